@@ -1,0 +1,12 @@
+#pragma once
+#include <ostream>
+#include <string>
+#include <vector>
+
+// larkspur-cli. Arguments are UTF-8 (the Windows entry point converts them); argument 0 is the
+// first word after the program name. Each returns the process exit status.
+int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
+
+// Subcommands; Arguments start after the subcommand's own name.
+int RunInfoCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
+int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);

@@ -1,0 +1,59 @@
+# Shared compile settings and the helpers every folder uses.
+
+add_library(larkspur_options INTERFACE)
+target_compile_options(larkspur_options INTERFACE -Wall -Wextra)
+if(LARKSPUR_WERROR)
+    target_compile_options(larkspur_options INTERFACE -Werror)
+endif()
+target_include_directories(larkspur_options INTERFACE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(larkspur_options INTERFACE LARKSPUR_VERSION_TEXT="1.02")
+if(WIN32)
+    target_compile_definitions(larkspur_options INTERFACE
+        UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+
+if(LARKSPUR_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+elseif(LARKSPUR_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
+find_package(Threads REQUIRED)
+
+# larkspur_add_library(<target> <folder> [DEPS ...])
+# One static library per subsystem folder: every .cpp of the folder, plus the folders given in
+# PLATFORM_DIRS (only those that exist are used).
+function(larkspur_add_library target folder)
+    cmake_parse_arguments(ARG "" "" "DEPS;PLATFORM_DIRS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp)
+    foreach(dir IN LISTS ARG_PLATFORM_DIRS)
+        file(GLOB more CONFIGURE_DEPENDS ${folder}/${dir}/*.cpp)
+        list(APPEND sources ${more})
+    endforeach()
+    if(NOT sources)
+        add_library(${target} INTERFACE)
+        target_link_libraries(${target} INTERFACE larkspur_options ${ARG_DEPS})
+    else()
+        add_library(${target} STATIC ${sources})
+        target_link_libraries(${target} PUBLIC larkspur_options ${ARG_DEPS})
+    endif()
+endfunction()
+
+# larkspur_add_test(<target> <folder> [DEPS ...])
+# One GoogleTest executable per test folder, every .cpp in it.
+function(larkspur_add_test target folder)
+    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp)
+    if(NOT sources)
+        return()
+    endif()
+    add_executable(${target} ${sources})
+    target_link_libraries(${target} PRIVATE larkspur_test_common ${ARG_DEPS} GTest::gtest GTest::gmock
+                          GTest::gtest_main)
+    if(NOT CMAKE_CROSSCOMPILING)
+        add_test(NAME ${target} COMMAND ${target} --gtest_color=no)
+        set_tests_properties(${target} PROPERTIES TIMEOUT 900)
+    endif()
+endfunction()

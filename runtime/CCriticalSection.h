@@ -1,0 +1,29 @@
+#pragma once
+#include "runtime/SCriticalSection.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <mutex>
+#endif
+
+class CCriticalSection : public SCriticalSection
+{
+public:
+    CCriticalSection();
+    ~CCriticalSection() override;
+    CCriticalSection(const CCriticalSection&) = delete;
+    CCriticalSection& operator=(const CCriticalSection&) = delete;
+
+    int32_t Enter() override;
+    int32_t Leave() override;
+
+private:
+#ifdef _WIN32
+    CRITICAL_SECTION CriticalSection;
+    CRITICAL_SECTION* pCriticalSection;
+#else
+    std::recursive_mutex CriticalSection;
+    std::recursive_mutex* pCriticalSection;
+#endif
+};

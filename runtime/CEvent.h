@@ -1,0 +1,31 @@
+#pragma once
+#include "runtime/SEvent.h"
+
+#include <atomic>
+
+class CEvent : public SEvent
+{
+public:
+    CEvent() = default;
+    ~CEvent() override;
+    CEvent(const CEvent&) = delete;
+    CEvent& operator=(const CEvent&) = delete;
+
+    int32_t Create(int32_t iManualReset, int32_t iInitialState) override;
+    int32_t Close() override;
+    int32_t Set() override;
+    int32_t Reset() override;
+    int32_t Wait(uint32_t uiMilliseconds) override;
+    int32_t Wait() override;
+
+    // The object's own record of the state; nothing in the event itself reads it.
+    int32_t IsSignalledRecord() const { return bSignalled.load(std::memory_order_relaxed); }
+
+private:
+    int32_t bCreated = 0;
+    int32_t bManualReset = 0;
+    // Written by whichever thread sets, resets or waits; atomic so those writes never race.
+    std::atomic<int32_t> bSignalled{0};
+    // The platform event: a Win32 HANDLE, or the POSIX emulation object.
+    void* hEvent = nullptr;
+};

@@ -1,0 +1,39 @@
+#pragma once
+#include "runtime/SFileStream.h"
+
+#include <string>
+
+class CFileStream : public SFileStream
+{
+public:
+    CFileStream() = default;
+    ~CFileStream() override;
+    CFileStream(const CFileStream&) = delete;
+    CFileStream& operator=(const CFileStream&) = delete;
+
+    int32_t GetFileName(char16_t* pBuffer, uint64_t ullCapacity) override;
+    int32_t GetSize(uint64_t* pullSize) override;
+    int32_t GetPosition(uint64_t* pullPosition) override;
+    int32_t Seek(const int64_t* pllOffset, uint64_t* pullNewPosition, int32_t iOrigin) override;
+    int32_t Truncate() override;
+    int32_t Read(void* pBuffer, uint64_t& ullCount) override;
+    int32_t Write(const void* pBuffer, uint64_t& ullCount) override;
+    int32_t GetStreamFunctions(StreamFunctions* pFunctions) override;
+    int32_t ReleaseStreamFunctions() override;
+    int32_t Close() override;
+    int32_t Open(const char16_t* pPath, int32_t iReadOnly) override;
+    int32_t CloseFile() override;
+
+private:
+    // The text after the last path separator ('\' on Windows, '/' elsewhere).
+    static std::u16string LastPathComponent(const char16_t* pPath);
+
+    int32_t iUsers = 0;
+#ifdef _WIN32
+    void* hFile = reinterpret_cast<void*>(static_cast<intptr_t>(-1)); // INVALID_HANDLE_VALUE
+#else
+    int iFile = -1;
+#endif
+    int32_t bOpened = 0;
+    std::u16string Name;
+};

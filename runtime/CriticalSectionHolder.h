@@ -1,0 +1,32 @@
+#pragma once
+#include "runtime/SCriticalSection.h"
+
+// Keeps a section entered for the rest of a scope, so early returns cannot leave it locked.
+class CriticalSectionHolder
+{
+public:
+    // Enters pLock (when not null) and leaves it when the holder goes out of scope.
+    explicit CriticalSectionHolder(SCriticalSection* pLock) : pLock(pLock)
+    {
+        if (pLock != nullptr)
+        {
+            pLock->Enter();
+        }
+    }
+    ~CriticalSectionHolder() { Leave(); }
+    CriticalSectionHolder(const CriticalSectionHolder&) = delete;
+    CriticalSectionHolder& operator=(const CriticalSectionHolder&) = delete;
+
+    // Leaves the section early; the destructor then does nothing.
+    void Leave()
+    {
+        if (pLock != nullptr)
+        {
+            pLock->Leave();
+            pLock = nullptr;
+        }
+    }
+
+private:
+    SCriticalSection* pLock;
+};

@@ -1,0 +1,522 @@
+#include "runtime/FormatText.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+
+namespace
+{
+class BoundedOutput
+{
+public:
+    BoundedOutput(char16_t* pBuffer, uint64_t ullUnits) : pBuffer(pBuffer), ullLimit(ullUnits - 1) {}
+
+    void Put(char16_t c)
+    {
+        if (ullCount < ullLimit)
+        {
+            pBuffer[ullCount++] = c;
+        }
+        else
+        {
+            bCut = true;
+        }
+    }
+    void PutRepeated(char16_t c, int iCount)
+    {
+        for (int i = 0; i < iCount; ++i)
+        {
+            Put(c);
+        }
+    }
+    void PutAscii(const char* pText, size_t uLength)
+    {
+        for (size_t i = 0; i < uLength; ++i)
+        {
+            Put(static_cast<unsigned char>(pText[i]));
+        }
+    }
+    int32_t Finish()
+    {
+        pBuffer[ullCount] = 0;
+        return bCut ? -1 : 0;
+    }
+
+private:
+    char16_t* pBuffer;
+    uint64_t ullLimit;
+    uint64_t ullCount = 0;
+    bool bCut = false;
+};
+
+struct Conversion
+{
+    bool bLeft = false;
+    bool bPlus = false;
+    bool bSpace = false;
+    bool bAlternate = false;
+    bool bZero = false;
+    int iWidth = 0;
+    int iPrecision = -1;
+};
+
+// Writes sign + prefix + body with the width, justification and zero padding of the conversion.
+void PutPadded(BoundedOutput& Out, const Conversion& Spec, const char* pSign, const char* pPrefix,
+               const char* pBody, size_t uBodyLength, bool bZeroAllowed)
+{
+    const size_t uSign = std::strlen(pSign);
+    const size_t uPrefix = std::strlen(pPrefix);
+    const int iLength = static_cast<int>(uSign + uPrefix + uBodyLength);
+    const int iPad = Spec.iWidth > iLength ? Spec.iWidth - iLength : 0;
+    if (!Spec.bLeft && !(Spec.bZero && bZeroAllowed))
+    {
+        Out.PutRepeated(u' ', iPad);
+    }
+    Out.PutAscii(pSign, uSign);
+    Out.PutAscii(pPrefix, uPrefix);
+    if (!Spec.bLeft && Spec.bZero && bZeroAllowed)
+    {
+        Out.PutRepeated(u'0', iPad);
+    }
+    Out.PutAscii(pBody, uBodyLength);
+    if (Spec.bLeft)
+    {
+        Out.PutRepeated(u' ', iPad);
+    }
+}
+
+void PutInteger(BoundedOutput& Out, const Conversion& Spec, char cConversion, unsigned long long ullValue,
+                bool bNegative)
+{
+    int iBase = 10;
+    if (cConversion == 'o')
+    {
+        iBase = 8;
+    }
+    else if (cConversion == 'x' || cConversion == 'X' || cConversion == 'p')
+    {
+        iBase = 16;
+    }
+    char Digits[80];
+    size_t uDigits = 0;
+    if (!(ullValue == 0 && Spec.iPrecision == 0))
+    {
+        auto Result = std::to_chars(Digits, Digits + sizeof(Digits), ullValue, iBase);
+        uDigits = static_cast<size_t>(Result.ptr - Digits);
+    }
+    if (cConversion == 'X' || cConversion == 'p')
+    {
+        for (size_t i = 0; i < uDigits; ++i)
+        {
+            if (Digits[i] >= 'a' && Digits[i] <= 'f')
+            {
+                Digits[i] = static_cast<char>(Digits[i] - 'a' + 'A');
+            }
+        }
+    }
+    int iMinimum = Spec.iPrecision;
+    if (cConversion == 'p')
+    {
+        iMinimum = 16;
+    }
+    if (cConversion == 'o' && Spec.bAlternate && (uDigits == 0 || Digits[0] != '0') &&
+        iMinimum <= static_cast<int>(uDigits))
+    {
+        iMinimum = static_cast<int>(uDigits) + 1;
+    }
+    char Body[160];
+    size_t uBody = 0;
+    for (int i = static_cast<int>(uDigits); i < iMinimum && uBody < 80; ++i)
+    {
+        Body[uBody++] = '0';
+    }
+    std::memcpy(Body + uBody, Digits, uDigits);
+    uBody += uDigits;
+
+    const char* pSign = "";
+    if (bNegative)
+    {
+        pSign = "-";
+    }
+    else if ((cConversion == 'd' || cConversion == 'i') && Spec.bPlus)
+    {
+        pSign = "+";
+    }
+    else if ((cConversion == 'd' || cConversion == 'i') && Spec.bSpace)
+    {
+        pSign = " ";
+    }
+    const char* pPrefix = "";
+    if (Spec.bAlternate && ullValue != 0)
+    {
+        if (cConversion == 'x')
+        {
+            pPrefix = "0x";
+        }
+        else if (cConversion == 'X')
+        {
+            pPrefix = "0X";
+        }
+    }
+    PutPadded(Out, Spec, pSign, pPrefix, Body, uBody, Spec.iPrecision < 0);
+}
+
+void PutFloating(BoundedOutput& Out, const Conversion& Spec, char cConversion, double dfValue)
+{
+    const bool bUpper = cConversion >= 'A' && cConversion <= 'Z';
+    const bool bNegative = std::signbit(dfValue);
+    const double dfMagnitude = std::fabs(dfValue);
+    const char* pSign = bNegative ? "-" : (Spec.bPlus ? "+" : (Spec.bSpace ? " " : ""));
+    if (!std::isfinite(dfValue))
+    {
+        const char* pText = std::isnan(dfValue) ? (bUpper ? "NAN" : "nan") : (bUpper ? "INF" : "inf");
+        PutPadded(Out, Spec, pSign, "", pText, 3, false);
+        return;
+    }
+    const int iPrecision = Spec.iPrecision < 0 ? 6 : Spec.iPrecision;
+    char Body[512];
+    std::to_chars_result Result{};
+    switch (cConversion)
+    {
+    case 'e':
+    case 'E':
+        Result = std::to_chars(Body, Body + sizeof(Body), dfMagnitude, std::chars_format::scientific, iPrecision);
+        break;
+    case 'g':
+    case 'G':
+        Result = std::to_chars(Body, Body + sizeof(Body), dfMagnitude, std::chars_format::general,
+                               iPrecision == 0 ? 1 : iPrecision);
+        break;
+    default:
+        Result = std::to_chars(Body, Body + sizeof(Body), dfMagnitude, std::chars_format::fixed, iPrecision);
+        break;
+    }
+    if (Result.ec != std::errc())
+    {
+        // Only fixed notation of huge values with a long precision can overflow the body: fall back.
+        Result = std::to_chars(Body, Body + sizeof(Body), dfMagnitude, std::chars_format::scientific, iPrecision);
+        if (Result.ec != std::errc())
+        {
+            PutPadded(Out, Spec, pSign, "", "?", 1, false);
+            return;
+        }
+    }
+    size_t uBody = static_cast<size_t>(Result.ptr - Body);
+    if (Spec.bAlternate && iPrecision == 0 && (cConversion == 'f' || cConversion == 'F') && uBody < sizeof(Body))
+    {
+        Body[uBody++] = '.';
+    }
+    if (bUpper)
+    {
+        for (size_t i = 0; i < uBody; ++i)
+        {
+            if (Body[i] == 'e')
+            {
+                Body[i] = 'E';
+            }
+        }
+    }
+    PutPadded(Out, Spec, pSign, "", Body, uBody, true);
+}
+
+template <typename Unit>
+void PutText(BoundedOutput& Out, const Conversion& Spec, const Unit* pText)
+{
+    static const Unit Null[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
+    if (pText == nullptr)
+    {
+        pText = Null;
+    }
+    int iLength = 0;
+    while (pText[iLength] != 0 && (Spec.iPrecision < 0 || iLength < Spec.iPrecision))
+    {
+        ++iLength;
+    }
+    const int iPad = Spec.iWidth > iLength ? Spec.iWidth - iLength : 0;
+    if (!Spec.bLeft)
+    {
+        Out.PutRepeated(u' ', iPad);
+    }
+    for (int i = 0; i < iLength; ++i)
+    {
+        Out.Put(static_cast<char16_t>(static_cast<std::make_unsigned_t<Unit>>(pText[i])));
+    }
+    if (Spec.bLeft)
+    {
+        Out.PutRepeated(u' ', iPad);
+    }
+}
+
+enum class Length
+{
+    Default,
+    Char,
+    Short,
+    Long,
+    LongLong,
+    Size,
+    LongDouble,
+};
+} // namespace
+
+int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pFormat, va_list Arguments)
+{
+    if (pBuffer == nullptr || ullSizeBytes / 2 < 1)
+    {
+        return -4;
+    }
+    BoundedOutput Out(pBuffer, ullSizeBytes / 2);
+    if (pFormat == nullptr)
+    {
+        Out.Finish();
+        return -4;
+    }
+    const char16_t* p = pFormat;
+    while (*p != 0)
+    {
+        if (*p != u'%')
+        {
+            Out.Put(*p++);
+            continue;
+        }
+        const char16_t* pStart = p++;
+        Conversion Spec;
+        for (;; ++p)
+        {
+            if (*p == u'-')
+                Spec.bLeft = true;
+            else if (*p == u'+')
+                Spec.bPlus = true;
+            else if (*p == u' ')
+                Spec.bSpace = true;
+            else if (*p == u'#')
+                Spec.bAlternate = true;
+            else if (*p == u'0')
+                Spec.bZero = true;
+            else
+                break;
+        }
+        if (*p == u'*')
+        {
+            Spec.iWidth = va_arg(Arguments, int);
+            if (Spec.iWidth < 0)
+            {
+                Spec.bLeft = true;
+                Spec.iWidth = -Spec.iWidth;
+            }
+            ++p;
+        }
+        while (*p >= u'0' && *p <= u'9')
+        {
+            Spec.iWidth = Spec.iWidth * 10 + (*p++ - u'0');
+            if (Spec.iWidth > 4096)
+            {
+                Spec.iWidth = 4096;
+            }
+        }
+        if (*p == u'.')
+        {
+            ++p;
+            Spec.iPrecision = 0;
+            if (*p == u'*')
+            {
+                Spec.iPrecision = va_arg(Arguments, int);
+                ++p;
+            }
+            while (*p >= u'0' && *p <= u'9')
+            {
+                Spec.iPrecision = Spec.iPrecision * 10 + (*p++ - u'0');
+                if (Spec.iPrecision > 4096)
+                {
+                    Spec.iPrecision = 4096;
+                }
+            }
+        }
+        Length eLength = Length::Default;
+        if (*p == u'h')
+        {
+            ++p;
+            eLength = Length::Short;
+            if (*p == u'h')
+            {
+                ++p;
+                eLength = Length::Char;
+            }
+        }
+        else if (*p == u'l')
+        {
+            ++p;
+            eLength = Length::Long;
+            if (*p == u'l')
+            {
+                ++p;
+                eLength = Length::LongLong;
+            }
+        }
+        else if (*p == u'L')
+        {
+            ++p;
+            eLength = Length::LongDouble;
+        }
+        else if (*p == u'z' || *p == u't' || *p == u'j')
+        {
+            eLength = *p == u'j' ? Length::LongLong : Length::Size;
+            ++p;
+        }
+        else if (*p == u'I' && p[1] == u'6' && p[2] == u'4')
+        {
+            p += 3;
+            eLength = Length::LongLong;
+        }
+        const char16_t cConversion = *p;
+        if (cConversion == 0)
+        {
+            // An unfinished conversion at the end of the format is shown as it stands.
+            for (const char16_t* q = pStart; q < p; ++q)
+            {
+                Out.Put(*q);
+            }
+            break;
+        }
+        ++p;
+        switch (cConversion)
+        {
+        case u'd':
+        case u'i': {
+            long long llValue;
+            switch (eLength)
+            {
+            case Length::Char:
+                llValue = static_cast<signed char>(va_arg(Arguments, int));
+                break;
+            case Length::Short:
+                llValue = static_cast<short>(va_arg(Arguments, int));
+                break;
+            case Length::Long:
+                llValue = va_arg(Arguments, long);
+                break;
+            case Length::LongLong:
+                llValue = va_arg(Arguments, long long);
+                break;
+            case Length::Size:
+                llValue = va_arg(Arguments, ptrdiff_t);
+                break;
+            default:
+                llValue = va_arg(Arguments, int);
+                break;
+            }
+            const bool bNegative = llValue < 0;
+            const unsigned long long ullMagnitude =
+                bNegative ? 0ull - static_cast<unsigned long long>(llValue) : static_cast<unsigned long long>(llValue);
+            PutInteger(Out, Spec, 'd', ullMagnitude, bNegative);
+            break;
+        }
+        case u'u':
+        case u'o':
+        case u'x':
+        case u'X': {
+            unsigned long long ullValue;
+            switch (eLength)
+            {
+            case Length::Char:
+                ullValue = static_cast<unsigned char>(va_arg(Arguments, unsigned int));
+                break;
+            case Length::Short:
+                ullValue = static_cast<unsigned short>(va_arg(Arguments, unsigned int));
+                break;
+            case Length::Long:
+                ullValue = va_arg(Arguments, unsigned long);
+                break;
+            case Length::LongLong:
+                ullValue = va_arg(Arguments, unsigned long long);
+                break;
+            case Length::Size:
+                ullValue = va_arg(Arguments, size_t);
+                break;
+            default:
+                ullValue = va_arg(Arguments, unsigned int);
+                break;
+            }
+            PutInteger(Out, Spec, static_cast<char>(cConversion), ullValue, false);
+            break;
+        }
+        case u'p': {
+            const auto ullValue = reinterpret_cast<uintptr_t>(va_arg(Arguments, void*));
+            Conversion Plain;
+            Plain.iWidth = Spec.iWidth;
+            Plain.bLeft = Spec.bLeft;
+            PutInteger(Out, Plain, 'p', ullValue, false);
+            break;
+        }
+        case u'f':
+        case u'F':
+        case u'e':
+        case u'E':
+        case u'g':
+        case u'G': {
+            double dfValue;
+            if (eLength == Length::LongDouble)
+            {
+                dfValue = static_cast<double>(va_arg(Arguments, long double));
+            }
+            else
+            {
+                dfValue = va_arg(Arguments, double);
+            }
+            PutFloating(Out, Spec, static_cast<char>(cConversion), dfValue);
+            break;
+        }
+        case u'c': {
+            const char16_t Text[2] = {static_cast<char16_t>(va_arg(Arguments, int)), 0};
+            Conversion Single = Spec;
+            Single.iPrecision = 1;
+            if (Text[0] == 0)
+            {
+                // A zero character still occupies its place, like printf.
+                const int iPad = Spec.iWidth > 1 ? Spec.iWidth - 1 : 0;
+                if (!Spec.bLeft)
+                    Out.PutRepeated(u' ', iPad);
+                Out.Put(u' ');
+                if (Spec.bLeft)
+                    Out.PutRepeated(u' ', iPad);
+            }
+            else
+            {
+                PutText(Out, Single, Text);
+            }
+            break;
+        }
+        case u's':
+            if (eLength == Length::Short)
+            {
+                PutText(Out, Spec, va_arg(Arguments, const char*));
+            }
+            else
+            {
+                PutText(Out, Spec, va_arg(Arguments, const char16_t*));
+            }
+            break;
+        case u'%':
+            Out.Put(u'%');
+            break;
+        default:
+            // Unknown conversions are copied as they stand, consuming no argument.
+            for (const char16_t* q = pStart; q < p; ++q)
+            {
+                Out.Put(*q);
+            }
+            break;
+        }
+    }
+    return Out.Finish();
+}
+
+int32_t FormatText(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pFormat, ...)
+{
+    va_list Arguments;
+    va_start(Arguments, pFormat);
+    const int32_t iResult = FormatTextV(pBuffer, ullSizeBytes, pFormat, Arguments);
+    va_end(Arguments);
+    return iResult;
+}

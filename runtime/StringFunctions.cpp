@@ -14,7 +14,8 @@ template <typename Unit> int32_t AppendBounded(Unit* pBuffer, uint64_t ullCapaci
     {
         return 0;
     }
-    for (uint64_t i = 0; i < ullCapacity - 1 - ullLength; ++i)
+    const uint64_t ullRoom = ullCapacity - 1 - ullLength;
+    for (uint64_t i = 0; i < ullRoom; ++i)
     {
         pBuffer[ullLength + i] = pSource[i];
         if (pSource[i] == 0)
@@ -22,7 +23,8 @@ template <typename Unit> int32_t AppendBounded(Unit* pBuffer, uint64_t ullCapaci
             return 1;
         }
     }
-    return 0;
+    // A source that exactly fills the room is complete: its terminator is the 0 already in the last unit.
+    return pSource[ullRoom] == 0 ? 1 : 0;
 }
 } // namespace
 

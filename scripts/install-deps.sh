@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs every Debian package Larkspur needs. Idempotent: when everything is present it changes
+# nothing and needs no network.
+#   scripts/install-deps.sh            everything: native build, tests, benchmarks, fuzzing, Windows cross build + Wine
+#   scripts/install-deps.sh --player   only what building and running the player natively needs
+set -euo pipefail
+
+player=(build-essential cmake ninja-build pkg-config qt6-base-dev libasound2-dev)
+everything=("${player[@]}"
+    googletest libbenchmark-dev clang libclang-rt-14-dev
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xauth
+    libsoxr-dev libsamplerate0-dev sox python3)
+
+if [[ "${1:-}" == "--player" ]]; then
+    wanted=("${player[@]}")
+else
+    wanted=("${everything[@]}")
+fi
+
+missing=()
+for package in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "install-deps: all ${#wanted[@]} packages present"
+    exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then
+    sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

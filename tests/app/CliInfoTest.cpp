@@ -1,0 +1,124 @@
+#include "app/cli/CliCommands.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <locale>
+#include <sstream>
+
+namespace
+{
+const char* const REFUSED_FILE_LINE =
+    "ファイル形式が不明または壊れています。このファイルは読み込めません。\n";
+
+std::string Utf8(const std::filesystem::path& Path)
+{
+    const std::u8string Text = Path.u8string();
+    return std::string(Text.begin(), Text.end());
+}
+
+struct CliRun
+{
+    int iStatus = -1;
+    std::string Out;
+    std::string Error;
+};
+
+CliRun RunInfo(const std::vector<std::string>& Arguments,
+               const std::locale& OutLocale = std::locale::classic())
+{
+    std::ostringstream Out;
+    std::ostringstream Error;
+    Out.imbue(OutLocale);
+    std::vector<std::string> Words = {"info"};
+    Words.insert(Words.end(), Arguments.begin(), Arguments.end());
+    CliRun Run;
+    Run.iStatus = RunCli(Words, Out, Error);
+    Run.Out = Out.str();
+    Run.Error = Error.str();
+    return Run;
+}
+
+std::string WriteImage(const std::string& Name, const WaveFileBuilder::Bytes& Image)
+{
+    return Utf8(TestFiles::Write(Name, Image));
+}
+
+// Decimal comma and digit grouping, to show that no number goes through the stream's locale.
+class CommaPunctuation : public std::numpunct<char>
+{
+protected:
+    char do_decimal_point() const override { return ','; }
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+} // namespace
+
+TEST(CliInfo, PrintsTheFormatAndLength)
+{
+    const std::vector<double> Silence(2 * 72001, 0.0);
+    const CliRun Run = RunInfo({WriteImage("info-24.wav", WaveFileBuilder::PcmWave(Silence, 2, 48000, 24))},
+                               std::locale(std::locale::classic(), new CommaPunctuation));
+    EXPECT_EQ(Run.iStatus, 0);
+    EXPECT_EQ(Run.Out, "result 1\n"
+                       "sampling_frequency 48000\n"
+                       "channels 2\n"
+                       "bits 24\n"
+                       "frames 72001\n"
+                       "length 1.500\n");
+    EXPECT_EQ(Run.Error, "");
+
+    // RF64 with an inconsistent size field: result 0, frame count from ds64, length rounded to ms.
+    const auto Rf64 = WaveFileBuilder()
+                          .Pcm(1, 44100, 8)
+                          .Rf64()
+                          .RiffSizeField(1234)
+                          .Ds64Sizes(std::nullopt, std::nullopt, 5000000000ull)
+                          .Data(WaveFileBuilder::Bytes(10, 0x80))
+                          .Build();
+    const CliRun Big = RunInfo({WriteImage("info-rf64.wav", Rf64)});
+    EXPECT_EQ(Big.iStatus, 0);
+    EXPECT_EQ(Big.Out, "result 0\n"
+                       "sampling_frequency 44100\n"
+                       "channels 1\n"
+                       "bits 8\n"
+                       "frames 5000000000\n"
+                       "length 113378.685\n");
+}
+
+TEST(CliInfo, OpensPathsWithJapaneseNames)
+{
+    const auto Path = TestFiles::PathFor("x").parent_path() / std::filesystem::path(u"録音 テスト.wav");
+    ASSERT_TRUE(WaveFileBuilder()
+                    .Pcm(2, 8000, 16)
+                    .Extensible()
+                    .Data(WaveFileBuilder::Bytes(8 * 4, 0))
+                    .WriteFile(Path));
+    const CliRun Run = RunInfo({Utf8(Path)});
+    EXPECT_EQ(Run.iStatus, 0);
+    EXPECT_EQ(Run.Out, "result 1\nsampling_frequency 8000\nchannels 2\nbits 16\nframes 8\nlength 0.001\n");
+}
+
+TEST(CliInfo, RefusedFilesAndWrongUse)
+{
+    for (const std::string& Path :
+         {WriteImage("info-float.wav", WaveFileBuilder().Pcm(2, 48000, 32).FormatTag(3).Build()),
+          WriteImage("info-junk.wav", WaveFileBuilder::Bytes(64, 'x')),
+          Utf8(TestFiles::PathFor("absent.wav"))})
+    {
+        SCOPED_TRACE(Path);
+        const CliRun Run = RunInfo({Path});
+        EXPECT_EQ(Run.iStatus, 2);
+        EXPECT_EQ(Run.Out, "");
+        EXPECT_EQ(Run.Error, REFUSED_FILE_LINE);
+    }
+    for (const std::vector<std::string>& Arguments :
+         {std::vector<std::string>{}, std::vector<std::string>{"a.wav", "b.wav"}})
+    {
+        const CliRun Run = RunInfo(Arguments);
+        EXPECT_EQ(Run.iStatus, 1);
+        EXPECT_EQ(Run.Out, "");
+        EXPECT_NE(Run.Error.find("info FILE"), std::string::npos);
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+#include "runtime/CFileStream.h"
+
+#include <cstdint>
+
+// Reads one integer-PCM WAV file (RIFF or RF64) and delivers its frames as interleaved doubles in
+// -1.0 ... +1.0, one 4096-byte block at a time. Accepted: 8-bit unsigned, 16-, 24- and 32-bit signed
+// samples, format tag 1 or WAVE_FORMAT_EXTENSIBLE with the integer-PCM sub-format. Everything else
+// is refused by Open with -1. One thread at a time; no locks.
+class WaveFileReader
+{
+public:
+    WaveFileReader() = default;
+    ~WaveFileReader();
+    WaveFileReader(const WaveFileReader&) = delete;
+    WaveFileReader& operator=(const WaveFileReader&) = delete;
+
+    // 1: accepted and consistent; 0: accepted, but a size or rate field disagrees; negative: refused
+    // (the reader stays closed).
+    int32_t Open(const char16_t* pPath);
+    // *pullFrames: in, the frames wanted; out, the frames written to pdfOut (channel count doubles per
+    // frame). 1 also at the end of the sound (fewer or no frames); -1 when not open; -4 for a null
+    // argument; or the file stream's negative result.
+    int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames);
+    // Back to the first frame. 1, or -1 when not open or the position cannot be reached.
+    int32_t Rewind();
+    // 1 when an open file was closed, 0 when none was open.
+    int32_t Close();
+
+    // Decodes the header of the file open in FileStream and leaves the stream at the first sample
+    // byte. Results as Open; -1 for anything that is not a readable WAV file.
+    int32_t ParseHeader();
+
+    int32_t bOpened = 0;
+    CFileStream FileStream;
+    uint64_t ullDataOffset = 0;
+    uint8_t* pBlockBuffer = nullptr;
+    uint64_t ullBlockSize = 4096;
+    uint32_t uiSamplingFrequency = 0;
+    uint32_t uiChannelCount = 0;
+    uint32_t uiBitCount = 0;
+    uint64_t ullFrameCount = 0;
+
+private:
+    // Byte count of sample data when ReadFrames reads to the end of the file.
+    static constexpr uint64_t UNTIL_END_OF_FILE = ~uint64_t{0};
+
+    int32_t ParseRF64Header(uint32_t uiRiffSize);
+    // Skips the chunks before "fmt " and reads it. ullSkipped: bytes of the skipped chunks (headers and
+    // pad bytes included); ullFormatBytes: the fmt chunk's size plus its pad byte. 1 consistent,
+    // 0 inconsistent, -1 refused, or a failed skip's result.
+    int32_t ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullFormatBytes, uint32_t& uiChannels,
+                             uint32_t& uiRate, uint32_t& uiBits);
+    // Skips the chunks between "fmt " and "data" and reads the data chunk's header.
+    int32_t FindDataChunk(uint64_t& ullSkipped, uint32_t& uiDataSize);
+    int32_t ReadBytes(void* pBuffer, uint64_t ullCount);
+    int32_t ReadUInt16(uint32_t& uiValue);
+    int32_t ReadUInt32(uint32_t& uiValue);
+    int32_t ReadUInt64(uint64_t& ullValue);
+    // Moves past a chunk body of ullSize bytes (plus the pad byte when ullSize is odd).
+    int32_t SkipChunkBody(uint64_t ullSize);
+    // Sets ullDataBytes from the declared size: the declared size when it is plausible, otherwise the
+    // rest of the file. Fills ullAvailableFrames.
+    int32_t SetSoundExtent(uint64_t ullDeclaredSize, uint64_t& ullAvailableFrames);
+    void ReleaseBlockBuffer();
+
+    uint64_t ullDataBytes = 0;      // bytes of sound from ullDataOffset, or UNTIL_END_OF_FILE
+    uint64_t ullBytesToDeliver = 0; // bytes of sound not yet delivered (since Open or Rewind)
+};

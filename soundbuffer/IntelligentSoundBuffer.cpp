@@ -1,0 +1,255 @@
+#include "soundbuffer/IntelligentSoundBuffer.h"
+
+#include "runtime/CriticalSectionHolder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <numbers>
+#include <utility>
+
+namespace
+{
+// Frames per period from here on would make twice the period overflow 64 bits.
+constexpr double dfTwoToThe63 = 9223372036854775808.0;
+
+std::unique_ptr<double[]> MakeZeros(uint64_t ullCount)
+{
+    return std::unique_ptr<double[]>(new (std::nothrow) double[ullCount]());
+}
+} // namespace
+
+IntelligentSoundBuffer::~IntelligentSoundBuffer()
+{
+    Release();
+}
+
+void IntelligentSoundBuffer::MakeFadeRamp(double* pdfRamp, uint64_t ullLength)
+{
+    for (uint64_t i = 0; i < ullLength; ++i)
+    {
+        pdfRamp[i] = 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(i + 1) /
+                                          static_cast<double>(ullLength));
+    }
+}
+
+int32_t IntelligentSoundBuffer::Initialize(double dfRate, double& dfPeriodSeconds)
+{
+    Release();
+    const double dfSeconds = dfPeriodSeconds;
+    if (!(dfRate > 0.0) || !(dfSeconds > 0.0))
+    {
+        return -4;
+    }
+    const double dfFrames = std::ceil(dfRate * dfSeconds);
+    if (dfFrames == 0.0)
+    {
+        return -1;
+    }
+    if (!(dfFrames < dfTwoToThe63))
+    {
+        return -5;
+    }
+    const uint64_t n = static_cast<uint64_t>(dfFrames);
+    const uint64_t C = 2;
+    if (n > SIZE_MAX / sizeof(double) / C)
+    {
+        return -5;
+    }
+
+    pdfFadeRamp = MakeZeros(n);
+    pdfStagedBlock = MakeZeros(C * n);
+    pdfOutgoingBlock = MakeZeros(C * n);
+    if (!pdfFadeRamp || !pdfStagedBlock || !pdfOutgoingBlock)
+    {
+        Release();
+        return -2;
+    }
+    MakeFadeRamp(pdfFadeRamp.get(), n);
+
+    // The queue starts at two periods and grows by two periods.
+    const int32_t iResult = Queue.Setup(dfRate, 2 * n);
+    if (iResult < 0)
+    {
+        Release();
+        return iResult;
+    }
+    {
+        CriticalSectionHolder Holder(&Queue.CriticalSection);
+        if (Queue.bReady == 0)
+        {
+            Holder.Leave();
+            Release();
+            return -1;
+        }
+        // Growth at the high mark only up to the limit the caller sets.
+        Queue.bUnlimitedGrowth = 0;
+    }
+
+    dfSamplingFrequency = dfRate;
+    ullChannels = C;
+    ullPeriodFrames = n;
+    dfPeriodSeconds = static_cast<double>(n) / dfRate;
+    bReady = 1;
+    return 1;
+}
+
+int32_t IntelligentSoundBuffer::SetCapacityLimit(uint64_t ullLimitFrames)
+{
+    CriticalSectionHolder Holder(&Queue.CriticalSection);
+    if (Queue.bReady == 0)
+    {
+        return -1;
+    }
+    Queue.ullCapacityLimit = ullLimitFrames;
+    return 1;
+}
+
+int32_t IntelligentSoundBuffer::Write(const double* pdfFrames, uint64_t& ullFrames)
+{
+    const uint64_t ullOffered = ullFrames;
+    ullFrames = 0;
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    // Held across the check and the write, so a Finish cannot slip in between.
+    CriticalSectionHolder Holder(&Queue.CriticalSection);
+    if (Queue.bFinishing != 0)
+    {
+        return 0;
+    }
+    uint64_t ullStored = ullOffered;
+    const int32_t iResult = Queue.Write(pdfFrames, ullStored);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    ullFrames = ullStored;
+    return 1;
+}
+
+int32_t IntelligentSoundBuffer::ReadPeriod(double* pdfDestination)
+{
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    const uint64_t n = ullPeriodFrames;
+    const uint64_t C = ullChannels;
+    double* pdfStaged = pdfStagedBlock.get();
+    double* pdfOutgoing = pdfOutgoingBlock.get();
+
+    uint64_t k = 0;
+    {
+        CriticalSectionHolder Holder(&Queue.CriticalSection);
+        const bool bTake =
+            Queue.bReady != 0 &&
+            (Queue.bFinishing != 0 || (Queue.bBuffering == 0 && Queue.ullFill >= Queue.ullLowMark));
+        if (bTake)
+        {
+            uint64_t ullSamples = C * n;
+            if (Queue.pFIFO->Read(pdfStaged, ullSamples) < 0)
+            {
+                ullSamples = 0;
+            }
+            k = ullSamples / C;
+            if (Queue.ullFill >= k)
+            {
+                Queue.ullFill -= k;
+                if (Queue.bBuffering == 0 && Queue.bFinishing == 0 && Queue.ullFill < Queue.ullLowMark)
+                {
+                    // Running low: refill to the start mark before taking more, with more room
+                    // for the producer's irregularity. At the limit the queue keeps its size.
+                    Queue.bBuffering = 1;
+                    if (Queue.ullCapacity <= UINT64_MAX - Queue.ullGrowthStep)
+                    {
+                        Queue.Resize(Queue.ullCapacity + Queue.ullGrowthStep);
+                    }
+                }
+            }
+        }
+    }
+
+    if (k < n)
+    {
+        if (bFaded != 0)
+        {
+            // Already silent: what little arrived is dropped rather than played as a fragment.
+            std::fill(pdfStaged, pdfStaged + C * n, 0.0);
+        }
+        else
+        {
+            // Fade out across the period boundary: the rest of the outgoing block, then the frames
+            // obtained now, along the ramp backwards; nothing after them.
+            const double* pdfRamp = pdfFadeRamp.get();
+            for (uint64_t f = k; f < n; ++f)
+            {
+                const double dfGain = pdfRamp[n - 1 - (f - k)];
+                for (uint64_t c = 0; c < C; ++c)
+                {
+                    pdfOutgoing[f * C + c] *= dfGain;
+                }
+            }
+            for (uint64_t f = 0; f < k; ++f)
+            {
+                const double dfGain = pdfRamp[k - 1 - f];
+                for (uint64_t c = 0; c < C; ++c)
+                {
+                    pdfStaged[f * C + c] *= dfGain;
+                }
+            }
+            std::fill(pdfStaged + k * C, pdfStaged + n * C, 0.0);
+            bFaded = 1;
+        }
+    }
+    else if (bFaded != 0)
+    {
+        // Data is back: the fresh period goes out next, faded in.
+        const double* pdfRamp = pdfFadeRamp.get();
+        for (uint64_t f = 0; f < n; ++f)
+        {
+            for (uint64_t c = 0; c < C; ++c)
+            {
+                pdfStaged[f * C + c] *= pdfRamp[f];
+            }
+        }
+        bFaded = 0;
+    }
+
+    if (pdfDestination != nullptr)
+    {
+        std::memcpy(pdfDestination, pdfOutgoing, C * n * sizeof(double));
+    }
+    // The staged block becomes the outgoing one; the old outgoing block is overwritten or zeroed
+    // at the next call before anything reads it.
+    std::swap(pdfStagedBlock, pdfOutgoingBlock);
+    return 1;
+}
+
+int32_t IntelligentSoundBuffer::Finish()
+{
+    CriticalSectionHolder Holder(&Queue.CriticalSection);
+    if (Queue.bReady == 0)
+    {
+        return 0;
+    }
+    Queue.bFinishing = 1;
+    return 1;
+}
+
+int32_t IntelligentSoundBuffer::Release()
+{
+    pdfFadeRamp.reset();
+    pdfStagedBlock.reset();
+    pdfOutgoingBlock.reset();
+    Queue.Release();
+    bReady = 0;
+    dfSamplingFrequency = 0.0;
+    ullChannels = 0;
+    ullPeriodFrames = 0;
+    bFaded = 0;
+    return 1;
+}

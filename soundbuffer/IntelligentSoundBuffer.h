@@ -1,0 +1,52 @@
+#pragma once
+#include "soundbuffer/AdaptiveFrameBuffer.h"
+
+#include <cstdint>
+#include <memory>
+
+// Hand-over between the producer (playback thread) and the device's real-time thread. Each
+// ReadPeriod delivers exactly one period, one period late: the block read at a call goes out at the
+// next one. When the queue cannot supply a whole period the block about to go out is faded out over
+// one period, and the first whole period after the gap is faded in over one period.
+class IntelligentSoundBuffer
+{
+public:
+    IntelligentSoundBuffer() = default;
+    ~IntelligentSoundBuffer();
+    IntelligentSoundBuffer(const IntelligentSoundBuffer&) = delete;
+    IntelligentSoundBuffer& operator=(const IntelligentSoundBuffer&) = delete;
+
+    // dfPeriodSeconds: in the wanted period, out the period rounded up to whole frames.
+    int32_t Initialize(double dfSamplingFrequency, double& dfPeriodSeconds);
+    int32_t SetCapacityLimit(uint64_t ullLimitFrames);
+    // ullFrames: in the frames offered, out the frames accepted (fewer when the queue is full).
+    int32_t Write(const double* pdfFrames, uint64_t& ullFrames);
+    // Delivers ullPeriodFrames frames into pdfDestination (skipped when null). Real-time safe: it
+    // allocates only when the queue grows and never waits for anything but the queue's lock.
+    int32_t ReadPeriod(double* pdfDestination);
+    // End of stream: no more writes; reads drain the queue regardless of its marks, then fall silent.
+    int32_t Finish();
+    int32_t Release();
+
+    // ramp[i] = 0.5 - 0.5 cos(pi (i + 1) / n): rises from near 0 to exactly 1.
+    static void MakeFadeRamp(double* pdfRamp, uint64_t ullLength);
+
+    // Set by Initialize and only read afterwards.
+    int32_t bReady = 0;
+    double dfSamplingFrequency = 0.0;
+    uint64_t ullChannels = 0;
+    uint64_t ullPeriodFrames = 0;
+    // Its critical section is the lock of the whole buffer.
+    AdaptiveFrameBuffer Queue;
+
+    // For inspection on the consumer's thread.
+    int32_t IsFaded() const { return bFaded; }
+    const double* GetFadeRamp() const { return pdfFadeRamp.get(); }
+
+private:
+    // Only ReadPeriod touches these after Initialize, so they need no lock.
+    std::unique_ptr<double[]> pdfFadeRamp;
+    int32_t bFaded = 0;
+    std::unique_ptr<double[]> pdfStagedBlock;
+    std::unique_ptr<double[]> pdfOutgoingBlock;
+};

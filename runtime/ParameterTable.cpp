@@ -18,7 +18,10 @@ bool SameText(const char16_t* pLeft, const char16_t* pRight)
     return *pLeft == *pRight;
 }
 
-bool IsKnownType(uint32_t uiType) { return uiType <= PARAM_TYPE_UINT64; }
+bool IsKnownType(uint32_t uiType)
+{
+    return uiType <= PARAM_TYPE_UINT64;
+}
 
 // Digits with ',' skipped, wrapping like the 64-bit arithmetic it is; false at any other character.
 bool ParseStrictDigits(const char16_t* pText, uint64_t& ullValue)
@@ -224,8 +227,8 @@ int32_t ParameterTable::SetText(const char16_t* pName, const char16_t* pText)
     }
     if (pTextCopy == nullptr || pAnsiCopy == nullptr || (pEntry == nullptr && pNameCopy == nullptr))
     {
-        for (void* pCopy : {static_cast<void*>(pTextCopy), static_cast<void*>(pAnsiCopy),
-                            static_cast<void*>(pNameCopy)})
+        for (void* pCopy :
+             {static_cast<void*>(pTextCopy), static_cast<void*>(pAnsiCopy), static_cast<void*>(pNameCopy)})
         {
             if (pCopy != nullptr)
             {

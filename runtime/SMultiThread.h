@@ -11,9 +11,9 @@ class SMultiThread;
 // One record per thread of a group, handed to the body.
 struct ThreadContext
 {
-    uint64_t ullIndex;      // 0-based position in the group
-    uint64_t ullCount;      // threads in the group
-    SMultiThread* pOwner;   // where the body finds its parameters and the stop event
+    uint64_t ullIndex;    // 0-based position in the group
+    uint64_t ullCount;    // threads in the group
+    SMultiThread* pOwner; // where the body finds its parameters and the stop event
     uint64_t ullReserved;
 };
 

@@ -2,4 +2,7 @@
 
 #include "runtime/TextConversion.h"
 
-std::string WideToAnsiText(const char16_t* pText) { return WideToUtf8(pText); }
+std::string WideToAnsiText(const char16_t* pText)
+{
+    return WideToUtf8(pText);
+}

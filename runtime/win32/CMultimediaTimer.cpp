@@ -13,7 +13,10 @@ struct CMultimediaTimer::PeriodicTimer
     }
 };
 
-CMultimediaTimer::CMultimediaTimer() { hSleepEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr); }
+CMultimediaTimer::CMultimediaTimer()
+{
+    hSleepEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
 
 CMultimediaTimer::~CMultimediaTimer()
 {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,13 +13,20 @@ SignalFIFO::~SignalFIFO() { Release(); }
 int32_t SignalFIFO::Allocate(uint64_t ullCapacitySamples)
 {
     Release();
+    // A byte count that cannot be represented is refused before memory is asked for.
+    if (ullCapacitySamples > SIZE_MAX / sizeof(double))
+    {
+        return -5;
+    }
     pLock = &CriticalSection;
     CriticalSectionHolder Holder(pLock);
-    // Losing the storage is fatal for the audio path: there is nothing sensible to play without it.
     pdfData = static_cast<double*>(std::calloc(ullCapacitySamples == 0 ? 1 : ullCapacitySamples, sizeof(double)));
     if (pdfData == nullptr)
     {
-        std::abort();
+        // The owners (converter, sound buffer) report the failure; the queue stays unallocated.
+        Holder.Leave();
+        pLock = nullptr;
+        return -2;
     }
     ullCapacity = ullCapacitySamples;
     ullFill = 0;

@@ -13,6 +13,7 @@ public:
     SignalFIFO(const SignalFIFO&) = delete;
     SignalFIFO& operator=(const SignalFIFO&) = delete;
 
+    // Discards any contents. 1; -5 when the byte count overflows, -2 without memory (left unallocated).
     int32_t Allocate(uint64_t ullCapacitySamples);
     int32_t Release();
     int32_t Write(const double* pdfSource, uint64_t& ullCount);

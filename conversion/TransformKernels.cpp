@@ -1,0 +1,410 @@
+#include "conversion/TransformKernels.h"
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <numbers>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define LARKSPUR_FFT_SSE2 1
+#endif
+
+// The butterflies and twiddles are those of the plain radix-2 decimation-in-time kernel: each
+// stage's twiddles come from the same running rotation (cos, -sin of pi / half) and every
+// butterfly computes t = w * b, b' = a - t, a' = a + t with the same operations. Only the order in
+// which independent butterflies run differs (blocks that fit the cache, two stages per pass), so
+// the results are bit-identical to the plain kernel, just without its per-call tables and trig.
+
+namespace
+{
+// Stages whose butterflies lie within blocks of 2^10 points (16 KiB) run block by block.
+constexpr uint32_t CACHE_BLOCK_ORDER = 10;
+
+struct TransformTables
+{
+    std::mutex Mutex;
+    // Stage s pairs points 2^s apart; its 2^s twiddles, as (re, im) pairs.
+    std::unique_ptr<double[]> Twiddles[FFT_MAX_ORDER];
+    // Bit-reversal permutation of each order.
+    std::unique_ptr<uint32_t[]> Reverse[FFT_MAX_ORDER + 1];
+    // Set (release) once every table an order needs exists; the tables never change afterwards.
+    std::atomic<int32_t> Ready[FFT_MAX_ORDER + 1];
+};
+
+constinit TransformTables Tables;
+
+std::unique_ptr<double[]> MakeTwiddles(uint64_t ullHalf)
+{
+    std::unique_ptr<double[]> Table(new (std::nothrow) double[2 * ullHalf]);
+    if (!Table)
+    {
+        return Table;
+    }
+    const double dfTheta = std::numbers::pi / static_cast<double>(ullHalf);
+    const double dfStepRe = std::cos(dfTheta);
+    const double dfStepIm = -std::sin(dfTheta);
+    double dfWRe = 1.0;
+    double dfWIm = 0.0;
+    for (uint64_t j = 0; j < ullHalf; ++j)
+    {
+        Table[2 * j] = dfWRe;
+        Table[2 * j + 1] = dfWIm;
+        const double dfNextRe = dfWRe * dfStepRe - dfWIm * dfStepIm;
+        const double dfNextIm = dfWRe * dfStepIm + dfWIm * dfStepRe;
+        dfWRe = dfNextRe;
+        dfWIm = dfNextIm;
+    }
+    return Table;
+}
+
+std::unique_ptr<uint32_t[]> MakeReverse(uint32_t uiOrder)
+{
+    const uint64_t N = uint64_t{1} << uiOrder;
+    std::unique_ptr<uint32_t[]> Table(new (std::nothrow) uint32_t[N]);
+    if (!Table)
+    {
+        return Table;
+    }
+    Table[0] = 0;
+    uint64_t a = N / 2;
+    for (uint64_t b = 1; b < N; b *= 2)
+    {
+        for (uint64_t i = 0; i < b; ++i)
+        {
+            Table[b + i] = static_cast<uint32_t>(Table[i] + a);
+        }
+        a /= 2;
+    }
+    return Table;
+}
+
+bool IsReady(uint32_t uiOrder)
+{
+    return Tables.Ready[uiOrder].load(std::memory_order_acquire) != 0;
+}
+
+#ifdef LARKSPUR_FFT_SSE2
+using Value = __m128d;
+
+inline Value Load(const double* pdf)
+{
+    return _mm_loadu_pd(pdf);
+}
+inline void Store(double* pdf, Value v)
+{
+    _mm_storeu_pd(pdf, v);
+}
+inline Value Add(Value a, Value b)
+{
+    return _mm_add_pd(a, b);
+}
+inline Value Subtract(Value a, Value b)
+{
+    return _mm_sub_pd(a, b);
+}
+
+// (wr xr - wi xi, wr xi + wi xr); the subtraction is an addition of the negated product, which
+// IEEE arithmetic defines to be the same operation.
+inline Value Multiply(Value w, Value x)
+{
+    const Value WRe = _mm_unpacklo_pd(w, w);
+    const Value WIm = _mm_unpackhi_pd(w, w);
+    const Value Swapped = _mm_shuffle_pd(x, x, 1);
+    const Value NegateLow = _mm_set_pd(0.0, -0.0);
+    return _mm_add_pd(_mm_mul_pd(WRe, x), _mm_xor_pd(_mm_mul_pd(WIm, Swapped), NegateLow));
+}
+#else
+struct Value
+{
+    double dfRe;
+    double dfIm;
+};
+
+inline Value Load(const double* pdf)
+{
+    return Value{pdf[0], pdf[1]};
+}
+inline void Store(double* pdf, Value v)
+{
+    pdf[0] = v.dfRe;
+    pdf[1] = v.dfIm;
+}
+inline Value Add(Value a, Value b)
+{
+    return Value{a.dfRe + b.dfRe, a.dfIm + b.dfIm};
+}
+inline Value Subtract(Value a, Value b)
+{
+    return Value{a.dfRe - b.dfRe, a.dfIm - b.dfIm};
+}
+inline Value Multiply(Value w, Value x)
+{
+    return Value{w.dfRe * x.dfRe - w.dfIm * x.dfIm, w.dfRe * x.dfIm + w.dfIm * x.dfRe};
+}
+#endif
+
+// One stage (points 2^s apart) over n points.
+void RunRadix2Pass(double* pdfData, uint64_t n, uint32_t s)
+{
+    const uint64_t h = uint64_t{1} << s;
+    const double* pdfTwiddles = Tables.Twiddles[s].get();
+    for (uint64_t g = 0; g < n; g += 2 * h)
+    {
+        double* pdfA = pdfData + 2 * g;
+        double* pdfB = pdfA + 2 * h;
+        for (uint64_t j = 0; j < h; ++j)
+        {
+            const Value a = Load(pdfA + 2 * j);
+            const Value t = Multiply(Load(pdfTwiddles + 2 * j), Load(pdfB + 2 * j));
+            Store(pdfB + 2 * j, Subtract(a, t));
+            Store(pdfA + 2 * j, Add(a, t));
+        }
+    }
+}
+
+// Stages s and s + 1 in one pass over n points: four points per step, each loaded and stored once.
+void RunRadix4Pass(double* pdfData, uint64_t n, uint32_t s)
+{
+    const uint64_t h = uint64_t{1} << s;
+    const double* pdfFirst = Tables.Twiddles[s].get();
+    const double* pdfSecond = Tables.Twiddles[s + 1].get();
+    for (uint64_t g = 0; g < n; g += 4 * h)
+    {
+        double* pdf0 = pdfData + 2 * g;
+        double* pdf1 = pdf0 + 2 * h;
+        double* pdf2 = pdf1 + 2 * h;
+        double* pdf3 = pdf2 + 2 * h;
+        for (uint64_t j = 0; j < h; ++j)
+        {
+            const Value w1 = Load(pdfFirst + 2 * j);
+            const Value x0 = Load(pdf0 + 2 * j);
+            const Value x2 = Load(pdf2 + 2 * j);
+            const Value t1 = Multiply(w1, Load(pdf1 + 2 * j));
+            const Value t3 = Multiply(w1, Load(pdf3 + 2 * j));
+            const Value y0 = Add(x0, t1);
+            const Value y1 = Subtract(x0, t1);
+            const Value y2 = Add(x2, t3);
+            const Value y3 = Subtract(x2, t3);
+            const Value t2 = Multiply(Load(pdfSecond + 2 * j), y2);
+            const Value t4 = Multiply(Load(pdfSecond + 2 * (j + h)), y3);
+            Store(pdf0 + 2 * j, Add(y0, t2));
+            Store(pdf2 + 2 * j, Subtract(y0, t2));
+            Store(pdf1 + 2 * j, Add(y1, t4));
+            Store(pdf3 + 2 * j, Subtract(y1, t4));
+        }
+    }
+}
+
+// Stages 0 and 1 over n points: groups of four with the same three twiddles throughout.
+void RunFirstRadix4Pass(double* pdfData, uint64_t n)
+{
+    const Value w1 = Load(Tables.Twiddles[0].get());
+    const Value w2 = Load(Tables.Twiddles[1].get());
+    const Value w3 = Load(Tables.Twiddles[1].get() + 2);
+    for (uint64_t g = 0; g < n; g += 4)
+    {
+        double* pdf = pdfData + 2 * g;
+        const Value x0 = Load(pdf);
+        const Value x2 = Load(pdf + 4);
+        const Value t1 = Multiply(w1, Load(pdf + 2));
+        const Value t3 = Multiply(w1, Load(pdf + 6));
+        const Value y0 = Add(x0, t1);
+        const Value y1 = Subtract(x0, t1);
+        const Value y2 = Add(x2, t3);
+        const Value y3 = Subtract(x2, t3);
+        const Value t2 = Multiply(w2, y2);
+        const Value t4 = Multiply(w3, y3);
+        Store(pdf, Add(y0, t2));
+        Store(pdf + 4, Subtract(y0, t2));
+        Store(pdf + 2, Add(y1, t4));
+        Store(pdf + 6, Subtract(y1, t4));
+    }
+}
+
+// Stages 0 ... uiOrder - 1 over 2^uiOrder points that fit the cache.
+void RunSmallKernel(double* pdfData, uint32_t uiOrder)
+{
+    const uint64_t n = uint64_t{1} << uiOrder;
+    uint32_t s = 0;
+    if (uiOrder % 2 != 0)
+    {
+        RunRadix2Pass(pdfData, n, 0);
+        s = 1;
+    }
+    else if (uiOrder >= 2)
+    {
+        RunFirstRadix4Pass(pdfData, n);
+        s = 2;
+    }
+    for (; s < uiOrder; s += 2)
+    {
+        RunRadix4Pass(pdfData, n, s);
+    }
+}
+
+// All stages over 2^uiOrder points already in bit-reversed order. Depth first: the quarters (or
+// halves) are finished before the last stages join them, so each pass works on data that the
+// passes before it left in the cache.
+void RunKernel(double* pdfData, uint32_t uiOrder)
+{
+    if (uiOrder <= CACHE_BLOCK_ORDER)
+    {
+        RunSmallKernel(pdfData, uiOrder);
+        return;
+    }
+    const uint32_t uiTop = uiOrder - CACHE_BLOCK_ORDER >= 2 ? 2 : 1;
+    const uint32_t uiPartOrder = uiOrder - uiTop;
+    for (uint64_t q = 0; q < (uint64_t{1} << uiTop); ++q)
+    {
+        RunKernel(pdfData + 2 * (q << uiPartOrder), uiPartOrder);
+    }
+    if (uiTop == 2)
+    {
+        RunRadix4Pass(pdfData, uint64_t{1} << uiOrder, uiOrder - 2);
+    }
+    else
+    {
+        RunRadix2Pass(pdfData, uint64_t{1} << uiOrder, uiOrder - 1);
+    }
+}
+
+// out[k] = in[rev[k]], walked in 8 x 8 tiles so that reads and writes both fill whole cache
+// lines: with k = (a, b, c), top and bottom 3 bits a and c, rev[k] = (rev c, rev b, rev a).
+void LoadReversed(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
+{
+    const uint64_t N = uint64_t{1} << uiOrder;
+    const uint32_t* puiReverse = Tables.Reverse[uiOrder].get();
+    if (uiOrder < 6)
+    {
+        for (uint64_t k = 0; k < N; ++k)
+        {
+            Store(pdfOutput + 2 * k, Load(pdfInput + 2 * uint64_t{puiReverse[k]}));
+        }
+        return;
+    }
+    const uint32_t uiShift = uiOrder - 3;
+    for (uint64_t b = 0; b < (N >> 6); ++b)
+    {
+        for (uint64_t a = 0; a < 8; ++a)
+        {
+            const uint64_t ullRow = (a << uiShift) | (b << 3);
+            for (uint64_t c = 0; c < 8; ++c)
+            {
+                const uint64_t k = ullRow | c;
+                Store(pdfOutput + 2 * uint64_t{puiReverse[k]}, Load(pdfInput + 2 * k));
+            }
+        }
+    }
+}
+
+int32_t CheckArguments(const double* pdfInput, const double* pdfOutput, uint32_t uiOrder)
+{
+    if (pdfInput == nullptr || pdfOutput == nullptr || uiOrder > FFT_MAX_ORDER)
+    {
+        return -4;
+    }
+    return IsReady(uiOrder) ? 1 : PrepareFFT(uiOrder);
+}
+} // namespace
+
+int32_t PrepareFFT(uint32_t uiOrder)
+{
+    if (uiOrder > FFT_MAX_ORDER)
+    {
+        return -4;
+    }
+    if (IsReady(uiOrder))
+    {
+        return 1;
+    }
+    std::lock_guard<std::mutex> Guard(Tables.Mutex);
+    if (Tables.Ready[uiOrder].load(std::memory_order_relaxed) != 0)
+    {
+        return 1;
+    }
+    // Stage tables are shared by every order that reaches them; only missing ones are made, so
+    // tables that other threads may be reading are never touched.
+    for (uint32_t s = 0; s < uiOrder; ++s)
+    {
+        if (!Tables.Twiddles[s])
+        {
+            Tables.Twiddles[s] = MakeTwiddles(uint64_t{1} << s);
+            if (!Tables.Twiddles[s])
+            {
+                return -2;
+            }
+        }
+    }
+    Tables.Reverse[uiOrder] = MakeReverse(uiOrder);
+    if (!Tables.Reverse[uiOrder])
+    {
+        return -2;
+    }
+    Tables.Ready[uiOrder].store(1, std::memory_order_release);
+    return 1;
+}
+
+int32_t FFTReal(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
+{
+    const int32_t iResult = CheckArguments(pdfInput, pdfOutput, uiOrder);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    const uint64_t N = uint64_t{1} << uiOrder;
+    const uint32_t* puiReverse = Tables.Reverse[uiOrder].get();
+    for (uint64_t k = 0; k < N; ++k)
+    {
+        pdfOutput[2 * k] = pdfInput[puiReverse[k]];
+        pdfOutput[2 * k + 1] = 0.0;
+    }
+    RunKernel(pdfOutput, uiOrder);
+    return 1;
+}
+
+int32_t FFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
+{
+    const int32_t iResult = CheckArguments(pdfInput, pdfOutput, uiOrder);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    LoadReversed(pdfInput, pdfOutput, uiOrder);
+    RunKernel(pdfOutput, uiOrder);
+    return 1;
+}
+
+int32_t ForwardFFT(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
+{
+    const int32_t iResult = FFTReal(pdfInput, pdfOutput, uiOrder);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    // Multiplying by 2^-L rounds exactly like dividing by 2^L.
+    const uint64_t N = uint64_t{1} << uiOrder;
+    const double dfScale = 1.0 / static_cast<double>(N);
+    for (uint64_t i = 0; i < 2 * N; ++i)
+    {
+        pdfOutput[i] *= dfScale;
+    }
+    return 1;
+}
+
+int32_t InverseFFT(double* pdfInput, double* pdfOutput, uint32_t uiOrder)
+{
+    const int32_t iResult = CheckArguments(pdfInput, pdfOutput, uiOrder);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    const uint64_t N = uint64_t{1} << uiOrder;
+    for (uint64_t i = 0; i < N; ++i)
+    {
+        pdfInput[2 * i + 1] = -pdfInput[2 * i + 1];
+    }
+    return FFTComplex(pdfInput, pdfOutput, uiOrder);
+}

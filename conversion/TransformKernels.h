@@ -1,0 +1,30 @@
+#pragma once
+#include <cstdint>
+
+// Discrete Fourier transforms of N = 2^uiOrder points with X[k] = sum x[n] e^(-2 pi i kn / N).
+// Complex arrays hold N pairs of doubles, real part first; input and output must not overlap.
+// Every function returns 1, or -4 for a null array or an order above FFT_MAX_ORDER, or -2 when
+// the tables of a new order cannot be made.
+//
+// The kernels keep per-order tables (bit reversal, twiddles) for the life of the process. A call
+// with an order that was never prepared builds them first, which allocates: set-up code calls
+// PrepareFFT for the orders it will use, so that real-time threads only ever find them ready.
+// Tables are shared by all threads; building them is serialised, using them takes no lock.
+
+constexpr uint32_t FFT_MAX_ORDER = 24;
+
+// Builds the tables of one order (a no-op when they exist). 1, -4 or -2 as above.
+int32_t PrepareFFT(uint32_t uiOrder);
+
+// Unscaled forward transform of N real values into N complex bins; the input is not changed.
+int32_t FFTReal(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
+
+// Unscaled forward transform of N complex values; the input is not changed.
+int32_t FFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
+
+// FFTReal with every output value divided by N.
+int32_t ForwardFFT(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
+
+// Negates the imaginary parts of the input in place, then FFTComplex: the output is the complex
+// conjugate of the unscaled inverse transform, so its real parts are those of the inverse.
+int32_t InverseFFT(double* pdfInput, double* pdfOutput, uint32_t uiOrder);

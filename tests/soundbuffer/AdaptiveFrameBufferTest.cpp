@@ -247,3 +247,70 @@ TEST(AdaptiveFrameBuffer, WriteReachingTheStartMarkEndsBuffering)
     ASSERT_EQ(WriteInChunks(Queue, 479, 1, 100), 1u);
     EXPECT_EQ(Queue.bBuffering, 0);
 }
+
+TEST(AdaptiveFrameBuffer, GrowthBoundariesAreExact)
+{
+    AdaptiveFrameBuffer Queue;
+    const std::vector<double> Block = Frames(0, 480);
+    // Write size: 480 + 2n >= 960 grows; the capacity chosen must leave start + 2n strictly below it.
+    const uint64_t aullCases[][2] = {{239, 960}, {240, 1920}, {479, 1920}, {480, 2880}};
+    for (const auto& Case : aullCases)
+    {
+        ASSERT_EQ(Queue.Setup(48000.0, 960), 1);
+        uint64_t ullFrames = Case[0];
+        ASSERT_EQ(Queue.Write(Block.data(), ullFrames), 1);
+        EXPECT_EQ(ullFrames, Case[0]);
+        EXPECT_EQ(Queue.ullCapacity, Case[1]) << Case[0] << " frames";
+    }
+    // High mark: reaching it is fine, passing it grows.
+    ASSERT_EQ(Queue.Setup(48000.0, 960), 1);
+    ASSERT_EQ(WriteInChunks(Queue, 0, 720, 100), 720u);
+    EXPECT_EQ(Queue.ullCapacity, 960u);
+    ASSERT_EQ(WriteInChunks(Queue, 720, 1, 100), 1u);
+    EXPECT_EQ(Queue.ullCapacity, 1920u);
+    // A capacity whose high mark merely equals the need is passed over (1920 has high mark 1440).
+    ASSERT_EQ(Queue.Setup(48000.0, 960), 1);
+    Queue.ullCapacityLimit = 2880;
+    const std::vector<double> Large = Frames(0, 1440);
+    uint64_t ullFrames = 1440;
+    ASSERT_EQ(Queue.Write(Large.data(), ullFrames), 1);
+    EXPECT_EQ(ullFrames, 1440u);
+    EXPECT_EQ(Queue.ullCapacity, 2880u);
+}
+
+TEST(AdaptiveFrameBuffer, GrowthPicksTheFirstFittingStep)
+{
+    // The capacity a write into an empty queue grows to, by walking up one step at a time.
+    const auto Walk = [](uint64_t ullStep, uint64_t n)
+    {
+        uint64_t c = ullStep;
+        if (n > AdaptiveFrameBuffer::MarksFor(c, ullStep).ullHigh)
+        {
+            do
+            {
+                c += ullStep;
+            } while (AdaptiveFrameBuffer::MarksFor(c, ullStep).ullHigh <= n);
+        }
+        if (AdaptiveFrameBuffer::MarksFor(c, ullStep).ullStart + 2 * n >= c)
+        {
+            do
+            {
+                c += ullStep;
+            } while (AdaptiveFrameBuffer::MarksFor(c, ullStep).ullStart + 2 * n >= c);
+        }
+        return c;
+    };
+    const std::vector<double> Block = Frames(0, 2000);
+    AdaptiveFrameBuffer Queue;
+    for (const uint64_t ullStep : {4, 5, 7, 442, 960})
+    {
+        for (uint64_t n = 0; n <= 2000; ++n)
+        {
+            ASSERT_EQ(Queue.Setup(48000.0, ullStep), 1);
+            uint64_t ullFrames = n;
+            ASSERT_EQ(Queue.Write(Block.data(), ullFrames), 1);
+            ASSERT_EQ(ullFrames, n);
+            ASSERT_EQ(Queue.ullCapacity, Walk(ullStep, n)) << "step " << ullStep << ", " << n << " frames";
+        }
+    }
+}

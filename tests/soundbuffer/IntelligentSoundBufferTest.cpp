@@ -251,6 +251,7 @@ TEST(IntelligentSoundBuffer, FinishDrainsFadesOutAndFallsSilent)
 
     // Finishing drains even a buffering queue below its low mark.
     InitializeAt48k(Buffer);
+    pdfRamp = Buffer.GetFadeRamp(); // a new ramp came with the new set-up
     ASSERT_EQ(WriteInChunks(Buffer, 0, 700, 100), 700u);
     ReadOnePeriod(Buffer);
     ASSERT_EQ(Buffer.Queue.bBuffering, 1);
@@ -261,6 +262,24 @@ TEST(IntelligentSoundBuffer, FinishDrainsFadesOutAndFallsSilent)
     ExpectRun(Out, 0, 220, n, [pdfRamp](uint64_t f) { return pdfRamp[219 - f]; });
     ExpectSilence(Out, 220, n);
     EXPECT_EQ(Buffer.Queue.ullFill, 0u);
+}
+
+TEST(IntelligentSoundBuffer, FragmentArrivingWhileSilentIsDropped)
+{
+    IntelligentSoundBuffer Buffer;
+    InitializeAt48k(Buffer);
+    const double* pdfRamp = Buffer.GetFadeRamp();
+    ExpectSilence(ReadOnePeriod(Buffer), 0, n);
+    // 300 frames pass the low mark (240) but make no whole period: taken, and dropped while silent.
+    ASSERT_EQ(WriteInChunks(Buffer, 0, 300, 100), 300u);
+    ExpectSilence(ReadOnePeriod(Buffer), 0, n);
+    EXPECT_EQ(Buffer.Queue.ullFill, 0u);
+    EXPECT_EQ(Buffer.Queue.ullCapacity, 1920u);
+    ExpectSilence(ReadOnePeriod(Buffer), 0, n);
+    ASSERT_EQ(WriteInChunks(Buffer, 300, 1440, 100), 1440u);
+    ExpectSilence(ReadOnePeriod(Buffer), 0, n);
+    ExpectRun(ReadOnePeriod(Buffer), 0, n, 300, [pdfRamp](uint64_t f) { return pdfRamp[f]; });
+    ExpectRun(ReadOnePeriod(Buffer), 0, n, 300 + n);
 }
 
 TEST(IntelligentSoundBuffer, NullPointersAreHandled)

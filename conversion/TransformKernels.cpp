@@ -25,7 +25,6 @@ constexpr uint32_t CACHE_BLOCK_ORDER = 10;
 
 struct TransformTables
 {
-    std::mutex Mutex;
     // Stage s pairs points 2^s apart; its 2^s twiddles, as (re, im) pairs.
     std::unique_ptr<double[]> Twiddles[FFT_MAX_ORDER];
     // Bit-reversal permutation of each order.
@@ -35,6 +34,13 @@ struct TransformTables
 };
 
 constinit TransformTables Tables;
+
+// Serialises building; made at first use because not every platform's mutex is constant-initialised.
+std::mutex& BuildMutex()
+{
+    static std::mutex Mutex;
+    return Mutex;
+}
 
 std::unique_ptr<double[]> MakeTwiddles(uint64_t ullHalf)
 {
@@ -320,7 +326,7 @@ int32_t PrepareFFT(uint32_t uiOrder)
     {
         return 1;
     }
-    std::lock_guard<std::mutex> Guard(Tables.Mutex);
+    std::lock_guard<std::mutex> Guard(BuildMutex());
     if (Tables.Ready[uiOrder].load(std::memory_order_relaxed) != 0)
     {
         return 1;

@@ -12,9 +12,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <linux/capability.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #endif
 
 namespace
@@ -71,6 +74,10 @@ uint64_t IndexBody(ThreadContext* pContext)
 uint64_t PollingBody(ThreadContext* pContext)
 {
     Probe* pProbe = ProbeOf(pContext);
+    if (pProbe == nullptr)
+    {
+        return 0;
+    }
     AnnounceStart(pProbe);
     SEvent* pStop = pContext->pOwner->GetStopEvent();
     while (pStop->Wait(0) == 0)
@@ -85,6 +92,10 @@ uint64_t PollingBody(ThreadContext* pContext)
 uint64_t WaitingBody(ThreadContext* pContext)
 {
     Probe* pProbe = ProbeOf(pContext);
+    if (pProbe == nullptr)
+    {
+        return 0;
+    }
     AnnounceStart(pProbe);
     pContext->pOwner->GetStopEvent()->Wait();
     pProbe->ullFinished.fetch_add(1);
@@ -125,12 +136,30 @@ bool SystemGrantsRealTime()
     Trial.join();
     return bGranted;
 }
+
+// Capabilities belong to a thread on Linux: this drops CAP_SYS_NICE from the calling thread only, and
+// the threads it creates inherit the loss.
+bool DropNiceCapabilityOfThisThread()
+{
+    __user_cap_header_struct Header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct Data[_LINUX_CAPABILITY_U32S_3]{};
+    if (syscall(SYS_capget, &Header, Data) != 0)
+    {
+        return false;
+    }
+    Data[CAP_TO_INDEX(CAP_SYS_NICE)].effective &= ~CAP_TO_MASK(CAP_SYS_NICE);
+    return syscall(SYS_capset, &Header, Data) == 0;
+}
 #endif
 
 // Reports the priority it starts with, then the one it has when resumed.
 uint64_t PriorityBody(ThreadContext* pContext)
 {
     Probe* pProbe = ProbeOf(pContext);
+    if (pProbe == nullptr)
+    {
+        return 0;
+    }
     pProbe->iPriorityAtStart.store(CurrentPriority());
     AnnounceStart(pProbe);
     pProbe->Resume.Wait();
@@ -352,5 +381,56 @@ TEST(MultiThread, DestroyingARunningGroupWarnsAndStopsIt)
     const std::string Output = testing::internal::GetCapturedStderr();
     EXPECT_NE(Output.find("Error: Thread is still running."), std::string::npos) << Output;
     EXPECT_EQ(Shared.ullFinished.load(), 2u);
+}
+#endif
+
+#ifndef _WIN32
+TEST(MultiThread, RefusedRealTimePriorityStillStarts)
+{
+    bool bRefused = false;
+    int iPriorityAtStart = 0;
+    int32_t iStart = 0;
+    int32_t iSetPriority = 0;
+    int32_t iWait = 0;
+    uint64_t ullResult = 0;
+    // An owner without the right to real-time scheduling, as an ordinary user is.
+    std::thread Owner(
+        [&]
+        {
+            if (!DropNiceCapabilityOfThisThread() || SystemGrantsRealTime())
+            {
+                return;
+            }
+            bRefused = true;
+            Probe Shared;
+            Shared.ullExpected = 1;
+            CMultiThreadWin Worker;
+            if (Worker.Create(1) != 1 || Worker.SetParameter(u"pProbe", ProbeAddress(Shared)) != 3 ||
+                Worker.SetPriority(1) != 1)
+            {
+                return;
+            }
+            iStart = Worker.Start(&PriorityBody);
+            if (iStart != 1 || Shared.AllStarted.Wait() != 1)
+            {
+                return;
+            }
+            iPriorityAtStart = Shared.iPriorityAtStart.load();
+            iSetPriority = Worker.SetPriority(1);
+            Shared.Resume.Set();
+            iWait = Worker.WaitForExit();
+            ullResult = Worker.GetResult(0);
+        });
+    Owner.join();
+    if (!bRefused)
+    {
+        GTEST_SKIP() << "real-time scheduling cannot be withheld here";
+    }
+    EXPECT_EQ(iStart, 1);
+    EXPECT_NE(iPriorityAtStart, FIFO_MARK);
+    EXPECT_EQ(iPriorityAtStart, getpriority(PRIO_PROCESS, 0)) << "the thread runs at normal priority";
+    EXPECT_EQ(iSetPriority, -1);
+    EXPECT_EQ(iWait, 1);
+    EXPECT_EQ(static_cast<int>(static_cast<int64_t>(ullResult)), iPriorityAtStart);
 }
 #endif

@@ -59,7 +59,7 @@ TEST(MultimediaTimer, StopwatchFollowsTheClockAndFreezesAtStop)
     // Generous: a loaded machine may delay ticks, never invent them.
     EXPECT_GE(ullRunning, 200u);
     EXPECT_GE(ullStopped, ullRunning);
-    EXPECT_LE(static_cast<double>(ullStopped), dfTrue + 5.0);
+    EXPECT_LE(static_cast<double>(ullStopped), dfTrue + 20.0);
 
     ASSERT_EQ(Timer.Sleep(20), 1);
     uint64_t ullLater = 0;

@@ -1,0 +1,19 @@
+#pragma once
+#include "output/SAudioEndpoint.h"
+
+#include <cstdint>
+#include <memory>
+
+// A snapshot of the active output endpoints, in enumeration order.
+class SAudioEndpointCollection
+{
+public:
+    SAudioEndpointCollection() = default;
+    virtual ~SAudioEndpointCollection() = default;
+    SAudioEndpointCollection(const SAudioEndpointCollection&) = delete;
+    SAudioEndpointCollection& operator=(const SAudioEndpointCollection&) = delete;
+
+    virtual int32_t GetCount(uint32_t* puiCount) = 0;
+    // Endpoint uiIndex of 0 ... count - 1; an index outside fails.
+    virtual int32_t Item(uint32_t uiIndex, std::unique_ptr<SAudioEndpoint>& pEndpoint) = 0;
+};

@@ -109,6 +109,10 @@ TEST(IntelligentSoundBuffer, InitializeRoundsThePeriodAndRefusesBadArguments)
     double dfSeconds = 0.01;
     ASSERT_EQ(Buffer.Initialize(48000.0, dfSeconds), 1);
     EXPECT_EQ(dfSeconds, 0.01);
+    ullFrames = 100;
+    EXPECT_EQ(Buffer.Write(nullptr, ullFrames), -4);
+    EXPECT_EQ(ullFrames, 0u);
+    EXPECT_EQ(Buffer.Queue.ullFill, 0u);
     EXPECT_EQ(Buffer.ullPeriodFrames, n);
     EXPECT_EQ(Buffer.ullChannels, 2u);
     EXPECT_EQ(Buffer.dfSamplingFrequency, 48000.0);
@@ -277,26 +281,9 @@ TEST(IntelligentSoundBuffer, FragmentArrivingWhileSilentIsDropped)
     EXPECT_EQ(Buffer.Queue.ullCapacity, 1920u);
     ExpectSilence(ReadOnePeriod(Buffer), 0, n);
     ASSERT_EQ(WriteInChunks(Buffer, 300, 1440, 100), 1440u);
-    ExpectSilence(ReadOnePeriod(Buffer), 0, n);
+    // Without a destination the period is still taken and the delay line still moves on.
+    EXPECT_EQ(Buffer.ReadPeriod(nullptr), 1);
+    EXPECT_EQ(Buffer.Queue.ullFill, 960u);
     ExpectRun(ReadOnePeriod(Buffer), 0, n, 300, [pdfRamp](uint64_t f) { return pdfRamp[f]; });
     ExpectRun(ReadOnePeriod(Buffer), 0, n, 300 + n);
-}
-
-TEST(IntelligentSoundBuffer, NullPointersAreHandled)
-{
-    IntelligentSoundBuffer Buffer;
-    InitializeAt48k(Buffer);
-    uint64_t ullFrames = 100;
-    EXPECT_EQ(Buffer.Write(nullptr, ullFrames), -4);
-    EXPECT_EQ(ullFrames, 0u);
-    EXPECT_EQ(Buffer.Queue.ullFill, 0u);
-
-    // Without a destination the period is still taken and the delay line still moves on.
-    ExpectSilence(ReadOnePeriod(Buffer), 0, n);
-    ASSERT_EQ(WriteInChunks(Buffer, 0, 960, 100), 960u);
-    EXPECT_EQ(Buffer.ReadPeriod(nullptr), 1);
-    EXPECT_EQ(Buffer.Queue.ullFill, 480u);
-    EXPECT_EQ(Buffer.IsFaded(), 0);
-    const double* pdfRamp = Buffer.GetFadeRamp();
-    ExpectRun(ReadOnePeriod(Buffer), 0, n, 0, [pdfRamp](uint64_t f) { return pdfRamp[f]; });
 }

@@ -39,18 +39,21 @@ int32_t ReferenceForward(double* pdfInput, double* pdfOutput, uint32_t uiOrder)
     return ReferenceForwardFFT(pdfInput, pdfOutput, uiOrder);
 }
 
-void RunTransform(benchmark::State& State, TransformFunction Transform, uint32_t uiOrder, bool bComplexInput)
+void RunTransform(benchmark::State& State, TransformFunction Transform, uint32_t uiOrder, bool bComplexInput,
+                  bool bWideVectors)
 {
     const uint64_t N = uint64_t{1} << uiOrder;
     std::vector<double> Input = MakeSignal(bComplexInput ? 2 * N : N);
     std::vector<double> Output(2 * N);
     PrepareFFT(uiOrder);
+    SetFFTWideVectors(bWideVectors ? 1 : 0);
     for (auto _ : State)
     {
         Transform(Input.data(), Output.data(), uiOrder);
         benchmark::DoNotOptimize(Output.data());
         benchmark::ClobberMemory();
     }
+    SetFFTWideVectors(1);
 }
 
 // Console output as usual, plus a speed-up table of every "<name>/kernel" against "<name>/reference".
@@ -72,20 +75,18 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf("\n%-22s %14s %14s %9s\n", "transform", "kernel ns", "reference ns", "speed-up");
-        for (const auto& [Name, dfKernel] : Nanoseconds)
+        std::printf("\n%-18s %-12s %12s %14s %9s\n", "transform", "variant", "ns per call", "reference ns",
+                    "speed-up");
+        for (const auto& [Name, dfNanoseconds] : Nanoseconds)
         {
-            const std::string::size_type Slash = Name.rfind("/kernel");
-            if (Slash == std::string::npos)
-            {
-                continue;
-            }
+            const std::string::size_type Slash = Name.rfind('/');
             const std::string Base = Name.substr(0, Slash);
+            const std::string Variant = Name.substr(Slash + 1);
             const auto Reference = Nanoseconds.find(Base + "/reference");
-            if (Reference != Nanoseconds.end() && dfKernel > 0.0)
+            if (Variant != "reference" && Reference != Nanoseconds.end() && dfNanoseconds > 0.0)
             {
-                std::printf("%-22s %14.0f %14.0f %8.2fx\n", Base.c_str(), dfKernel, Reference->second,
-                            Reference->second / dfKernel);
+                std::printf("%-18s %-12s %12.0f %14.0f %8.2fx\n", Base.c_str(), Variant.c_str(),
+                            dfNanoseconds, Reference->second, Reference->second / dfNanoseconds);
             }
         }
     }
@@ -94,25 +95,35 @@ private:
     std::map<std::string, double> Nanoseconds;
 };
 
-void RegisterPair(const std::string& Base, TransformFunction Kernel, TransformFunction Reference,
-                  uint32_t uiOrder, bool bComplexInput)
+// "<base>/kernel" (widest vectors the processor has), "<base>/kernel128" (128-bit vectors, only
+// where that is a different path) and "<base>/reference", run one after the other.
+void Register(const std::string& Base, TransformFunction Kernel, TransformFunction Reference,
+              uint32_t uiOrder, bool bComplexInput)
 {
-    benchmark::RegisterBenchmark((Base + "/kernel").c_str(), RunTransform, Kernel, uiOrder, bComplexInput)
+    benchmark::RegisterBenchmark((Base + "/kernel").c_str(), RunTransform, Kernel, uiOrder, bComplexInput,
+                                 true)
         ->Unit(benchmark::kNanosecond);
+    const bool bWideAvailable = SetFFTWideVectors(1) == 1;
+    if (bWideAvailable)
+    {
+        benchmark::RegisterBenchmark((Base + "/kernel128").c_str(), RunTransform, Kernel, uiOrder,
+                                     bComplexInput, false)
+            ->Unit(benchmark::kNanosecond);
+    }
     benchmark::RegisterBenchmark((Base + "/reference").c_str(), RunTransform, Reference, uiOrder,
-                                 bComplexInput)
+                                 bComplexInput, true)
         ->Unit(benchmark::kNanosecond);
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    RegisterPair("ForwardFFT/2^08", KernelForward, ReferenceForward, 8, false);
+    Register("ForwardFFT/2^08", KernelForward, ReferenceForward, 8, false);
     for (uint32_t uiOrder = 8; uiOrder <= 17; ++uiOrder)
     {
         char szName[32];
         std::snprintf(szName, sizeof(szName), "InverseFFT/2^%02u", uiOrder);
-        RegisterPair(szName, InverseFFT, ReferenceInverseFFT, uiOrder, true);
+        Register(szName, InverseFFT, ReferenceInverseFFT, uiOrder, true);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

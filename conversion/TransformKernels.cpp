@@ -11,6 +11,11 @@
 #include <emmintrin.h>
 #define LARKSPUR_FFT_SSE2 1
 #endif
+// 256-bit passes, compiled for AVX in their own region and chosen at run time.
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define LARKSPUR_FFT_WIDE 1
+#endif
 
 // The butterflies and twiddles are those of the plain radix-2 decimation-in-time kernel: each
 // stage's twiddles come from the same running rotation (cos, -sin of pi / half) and every
@@ -107,6 +112,11 @@ inline Value Add(Value a, Value b)
 {
     return _mm_add_pd(a, b);
 }
+// Flips the sign of the imaginary part, as negation does.
+inline Value Conjugate(Value v)
+{
+    return _mm_xor_pd(v, _mm_set_pd(-0.0, 0.0));
+}
 inline Value Subtract(Value a, Value b)
 {
     return _mm_sub_pd(a, b);
@@ -142,6 +152,10 @@ inline Value Add(Value a, Value b)
 {
     return Value{a.dfRe + b.dfRe, a.dfIm + b.dfIm};
 }
+inline Value Conjugate(Value v)
+{
+    return Value{v.dfRe, -v.dfIm};
+}
 inline Value Subtract(Value a, Value b)
 {
     return Value{a.dfRe - b.dfRe, a.dfIm - b.dfIm};
@@ -153,7 +167,7 @@ inline Value Multiply(Value w, Value x)
 #endif
 
 // One stage (points 2^s apart) over n points.
-void RunRadix2Pass(double* pdfData, uint64_t n, uint32_t s)
+void RunRadix2PassNarrow(double* pdfData, uint64_t n, uint32_t s)
 {
     const uint64_t h = uint64_t{1} << s;
     const double* pdfTwiddles = Tables.Twiddles[s].get();
@@ -172,7 +186,7 @@ void RunRadix2Pass(double* pdfData, uint64_t n, uint32_t s)
 }
 
 // Stages s and s + 1 in one pass over n points: four points per step, each loaded and stored once.
-void RunRadix4Pass(double* pdfData, uint64_t n, uint32_t s)
+void RunRadix4PassNarrow(double* pdfData, uint64_t n, uint32_t s)
 {
     const uint64_t h = uint64_t{1} << s;
     const double* pdfFirst = Tables.Twiddles[s].get();
@@ -204,8 +218,133 @@ void RunRadix4Pass(double* pdfData, uint64_t n, uint32_t s)
     }
 }
 
+#ifdef LARKSPUR_FFT_WIDE
+#pragma GCC push_options
+#pragma GCC target("avx")
+// The same passes two neighbouring butterflies at a time (j, j + 1), for stages with s >= 1.
+using Wide = __m256d;
+
+// addsub gives wr xr - wi xi in the real lanes and wr xi + wi xr in the imaginary ones.
+inline Wide MultiplyWide(Wide w, Wide x)
+{
+    const Wide WRe = _mm256_movedup_pd(w);
+    const Wide WIm = _mm256_permute_pd(w, 0xF);
+    const Wide Swapped = _mm256_permute_pd(x, 0x5);
+    return _mm256_addsub_pd(_mm256_mul_pd(WRe, x), _mm256_mul_pd(WIm, Swapped));
+}
+
+void RunRadix2PassWide(double* pdfData, uint64_t n, uint32_t s)
+{
+    const uint64_t h = uint64_t{1} << s;
+    const double* pdfTwiddles = Tables.Twiddles[s].get();
+    for (uint64_t g = 0; g < n; g += 2 * h)
+    {
+        double* pdfA = pdfData + 2 * g;
+        double* pdfB = pdfA + 2 * h;
+        for (uint64_t j = 0; j < h; j += 2)
+        {
+            const Wide a = _mm256_loadu_pd(pdfA + 2 * j);
+            const Wide t = MultiplyWide(_mm256_loadu_pd(pdfTwiddles + 2 * j), _mm256_loadu_pd(pdfB + 2 * j));
+            _mm256_storeu_pd(pdfB + 2 * j, _mm256_sub_pd(a, t));
+            _mm256_storeu_pd(pdfA + 2 * j, _mm256_add_pd(a, t));
+        }
+    }
+}
+
+void RunRadix4PassWide(double* pdfData, uint64_t n, uint32_t s)
+{
+    const uint64_t h = uint64_t{1} << s;
+    const double* pdfFirst = Tables.Twiddles[s].get();
+    const double* pdfSecond = Tables.Twiddles[s + 1].get();
+    for (uint64_t g = 0; g < n; g += 4 * h)
+    {
+        double* pdf0 = pdfData + 2 * g;
+        double* pdf1 = pdf0 + 2 * h;
+        double* pdf2 = pdf1 + 2 * h;
+        double* pdf3 = pdf2 + 2 * h;
+        for (uint64_t j = 0; j < h; j += 2)
+        {
+            const Wide w1 = _mm256_loadu_pd(pdfFirst + 2 * j);
+            const Wide x0 = _mm256_loadu_pd(pdf0 + 2 * j);
+            const Wide x2 = _mm256_loadu_pd(pdf2 + 2 * j);
+            const Wide t1 = MultiplyWide(w1, _mm256_loadu_pd(pdf1 + 2 * j));
+            const Wide t3 = MultiplyWide(w1, _mm256_loadu_pd(pdf3 + 2 * j));
+            const Wide y0 = _mm256_add_pd(x0, t1);
+            const Wide y1 = _mm256_sub_pd(x0, t1);
+            const Wide y2 = _mm256_add_pd(x2, t3);
+            const Wide y3 = _mm256_sub_pd(x2, t3);
+            const Wide t2 = MultiplyWide(_mm256_loadu_pd(pdfSecond + 2 * j), y2);
+            const Wide t4 = MultiplyWide(_mm256_loadu_pd(pdfSecond + 2 * (j + h)), y3);
+            _mm256_storeu_pd(pdf0 + 2 * j, _mm256_add_pd(y0, t2));
+            _mm256_storeu_pd(pdf2 + 2 * j, _mm256_sub_pd(y0, t2));
+            _mm256_storeu_pd(pdf1 + 2 * j, _mm256_add_pd(y1, t4));
+            _mm256_storeu_pd(pdf3 + 2 * j, _mm256_sub_pd(y1, t4));
+        }
+    }
+}
+// Stages 0 and 1: a group of four points is two vectors, regrouped between the stages so that
+// each butterfly has its pair in the same lanes of two vectors.
+void RunFirstRadix4PassWide(double* pdfData, uint64_t n)
+{
+    const Wide w1 = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(Tables.Twiddles[0].get()));
+    const Wide w2 = _mm256_loadu_pd(Tables.Twiddles[1].get());
+    for (uint64_t g = 0; g < n; g += 4)
+    {
+        double* pdf = pdfData + 2 * g;
+        const Wide x01 = _mm256_loadu_pd(pdf);
+        const Wide x23 = _mm256_loadu_pd(pdf + 4);
+        const Wide x02 = _mm256_permute2f128_pd(x01, x23, 0x20);
+        const Wide x13 = _mm256_permute2f128_pd(x01, x23, 0x31);
+        const Wide t = MultiplyWide(w1, x13);
+        const Wide y02 = _mm256_add_pd(x02, t);
+        const Wide y13 = _mm256_sub_pd(x02, t);
+        const Wide y01 = _mm256_permute2f128_pd(y02, y13, 0x20);
+        const Wide y23 = _mm256_permute2f128_pd(y02, y13, 0x31);
+        const Wide u = MultiplyWide(w2, y23);
+        _mm256_storeu_pd(pdf, _mm256_add_pd(y01, u));
+        _mm256_storeu_pd(pdf + 4, _mm256_sub_pd(y01, u));
+    }
+}
+#pragma GCC pop_options
+
+const bool CPU_HAS_AVX = __builtin_cpu_supports("avx") != 0;
+#else
+const bool CPU_HAS_AVX = false;
+#endif
+
+std::atomic<int32_t> WideVectorsAllowed{1};
+
+bool UseWideVectors()
+{
+    return CPU_HAS_AVX && WideVectorsAllowed.load(std::memory_order_relaxed) != 0;
+}
+
+void RunRadix2Pass(double* pdfData, uint64_t n, uint32_t s)
+{
+#ifdef LARKSPUR_FFT_WIDE
+    if (s >= 1 && UseWideVectors())
+    {
+        RunRadix2PassWide(pdfData, n, s);
+        return;
+    }
+#endif
+    RunRadix2PassNarrow(pdfData, n, s);
+}
+
+void RunRadix4Pass(double* pdfData, uint64_t n, uint32_t s)
+{
+#ifdef LARKSPUR_FFT_WIDE
+    if (s >= 1 && UseWideVectors())
+    {
+        RunRadix4PassWide(pdfData, n, s);
+        return;
+    }
+#endif
+    RunRadix4PassNarrow(pdfData, n, s);
+}
+
 // Stages 0 and 1 over n points: groups of four with the same three twiddles throughout.
-void RunFirstRadix4Pass(double* pdfData, uint64_t n)
+void RunFirstRadix4PassNarrow(double* pdfData, uint64_t n)
 {
     const Value w1 = Load(Tables.Twiddles[0].get());
     const Value w2 = Load(Tables.Twiddles[1].get());
@@ -228,6 +367,18 @@ void RunFirstRadix4Pass(double* pdfData, uint64_t n)
         Store(pdf + 2, Add(y1, t4));
         Store(pdf + 6, Subtract(y1, t4));
     }
+}
+
+void RunFirstRadix4Pass(double* pdfData, uint64_t n)
+{
+#ifdef LARKSPUR_FFT_WIDE
+    if (UseWideVectors())
+    {
+        RunFirstRadix4PassWide(pdfData, n);
+        return;
+    }
+#endif
+    RunFirstRadix4PassNarrow(pdfData, n);
 }
 
 // Stages 0 ... uiOrder - 1 over 2^uiOrder points that fit the cache.
@@ -277,30 +428,45 @@ void RunKernel(double* pdfData, uint32_t uiOrder)
     }
 }
 
-// out[k] = in[rev[k]], walked in 8 x 8 tiles so that reads and writes both fill whole cache
-// lines: with k = (a, b, c), top and bottom 3 bits a and c, rev[k] = (rev c, rev b, rev a).
-void LoadReversed(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
+// out[k] = in[rev[k]], walked in tiles of 2^TILE_BITS x 2^TILE_BITS points so that reads and
+// writes both fill whole cache lines: with k = (a, b, c), a and c the top and bottom TILE_BITS
+// bits, rev[k] = (rev c, rev b, rev a). With bConjugate the input's imaginary parts are negated
+// in place on the way (pdfConjugated is the input itself).
+constexpr uint32_t TILE_BITS = 3;
+
+template <bool bConjugate>
+void LoadReversed(const double* pdfInput, double* pdfConjugated, double* pdfOutput, uint32_t uiOrder)
 {
     const uint64_t N = uint64_t{1} << uiOrder;
     const uint32_t* puiReverse = Tables.Reverse[uiOrder].get();
-    if (uiOrder < 6)
+    const auto Move = [&](uint64_t k)
+    {
+        Value x = Load(pdfInput + 2 * k);
+        if constexpr (bConjugate)
+        {
+            x = Conjugate(x);
+            Store(pdfConjugated + 2 * k, x);
+        }
+        Store(pdfOutput + 2 * uint64_t{puiReverse[k]}, x);
+    };
+    if (uiOrder < 2 * TILE_BITS)
     {
         for (uint64_t k = 0; k < N; ++k)
         {
-            Store(pdfOutput + 2 * k, Load(pdfInput + 2 * uint64_t{puiReverse[k]}));
+            Move(k);
         }
         return;
     }
-    const uint32_t uiShift = uiOrder - 3;
-    for (uint64_t b = 0; b < (N >> 6); ++b)
+    constexpr uint64_t TILE = uint64_t{1} << TILE_BITS;
+    const uint32_t uiShift = uiOrder - TILE_BITS;
+    for (uint64_t b = 0; b < (N >> (2 * TILE_BITS)); ++b)
     {
-        for (uint64_t a = 0; a < 8; ++a)
+        for (uint64_t a = 0; a < TILE; ++a)
         {
-            const uint64_t ullRow = (a << uiShift) | (b << 3);
-            for (uint64_t c = 0; c < 8; ++c)
+            const uint64_t ullRow = (a << uiShift) | (b << TILE_BITS);
+            for (uint64_t c = 0; c < TILE; ++c)
             {
-                const uint64_t k = ullRow | c;
-                Store(pdfOutput + 2 * uint64_t{puiReverse[k]}, Load(pdfInput + 2 * k));
+                Move(ullRow | c);
             }
         }
     }
@@ -378,7 +544,7 @@ int32_t FFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
     {
         return iResult;
     }
-    LoadReversed(pdfInput, pdfOutput, uiOrder);
+    LoadReversed<false>(pdfInput, nullptr, pdfOutput, uiOrder);
     RunKernel(pdfOutput, uiOrder);
     return 1;
 }
@@ -407,10 +573,13 @@ int32_t InverseFFT(double* pdfInput, double* pdfOutput, uint32_t uiOrder)
     {
         return iResult;
     }
-    const uint64_t N = uint64_t{1} << uiOrder;
-    for (uint64_t i = 0; i < N; ++i)
-    {
-        pdfInput[2 * i + 1] = -pdfInput[2 * i + 1];
-    }
-    return FFTComplex(pdfInput, pdfOutput, uiOrder);
+    LoadReversed<true>(pdfInput, pdfInput, pdfOutput, uiOrder);
+    RunKernel(pdfOutput, uiOrder);
+    return 1;
+}
+
+int32_t SetFFTWideVectors(int32_t bAllow)
+{
+    WideVectorsAllowed.store(bAllow != 0 ? 1 : 0, std::memory_order_relaxed);
+    return UseWideVectors() ? 1 : 0;
 }

@@ -28,3 +28,8 @@ int32_t ForwardFFT(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 // Negates the imaginary parts of the input in place, then FFTComplex: the output is the complex
 // conjugate of the unscaled inverse transform, so its real parts are those of the inverse.
 int32_t InverseFFT(double* pdfInput, double* pdfOutput, uint32_t uiOrder);
+
+// Where the processor has 256-bit vectors the kernels use them; both paths give identical results.
+// Tests and benchmarks pass 0 to keep the 128-bit path, 1 to allow the wide one again. Returns 1
+// when the wide path is in use afterwards.
+int32_t SetFFTWideVectors(int32_t bAllow);

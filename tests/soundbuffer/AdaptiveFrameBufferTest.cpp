@@ -304,7 +304,7 @@ TEST(AdaptiveFrameBuffer, GrowthPicksTheFirstFittingStep)
     AdaptiveFrameBuffer Queue;
     for (const uint64_t ullStep : {4, 5, 7, 442, 960})
     {
-        for (uint64_t n = 0; n <= 2000; ++n)
+        for (uint64_t n = 0; n <= 1000; ++n)
         {
             ASSERT_EQ(Queue.Setup(48000.0, ullStep), 1);
             uint64_t ullFrames = n;

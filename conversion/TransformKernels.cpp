@@ -307,7 +307,14 @@ void RunFirstRadix4PassWide(double* pdfData, uint64_t n)
 }
 #pragma GCC pop_options
 
-const bool CPU_HAS_AVX = __builtin_cpu_supports("avx") != 0;
+bool DetectAvx()
+{
+    // Static initialisers may run before the run-time library has looked at the processor.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") != 0;
+}
+
+const bool CPU_HAS_AVX = DetectAvx();
 #else
 const bool CPU_HAS_AVX = false;
 #endif
@@ -381,24 +388,28 @@ void RunFirstRadix4Pass(double* pdfData, uint64_t n)
     RunFirstRadix4PassNarrow(pdfData, n);
 }
 
-// Stages 0 ... uiOrder - 1 over 2^uiOrder points that fit the cache.
+// Stages 0 ... uiOrder - 1 over 2^uiOrder points that fit the cache: two at a time, and a last
+// single stage for odd orders.
 void RunSmallKernel(double* pdfData, uint32_t uiOrder)
 {
     const uint64_t n = uint64_t{1} << uiOrder;
-    uint32_t s = 0;
-    if (uiOrder % 2 != 0)
+    if (uiOrder < 2)
     {
-        RunRadix2Pass(pdfData, n, 0);
-        s = 1;
+        if (uiOrder == 1)
+        {
+            RunRadix2Pass(pdfData, n, 0);
+        }
+        return;
     }
-    else if (uiOrder >= 2)
-    {
-        RunFirstRadix4Pass(pdfData, n);
-        s = 2;
-    }
-    for (; s < uiOrder; s += 2)
+    RunFirstRadix4Pass(pdfData, n);
+    uint32_t s = 2;
+    for (; s + 1 < uiOrder; s += 2)
     {
         RunRadix4Pass(pdfData, n, s);
+    }
+    if (s < uiOrder)
+    {
+        RunRadix2Pass(pdfData, n, s);
     }
 }
 

@@ -62,32 +62,32 @@ struct Conversion
 };
 
 // Writes sign + prefix + body with the width, justification and zero padding of the conversion.
-void PutPadded(BoundedOutput& Out, const Conversion& Spec, const char* pSign, const char* pPrefix,
+void PutPadded(BoundedOutput& Out, const Conversion& Directive, const char* pSign, const char* pPrefix,
                const char* pBody, size_t uBodyLength, bool bZeroAllowed)
 {
     const size_t uSign = std::strlen(pSign);
     const size_t uPrefix = std::strlen(pPrefix);
     const int iLength = static_cast<int>(uSign + uPrefix + uBodyLength);
-    const int iPad = Spec.iWidth > iLength ? Spec.iWidth - iLength : 0;
-    if (!Spec.bLeft && !(Spec.bZero && bZeroAllowed))
+    const int iPad = Directive.iWidth > iLength ? Directive.iWidth - iLength : 0;
+    if (!Directive.bLeft && !(Directive.bZero && bZeroAllowed))
     {
         Out.PutRepeated(u' ', iPad);
     }
     Out.PutAscii(pSign, uSign);
     Out.PutAscii(pPrefix, uPrefix);
-    if (!Spec.bLeft && Spec.bZero && bZeroAllowed)
+    if (!Directive.bLeft && Directive.bZero && bZeroAllowed)
     {
         Out.PutRepeated(u'0', iPad);
     }
     Out.PutAscii(pBody, uBodyLength);
-    if (Spec.bLeft)
+    if (Directive.bLeft)
     {
         Out.PutRepeated(u' ', iPad);
     }
 }
 
-void PutInteger(BoundedOutput& Out, const Conversion& Spec, char cConversion, unsigned long long ullValue,
-                bool bNegative)
+void PutInteger(BoundedOutput& Out, const Conversion& Directive, char cConversion,
+                unsigned long long ullValue, bool bNegative)
 {
     int iBase = 10;
     if (cConversion == 'o')
@@ -100,7 +100,7 @@ void PutInteger(BoundedOutput& Out, const Conversion& Spec, char cConversion, un
     }
     char Digits[80];
     size_t uDigits = 0;
-    if (!(ullValue == 0 && Spec.iPrecision == 0))
+    if (!(ullValue == 0 && Directive.iPrecision == 0))
     {
         auto Result = std::to_chars(Digits, Digits + sizeof(Digits), ullValue, iBase);
         uDigits = static_cast<size_t>(Result.ptr - Digits);
@@ -115,12 +115,12 @@ void PutInteger(BoundedOutput& Out, const Conversion& Spec, char cConversion, un
             }
         }
     }
-    int iMinimum = Spec.iPrecision;
+    int iMinimum = Directive.iPrecision;
     if (cConversion == 'p')
     {
         iMinimum = 16;
     }
-    if (cConversion == 'o' && Spec.bAlternate && (uDigits == 0 || Digits[0] != '0') &&
+    if (cConversion == 'o' && Directive.bAlternate && (uDigits == 0 || Digits[0] != '0') &&
         iMinimum <= static_cast<int>(uDigits))
     {
         iMinimum = static_cast<int>(uDigits) + 1;
@@ -139,16 +139,16 @@ void PutInteger(BoundedOutput& Out, const Conversion& Spec, char cConversion, un
     {
         pSign = "-";
     }
-    else if ((cConversion == 'd' || cConversion == 'i') && Spec.bPlus)
+    else if ((cConversion == 'd' || cConversion == 'i') && Directive.bPlus)
     {
         pSign = "+";
     }
-    else if ((cConversion == 'd' || cConversion == 'i') && Spec.bSpace)
+    else if ((cConversion == 'd' || cConversion == 'i') && Directive.bSpace)
     {
         pSign = " ";
     }
     const char* pPrefix = "";
-    if (Spec.bAlternate && ullValue != 0)
+    if (Directive.bAlternate && ullValue != 0)
     {
         if (cConversion == 'x')
         {
@@ -159,29 +159,30 @@ void PutInteger(BoundedOutput& Out, const Conversion& Spec, char cConversion, un
             pPrefix = "0X";
         }
     }
-    PutPadded(Out, Spec, pSign, pPrefix, Body, uBody, Spec.iPrecision < 0);
+    PutPadded(Out, Directive, pSign, pPrefix, Body, uBody, Directive.iPrecision < 0);
 }
 
-void PutFloating(BoundedOutput& Out, const Conversion& Spec, char cConversion, double dfValue)
+void PutFloating(BoundedOutput& Out, const Conversion& Directive, char cConversion, double dfValue)
 {
     const bool bUpper = cConversion >= 'A' && cConversion <= 'Z';
     const bool bNegative = std::signbit(dfValue);
     const double dfMagnitude = std::fabs(dfValue);
-    const char* pSign = bNegative ? "-" : (Spec.bPlus ? "+" : (Spec.bSpace ? " " : ""));
+    const char* pSign = bNegative ? "-" : (Directive.bPlus ? "+" : (Directive.bSpace ? " " : ""));
     if (!std::isfinite(dfValue))
     {
         const char* pText = std::isnan(dfValue) ? (bUpper ? "NAN" : "nan") : (bUpper ? "INF" : "inf");
-        PutPadded(Out, Spec, pSign, "", pText, 3, false);
+        PutPadded(Out, Directive, pSign, "", pText, 3, false);
         return;
     }
-    const int iPrecision = Spec.iPrecision < 0 ? 6 : Spec.iPrecision;
+    const int iPrecision = Directive.iPrecision < 0 ? 6 : Directive.iPrecision;
     char Body[512];
     std::to_chars_result Result{};
     switch (cConversion)
     {
     case 'e':
     case 'E':
-        Result = std::to_chars(Body, Body + sizeof(Body), dfMagnitude, std::chars_format::scientific, iPrecision);
+        Result =
+            std::to_chars(Body, Body + sizeof(Body), dfMagnitude, std::chars_format::scientific, iPrecision);
         break;
     case 'g':
     case 'G':
@@ -195,15 +196,17 @@ void PutFloating(BoundedOutput& Out, const Conversion& Spec, char cConversion, d
     if (Result.ec != std::errc())
     {
         // Only fixed notation of huge values with a long precision can overflow the body: fall back.
-        Result = std::to_chars(Body, Body + sizeof(Body), dfMagnitude, std::chars_format::scientific, iPrecision);
+        Result =
+            std::to_chars(Body, Body + sizeof(Body), dfMagnitude, std::chars_format::scientific, iPrecision);
         if (Result.ec != std::errc())
         {
-            PutPadded(Out, Spec, pSign, "", "?", 1, false);
+            PutPadded(Out, Directive, pSign, "", "?", 1, false);
             return;
         }
     }
     size_t uBody = static_cast<size_t>(Result.ptr - Body);
-    if (Spec.bAlternate && iPrecision == 0 && (cConversion == 'f' || cConversion == 'F') && uBody < sizeof(Body))
+    if (Directive.bAlternate && iPrecision == 0 && (cConversion == 'f' || cConversion == 'F') &&
+        uBody < sizeof(Body))
     {
         Body[uBody++] = '.';
     }
@@ -217,11 +220,10 @@ void PutFloating(BoundedOutput& Out, const Conversion& Spec, char cConversion, d
             }
         }
     }
-    PutPadded(Out, Spec, pSign, "", Body, uBody, true);
+    PutPadded(Out, Directive, pSign, "", Body, uBody, true);
 }
 
-template <typename Unit>
-void PutText(BoundedOutput& Out, const Conversion& Spec, const Unit* pText)
+template <typename Unit> void PutText(BoundedOutput& Out, const Conversion& Directive, const Unit* pText)
 {
     static const Unit Null[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
     if (pText == nullptr)
@@ -229,12 +231,12 @@ void PutText(BoundedOutput& Out, const Conversion& Spec, const Unit* pText)
         pText = Null;
     }
     int iLength = 0;
-    while (pText[iLength] != 0 && (Spec.iPrecision < 0 || iLength < Spec.iPrecision))
+    while (pText[iLength] != 0 && (Directive.iPrecision < 0 || iLength < Directive.iPrecision))
     {
         ++iLength;
     }
-    const int iPad = Spec.iWidth > iLength ? Spec.iWidth - iLength : 0;
-    if (!Spec.bLeft)
+    const int iPad = Directive.iWidth > iLength ? Directive.iWidth - iLength : 0;
+    if (!Directive.bLeft)
     {
         Out.PutRepeated(u' ', iPad);
     }
@@ -242,7 +244,7 @@ void PutText(BoundedOutput& Out, const Conversion& Spec, const Unit* pText)
     {
         Out.Put(static_cast<char16_t>(static_cast<std::make_unsigned_t<Unit>>(pText[i])));
     }
-    if (Spec.bLeft)
+    if (Directive.bLeft)
     {
         Out.PutRepeated(u' ', iPad);
     }
@@ -281,55 +283,55 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
             continue;
         }
         const char16_t* pStart = p++;
-        Conversion Spec;
+        Conversion Directive;
         for (;; ++p)
         {
             if (*p == u'-')
-                Spec.bLeft = true;
+                Directive.bLeft = true;
             else if (*p == u'+')
-                Spec.bPlus = true;
+                Directive.bPlus = true;
             else if (*p == u' ')
-                Spec.bSpace = true;
+                Directive.bSpace = true;
             else if (*p == u'#')
-                Spec.bAlternate = true;
+                Directive.bAlternate = true;
             else if (*p == u'0')
-                Spec.bZero = true;
+                Directive.bZero = true;
             else
                 break;
         }
         if (*p == u'*')
         {
-            Spec.iWidth = va_arg(Arguments, int);
-            if (Spec.iWidth < 0)
+            Directive.iWidth = va_arg(Arguments, int);
+            if (Directive.iWidth < 0)
             {
-                Spec.bLeft = true;
-                Spec.iWidth = -Spec.iWidth;
+                Directive.bLeft = true;
+                Directive.iWidth = -Directive.iWidth;
             }
             ++p;
         }
         while (*p >= u'0' && *p <= u'9')
         {
-            Spec.iWidth = Spec.iWidth * 10 + (*p++ - u'0');
-            if (Spec.iWidth > 4096)
+            Directive.iWidth = Directive.iWidth * 10 + (*p++ - u'0');
+            if (Directive.iWidth > 4096)
             {
-                Spec.iWidth = 4096;
+                Directive.iWidth = 4096;
             }
         }
         if (*p == u'.')
         {
             ++p;
-            Spec.iPrecision = 0;
+            Directive.iPrecision = 0;
             if (*p == u'*')
             {
-                Spec.iPrecision = va_arg(Arguments, int);
+                Directive.iPrecision = va_arg(Arguments, int);
                 ++p;
             }
             while (*p >= u'0' && *p <= u'9')
             {
-                Spec.iPrecision = Spec.iPrecision * 10 + (*p++ - u'0');
-                if (Spec.iPrecision > 4096)
+                Directive.iPrecision = Directive.iPrecision * 10 + (*p++ - u'0');
+                if (Directive.iPrecision > 4096)
                 {
-                    Spec.iPrecision = 4096;
+                    Directive.iPrecision = 4096;
                 }
             }
         }
@@ -383,7 +385,8 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
         switch (cConversion)
         {
         case u'd':
-        case u'i': {
+        case u'i':
+        {
             long long llValue;
             switch (eLength)
             {
@@ -407,15 +410,17 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
                 break;
             }
             const bool bNegative = llValue < 0;
-            const unsigned long long ullMagnitude =
-                bNegative ? 0ull - static_cast<unsigned long long>(llValue) : static_cast<unsigned long long>(llValue);
-            PutInteger(Out, Spec, 'd', ullMagnitude, bNegative);
+            const unsigned long long ullMagnitude = bNegative
+                                                        ? 0ull - static_cast<unsigned long long>(llValue)
+                                                        : static_cast<unsigned long long>(llValue);
+            PutInteger(Out, Directive, 'd', ullMagnitude, bNegative);
             break;
         }
         case u'u':
         case u'o':
         case u'x':
-        case u'X': {
+        case u'X':
+        {
             unsigned long long ullValue;
             switch (eLength)
             {
@@ -438,14 +443,15 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
                 ullValue = va_arg(Arguments, unsigned int);
                 break;
             }
-            PutInteger(Out, Spec, static_cast<char>(cConversion), ullValue, false);
+            PutInteger(Out, Directive, static_cast<char>(cConversion), ullValue, false);
             break;
         }
-        case u'p': {
+        case u'p':
+        {
             const auto ullValue = reinterpret_cast<uintptr_t>(va_arg(Arguments, void*));
             Conversion Plain;
-            Plain.iWidth = Spec.iWidth;
-            Plain.bLeft = Spec.bLeft;
+            Plain.iWidth = Directive.iWidth;
+            Plain.bLeft = Directive.bLeft;
             PutInteger(Out, Plain, 'p', ullValue, false);
             break;
         }
@@ -454,7 +460,8 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
         case u'e':
         case u'E':
         case u'g':
-        case u'G': {
+        case u'G':
+        {
             double dfValue;
             if (eLength == Length::LongDouble)
             {
@@ -464,21 +471,22 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
             {
                 dfValue = va_arg(Arguments, double);
             }
-            PutFloating(Out, Spec, static_cast<char>(cConversion), dfValue);
+            PutFloating(Out, Directive, static_cast<char>(cConversion), dfValue);
             break;
         }
-        case u'c': {
+        case u'c':
+        {
             const char16_t Text[2] = {static_cast<char16_t>(va_arg(Arguments, int)), 0};
-            Conversion Single = Spec;
+            Conversion Single = Directive;
             Single.iPrecision = 1;
             if (Text[0] == 0)
             {
                 // A zero character still occupies its place, like printf.
-                const int iPad = Spec.iWidth > 1 ? Spec.iWidth - 1 : 0;
-                if (!Spec.bLeft)
+                const int iPad = Directive.iWidth > 1 ? Directive.iWidth - 1 : 0;
+                if (!Directive.bLeft)
                     Out.PutRepeated(u' ', iPad);
                 Out.Put(u' ');
-                if (Spec.bLeft)
+                if (Directive.bLeft)
                     Out.PutRepeated(u' ', iPad);
             }
             else
@@ -490,11 +498,11 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
         case u's':
             if (eLength == Length::Short)
             {
-                PutText(Out, Spec, va_arg(Arguments, const char*));
+                PutText(Out, Directive, va_arg(Arguments, const char*));
             }
             else
             {
-                PutText(Out, Spec, va_arg(Arguments, const char16_t*));
+                PutText(Out, Directive, va_arg(Arguments, const char16_t*));
             }
             break;
         case u'%':

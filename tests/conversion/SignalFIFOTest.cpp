@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -116,31 +115,6 @@ TEST(SignalFIFO, WriteValueRefusesNaNAndAppendsCopiesAcrossTheEnd)
     ASSERT_EQ(Queue.Read(Out.data(), ullCount), 1);
     ASSERT_EQ(ullCount, 4u);
     EXPECT_EQ(Out, (std::vector<double>{3.0, 0.0, 0.0, 0.0}));
-}
-
-TEST(SignalFIFO, CopiesSamplesBitForBit)
-{
-    SignalFIFO Queue;
-    ASSERT_EQ(Queue.Allocate(3), 1);
-    uint64_t ullPayloadNaN = 0x7FF8000000012345ull;
-    double dfPayloadNaN;
-    std::memcpy(&dfPayloadNaN, &ullPayloadNaN, sizeof(double));
-    const std::vector<double> In = {-0.0, std::numeric_limits<double>::denorm_min(), dfPayloadNaN,
-                                    -std::numeric_limits<double>::infinity()};
-    std::vector<double> Out(4);
-    // Offset the indices first so the four samples wrap.
-    uint64_t ullCount = 2;
-    ASSERT_EQ(Queue.WriteValue(7.0, ullCount), 1);
-    ASSERT_EQ(Queue.Read(Out.data(), ullCount), 1);
-    for (int i = 0; i < 2; ++i)
-    {
-        ullCount = 2;
-        ASSERT_EQ(Queue.Write(In.data() + 2 * i, ullCount), 1);
-        ASSERT_EQ(ullCount, 2u);
-        ASSERT_EQ(Queue.Read(Out.data() + 2 * i, ullCount), 1);
-        ASSERT_EQ(ullCount, 2u);
-    }
-    EXPECT_EQ(std::memcmp(In.data(), Out.data(), In.size() * sizeof(double)), 0);
 }
 
 TEST(SignalFIFO, RefusalsReportZeroAndLoseNothing)

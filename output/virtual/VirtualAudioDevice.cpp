@@ -551,6 +551,11 @@ int32_t VirtualAudioDevice::ClientStart(uint64_t ullClient)
     Stream.bStarted = 1;
     StartTime = std::chrono::steady_clock::now();
     ullClockFramesAccounted = 0;
+    // An event-driven stream is asked for its first period as it starts.
+    if (pEvent != nullptr)
+    {
+        pEvent->Set();
+    }
     return AUDIO_OK;
 }
 

@@ -1,0 +1,395 @@
+#include "output/CSoundStreamWASAPI.h"
+
+#include "output/AudioClientConstants.h"
+#include "output/AudioStreamFormat.h"
+#include "output/CaptureThreadBody.h"
+#include "output/RenderThreadBody.h"
+#include "output/SAudioDeviceEnumerator.h"
+#include "output/SAudioEndpointCollection.h"
+#include "output/WorkerParameters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+constexpr uint64_t kStereoFrameBytes = 2 * sizeof(double);
+constexpr double kMaxBufferFrames = 4294967295.0;
+constexpr uint32_t kProbedBitCounts[] = {32, 24, 16};
+
+// The format the stream proposes: two channels of integer PCM, the container full of valid bits,
+// no speaker positions.
+AudioStreamFormat MakeStereoPcmFormat(uint32_t uiSamplingFrequency, uint32_t uiBits)
+{
+    AudioStreamFormat Format{};
+    Format.wFormatTag = AUDIO_FORMAT_TAG_EXTENSIBLE;
+    Format.nChannels = 2;
+    Format.nSamplesPerSec = uiSamplingFrequency;
+    Format.nBlockAlign = static_cast<uint16_t>(2 * (uiBits / 8));
+    Format.nAvgBytesPerSec = uiSamplingFrequency * Format.nBlockAlign;
+    Format.wBitsPerSample = static_cast<uint16_t>(uiBits);
+    Format.cbSize = AUDIO_FORMAT_EXTENSIBLE_SIZE;
+    Format.wValidBitsPerSample = static_cast<uint16_t>(uiBits);
+    Format.dwChannelMask = 0;
+    Format.SubFormat = AUDIO_SUBTYPE_PCM;
+    return Format;
+}
+} // namespace
+
+CSoundStreamWASAPI::CSoundStreamWASAPI(SAudioClientLayer* pAudioLayer) : pLayer(pAudioLayer)
+{
+    BufferEvent.Create(0, 0);
+    TerminationEvent.Create(0, 0);
+    // A thread whose set-up failed must not be torn down, so the outcome is remembered.
+    bLayerThreadInitialized = pLayer != nullptr && pLayer->InitializeThread() >= 0 ? 1 : 0;
+}
+
+CSoundStreamWASAPI::~CSoundStreamWASAPI()
+{
+    Close();
+    if (bLayerThreadInitialized != 0)
+    {
+        pLayer->UninitializeThread();
+    }
+    TerminationEvent.Close();
+    BufferEvent.Close();
+}
+
+int32_t CSoundStreamWASAPI::GetAudioEndpoint(int32_t iDeviceIndex, std::unique_ptr<SAudioEndpoint>& pEndpoint)
+{
+    pEndpoint.reset();
+    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
+    if (pLayer == nullptr || pLayer->CreateDeviceEnumerator(pEnumerator) < 0 || pEnumerator == nullptr)
+    {
+        return -1;
+    }
+    if (iDeviceIndex == -1)
+    {
+        if (pEnumerator->GetDefaultAudioEndpoint(pEndpoint) < 0 || pEndpoint == nullptr)
+        {
+            pEndpoint.reset();
+            return -1;
+        }
+        return 1;
+    }
+    std::unique_ptr<SAudioEndpointCollection> pCollection;
+    if (iDeviceIndex < 0 || pEnumerator->EnumAudioEndpoints(pCollection) < 0 || pCollection == nullptr ||
+        pCollection->Item(static_cast<uint32_t>(iDeviceIndex), pEndpoint) < 0 || pEndpoint == nullptr)
+    {
+        pEndpoint.reset();
+        return -1;
+    }
+    return 1;
+}
+
+int32_t CSoundStreamWASAPI::SetupDevice(uint32_t uiSamplingFrequency, double* pdfSeconds,
+                                        int32_t iDeviceIndex)
+{
+    // Refused before anything is closed, so a bad call leaves a running stream alone.
+    if (pdfSeconds == nullptr || uiSamplingFrequency == 0 || std::isnan(*pdfSeconds))
+    {
+        return -4;
+    }
+    Close();
+    std::unique_ptr<SAudioEndpoint> pEndpoint;
+    const int32_t iEndpoint = GetAudioEndpoint(iDeviceIndex, pEndpoint);
+    if (iEndpoint < 0)
+    {
+        return iEndpoint;
+    }
+    const int32_t iResult = SetupEndpoint(uiSamplingFrequency, pdfSeconds, pEndpoint);
+    if (iResult < 0)
+    {
+        // The client and the endpoint went with the locals of SetupEndpoint.
+        StreamBuffer.Release();
+        Data.Release();
+    }
+    return iResult;
+}
+
+int32_t CSoundStreamWASAPI::SetupEndpoint(uint32_t uiSamplingFrequency, double* pdfSeconds,
+                                          std::unique_ptr<SAudioEndpoint>& pEndpoint)
+{
+    std::unique_ptr<SAudioClient> pClient;
+    if (pEndpoint->Activate(pClient) < 0 || pClient == nullptr)
+    {
+        return -1;
+    }
+    int64_t hnsDefaultPeriod = 0;
+    int64_t hnsMinimumPeriod = 0;
+    if (pClient->GetDevicePeriod(&hnsDefaultPeriod, &hnsMinimumPeriod) < 0)
+    {
+        return -1;
+    }
+
+    // Buffer duration in 100 ns units, from a whole number of frames.
+    const double dfFrequency = uiSamplingFrequency;
+    int64_t hnsDuration = hnsDefaultPeriod;
+    if (*pdfSeconds != 0.0)
+    {
+        double dfFrames = std::floor(dfFrequency * *pdfSeconds);
+        dfFrames = std::clamp(dfFrames, 0.0, kMaxBufferFrames);
+        hnsDuration = static_cast<int64_t>(std::trunc(dfFrames / dfFrequency * 1000 * 1000 * 1000 / 100));
+        hnsDuration = std::max(hnsDuration, hnsMinimumPeriod);
+    }
+
+    // Probe 32, 24, 16 bits; any success counts, a closest-match offer in shared mode included.
+    const uint32_t uiShareMode = bSharedMode == 1 ? AUDIO_SHAREMODE_SHARED : AUDIO_SHAREMODE_EXCLUSIVE;
+    uint32_t uiAcceptedBits = 0;
+    for (const uint32_t uiBits : kProbedBitCounts)
+    {
+        const AudioStreamFormat Proposal = MakeStereoPcmFormat(uiSamplingFrequency, uiBits);
+        AudioStreamFormat ClosestMatch{};
+        const int32_t iProbe = pClient->IsFormatSupported(
+            uiShareMode, &Proposal, uiShareMode == AUDIO_SHAREMODE_SHARED ? &ClosestMatch : nullptr);
+        if (iProbe >= 0)
+        {
+            uiAcceptedBits = uiBits;
+            break;
+        }
+    }
+    if (uiAcceptedBits == 0)
+    {
+        return -1;
+    }
+    const AudioStreamFormat Format = MakeStereoPcmFormat(uiSamplingFrequency, uiAcceptedBits);
+
+    int32_t bNewEventDriven = 0;
+    if (bForceTimerDriven == 0 &&
+        pClient->Initialize(uiShareMode, AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST,
+                            hnsDuration, hnsDuration, &Format) >= 0)
+    {
+        BufferEvent.Create(0, 0);
+        if (pClient->SetEventHandle(&BufferEvent) < 0)
+        {
+            return -1;
+        }
+        bNewEventDriven = 1;
+    }
+    if (bNewEventDriven == 0 &&
+        pClient->Initialize(uiShareMode, AUDIO_STREAMFLAGS_NOPERSIST, hnsDuration, hnsDuration, &Format) < 0)
+    {
+        return -1;
+    }
+
+    uint32_t uiBufferFrames = 0;
+    if (pClient->GetBufferSize(&uiBufferFrames) < 0)
+    {
+        return -1;
+    }
+    const uint64_t ullFrames = uiBufferFrames;
+    if (ullCallbackFrameCount == 0)
+    {
+        ullCallbackFrameCount = ullFrames;
+    }
+    const uint64_t ullCallbackFrames = ullCallbackFrameCount;
+    const int32_t iStreamBuffer = StreamBuffer.Initialize(this, ullCallbackFrames, 0);
+    if (iStreamBuffer < 0)
+    {
+        return iStreamBuffer;
+    }
+    // The local buffer holds the larger of a callback delivery and a whole device buffer.
+    const uint64_t ullLargest = std::max(ullCallbackFrames, ullFrames);
+    if (ullLargest > std::numeric_limits<uint64_t>::max() / kStereoFrameBytes)
+    {
+        return -1;
+    }
+    ullLocalBufferBytes = kStereoFrameBytes * ullLargest;
+    const int32_t iData =
+        Data.Initialize(kStereoFrameBytes * ullFrames, kStereoFrameBytes * ullCallbackFrames);
+    if (iData < 0)
+    {
+        ullLocalBufferBytes = 0;
+        return iData;
+    }
+    ullBufferFrameCount = ullFrames;
+
+    const uint32_t uiEffectiveBits =
+        uiLogicalBitCount == 0 ? uiAcceptedBits : std::min(uiLogicalBitCount, uiAcceptedBits);
+    std::unique_ptr<SAudioRenderClient> pRenderClient;
+    if (pClient->GetRenderClient(pRenderClient) < 0 || pRenderClient == nullptr)
+    {
+        ullLocalBufferBytes = 0;
+        return -1;
+    }
+    const int32_t iQuantizer =
+        QuantizerState.Initialize(uiEffectiveBits, uiAcceptedBits, bResolutionEnhancer);
+    if (iQuantizer < 0)
+    {
+        ullLocalBufferBytes = 0;
+        return iQuantizer;
+    }
+
+    pAudioRenderClient = std::move(pRenderClient);
+    *pdfSeconds = static_cast<double>(ullFrames) / dfFrequency;
+    pDevice = std::move(pEndpoint);
+    uiRenderChannelCount = 2;
+    pAudioClient = std::move(pClient);
+    dfSamplingFrequency = dfFrequency;
+    uiStreamMode = STREAM_MODE_RENDER;
+    bEventDriven = bNewEventDriven;
+    uiBitCount = uiAcceptedBits;
+    return 1;
+}
+
+int32_t CSoundStreamWASAPI::PrepareCapture(BufferCallbackFunction pCallback, void* pUserParameter)
+{
+    return PrepareWorker(1, pCallback, pUserParameter);
+}
+
+int32_t CSoundStreamWASAPI::PrepareRender(BufferCallbackFunction pCallback, void* pUserParameter)
+{
+    return PrepareWorker(0, pCallback, pUserParameter);
+}
+
+int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFunction pCallback,
+                                          void* pUserParameter)
+{
+    if (uiStreamMode != (bCapture != 0 ? STREAM_MODE_CAPTURE : STREAM_MODE_RENDER))
+    {
+        return -1;
+    }
+    // A second launch while the first worker runs would replace its termination event and tables
+    // under it.
+    const int32_t iWorkerState = Worker.GetState();
+    if (iWorkerState == THREAD_STATE_RUNNING || iWorkerState == THREAD_STATE_STOPPING)
+    {
+        return -1;
+    }
+    int32_t iResult = TerminationEvent.Create(1, 0);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    iResult = Worker.Create(1);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+
+    struct NamedAddress
+    {
+        const char16_t* pName;
+        const void* pAddress;
+    };
+    const auto uiCallback = reinterpret_cast<uintptr_t>(pCallback);
+    const NamedAddress Leading[] = {
+        {u"pAudioClient", pAudioClient.get()},
+        {bCapture != 0 ? u"pAudioCaptureClient" : u"pAudioRenderClient",
+         bCapture != 0 ? static_cast<const void*>(pAudioCaptureClient.get())
+                       : static_cast<const void*>(pAudioRenderClient.get())},
+        {u"puiChannelCount", bCapture != 0 ? &uiCaptureChannelCount : &uiRenderChannelCount},
+    };
+    for (const NamedAddress& Entry : Leading)
+    {
+        if ((iResult = StoreParameterAddress(Worker, Entry.pName, Entry.pAddress)) < 0)
+        {
+            return iResult;
+        }
+    }
+    if (bCapture != 0 && (iResult = StoreParameterAddress(Worker, u"pbMonauralDevice", &bMonauralDevice)) < 0)
+    {
+        return iResult;
+    }
+    if ((iResult = StoreParameterAddress(Worker, u"puiBitCount", &uiBitCount)) < 0 ||
+        (iResult = Worker.SetParameter(u"BufferCallbackFunction", uiCallback)) < 0)
+    {
+        return iResult;
+    }
+    const NamedAddress Trailing[] = {
+        {u"pUserParameter", pUserParameter},
+        {u"pTerminationEvent", static_cast<SEvent*>(&TerminationEvent)},
+        {u"pbEventDriven", &bEventDriven},
+        {u"pBufferEvent", static_cast<SEvent*>(&BufferEvent)},
+        {u"pSoundStreamBuffer", &StreamBuffer},
+        {u"pDataBuffer", &Data},
+        {u"pTimer", static_cast<STimer*>(&Timer)},
+    };
+    for (const NamedAddress& Entry : Trailing)
+    {
+        if ((iResult = StoreParameterAddress(Worker, Entry.pName, Entry.pAddress)) < 0)
+        {
+            return iResult;
+        }
+    }
+    if ((iResult = Worker.AllocateBuffer(u"pdfLocalBuffer", ullLocalBufferBytes)) < 0)
+    {
+        return iResult;
+    }
+    if (bCapture == 0 && (iResult = StoreParameterAddress(Worker, u"pQuantizer", &QuantizerState)) < 0)
+    {
+        return iResult;
+    }
+    if ((iResult = Worker.SetPriority(1)) < 0)
+    {
+        return iResult;
+    }
+    return Worker.Start(bCapture != 0 ? CaptureThreadBody : RenderThreadBody);
+}
+
+int32_t CSoundStreamWASAPI::Start()
+{
+    if (uiStreamMode == STREAM_MODE_NONE || pAudioClient == nullptr || pAudioClient->Start() < 0)
+    {
+        return -1;
+    }
+    bRunning = 1;
+    return 1;
+}
+
+int32_t CSoundStreamWASAPI::Stop(int32_t /*iReserved*/)
+{
+    if (uiStreamMode == STREAM_MODE_NONE)
+    {
+        return -1;
+    }
+    TerminationEvent.Set();
+    if (pAudioClient != nullptr)
+    {
+        pAudioClient->Stop();
+    }
+    Worker.WaitForExit();
+    Worker.Release();
+    Close();
+    bRunning = 0;
+    return 1;
+}
+
+int32_t CSoundStreamWASAPI::IsStopRequested(int32_t* pbStopRequested)
+{
+    if (bRunning == 0)
+    {
+        return -1;
+    }
+    if (pbStopRequested == nullptr)
+    {
+        return -4;
+    }
+    SEvent* pStopEvent = Worker.GetStopEvent();
+    *pbStopRequested = pStopEvent != nullptr && pStopEvent->Wait(0) > 0 ? 1 : 0;
+    return 1;
+}
+
+int32_t CSoundStreamWASAPI::Close()
+{
+    TerminationEvent.Set();
+    Worker.WaitForExit();
+    Worker.Release();
+    uiBitCount = 0;
+    uiCaptureChannelCount = 0;
+    uiRenderChannelCount = 0;
+    dfSamplingFrequency = 0.0;
+    ullLocalBufferBytes = 0;
+    StreamBuffer.Release();
+    Data.Release();
+    pAudioCaptureClient.reset();
+    pAudioRenderClient.reset();
+    pAudioClient.reset();
+    pDevice.reset();
+    TerminationEvent.Close();
+    bEventDriven = 0;
+    BufferEvent.Close();
+    uiStreamMode = STREAM_MODE_NONE;
+    return 1;
+}

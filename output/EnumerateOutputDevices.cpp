@@ -1,0 +1,49 @@
+#include "output/EnumerateOutputDevices.h"
+
+#include "output/SAudioDeviceEnumerator.h"
+#include "output/SAudioEndpoint.h"
+#include "output/SAudioEndpointCollection.h"
+#include "runtime/FormatText.h"
+
+#include <memory>
+
+namespace
+{
+// The entry text is formatted into this many bytes, so at most 63 characters of a name are kept.
+constexpr uint64_t kEntryBytes = 128;
+} // namespace
+
+int32_t EnumerateOutputDevices(SAudioClientLayer* pLayer, std::vector<std::u16string>& Names)
+{
+    Names.clear();
+    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
+    if (pLayer == nullptr || pLayer->CreateDeviceEnumerator(pEnumerator) < 0 || pEnumerator == nullptr)
+    {
+        return 0;
+    }
+    std::unique_ptr<SAudioEndpointCollection> pCollection;
+    if (pEnumerator->EnumAudioEndpoints(pCollection) < 0 || pCollection == nullptr)
+    {
+        return 0;
+    }
+    uint32_t uiCount = 0;
+    if (pCollection->GetCount(&uiCount) < 0)
+    {
+        uiCount = 0;
+    }
+    for (uint32_t i = 0; i < uiCount; ++i)
+    {
+        std::unique_ptr<SAudioEndpoint> pEndpoint;
+        std::u16string Name;
+        int32_t bIsText = 0;
+        if (pCollection->Item(i, pEndpoint) < 0 || pEndpoint == nullptr ||
+            pEndpoint->GetFriendlyName(Name, bIsText) < 0)
+        {
+            continue;
+        }
+        char16_t Entry[kEntryBytes / sizeof(char16_t)] = {};
+        FormatText(Entry, kEntryBytes, u"%s", bIsText != 0 ? Name.c_str() : u"Unknown");
+        Names.emplace_back(Entry);
+    }
+    return 1;
+}

@@ -1,0 +1,219 @@
+#include "output/RenderThreadBody.h"
+
+#include "output/AudioClientConstants.h"
+#include "output/DataBuffer.h"
+#include "output/Quantizer.h"
+#include "output/SAudioClient.h"
+#include "output/SAudioRenderClient.h"
+#include "output/SoundStreamBuffer.h"
+#include "output/WaitForDevicePeriod.h"
+#include "output/WorkerParameters.h"
+#include "runtime/SEvent.h"
+#include "runtime/STimer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+// Everything the render worker reads from its tables once, at its start.
+struct RenderInputs
+{
+    SAudioClient* pAudioClient = nullptr;
+    SAudioRenderClient* pRenderClient = nullptr;
+    uint64_t ullChannels = 0;
+    BufferCallbackFunction pCallback = nullptr;
+    void* pUserParameter = nullptr;
+    SEvent* pTerminationEvent = nullptr;
+    int32_t bEventDriven = 0;
+    SEvent* pBufferEvent = nullptr;
+    SoundStreamBuffer* pStreamBuffer = nullptr;
+    DataBuffer* pDataBuffer = nullptr;
+    STimer* pTimer = nullptr;
+    Quantizer* pQuantizer = nullptr;
+    double* pdfLocal = nullptr;
+    uint64_t ullLocalDoubles = 0;
+};
+
+RenderInputs ReadInputs(const SMultiThread* pOwner)
+{
+    RenderInputs In;
+    In.pAudioClient = ReadParameterAddress<SAudioClient>(pOwner, u"pAudioClient");
+    In.pRenderClient = ReadParameterAddress<SAudioRenderClient>(pOwner, u"pAudioRenderClient");
+    if (const uint64_t* pullChannels = ReadParameterAddress<uint64_t>(pOwner, u"puiChannelCount"))
+    {
+        In.ullChannels = *pullChannels;
+    }
+    uint64_t ullCallback = 0;
+    if (pOwner != nullptr && pOwner->GetParameter(u"BufferCallbackFunction", &ullCallback) == 1)
+    {
+        In.pCallback = reinterpret_cast<BufferCallbackFunction>(static_cast<uintptr_t>(ullCallback));
+    }
+    In.pUserParameter = ReadParameterAddress<void>(pOwner, u"pUserParameter");
+    In.pTerminationEvent = ReadParameterAddress<SEvent>(pOwner, u"pTerminationEvent");
+    if (const int32_t* pbEventDriven = ReadParameterAddress<int32_t>(pOwner, u"pbEventDriven"))
+    {
+        In.bEventDriven = *pbEventDriven;
+    }
+    In.pBufferEvent = ReadParameterAddress<SEvent>(pOwner, u"pBufferEvent");
+    In.pStreamBuffer = ReadParameterAddress<SoundStreamBuffer>(pOwner, u"pSoundStreamBuffer");
+    In.pDataBuffer = ReadParameterAddress<DataBuffer>(pOwner, u"pDataBuffer");
+    In.pTimer = ReadParameterAddress<STimer>(pOwner, u"pTimer");
+    In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, u"pQuantizer");
+    void* pLocal = nullptr;
+    uint64_t ullLocalBytes = 0;
+    if (pOwner != nullptr && pOwner->GetBuffer(u"pdfLocalBuffer", &pLocal, &ullLocalBytes) == 1 &&
+        pLocal != nullptr)
+    {
+        In.pdfLocal = static_cast<double*>(pLocal);
+        In.ullLocalDoubles = ullLocalBytes / sizeof(double);
+    }
+    return In;
+}
+
+// Fills the local buffer with ullFrames frames from the data buffer, calling the buffer callback
+// until the data buffer holds enough. true when the stream is to end after this period.
+bool Refill(const RenderInputs& In, uint64_t ullFrames)
+{
+    const uint64_t ullBytes = ullFrames * In.ullChannels * sizeof(double);
+    SoundStreamBuffer& Block = *In.pStreamBuffer;
+    for (;;)
+    {
+        const int32_t iRead = In.pDataBuffer->Read(In.pdfLocal, ullBytes);
+        if (iRead == 1)
+        {
+            return false;
+        }
+        if (iRead < 0)
+        {
+            return true;
+        }
+        if (In.pCallback(&Block, In.pUserParameter) == 0)
+        {
+            return true;
+        }
+        if (In.pdfLocal == nullptr || Block.uiDirection != SoundStreamBuffer::DIRECTION_RENDER)
+        {
+            return true;
+        }
+        // A callback that claims more frames than its block holds still cannot make us read past it.
+        const uint64_t ullDelivered =
+            std::min({Block.ullFrameCount, Block.ullCapacity, In.ullLocalDoubles / In.ullChannels});
+        if (Block.pdfData != nullptr)
+        {
+            const uint64_t ullDoubles =
+                std::min<uint64_t>(Block.uiChannelCount * ullDelivered, In.ullLocalDoubles);
+            std::memcpy(In.pdfLocal, Block.pdfData, static_cast<size_t>(ullDoubles * sizeof(double)));
+        }
+        if (In.pDataBuffer->Write(In.pdfLocal, ullDelivered * In.ullChannels * sizeof(double)) < 0)
+        {
+            return true;
+        }
+        if (In.pTerminationEvent->Wait(0) > 0)
+        {
+            return false;
+        }
+    }
+}
+
+// Quantises uiFrames frames of the local buffer into device words: the top container bytes of each
+// quantiser word, little-endian, frame after frame.
+void WriteDeviceWords(const RenderInputs& In, uint32_t uiFrames, uint8_t* pDevice)
+{
+    Quantizer& Quant = *In.pQuantizer;
+    const uint32_t uiChannels = Quant.GetChannelCount();
+    const uint32_t uiBytes = Quant.GetDeviceBitCount() / 8;
+    const uint32_t uiLowestShift = 32 - 8 * uiBytes;
+    const double* pdfSample = In.pdfLocal;
+    for (uint32_t i = 0; i < uiFrames; ++i)
+    {
+        for (uint32_t c = 0; c < uiChannels; ++c)
+        {
+            const uint32_t uiWord = Quant.Quantize(*pdfSample++, c);
+            for (uint32_t b = 0; b < uiBytes; ++b)
+            {
+                *pDevice++ = static_cast<uint8_t>(uiWord >> (uiLowestShift + 8 * b));
+            }
+        }
+    }
+}
+
+uint64_t RenderLoop(const RenderInputs& In)
+{
+    if (In.pRenderClient == nullptr || In.pDataBuffer == nullptr || In.pStreamBuffer == nullptr ||
+        In.pCallback == nullptr || In.ullChannels == 0)
+    {
+        return 0;
+    }
+    uint32_t uiBufferFrames = 0;
+    if (In.pAudioClient->GetBufferSize(&uiBufferFrames) < 0)
+    {
+        return 0;
+    }
+    for (;;)
+    {
+        if (!WaitForDevicePeriod(In.bEventDriven, In.pTerminationEvent, In.pBufferEvent, In.pTimer))
+        {
+            return 1;
+        }
+        uint32_t uiPadding = 0;
+        if (In.pAudioClient->GetCurrentPadding(&uiPadding) < 0)
+        {
+            return 0;
+        }
+        if (uiPadding >= uiBufferFrames)
+        {
+            continue;
+        }
+        const uint32_t uiFree = uiBufferFrames - uiPadding;
+
+        // A local buffer too small for the room is a buffer error: that period is played silent.
+        const bool bLocalFits = uint64_t{uiFree} * In.ullChannels <= In.ullLocalDoubles;
+        const bool bEnding = !bLocalFits || Refill(In, uiFree);
+
+        uint8_t* pDevice = nullptr;
+        if (In.pRenderClient->GetBuffer(uiFree, &pDevice) < 0)
+        {
+            return 0;
+        }
+        uint32_t uiFlags = 0;
+        if (bLocalFits && pDevice != nullptr && In.pQuantizer != nullptr &&
+            In.pQuantizer->IsInitialized() != 0 &&
+            uint64_t{In.pQuantizer->GetChannelCount()} * uiFree <= In.ullLocalDoubles)
+        {
+            WriteDeviceWords(In, uiFree, pDevice);
+        }
+        else
+        {
+            // Nothing sensible to write: the device plays silence instead of whatever its buffer held.
+            uiFlags = AUDIO_BUFFERFLAGS_SILENT;
+        }
+        if (In.pRenderClient->ReleaseBuffer(uiFree, uiFlags) < 0)
+        {
+            return 0;
+        }
+        if (bEnding)
+        {
+            return 0;
+        }
+    }
+}
+} // namespace
+
+uint64_t RenderThreadBody(ThreadContext* pContext)
+{
+    const RenderInputs In = ReadInputs(pContext != nullptr ? pContext->pOwner : nullptr);
+    if (In.pTerminationEvent == nullptr)
+    {
+        return 0;
+    }
+    if (In.pAudioClient == nullptr || In.pAudioClient->InitializeThread() < 0)
+    {
+        // The rest of the system then sees the stream as ended.
+        In.pTerminationEvent->Set();
+        return 0;
+    }
+    const uint64_t ullResult = RenderLoop(In);
+    In.pAudioClient->UninitializeThread();
+    return ullResult;
+}

@@ -1,0 +1,254 @@
+#include "tests/output/OutputTestSupport.h"
+
+#include "output/AudioClientConstants.h"
+#include "output/AudioStreamFormat.h"
+#include "output/virtual/CVirtualEndpoint.h"
+#include "runtime/ParameterTable.h"
+#include "runtime/StringFunctions.h"
+
+#include <algorithm>
+#include <cmath>
+
+const uint32_t kRateTable[20] = {384000, 352800, 308700, 288000, 264600, 220500, 192000, 176400, 96000, 88200,
+                                 48000,  44100,  32000,  24000,  22050,  16000,  12000,  11025,  9600,  8000};
+
+namespace
+{
+// Reads the protected parameter table of any worker: a member pointer named through a derived
+// class may be applied to the base.
+struct ParameterTablePeek : SMultiThread
+{
+    static const ParameterTable& Of(const SMultiThread& Worker)
+    {
+        return Worker.*(&ParameterTablePeek::Parameters);
+    }
+};
+
+AudioStreamFormat StereoPcm(uint32_t uiRate, uint32_t uiBits)
+{
+    AudioStreamFormat Format{};
+    Format.wFormatTag = AUDIO_FORMAT_TAG_EXTENSIBLE;
+    Format.nChannels = 2;
+    Format.nSamplesPerSec = uiRate;
+    Format.nBlockAlign = static_cast<uint16_t>(2 * uiBits / 8);
+    Format.nAvgBytesPerSec = uiRate * Format.nBlockAlign;
+    Format.wBitsPerSample = static_cast<uint16_t>(uiBits);
+    Format.cbSize = AUDIO_FORMAT_EXTENSIBLE_SIZE;
+    Format.wValidBitsPerSample = static_cast<uint16_t>(uiBits);
+    Format.SubFormat = AUDIO_SUBTYPE_PCM;
+    return Format;
+}
+} // namespace
+
+VirtualRig::VirtualRig() : pDevice(std::make_shared<VirtualAudioDevice>())
+{
+    for (const uint32_t uiRate : kRateTable)
+    {
+        for (const uint32_t uiBits : {16u, 24u, 32u})
+        {
+            pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, uiRate, uiBits);
+            pDevice->AcceptFormat(AUDIO_SHAREMODE_SHARED, uiRate, uiBits);
+        }
+    }
+    Layer.AddDevice(pDevice);
+}
+
+int32_t FrameCode(uint64_t ullFrame)
+{
+    return static_cast<int32_t>((ullFrame * 7) % 2001) - 1000;
+}
+
+CountingSource::CountingSource(uint32_t uiLogicalBits)
+    : dfStep(1.0 / (std::ldexp(1.0, static_cast<int>(uiLogicalBits) - 1) - 1.0))
+{
+}
+
+int32_t CountingSource::Callback(SoundStreamBuffer* pBuffer, void* pUserParameter)
+{
+    auto* pSource = static_cast<CountingSource*>(pUserParameter);
+    const uint64_t ullCall = ++pSource->ullCalls;
+    if (ullCall == pSource->ullFailingCall)
+    {
+        // Frames that must never reach the device.
+        std::fill_n(pBuffer->pdfData, pBuffer->ullCapacity * 2, 0.75);
+        pBuffer->ullFrameCount = pBuffer->ullCapacity;
+        return 0;
+    }
+    if (ullCall <= pSource->ullZeroFrameCalls)
+    {
+        pBuffer->ullFrameCount = 0;
+        return 1;
+    }
+    const uint64_t ullFrames = pSource->ullFramesPerCall != 0
+                                   ? std::min(pSource->ullFramesPerCall, pBuffer->ullCapacity)
+                                   : pBuffer->ullCapacity;
+    for (uint64_t i = 0; i < ullFrames; ++i)
+    {
+        const double dfValue = FrameCode(pSource->ullNextFrame++) * pSource->dfStep;
+        pBuffer->pdfData[2 * i] = dfValue;
+        pBuffer->pdfData[2 * i + 1] = -dfValue;
+    }
+    pBuffer->ullFrameCount = ullFrames + pSource->ullClaimExtra;
+    return 1;
+}
+
+DecodedFrames DecodeDeviceWords(const std::vector<uint8_t>& Bytes, uint32_t uiContainerBits,
+                                uint32_t uiLogicalBits)
+{
+    DecodedFrames Frames;
+    const size_t ullSampleBytes = uiContainerBits / 8;
+    const uint32_t uiLowMask = uiLogicalBits >= 32 ? 0u : (uint32_t{1} << (32 - uiLogicalBits)) - 1;
+    for (size_t ullAt = 0; ullAt + 2 * ullSampleBytes <= Bytes.size(); ullAt += 2 * ullSampleBytes)
+    {
+        for (size_t c = 0; c < 2; ++c)
+        {
+            uint32_t uiWord = 0;
+            for (size_t b = 0; b < ullSampleBytes; ++b)
+            {
+                uiWord |= uint32_t{Bytes[ullAt + c * ullSampleBytes + b]}
+                          << (32 - 8 * ullSampleBytes + 8 * b);
+            }
+            Frames.bLowBitsClear = Frames.bLowBitsClear && (uiWord & uiLowMask) == 0;
+            const int32_t iCode = static_cast<int32_t>(uiWord) >> (32 - uiLogicalBits);
+            (c == 0 ? Frames.Left : Frames.Right).push_back(iCode);
+        }
+    }
+    return Frames;
+}
+
+::testing::AssertionResult FramesFollowTheCount(const DecodedFrames& Frames, uint64_t ullFirstFrame,
+                                                uint64_t ullCount)
+{
+    if (Frames.Left.size() < ullCount)
+    {
+        return ::testing::AssertionFailure()
+               << "only " << Frames.Left.size() << " frames, " << ullCount << " expected";
+    }
+    for (uint64_t i = 0; i < ullCount; ++i)
+    {
+        const int32_t iExpected = FrameCode(ullFirstFrame + i);
+        if (Frames.Left[i] != iExpected || Frames.Right[i] != -iExpected)
+        {
+            return ::testing::AssertionFailure()
+                   << "frame " << i << " holds (" << Frames.Left[i] << ", " << Frames.Right[i]
+                   << "), expected (" << iExpected << ", " << -iExpected << ")";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<std::u16string> ParameterKeys(const SMultiThread& Worker)
+{
+    const ParameterTable& Table = ParameterTablePeek::Of(Worker);
+    std::vector<std::u16string> Keys;
+    for (int32_t i = 0; i < Table.GetCount(); ++i)
+    {
+        Keys.emplace_back(Table.GetEntry(i)->pName);
+    }
+    return Keys;
+}
+
+WorkerRig::WorkerRig() : pDevice(std::make_shared<VirtualAudioDevice>())
+{
+    pDevice->SetDevicePeriods(10000, 10000);
+}
+
+WorkerRig::~WorkerRig()
+{
+    TerminationEvent.Set();
+    Worker.WaitForExit();
+    Worker.Release();
+}
+
+::testing::AssertionResult WorkerRig::Open(uint32_t uiBits, uint32_t uiFrames, uint64_t ullBlockFrames,
+                                           bool bCapture)
+{
+    constexpr uint32_t kRate = 48000;
+    pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, kRate, uiBits);
+    CVirtualEndpoint Endpoint(pDevice);
+    const AudioStreamFormat Format = StereoPcm(kRate, uiBits);
+    const auto hnsDuration = static_cast<int64_t>(std::llround(uiFrames * 1e7 / kRate));
+    const uint32_t uiFlags =
+        AUDIO_STREAMFLAGS_NOPERSIST | (bEventDriven != 0 ? AUDIO_STREAMFLAGS_EVENTCALLBACK : 0);
+    if (Endpoint.Activate(pClient) < 0 ||
+        pClient->Initialize(AUDIO_SHAREMODE_EXCLUSIVE, uiFlags, hnsDuration, hnsDuration, &Format) < 0 ||
+        pClient->GetBufferSize(&uiBufferFrames) < 0)
+    {
+        return ::testing::AssertionFailure() << "the virtual stream did not open";
+    }
+    const int32_t iService =
+        bCapture ? pClient->GetCaptureClient(pCaptureClient) : pClient->GetRenderClient(pRenderClient);
+    if (iService < 0 || Block.Initialize(nullptr, ullBlockFrames, bCapture ? 1 : 0) != 1 ||
+        Data.Initialize(16 * uint64_t{uiBufferFrames}, 16 * ullBlockFrames) != 1 ||
+        QuantizerState.Initialize(uiBits, uiBits, 0) != 1 || TerminationEvent.Create(1, 0) != 1 ||
+        BufferEvent.Create(0, 0) != 1)
+    {
+        return ::testing::AssertionFailure() << "the worker's objects could not be made";
+    }
+    if (bEventDriven != 0 && pClient->SetEventHandle(&BufferEvent) < 0)
+    {
+        return ::testing::AssertionFailure() << "no event handle";
+    }
+    uiBitCount = uiBits;
+    return ::testing::AssertionSuccess();
+}
+
+int32_t WorkerRig::Launch(ThreadBody pBody, BufferCallbackFunction pCallback, void* pUserParameter,
+                          bool bLocalBuffer)
+{
+    const bool bCapture = pCaptureClient != nullptr;
+    auto Address = [](const void* p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); };
+    int32_t iResult = Worker.Create(1);
+    const struct
+    {
+        const char16_t* pName;
+        uint64_t ullValue;
+    } Inputs[] = {
+        {u"pAudioClient", Address(pClient.get())},
+        {bCapture ? u"pAudioCaptureClient" : u"pAudioRenderClient",
+         bCapture ? Address(pCaptureClient.get()) : Address(pRenderClient.get())},
+        {u"puiChannelCount", Address(&ullChannels)},
+        {u"pbMonauralDevice", Address(&bMonaural)},
+        {u"puiBitCount", Address(&uiBitCount)},
+        {u"BufferCallbackFunction", static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pCallback))},
+        {u"pUserParameter", Address(pUserParameter)},
+        {u"pTerminationEvent", Address(static_cast<SEvent*>(&TerminationEvent))},
+        {u"pbEventDriven", Address(&bEventDriven)},
+        {u"pBufferEvent", Address(static_cast<SEvent*>(&BufferEvent))},
+        {u"pSoundStreamBuffer", Address(&Block)},
+        {u"pDataBuffer", Address(&Data)},
+        {u"pTimer", Address(static_cast<STimer*>(&Timer))},
+        {u"pQuantizer", Address(&QuantizerState)},
+    };
+    for (const auto& Input : Inputs)
+    {
+        if (iResult >= 0)
+        {
+            iResult = Worker.SetParameter(Input.pName, Input.ullValue);
+        }
+    }
+    const uint64_t ullLocalFrames = std::max<uint64_t>(uiBufferFrames, Block.ullCapacity);
+    if (iResult >= 0 && bLocalBuffer)
+    {
+        iResult = Worker.AllocateBuffer(u"pdfLocalBuffer", 16 * ullLocalFrames);
+    }
+    return iResult >= 0 ? Worker.Start(pBody) : iResult;
+}
+
+bool WorkerRig::EndsByItself()
+{
+    const bool bEnded = pDevice->WaitForCallCount(VirtualOperation::UninitializeThread, 1, kWaitMs);
+    if (!bEnded)
+    {
+        TerminationEvent.Set();
+    }
+    Worker.WaitForExit();
+    return bEnded;
+}
+
+uint64_t WorkerRig::Join()
+{
+    TerminationEvent.Set();
+    Worker.WaitForExit();
+    return Worker.GetResult(0);
+}

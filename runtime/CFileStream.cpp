@@ -5,7 +5,10 @@
 // The platform-independent operations; Open, Read, Write, Seek, size and closing live in the
 // platform folders.
 
-CFileStream::~CFileStream() { CloseFile(); }
+CFileStream::~CFileStream()
+{
+    CloseFile();
+}
 
 int32_t CFileStream::GetFileName(char16_t* pBuffer, uint64_t ullCapacity)
 {
@@ -52,4 +55,7 @@ int32_t CFileStream::ReleaseStreamFunctions()
     return 1;
 }
 
-int32_t CFileStream::Close() { return CloseFile(); }
+int32_t CFileStream::Close()
+{
+    return CloseFile();
+}

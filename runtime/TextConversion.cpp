@@ -67,7 +67,10 @@ std::string WideToUtf8(const char16_t* pText)
     return Out;
 }
 
-std::string WideToUtf8(const std::u16string& Text) { return WideToUtf8(Text.c_str()); }
+std::string WideToUtf8(const std::u16string& Text)
+{
+    return WideToUtf8(Text.c_str());
+}
 
 std::u16string Utf8ToWide(const char* pText)
 {
@@ -129,4 +132,7 @@ std::u16string Utf8ToWide(const char* pText)
     return Out;
 }
 
-std::u16string Utf8ToWide(const std::string& Text) { return Utf8ToWide(Text.c_str()); }
+std::u16string Utf8ToWide(const std::string& Text)
+{
+    return Utf8ToWide(Text.c_str());
+}

@@ -16,10 +16,16 @@ struct PosixEvent
     bool bManual = false;
 };
 
-PosixEvent* AsEvent(void* hEvent) { return static_cast<PosixEvent*>(hEvent); }
+PosixEvent* AsEvent(void* hEvent)
+{
+    return static_cast<PosixEvent*>(hEvent);
+}
 } // namespace
 
-CEvent::~CEvent() { Close(); }
+CEvent::~CEvent()
+{
+    Close();
+}
 
 int32_t CEvent::Create(int32_t iManualReset, int32_t iInitialState)
 {
@@ -111,4 +117,7 @@ int32_t CEvent::Wait(uint32_t uiMilliseconds)
     return 1;
 }
 
-int32_t CEvent::Wait() { return Wait(INFINITE_WAIT); }
+int32_t CEvent::Wait()
+{
+    return Wait(INFINITE_WAIT);
+}

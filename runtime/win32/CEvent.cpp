@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
-CEvent::~CEvent() { Close(); }
+CEvent::~CEvent()
+{
+    Close();
+}
 
 int32_t CEvent::Create(int32_t iManualReset, int32_t iInitialState)
 {
@@ -90,4 +93,7 @@ int32_t CEvent::Wait(uint32_t uiMilliseconds)
     }
 }
 
-int32_t CEvent::Wait() { return Wait(INFINITE_WAIT); }
+int32_t CEvent::Wait()
+{
+    return Wait(INFINITE_WAIT);
+}

@@ -5,7 +5,10 @@
 
 namespace
 {
-HANDLE AsHandle(void* hFile) { return static_cast<HANDLE>(hFile); }
+HANDLE AsHandle(void* hFile)
+{
+    return static_cast<HANDLE>(hFile);
+}
 constexpr uint64_t MAX_TRANSFER = 0xFFFFFFFFu;
 } // namespace
 
@@ -31,8 +34,8 @@ int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
     }
     const DWORD dwAccess = iReadOnly != 0 ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
     const DWORD dwShare = iReadOnly != 0 ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : FILE_SHARE_READ;
-    HANDLE hNew = CreateFileW(reinterpret_cast<const wchar_t*>(pPath), dwAccess, dwShare, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hNew = CreateFileW(reinterpret_cast<const wchar_t*>(pPath), dwAccess, dwShare, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hNew == INVALID_HANDLE_VALUE)
     {
         return -1;

@@ -31,7 +31,10 @@ const std::filesystem::path& Folder()
 }
 } // namespace
 
-std::filesystem::path TestFiles::PathFor(const std::string& Name) { return Folder() / Name; }
+std::filesystem::path TestFiles::PathFor(const std::string& Name)
+{
+    return Folder() / Name;
+}
 
 std::filesystem::path TestFiles::Write(const std::string& Name, const std::vector<uint8_t>& Bytes)
 {

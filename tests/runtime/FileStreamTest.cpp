@@ -11,7 +11,10 @@
 
 namespace
 {
-std::vector<uint8_t> Bytes(const char* pText) { return std::vector<uint8_t>(pText, pText + std::strlen(pText)); }
+std::vector<uint8_t> Bytes(const char* pText)
+{
+    return std::vector<uint8_t>(pText, pText + std::strlen(pText));
+}
 
 TEST(FileStreamTest, ClosedStreamRefusesEverything)
 {

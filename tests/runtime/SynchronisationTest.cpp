@@ -85,7 +85,8 @@ TEST(EventTest, WakesWaitersOnOtherThreads)
     ASSERT_EQ(1, Go.Create(0, 0));
     ASSERT_EQ(1, Done.Create(0, 0));
     std::atomic<int> iReleased{0};
-    auto Waiter = [&] {
+    auto Waiter = [&]
+    {
         if (Go.Wait() == 1)
         {
             ++iReleased;
@@ -124,11 +125,13 @@ TEST(CriticalSectionTest, RecursiveForOwnerAndExclusiveForOthers)
 
     CEvent Entered;
     ASSERT_EQ(1, Entered.Create(1, 0));
-    std::thread Other([&] {
-        Section.Enter();
-        Entered.Set();
-        Section.Leave();
-    });
+    std::thread Other(
+        [&]
+        {
+            Section.Enter();
+            Entered.Set();
+            Section.Leave();
+        });
     EXPECT_EQ(1, Section.Leave());
     // Still held once: the other thread must not get in.
     EXPECT_EQ(0, Entered.Wait(100));
@@ -140,7 +143,8 @@ TEST(CriticalSectionTest, RecursiveForOwnerAndExclusiveForOthers)
 TEST(CriticalSectionTest, HolderLeavesOnEveryExit)
 {
     CCriticalSection Section;
-    auto EarlyReturn = [&](bool bEarly) {
+    auto EarlyReturn = [&](bool bEarly)
+    {
         CriticalSectionHolder Holder(&Section);
         if (bEarly)
         {
@@ -155,11 +159,13 @@ TEST(CriticalSectionTest, HolderLeavesOnEveryExit)
 
     // If either path had left the section held, this thread could not enter it.
     std::atomic<bool> bGotIn{false};
-    std::thread Other([&] {
-        Section.Enter();
-        bGotIn = true;
-        Section.Leave();
-    });
+    std::thread Other(
+        [&]
+        {
+            Section.Enter();
+            bGotIn = true;
+            Section.Leave();
+        });
     Other.join();
     EXPECT_TRUE(bGotIn.load());
 

@@ -10,7 +10,10 @@
 
 namespace
 {
-std::u16string Text(const char16_t* p) { return std::u16string(p); }
+std::u16string Text(const char16_t* p)
+{
+    return std::u16string(p);
+}
 
 TEST(StringFunctionsTest, AppendWideStringAtEveryBoundary)
 {
@@ -92,8 +95,8 @@ TEST(FormatTextTest, FlagsWidthsAndOtherConversions)
     EXPECT_EQ(Text(u"[18446744073709551615|-9223372036854775808|5]"), Text(Buffer));
     FormatText(Buffer, sizeof(Buffer), u"[%8.2f|%-8.1f|%e|%g|%g]", 3.14159, -2.25, 12345.678, 0.0001, 1e20);
     EXPECT_EQ(Text(u"[    3.14|-2.2    |1.234568e+04|0.0001|1e+20]"), Text(Buffer));
-    FormatText(Buffer, sizeof(Buffer), u"[%6s|%-6s|%.2s|%hs|%c|%%|%s]", u"ab", u"ab", u"abcdef", "narrow", 'Z',
-               static_cast<const char16_t*>(nullptr));
+    FormatText(Buffer, sizeof(Buffer), u"[%6s|%-6s|%.2s|%hs|%c|%%|%s]", u"ab", u"ab", u"abcdef", "narrow",
+               'Z', static_cast<const char16_t*>(nullptr));
     EXPECT_EQ(Text(u"[    ab|ab    |ab|narrow|Z|%|(null)]"), Text(Buffer));
     FormatText(Buffer, sizeof(Buffer), u"[%f|%f]", 1.0 / 0.0, -1.0 / 0.0);
     EXPECT_EQ(Text(u"[inf|-inf]"), Text(Buffer));
@@ -113,7 +116,7 @@ TEST(FormatTextTest, CutsAtHalfTheByteSizeAndAlwaysTerminates)
     // 10 bytes hold 4 characters and the terminator.
     EXPECT_EQ(-1, FormatText(Buffer, 10, u"%s", u"abcdef"));
     EXPECT_EQ(Text(u"abcd"), Text(Buffer));
-    EXPECT_EQ(u'#', Buffer[5]); // nothing written past the size
+    EXPECT_EQ(u'#', Buffer[5]);                           // nothing written past the size
     EXPECT_EQ(0, FormatText(Buffer, 10, u"%s", u"abcd")); // exactly fits
     EXPECT_EQ(Text(u"abcd"), Text(Buffer));
     EXPECT_EQ(-1, FormatText(Buffer, 10, u"%d", 12345)); // one short
@@ -141,7 +144,8 @@ TEST(TextConversionTest, RoundTripsAndReplacesMalformedInput)
     const std::u16string Japanese = u"サンプリング周波数 (Hz) 𝄞";
     EXPECT_EQ(Japanese, Utf8ToWide(WideToUtf8(Japanese)));
     EXPECT_EQ(std::string("a\xC3\xA9"), WideToUtf8(u"a\u00E9"));
-    EXPECT_EQ(std::u16string(u"a\uFFFDb"), Utf8ToWide("a\xFF" "b"));
+    EXPECT_EQ(std::u16string(u"a\uFFFDb"), Utf8ToWide("a\xFF"
+                                                      "b"));
     EXPECT_EQ(std::u16string(u"\uFFFD"), Utf8ToWide("\xC0\x80")); // overlong encoding
     const char16_t LoneSurrogate[] = {0xD800, u'x', 0};
     EXPECT_EQ(std::string("\xEF\xBF\xBDx"), WideToUtf8(LoneSurrogate));

@@ -151,6 +151,7 @@ int32_t WaveFileReader::ParseHeader()
     ullDataOffset = 0;
     ullDataBytes = 0;
     ullBytesToDeliver = 0;
+    uiChannelMask = 0;
 
     uint8_t Identifier[4];
     uint32_t uiRiffSize = 0;
@@ -305,18 +306,19 @@ int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullForm
     if (uiFormatTag == FORMAT_TAG_EXTENSIBLE)
     {
         // Accepted only when the samples are plain integer PCM; the valid-bits field and the channel
-        // mask do not change how the container is decoded.
+        // mask do not change how the container is decoded. The mask is kept for the down-mix.
         uint32_t uiExtensionSize = 0;
         uint32_t uiValidBits = 0;
-        uint32_t uiChannelMask = 0;
+        uint32_t uiMask = 0;
         uint8_t SubFormat[16];
         if (uiFormatSize < EXTENSIBLE_FORMAT_SIZE || ReadUInt16(uiExtensionSize) < 0 ||
-            ReadUInt16(uiValidBits) < 0 || ReadUInt32(uiChannelMask) < 0 ||
+            ReadUInt16(uiValidBits) < 0 || ReadUInt32(uiMask) < 0 ||
             ReadBytes(SubFormat, sizeof(SubFormat)) < 0 ||
             std::memcmp(SubFormat, SUBFORMAT_PCM, sizeof(SubFormat)) != 0)
         {
             return -1;
         }
+        uiChannelMask = uiMask;
         uiFormatRead = EXTENSIBLE_FORMAT_SIZE;
     }
     else if (uiFormatTag != FORMAT_TAG_PCM)

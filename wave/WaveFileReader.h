@@ -31,6 +31,10 @@ public:
     // byte. Results as Open; -1 for anything that is not a readable WAV file.
     int32_t ParseHeader();
 
+    // The speaker positions of a WAVE_FORMAT_EXTENSIBLE file's channels (its channel mask); 0 for
+    // other files and before a header was parsed.
+    uint32_t GetChannelMask() const { return uiChannelMask; }
+
     int32_t bOpened = 0;
     CFileStream FileStream;
     uint64_t ullDataOffset = 0;
@@ -66,4 +70,5 @@ private:
 
     uint64_t ullDataBytes = 0;      // bytes of sound from ullDataOffset, or UNTIL_END_OF_FILE
     uint64_t ullBytesToDeliver = 0; // bytes of sound not yet delivered (since Open or Rewind)
+    uint32_t uiChannelMask = 0;
 };

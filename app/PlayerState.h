@@ -1,0 +1,66 @@
+#pragma once
+#include "runtime/CCriticalSection.h"
+
+#include <atomic>
+#include <cstdint>
+
+class WaveFileReader;
+class SamplingFrequencyConverter;
+class IntelligentSoundBuffer;
+class CSoundStreamWASAPI;
+class CMultiThreadWin;
+class ParameterSmoother;
+
+// The player's process-wide record: the working objects of the chosen file and of the current (or
+// last) playback, the device block, the volume smoother, and the user's settings. There is exactly
+// one, reached through Instance(); nothing else of the player is global.
+//
+// Threads: the UI thread owns every member. The playback thread reads bPaused and pVolume while it
+// runs; the render thread reads pIntelligentSoundBuffer, pdfDeviceBlock and ullDeviceBlockCount
+// through PlaybackBufferCallback. Those pointers are replaced only while no such thread runs.
+class PlayerState
+{
+public:
+    PlayerState() = default;
+    // Destroys the volume smoother and frees the device block; the other objects belong to the
+    // controller, which tears them down before the program ends.
+    ~PlayerState();
+    PlayerState(const PlayerState&) = delete;
+    PlayerState& operator=(const PlayerState&) = delete;
+
+    // The process's one record.
+    static PlayerState& Instance();
+
+    // Creates pVolume (uninitialised, all zero) with VolumeLock attached, replacing any previous
+    // one. 1; -2 without memory. Call it before a second thread can see pVolume.
+    int32_t CreateVolume();
+    // Resets and destroys pVolume. Only while no playback thread runs.
+    void DestroyVolume();
+    // Replaces pdfDeviceBlock with ullDoubles zeroed doubles and sets ullDeviceBlockCount. 1; -4 for
+    // 0 doubles; -2 without memory (then the block is null and the count 0). Only while no render
+    // thread runs.
+    int32_t AllocateDeviceBlock(uint64_t ullDoubles);
+    void FreeDeviceBlock();
+
+    WaveFileReader* pWaveFileReader = nullptr;
+    SamplingFrequencyConverter* pSamplingFrequencyConverter = nullptr;
+    IntelligentSoundBuffer* pIntelligentSoundBuffer = nullptr;
+    CSoundStreamWASAPI* pSoundStream = nullptr;
+    CMultiThreadWin* pPlaybackThread = nullptr;
+    // One device period of stereo frames; ullDeviceBlockCount doubles (2 x period frames).
+    double* pdfDeviceBlock = nullptr;
+    uint64_t ullDeviceBlockCount = 0;
+    // Output gain as a linear factor. Its pLock is VolumeLock, so the UI thread's SetTarget and the
+    // playback thread's Next never overlap.
+    ParameterSmoother* pVolume = nullptr;
+    int32_t bPlaying = 0;
+    // Written by the UI thread, polled by the playback thread once per block.
+    std::atomic<int32_t> bPaused{0};
+    int32_t iShift = 0;
+    uint32_t uiRateIndex = 8; // 96 kHz
+    uint32_t uiEffectiveBitCount = 24;
+    int32_t bEnhancerEnabled = 1;
+    double dfDeviceSamplingFrequency = 0.0;
+
+    CCriticalSection VolumeLock;
+};

@@ -1,0 +1,800 @@
+#include "conversion/SamplingFrequencyConverter.h"
+
+#include "conversion/KBDWindow.h"
+#include "conversion/PhaseTwiddleTable.h"
+#include "conversion/TransformKernels.h"
+#include "runtime/CriticalSectionHolder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define LARKSPUR_CONVERTER_AVX 1
+#endif
+
+namespace
+{
+constexpr double KBD_ALPHA = 4.0;
+constexpr uint64_t MAX_CHANNELS = 256;
+constexpr uint32_t MIN_BLOCK_ORDER = 2;
+constexpr uint32_t MAX_BLOCK_ORDER = 16;
+
+SamplingFrequencyConverter::SampleArray MakeArray(uint64_t ullCount)
+{
+    return SamplingFrequencyConverter::SampleArray(
+        static_cast<double*>(std::calloc(ullCount == 0 ? 1 : ullCount, sizeof(double))));
+}
+
+// Phase rows are written out in groups: the outputs of four rows fill whole cache lines of the
+// natural-order frame.
+constexpr uint64_t ROW_GROUP = 4;
+
+// Sample n of one channel's finished oversampled block as overlap-add gives it:
+// y[n] w[n] + w[M + n] y'[M + n], with y this block's frame and y' the previous block's.
+struct OverlapSampler
+{
+    const double* pdfCurrent;
+    const double* pdfPrevious; // already advanced by M
+    const double* pdfWindow;
+    const double* pdfTailWindow; // pdfWindow + M
+    double operator()(uint64_t n) const
+    {
+        return pdfCurrent[n] * pdfWindow[n] + pdfTailWindow[n] * pdfPrevious[n];
+    }
+};
+
+// pdfOut = conj(pdfX) * pdfT for ullCount complex values: (xr tr + xi ti, xr ti - xi tr), the same
+// operations in every variant, so the results do not depend on the vector width.
+void MultiplyConjugatePlain(const double* pdfX, const double* pdfT, double* pdfOut, uint64_t ullCount)
+{
+    for (uint64_t b = 0; b < ullCount; ++b)
+    {
+        const double dfXRe = pdfX[2 * b];
+        const double dfXIm = pdfX[2 * b + 1];
+        const double dfTRe = pdfT[2 * b];
+        const double dfTIm = pdfT[2 * b + 1];
+        pdfOut[2 * b] = dfXRe * dfTRe + dfXIm * dfTIm;
+        pdfOut[2 * b + 1] = dfXRe * dfTIm - dfXIm * dfTRe;
+    }
+}
+
+// Writes a group of four rows (B complex each, 2B doubles apart) into the frame: row g's value at
+// column m becomes samples m 2^h + 2(q0 + g) (real part) and the next one (negated imaginary part).
+void ScatterRowsPlain(const double* pdfRows, uint64_t B, double* pdfFrame, uint32_t h)
+{
+    for (uint64_t m = 0; m < B; ++m)
+    {
+        double* pdfLine = pdfFrame + (m << h);
+        for (uint64_t g = 0; g < ROW_GROUP; ++g)
+        {
+            pdfLine[2 * g] = pdfRows[2 * (g * B + m)];
+            pdfLine[2 * g + 1] = -pdfRows[2 * (g * B + m) + 1];
+        }
+    }
+}
+
+#ifdef LARKSPUR_CONVERTER_AVX
+__attribute__((target("avx"))) void MultiplyConjugateWide(const double* pdfX, const double* pdfT,
+                                                          double* pdfOut, uint64_t ullCount)
+{
+    const __m256d Negate = _mm256_set_pd(-0.0, 0.0, -0.0, 0.0);
+    uint64_t b = 0;
+    for (; b + 2 <= ullCount; b += 2)
+    {
+        const __m256d x = _mm256_loadu_pd(pdfX + 2 * b);
+        const __m256d t = _mm256_loadu_pd(pdfT + 2 * b);
+        const __m256d a = _mm256_mul_pd(x, t);                         // xr tr, xi ti
+        const __m256d c = _mm256_mul_pd(x, _mm256_permute_pd(t, 0x5)); // xr ti, xi tr
+        const __m256d Low = _mm256_unpacklo_pd(a, c);                  // xr tr, xr ti
+        const __m256d High = _mm256_unpackhi_pd(a, c);                 // xi ti, xi tr
+        _mm256_storeu_pd(pdfOut + 2 * b, _mm256_add_pd(Low, _mm256_xor_pd(High, Negate)));
+    }
+    MultiplyConjugatePlain(pdfX + 2 * b, pdfT + 2 * b, pdfOut + 2 * b, ullCount - b);
+}
+
+__attribute__((target("avx"))) void ScatterRowsWide(const double* pdfRows, uint64_t B, double* pdfFrame,
+                                                    uint32_t h)
+{
+    const __m256d Negate = _mm256_set_pd(-0.0, 0.0, -0.0, 0.0);
+    const double* pdfRow0 = pdfRows;
+    const double* pdfRow1 = pdfRows + 2 * B;
+    const double* pdfRow2 = pdfRows + 4 * B;
+    const double* pdfRow3 = pdfRows + 6 * B;
+    for (uint64_t m = 0; m < B; ++m)
+    {
+        double* pdfLine = pdfFrame + (m << h);
+        const __m256d First = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(pdfRow0 + 2 * m)),
+                                                   _mm_loadu_pd(pdfRow1 + 2 * m), 1);
+        const __m256d Second = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(pdfRow2 + 2 * m)),
+                                                    _mm_loadu_pd(pdfRow3 + 2 * m), 1);
+        _mm256_storeu_pd(pdfLine, _mm256_xor_pd(First, Negate));
+        _mm256_storeu_pd(pdfLine + 4, _mm256_xor_pd(Second, Negate));
+    }
+}
+
+const bool CPU_HAS_AVX = __builtin_cpu_supports("avx") != 0;
+#endif
+
+void MultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut, uint64_t ullCount)
+{
+#ifdef LARKSPUR_CONVERTER_AVX
+    if (CPU_HAS_AVX)
+    {
+        MultiplyConjugateWide(pdfX, pdfT, pdfOut, ullCount);
+        return;
+    }
+#endif
+    MultiplyConjugatePlain(pdfX, pdfT, pdfOut, ullCount);
+}
+
+void ScatterRows(const double* pdfRows, uint64_t B, double* pdfFrame, uint32_t h)
+{
+#ifdef LARKSPUR_CONVERTER_AVX
+    if (CPU_HAS_AVX)
+    {
+        ScatterRowsWide(pdfRows, B, pdfFrame, h);
+        return;
+    }
+#endif
+    ScatterRowsPlain(pdfRows, B, pdfFrame, h);
+}
+
+inline void AddMultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut)
+{
+    pdfOut[0] += pdfX[0] * pdfT[0] + pdfX[1] * pdfT[1];
+    pdfOut[1] += pdfX[0] * pdfT[1] - pdfX[1] * pdfT[0];
+}
+} // namespace
+
+SamplingFrequencyConverter::SamplingFrequencyConverter(double dfOversampling)
+    : dfOversamplingFactor(dfOversampling)
+{
+}
+
+SamplingFrequencyConverter::~SamplingFrequencyConverter()
+{
+    Release();
+    InputFIFO.Release();
+    OutputFIFO.Release();
+}
+
+void SamplingFrequencyConverter::UsePlainTransforms(ForwardTransform pForward, InverseTransform pInverse)
+{
+    pPlainForward = pForward;
+    pPlainInverse = pInverse;
+}
+
+int32_t SamplingFrequencyConverter::Release()
+{
+    pdfHopBuffer.reset();
+    pdfOverlapTail.reset();
+    pdfAnalysisWindow.reset();
+    pdfSynthesisWindow.reset();
+    pdfFrame.reset();
+    pdfOversampledBlock.reset();
+    pdfOutputFrames.reset();
+    pSpectrum.reset();
+    pOversampledSpectrum.reset();
+    pOversampledFrame.reset();
+    pdfLastSample.reset();
+    pOversampledSignal.reset();
+    pdfSignal = nullptr;
+    pTransformInput.reset();
+    pTransformOutput.reset();
+    pShiftedBins.reset();
+    pdfPositions.reset();
+    if (pRateSmoother)
+    {
+        pRateSmoother->Reset();
+        pRateSmoother.reset();
+    }
+    InputFIFO.Release();
+    OutputFIFO.Release();
+    pdfTwiddles = nullptr;
+    pdfAliasTwiddles = nullptr;
+    bPlainRun = 0;
+    uiCurrentFrame = 0;
+    dfReadPosition = 0.0;
+    bReady = 0;
+    bDiscardBlock = 0;
+    ullChannels = 0;
+    dfInputRate = 0.0;
+    dfOutputRate = 0.0;
+    iShiftBins = 0;
+    uiOversamplingOctaves = 0;
+    uiBlockOrder = 0;
+    ullConsumedFrames.store(0, std::memory_order_relaxed);
+    return 1;
+}
+
+int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInputRateHz,
+                                          double dfOutputRateHz, uint32_t uiBlockOrderValue, int32_t iShift,
+                                          double dfBufferSeconds)
+{
+    Release();
+    if (!(dfInputRateHz > 0.0) || !(dfOutputRateHz > 0.0) || !std::isfinite(dfInputRateHz) ||
+        !std::isfinite(dfOutputRateHz))
+    {
+        return -4;
+    }
+    // Channel count, block order and shift size every array below; out of range they would make
+    // no sense or write outside the spectrum.
+    if (ullChannelCount == 0 || ullChannelCount > MAX_CHANNELS || uiBlockOrderValue < MIN_BLOCK_ORDER ||
+        uiBlockOrderValue > MAX_BLOCK_ORDER || !std::isfinite(dfBufferSeconds))
+    {
+        return -4;
+    }
+    const uint64_t B = uint64_t{1} << uiBlockOrderValue;
+    const int64_t llHop = static_cast<int64_t>(B / 2);
+    const int64_t llShift = iShift;
+    if (llShift <= -llHop || llShift >= llHop)
+    {
+        return -4;
+    }
+    if (dfOutputRateHz <= dfInputRateHz &&
+        std::ceil((std::log(dfInputRateHz) - std::log(dfOutputRateHz)) / std::log(2.0)) + 1.0 > 8.0)
+    {
+        return -1;
+    }
+    const double d = dfOutputRateHz * dfOversamplingFactor / dfInputRateHz;
+    if (!(d > 0.0) || !std::isfinite(d))
+    {
+        return -1;
+    }
+    const double dfOctaves = std::ceil(std::max(0.0, std::log(d) / std::log(2.0)));
+    if (dfOctaves + uiBlockOrderValue > FFT_MAX_ORDER)
+    {
+        return -1;
+    }
+    const uint32_t h = static_cast<uint32_t>(dfOctaves);
+    const uint64_t N2 = B << h;
+    const uint64_t M = N2 / 2;
+    const uint64_t hop = B / 2;
+    const uint64_t C = ullChannelCount;
+    // An output frame must advance by at least one oversampled sample, or a block could produce
+    // more frames than its output array holds (only an oversampling factor below 1 comes here).
+    if (static_cast<double>(uint64_t{1} << h) * dfInputRateHz < dfOutputRateHz)
+    {
+        return -1;
+    }
+
+    pRateSmoother.reset(new (std::nothrow) ParameterSmoother);
+    if (!pRateSmoother || pRateSmoother->Initialize(dfOutputRateHz) != 1)
+    {
+        Release();
+        return -2;
+    }
+    pRateSmoother->pLock = &RateLock;
+
+    uint64_t ullBlocks = 2;
+    if (dfBufferSeconds > 0.0)
+    {
+        const double dfBlocks = std::ceil(dfInputRateHz * dfBufferSeconds / static_cast<double>(B));
+        // Beyond this the queues could not be allocated anyway.
+        if (dfBlocks > static_cast<double>(uint64_t{1} << 32))
+        {
+            Release();
+            return -2;
+        }
+        ullBlocks = static_cast<uint64_t>(dfBlocks);
+    }
+    if (InputFIFO.Allocate(ullBlocks * C * B) != 1 || OutputFIFO.Allocate(ullBlocks * C * N2) != 1)
+    {
+        Release();
+        return -2;
+    }
+
+    bPlainRun = (pPlainForward != nullptr && pPlainInverse != nullptr) ? 1 : 0;
+    pdfHopBuffer = MakeArray(C * hop);
+    pdfOverlapTail = MakeArray(C * M);
+    pdfAnalysisWindow = MakeArray(B);
+    pdfSynthesisWindow = MakeArray(N2);
+    pdfFrame = MakeArray(C * B);
+    pdfOversampledBlock = MakeArray(C * M);
+    pdfOutputFrames = MakeArray(C * N2);
+    pSpectrum = MakeArray(2 * C * B);
+    pOversampledSpectrum = MakeArray(2 * C * N2);
+    pOversampledFrame = MakeArray(2 * C * N2);
+    pdfLastSample = MakeArray(C);
+    // Room to start the frames on a cache line.
+    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : C * 2 * N2 + 8);
+    pTransformInput = MakeArray(2 * B);
+    pTransformOutput = MakeArray(2 * B * ROW_GROUP);
+    pShiftedBins = MakeArray(C * 2 * hop * 2);
+    pdfPositions = MakeArray(N2);
+    if (!pdfHopBuffer || !pdfOverlapTail || !pdfAnalysisWindow || !pdfSynthesisWindow || !pdfFrame ||
+        !pdfOversampledBlock || !pdfOutputFrames || !pSpectrum || !pOversampledSpectrum ||
+        !pOversampledFrame || !pdfLastSample || !pOversampledSignal || !pTransformInput ||
+        !pTransformOutput || !pShiftedBins || !pdfPositions)
+    {
+        Release();
+        return -2;
+    }
+    if (MakeKBDWindow(pdfAnalysisWindow.get(), B, KBD_ALPHA) != 1 ||
+        MakeKBDWindow(pdfSynthesisWindow.get(), N2, KBD_ALPHA) != 1)
+    {
+        Release();
+        return -2;
+    }
+    // Everything the run needs is made here, so Process never builds a table.
+    if (PrepareFFT(uiBlockOrderValue) != 1 || (bPlainRun != 0 && PrepareFFT(uiBlockOrderValue + h) != 1))
+    {
+        Release();
+        return -2;
+    }
+    const uintptr_t ullAddress = reinterpret_cast<uintptr_t>(pOversampledSignal.get());
+    pdfSignal = pOversampledSignal.get() + ((64 - ullAddress % 64) % 64) / sizeof(double);
+    if (bPlainRun == 0)
+    {
+        pdfTwiddles = PhaseTwiddleTable::Get(uiBlockOrderValue, h, 0);
+        pdfAliasTwiddles = iShift > 0 ? PhaseTwiddleTable::Get(uiBlockOrderValue, h, 1) : nullptr;
+        if (pdfTwiddles == nullptr || (iShift > 0 && pdfAliasTwiddles == nullptr))
+        {
+            Release();
+            return -2;
+        }
+    }
+
+    iShiftBins = iShift;
+    dfInputRate = dfInputRateHz;
+    dfOutputRate = dfOutputRateHz;
+    uiBlockOrder = uiBlockOrderValue;
+    uiOversamplingOctaves = h;
+    ullChannels = C;
+    bDiscardBlock = 1;
+    bReady = 1;
+    return 1;
+}
+
+int32_t SamplingFrequencyConverter::SetOutputRate(double dfRateHz, int32_t bImmediate)
+{
+    if (!(dfRateHz > 0.0) || !std::isfinite(dfRateHz))
+    {
+        return -4;
+    }
+    if (bReady != 1)
+    {
+        return -1;
+    }
+    if (dfRateHz > static_cast<double>(uint64_t{1} << uiOversamplingOctaves) * dfInputRate)
+    {
+        return -4;
+    }
+    if (bImmediate != 0)
+    {
+        pRateSmoother->SetTarget(dfRateHz, 1);
+        return 1;
+    }
+    const double dfHop = static_cast<double>(uint64_t{1} << uiBlockOrder) / 2.0;
+    const double dfSteps = std::floor(dfHop / dfInputRate * dfRateHz);
+    // A rate so low that one hop yields no output frame would be refused by the smoother, and the
+    // speed would silently stay; it is taken at once instead.
+    const uint64_t ullSteps = dfSteps < 1.0 ? 1 : static_cast<uint64_t>(dfSteps);
+    pRateSmoother->SetTarget(dfRateHz, ullSteps);
+    return 1;
+}
+
+uint64_t SamplingFrequencyConverter::BandLimit()
+{
+    const uint64_t hop = (uint64_t{1} << uiBlockOrder) / 2;
+    double dfLowest = 0.0;
+    pRateSmoother->GetLowestValue(dfLowest);
+    if (dfLowest >= dfInputRate)
+    {
+        return hop;
+    }
+    return static_cast<uint64_t>(std::floor(static_cast<double>(hop) * dfLowest / dfInputRate));
+}
+
+// Moves every component by iShiftBins bins, keeping the spectrum mirror-symmetric. For a positive
+// shift the components that pass hop - 1 are saved to pdfShifted (S values for frequencies
+// hop ... hop + S - 1, then S mirrors for -hop ... -(hop + S - 1)), to be placed beyond the small
+// spectrum. Bin 0 and bin hop become 0.
+void SamplingFrequencyConverter::ShiftSpectrum(double* X, double* pdfShifted) const
+{
+    const int64_t B = int64_t{1} << uiBlockOrder;
+    const int64_t hop = B / 2;
+    const auto Copy = [X](int64_t llTo, int64_t llFrom)
+    {
+        X[2 * llTo] = X[2 * llFrom];
+        X[2 * llTo + 1] = X[2 * llFrom + 1];
+    };
+    const auto Clear = [X](int64_t llAt)
+    {
+        X[2 * llAt] = 0.0;
+        X[2 * llAt + 1] = 0.0;
+    };
+    if (iShiftBins > 0)
+    {
+        const int64_t S = iShiftBins;
+        for (int64_t j = 0; j < S; ++j)
+        {
+            std::memcpy(pdfShifted + 2 * j, X + 2 * (hop - S + j), 2 * sizeof(double));
+            std::memcpy(pdfShifted + 2 * (S + j), X + 2 * (hop + S - j), 2 * sizeof(double));
+        }
+        // Sources lie below their destinations on the positive side and above them on the
+        // mirror side, so each side is walked away from its sources.
+        for (int64_t k = hop - 1; k >= S + 1; --k)
+        {
+            Copy(k, k - S);
+            Copy(B - k, B - k + S);
+        }
+        for (int64_t k = 1; k <= S; ++k)
+        {
+            Clear(k);
+            Clear(B - k);
+        }
+    }
+    else
+    {
+        const int64_t D = -static_cast<int64_t>(iShiftBins);
+        for (int64_t k = 1; k <= hop - 1 - D; ++k)
+        {
+            Copy(k, k + D);
+            Copy(B - k, B - k - D);
+        }
+        for (int64_t k = hop - D; k <= hop - 1; ++k)
+        {
+            Clear(k);
+            Clear(B - k);
+        }
+    }
+    Clear(0);
+    Clear(hop);
+}
+
+// The inverse transform of the zero-padded spectrum, y[n] = Re sum_f X_f e^(2 pi i f n / N2), has
+// nonzero bins only at frequencies |f| < K (and those a shift adds). Writing n = m 2^h + r,
+//   y[m 2^h + r] = Re IDFT_B( X_f e^(2 pi i f r / N2) )[m],
+// so the N2 samples come from 2^h small B-point transforms of twiddled copies of the few bins, each
+// staying in the cache. The outputs are real, so phases 2q and 2q + 1 share one complex transform:
+// the bins are weighted by e^(2 pi i f 2q / N2) + i e^(2 pi i f (2q + 1) / N2), and the forward
+// transform of the conjugate gives y(2q) in the real parts and -y(2q + 1) in the imaginary parts.
+// The rows of a group are then written out into this block's frame in natural order.
+void SamplingFrequencyConverter::ComputePhaseRows(uint64_t ullKeep)
+{
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t hop = B / 2;
+    const uint32_t h = uiOversamplingOctaves;
+    const uint64_t N2 = B << h;
+    const uint64_t R = h == 0 ? 1 : uint64_t{1} << (h - 1);
+    const uint64_t ullGroup = std::min(R, ROW_GROUP);
+    const uint64_t C = ullChannels;
+    const uint64_t K = ullKeep;
+    const int64_t S = iShiftBins > 0 ? iShiftBins : 0;
+    double* D = pTransformInput.get();
+    double* pdfRows = pTransformOutput.get();
+    // Bins K ... B - K stay zero in every row.
+    const uint64_t ullFirstMirror = K == 0 ? B : B - K + 1;
+    std::memset(D + 2 * K, 0, 2 * (ullFirstMirror - K) * sizeof(double));
+    for (uint64_t q0 = 0; q0 < R; q0 += ullGroup)
+    {
+        for (uint64_t c = 0; c < C; ++c)
+        {
+            const double* X = pSpectrum.get() + 2 * c * B;
+            for (uint64_t g = 0; g < ullGroup; ++g)
+            {
+                const uint64_t q = q0 + g;
+                const double* T = pdfTwiddles + 2 * q * B;
+                MultiplyConjugate(X, T, D, K);
+                MultiplyConjugate(X + 2 * ullFirstMirror, T + 2 * ullFirstMirror, D + 2 * ullFirstMirror,
+                                  B - ullFirstMirror);
+                if (S > 0)
+                {
+                    const double* TA = pdfAliasTwiddles + 2 * q * B;
+                    const double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
+                    // Bins outside the kept band were zeroed above; they only hold shifted bins.
+                    for (int64_t j = 0; j < S; ++j)
+                    {
+                        const uint64_t ullUp = hop + static_cast<uint64_t>(j);
+                        const uint64_t ullDown = hop - static_cast<uint64_t>(j);
+                        if (ullUp >= K && ullUp < ullFirstMirror)
+                        {
+                            D[2 * ullUp] = 0.0;
+                            D[2 * ullUp + 1] = 0.0;
+                        }
+                        if (ullDown >= K && ullDown < ullFirstMirror)
+                        {
+                            D[2 * ullDown] = 0.0;
+                            D[2 * ullDown + 1] = 0.0;
+                        }
+                    }
+                    for (int64_t j = 0; j < S; ++j)
+                    {
+                        const uint64_t ullUp = hop + static_cast<uint64_t>(j);
+                        const uint64_t ullDown = hop - static_cast<uint64_t>(j);
+                        AddMultiplyConjugate(pdfShifted + 2 * j, TA + 2 * ullUp, D + 2 * ullUp);
+                        // -hop is the bin's own frequency; -(hop + j) for j > 0 is the other one.
+                        AddMultiplyConjugate(pdfShifted + 2 * (S + j), (j == 0 ? T : TA) + 2 * ullDown,
+                                             D + 2 * ullDown);
+                    }
+                }
+                FFTComplex(D, pdfRows + 2 * g * B, uiBlockOrder);
+            }
+            double* y = pdfSignal + (2 * c + uiCurrentFrame) * N2;
+            if (h == 0)
+            {
+                for (uint64_t m = 0; m < B; ++m)
+                {
+                    y[m] = pdfRows[2 * m];
+                }
+                continue;
+            }
+            if (ullGroup == ROW_GROUP)
+            {
+                ScatterRows(pdfRows, B, y + 2 * q0, h);
+                continue;
+            }
+            for (uint64_t m = 0; m < B; ++m)
+            {
+                double* pdfLine = y + (m << h) + 2 * q0;
+                for (uint64_t g = 0; g < ullGroup; ++g)
+                {
+                    pdfLine[2 * g] = pdfRows[2 * (g * B + m)];
+                    pdfLine[2 * g + 1] = -pdfRows[2 * (g * B + m) + 1];
+                }
+            }
+        }
+    }
+}
+
+// The literal block: the whole zero-padded spectrum, an N2-point inverse transform and overlap-add.
+void SamplingFrequencyConverter::RunPlainBlock(uint64_t ullKeep)
+{
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t hop = B / 2;
+    const uint64_t N2 = B << uiOversamplingOctaves;
+    const uint64_t M = N2 / 2;
+    const uint64_t K = ullKeep;
+    for (uint64_t c = 0; c < ullChannels; ++c)
+    {
+        const double* X = pSpectrum.get() + 2 * c * B;
+        double* Z = pOversampledSpectrum.get() + 2 * c * N2;
+        double* y = pOversampledFrame.get() + 2 * c * N2;
+        std::memset(Z, 0, 2 * N2 * sizeof(double));
+        if (iShiftBins > 0)
+        {
+            const uint64_t S = static_cast<uint64_t>(iShiftBins);
+            const double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
+            for (uint64_t j = 0; j < S; ++j)
+            {
+                std::memcpy(Z + 2 * (hop + j), pdfShifted + 2 * j, 2 * sizeof(double));
+                std::memcpy(Z + 2 * (N2 - hop - j), pdfShifted + 2 * (S + j), 2 * sizeof(double));
+            }
+        }
+        for (uint64_t i = 0; i < K; ++i)
+        {
+            std::memcpy(Z + 2 * i, X + 2 * i, 2 * sizeof(double));
+            if (i != 0)
+            {
+                std::memcpy(Z + 2 * (N2 - i), X + 2 * (B - i), 2 * sizeof(double));
+            }
+        }
+        pPlainInverse(Z, y, uiBlockOrder + uiOversamplingOctaves);
+        const double* w = pdfSynthesisWindow.get();
+        double* pdfBlock = pdfOversampledBlock.get() + c * M;
+        double* pdfTail = pdfOverlapTail.get() + c * M;
+        for (uint64_t j = 0; j < M; ++j)
+        {
+            pdfBlock[j] = y[2 * j] * w[j] + pdfTail[j];
+            pdfTail[j] = w[M + j] * y[2 * (M + j)];
+        }
+    }
+}
+
+// Positions of this block's output frames at the effective rate, for j = 0, 1, ...: the position
+// of frame j is j oversampled steps at that frame's own rate past the carried position. A block
+// spans M intervals: positions in [-1, 0) lie between the previous block's last sample and this
+// block's first, positions from M - 1 on wait for the next block. Returns the number of frames.
+uint64_t SamplingFrequencyConverter::ComputePositions()
+{
+    const uint64_t N2 = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves);
+    const double dfEnd = static_cast<double>(N2 / 2);
+    const double dfOversampledRate = static_cast<double>(uint64_t{1} << uiOversamplingOctaves) * dfInputRate;
+    double* pdfPosition = pdfPositions.get();
+    // One lock for the whole block: no target can arrive in between, so without a running ramp
+    // every step would return the current rate unchanged and need not be taken.
+    CriticalSectionHolder Holder(&RateLock);
+    double dfIgnored = 0.0;
+    const bool bSteady = pRateSmoother->GetRampTarget(dfIgnored) == 0;
+    double r = 0.0;
+    if (bSteady)
+    {
+        pRateSmoother->GetCurrent(r);
+        dfOutputRate = r;
+    }
+    uint64_t j = 0;
+    for (;; ++j)
+    {
+        if (!bSteady)
+        {
+            pRateSmoother->Next(r);
+            dfOutputRate = r;
+        }
+        const double p = static_cast<double>(j) / r * dfOversampledRate + dfReadPosition;
+        // Every rate SetOutputRate accepts moves at least one sample per frame, so a block never
+        // has N2 frames; the second test only guards the arrays.
+        if (p >= dfEnd - 1.0 || j == N2)
+        {
+            dfReadPosition = p - dfEnd;
+            return j;
+        }
+        pdfPosition[j] = p;
+    }
+}
+
+// Interpolates channel c at the positions of this block into pdfOutputFrames and keeps the block's
+// last sample. Sample(n) gives the block's finished oversampled sample n.
+template <typename Sampler>
+void SamplingFrequencyConverter::InterpolateChannel(uint64_t c, uint64_t ullFrames, Sampler Sample)
+{
+    const uint64_t C = ullChannels;
+    const uint64_t M = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves - 1);
+    const double* pdfPosition = pdfPositions.get();
+    const double dfLast = pdfLastSample[c];
+    double* pdfOut = pdfOutputFrames.get() + c;
+    for (uint64_t j = 0; j < ullFrames; ++j)
+    {
+        const double p = pdfPosition[j];
+        const double dfFloor = std::floor(p);
+        const double t = p - dfFloor;
+        if (dfFloor < 0.0)
+        {
+            pdfOut[j * C] = t * Sample(0) + (1.0 - t) * dfLast;
+        }
+        else
+        {
+            const uint64_t i = static_cast<uint64_t>(dfFloor);
+            pdfOut[j * C] = t * Sample(i + 1) + (1.0 - t) * Sample(i);
+        }
+    }
+    // Positions in the next block's first interval start from this block's last sample.
+    pdfLastSample[c] = Sample(M - 1);
+}
+
+void SamplingFrequencyConverter::InterpolatePlain(uint64_t c, uint64_t ullFrames)
+{
+    const uint64_t M = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves - 1);
+    const double* pdfBlock = pdfOversampledBlock.get() + c * M;
+    InterpolateChannel(c, ullFrames, [pdfBlock](uint64_t n) { return pdfBlock[n]; });
+}
+
+void SamplingFrequencyConverter::InterpolateFast(uint64_t c, uint64_t ullFrames)
+{
+    const uint64_t N2 = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves);
+    const uint64_t M = N2 / 2;
+    OverlapSampler Sampler;
+    Sampler.pdfCurrent = pdfSignal + (2 * c + uiCurrentFrame) * N2;
+    Sampler.pdfPrevious = pdfSignal + (2 * c + (uiCurrentFrame ^ 1)) * N2 + M;
+    Sampler.pdfWindow = pdfSynthesisWindow.get();
+    Sampler.pdfTailWindow = pdfSynthesisWindow.get() + M;
+    InterpolateChannel(c, ullFrames, Sampler);
+}
+
+int32_t SamplingFrequencyConverter::ReadHopAndTransform()
+{
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t hop = B / 2;
+    const uint64_t C = ullChannels;
+    for (uint64_t c = 0; c < C; ++c)
+    {
+        double* pdfChannel = pdfFrame.get() + c * B;
+        for (uint64_t i = 0; i < hop; ++i)
+        {
+            pdfChannel[i] = pdfHopBuffer[i * C + c];
+        }
+    }
+    uint64_t ullCount = C * hop;
+    if (InputFIFO.Read(pdfHopBuffer.get(), ullCount) != 1 || ullCount != C * hop)
+    {
+        return 0;
+    }
+    const ForwardTransform pForward = bPlainRun != 0 ? pPlainForward : ForwardFFT;
+    for (uint64_t c = 0; c < C; ++c)
+    {
+        double* pdfChannel = pdfFrame.get() + c * B;
+        for (uint64_t i = 0; i < hop; ++i)
+        {
+            pdfChannel[hop + i] = pdfHopBuffer[i * C + c];
+        }
+        for (uint64_t i = 0; i < B; ++i)
+        {
+            pdfChannel[i] *= pdfAnalysisWindow[i];
+        }
+        double* X = pSpectrum.get() + 2 * c * B;
+        pForward(pdfChannel, X, uiBlockOrder);
+        if (iShiftBins != 0)
+        {
+            ShiftSpectrum(X, pShiftedBins.get() + 2 * c * 2 * hop);
+        }
+    }
+    return 1;
+}
+
+int32_t SamplingFrequencyConverter::Process()
+{
+    if (bReady == 0)
+    {
+        return 1;
+    }
+    const uint64_t C = ullChannels;
+    const uint64_t hop = (uint64_t{1} << uiBlockOrder) / 2;
+    const uint64_t N2 = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves);
+    for (;;)
+    {
+        {
+            CriticalSectionHolder Holder(InputFIFO.pLock);
+            if (InputFIFO.GetCapacity() == 0 || InputFIFO.GetFill() < C * hop)
+            {
+                return 1;
+            }
+        }
+        {
+            CriticalSectionHolder Holder(OutputFIFO.pLock);
+            const uint64_t ullCapacity = OutputFIFO.GetCapacity();
+            if (ullCapacity == 0 || ullCapacity - OutputFIFO.GetFill() < C * N2)
+            {
+                return 1;
+            }
+        }
+        if (ReadHopAndTransform() != 1)
+        {
+            return 1;
+        }
+        const uint64_t K = BandLimit();
+        if (bPlainRun != 0)
+        {
+            RunPlainBlock(K);
+        }
+        else
+        {
+            ComputePhaseRows(K);
+        }
+
+        uint64_t ullFrames = 0;
+        if (bDiscardBlock != 0)
+        {
+            // The first block covers the zero hop before the signal; dropping it makes output
+            // frame 0 correspond to input frame 0. Its last sample is still kept, with no frames.
+            bDiscardBlock = 0;
+        }
+        else
+        {
+            ullConsumedFrames.fetch_add(hop, std::memory_order_relaxed);
+            ullFrames = ComputePositions();
+        }
+        for (uint64_t c = 0; c < C; ++c)
+        {
+            if (bPlainRun != 0)
+            {
+                InterpolatePlain(c, ullFrames);
+            }
+            else
+            {
+                InterpolateFast(c, ullFrames);
+            }
+        }
+        uiCurrentFrame ^= 1;
+
+        if (ullFrames > 0)
+        {
+            uint64_t ullCount = C * ullFrames;
+            const int32_t iResult = OutputFIFO.Write(pdfOutputFrames.get(), ullCount);
+            if (iResult < 0)
+            {
+                return iResult;
+            }
+            if (ullCount % C != 0)
+            {
+                return -99;
+            }
+            if (ullCount != C * ullFrames)
+            {
+                return -1;
+            }
+        }
+    }
+}

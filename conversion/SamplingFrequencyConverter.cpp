@@ -197,6 +197,7 @@ int32_t SamplingFrequencyConverter::Release()
     pdfAliasTwiddles = nullptr;
     bPlainRun = 0;
     uiCurrentFrame = 0;
+    bNegateShifted = 0;
     dfReadPosition = 0.0;
     bReady = 0;
     bDiscardBlock = 0;
@@ -708,8 +709,28 @@ int32_t SamplingFrequencyConverter::ReadHopAndTransform()
         pForward(pdfChannel, X, uiBlockOrder);
         if (iShiftBins != 0)
         {
-            ShiftSpectrum(X, pShiftedBins.get() + 2 * c * 2 * hop);
+            double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
+            ShiftSpectrum(X, pdfShifted);
+            // Moving the bins modulates each block by e^(2 pi i S n / B) from the block's own start.
+            // Blocks start hop frames apart, so for an odd S that modulation changes sign from one
+            // block to the next, and the overlap-add would cancel the shifted tone into sidebands
+            // hop / 2 bins away. Every other block is negated to keep the modulation continuous.
+            if (bNegateShifted != 0)
+            {
+                for (uint64_t i = 0; i < 2 * B; ++i)
+                {
+                    X[i] = -X[i];
+                }
+                for (uint64_t i = 0; i < 4 * hop; ++i)
+                {
+                    pdfShifted[i] = -pdfShifted[i];
+                }
+            }
         }
+    }
+    if (iShiftBins % 2 != 0)
+    {
+        bNegateShifted ^= 1;
     }
     return 1;
 }

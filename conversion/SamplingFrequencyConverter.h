@@ -99,6 +99,7 @@ public:
     SampleArray pTransformInput;  // B complex: input of one small transform
     SampleArray pTransformOutput; // a group of small transforms' outputs, B complex each
     SampleArray pShiftedBins;     // C x 2 x hop complex: bins a positive shift moves past hop
+    int32_t bNegateShifted = 0;   // this block's shifted spectrum is negated (odd shifts only)
     SampleArray pdfPositions;     // N2: positions of one block's output frames
 
 private:

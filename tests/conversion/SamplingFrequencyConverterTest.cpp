@@ -311,3 +311,277 @@ TEST(SamplingFrequencyConverter, FastRunMatchesLiteralKernels)
         EXPECT_LE(dfFromExact, 1e-13 * dfPeak) << "peak " << dfPeak;
     }
 }
+
+TEST(SamplingFrequencyConverter, DiscardsTheFirstBlockAndStartsAtInputFrameZero)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+    ASSERT_EQ(Converter.Setup(2, 44100, 44100, 8, 0, 0.0), 1);
+    EXPECT_EQ(Converter.GetOversampledFrames(), 4096u);
+    // An impulse at frame 40 in the left channel, at frame 41 in the right.
+    std::vector<double> Input(2 * 128 * 4, 0.0);
+    Input[2 * 40] = 1.0;
+    Input[2 * 41 + 1] = 1.0;
+
+    uint64_t ullCount = 256;
+    ASSERT_EQ(Converter.InputFIFO.Write(Input.data(), ullCount), 1);
+    ASSERT_EQ(Converter.Process(), 1);
+    EXPECT_EQ(Converter.OutputFIFO.GetFill(), 0u);
+    EXPECT_EQ(Converter.ullConsumedFrames.load(), 0u);
+    EXPECT_EQ(Converter.bDiscardBlock, 0);
+    EXPECT_EQ(Converter.InputFIFO.GetFill(), 0u);
+
+    const std::vector<double> Rest(Input.begin() + 256, Input.end());
+    const std::vector<double> Output = Convert(Converter, Rest);
+    EXPECT_EQ(Converter.ullConsumedFrames.load(), 3u * 128);
+    // At equal rates each block spans its 2048 oversampled intervals in steps of 16: 128 frames.
+    ASSERT_EQ(Output.size(), 2u * 3 * 128);
+    for (uint64_t c = 0; c < 2; ++c)
+    {
+        uint64_t ullPeak = 0;
+        for (uint64_t n = 0; n < Output.size() / 2; ++n)
+        {
+            if (std::fabs(Output[2 * n + c]) > std::fabs(Output[2 * ullPeak + c]))
+            {
+                ullPeak = n;
+            }
+        }
+        EXPECT_EQ(ullPeak, 40 + c);
+        EXPECT_NEAR(Output[2 * ullPeak + c], 1.0, 0.01);
+    }
+}
+
+TEST(SamplingFrequencyConverter, ConstantInputSettlesWithinATenThousandth)
+{
+    for (double dfOutput : {44100.0, 48000.0})
+    {
+        SamplingFrequencyConverter Converter(FACTOR);
+        ASSERT_EQ(Converter.Setup(2, 44100, dfOutput, 8, 0, 0.0), 1);
+        const std::vector<double> Input(2 * 128 * 40, 0.5);
+        const std::vector<double> Output = Convert(Converter, Input);
+        const uint64_t ullFrames = Output.size() / 2;
+        ASSERT_GE(ullFrames, 39u * 128);
+        const uint64_t ullFirstBlock = static_cast<uint64_t>(128 * dfOutput / 44100) + 1;
+        double dfWorst = 0.0;
+        for (uint64_t n = ullFirstBlock; n < ullFrames; ++n)
+        {
+            dfWorst = std::max({dfWorst, std::fabs(Output[2 * n] - 0.5), std::fabs(Output[2 * n + 1] - 0.5)});
+        }
+        EXPECT_LT(dfWorst, 0.5e-4) << dfOutput;
+    }
+}
+
+// A slow quadrature pair in (sine left, cosine right), so the phase of every output frame tells its
+// position in input frames. The positions expected come from a smoother given the same targets at
+// the same block boundaries.
+TEST(SamplingFrequencyConverter, ImmediateAndRampedRateChangesMoveThePositions)
+{
+    constexpr uint64_t HOPS = 60;
+    constexpr double OVERSAMPLED_RATE = 16.0 * 44100.0;
+    constexpr double M = 2048.0;
+    const double dfOmega = 2.0 * std::numbers::pi * 20.0 / 44100.0;
+    std::vector<double> Input(2 * 128 * HOPS);
+    for (uint64_t n = 0; n < Input.size() / 2; ++n)
+    {
+        Input[2 * n] = 0.5 * std::sin(dfOmega * static_cast<double>(n));
+        Input[2 * n + 1] = 0.5 * std::cos(dfOmega * static_cast<double>(n));
+    }
+    struct Change
+    {
+        uint64_t ullAfterBlock;
+        double dfRate;
+        int32_t bImmediate;
+    };
+    const Change Changes[] = {{12, 22050.0, 1}, {20, 44100.0, 0}, {21, 30000.0, 0}, {30, 60000.0, 0}};
+
+    SamplingFrequencyConverter Converter(FACTOR);
+    ASSERT_EQ(Converter.Setup(2, 44100, 44100, 8, 0, 0.0), 1);
+    ParameterSmoother Model;
+    Model.Initialize(44100.0);
+    std::vector<double> Expected;
+    double dfCarry = 0.0;
+    std::vector<double> Output;
+    std::vector<double> Buffer(1 << 14);
+    for (uint64_t ullHop = 0; ullHop < HOPS; ++ullHop)
+    {
+        uint64_t ullCount = 256;
+        ASSERT_EQ(Converter.InputFIFO.Write(Input.data() + 256 * ullHop, ullCount), 1);
+        ASSERT_EQ(Converter.Process(), 1);
+        uint64_t ullRead = Buffer.size();
+        ASSERT_EQ(Converter.OutputFIFO.Read(Buffer.data(), ullRead), 1);
+        Output.insert(Output.end(), Buffer.begin(), Buffer.begin() + static_cast<std::ptrdiff_t>(ullRead));
+        if (ullHop >= 1)
+        {
+            // Output block ullHop - 1 (the first block was discarded).
+            for (uint64_t j = 0;; ++j)
+            {
+                double r = 0.0;
+                Model.Next(r);
+                const double p = static_cast<double>(j) / r * OVERSAMPLED_RATE + dfCarry;
+                if (p >= M - 1.0)
+                {
+                    dfCarry = p - M;
+                    break;
+                }
+                Expected.push_back((static_cast<double>(ullHop - 1) * M + p) / 16.0);
+            }
+        }
+        for (const Change& Item : Changes)
+        {
+            if (Item.ullAfterBlock == ullHop)
+            {
+                ASSERT_EQ(Converter.SetOutputRate(Item.dfRate, Item.bImmediate), 1);
+                const uint64_t ullSteps =
+                    Item.bImmediate != 0 ? 1
+                                         : static_cast<uint64_t>(std::floor(128.0 / 44100.0 * Item.dfRate));
+                Model.SetTarget(Item.dfRate, ullSteps);
+            }
+        }
+    }
+    ASSERT_EQ(Output.size(), 2 * Expected.size());
+    // The immediate change after block 12: the first frame computed afterwards still steps one
+    // input frame, the second already two.
+    uint64_t ullFirstAfter = 0;
+    while (Expected[ullFirstAfter] < 12.0 * 128.0 - 1.0 / 16.0)
+    {
+        ++ullFirstAfter;
+    }
+    EXPECT_NEAR(Expected[ullFirstAfter] - Expected[ullFirstAfter - 1], 1.0, 1e-9);
+    EXPECT_NEAR(Expected[ullFirstAfter + 1] - Expected[ullFirstAfter], 2.0, 1e-9);
+    // Positions agree to a hundredth of a frame; one ramp step or one frame off is far more.
+    for (uint64_t f = 512; f < Expected.size(); ++f)
+    {
+        const double dfPhase = std::atan2(Output[2 * f], Output[2 * f + 1]);
+        const double dfError =
+            std::remainder(dfPhase - dfOmega * Expected[f], 2.0 * std::numbers::pi) / dfOmega;
+        ASSERT_LT(std::fabs(dfError), 0.01) << f;
+    }
+    EXPECT_EQ(Converter.dfOutputRate, 60000.0);
+}
+
+TEST(SamplingFrequencyConverter, RemovesASineAboveTheNewHalfRate)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+    ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+    ASSERT_EQ(Converter.SetOutputRate(48000 / 2.52, 1), 1);
+    // 15 kHz on the left is above 19048 / 2 Hz; 1 kHz on the right passes.
+    const std::vector<double> Output = Convert(Converter, StereoSines(44100, 44100, 15000, 1000, 1.0));
+    const uint64_t ullFrames = Output.size() / 2;
+    ASSERT_GT(ullFrames, 15000u);
+    std::vector<double> Left(ullFrames);
+    std::vector<double> Right(ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        Left[n] = Output[2 * n];
+        Right[n] = Output[2 * n + 1];
+    }
+    EXPECT_LT(RmsOf(Left, 1000, ullFrames - 1000), 1e-5);
+    EXPECT_NEAR(RmsOf(Right, 1000, ullFrames - 1000), std::sqrt(0.5), 1e-3);
+    EXPECT_NEAR(MeasureFrequency(Output, 1, 48000, 1000, ullFrames - 1000), 2520.0, 0.01);
+}
+
+// The shift moves a tone by whole bins of input rate / 256, up or down, for odd shifts too: the
+// output is the moved tone at full level, not sidebands around it.
+TEST(SamplingFrequencyConverter, ShiftMovesEveryComponentByWholeBins)
+{
+    for (int32_t iShift : {3, -3, 4, 1})
+    {
+        SamplingFrequencyConverter Converter(FACTOR);
+        ASSERT_EQ(Converter.Setup(2, 44100, 44100, 8, iShift, 0.0), 1);
+        const std::vector<double> Output = Convert(Converter, StereoSines(44100, 44100, 1000, 1000));
+        const uint64_t ullFrames = Output.size() / 2;
+        std::vector<double> Left(ullFrames);
+        for (uint64_t n = 0; n < ullFrames; ++n)
+        {
+            Left[n] = Output[2 * n];
+        }
+        const double dfExpected = 1000.0 + iShift * 44100.0 / 256.0;
+        EXPECT_NEAR(MeasureFrequency(Output, 0, 44100, 2000, ullFrames - 2000), dfExpected, 0.05) << iShift;
+        EXPECT_NEAR(RmsOf(Left, 2000, ullFrames - 2000), 0.9 * std::sqrt(0.5), 2e-3) << iShift;
+    }
+}
+
+TEST(SamplingFrequencyConverter, FullOutputQueueStopsWithoutConsumingInput)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+    ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+    const std::vector<double> Hops(1024, 0.25);
+    uint64_t ullConsumed = 0;
+    for (int i = 0; i < 100; ++i)
+    {
+        uint64_t ullCount = Hops.size();
+        ASSERT_EQ(Converter.InputFIFO.Write(Hops.data(), ullCount), 1);
+        ASSERT_EQ(Converter.Process(), 1);
+        if (Converter.ullConsumedFrames.load() == ullConsumed && Converter.InputFIFO.GetFill() > 0)
+        {
+            break;
+        }
+        ullConsumed = Converter.ullConsumedFrames.load();
+    }
+    // Less than C x N2 = 8192 free: nothing moves, however often Process runs.
+    const uint64_t ullOutputFill = Converter.OutputFIFO.GetFill();
+    const uint64_t ullInputFill = Converter.InputFIFO.GetFill();
+    EXPECT_GT(ullOutputFill, 16384u - 8192u);
+    EXPECT_GE(ullInputFill, 256u);
+    EXPECT_EQ(Converter.Process(), 1);
+    EXPECT_EQ(Converter.OutputFIFO.GetFill(), ullOutputFill);
+    EXPECT_EQ(Converter.InputFIFO.GetFill(), ullInputFill);
+    EXPECT_EQ(Converter.ullConsumedFrames.load(), ullConsumed);
+    // Room again: the waiting hops are converted.
+    std::vector<double> Sink(ullOutputFill);
+    uint64_t ullRead = Sink.size();
+    ASSERT_EQ(Converter.OutputFIFO.Read(Sink.data(), ullRead), 1);
+    EXPECT_EQ(Converter.Process(), 1);
+    EXPECT_GT(Converter.ullConsumedFrames.load(), ullConsumed);
+}
+
+// Each block spans exactly M oversampled intervals, so a long input at a fixed speed yields the
+// frames its length asks for: every f with f x step below the last position reached.
+TEST(SamplingFrequencyConverter, OutputCountFollowsTheSpeedExactly)
+{
+    struct Length
+    {
+        double dfInput;
+        double dfOutput;
+        double dfSpeed;
+    };
+    for (const Length& Item :
+         {Length{44100, 48000, 1.0}, Length{44100, 48000, 2.52}, Length{8000, 96000, 0.5}})
+    {
+        SamplingFrequencyConverter Converter(FACTOR);
+        ASSERT_EQ(Converter.Setup(2, Item.dfInput, Item.dfOutput, 8, 0, 0.0), 1);
+        const double dfRate = Item.dfOutput / Item.dfSpeed;
+        ASSERT_EQ(Converter.SetOutputRate(dfRate, 1), 1);
+        constexpr uint64_t HOPS = 1000;
+        const std::vector<double> Output = Convert(Converter, std::vector<double>(2 * 128 * HOPS, 0.1));
+        const double dfM = static_cast<double>(Converter.GetOversampledFrames() / 2);
+        const double dfStep =
+            static_cast<double>(uint64_t{1} << Converter.uiOversamplingOctaves) * Item.dfInput / dfRate;
+        const double dfLastPosition = static_cast<double>(HOPS - 1) * dfM - 1.0;
+        EXPECT_EQ(Output.size() / 2, static_cast<uint64_t>(std::ceil(dfLastPosition / dfStep)))
+            << Item.dfSpeed;
+        EXPECT_EQ(Converter.ullConsumedFrames.load(), (HOPS - 1) * 128);
+    }
+}
+
+// The user-interface thread moves the speed while the playback thread converts.
+TEST(SamplingFrequencyConverter, RateChangesFromAnotherThreadWhileConverting)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+    ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+    std::atomic<bool> bDone{false};
+    std::thread Slider(
+        [&]
+        {
+            for (int i = 0; !bDone.load(); ++i)
+            {
+                EXPECT_EQ(Converter.SetOutputRate(48000.0 / (0.5 + (i % 50) * 0.04), i % 7 == 0 ? 1 : 0), 1);
+                std::this_thread::yield();
+            }
+        });
+    const std::vector<double> Output = Convert(Converter, StereoSines(128 * 300, 44100, 440, 660));
+    bDone.store(true);
+    Slider.join();
+    EXPECT_EQ(Converter.ullConsumedFrames.load(), 299u * 128);
+    EXPECT_GT(Output.size(), 0u);
+    EXPECT_LE(PeakOf(Output), 1.0);
+}

@@ -1,7 +1,194 @@
+#include "app/OfflineRenderer.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/ProgressBar.h"
+#include "runtime/FormatText.h"
+#include "runtime/TextConversion.h"
 
-int RunRenderCommand(const std::vector<std::string>&, std::ostream&, std::ostream& Error)
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <string>
+
+namespace
 {
-    Error << "larkspur-cli: render is not available in this build\n";
-    return 1;
+const char* const USAGE_TEXT =
+    "Usage: larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
+    "  --rate HZ      device sampling frequency of the output, 1 ... 1000000 (default 48000)\n"
+    "  --speed X      playback speed, greater than 0 (default 1)\n"
+    "  --position P   speed slider position 0 ... 280: speed = 1.00579294106785^(P - 120)\n"
+    "  --shift BINS   spectrum shift in bins of input rate / 256, -127 ... 127\n";
+const char* const REFUSED_FILE_TEXT = "ファイル形式が不明または壊れています。このファイルは読み込めません。";
+const char* const CONVERTER_FAILED_TEXT = "サンプリング周波数コンバータの初期化に失敗しました。";
+
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_USAGE = 1;
+constexpr int EXIT_INPUT_REFUSED = 2;
+constexpr int EXIT_CONVERTER_REFUSED = 3;
+constexpr int EXIT_OUTPUT_FAILED = 4;
+constexpr int EXIT_CONVERSION_FAILED = 5;
+
+constexpr double SLIDER_STEP = 1.00579294106785; // 2^(1/120): one slider step is 1/120 octave
+constexpr int32_t SLIDER_CENTRE = 120;
+constexpr int32_t SLIDER_MAXIMUM = 280;
+constexpr uint32_t MAXIMUM_RATE = 1000000;
+
+struct RenderArguments
+{
+    std::string Input;
+    std::string Output;
+    OfflineRenderer::Settings Choice;
+};
+
+bool ParseWhole(const std::string& Text, int64_t& llValue)
+{
+    const char* pEnd = Text.data() + Text.size();
+    const auto Parsed = std::from_chars(Text.data(), pEnd, llValue);
+    return !Text.empty() && Parsed.ec == std::errc() && Parsed.ptr == pEnd;
+}
+
+bool ParseReal(const std::string& Text, double& dfValue)
+{
+    const char* pEnd = Text.data() + Text.size();
+    const auto Parsed = std::from_chars(Text.data(), pEnd, dfValue);
+    return !Text.empty() && Parsed.ec == std::errc() && Parsed.ptr == pEnd && std::isfinite(dfValue);
+}
+
+// Fills Parsed, or says what is wrong in Problem.
+bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& Parsed, std::string& Problem)
+{
+    std::vector<std::string> Files;
+    bool bSpeedGiven = false;
+    bool bPositionGiven = false;
+    for (size_t i = 0; i < Arguments.size(); ++i)
+    {
+        const std::string& Word = Arguments[i];
+        if (Word.size() < 2 || Word.compare(0, 2, "--") != 0)
+        {
+            Files.push_back(Word);
+            continue;
+        }
+        if (i + 1 >= Arguments.size())
+        {
+            Problem = "option " + Word + " needs a value";
+            return false;
+        }
+        const std::string& Value = Arguments[++i];
+        int64_t llWhole = 0;
+        double dfReal = 0.0;
+        if (Word == "--rate")
+        {
+            if (!ParseWhole(Value, llWhole) || llWhole < 1 || llWhole > MAXIMUM_RATE)
+            {
+                Problem = "--rate needs a whole number of hertz from 1 to 1000000, not '" + Value + "'";
+                return false;
+            }
+            Parsed.Choice.uiDeviceRate = static_cast<uint32_t>(llWhole);
+        }
+        else if (Word == "--speed")
+        {
+            if (!ParseReal(Value, dfReal) || !(dfReal > 0.0))
+            {
+                Problem = "--speed needs a number greater than 0, not '" + Value + "'";
+                return false;
+            }
+            Parsed.Choice.dfSpeed = dfReal;
+            bSpeedGiven = true;
+        }
+        else if (Word == "--position")
+        {
+            if (!ParseWhole(Value, llWhole) || llWhole < 0 || llWhole > SLIDER_MAXIMUM)
+            {
+                Problem = "--position needs a whole number from 0 to 280, not '" + Value + "'";
+                return false;
+            }
+            Parsed.Choice.dfSpeed = std::pow(SLIDER_STEP, static_cast<double>(llWhole - SLIDER_CENTRE));
+            bPositionGiven = true;
+        }
+        else if (Word == "--shift")
+        {
+            if (!ParseWhole(Value, llWhole) || llWhole < INT32_MIN || llWhole > INT32_MAX)
+            {
+                Problem = "--shift needs a whole number of bins, not '" + Value + "'";
+                return false;
+            }
+            Parsed.Choice.iShift = static_cast<int32_t>(llWhole);
+        }
+        else
+        {
+            Problem = "unknown option " + Word;
+            return false;
+        }
+    }
+    if (bSpeedGiven && bPositionGiven)
+    {
+        Problem = "give --speed or --position, not both";
+        return false;
+    }
+    if (Files.size() != 2)
+    {
+        Problem = "give one input and one output file";
+        return false;
+    }
+    Parsed.Input = Files[0];
+    Parsed.Output = Files[1];
+    return true;
+}
+
+template <typename... Values> void PutLine(std::ostream& Out, const char16_t* pFormat, Values... Arguments)
+{
+    char16_t Line[128];
+    FormatText(Line, sizeof(Line), pFormat, Arguments...);
+    Out << WideToUtf8(Line) << '\n';
+}
+} // namespace
+
+int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
+{
+    RenderArguments Parsed;
+    std::string Problem;
+    if (!ParseArguments(Arguments, Parsed, Problem))
+    {
+        Error << "larkspur-cli render: " << Problem << "\n" << USAGE_TEXT;
+        return EXIT_USAGE;
+    }
+
+    const auto Start = std::chrono::steady_clock::now();
+    const auto Elapsed = [&Start]
+    { return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count(); };
+    ProgressBar Bar(Error);
+    OfflineRenderer Renderer;
+    const int32_t iResult = Renderer.Render(
+        Utf8ToWide(Parsed.Input).c_str(), Utf8ToWide(Parsed.Output).c_str(), Parsed.Choice,
+        [&](uint64_t ullDone, uint64_t ullTotal) { Bar.Update(ullDone, ullTotal, Elapsed()); });
+    Bar.Finish(Elapsed());
+    if (iResult < 0)
+    {
+        switch (Renderer.GetFailedStep())
+        {
+        case OfflineRenderer::Step::OpenInput:
+            Error << REFUSED_FILE_TEXT << '\n';
+            return EXIT_INPUT_REFUSED;
+        case OfflineRenderer::Step::SetupConverter:
+            Error << CONVERTER_FAILED_TEXT << '\n';
+            PutLine(Error, u"larkspur-cli render: %u Hz into %u Hz at speed %.6lf, shift %d refused (%d)",
+                    Renderer.GetInputRate(), Parsed.Choice.uiDeviceRate, Parsed.Choice.dfSpeed,
+                    static_cast<int>(Parsed.Choice.iShift), static_cast<int>(iResult));
+            return EXIT_CONVERTER_REFUSED;
+        case OfflineRenderer::Step::CreateOutput:
+            Error << "larkspur-cli render: cannot create '" << Parsed.Output << "'"
+                  << (iResult == -4 ? " (it is the input file)" : "") << '\n';
+            return EXIT_OUTPUT_FAILED;
+        case OfflineRenderer::Step::WriteOutput:
+            Error << "larkspur-cli render: writing '" << Parsed.Output << "' failed; nothing was kept\n";
+            return EXIT_OUTPUT_FAILED;
+        default:
+            PutLine(Error, u"larkspur-cli render: reading or converting failed (%d); nothing was kept",
+                    static_cast<int>(iResult));
+            return EXIT_CONVERSION_FAILED;
+        }
+    }
+    PutLine(Out, u"frames %llu", static_cast<unsigned long long>(Renderer.GetFramesWritten()));
+    PutLine(Out, u"sampling_frequency %u", Parsed.Choice.uiDeviceRate);
+    PutLine(Out, u"speed %.6lf", Parsed.Choice.dfSpeed);
+    return EXIT_DONE;
 }

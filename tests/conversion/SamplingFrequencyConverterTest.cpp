@@ -551,7 +551,7 @@ TEST(SamplingFrequencyConverter, OutputCountFollowsTheSpeedExactly)
         ASSERT_EQ(Converter.Setup(2, Item.dfInput, Item.dfOutput, 8, 0, 0.0), 1);
         const double dfRate = Item.dfOutput / Item.dfSpeed;
         ASSERT_EQ(Converter.SetOutputRate(dfRate, 1), 1);
-        constexpr uint64_t HOPS = 1000;
+        constexpr uint64_t HOPS = 400;
         const std::vector<double> Output = Convert(Converter, std::vector<double>(2 * 128 * HOPS, 0.1));
         const double dfM = static_cast<double>(Converter.GetOversampledFrames() / 2);
         const double dfStep =

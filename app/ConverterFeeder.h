@@ -1,0 +1,58 @@
+#pragma once
+#include "app/ChannelDownmixer.h"
+
+#include <cstdint>
+
+class WaveFileReader;
+class SamplingFrequencyConverter;
+
+// Moves a file through the converter the way the playback thread does: blocks of frames read from
+// the reader and made stereo (one channel widened, more than two down-mixed), written into the
+// converter's input queue, converted, and taken out of its output queue; at the end of the file the
+// last block is completed with silence and the converter drained. The playback thread adds volume
+// and delivery to the sound buffer; the offline renderer writes the frames to a file.
+//
+//   ReadBlock(R);                              // R = 0: end of file, silence pushed
+//   while ((iStep = ConvertStep(F)) == 1)      // F frames at GetOutput(), possibly 0
+//       deliver the F frames;
+//   iStep == 0: block finished (after R = 0: converter drained); iStep < 0: failure.
+//
+// Allocates nothing; the caller owns the reader, the converter and both buffers. One thread.
+class ConverterFeeder
+{
+public:
+    // The size of each of the playback thread's two buffers.
+    static constexpr uint64_t BUFFER_BYTES = 16384;
+
+    // 1; -4 a null object or buffer, a buffer of less than two stereo frames, a reader that is not
+    // open or has no channels, or a converter that is not set up for two channels.
+    int32_t Setup(WaveFileReader* pReader, SamplingFrequencyConverter* pConverter, double* pdfInput,
+                  uint64_t ullInputBytes, double* pdfOutput, uint64_t ullOutputBytes);
+    // Reads the next block and makes it stereo. ullFrames out: the frames read, 0 at the end of the
+    // file; the first such read completes the converter's last block with silence (later ones push
+    // nothing). 1 done; -1 not set up or the silence did not fit; the reader's negative result.
+    int32_t ReadBlock(uint64_t& ullFrames);
+    // One round for the block last read: writes what the input queue takes of the rest of the
+    // block, runs the converter and takes up to one output buffer of frames. ullFrames out: the
+    // stereo frames now at GetOutput(). 1 call again (after delivering them); 0 the block is done;
+    // -1 not set up or a queue refused; -99 a count that is not whole frames; or Process's result.
+    int32_t ConvertStep(uint64_t& ullFrames);
+
+    const double* GetOutput() const { return pdfOutputBuffer; }
+    double* GetOutput() { return pdfOutputBuffer; }
+    // Frames asked of the reader per block (1024 for one or two channels).
+    uint64_t GetRequestFrames() const { return ullRequestFrames; }
+
+private:
+    WaveFileReader* pReader = nullptr;
+    SamplingFrequencyConverter* pConverter = nullptr;
+    double* pdfInputBuffer = nullptr;
+    double* pdfOutputBuffer = nullptr;
+    uint64_t ullRequestFrames = 0;
+    uint64_t ullOutputFrames = 0;
+    ChannelDownmixer Downmixer;
+    // The block being converted: its frames and how many of them the input queue took.
+    uint64_t ullBlockFrames = 0;
+    uint64_t ullBlockConsumed = 0;
+    int32_t bEndOfFile = 0;
+};

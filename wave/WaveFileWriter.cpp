@@ -1,0 +1,208 @@
+#include "wave/WaveFileWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <string>
+
+namespace
+{
+constexpr uint16_t FORMAT_TAG_IEEE_FLOAT = 3;
+constexpr uint32_t SIZE_PLACEHOLDER = 0xFFFFFFFF;
+constexpr uint32_t DS64_SIZE = 28;
+constexpr uint32_t FLOAT_FORMAT_SIZE = 18;
+// RIFF header, JUNK/ds64, fmt, fact and the data chunk's header.
+constexpr uint64_t FLOAT_HEADER_BYTES = 12 + (8 + DS64_SIZE) + (8 + FLOAT_FORMAT_SIZE) + (8 + 4) + 8;
+constexpr uint64_t STAGING_FRAMES = 4096;
+
+class ByteWriter
+{
+public:
+    explicit ByteWriter(std::vector<uint8_t>& Target) : Bytes(Target) {}
+    void Text(const char* pFourCharacters)
+    {
+        Bytes.insert(Bytes.end(), pFourCharacters, pFourCharacters + 4);
+    }
+    void UInt16(uint32_t uiValue)
+    {
+        Bytes.push_back(static_cast<uint8_t>(uiValue));
+        Bytes.push_back(static_cast<uint8_t>(uiValue >> 8));
+    }
+    void UInt32(uint32_t uiValue)
+    {
+        UInt16(uiValue & 0xFFFF);
+        UInt16(uiValue >> 16);
+    }
+    void UInt64(uint64_t ullValue)
+    {
+        UInt32(static_cast<uint32_t>(ullValue));
+        UInt32(static_cast<uint32_t>(ullValue >> 32));
+    }
+
+private:
+    std::vector<uint8_t>& Bytes;
+};
+} // namespace
+
+WaveFileWriter::~WaveFileWriter()
+{
+    Close();
+}
+
+int32_t WaveFileWriter::Open(const char16_t* pPath, uint32_t uiChannels, uint32_t uiRate,
+                             WaveSampleFormat Format)
+{
+    Close();
+    if (pPath == nullptr || uiChannels == 0 || uiChannels > 0xFFFF || uiRate == 0)
+    {
+        return -4;
+    }
+    if (Format != WaveSampleFormat::Float32)
+    {
+        return -99;
+    }
+    uiChannelCount = uiChannels;
+    uiSamplingFrequency = uiRate;
+    uiBytesPerSample = 4;
+    SampleFormat = Format;
+    ullFrameCount = 0;
+    bFailed = 0;
+    // The bytes per second field is 32 bits; a larger product cannot be described.
+    if (static_cast<uint64_t>(uiRate) * uiChannels * uiBytesPerSample > 0xFFFFFFFFull)
+    {
+        return -4;
+    }
+    File.open(std::filesystem::path(std::u16string(pPath)),
+              std::ios::binary | std::ios::out | std::ios::trunc);
+    if (!File.is_open())
+    {
+        return -1;
+    }
+    bOpened = 1;
+    Staging.assign(STAGING_FRAMES * uiChannels * uiBytesPerSample, 0);
+    if (WriteHeader(false) != 1)
+    {
+        bFailed = 1;
+        Close();
+        return -1;
+    }
+    return 1;
+}
+
+int32_t WaveFileWriter::WriteHeader(bool bFinal)
+{
+    const uint64_t ullBlockAlign = uint64_t{uiChannelCount} * uiBytesPerSample;
+    const uint64_t ullDataBytes = ullFrameCount * ullBlockAlign;
+    const uint64_t ullRiffSize = FLOAT_HEADER_BYTES - 8 + ullDataBytes + (ullDataBytes & 1);
+    const bool bLarge = ullRiffSize > SIZE_PLACEHOLDER - 1;
+
+    std::vector<uint8_t> Header;
+    ByteWriter Put(Header);
+    Put.Text(bLarge ? "RF64" : "RIFF");
+    Put.UInt32(bLarge ? SIZE_PLACEHOLDER : static_cast<uint32_t>(ullRiffSize));
+    Put.Text("WAVE");
+    // Room for a ds64 chunk, a JUNK chunk while the file is small enough not to need one.
+    Put.Text(bLarge ? "ds64" : "JUNK");
+    Put.UInt32(DS64_SIZE);
+    Put.UInt64(bLarge ? ullRiffSize : 0);
+    Put.UInt64(bLarge ? ullDataBytes : 0);
+    Put.UInt64(bLarge ? ullFrameCount : 0);
+    Put.UInt32(0);
+    Put.Text("fmt ");
+    Put.UInt32(FLOAT_FORMAT_SIZE);
+    Put.UInt16(FORMAT_TAG_IEEE_FLOAT);
+    Put.UInt16(uiChannelCount);
+    Put.UInt32(uiSamplingFrequency);
+    Put.UInt32(static_cast<uint32_t>(uiSamplingFrequency * ullBlockAlign));
+    Put.UInt16(static_cast<uint32_t>(ullBlockAlign));
+    Put.UInt16(8 * uiBytesPerSample);
+    Put.UInt16(0);
+    // Non-PCM formats carry the frame count in a fact chunk.
+    Put.Text("fact");
+    Put.UInt32(4);
+    Put.UInt32(bLarge || ullFrameCount > SIZE_PLACEHOLDER ? SIZE_PLACEHOLDER
+                                                          : static_cast<uint32_t>(ullFrameCount));
+    Put.Text("data");
+    Put.UInt32(bLarge ? SIZE_PLACEHOLDER : static_cast<uint32_t>(ullDataBytes));
+
+    if (bFinal)
+    {
+        if ((ullDataBytes & 1) != 0)
+        {
+            File.put(0);
+        }
+        File.seekp(0);
+    }
+    File.write(reinterpret_cast<const char*>(Header.data()), static_cast<std::streamsize>(Header.size()));
+    return File.good() ? 1 : -1;
+}
+
+int32_t WaveFileWriter::WriteFrames(const double* pdfFrames, uint64_t& ullFrames)
+{
+    const uint64_t ullAsked = ullFrames;
+    ullFrames = 0;
+    if (bOpened == 0 || bFailed != 0)
+    {
+        return -1;
+    }
+    if (ullAsked == 0)
+    {
+        return 1;
+    }
+    if (pdfFrames == nullptr)
+    {
+        return -4;
+    }
+    const uint64_t ullBlockAlign = uint64_t{uiChannelCount} * uiBytesPerSample;
+    if (ullAsked >
+        (std::numeric_limits<uint64_t>::max() - FLOAT_HEADER_BYTES) / ullBlockAlign - ullFrameCount)
+    {
+        return -5;
+    }
+    while (ullFrames < ullAsked)
+    {
+        const uint64_t ullChunk = std::min(STAGING_FRAMES, ullAsked - ullFrames);
+        const double* pdfChunk = pdfFrames + ullFrames * uiChannelCount;
+        uint8_t* pByte = Staging.data();
+        for (uint64_t i = 0; i < ullChunk * uiChannelCount; ++i)
+        {
+            const float fValue = static_cast<float>(pdfChunk[i]);
+            uint32_t uiBits = 0;
+            std::memcpy(&uiBits, &fValue, sizeof(uiBits));
+            for (int iByte = 0; iByte < 4; ++iByte)
+            {
+                *pByte++ = static_cast<uint8_t>(uiBits >> (8 * iByte));
+            }
+        }
+        File.write(reinterpret_cast<const char*>(Staging.data()),
+                   static_cast<std::streamsize>(ullChunk * ullBlockAlign));
+        if (!File.good())
+        {
+            bFailed = 1;
+            return -1;
+        }
+        ullFrames += ullChunk;
+        ullFrameCount += ullChunk;
+    }
+    return 1;
+}
+
+int32_t WaveFileWriter::Close()
+{
+    if (bOpened == 0)
+    {
+        return 0;
+    }
+    int32_t iResult = bFailed != 0 ? -1 : WriteHeader(true);
+    File.close();
+    if (File.fail())
+    {
+        iResult = -1;
+    }
+    File.clear();
+    bOpened = 0;
+    Staging.clear();
+    Staging.shrink_to_fit();
+    return iResult;
+}

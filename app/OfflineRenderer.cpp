@@ -24,6 +24,18 @@ bool IsSameFile(const char16_t* pFirst, const char16_t* pSecond)
     const std::filesystem::path Second{std::u16string(pSecond)};
     return std::filesystem::exists(Second, Error) && std::filesystem::equivalent(First, Second, Error);
 }
+
+// Removes what a failed render wrote, but only a regular file: an output such as a device node is
+// not ours to delete.
+void RemoveOutput(const char16_t* pOutput)
+{
+    std::error_code Error;
+    const std::filesystem::path Output{std::u16string(pOutput)};
+    if (std::filesystem::is_regular_file(Output, Error))
+    {
+        std::filesystem::remove(Output, Error);
+    }
+}
 } // namespace
 
 int32_t OfflineRenderer::Fail(Step At, int32_t iResult)
@@ -119,14 +131,12 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     if (iResult < 0)
     {
         Writer.Close();
-        std::error_code Ignored;
-        std::filesystem::remove(std::filesystem::path(std::u16string(pOutput)), Ignored);
+        RemoveOutput(pOutput);
         return Fail(FailingStep, iResult);
     }
     if (Writer.Close() != 1)
     {
-        std::error_code Ignored;
-        std::filesystem::remove(std::filesystem::path(std::u16string(pOutput)), Ignored);
+        RemoveOutput(pOutput);
         return Fail(Step::WriteOutput, -1);
     }
     return 1;

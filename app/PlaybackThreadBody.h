@@ -1,0 +1,22 @@
+#pragma once
+#include "runtime/SMultiThread.h"
+
+#include <cstdint>
+
+// The body's results (the worker keeps them as unsigned 64-bit numbers).
+constexpr uint64_t PLAYBACK_THREAD_DONE = 1;
+constexpr uint64_t PLAYBACK_THREAD_FAILED = static_cast<uint64_t>(int64_t{-1});
+
+// The playback thread: reads the file block by block, brings every block to stereo (mono widened,
+// more channels down-mixed), converts it, applies the volume one ramp step per frame and writes the
+// frames into the IntelligentSoundBuffer, backing off 1 ms while it is full. At the end of the file
+// it completes the converter's last block with silence, drains the converter and marks the buffer
+// finished.
+//
+// Inputs, by name from the owner's tables: "pWaveFileReader", "pSamplingFrequencyConverter",
+// "pIntelligentSoundBuffer" (addresses), "pdfInputSignalBuffer" and "pdfOutputSignalBuffer"
+// (buffers, 16384 bytes each). From the PlayerState record: bPaused and pVolume.
+//
+// PLAYBACK_THREAD_DONE when the file was played and drained or a stop was requested through the
+// owner's stop event; PLAYBACK_THREAD_FAILED when a step failed. Allocates nothing once it runs.
+uint64_t PlaybackThreadBody(ThreadContext* pContext);

@@ -1,0 +1,164 @@
+#include "tests/app/PlaybackRig.h"
+
+#include "app/PlaybackBufferCallback.h"
+#include "app/PlaybackThreadBody.h"
+#include "app/PlayerState.h"
+#include "conversion/ParameterSmoother.h"
+#include "runtime/CMultimediaTimer.h"
+#include "runtime/CriticalSectionHolder.h"
+#include "tests/common/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+TestConsumer::TestConsumer(uint64_t ullPeriodFrames, uint32_t uiPaceMilliseconds) : uiPace(uiPaceMilliseconds)
+{
+    Block.Initialize(nullptr, ullPeriodFrames, 0);
+}
+
+TestConsumer::~TestConsumer()
+{
+    Stop();
+}
+
+void TestConsumer::Start()
+{
+    Thread = std::thread([this] { Run(); });
+}
+
+void TestConsumer::Stop()
+{
+    {
+        std::lock_guard<std::mutex> Lock(Mutex);
+        bStop = true;
+    }
+    if (Thread.joinable())
+    {
+        Thread.join();
+    }
+}
+
+void TestConsumer::Run()
+{
+    CMultimediaTimer Timer;
+    for (;;)
+    {
+        const int32_t iResult = PlaybackBufferCallback(&Block, nullptr);
+        {
+            std::lock_guard<std::mutex> Lock(Mutex);
+            if (bStop)
+            {
+                return;
+            }
+            Heard.Frames.insert(Heard.Frames.end(), Block.pdfData, Block.pdfData + 2 * Block.ullFrameCount);
+            ++Heard.ullCalls;
+            if (iResult != 1)
+            {
+                ++Heard.ullFailedCalls;
+            }
+        }
+        Changed.notify_all();
+        Timer.Sleep(uiPace);
+    }
+}
+
+bool TestConsumer::WaitFor(const Predicate& Condition, double dfSeconds)
+{
+    std::unique_lock<std::mutex> Lock(Mutex);
+    return Changed.wait_for(Lock, std::chrono::duration<double>(dfSeconds), [&] { return Condition(Heard); });
+}
+
+bool TestConsumer::WaitForCalls(uint64_t ullMore)
+{
+    uint64_t ullUntil = 0;
+    {
+        std::lock_guard<std::mutex> Lock(Mutex);
+        ullUntil = Heard.ullCalls + ullMore;
+    }
+    return WaitFor([ullUntil](const Record& Heard) { return Heard.ullCalls >= ullUntil; });
+}
+
+TestConsumer::Record TestConsumer::Snapshot()
+{
+    std::lock_guard<std::mutex> Lock(Mutex);
+    return Heard;
+}
+
+int PlaybackRig::iFileNumber = 0;
+
+PlaybackRig::PlaybackRig() : Converter(10.0) {}
+
+PlaybackRig::~PlaybackRig()
+{
+    PlayerState& State = PlayerState::Instance();
+    State.bPaused.store(0);
+    Worker.RequestStop();
+    Worker.WaitForExit();
+    Worker.Release();
+    State.pIntelligentSoundBuffer = nullptr;
+    State.FreeDeviceBlock();
+    State.DestroyVolume();
+}
+
+void PlaybackRig::Prepare(const std::vector<uint8_t>& Wave, double dfDeviceRate, uint64_t ullCapacityLimit)
+{
+    const auto Path = TestFiles::Write("playback-" + std::to_string(++iFileNumber) + ".wav", Wave);
+    ASSERT_GE(Reader.Open(TestFiles::Wide(Path).c_str()), 0);
+    ASSERT_EQ(Converter.Setup(2, Reader.uiSamplingFrequency, dfDeviceRate, 8, 0, 0.0), 1);
+    ASSERT_EQ(Converter.SetOutputRate(dfDeviceRate, 1), 1);
+    double dfSeconds = 0.01;
+    ASSERT_EQ(Buffer.Initialize(dfDeviceRate, dfSeconds), 1);
+    ASSERT_EQ(Buffer.SetCapacityLimit(ullCapacityLimit), 1);
+    ullPeriodFrames = Buffer.ullPeriodFrames;
+
+    PlayerState& State = PlayerState::Instance();
+    State.bPaused.store(0);
+    State.pIntelligentSoundBuffer = &Buffer;
+    ASSERT_EQ(State.AllocateDeviceBlock(2 * ullPeriodFrames), 1);
+    ASSERT_EQ(State.CreateVolume(), 1);
+    ASSERT_EQ(State.pVolume->Initialize(1.0), 1);
+    ASSERT_EQ(State.pVolume->SetDefaultSteps(ullPeriodFrames), 1);
+}
+
+namespace
+{
+int32_t StoreAddress(CMultiThreadWin& Worker, const char16_t* pName, const void* pAddress)
+{
+    return Worker.SetParameter(pName, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pAddress)));
+}
+} // namespace
+
+void PlaybackRig::StartThread(bool bOmitReader, bool bOmitInputBuffer)
+{
+    ASSERT_EQ(Worker.Create(1), 1);
+    if (!bOmitReader)
+    {
+        ASSERT_GT(StoreAddress(Worker, u"pWaveFileReader", &Reader), 0);
+    }
+    ASSERT_GT(StoreAddress(Worker, u"pSamplingFrequencyConverter", &Converter), 0);
+    ASSERT_GT(StoreAddress(Worker, u"pIntelligentSoundBuffer", &Buffer), 0);
+    if (!bOmitInputBuffer)
+    {
+        ASSERT_GT(Worker.AllocateBuffer(u"pdfInputSignalBuffer", 16384), 0);
+    }
+    ASSERT_GT(Worker.AllocateBuffer(u"pdfOutputSignalBuffer", 16384), 0);
+    ASSERT_EQ(Worker.Start(PlaybackThreadBody), 1);
+}
+
+uint64_t PlaybackRig::JoinThread()
+{
+    Worker.WaitForExit();
+    return Worker.GetResult(0);
+}
+
+bool PlaybackRig::IsBufferFinishing()
+{
+    CriticalSectionHolder Holder(&Buffer.Queue.CriticalSection);
+    return Buffer.Queue.bFinishing != 0;
+}
+
+uint64_t PlaybackRig::ConsumedFrames() const
+{
+    return Converter.ullConsumedFrames;
+}

@@ -16,18 +16,22 @@ constexpr uint32_t FLOAT_FORMAT_SIZE = 18;
 constexpr uint64_t FLOAT_HEADER_BYTES = 12 + (8 + DS64_SIZE) + (8 + FLOAT_FORMAT_SIZE) + (8 + 4) + 8;
 constexpr uint64_t STAGING_FRAMES = 4096;
 
+// Little-endian fields into a header of fixed size.
 class ByteWriter
 {
 public:
-    explicit ByteWriter(std::vector<uint8_t>& Target) : Bytes(Target) {}
+    explicit ByteWriter(uint8_t* pTarget) : pBytes(pTarget) {}
     void Text(const char* pFourCharacters)
     {
-        Bytes.insert(Bytes.end(), pFourCharacters, pFourCharacters + 4);
+        for (int i = 0; i < 4; ++i)
+        {
+            pBytes[ullAt++] = static_cast<uint8_t>(pFourCharacters[i]);
+        }
     }
     void UInt16(uint32_t uiValue)
     {
-        Bytes.push_back(static_cast<uint8_t>(uiValue));
-        Bytes.push_back(static_cast<uint8_t>(uiValue >> 8));
+        pBytes[ullAt++] = static_cast<uint8_t>(uiValue);
+        pBytes[ullAt++] = static_cast<uint8_t>(uiValue >> 8);
     }
     void UInt32(uint32_t uiValue)
     {
@@ -39,9 +43,11 @@ public:
         UInt32(static_cast<uint32_t>(ullValue));
         UInt32(static_cast<uint32_t>(ullValue >> 32));
     }
+    uint64_t Size() const { return ullAt; }
 
 private:
-    std::vector<uint8_t>& Bytes;
+    uint8_t* pBytes;
+    uint64_t ullAt = 0;
 };
 } // namespace
 
@@ -97,7 +103,7 @@ int32_t WaveFileWriter::WriteHeader(bool bFinal)
     const uint64_t ullRiffSize = FLOAT_HEADER_BYTES - 8 + ullDataBytes + (ullDataBytes & 1);
     const bool bLarge = ullRiffSize > SIZE_PLACEHOLDER - 1;
 
-    std::vector<uint8_t> Header;
+    uint8_t Header[FLOAT_HEADER_BYTES] = {};
     ByteWriter Put(Header);
     Put.Text(bLarge ? "RF64" : "RIFF");
     Put.UInt32(bLarge ? SIZE_PLACEHOLDER : static_cast<uint32_t>(ullRiffSize));
@@ -134,7 +140,7 @@ int32_t WaveFileWriter::WriteHeader(bool bFinal)
         }
         File.seekp(0);
     }
-    File.write(reinterpret_cast<const char*>(Header.data()), static_cast<std::streamsize>(Header.size()));
+    File.write(reinterpret_cast<const char*>(Header), static_cast<std::streamsize>(Put.Size()));
     return File.good() ? 1 : -1;
 }
 

@@ -216,6 +216,7 @@ TEST(SamplingFrequencyConverter, RefusesBadSetupsAndRates)
     EXPECT_EQ(Converter.Setup(2, dfNaN, 48000, 8, 0, 0.0), -4);
     EXPECT_EQ(Converter.Setup(2, 44100, dfInfinity, 8, 0, 0.0), -4);
     EXPECT_EQ(Converter.Setup(0, 44100, 48000, 8, 0, 0.0), -4);
+    EXPECT_EQ(Converter.Setup(257, 44100, 48000, 8, 0, 0.0), -4);
     EXPECT_EQ(Converter.Setup(2, 44100, 48000, 1, 0, 0.0), -4);
     EXPECT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, dfNaN), -4);
     // A shift of hop bins or more would write outside the spectrum.
@@ -245,6 +246,11 @@ TEST(SamplingFrequencyConverter, RefusesBadSetupsAndRates)
     double dfTarget = 0.0;
     EXPECT_EQ(Converter.pRateSmoother->GetRampTarget(dfTarget), 1);
     EXPECT_EQ(dfTarget, 705600.0);
+    // A ramp of floor(128 / 44100 x 300) = 0 steps would be refused and the rate would silently
+    // stay; it is queued as a one-step change instead.
+    EXPECT_EQ(Converter.SetOutputRate(300, 0), 1);
+    EXPECT_EQ(Converter.pRateSmoother->GetPendingTarget(dfTarget), 1);
+    EXPECT_EQ(dfTarget, 300.0);
 
     // An oversampling factor that would step below one sample per frame.
     SamplingFrequencyConverter Odd(0.5);
@@ -266,6 +272,7 @@ TEST(SamplingFrequencyConverter, FastRunMatchesLiteralKernels)
         {44100, 48000, 1.0, 0, 3000},   {44100, 48000, 2.52, 0, 3000},   {8000, 384000, 0.5, 0, 700},
         {384000, 8000, 1.0, 0, 6000},   {48000, 96000, 1.3, 5, 2000},    {44100, 44100, 0.8, -7, 2000},
         {22050, 48000, 1.7, 127, 1500}, {96000, 44100, 1.0, -127, 3000}, {48000, 384000, 2.52, 0, 1000},
+        {96000, 16000, 1.0, 2, 6000},   {192000, 48000, 2.52, -1, 6000},
     };
     const SamplingFrequencyConverter::InverseTransform Inverses[] = {nullptr, ReferenceInverseFFT,
                                                                      ExactTwiddleInverse};

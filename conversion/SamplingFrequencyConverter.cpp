@@ -115,7 +115,14 @@ __attribute__((target("avx"))) void ScatterRowsWide(const double* pdfRows, uint6
     }
 }
 
-const bool CPU_HAS_AVX = __builtin_cpu_supports("avx") != 0;
+// Runs during static initialisation, possibly before the processor model is read: read it first.
+bool DetectAvx()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") != 0;
+}
+
+const bool CPU_HAS_AVX = DetectAvx();
 #endif
 
 void MultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut, uint64_t ullCount)

@@ -31,12 +31,32 @@ public:
 private:
     // The platform thread with what it needs besides its handle; defined per platform.
     struct PlatformThread;
+    // Frees an array of them where the type is complete.
+    struct PlatformThreadDeleter
+    {
+        void operator()(PlatformThread* pThreads) const;
+    };
 
     // Ends threads that were created but never released to run the body, and forgets them.
     void AbandonThreads(uint64_t ullCreated);
 
+    // Platform hooks, defined per platform.
+    static uint64_t PlatformProcessorCount();
+    static void WarnStillRunning();
+    // A new array of ullCount idle records, or null without memory.
+    static PlatformThread* NewPlatformThreads(uint64_t ullCount);
+    // Creates thread ullIndex held before its body and records its id; false when it cannot be created.
+    bool LaunchThread(uint64_t ullIndex);
+    bool ApplyPriority(uint64_t ullIndex, int32_t iLevel);
+    // Lets a launched thread run its body.
+    void LetThreadRun(uint64_t ullIndex);
+    // Ends a launched thread that never ran its body.
+    void AbandonThread(uint64_t ullIndex);
+    // Waits for every thread and collects the exit codes. 1, or -1 when the wait failed.
+    int32_t JoinThreads();
+
     std::unique_ptr<uint32_t[]> pThreadIds;
-    std::unique_ptr<PlatformThread[]> phThreads;
+    std::unique_ptr<PlatformThread[], PlatformThreadDeleter> phThreads;
     std::unique_ptr<uint32_t[]> pExitCodes;
     CEvent StopEvent;
 };

@@ -136,131 +136,56 @@ struct CMultiThreadWin::PlatformThread
     }
 };
 
-CMultiThreadWin::CMultiThreadWin()
+void CMultiThreadWin::PlatformThreadDeleter::operator()(PlatformThread* pThreads) const
 {
-    StopEvent.Create(0, 0);
+    delete[] pThreads;
+}
+
+uint64_t CMultiThreadWin::PlatformProcessorCount()
+{
     const long lProcessors = sysconf(_SC_NPROCESSORS_ONLN);
-    ullProcessorCount = lProcessors > 0 ? static_cast<uint64_t>(lProcessors) : 1;
-    pStopEvent = &StopEvent;
+    return lProcessors > 0 ? static_cast<uint64_t>(lProcessors) : 1;
 }
 
-CMultiThreadWin::~CMultiThreadWin()
+void CMultiThreadWin::WarnStillRunning()
 {
-    const int32_t iCurrent = GetState();
-    if (iCurrent == THREAD_STATE_RUNNING || iCurrent == 3)
-    {
-        std::fputs("Error: Thread is still running.\n", stderr);
-        std::fflush(stderr);
-    }
-    // Nothing the threads use may go away under them: stop and join them first.
-    if (ThreadsMayRun(iCurrent))
-    {
-        pStopEvent->Set();
-        iState.store(THREAD_STATE_STOPPING, std::memory_order_release);
-        WaitForExit();
-    }
-    Release();
-    // An object filled through SetParameter without Create still owns its buffers.
-    ReleaseTables();
-    ullThreadCount = 0;
-    ullProcessorCount = 0;
-    StopEvent.Close();
+    std::fputs("Error: Thread is still running.\n", stderr);
+    std::fflush(stderr);
 }
 
-int32_t CMultiThreadWin::Initialize(uint64_t ullCount)
+CMultiThreadWin::PlatformThread* CMultiThreadWin::NewPlatformThreads(uint64_t ullCount)
 {
-    if (GetState() >= THREAD_STATE_RUNNING)
-    {
-        return -1;
-    }
-    if (ullCount > 0xFFFFFFFFu)
-    {
-        return -4;
-    }
-    if (ullCount == 0)
-    {
-        ullCount = ullProcessorCount;
-    }
-    std::unique_ptr<uint32_t[]> pNewIds(new (std::nothrow) uint32_t[ullCount]());
-    std::unique_ptr<PlatformThread[]> pNewThreads(new (std::nothrow) PlatformThread[ullCount]);
-    std::unique_ptr<uint32_t[]> pNewExitCodes(new (std::nothrow) uint32_t[ullCount]());
-    if (pNewIds == nullptr || pNewThreads == nullptr || pNewExitCodes == nullptr || !PrepareGroup(ullCount))
-    {
-        return -2;
-    }
-    pThreadIds = std::move(pNewIds);
-    phThreads = std::move(pNewThreads);
-    pExitCodes = std::move(pNewExitCodes);
-    iState.store(THREAD_STATE_READY, std::memory_order_release);
-    return 1;
+    return new (std::nothrow) PlatformThread[ullCount];
 }
 
-int32_t CMultiThreadWin::SetPriority(int32_t iLevel)
+bool CMultiThreadWin::LaunchThread(uint64_t ullIndex)
 {
-    iPriority = iLevel;
-    if (iLevel == 0 || GetState() != THREAD_STATE_RUNNING || phThreads == nullptr || ullThreadCount == 0)
+    if (!phThreads[ullIndex].Launch(&pContexts[ullIndex]))
     {
-        return 1;
+        return false;
     }
-    bool bApplied = true;
-    for (uint64_t i = 0; i < ullThreadCount; ++i)
-    {
-        // Every thread is tried even after a refusal.
-        bApplied = phThreads[i].ApplyPriority(iLevel) && bApplied;
-    }
-    return bApplied ? 1 : -1;
+    pThreadIds[ullIndex] = static_cast<uint32_t>(phThreads[ullIndex].iTid);
+    return true;
 }
 
-int32_t CMultiThreadWin::Start(ThreadBody pBody)
+bool CMultiThreadWin::ApplyPriority(uint64_t ullIndex, int32_t iLevel)
 {
-    if (pBody == nullptr)
-    {
-        return -4;
-    }
-    if (GetState() != THREAD_STATE_READY || phThreads == nullptr)
-    {
-        return -1;
-    }
-    pStopEvent->Reset();
-    pThreadBody = pBody;
-    for (uint64_t i = 0; i < ullThreadCount; ++i)
-    {
-        pContexts[i].ullReserved = 0;
-        if (!phThreads[i].Launch(&pContexts[i]))
-        {
-            pStopEvent->Set();
-            AbandonThreads(i);
-            return -1;
-        }
-        pThreadIds[i] = static_cast<uint32_t>(phThreads[i].iTid);
-    }
-    iState.store(THREAD_STATE_RUNNING, std::memory_order_release);
-    // A refused priority leaves the threads at normal priority; they start all the same.
-    SetPriority(iPriority);
-    for (uint64_t i = 0; i < ullThreadCount; ++i)
-    {
-        phThreads[i].OpenGate(GATE_OPEN);
-    }
-    return 1;
+    return phThreads[ullIndex].ApplyPriority(iLevel);
 }
 
-void CMultiThreadWin::AbandonThreads(uint64_t ullCreated)
+void CMultiThreadWin::LetThreadRun(uint64_t ullIndex)
 {
-    for (uint64_t i = 0; i < ullCreated; ++i)
-    {
-        phThreads[i].OpenGate(GATE_ABANDONED);
-        phThreads[i].Thread.join();
-        pThreadIds[i] = 0;
-    }
+    phThreads[ullIndex].OpenGate(GATE_OPEN);
 }
 
-int32_t CMultiThreadWin::WaitForExit()
+void CMultiThreadWin::AbandonThread(uint64_t ullIndex)
 {
-    const int32_t iCurrent = GetState();
-    if (iCurrent != THREAD_STATE_RUNNING && iCurrent != THREAD_STATE_STOPPING)
-    {
-        return 0;
-    }
+    phThreads[ullIndex].OpenGate(GATE_ABANDONED);
+    phThreads[ullIndex].Thread.join();
+}
+
+int32_t CMultiThreadWin::JoinThreads()
+{
     for (uint64_t i = 0; i < ullThreadCount; ++i)
     {
         if (phThreads[i].Thread.joinable())
@@ -270,43 +195,5 @@ int32_t CMultiThreadWin::WaitForExit()
         // The entry routine always ends with 0.
         pExitCodes[i] = 0;
     }
-    iState.store(THREAD_STATE_FINISHED, std::memory_order_release);
     return 1;
-}
-
-int32_t CMultiThreadWin::Release()
-{
-    if (bCreated == 0)
-    {
-        return 0;
-    }
-    const int32_t iCurrent = GetState();
-    if (iCurrent == THREAD_STATE_EMPTY)
-    {
-        return 1;
-    }
-    if (iCurrent != THREAD_STATE_READY && iCurrent != THREAD_STATE_FINISHED && iCurrent != 4)
-    {
-        return -1;
-    }
-    pStopEvent->Set();
-    phThreads.reset();
-    pStopEvent->Close();
-    pThreadIds.reset();
-    pExitCodes.reset();
-    DiscardGroup();
-    iState.store(THREAD_STATE_EMPTY, std::memory_order_release);
-    ReleaseTables();
-    bCreated = 0;
-    return 1;
-}
-
-uint32_t CMultiThreadWin::GetThreadId(uint64_t ullIndex) const
-{
-    return pThreadIds != nullptr && ullIndex < ullThreadCount ? pThreadIds[ullIndex] : 0;
-}
-
-uint32_t CMultiThreadWin::GetExitCode(uint64_t ullIndex) const
-{
-    return pExitCodes != nullptr && ullIndex < ullThreadCount ? pExitCodes[ullIndex] : 0;
 }

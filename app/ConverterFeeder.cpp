@@ -14,35 +14,51 @@ int32_t ConverterFeeder::Setup(WaveFileReader* pWaveReader, SamplingFrequencyCon
                                uint64_t ullOutputBytes)
 {
     pReader = nullptr;
-    if (pWaveReader == nullptr || pFrequencyConverter == nullptr || pdfInput == nullptr ||
-        pdfOutput == nullptr || pWaveReader->bOpened == 0 || pWaveReader->uiChannelCount == 0 ||
-        pFrequencyConverter->bReady == 0 || pFrequencyConverter->ullChannels != STEREO)
-    {
-        return -4;
-    }
-    const uint64_t ullChannels = pWaveReader->uiChannelCount;
-    // I = (bytes / 8) / channels frames; halved for one channel, so the block can be widened in
-    // place to stereo; for more channels the down-mix also works in place.
-    uint64_t ullRequest = ullInputBytes / sizeof(double) / ullChannels;
-    if (ullChannels == 1)
-    {
-        ullRequest /= 2;
-    }
-    const uint64_t ullOutput = ullOutputBytes / (STEREO * sizeof(double));
-    if (ullRequest == 0 || ullOutput == 0 ||
+    pConverter = nullptr;
+    pdfInputBuffer = nullptr;
+    pdfOutputBuffer = nullptr;
+    ullRequestFrames = 0;
+    ullOutputFrames = 0;
+    ullBlockFrames = 0;
+    ullBlockConsumed = 0;
+    bEndOfFile = 0;
+    eRefusal = Refusal::Reader;
+    if (pWaveReader == nullptr || pWaveReader->bOpened == 0 || pWaveReader->uiChannelCount == 0 ||
         Downmixer.Setup(pWaveReader->uiChannelCount, pWaveReader->GetChannelMask()) != 1)
     {
         return -4;
     }
     pReader = pWaveReader;
+    // The converter is kept even when refused below: the end of the file still completes its last
+    // block when it is ready.
     pConverter = pFrequencyConverter;
+
+    const uint64_t ullChannels = pWaveReader->uiChannelCount;
+    // I = (bytes / 8) / channels frames; halved for one channel, so the block can be widened in
+    // place to stereo; for more channels the down-mix also works in place.
+    uint64_t ullRequest = pdfInput != nullptr ? ullInputBytes / sizeof(double) / ullChannels : 0;
+    if (ullChannels == 1)
+    {
+        ullRequest /= 2;
+    }
+    if (ullRequest == 0)
+    {
+        eRefusal = Refusal::InputBuffer;
+        return -4;
+    }
     pdfInputBuffer = pdfInput;
-    pdfOutputBuffer = pdfOutput;
     ullRequestFrames = ullRequest;
+
+    const uint64_t ullOutput = pdfOutput != nullptr ? ullOutputBytes / (STEREO * sizeof(double)) : 0;
+    if (pFrequencyConverter == nullptr || pFrequencyConverter->bReady == 0 ||
+        pFrequencyConverter->ullChannels != STEREO || ullOutput == 0)
+    {
+        eRefusal = Refusal::Converter;
+        return -4;
+    }
+    pdfOutputBuffer = pdfOutput;
     ullOutputFrames = ullOutput;
-    ullBlockFrames = 0;
-    ullBlockConsumed = 0;
-    bEndOfFile = 0;
+    eRefusal = Refusal::None;
     return 1;
 }
 
@@ -59,16 +75,21 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
     {
         return 1;
     }
-    uint64_t ullRead = ullRequestFrames;
-    const int32_t iRead = pReader->ReadFrames(pdfInputBuffer, &ullRead);
-    if (iRead < 0)
+    // Without an input buffer nothing can be read: the file ends here.
+    uint64_t ullRead = 0;
+    if (pdfInputBuffer != nullptr)
     {
-        return iRead;
+        ullRead = ullRequestFrames;
+        const int32_t iRead = pReader->ReadFrames(pdfInputBuffer, &ullRead);
+        if (iRead < 0)
+        {
+            return iRead;
+        }
     }
     if (ullRead == 0)
     {
         bEndOfFile = 1;
-        if (pConverter->bReady == 0)
+        if (pConverter == nullptr || pConverter->bReady == 0)
         {
             return 1;
         }
@@ -102,7 +123,7 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
 int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
 {
     ullFrames = 0;
-    if (pReader == nullptr || pConverter->bReady == 0)
+    if (eRefusal != Refusal::None || pConverter->bReady == 0)
     {
         return -1;
     }

@@ -24,20 +24,37 @@ public:
     // The size of each of the playback thread's two buffers.
     static constexpr uint64_t BUFFER_BYTES = 16384;
 
+    // What Setup refused, for a caller that must end differently in each case. Setup keeps what
+    // comes before the refused part: without an input buffer ReadBlock finds the end of the file at
+    // once (completing the converter's last block when it is ready); with the converter side refused
+    // it reads blocks; ConvertStep fails in both.
+    enum class Refusal : int32_t
+    {
+        None,        // set up
+        Reader,      // null, not open or no channels: nothing can be read
+        InputBuffer, // null or too small for one frame
+        Converter,   // converter null, not ready or not two channels; output buffer null or too small
+    };
+
     // 1; -4 a null object or buffer, a buffer of less than two stereo frames, a reader that is not
-    // open or has no channels, or a converter that is not set up for two channels.
+    // open or has no channels, or a converter that is not set up for two channels (GetRefusal says
+    // which).
     int32_t Setup(WaveFileReader* pReader, SamplingFrequencyConverter* pConverter, double* pdfInput,
                   uint64_t ullInputBytes, double* pdfOutput, uint64_t ullOutputBytes);
     // Reads the next block and makes it stereo. ullFrames out: the frames read, 0 at the end of the
     // file; the first such read completes the converter's last block with silence (later ones push
-    // nothing). 1 done; -1 not set up or the silence did not fit; the reader's negative result.
+    // nothing). 1 done; -1 no reader set up or the silence did not fit; the reader's negative
+    // result.
     int32_t ReadBlock(uint64_t& ullFrames);
     // One round for the block last read: writes what the input queue takes of the rest of the
     // block, runs the converter and takes up to one output buffer of frames. ullFrames out: the
     // stereo frames now at GetOutput(). 1 call again (after delivering them); 0 the block is done;
-    // -1 not set up or a queue refused; -99 a count that is not whole frames; or Process's result.
+    // -1 not fully set up or a queue refused; -99 a count that is not whole frames; or Process's result.
     int32_t ConvertStep(uint64_t& ullFrames);
 
+    Refusal GetRefusal() const { return eRefusal; }
+    // 1 once a read found the end of the file (also when its silence did not fit), else 0.
+    int32_t IsAtEndOfFile() const { return bEndOfFile; }
     const double* GetOutput() const { return pdfOutputBuffer; }
     double* GetOutput() { return pdfOutputBuffer; }
     // Frames asked of the reader per block (1024 for one or two channels).
@@ -55,4 +72,5 @@ private:
     uint64_t ullBlockFrames = 0;
     uint64_t ullBlockConsumed = 0;
     int32_t bEndOfFile = 0;
+    Refusal eRefusal = Refusal::Reader;
 };

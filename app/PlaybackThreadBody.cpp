@@ -1,11 +1,9 @@
 #include "app/PlaybackThreadBody.h"
 
-#include "app/ChannelDownmixer.h"
+#include "app/ConverterFeeder.h"
 #include "app/PlayerState.h"
 #include "conversion/ParameterSmoother.h"
-#include "conversion/SamplingFrequencyConverter.h"
 #include "runtime/CMultimediaTimer.h"
-#include "runtime/CriticalSectionHolder.h"
 #include "runtime/SEvent.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "wave/WaveFileReader.h"
@@ -16,8 +14,6 @@
 namespace
 {
 constexpr uint64_t STEREO = 2;
-constexpr uint64_t SAMPLE_BYTES = sizeof(double);
-constexpr uint64_t STEREO_FRAME_BYTES = STEREO * SAMPLE_BYTES;
 
 template <typename T> T* ReadAddress(const SMultiThread& Owner, const char16_t* pName)
 {
@@ -46,15 +42,9 @@ double* ReadBuffer(const SMultiThread& Owner, const char16_t* pName, uint64_t& u
 struct Playback
 {
     SEvent* pStopEvent = nullptr;
-    WaveFileReader* pReader = nullptr;
-    SamplingFrequencyConverter* pConverter = nullptr;
     IntelligentSoundBuffer* pBuffer = nullptr;
     ParameterSmoother* pVolume = nullptr;
-    double* pdfInput = nullptr;
-    double* pdfOutput = nullptr;
-    uint64_t ullRequestFrames = 0; // I: frames asked of the reader per block
-    uint64_t ullOutputFrames = 0;  // O: stereo frames fetched from the converter at a time
-    ChannelDownmixer ToStereo;
+    ConverterFeeder Feeder; // read, stereo, convert, zero fill and drain, as the renderer does
     CMultimediaTimer Timer;
 };
 
@@ -69,24 +59,6 @@ void WaitOneMillisecond(Playback& Run)
     if (Run.Timer.Sleep(1) < 0)
     {
         std::this_thread::yield();
-    }
-}
-
-// Completes the converter's last block with silence so the final input frames, which come out one
-// block late, are converted too: 2N - (fill mod N) samples, N = 2^uiBlockOrder.
-void PushZeroFill(SamplingFrequencyConverter& Converter)
-{
-    const uint64_t ullBlockFrames = uint64_t{1} << Converter.uiBlockOrder;
-    uint64_t ullFill = 0;
-    {
-        CriticalSectionHolder Holder(Converter.InputFIFO.pLock);
-        ullFill = Converter.InputFIFO.GetFill();
-    }
-    const uint64_t ullRemainder = ullFill % (STEREO * ullBlockFrames / 2);
-    if (ullRemainder % STEREO == 0)
-    {
-        uint64_t ullZeros = STEREO * ullBlockFrames - ullRemainder;
-        Converter.InputFIFO.WriteValue(0.0, ullZeros);
     }
 }
 
@@ -108,10 +80,10 @@ void ApplyVolume(ParameterSmoother* pVolume, double* pdfFrames, uint64_t ullFram
 
 // Offers ullFrames frames to the sound buffer until it has taken them all or a stop is requested,
 // waiting 1 ms whenever it takes none. false when a write failed.
-bool Deliver(Playback& Run, uint64_t ullFrames)
+bool Deliver(Playback& Run, const double* pdfFrames, uint64_t ullFrames)
 {
     uint64_t ullAccepted = ullFrames;
-    if (Run.pBuffer->Write(Run.pdfOutput, ullAccepted) < 0)
+    if (Run.pBuffer->Write(pdfFrames, ullAccepted) < 0)
     {
         return false;
     }
@@ -128,60 +100,40 @@ bool Deliver(Playback& Run, uint64_t ullFrames)
             return true;
         }
         ullAccepted = ullFrames - ullDelivered;
-        if (Run.pBuffer->Write(Run.pdfOutput + STEREO * ullDelivered, ullAccepted) < 0)
+        if (Run.pBuffer->Write(pdfFrames + STEREO * ullDelivered, ullAccepted) < 0)
         {
             return false;
         }
     }
 }
 
-// Feeds the R stereo frames of the input buffer to the converter and delivers everything it
-// yields; with R = 0 it drains the converter. false when a step failed.
-bool ConvertAndDeliver(Playback& Run, uint64_t ullFrames)
+// Converts the block last read and delivers everything the converter yields; after the end of the
+// file this drains the converter. false when a step failed.
+bool ConvertAndDeliver(Playback& Run)
 {
-    SamplingFrequencyConverter* pConverter = Run.pConverter;
-    uint64_t ullConsumed = 0;
     for (;;)
     {
-        if (pConverter == nullptr || pConverter->bReady == 0 || Run.pdfInput == nullptr ||
-            Run.pdfOutput == nullptr || Run.ullOutputFrames == 0 || Run.pBuffer == nullptr)
+        uint64_t ullConverted = 0;
+        if (Run.pBuffer == nullptr)
         {
             return false;
         }
-        uint64_t ullTaken = 0;
-        if (ullFrames > ullConsumed)
-        {
-            // The input FIFO may not have room for the whole block; the rest goes in next time.
-            uint64_t ullSamples = (ullFrames - ullConsumed) * STEREO;
-            if (pConverter->InputFIFO.Write(Run.pdfInput + STEREO * ullConsumed, ullSamples) < 0 ||
-                ullSamples % STEREO != 0)
-            {
-                return false;
-            }
-            ullTaken = ullSamples / STEREO;
-        }
-        if (pConverter->Process() < 0)
+        const int32_t iStep = Run.Feeder.ConvertStep(ullConverted);
+        if (iStep < 0)
         {
             return false;
         }
-        ullConsumed += ullTaken;
-
-        uint64_t ullSamples = Run.ullOutputFrames * STEREO;
-        if (pConverter->OutputFIFO.Read(Run.pdfOutput, ullSamples) < 0 || ullSamples % STEREO != 0)
+        if (iStep == 0)
         {
-            return false;
+            return true;
         }
-        const uint64_t ullConverted = ullSamples / STEREO;
         if (ullConverted == 0)
         {
-            if (ullConsumed == ullFrames)
-            {
-                return true;
-            }
-            continue;
+            continue; // the input FIFO had no room for the whole block; the rest goes in now
         }
-        ApplyVolume(Run.pVolume, Run.pdfOutput, ullConverted);
-        if (!Deliver(Run, ullConverted))
+        double* pdfFrames = Run.Feeder.GetOutput();
+        ApplyVolume(Run.pVolume, pdfFrames, ullConverted);
+        if (!Deliver(Run, pdfFrames, ullConverted))
         {
             return false;
         }
@@ -204,28 +156,17 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
 
     Playback Run;
     Run.pStopEvent = Owner.GetStopEvent();
-    Run.pReader = ReadAddress<WaveFileReader>(Owner, u"pWaveFileReader");
-    Run.pConverter = ReadAddress<SamplingFrequencyConverter>(Owner, u"pSamplingFrequencyConverter");
     Run.pBuffer = ReadAddress<IntelligentSoundBuffer>(Owner, u"pIntelligentSoundBuffer");
     Run.pVolume = State.pVolume;
     uint64_t ullInputBytes = 0;
     uint64_t ullOutputBytes = 0;
-    Run.pdfInput = ReadBuffer(Owner, u"pdfInputSignalBuffer", ullInputBytes);
-    Run.pdfOutput = ReadBuffer(Owner, u"pdfOutputSignalBuffer", ullOutputBytes);
-
-    // A mono block is widened in place, so only half the buffer is read into. A block of more
-    // channels shrinks when it is down-mixed, so it fits whatever the channel count.
-    const uint32_t uiChannels = Run.pReader != nullptr ? Run.pReader->uiChannelCount : 0;
-    if (uiChannels != 0)
-    {
-        Run.ullRequestFrames = ullInputBytes / SAMPLE_BYTES / uiChannels;
-        if (uiChannels == 1)
-        {
-            Run.ullRequestFrames /= 2;
-        }
-        Run.ToStereo.Setup(uiChannels, Run.pReader->GetChannelMask());
-    }
-    Run.ullOutputFrames = ullOutputBytes / STEREO_FRAME_BYTES;
+    double* pdfInput = ReadBuffer(Owner, u"pdfInputSignalBuffer", ullInputBytes);
+    double* pdfOutput = ReadBuffer(Owner, u"pdfOutputSignalBuffer", ullOutputBytes);
+    // A refusal is acted on below: without a reader the thread ends at once, without an input
+    // buffer the file ends at once, without a converter (or output buffer) the first block fails.
+    Run.Feeder.Setup(ReadAddress<WaveFileReader>(Owner, u"pWaveFileReader"),
+                     ReadAddress<SamplingFrequencyConverter>(Owner, u"pSamplingFrequencyConverter"), pdfInput,
+                     ullInputBytes, pdfOutput, ullOutputBytes);
 
     for (;;)
     {
@@ -235,31 +176,19 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
             WaitOneMillisecond(Run);
         }
 
-        uint64_t ullFrames = Run.ullRequestFrames;
-        if (Run.pReader == nullptr)
+        // A reader that cannot be read ends the thread as a failed read does: without Finish.
+        if (Run.Feeder.GetRefusal() == ConverterFeeder::Refusal::Reader)
         {
             return PLAYBACK_THREAD_FAILED;
         }
-        if (Run.pdfInput == nullptr)
-        {
-            // Nothing can be read without a buffer: the pass below fails and ends the stream.
-            ullFrames = 0;
-        }
-        else if (Run.pReader->ReadFrames(Run.pdfInput, &ullFrames) < 0)
+        uint64_t ullFrames = 0;
+        // A zero fill that did not fit still leaves the converter to drain and the buffer to finish.
+        if (Run.Feeder.ReadBlock(ullFrames) < 0 && Run.Feeder.IsAtEndOfFile() == 0)
         {
             return PLAYBACK_THREAD_FAILED;
         }
 
-        if (ullFrames == 0 && Run.pConverter != nullptr && Run.pConverter->bReady != 0)
-        {
-            PushZeroFill(*Run.pConverter);
-        }
-        if (ullFrames > 0)
-        {
-            Run.ToStereo.Process(Run.pdfInput, ullFrames);
-        }
-
-        const bool bDelivered = ConvertAndDeliver(Run, ullFrames);
+        const bool bDelivered = ConvertAndDeliver(Run);
         if (ullFrames == 0)
         {
             // End of the file, also when the stop came during the drain.

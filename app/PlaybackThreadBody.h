@@ -11,7 +11,8 @@ constexpr uint64_t PLAYBACK_THREAD_FAILED = static_cast<uint64_t>(int64_t{-1});
 // more channels down-mixed), converts it, applies the volume one ramp step per frame and writes the
 // frames into the IntelligentSoundBuffer, backing off 1 ms while it is full. At the end of the file
 // it completes the converter's last block with silence, drains the converter and marks the buffer
-// finished.
+// finished. Reading, stereo, conversion, zero fill and drain are ConverterFeeder's, the same steps
+// the offline renderer takes.
 //
 // Inputs, by name from the owner's tables: "pWaveFileReader", "pSamplingFrequencyConverter",
 // "pIntelligentSoundBuffer" (addresses), "pdfInputSignalBuffer" and "pdfOutputSignalBuffer"

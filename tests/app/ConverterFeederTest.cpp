@@ -162,3 +162,75 @@ TEST(ConverterFeeder, RefusesWhatItCannotFeed)
     EXPECT_EQ(Feeder.ConvertStep(ullFrames), -1);
     EXPECT_EQ(ullFrames, 0u);
 }
+
+// Every refusal answers -4; GetRefusal names the part, and what came before it stays usable: without
+// an input buffer the file ends at once, without the converter side blocks are still read.
+TEST(ConverterFeeder, TellsWhichPartItRefused)
+{
+    Rig Test(Ramp(2 * 300), 2, "feeder-refusal.wav");
+    double* pdfIn = Test.InputBuffer.data();
+    double* pdfOut = Test.OutputBuffer.data();
+    const uint64_t ullBytes = ConverterFeeder::BUFFER_BYTES;
+    ConverterFeeder Feeder;
+    EXPECT_EQ(Feeder.GetRefusal(), ConverterFeeder::Refusal::Reader);
+    uint64_t ullFrames = 7;
+
+    WaveFileReader Closed;
+    EXPECT_EQ(Feeder.Setup(&Closed, &Test.Converter, pdfIn, ullBytes, pdfOut, ullBytes), -4);
+    EXPECT_EQ(Feeder.GetRefusal(), ConverterFeeder::Refusal::Reader);
+    EXPECT_EQ(Feeder.ReadBlock(ullFrames), -1);
+    EXPECT_EQ(Feeder.IsAtEndOfFile(), 0);
+
+    // Too small for one frame counts as missing.
+    EXPECT_EQ(Feeder.Setup(&Test.Reader, &Test.Converter, pdfIn, 15, pdfOut, ullBytes), -4);
+    EXPECT_EQ(Feeder.GetRefusal(), ConverterFeeder::Refusal::InputBuffer);
+    ASSERT_EQ(Feeder.Setup(&Test.Reader, &Test.Converter, nullptr, ullBytes, pdfOut, ullBytes), -4);
+    EXPECT_EQ(Feeder.GetRefusal(), ConverterFeeder::Refusal::InputBuffer);
+    ullFrames = 7;
+    ASSERT_EQ(Feeder.ReadBlock(ullFrames), 1);
+    EXPECT_EQ(ullFrames, 0u);
+    EXPECT_EQ(Feeder.IsAtEndOfFile(), 1);
+    EXPECT_EQ(Test.Converter.InputFIFO.GetFill(), 512u);
+    EXPECT_EQ(Feeder.ConvertStep(ullFrames), -1);
+    EXPECT_EQ(Test.Converter.ullConsumedFrames.load(), 0u);
+
+    // The converter side refused: the first block is read and widened, its conversion fails.
+    Rig Mono(Ramp(300), 1, "feeder-refusal-mono.wav");
+    EXPECT_EQ(
+        Feeder.Setup(&Mono.Reader, &Mono.Converter, Mono.InputBuffer.data(), ullBytes, nullptr, ullBytes),
+        -4);
+    EXPECT_EQ(Feeder.GetRefusal(), ConverterFeeder::Refusal::Converter);
+    ASSERT_EQ(Feeder.ReadBlock(ullFrames), 1);
+    EXPECT_EQ(ullFrames, 300u);
+    EXPECT_EQ(Mono.InputBuffer[2 * 299], Mono.InputBuffer[2 * 299 + 1]);
+    EXPECT_EQ(Feeder.ConvertStep(ullFrames), -1);
+    EXPECT_EQ(ullFrames, 0u);
+    EXPECT_EQ(Mono.Converter.InputFIFO.GetFill(), 0u);
+    // At the end of the file a ready converter still gets its silence; one not ready gets none.
+    ASSERT_EQ(Feeder.ReadBlock(ullFrames), 1);
+    EXPECT_EQ(ullFrames, 0u);
+    EXPECT_EQ(Mono.Converter.InputFIFO.GetFill(), 512u);
+    Rig Released(Ramp(10), 1, "feeder-refusal-released.wav");
+    ASSERT_EQ(Released.Converter.Release(), 1);
+    EXPECT_EQ(Feeder.Setup(&Released.Reader, &Released.Converter, Released.InputBuffer.data(), ullBytes,
+                           Released.OutputBuffer.data(), ullBytes),
+              -4);
+    EXPECT_EQ(Feeder.GetRefusal(), ConverterFeeder::Refusal::Converter);
+    ASSERT_EQ(Feeder.ReadBlock(ullFrames), 1);
+    EXPECT_EQ(ullFrames, 10u);
+    ASSERT_EQ(Feeder.ReadBlock(ullFrames), 1);
+    EXPECT_EQ(ullFrames, 0u);
+    EXPECT_EQ(Feeder.IsAtEndOfFile(), 1);
+    EXPECT_EQ(Feeder.Setup(&Released.Reader, nullptr, Released.InputBuffer.data(), ullBytes,
+                           Released.OutputBuffer.data(), ullBytes),
+              -4);
+    EXPECT_EQ(Feeder.GetRefusal(), ConverterFeeder::Refusal::Converter);
+    EXPECT_EQ(Feeder.ReadBlock(ullFrames), 1);
+    EXPECT_EQ(ullFrames, 0u);
+
+    ASSERT_EQ(Feeder.Setup(&Mono.Reader, &Mono.Converter, Mono.InputBuffer.data(), ullBytes,
+                           Mono.OutputBuffer.data(), ullBytes),
+              1);
+    EXPECT_EQ(Feeder.GetRefusal(), ConverterFeeder::Refusal::None);
+    EXPECT_EQ(Feeder.IsAtEndOfFile(), 0);
+}

@@ -129,7 +129,8 @@ int32_t StoreAddress(CMultiThreadWin& Worker, const char16_t* pName, const void*
 }
 } // namespace
 
-void PlaybackRig::StartThread(bool bOmitReader, bool bOmitInputBuffer)
+void PlaybackRig::StartThread(bool bOmitReader, bool bOmitInputBuffer, bool bOmitOutputBuffer,
+                              bool bOmitSoundBuffer)
 {
     ASSERT_EQ(Worker.Create(1), 1);
     if (!bOmitReader)
@@ -137,12 +138,18 @@ void PlaybackRig::StartThread(bool bOmitReader, bool bOmitInputBuffer)
         ASSERT_GT(StoreAddress(Worker, u"pWaveFileReader", &Reader), 0);
     }
     ASSERT_GT(StoreAddress(Worker, u"pSamplingFrequencyConverter", &Converter), 0);
-    ASSERT_GT(StoreAddress(Worker, u"pIntelligentSoundBuffer", &Buffer), 0);
+    if (!bOmitSoundBuffer)
+    {
+        ASSERT_GT(StoreAddress(Worker, u"pIntelligentSoundBuffer", &Buffer), 0);
+    }
     if (!bOmitInputBuffer)
     {
         ASSERT_GT(Worker.AllocateBuffer(u"pdfInputSignalBuffer", 16384), 0);
     }
-    ASSERT_GT(Worker.AllocateBuffer(u"pdfOutputSignalBuffer", 16384), 0);
+    if (!bOmitOutputBuffer)
+    {
+        ASSERT_GT(Worker.AllocateBuffer(u"pdfOutputSignalBuffer", 16384), 0);
+    }
     ASSERT_EQ(Worker.Start(PlaybackThreadBody), 1);
 }
 

@@ -63,7 +63,8 @@ public:
     // Writes the image to a file and sets everything up; check with ASSERT_NO_FATAL_FAILURE.
     void Prepare(const std::vector<uint8_t>& Wave, double dfDeviceRate, uint64_t ullCapacityLimit = 4000);
     // Registers the inputs and starts the thread; bOmit* leave that input out.
-    void StartThread(bool bOmitReader = false, bool bOmitInputBuffer = false);
+    void StartThread(bool bOmitReader = false, bool bOmitInputBuffer = false, bool bOmitOutputBuffer = false,
+                     bool bOmitSoundBuffer = false);
     // Waits for the thread to end and returns its result.
     uint64_t JoinThread();
     bool IsBufferFinishing();

@@ -394,3 +394,69 @@ TEST(PlaybackThread, SixChannelsAreDownMixed)
     EXPECT_GT(CountNear(Consumer.Snapshot().Frames, dfLeft, dfRight, 1e-3), RATE * 3 / 4);
     EXPECT_EQ(Rig.ConsumedFrames(), ExpectedConsumedFrames(RATE));
 }
+
+// Whether the sound buffer is marked finished depends on where the run failed: a step of the block
+// fails without it, the end of the file (an empty file, or no input buffer to read into) still
+// marks it after the zero fill went into the converter.
+TEST(PlaybackThread, FailuresFinishOnlyAtTheEndOfTheFile)
+{
+    const auto Wave = WaveFileBuilder::PcmWave(Sine(RATE, 2, 300.0, 0.5), 2, RATE, 16);
+    const auto Empty = WaveFileBuilder::PcmWave({}, 2, RATE, 16);
+    {
+        SCOPED_TRACE("no output buffer: the first block fails");
+        PlaybackRig Rig;
+        ASSERT_NO_FATAL_FAILURE(Rig.Prepare(Wave, RATE));
+        ASSERT_NO_FATAL_FAILURE(Rig.StartThread(false, false, true));
+        EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_FAILED);
+        EXPECT_FALSE(Rig.IsBufferFinishing());
+        EXPECT_EQ(Rig.Converter.InputFIFO.GetFill(), 0u);
+    }
+    {
+        SCOPED_TRACE("no output buffer, empty file: zero fill, Finish");
+        PlaybackRig Rig;
+        ASSERT_NO_FATAL_FAILURE(Rig.Prepare(Empty, RATE));
+        ASSERT_NO_FATAL_FAILURE(Rig.StartThread(false, false, true));
+        EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_FAILED);
+        EXPECT_TRUE(Rig.IsBufferFinishing());
+        EXPECT_EQ(Rig.Converter.InputFIFO.GetFill(), 512u);
+    }
+    {
+        SCOPED_TRACE("no input buffer: the file ends at once, zero fill, Finish");
+        PlaybackRig Rig;
+        ASSERT_NO_FATAL_FAILURE(Rig.Prepare(Wave, RATE));
+        ASSERT_NO_FATAL_FAILURE(Rig.StartThread(false, true));
+        EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_FAILED);
+        EXPECT_TRUE(Rig.IsBufferFinishing());
+        EXPECT_EQ(Rig.Converter.InputFIFO.GetFill(), 512u);
+        EXPECT_EQ(Rig.ConsumedFrames(), 0u);
+    }
+    {
+        SCOPED_TRACE("converter not set up, empty file: Finish");
+        PlaybackRig Rig;
+        ASSERT_NO_FATAL_FAILURE(Rig.Prepare(Empty, RATE));
+        Rig.Converter.Release();
+        ASSERT_NO_FATAL_FAILURE(Rig.StartThread());
+        EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_FAILED);
+        EXPECT_TRUE(Rig.IsBufferFinishing());
+    }
+    {
+        SCOPED_TRACE("one-channel converter: the first block fails, nothing converted");
+        PlaybackRig Rig;
+        ASSERT_NO_FATAL_FAILURE(Rig.Prepare(Wave, RATE));
+        ASSERT_EQ(Rig.Converter.Release(), 1);
+        ASSERT_EQ(Rig.Converter.Setup(1, RATE, RATE, 8, 0, 0.0), 1);
+        ASSERT_NO_FATAL_FAILURE(Rig.StartThread());
+        EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_FAILED);
+        EXPECT_FALSE(Rig.IsBufferFinishing());
+        EXPECT_EQ(Rig.Converter.InputFIFO.GetFill(), 0u);
+    }
+    {
+        SCOPED_TRACE("no sound buffer: the first block fails before the converter sees it");
+        PlaybackRig Rig;
+        ASSERT_NO_FATAL_FAILURE(Rig.Prepare(Wave, RATE));
+        ASSERT_NO_FATAL_FAILURE(Rig.StartThread(false, false, false, true));
+        EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_FAILED);
+        EXPECT_FALSE(Rig.IsBufferFinishing());
+        EXPECT_EQ(Rig.Converter.InputFIFO.GetFill(), 0u);
+    }
+}

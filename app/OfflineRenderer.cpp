@@ -1,7 +1,9 @@
 #include "app/OfflineRenderer.h"
 
 #include "app/ConverterFeeder.h"
+#include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "output/Quantizer.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveFileWriter.h"
 
@@ -16,6 +18,15 @@ namespace
 // The converter as the player sets it up: oversampling factor 10, blocks of 2^8 frames.
 constexpr double OVERSAMPLING_FACTOR = 10.0;
 constexpr uint32_t BLOCK_ORDER = 8;
+constexpr double PERIOD_SECONDS = 0.01;
+constexpr double LOWEST_VOLUME_DB = -80.0;
+
+// The volume slider's level in tenths of a decibel made into a gain, as the player does it.
+double GainOf(double dfVolumeDb)
+{
+    const double dfPosition = std::round(-10.0 * dfVolumeDb);
+    return std::pow(10.0, dfPosition / -10.0 / 20.0);
+}
 
 bool IsSameFile(const char16_t* pFirst, const char16_t* pSecond)
 {
@@ -38,6 +49,24 @@ void RemoveOutput(const char16_t* pOutput)
 }
 } // namespace
 
+uint64_t OfflineRenderer::PeriodFrames(uint32_t uiDeviceRate)
+{
+    const double dfFrames = std::ceil(static_cast<double>(uiDeviceRate) * PERIOD_SECONDS);
+    return dfFrames < 1.0 ? 1 : static_cast<uint64_t>(dfFrames);
+}
+
+uint32_t OfflineRenderer::DefaultContainer(uint32_t uiBitCount)
+{
+    for (const uint32_t uiContainer : {16u, 24u, 32u})
+    {
+        if (uiBitCount <= uiContainer)
+        {
+            return uiContainer;
+        }
+    }
+    return 0;
+}
+
 int32_t OfflineRenderer::Fail(Step At, int32_t iResult)
 {
     FailedStep = At;
@@ -58,6 +87,22 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     {
         return Fail(Step::CreateOutput, -4);
     }
+    const bool bInteger = Choice.uiBitCount != 0;
+    const uint32_t uiContainer =
+        Choice.uiContainerBits != 0 ? Choice.uiContainerBits : DefaultContainer(Choice.uiBitCount);
+    Quantizer Quant;
+    if (bInteger && (uiContainer % 8 != 0 || uiContainer < 16 ||
+                     Quant.Initialize(Choice.uiBitCount, uiContainer, 1) != 1))
+    {
+        return Fail(Step::Settings, -4);
+    }
+    if (!(Choice.dfVolumeDb <= 0.0 && Choice.dfVolumeDb >= LOWEST_VOLUME_DB))
+    {
+        return Fail(Step::Settings, -4);
+    }
+    ParameterSmoother Volume;
+    Volume.Initialize(GainOf(Choice.dfVolumeDb));
+    Volume.SetDefaultSteps(PeriodFrames(Choice.uiDeviceRate));
     WaveFileReader Reader;
     const int32_t iOpen = Reader.Open(pInput);
     if (iOpen < 0)
@@ -86,7 +131,11 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
         return Fail(Step::CreateOutput, -4);
     }
     WaveFileWriter Writer;
-    iResult = Writer.Open(pOutput, 2, Choice.uiDeviceRate, WaveSampleFormat::Float32);
+    const WaveSampleFormat Format = !bInteger           ? WaveSampleFormat::Float32
+                                    : uiContainer == 16 ? WaveSampleFormat::Pcm16
+                                    : uiContainer == 24 ? WaveSampleFormat::Pcm24
+                                                        : WaveSampleFormat::Pcm32;
+    iResult = Writer.Open(pOutput, 2, Choice.uiDeviceRate, Format);
     if (iResult != 1)
     {
         return Fail(Step::CreateOutput, iResult);
@@ -94,6 +143,7 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
 
     std::vector<double> InputBuffer(ConverterFeeder::BUFFER_BYTES / sizeof(double));
     std::vector<double> OutputBuffer(ConverterFeeder::BUFFER_BYTES / sizeof(double));
+    std::vector<uint32_t> Words(bInteger ? OutputBuffer.size() : 0);
     ConverterFeeder Feeder;
     iResult = Feeder.Setup(&Reader, &Converter, InputBuffer.data(), ConverterFeeder::BUFFER_BYTES,
                            OutputBuffer.data(), ConverterFeeder::BUFFER_BYTES);
@@ -110,8 +160,24 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             {
                 continue;
             }
+            // The playback thread's gain, one smoother step per frame, then the render thread's words.
+            double* pdfFrames = Feeder.GetOutput();
+            for (uint64_t f = 0; f < ullFrames; ++f)
+            {
+                double dfGain = 0.0;
+                Volume.Next(dfGain);
+                pdfFrames[2 * f] *= dfGain;
+                pdfFrames[2 * f + 1] *= dfGain;
+                if (bInteger)
+                {
+                    Words[2 * f] = Quant.Quantize(pdfFrames[2 * f], 0);
+                    Words[2 * f + 1] = Quant.Quantize(pdfFrames[2 * f + 1], 1);
+                }
+            }
             uint64_t ullWritten = ullFrames;
-            if (Writer.WriteFrames(Feeder.GetOutput(), ullWritten) != 1 || ullWritten != ullFrames)
+            const int32_t iWrite = bInteger ? Writer.WriteWords(Words.data(), ullWritten)
+                                            : Writer.WriteFrames(pdfFrames, ullWritten);
+            if (iWrite != 1 || ullWritten != ullFrames)
             {
                 FailingStep = Step::WriteOutput;
                 iResult = -1;

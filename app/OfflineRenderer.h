@@ -4,8 +4,9 @@
 
 // Converts a WAV file offline exactly as the player would play it: read block by block, made
 // stereo, converted to the device rate at a speed (with an optional spectrum shift), the last block
-// completed with silence and the converter drained. The result is a stereo 32-bit float WAV file at
-// the device rate, so nothing is rounded or clipped.
+// completed with silence and the converter drained, each frame scaled by the volume smoother. The
+// result is a stereo WAV file at the device rate: 32-bit float, so nothing is rounded or clipped, or
+// integer PCM made by the quantiser exactly as the render thread writes it to a device.
 class OfflineRenderer
 {
 public:
@@ -14,12 +15,24 @@ public:
         uint32_t uiDeviceRate = 48000;
         double dfSpeed = 1.0;
         int32_t iShift = 0;
+        // Effective bits 1 ... 32 of integer output; 0 for float output.
+        uint32_t uiBitCount = 0;
+        // Bits per stored sample: 16, 24 or 32, at least uiBitCount; 0 for the smallest that holds it.
+        uint32_t uiContainerBits = 0;
+        // Volume 0 ... -80 dB, held from the first frame like a slider set before playback.
+        double dfVolumeDb = 0.0;
     };
+
+    // The device period the volume smoother ramps over: 0.01 s of frames, at least one.
+    static uint64_t PeriodFrames(uint32_t uiDeviceRate);
+    // The container for uiBitCount bits when none is chosen: 16, 24 or 32; 0 for more than 32.
+    static uint32_t DefaultContainer(uint32_t uiBitCount);
 
     // Where a render stopped.
     enum class Step : uint32_t
     {
         None = 0,
+        Settings,       // bit counts or volume out of range
         OpenInput,      // the input is not a readable WAV file
         SetupConverter, // the converter refused the rates, speed or shift
         CreateOutput,   // the output cannot be created, or is the input itself

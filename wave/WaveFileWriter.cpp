@@ -1,6 +1,7 @@
 #include "wave/WaveFileWriter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -8,12 +9,15 @@
 
 namespace
 {
+constexpr uint16_t FORMAT_TAG_PCM = 1;
 constexpr uint16_t FORMAT_TAG_IEEE_FLOAT = 3;
 constexpr uint32_t SIZE_PLACEHOLDER = 0xFFFFFFFF;
 constexpr uint32_t DS64_SIZE = 28;
 constexpr uint32_t FLOAT_FORMAT_SIZE = 18;
-// RIFF header, JUNK/ds64, fmt, fact and the data chunk's header.
+constexpr uint32_t PCM_FORMAT_SIZE = 16;
+// RIFF header, JUNK/ds64, fmt, fact and the data chunk's header; integer PCM has no fact chunk.
 constexpr uint64_t FLOAT_HEADER_BYTES = 12 + (8 + DS64_SIZE) + (8 + FLOAT_FORMAT_SIZE) + (8 + 4) + 8;
+constexpr uint64_t PCM_HEADER_BYTES = 12 + (8 + DS64_SIZE) + (8 + PCM_FORMAT_SIZE) + 8;
 constexpr uint64_t STAGING_FRAMES = 4096;
 
 // Little-endian fields into a header of fixed size.
@@ -64,13 +68,25 @@ int32_t WaveFileWriter::Open(const char16_t* pPath, uint32_t uiChannels, uint32_
     {
         return -4;
     }
-    if (Format != WaveSampleFormat::Float32)
+    uint32_t uiBytes = 0;
+    switch (Format)
     {
+    case WaveSampleFormat::Float32:
+    case WaveSampleFormat::Pcm32:
+        uiBytes = 4;
+        break;
+    case WaveSampleFormat::Pcm24:
+        uiBytes = 3;
+        break;
+    case WaveSampleFormat::Pcm16:
+        uiBytes = 2;
+        break;
+    default:
         return -99;
     }
     uiChannelCount = uiChannels;
     uiSamplingFrequency = uiRate;
-    uiBytesPerSample = 4;
+    uiBytesPerSample = uiBytes;
     SampleFormat = Format;
     ullFrameCount = 0;
     bFailed = 0;
@@ -96,11 +112,17 @@ int32_t WaveFileWriter::Open(const char16_t* pPath, uint32_t uiChannels, uint32_
     return 1;
 }
 
+uint64_t WaveFileWriter::HeaderBytes() const
+{
+    return SampleFormat == WaveSampleFormat::Float32 ? FLOAT_HEADER_BYTES : PCM_HEADER_BYTES;
+}
+
 int32_t WaveFileWriter::WriteHeader(bool bFinal)
 {
+    const bool bFloat = SampleFormat == WaveSampleFormat::Float32;
     const uint64_t ullBlockAlign = uint64_t{uiChannelCount} * uiBytesPerSample;
     const uint64_t ullDataBytes = ullFrameCount * ullBlockAlign;
-    const uint64_t ullRiffSize = FLOAT_HEADER_BYTES - 8 + ullDataBytes + (ullDataBytes & 1);
+    const uint64_t ullRiffSize = HeaderBytes() - 8 + ullDataBytes + (ullDataBytes & 1);
     const bool bLarge = ullRiffSize > SIZE_PLACEHOLDER - 1;
 
     uint8_t Header[FLOAT_HEADER_BYTES] = {};
@@ -116,19 +138,22 @@ int32_t WaveFileWriter::WriteHeader(bool bFinal)
     Put.UInt64(bLarge ? ullFrameCount : 0);
     Put.UInt32(0);
     Put.Text("fmt ");
-    Put.UInt32(FLOAT_FORMAT_SIZE);
-    Put.UInt16(FORMAT_TAG_IEEE_FLOAT);
+    Put.UInt32(bFloat ? FLOAT_FORMAT_SIZE : PCM_FORMAT_SIZE);
+    Put.UInt16(bFloat ? FORMAT_TAG_IEEE_FLOAT : FORMAT_TAG_PCM);
     Put.UInt16(uiChannelCount);
     Put.UInt32(uiSamplingFrequency);
     Put.UInt32(static_cast<uint32_t>(uiSamplingFrequency * ullBlockAlign));
     Put.UInt16(static_cast<uint32_t>(ullBlockAlign));
     Put.UInt16(8 * uiBytesPerSample);
-    Put.UInt16(0);
-    // Non-PCM formats carry the frame count in a fact chunk.
-    Put.Text("fact");
-    Put.UInt32(4);
-    Put.UInt32(bLarge || ullFrameCount > SIZE_PLACEHOLDER ? SIZE_PLACEHOLDER
-                                                          : static_cast<uint32_t>(ullFrameCount));
+    if (bFloat)
+    {
+        Put.UInt16(0);
+        // Non-PCM formats carry the frame count in a fact chunk.
+        Put.Text("fact");
+        Put.UInt32(4);
+        Put.UInt32(bLarge || ullFrameCount > SIZE_PLACEHOLDER ? SIZE_PLACEHOLDER
+                                                              : static_cast<uint32_t>(ullFrameCount));
+    }
     Put.Text("data");
     Put.UInt32(bLarge ? SIZE_PLACEHOLDER : static_cast<uint32_t>(ullDataBytes));
 
@@ -144,28 +169,61 @@ int32_t WaveFileWriter::WriteHeader(bool bFinal)
     return File.good() ? 1 : -1;
 }
 
-int32_t WaveFileWriter::WriteFrames(const double* pdfFrames, uint64_t& ullFrames)
+int32_t WaveFileWriter::CheckWrite(const void* pFrames, uint64_t ullAsked) const
 {
-    const uint64_t ullAsked = ullFrames;
-    ullFrames = 0;
     if (bOpened == 0 || bFailed != 0)
     {
         return -1;
     }
     if (ullAsked == 0)
     {
-        return 1;
+        return 0;
     }
-    if (pdfFrames == nullptr)
+    if (pFrames == nullptr)
     {
         return -4;
     }
     const uint64_t ullBlockAlign = uint64_t{uiChannelCount} * uiBytesPerSample;
-    if (ullAsked >
-        (std::numeric_limits<uint64_t>::max() - FLOAT_HEADER_BYTES) / ullBlockAlign - ullFrameCount)
+    if (ullAsked > (std::numeric_limits<uint64_t>::max() - HeaderBytes()) / ullBlockAlign - ullFrameCount)
     {
         return -5;
     }
+    return 1;
+}
+
+int32_t WaveFileWriter::WriteStaged(uint64_t ullChunk)
+{
+    File.write(reinterpret_cast<const char*>(Staging.data()),
+               static_cast<std::streamsize>(ullChunk * uiChannelCount * uiBytesPerSample));
+    if (!File.good())
+    {
+        bFailed = 1;
+        return -1;
+    }
+    ullFrameCount += ullChunk;
+    return 1;
+}
+
+void WaveFileWriter::StageWord(uint8_t*& pByte, uint32_t uiWord) const
+{
+    for (uint32_t b = 4 - uiBytesPerSample; b < 4; ++b)
+    {
+        *pByte++ = static_cast<uint8_t>(uiWord >> (8 * b));
+    }
+}
+
+int32_t WaveFileWriter::WriteFrames(const double* pdfFrames, uint64_t& ullFrames)
+{
+    const uint64_t ullAsked = ullFrames;
+    ullFrames = 0;
+    const int32_t iCheck = CheckWrite(pdfFrames, ullAsked);
+    if (iCheck != 1)
+    {
+        return iCheck == 0 ? 1 : iCheck;
+    }
+    const bool bFloat = SampleFormat == WaveSampleFormat::Float32;
+    const double dfMaxCode = std::ldexp(1.0, static_cast<int>(8 * uiBytesPerSample) - 1) - 1.0;
+    const uint32_t uiShift = 32 - 8 * uiBytesPerSample;
     while (ullFrames < ullAsked)
     {
         const uint64_t ullChunk = std::min(STAGING_FRAMES, ullAsked - ullFrames);
@@ -173,23 +231,57 @@ int32_t WaveFileWriter::WriteFrames(const double* pdfFrames, uint64_t& ullFrames
         uint8_t* pByte = Staging.data();
         for (uint64_t i = 0; i < ullChunk * uiChannelCount; ++i)
         {
-            const float fValue = static_cast<float>(pdfChunk[i]);
-            uint32_t uiBits = 0;
-            std::memcpy(&uiBits, &fValue, sizeof(uiBits));
-            for (int iByte = 0; iByte < 4; ++iByte)
+            uint32_t uiWord = 0;
+            if (bFloat)
             {
-                *pByte++ = static_cast<uint8_t>(uiBits >> (8 * iByte));
+                const float fValue = static_cast<float>(pdfChunk[i]);
+                std::memcpy(&uiWord, &fValue, sizeof(uiWord));
             }
+            else if (!std::isnan(pdfChunk[i]))
+            {
+                const double dfCode = std::nearbyint(std::clamp(pdfChunk[i], -1.0, 1.0) * dfMaxCode);
+                uiWord = static_cast<uint32_t>(static_cast<int64_t>(dfCode)) << uiShift;
+            }
+            StageWord(pByte, uiWord);
         }
-        File.write(reinterpret_cast<const char*>(Staging.data()),
-                   static_cast<std::streamsize>(ullChunk * ullBlockAlign));
-        if (!File.good())
+        const int32_t iWrite = WriteStaged(ullChunk);
+        if (iWrite != 1)
         {
-            bFailed = 1;
-            return -1;
+            return iWrite;
         }
         ullFrames += ullChunk;
-        ullFrameCount += ullChunk;
+    }
+    return 1;
+}
+
+int32_t WaveFileWriter::WriteWords(const uint32_t* puiWords, uint64_t& ullFrames)
+{
+    const uint64_t ullAsked = ullFrames;
+    ullFrames = 0;
+    if (bOpened != 0 && SampleFormat == WaveSampleFormat::Float32)
+    {
+        return -99;
+    }
+    const int32_t iCheck = CheckWrite(puiWords, ullAsked);
+    if (iCheck != 1)
+    {
+        return iCheck == 0 ? 1 : iCheck;
+    }
+    while (ullFrames < ullAsked)
+    {
+        const uint64_t ullChunk = std::min(STAGING_FRAMES, ullAsked - ullFrames);
+        const uint32_t* puiChunk = puiWords + ullFrames * uiChannelCount;
+        uint8_t* pByte = Staging.data();
+        for (uint64_t i = 0; i < ullChunk * uiChannelCount; ++i)
+        {
+            StageWord(pByte, puiChunk[i]);
+        }
+        const int32_t iWrite = WriteStaged(ullChunk);
+        if (iWrite != 1)
+        {
+            return iWrite;
+        }
+        ullFrames += ullChunk;
     }
     return 1;
 }

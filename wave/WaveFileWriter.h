@@ -3,12 +3,11 @@
 #include <fstream>
 #include <vector>
 
-// How WaveFileWriter stores samples. Only 32-bit IEEE float is written so far; the integer formats
-// are named so that callers and headers can be laid out for them.
+// How WaveFileWriter stores samples.
 enum class WaveSampleFormat : uint32_t
 {
     Float32 = 0, // format tag 3, samples stored as they come (nothing is lost)
-    Pcm16 = 1,
+    Pcm16 = 1,   // format tag 1, two's complement in 2, 3 or 4 bytes
     Pcm24 = 2,
     Pcm32 = 3,
 };
@@ -31,8 +30,12 @@ public:
     int32_t Open(const char16_t* pPath, uint32_t uiChannels, uint32_t uiRate, WaveSampleFormat Format);
     // ullFrames: in, the frames in pdfFrames (channels doubles each); out, the frames written.
     // 1 done; -1 not open or a write failed; -4 null samples with frames to write; -5 the file
-    // would outgrow what RF64 can describe.
+    // would outgrow what RF64 can describe. Integer formats round to the nearest code and limit
+    // to -(2^(bits-1) - 1) ... 2^(bits-1) - 1.
     int32_t WriteFrames(const double* pdfFrames, uint64_t& ullFrames);
+    // Integer formats only: 32-bit words whose top container bytes are the samples (the lower bytes
+    // are dropped), as a device takes them. Results as WriteFrames; -99 for the float format.
+    int32_t WriteWords(const uint32_t* puiWords, uint64_t& ullFrames);
     // Completes the header and closes the file. 1 done; 0 nothing was open; -1 a write failed.
     int32_t Close();
 
@@ -40,6 +43,12 @@ public:
 
 private:
     int32_t WriteHeader(bool bFinal);
+    uint64_t HeaderBytes() const;
+    // Checks a write of ullAsked frames; 1 to go on, 0 nothing to write, else the failure.
+    int32_t CheckWrite(const void* pFrames, uint64_t ullAsked) const;
+    // Writes ullChunk frames from the staging area.
+    int32_t WriteStaged(uint64_t ullChunk);
+    void StageWord(uint8_t*& pByte, uint32_t uiWord) const;
 
     std::ofstream File;
     int32_t bOpened = 0;

@@ -10,6 +10,7 @@ const char* const USAGE_TEXT =
     "  larkspur-cli --version         show the version\n"
     "  larkspur-cli info FILE         show a WAV file's format and length\n"
     "  larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
+    "                     [--bits N [--container 16|24|32]] [--volume DB]\n"
     "                                 convert a WAV file offline at a playback speed\n";
 } // namespace
 

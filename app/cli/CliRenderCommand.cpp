@@ -13,10 +13,15 @@ namespace
 {
 const char* const USAGE_TEXT =
     "Usage: larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
+    "                                [--bits N [--container 16|24|32]] [--volume DB]\n"
     "  --rate HZ      device sampling frequency of the output, 1 ... 1000000 (default 48000)\n"
     "  --speed X      playback speed, greater than 0 (default 1)\n"
     "  --position P   speed slider position 0 ... 280: speed = 1.00579294106785^(P - 120)\n"
-    "  --shift BINS   spectrum shift in bins of input rate / 256, -127 ... 127\n";
+    "  --shift BINS   spectrum shift in bins of input rate / 256, -127 ... 127\n"
+    "  --bits N       integer output of N effective bits, 1 ... 32, as a device gets it\n"
+    "                 (without --bits the output is 32-bit float)\n"
+    "  --container C  bits per stored sample, 16, 24 or 32, at least N (default: the smallest)\n"
+    "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default 0)\n";
 const char* const REFUSED_FILE_TEXT = "ファイル形式が不明または壊れています。このファイルは読み込めません。";
 const char* const CONVERTER_FAILED_TEXT = "サンプリング周波数コンバータの初期化に失敗しました。";
 
@@ -31,6 +36,7 @@ constexpr double SLIDER_STEP = 1.00579294106785; // 2^(1/120): one slider step i
 constexpr int32_t SLIDER_CENTRE = 120;
 constexpr int32_t SLIDER_MAXIMUM = 280;
 constexpr uint32_t MAXIMUM_RATE = 1000000;
+constexpr double LOWEST_VOLUME_DB = -80.0;
 
 struct RenderArguments
 {
@@ -59,6 +65,7 @@ bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& 
     std::vector<std::string> Files;
     bool bSpeedGiven = false;
     bool bPositionGiven = false;
+    bool bContainerGiven = false;
     for (size_t i = 0; i < Arguments.size(); ++i)
     {
         const std::string& Word = Arguments[i];
@@ -113,6 +120,36 @@ bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& 
             }
             Parsed.Choice.iShift = static_cast<int32_t>(llWhole);
         }
+        else if (Word == "--bits")
+        {
+            if (!ParseWhole(Value, llWhole) || llWhole < 1 || llWhole > 32)
+            {
+                Problem = "--bits needs a whole number from 1 to 32, not '" + Value + "'";
+                return false;
+            }
+            Parsed.Choice.uiBitCount = static_cast<uint32_t>(llWhole);
+        }
+        else if (Word == "--container")
+        {
+            if (!ParseWhole(Value, llWhole) || (llWhole != 16 && llWhole != 24 && llWhole != 32))
+            {
+                Problem = "--container needs 16, 24 or 32, not '" + Value + "'";
+                return false;
+            }
+            Parsed.Choice.uiContainerBits = static_cast<uint32_t>(llWhole);
+            bContainerGiven = true;
+        }
+        else if (Word == "--volume")
+        {
+            // The slider moves in tenths of a decibel; a level between its steps is not one it has.
+            if (!ParseReal(Value, dfReal) || dfReal > 0.0 || dfReal < LOWEST_VOLUME_DB ||
+                std::fabs(dfReal * 10.0 - std::round(dfReal * 10.0)) > 1e-6)
+            {
+                Problem = "--volume needs a level from 0 to -80 dB in steps of 0.1, not '" + Value + "'";
+                return false;
+            }
+            Parsed.Choice.dfVolumeDb = dfReal;
+        }
         else
         {
             Problem = "unknown option " + Word;
@@ -122,6 +159,17 @@ bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& 
     if (bSpeedGiven && bPositionGiven)
     {
         Problem = "give --speed or --position, not both";
+        return false;
+    }
+    if (bContainerGiven && Parsed.Choice.uiBitCount == 0)
+    {
+        Problem = "--container needs --bits";
+        return false;
+    }
+    if (Parsed.Choice.uiContainerBits != 0 && Parsed.Choice.uiContainerBits < Parsed.Choice.uiBitCount)
+    {
+        Problem = "a container of " + std::to_string(Parsed.Choice.uiContainerBits) + " bits cannot hold " +
+                  std::to_string(Parsed.Choice.uiBitCount) + " bits";
         return false;
     }
     if (Files.size() != 2)
@@ -165,6 +213,9 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
     {
         switch (Renderer.GetFailedStep())
         {
+        case OfflineRenderer::Step::Settings:
+            Error << "larkspur-cli render: bit counts or volume out of range\n" << USAGE_TEXT;
+            return EXIT_USAGE;
         case OfflineRenderer::Step::OpenInput:
             Error << REFUSED_FILE_TEXT << '\n';
             return EXIT_INPUT_REFUSED;
@@ -190,5 +241,12 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
     PutLine(Out, u"frames %llu", static_cast<unsigned long long>(Renderer.GetFramesWritten()));
     PutLine(Out, u"sampling_frequency %u", Parsed.Choice.uiDeviceRate);
     PutLine(Out, u"speed %.6lf", Parsed.Choice.dfSpeed);
+    if (Parsed.Choice.uiBitCount != 0)
+    {
+        const uint32_t uiContainer = Parsed.Choice.uiContainerBits != 0
+                                         ? Parsed.Choice.uiContainerBits
+                                         : OfflineRenderer::DefaultContainer(Parsed.Choice.uiBitCount);
+        PutLine(Out, u"bits %u in %u", Parsed.Choice.uiBitCount, uiContainer);
+    }
     return EXIT_DONE;
 }

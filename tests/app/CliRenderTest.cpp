@@ -103,6 +103,42 @@ std::vector<double> Sines(uint64_t ullFrames, uint32_t uiChannels, double dfRate
     return Signal;
 }
 
+// An integer PCM WAV the renderer writes: RIFF, a 28-byte JUNK chunk, a 16-byte fmt chunk and the
+// data chunk at byte 72. Samples as codes of the container.
+struct PcmWave
+{
+    uint32_t uiBits = 0;
+    std::vector<int32_t> Codes;
+};
+
+PcmWave ReadPcmWave(const std::filesystem::path& Path)
+{
+    const std::vector<uint8_t> Bytes = TestFiles::Read(Path);
+    PcmWave Wave;
+    EXPECT_GE(Bytes.size(), 80u);
+    if (Bytes.size() < 80)
+    {
+        return Wave;
+    }
+    EXPECT_EQ(std::string(Bytes.begin() + 48, Bytes.begin() + 52), "fmt ");
+    EXPECT_EQ(Little16(Bytes, 56), 1u);
+    EXPECT_EQ(Little16(Bytes, 58), 2u);
+    Wave.uiBits = Little16(Bytes, 70);
+    EXPECT_EQ(std::string(Bytes.begin() + 72, Bytes.begin() + 76), "data");
+    EXPECT_EQ(Little32(Bytes, 76), Bytes.size() - 80);
+    const uint32_t uiBytes = Wave.uiBits / 8;
+    for (size_t i = 80; uiBytes > 0 && i + uiBytes <= Bytes.size(); i += uiBytes)
+    {
+        uint32_t uiWord = 0;
+        for (uint32_t b = 0; b < uiBytes; ++b)
+        {
+            uiWord |= static_cast<uint32_t>(Bytes[i + b]) << (8 * (4 - uiBytes + b));
+        }
+        Wave.Codes.push_back(static_cast<int32_t>(uiWord) >> (32 - Wave.uiBits));
+    }
+    return Wave;
+}
+
 // Frames the converter yields for a file of ullFrames frames: the playback thread's silence makes
 // the input a whole number of hops plus one, the first block is dropped, and each block spans
 // M = 2048 oversampled intervals (44100 into 48000: 2^4 times oversampled).
@@ -212,6 +248,17 @@ TEST(CliRender, RefusalsAreClearAndLeaveNoOutput)
         {In, Out, "--rate", "1000001"},
         {In, Out, "--shift", "x"},
         {In, Out, "--loud", "1"},
+        {In, Out, "--bits", "0"},
+        {In, Out, "--bits", "33"},
+        {In, Out, "--bits", "sixteen"},
+        {In, Out, "--container", "8"},
+        {In, Out, "--container", "20"},
+        {In, Out, "--bits", "24", "--container", "16"},
+        {In, Out, "--container", "24"},
+        {In, Out, "--volume", "1"},
+        {In, Out, "--volume", "-80.1"},
+        {In, Out, "--volume", "-6.05"},
+        {In, Out, "--volume", "quiet"},
     };
     for (const std::vector<std::string>& Arguments : WrongUses)
     {
@@ -252,4 +299,101 @@ TEST(CliRender, RefusalsAreClearAndLeaveNoOutput)
     EXPECT_EQ(Same.iStatus, 4);
     EXPECT_NE(Same.Error.find("it is the input file"), std::string::npos);
     EXPECT_EQ(TestFiles::Read(Input), InputBytes);
+}
+
+TEST(CliRender, SixteenBitsAtTheFileRateGiveTheInputBack)
+{
+    // -1 dBFS 1 kHz sine, 16 bits at 44.1 kHz, on the 16-bit grid.
+    const uint64_t ullFrames = 8820;
+    const double dfAmplitude = std::pow(10.0, -1.0 / 20.0);
+    std::vector<double> Signal(2 * ullFrames);
+    std::vector<int32_t> Codes(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        const double dfValue =
+            dfAmplitude * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / 44100.0);
+        const int32_t iCode = static_cast<int32_t>(std::lround(dfValue * 32768.0));
+        Codes[2 * n] = Codes[2 * n + 1] = iCode;
+        Signal[2 * n] = Signal[2 * n + 1] = iCode / 32768.0;
+    }
+    const auto Input = TestFiles::Write("render-sine16.wav", WaveFileBuilder::PcmWave(Signal, 2, 44100, 16));
+    const auto Output = TestFiles::PathFor("render-sine16-out.wav");
+    const auto FloatOutput = TestFiles::PathFor("render-sine16-float.wav");
+    const CliRun Run =
+        RunRender({Utf8(Input), Utf8(Output), "--bits", "16", "--rate", "44100", "--speed", "1"});
+    ASSERT_EQ(Run.iStatus, 0) << Run.Error;
+    EXPECT_NE(Run.Out.find("bits 16 in 16\n"), std::string::npos) << Run.Out;
+    ASSERT_EQ(RunRender({Utf8(Input), Utf8(FloatOutput), "--rate", "44100", "--speed", "1"}).iStatus, 0);
+    const PcmWave Wave = ReadPcmWave(Output);
+    const FloatWave Reference = ReadFloatWave(FloatOutput);
+    EXPECT_EQ(Wave.uiBits, 16u);
+    ASSERT_EQ(Wave.Codes.size(), Reference.Samples.size());
+    ASSERT_GE(Wave.Codes.size(), Codes.size());
+    // Every code is the float render's value on the 16-bit grid, within the one code the error
+    // feedback may move it.
+    for (size_t i = 0; i < Wave.Codes.size(); ++i)
+    {
+        ASSERT_LE(std::fabs(Wave.Codes[i] - Reference.Samples[i] * 32767.0), 1.01) << i;
+    }
+    // After the first block of 256 frames the input comes back: the converter alone within two
+    // codes, the integer output within three (the reader's codes are steps of 1/32768, the
+    // quantiser's of 1/32767, and the error feedback adds up to one). The last 512 frames, where the
+    // file ends abruptly, ring a little more.
+    double dfConverterWorst = 0.0;
+    int32_t iWorst = 0;
+    for (size_t i = 2 * 256; i < Codes.size() - 2 * 512; ++i)
+    {
+        dfConverterWorst = std::max(dfConverterWorst, std::fabs(Reference.Samples[i] * 32768.0 - Codes[i]));
+        iWorst = std::max(iWorst, std::abs(Wave.Codes[i] - Codes[i]));
+    }
+    EXPECT_LE(dfConverterWorst, 2.0);
+    EXPECT_LE(iWorst, 3);
+    for (size_t i = Codes.size() - 2 * 512; i < Codes.size(); ++i)
+    {
+        ASSERT_LE(std::abs(Wave.Codes[i] - Codes[i]), 8) << i;
+    }
+    // Then the silence that drained the converter, with the ringing of the abrupt end.
+    for (size_t i = Codes.size(); i < Wave.Codes.size(); ++i)
+    {
+        ASSERT_LE(std::abs(Wave.Codes[i]), 8) << i;
+    }
+}
+
+TEST(CliRender, VolumeScalesEveryFrameAndBitsLeaveTheLowBitsZero)
+{
+    const auto Input =
+        TestFiles::Write("render-volume.wav", WaveFileBuilder::PcmWave(Sines(4000, 2, 44100), 2, 44100, 24));
+    const auto Loud = TestFiles::PathFor("render-loud.wav");
+    const auto Quiet = TestFiles::PathFor("render-quiet.wav");
+    ASSERT_EQ(RunRender({Utf8(Input), Utf8(Loud)}).iStatus, 0);
+    const CliRun Run = RunRender({Utf8(Input), Utf8(Quiet), "--volume", "-6.0"});
+    ASSERT_EQ(Run.iStatus, 0) << Run.Error;
+    const FloatWave LoudWave = ReadFloatWave(Loud);
+    const FloatWave QuietWave = ReadFloatWave(Quiet);
+    ASSERT_EQ(LoudWave.Samples.size(), QuietWave.Samples.size());
+    const double dfGain = std::pow(10.0, -6.0 / 20.0);
+    for (size_t i = 0; i < LoudWave.Samples.size(); ++i)
+    {
+        ASSERT_NEAR(QuietWave.Samples[i], dfGain * LoudWave.Samples[i], 1e-6) << i;
+    }
+
+    // 20 effective bits in 24-bit samples, 12 in 32-bit ones: the bits below are 0, and the codes
+    // follow the float render within a code of their grid.
+    for (const auto& [Bits, Container] : {std::pair<std::string, uint32_t>{"20", 24}, {"12", 32}})
+    {
+        const auto Output = TestFiles::PathFor("render-bits.wav");
+        const CliRun Integer = RunRender({Utf8(Input), Utf8(Output), "--bits", Bits, "--container",
+                                          std::to_string(Container), "--volume", "-6"});
+        ASSERT_EQ(Integer.iStatus, 0) << Integer.Error;
+        const PcmWave Wave = ReadPcmWave(Output);
+        EXPECT_EQ(Wave.uiBits, Container);
+        ASSERT_EQ(Wave.Codes.size(), QuietWave.Samples.size());
+        const int32_t iUnit = 1 << (Container - std::stoi(Bits));
+        const double dfMaxCode = std::ldexp(1.0, std::stoi(Bits) - 1) - 1.0;
+        for (size_t i = 0; i < Wave.Codes.size(); ++i)
+        {
+            ASSERT_EQ(Wave.Codes[i] % iUnit, 0) << i;
+            ASSERT_NEAR(Wave.Codes[i] / iUnit, QuietWave.Samples[i] * dfMaxCode, 1.5) << i;
+        }
+    }
 }

@@ -2,8 +2,45 @@
 
 #include "runtime/StringFunctions.h"
 
-// The platform-independent operations; Open, Read, Write, Seek, size and closing live in the
-// platform folders.
+#include <algorithm>
+
+// The platform-independent operations; opening, the platform calls behind Read, Write and Seek, size
+// and closing live in the platform folders.
+
+namespace
+{
+// Moves ullWanted bytes chunk by chunk through MoveChunk(ullDone, ullChunk) until a chunk comes up
+// short; returns the bytes moved.
+template <typename MoveFunction>
+uint64_t MoveInChunks(uint64_t ullWanted, uint64_t ullMaxChunk, MoveFunction MoveChunk)
+{
+    uint64_t ullDone = 0;
+    while (ullDone < ullWanted)
+    {
+        const uint64_t ullChunk = std::min(ullWanted - ullDone, ullMaxChunk);
+        const uint64_t ullMoved = MoveChunk(ullDone, ullChunk);
+        ullDone += ullMoved;
+        if (ullMoved < ullChunk)
+        {
+            break; // end of file, or a failure: report what was moved
+        }
+    }
+    return ullDone;
+}
+} // namespace
+
+std::u16string CFileStream::LastPathComponent(const char16_t* pPath)
+{
+    const char16_t* pName = pPath;
+    for (const char16_t* p = pPath; *p != 0; ++p)
+    {
+        if (*p == PATH_SEPARATOR)
+        {
+            pName = p + 1;
+        }
+    }
+    return std::u16string(pName);
+}
 
 CFileStream::~CFileStream()
 {
@@ -58,4 +95,67 @@ int32_t CFileStream::ReleaseStreamFunctions()
 int32_t CFileStream::Close()
 {
     return CloseFile();
+}
+
+int32_t CFileStream::Seek(const int64_t* pllOffset, uint64_t* pullNewPosition, int32_t iOrigin)
+{
+    if (pllOffset == nullptr)
+    {
+        return -4;
+    }
+    if (bOpened == 0)
+    {
+        return -1;
+    }
+    if (iOrigin != SEEK_ORIGIN_BEGIN && iOrigin != SEEK_ORIGIN_CURRENT && iOrigin != SEEK_ORIGIN_END)
+    {
+        return -1;
+    }
+    const uint64_t ullPosition = MoveFilePointer(*pllOffset, iOrigin);
+    if (pullNewPosition != nullptr)
+    {
+        *pullNewPosition = ullPosition;
+    }
+    return 1;
+}
+
+int32_t CFileStream::CheckTransfer(const void* pBuffer) const
+{
+    if (pBuffer == nullptr)
+    {
+        return -4;
+    }
+    return bOpened == 0 ? -1 : 1;
+}
+
+int32_t CFileStream::Read(void* pBuffer, uint64_t& ullCount)
+{
+    const uint64_t ullWanted = ullCount;
+    ullCount = 0;
+    const int32_t iCheck = CheckTransfer(pBuffer);
+    if (iCheck != 1)
+    {
+        return iCheck;
+    }
+    auto* pBytes = static_cast<unsigned char*>(pBuffer);
+    ullCount = MoveInChunks(ullWanted, MAX_TRANSFER,
+                            [&](uint64_t ullDone, uint64_t ullChunk)
+                            { return ReadChunk(pBytes + ullDone, ullChunk); });
+    return 1;
+}
+
+int32_t CFileStream::Write(const void* pBuffer, uint64_t& ullCount)
+{
+    const uint64_t ullWanted = ullCount;
+    ullCount = 0;
+    const int32_t iCheck = CheckTransfer(pBuffer);
+    if (iCheck != 1)
+    {
+        return iCheck;
+    }
+    const auto* pBytes = static_cast<const unsigned char*>(pBuffer);
+    ullCount = MoveInChunks(ullWanted, MAX_TRANSFER,
+                            [&](uint64_t ullDone, uint64_t ullChunk)
+                            { return WriteChunk(pBytes + ullDone, ullChunk); });
+    return 1;
 }

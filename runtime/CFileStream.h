@@ -25,8 +25,21 @@ public:
     int32_t CloseFile() override;
 
 private:
-    // The text after the last path separator ('\' on Windows, '/' elsewhere).
+    // '\' on Windows, '/' elsewhere.
+    static const char16_t PATH_SEPARATOR;
+    // The most one platform call moves.
+    static const uint64_t MAX_TRANSFER;
+
+    // The text after the last path separator.
     static std::u16string LastPathComponent(const char16_t* pPath);
+    // -4 without a buffer, -1 without an open file, else 1.
+    int32_t CheckTransfer(const void* pBuffer) const;
+    // Platform hooks. One chunk of at most MAX_TRANSFER bytes; the bytes moved, fewer only at the end
+    // of the file or on a failure.
+    uint64_t ReadChunk(unsigned char* pBytes, uint64_t ullChunk);
+    uint64_t WriteChunk(const unsigned char* pBytes, uint64_t ullChunk);
+    // Moves the file pointer from a valid SEEK_ORIGIN_* and returns the platform's new position.
+    uint64_t MoveFilePointer(int64_t llOffset, int32_t iOrigin);
 
     int32_t iUsers = 0;
 #ifdef _WIN32

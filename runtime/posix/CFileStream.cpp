@@ -10,22 +10,32 @@
 
 namespace
 {
-// Linux moves at most this much per read()/write(); larger requests are looped.
-constexpr uint64_t MAX_TRANSFER = 0x7FFFF000u;
+// One chunk through read() or write(), retried after signals and after partial transfers until it
+// is complete, the file ends or a call fails.
+template <typename Byte, typename Call>
+uint64_t MoveChunk(int iFile, Byte* pBytes, uint64_t ullChunk, Call SystemCall)
+{
+    uint64_t ullDone = 0;
+    while (ullDone < ullChunk)
+    {
+        const ssize_t Moved = SystemCall(iFile, pBytes + ullDone, static_cast<size_t>(ullChunk - ullDone));
+        if (Moved < 0 && errno == EINTR)
+        {
+            continue;
+        }
+        if (Moved <= 0)
+        {
+            break;
+        }
+        ullDone += static_cast<uint64_t>(Moved);
+    }
+    return ullDone;
+}
 } // namespace
 
-std::u16string CFileStream::LastPathComponent(const char16_t* pPath)
-{
-    const char16_t* pName = pPath;
-    for (const char16_t* p = pPath; *p != 0; ++p)
-    {
-        if (*p == u'/')
-        {
-            pName = p + 1;
-        }
-    }
-    return std::u16string(pName);
-}
+const char16_t CFileStream::PATH_SEPARATOR = u'/';
+// Linux moves at most this much per read()/write(); larger requests are looped.
+const uint64_t CFileStream::MAX_TRANSFER = 0x7FFFF000u;
 
 int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
 {
@@ -85,38 +95,14 @@ int32_t CFileStream::GetSize(uint64_t* pullSize)
     return 1;
 }
 
-int32_t CFileStream::Seek(const int64_t* pllOffset, uint64_t* pullNewPosition, int32_t iOrigin)
+uint64_t CFileStream::MoveFilePointer(int64_t llOffset, int32_t iOrigin)
 {
-    if (pllOffset == nullptr)
-    {
-        return -4;
-    }
-    if (bOpened == 0)
-    {
-        return -1;
-    }
-    int iWhence;
-    switch (iOrigin)
-    {
-    case SEEK_ORIGIN_BEGIN:
-        iWhence = SEEK_SET;
-        break;
-    case SEEK_ORIGIN_CURRENT:
-        iWhence = SEEK_CUR;
-        break;
-    case SEEK_ORIGIN_END:
-        iWhence = SEEK_END;
-        break;
-    default:
-        return -1;
-    }
+    const int iWhence = iOrigin == SEEK_ORIGIN_BEGIN     ? SEEK_SET
+                        : iOrigin == SEEK_ORIGIN_CURRENT ? SEEK_CUR
+                                                         : SEEK_END;
     // A refused move reports position 0xFFFFFFFFFFFFFFFF; callers that care compare positions.
-    const off_t Position = ::lseek(iFile, static_cast<off_t>(*pllOffset), iWhence);
-    if (pullNewPosition != nullptr)
-    {
-        *pullNewPosition = static_cast<uint64_t>(static_cast<int64_t>(Position));
-    }
-    return 1;
+    const off_t Position = ::lseek(iFile, static_cast<off_t>(llOffset), iWhence);
+    return static_cast<uint64_t>(static_cast<int64_t>(Position));
 }
 
 int32_t CFileStream::Truncate()
@@ -133,62 +119,12 @@ int32_t CFileStream::Truncate()
     return 1;
 }
 
-int32_t CFileStream::Read(void* pBuffer, uint64_t& ullCount)
+uint64_t CFileStream::ReadChunk(unsigned char* pBytes, uint64_t ullChunk)
 {
-    const uint64_t ullWanted = ullCount;
-    ullCount = 0;
-    if (pBuffer == nullptr)
-    {
-        return -4;
-    }
-    if (bOpened == 0)
-    {
-        return -1;
-    }
-    auto* pBytes = static_cast<unsigned char*>(pBuffer);
-    while (ullCount < ullWanted)
-    {
-        const uint64_t ullChunk = std::min(ullWanted - ullCount, MAX_TRANSFER);
-        const ssize_t Got = ::read(iFile, pBytes + ullCount, static_cast<size_t>(ullChunk));
-        if (Got < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (Got <= 0)
-        {
-            break; // end of file, or a failure: report what arrived
-        }
-        ullCount += static_cast<uint64_t>(Got);
-    }
-    return 1;
+    return MoveChunk(iFile, pBytes, ullChunk, ::read);
 }
 
-int32_t CFileStream::Write(const void* pBuffer, uint64_t& ullCount)
+uint64_t CFileStream::WriteChunk(const unsigned char* pBytes, uint64_t ullChunk)
 {
-    const uint64_t ullWanted = ullCount;
-    ullCount = 0;
-    if (pBuffer == nullptr)
-    {
-        return -4;
-    }
-    if (bOpened == 0)
-    {
-        return -1;
-    }
-    const auto* pBytes = static_cast<const unsigned char*>(pBuffer);
-    while (ullCount < ullWanted)
-    {
-        const uint64_t ullChunk = std::min(ullWanted - ullCount, MAX_TRANSFER);
-        const ssize_t Put = ::write(iFile, pBytes + ullCount, static_cast<size_t>(ullChunk));
-        if (Put < 0 && errno == EINTR)
-        {
-            continue;
-        }
-        if (Put <= 0)
-        {
-            break;
-        }
-        ullCount += static_cast<uint64_t>(Put);
-    }
-    return 1;
+    return MoveChunk(iFile, pBytes, ullChunk, ::write);
 }

@@ -9,21 +9,10 @@ HANDLE AsHandle(void* hFile)
 {
     return static_cast<HANDLE>(hFile);
 }
-constexpr uint64_t MAX_TRANSFER = 0xFFFFFFFFu;
 } // namespace
 
-std::u16string CFileStream::LastPathComponent(const char16_t* pPath)
-{
-    const char16_t* pName = pPath;
-    for (const char16_t* p = pPath; *p != 0; ++p)
-    {
-        if (*p == u'\\')
-        {
-            pName = p + 1;
-        }
-    }
-    return std::u16string(pName);
-}
+const char16_t CFileStream::PATH_SEPARATOR = u'\\';
+const uint64_t CFileStream::MAX_TRANSFER = 0xFFFFFFFFu;
 
 int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
 {
@@ -76,39 +65,15 @@ int32_t CFileStream::GetSize(uint64_t* pullSize)
     return 1;
 }
 
-int32_t CFileStream::Seek(const int64_t* pllOffset, uint64_t* pullNewPosition, int32_t iOrigin)
+uint64_t CFileStream::MoveFilePointer(int64_t llOffset, int32_t iOrigin)
 {
-    if (pllOffset == nullptr)
-    {
-        return -4;
-    }
-    if (bOpened == 0)
-    {
-        return -1;
-    }
-    DWORD dwMethod;
-    switch (iOrigin)
-    {
-    case SEEK_ORIGIN_BEGIN:
-        dwMethod = FILE_BEGIN;
-        break;
-    case SEEK_ORIGIN_CURRENT:
-        dwMethod = FILE_CURRENT;
-        break;
-    case SEEK_ORIGIN_END:
-        dwMethod = FILE_END;
-        break;
-    default:
-        return -1;
-    }
-    LONG lHigh = static_cast<LONG>(static_cast<uint64_t>(*pllOffset) >> 32);
+    const DWORD dwMethod = iOrigin == SEEK_ORIGIN_BEGIN     ? FILE_BEGIN
+                           : iOrigin == SEEK_ORIGIN_CURRENT ? FILE_CURRENT
+                                                            : FILE_END;
+    LONG lHigh = static_cast<LONG>(static_cast<uint64_t>(llOffset) >> 32);
     const DWORD dwLow =
-        SetFilePointer(AsHandle(hFile), static_cast<LONG>(*pllOffset & 0xFFFFFFFF), &lHigh, dwMethod);
-    if (pullNewPosition != nullptr)
-    {
-        *pullNewPosition = (static_cast<uint64_t>(static_cast<DWORD>(lHigh)) << 32) | dwLow;
-    }
-    return 1;
+        SetFilePointer(AsHandle(hFile), static_cast<LONG>(llOffset & 0xFFFFFFFF), &lHigh, dwMethod);
+    return (static_cast<uint64_t>(static_cast<DWORD>(lHigh)) << 32) | dwLow;
 }
 
 int32_t CFileStream::Truncate()
@@ -120,56 +85,16 @@ int32_t CFileStream::Truncate()
     return 1;
 }
 
-int32_t CFileStream::Read(void* pBuffer, uint64_t& ullCount)
+uint64_t CFileStream::ReadChunk(unsigned char* pBytes, uint64_t ullChunk)
 {
-    const uint64_t ullWanted = ullCount;
-    ullCount = 0;
-    if (pBuffer == nullptr)
-    {
-        return -4;
-    }
-    if (bOpened == 0)
-    {
-        return -1;
-    }
-    auto* pBytes = static_cast<unsigned char*>(pBuffer);
-    do
-    {
-        const DWORD dwChunk = static_cast<DWORD>(std::min<uint64_t>(ullWanted - ullCount, MAX_TRANSFER));
-        DWORD dwDone = 0;
-        ReadFile(AsHandle(hFile), pBytes + ullCount, dwChunk, &dwDone, nullptr);
-        ullCount += dwDone;
-        if (dwDone < dwChunk)
-        {
-            break;
-        }
-    } while (ullCount < ullWanted);
-    return 1;
+    DWORD dwDone = 0;
+    ReadFile(AsHandle(hFile), pBytes, static_cast<DWORD>(ullChunk), &dwDone, nullptr);
+    return dwDone;
 }
 
-int32_t CFileStream::Write(const void* pBuffer, uint64_t& ullCount)
+uint64_t CFileStream::WriteChunk(const unsigned char* pBytes, uint64_t ullChunk)
 {
-    const uint64_t ullWanted = ullCount;
-    ullCount = 0;
-    if (pBuffer == nullptr)
-    {
-        return -4;
-    }
-    if (bOpened == 0)
-    {
-        return -1;
-    }
-    const auto* pBytes = static_cast<const unsigned char*>(pBuffer);
-    do
-    {
-        const DWORD dwChunk = static_cast<DWORD>(std::min<uint64_t>(ullWanted - ullCount, MAX_TRANSFER));
-        DWORD dwDone = 0;
-        WriteFile(AsHandle(hFile), pBytes + ullCount, dwChunk, &dwDone, nullptr);
-        ullCount += dwDone;
-        if (dwDone < dwChunk)
-        {
-            break;
-        }
-    } while (ullCount < ullWanted);
-    return 1;
+    DWORD dwDone = 0;
+    WriteFile(AsHandle(hFile), pBytes, static_cast<DWORD>(ullChunk), &dwDone, nullptr);
+    return dwDone;
 }

@@ -1,0 +1,284 @@
+#include "app/OfflineRenderer.h"
+#include "app/PlaybackBufferCallback.h"
+#include "app/PlaybackThreadBody.h"
+#include "app/PlayerState.h"
+#include "conversion/ParameterSmoother.h"
+#include "conversion/SamplingFrequencyConverter.h"
+#include "output/AudioClientConstants.h"
+#include "output/CSoundStreamWASAPI.h"
+#include "output/virtual/CVirtualAudioLayer.h"
+#include "output/virtual/VirtualAudioDevice.h"
+#include "runtime/CMultiThreadWin.h"
+#include "runtime/CriticalSectionHolder.h"
+#include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+#include "wave/WaveFileReader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The whole output chain: reader -> playback thread -> intelligent sound buffer -> buffer callback
+// -> render thread -> quantiser -> virtual device, set up in the order a playback start uses. The
+// device clock is moved by the test, one sound-buffer period at a time, and only once the sound
+// buffer holds what the render thread will take, so the producer never falls behind and the words
+// written do not depend on timing. They must equal the offline render's.
+
+namespace
+{
+constexpr uint32_t WAIT_MS = 30000;
+constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
+
+struct ChainCase
+{
+    uint32_t uiFileRate;
+    uint32_t uiFileBits;
+    uint32_t uiDeviceRate;
+    uint32_t uiDeviceBits;
+    double dfSpeed;
+    double dfVolumeDb;
+};
+
+std::string Describe(const ChainCase& Case)
+{
+    return std::to_string(Case.uiFileRate) + " Hz -> " + std::to_string(Case.uiDeviceRate) + " Hz / " +
+           std::to_string(Case.uiDeviceBits) + " bits at x" + std::to_string(Case.dfSpeed);
+}
+
+// Two tones of different levels, so swapped or shifted channels show.
+std::vector<double> TwoTones(uint64_t ullFrames, double dfRate)
+{
+    std::vector<double> Signal(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        const double t = static_cast<double>(n) / dfRate;
+        Signal[2 * n] = 0.7 * std::sin(2.0 * std::numbers::pi * 1000.0 * t);
+        Signal[2 * n + 1] = 0.4 * std::sin(2.0 * std::numbers::pi * 3100.0 * t + 1.0);
+    }
+    return Signal;
+}
+
+// Interleaved stereo codes from little-endian two's-complement samples of uiBits.
+std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_t uiBits)
+{
+    const uint32_t uiBytes = uiBits / 8;
+    std::vector<int32_t> Codes;
+    for (size_t i = 0; i + uiBytes <= ullBytes; i += uiBytes)
+    {
+        uint32_t uiWord = 0;
+        for (uint32_t b = 0; b < uiBytes; ++b)
+        {
+            uiWord |= static_cast<uint32_t>(pBytes[i + b]) << (8 * (4 - uiBytes + b));
+        }
+        Codes.push_back(static_cast<int32_t>(uiWord) >> (32 - uiBits));
+    }
+    return Codes;
+}
+
+// The integer render's codes: the PCM WAV the renderer writes has its data at byte 80.
+std::vector<int32_t> RenderOffline(const std::filesystem::path& Input, const ChainCase& Case)
+{
+    const auto Output = TestFiles::PathFor("chain-offline.wav");
+    OfflineRenderer Renderer;
+    OfflineRenderer::Settings Choice;
+    Choice.uiDeviceRate = Case.uiDeviceRate;
+    Choice.dfSpeed = Case.dfSpeed;
+    Choice.uiBitCount = Case.uiDeviceBits;
+    Choice.uiContainerBits = Case.uiDeviceBits;
+    Choice.dfVolumeDb = Case.dfVolumeDb;
+    EXPECT_EQ(
+        Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
+    const std::vector<uint8_t> Bytes = TestFiles::Read(Output);
+    if (Bytes.size() < 80)
+    {
+        ADD_FAILURE() << "no offline render";
+        return {};
+    }
+    return DecodeCodes(Bytes.data() + 80, Bytes.size() - 80, Case.uiDeviceBits);
+}
+
+// True once the sound buffer can give ullReads periods without running low (or it is draining the
+// end of the stream, which needs nothing more); waits at most WAIT_MS.
+bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
+{
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
+    for (;;)
+    {
+        {
+            AdaptiveFrameBuffer& Queue = Buffer.Queue;
+            CriticalSectionHolder Holder(&Queue.CriticalSection);
+            if (Queue.bFinishing != 0 ||
+                (Queue.bBuffering == 0 &&
+                 Queue.ullFill >= Queue.ullLowMark + ullReads * Buffer.ullPeriodFrames))
+            {
+                return true;
+            }
+        }
+        if (std::chrono::steady_clock::now() > Deadline)
+        {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+}
+
+int32_t StoreAddress(CMultiThreadWin& Worker, const char16_t* pName, const void* pAddress)
+{
+    return Worker.SetParameter(pName, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pAddress)));
+}
+
+// Plays the file through the chain and returns the device's codes; the playback thread's result
+// goes to ullThreadResult.
+std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const ChainCase& Case,
+                                       uint64_t ullOfflineFrames, uint64_t& ullPeriodFrames,
+                                       uint64_t& ullThreadResult)
+{
+    PlayerState& State = PlayerState::Instance();
+    CVirtualAudioLayer Layer;
+    auto pDevice = std::make_shared<VirtualAudioDevice>();
+    pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, Case.uiDeviceRate, Case.uiDeviceBits);
+    Layer.AddDevice(pDevice);
+    CSoundStreamWASAPI Stream(&Layer);
+    WaveFileReader Reader;
+    SamplingFrequencyConverter Converter(10.0);
+    IntelligentSoundBuffer Buffer;
+    CMultiThreadWin Worker;
+    std::vector<int32_t> Codes;
+
+    // Output first: the sound buffer for the device rate, the volume's ramp length, the device block
+    // and the stream.
+    double dfPeriod = 0.01;
+    EXPECT_EQ(Buffer.Initialize(Case.uiDeviceRate, dfPeriod), 1);
+    EXPECT_EQ(Buffer.SetCapacityLimit(static_cast<uint64_t>(Case.uiDeviceRate * 0.1)), 1);
+    const uint64_t P = Buffer.ullPeriodFrames;
+    ullPeriodFrames = P;
+    State.bPaused.store(0);
+    State.pIntelligentSoundBuffer = &Buffer;
+    EXPECT_EQ(State.CreateVolume(), 1);
+    EXPECT_EQ(State.pVolume->Initialize(std::pow(10.0, Case.dfVolumeDb / 20.0)), 1);
+    EXPECT_EQ(State.pVolume->SetDefaultSteps(P), 1);
+    EXPECT_EQ(State.AllocateDeviceBlock(2 * P), 1);
+    Stream.ullCallbackFrameCount = P;
+    Stream.uiLogicalBitCount = Case.uiDeviceBits;
+    Stream.bResolutionEnhancer = 1;
+    double dfSeconds = 0.06;
+    const bool bDevice = Stream.SetupDevice(Case.uiDeviceRate, &dfSeconds, -1) == 1;
+    EXPECT_TRUE(bDevice);
+    const uint64_t N = Stream.ullBufferFrameCount;
+
+    // Then the file, the converter and the playback thread.
+    EXPECT_GE(Reader.Open(TestFiles::Wide(Input).c_str()), 0);
+    EXPECT_EQ(Converter.Setup(2, Reader.uiSamplingFrequency, Case.uiDeviceRate, 8, 0, 0.0), 1);
+    EXPECT_EQ(Converter.SetOutputRate(Case.uiDeviceRate / Case.dfSpeed, 1), 1);
+    EXPECT_EQ(Worker.Create(1), 1);
+    EXPECT_GT(StoreAddress(Worker, u"pWaveFileReader", &Reader), 0);
+    EXPECT_GT(StoreAddress(Worker, u"pSamplingFrequencyConverter", &Converter), 0);
+    EXPECT_GT(StoreAddress(Worker, u"pIntelligentSoundBuffer", &Buffer), 0);
+    EXPECT_GT(Worker.AllocateBuffer(u"pdfInputSignalBuffer", THREAD_BUFFER_BYTES), 0);
+    EXPECT_GT(Worker.AllocateBuffer(u"pdfOutputSignalBuffer", THREAD_BUFFER_BYTES), 0);
+    const bool bThread = Worker.Start(PlaybackThreadBody) == 1;
+    EXPECT_TRUE(bThread);
+
+    if (bDevice && bThread && N > 0)
+    {
+        // The pre-fill takes ceil(N / P) periods at once.
+        EXPECT_TRUE(WaitUntilBufferHolds(Buffer, (N + P - 1) / P));
+        EXPECT_EQ(Stream.PrepareRender(PlaybackBufferCallback, nullptr), 1);
+        EXPECT_TRUE(pDevice->WaitForWrittenFrames(N, WAIT_MS));
+        EXPECT_EQ(Stream.Start(), 1);
+        // One silent period leads (the sound buffer delivers one period late), then the render,
+        // then a few periods of what follows it.
+        const uint64_t ullWanted = P + ullOfflineFrames + 3 * P;
+        uint64_t ullWritten = N;
+        while (ullWritten < ullWanted)
+        {
+            if (!WaitUntilBufferHolds(Buffer, 1))
+            {
+                ADD_FAILURE() << "the playback thread fell behind";
+                break;
+            }
+            EXPECT_EQ(pDevice->Advance(P), P);
+            ullWritten += P;
+            if (!pDevice->WaitForWrittenFrames(ullWritten, WAIT_MS))
+            {
+                ADD_FAILURE() << "the render thread did not refill";
+                break;
+            }
+        }
+        EXPECT_EQ(pDevice->GetStreamState().ullUnderrunFrames, 0u);
+    }
+    Stream.Stop(0);
+    Stream.Close();
+    Worker.RequestStop();
+    Worker.WaitForExit();
+    ullThreadResult = Worker.GetResult(0);
+    Worker.Release();
+    State.pIntelligentSoundBuffer = nullptr;
+    State.FreeDeviceBlock();
+    State.DestroyVolume();
+
+    const std::vector<uint8_t> Bytes = pDevice->GetWrittenBytes();
+    return DecodeCodes(Bytes.data(), Bytes.size(), Case.uiDeviceBits);
+}
+} // namespace
+
+TEST(WholeChain, DeviceWordsMatchTheOfflineRenderFrameForFrame)
+{
+    const ChainCase Cases[] = {
+        {44100, 16, 48000, 16, 1.0, 0.0},
+        {44100, 16, 48000, 16, 2.0, -6.0},
+        {48000, 24, 192000, 24, 1.0, 0.0},
+        {48000, 24, 192000, 24, 2.0, -6.0},
+    };
+    for (const ChainCase& Case : Cases)
+    {
+        SCOPED_TRACE(Describe(Case));
+        const uint64_t ullFileFrames = Case.uiFileRate / 8; // 125 ms
+        const auto Input = TestFiles::Write("chain-in.wav",
+                                            WaveFileBuilder::PcmWave(TwoTones(ullFileFrames, Case.uiFileRate),
+                                                                     2, Case.uiFileRate, Case.uiFileBits));
+        const std::vector<int32_t> Offline = RenderOffline(Input, Case);
+        const uint64_t L = Offline.size() / 2;
+        ASSERT_GT(L, 0u);
+
+        uint64_t P = 0;
+        uint64_t ullThreadResult = 0;
+        const std::vector<int32_t> Device = PlayThroughDevice(Input, Case, L, P, ullThreadResult);
+        EXPECT_EQ(ullThreadResult, PLAYBACK_THREAD_DONE);
+        ASSERT_GT(P, 0u);
+        ASSERT_GE(Device.size(), 2 * (P + L + 3 * P));
+
+        // The sound buffer's first period is silence.
+        for (uint64_t i = 0; i < 2 * P; ++i)
+        {
+            ASSERT_EQ(Device[i], 0) << "frame " << i / 2;
+        }
+        // Then every frame of the render, in order, on the same grid. At the end of the stream the
+        // sound buffer fades out the last whole period and the part period after it.
+        const uint64_t ullFaded = P + L % P;
+        for (uint64_t i = 0; i < 2 * L; ++i)
+        {
+            const int32_t iHeard = Device[2 * P + i];
+            if (i < 2 * (L - ullFaded))
+            {
+                ASSERT_LE(std::abs(iHeard - Offline[i]), 1) << "frame " << i / 2 << " of " << L;
+            }
+            else
+            {
+                ASSERT_LE(std::abs(iHeard), std::abs(Offline[i]) + 1) << "frame " << i / 2 << " of " << L;
+            }
+        }
+        // Silence after the file.
+        for (uint64_t i = 2 * (P + L); i < Device.size(); ++i)
+        {
+            ASSERT_EQ(Device[i], 0) << "frame " << i / 2;
+        }
+    }
+}

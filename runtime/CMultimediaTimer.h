@@ -27,15 +27,28 @@ public:
 private:
     // Counts one millisecond; runs on the platform's timer thread.
     void Tick() { ullTickCounter.fetch_add(1, std::memory_order_relaxed); }
+
+    // Platform hooks, defined per platform.
+    // Starts the periodic timer and records its id in uiTimerId; false when it cannot be started.
+    bool StartPeriodicTimer();
     void KillPeriodicTimer();
+    // Sleeps a length already checked. 1, or -1 when the platform failed.
+    int32_t SleepPlatform(uint32_t uiMilliseconds);
+    void CreateSleepEvent();
+    void CloseSleepEvent();
 
     // The periodic timer's platform part; defined per platform.
     struct PeriodicTimer;
+    // Frees it where the type is complete.
+    struct PeriodicTimerDeleter
+    {
+        void operator()(PeriodicTimer* pTimer) const;
+    };
 
     uint32_t uiTimerId = 0;
     // Written by the timer thread and read by the owner's threads.
     std::atomic<uint64_t> ullTickCounter{0};
     // Windows: the auto-reset event the one-shot timer sets. POSIX sleeps need none.
     void* hSleepEvent = nullptr;
-    std::unique_ptr<PeriodicTimer> pPeriodicTimer;
+    std::unique_ptr<PeriodicTimer, PeriodicTimerDeleter> pPeriodicTimer;
 };

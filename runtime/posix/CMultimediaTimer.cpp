@@ -63,17 +63,15 @@ struct CMultimediaTimer::PeriodicTimer
     }
 };
 
-CMultimediaTimer::CMultimediaTimer() = default;
-
-CMultimediaTimer::~CMultimediaTimer()
+void CMultimediaTimer::PeriodicTimerDeleter::operator()(PeriodicTimer* pTimer) const
 {
-    KillPeriodicTimer();
-    bRunning = 0;
-    bStopped = 0;
-    ullStartCount = 0;
-    ullStopCount = 0;
-    ullTickCounter.store(0, std::memory_order_relaxed);
+    delete pTimer;
 }
+
+// POSIX sleeps need no event.
+void CMultimediaTimer::CreateSleepEvent() {}
+
+void CMultimediaTimer::CloseSleepEvent() {}
 
 void CMultimediaTimer::KillPeriodicTimer()
 {
@@ -82,42 +80,16 @@ void CMultimediaTimer::KillPeriodicTimer()
     uiTimerId = 0;
 }
 
-int32_t CMultimediaTimer::GetFrequency(uint64_t* pullFrequency)
+bool CMultimediaTimer::StartPeriodicTimer()
 {
-    if (pullFrequency == nullptr)
-    {
-        return -4;
-    }
-    *pullFrequency = 1000;
-    return 1;
-}
-
-int32_t CMultimediaTimer::GetCount(uint64_t* pullCount)
-{
-    if (pullCount == nullptr)
-    {
-        return -4;
-    }
-    *pullCount = ullTickCounter.load(std::memory_order_relaxed);
-    return 1;
-}
-
-int32_t CMultimediaTimer::Start()
-{
-    KillPeriodicTimer();
-    ullTickCounter.store(0, std::memory_order_relaxed);
-    auto pTimer = std::make_unique<PeriodicTimer>();
+    std::unique_ptr<PeriodicTimer, PeriodicTimerDeleter> pTimer(new PeriodicTimer);
     try
     {
         pTimer->Thread = std::thread(&PeriodicTimer::Run, pTimer.get(), this);
     }
     catch (const std::system_error&)
     {
-        return -1;
-    }
-    if (GetCount(&ullStartCount) < 0)
-    {
-        return -1;
+        return false;
     }
     pPeriodicTimer = std::move(pTimer);
     uint32_t uiId = NextTimerId.fetch_add(1, std::memory_order_relaxed);
@@ -125,31 +97,12 @@ int32_t CMultimediaTimer::Start()
     {
         uiId = NextTimerId.fetch_add(1, std::memory_order_relaxed);
     }
-    bRunning = 1;
-    bStopped = 0;
     uiTimerId = uiId;
-    return 1;
+    return true;
 }
 
-int32_t CMultimediaTimer::Stop()
+int32_t CMultimediaTimer::SleepPlatform(uint32_t uiMilliseconds)
 {
-    KillPeriodicTimer();
-    if (bRunning != 1)
-    {
-        return -1;
-    }
-    GetCount(&ullStopCount);
-    bRunning = 0;
-    bStopped = 1;
-    return 1;
-}
-
-int32_t CMultimediaTimer::Sleep(uint32_t uiMilliseconds)
-{
-    if (uiMilliseconds < MIN_SLEEP_MS || uiMilliseconds > MAX_SLEEP_MS)
-    {
-        return -1;
-    }
     // An absolute deadline: time lost to a signal or to scheduling is not slept again.
     timespec Deadline{};
     if (clock_gettime(CLOCK_MONOTONIC, &Deadline) != 0)

@@ -13,24 +13,23 @@ struct CMultimediaTimer::PeriodicTimer
     }
 };
 
-CMultimediaTimer::CMultimediaTimer()
+void CMultimediaTimer::PeriodicTimerDeleter::operator()(PeriodicTimer* pTimer) const
+{
+    delete pTimer;
+}
+
+void CMultimediaTimer::CreateSleepEvent()
 {
     hSleepEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
-CMultimediaTimer::~CMultimediaTimer()
+void CMultimediaTimer::CloseSleepEvent()
 {
-    KillPeriodicTimer();
     if (hSleepEvent != nullptr)
     {
         CloseHandle(static_cast<HANDLE>(hSleepEvent));
         hSleepEvent = nullptr;
     }
-    bRunning = 0;
-    bStopped = 0;
-    ullStartCount = 0;
-    ullStopCount = 0;
-    ullTickCounter.store(0, std::memory_order_relaxed);
 }
 
 void CMultimediaTimer::KillPeriodicTimer()
@@ -43,63 +42,21 @@ void CMultimediaTimer::KillPeriodicTimer()
     }
 }
 
-int32_t CMultimediaTimer::GetFrequency(uint64_t* pullFrequency)
+bool CMultimediaTimer::StartPeriodicTimer()
 {
-    if (pullFrequency == nullptr)
-    {
-        return -4;
-    }
-    *pullFrequency = 1000;
-    return 1;
-}
-
-int32_t CMultimediaTimer::GetCount(uint64_t* pullCount)
-{
-    if (pullCount == nullptr)
-    {
-        return -4;
-    }
-    *pullCount = ullTickCounter.load(std::memory_order_relaxed);
-    return 1;
-}
-
-int32_t CMultimediaTimer::Start()
-{
-    KillPeriodicTimer();
-    ullTickCounter.store(0, std::memory_order_relaxed);
     const MMRESULT uiId = timeSetEvent(1, 0, &PeriodicTimer::Routine, reinterpret_cast<DWORD_PTR>(this),
                                        TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
     if (uiId == 0)
     {
-        return -1;
+        return false;
     }
-    if (GetCount(&ullStartCount) < 0)
-    {
-        timeKillEvent(uiId);
-        return -1;
-    }
-    bRunning = 1;
-    bStopped = 0;
     uiTimerId = uiId;
-    return 1;
+    return true;
 }
 
-int32_t CMultimediaTimer::Stop()
+int32_t CMultimediaTimer::SleepPlatform(uint32_t uiMilliseconds)
 {
-    KillPeriodicTimer();
-    if (bRunning != 1)
-    {
-        return -1;
-    }
-    GetCount(&ullStopCount);
-    bRunning = 0;
-    bStopped = 1;
-    return 1;
-}
-
-int32_t CMultimediaTimer::Sleep(uint32_t uiMilliseconds)
-{
-    if (uiMilliseconds < MIN_SLEEP_MS || uiMilliseconds > MAX_SLEEP_MS || hSleepEvent == nullptr)
+    if (hSleepEvent == nullptr)
     {
         return -1;
     }

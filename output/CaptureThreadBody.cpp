@@ -7,6 +7,7 @@
 #include "output/SAudioClient.h"
 #include "output/SoundStreamBuffer.h"
 #include "output/WaitForDevicePeriod.h"
+#include "output/WorkerInputs.h"
 #include "output/WorkerParameters.h"
 #include "runtime/SEvent.h"
 #include "runtime/STimer.h"
@@ -17,68 +18,30 @@
 namespace
 {
 // Everything the capture worker reads from its tables once, at its start.
-struct CaptureInputs
+struct CaptureInputs : WorkerInputs
 {
     SMultiThread* pOwner = nullptr;
-    SAudioClient* pAudioClient = nullptr;
     SAudioCaptureClient* pCaptureClient = nullptr;
+    // 1 for a mono device, else the stream's channel count.
     uint64_t ullDeviceChannels = 0;
     int32_t bMonaural = 0;
     uint32_t uiBitCount = 0;
-    BufferCallbackFunction pCallback = nullptr;
-    void* pUserParameter = nullptr;
-    SEvent* pTerminationEvent = nullptr;
-    int32_t bEventDriven = 0;
-    SEvent* pBufferEvent = nullptr;
-    SoundStreamBuffer* pStreamBuffer = nullptr;
-    DataBuffer* pDataBuffer = nullptr;
-    STimer* pTimer = nullptr;
-    double* pdfLocal = nullptr;
-    uint64_t ullLocalDoubles = 0;
 };
 
 CaptureInputs ReadInputs(SMultiThread* pOwner)
 {
     CaptureInputs In;
+    static_cast<WorkerInputs&>(In) = ReadWorkerInputs(pOwner);
     In.pOwner = pOwner;
-    In.pAudioClient = ReadParameterAddress<SAudioClient>(pOwner, u"pAudioClient");
     In.pCaptureClient = ReadParameterAddress<SAudioCaptureClient>(pOwner, u"pAudioCaptureClient");
-    uint64_t ullChannels = 0;
-    if (const uint64_t* pullChannels = ReadParameterAddress<uint64_t>(pOwner, u"puiChannelCount"))
-    {
-        ullChannels = *pullChannels;
-    }
     if (const int32_t* pbMonaural = ReadParameterAddress<int32_t>(pOwner, u"pbMonauralDevice"))
     {
         In.bMonaural = *pbMonaural;
     }
-    In.ullDeviceChannels = In.bMonaural != 0 ? 1 : ullChannels;
+    In.ullDeviceChannels = In.bMonaural != 0 ? 1 : In.ullChannels;
     if (const uint32_t* puiBits = ReadParameterAddress<uint32_t>(pOwner, u"puiBitCount"))
     {
         In.uiBitCount = *puiBits;
-    }
-    uint64_t ullCallback = 0;
-    if (pOwner != nullptr && pOwner->GetParameter(u"BufferCallbackFunction", &ullCallback) == 1)
-    {
-        In.pCallback = reinterpret_cast<BufferCallbackFunction>(static_cast<uintptr_t>(ullCallback));
-    }
-    In.pUserParameter = ReadParameterAddress<void>(pOwner, u"pUserParameter");
-    In.pTerminationEvent = ReadParameterAddress<SEvent>(pOwner, u"pTerminationEvent");
-    if (const int32_t* pbEventDriven = ReadParameterAddress<int32_t>(pOwner, u"pbEventDriven"))
-    {
-        In.bEventDriven = *pbEventDriven;
-    }
-    In.pBufferEvent = ReadParameterAddress<SEvent>(pOwner, u"pBufferEvent");
-    In.pStreamBuffer = ReadParameterAddress<SoundStreamBuffer>(pOwner, u"pSoundStreamBuffer");
-    In.pDataBuffer = ReadParameterAddress<DataBuffer>(pOwner, u"pDataBuffer");
-    In.pTimer = ReadParameterAddress<STimer>(pOwner, u"pTimer");
-    void* pLocal = nullptr;
-    uint64_t ullLocalBytes = 0;
-    if (pOwner != nullptr && pOwner->GetBuffer(u"pdfLocalBuffer", &pLocal, &ullLocalBytes) == 1 &&
-        pLocal != nullptr)
-    {
-        In.pdfLocal = static_cast<double*>(pLocal);
-        In.ullLocalDoubles = ullLocalBytes / sizeof(double);
     }
     return In;
 }
@@ -172,13 +135,8 @@ bool CaptureLoop(const CaptureInputs& In, uint64_t ullBlockFrames)
 uint64_t CaptureThreadBody(ThreadContext* pContext)
 {
     const CaptureInputs In = ReadInputs(pContext != nullptr ? pContext->pOwner : nullptr);
-    if (In.pTerminationEvent == nullptr)
+    if (!InitializeWorkerThread(In))
     {
-        return 0;
-    }
-    if (In.pAudioClient == nullptr || In.pAudioClient->InitializeThread() < 0)
-    {
-        In.pTerminationEvent->Set();
         return 0;
     }
     const uint64_t ullBlockFrames =

@@ -7,6 +7,7 @@
 #include "output/SAudioRenderClient.h"
 #include "output/SoundStreamBuffer.h"
 #include "output/WaitForDevicePeriod.h"
+#include "output/WorkerInputs.h"
 #include "output/WorkerParameters.h"
 #include "runtime/SEvent.h"
 #include "runtime/STimer.h"
@@ -17,57 +18,18 @@
 namespace
 {
 // Everything the render worker reads from its tables once, at its start.
-struct RenderInputs
+struct RenderInputs : WorkerInputs
 {
-    SAudioClient* pAudioClient = nullptr;
     SAudioRenderClient* pRenderClient = nullptr;
-    uint64_t ullChannels = 0;
-    BufferCallbackFunction pCallback = nullptr;
-    void* pUserParameter = nullptr;
-    SEvent* pTerminationEvent = nullptr;
-    int32_t bEventDriven = 0;
-    SEvent* pBufferEvent = nullptr;
-    SoundStreamBuffer* pStreamBuffer = nullptr;
-    DataBuffer* pDataBuffer = nullptr;
-    STimer* pTimer = nullptr;
     Quantizer* pQuantizer = nullptr;
-    double* pdfLocal = nullptr;
-    uint64_t ullLocalDoubles = 0;
 };
 
 RenderInputs ReadInputs(const SMultiThread* pOwner)
 {
     RenderInputs In;
-    In.pAudioClient = ReadParameterAddress<SAudioClient>(pOwner, u"pAudioClient");
+    static_cast<WorkerInputs&>(In) = ReadWorkerInputs(pOwner);
     In.pRenderClient = ReadParameterAddress<SAudioRenderClient>(pOwner, u"pAudioRenderClient");
-    if (const uint64_t* pullChannels = ReadParameterAddress<uint64_t>(pOwner, u"puiChannelCount"))
-    {
-        In.ullChannels = *pullChannels;
-    }
-    uint64_t ullCallback = 0;
-    if (pOwner != nullptr && pOwner->GetParameter(u"BufferCallbackFunction", &ullCallback) == 1)
-    {
-        In.pCallback = reinterpret_cast<BufferCallbackFunction>(static_cast<uintptr_t>(ullCallback));
-    }
-    In.pUserParameter = ReadParameterAddress<void>(pOwner, u"pUserParameter");
-    In.pTerminationEvent = ReadParameterAddress<SEvent>(pOwner, u"pTerminationEvent");
-    if (const int32_t* pbEventDriven = ReadParameterAddress<int32_t>(pOwner, u"pbEventDriven"))
-    {
-        In.bEventDriven = *pbEventDriven;
-    }
-    In.pBufferEvent = ReadParameterAddress<SEvent>(pOwner, u"pBufferEvent");
-    In.pStreamBuffer = ReadParameterAddress<SoundStreamBuffer>(pOwner, u"pSoundStreamBuffer");
-    In.pDataBuffer = ReadParameterAddress<DataBuffer>(pOwner, u"pDataBuffer");
-    In.pTimer = ReadParameterAddress<STimer>(pOwner, u"pTimer");
     In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, u"pQuantizer");
-    void* pLocal = nullptr;
-    uint64_t ullLocalBytes = 0;
-    if (pOwner != nullptr && pOwner->GetBuffer(u"pdfLocalBuffer", &pLocal, &ullLocalBytes) == 1 &&
-        pLocal != nullptr)
-    {
-        In.pdfLocal = static_cast<double*>(pLocal);
-        In.ullLocalDoubles = ullLocalBytes / sizeof(double);
-    }
     return In;
 }
 
@@ -203,14 +165,8 @@ uint64_t RenderLoop(const RenderInputs& In)
 uint64_t RenderThreadBody(ThreadContext* pContext)
 {
     const RenderInputs In = ReadInputs(pContext != nullptr ? pContext->pOwner : nullptr);
-    if (In.pTerminationEvent == nullptr)
+    if (!InitializeWorkerThread(In))
     {
-        return 0;
-    }
-    if (In.pAudioClient == nullptr || In.pAudioClient->InitializeThread() < 0)
-    {
-        // The rest of the system then sees the stream as ended.
-        In.pTerminationEvent->Set();
         return 0;
     }
     const uint64_t ullResult = RenderLoop(In);

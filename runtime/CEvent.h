@@ -22,6 +22,9 @@ public:
     int32_t IsSignalledRecord() const { return bSignalled.load(std::memory_order_relaxed); }
 
 private:
+    // Frees the platform event behind hEvent; defined per platform.
+    void DestroyPlatformEvent();
+
     int32_t bCreated = 0;
     int32_t bManualReset = 0;
     // Written by whichever thread sets, resets or waits; atomic so those writes never race.

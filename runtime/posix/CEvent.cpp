@@ -22,11 +22,6 @@ PosixEvent* AsEvent(void* hEvent)
 }
 } // namespace
 
-CEvent::~CEvent()
-{
-    Close();
-}
-
 int32_t CEvent::Create(int32_t iManualReset, int32_t iInitialState)
 {
     Close();
@@ -40,18 +35,10 @@ int32_t CEvent::Create(int32_t iManualReset, int32_t iInitialState)
     return 1;
 }
 
-int32_t CEvent::Close()
+void CEvent::DestroyPlatformEvent()
 {
-    if (bCreated == 0)
-    {
-        return 0;
-    }
-    bManualReset = 0;
-    bSignalled.store(0, std::memory_order_relaxed);
-    std::unique_ptr<PosixEvent> pEvent(AsEvent(hEvent));
-    hEvent = nullptr;
-    bCreated = 0;
-    return 1;
+    // Create released it into hEvent; taking it back frees it.
+    const std::unique_ptr<PosixEvent> pEvent(AsEvent(hEvent));
 }
 
 int32_t CEvent::Set()
@@ -115,9 +102,4 @@ int32_t CEvent::Wait(uint32_t uiMilliseconds)
         bSignalled.store(0, std::memory_order_relaxed);
     }
     return 1;
-}
-
-int32_t CEvent::Wait()
-{
-    return Wait(INFINITE_WAIT);
 }

@@ -2,11 +2,6 @@
 
 #include <windows.h>
 
-CEvent::~CEvent()
-{
-    Close();
-}
-
 int32_t CEvent::Create(int32_t iManualReset, int32_t iInitialState)
 {
     Close();
@@ -33,18 +28,9 @@ int32_t CEvent::Create(int32_t iManualReset, int32_t iInitialState)
     return 1;
 }
 
-int32_t CEvent::Close()
+void CEvent::DestroyPlatformEvent()
 {
-    if (bCreated == 0)
-    {
-        return 0;
-    }
-    bManualReset = 0;
-    bSignalled.store(0, std::memory_order_relaxed);
     CloseHandle(static_cast<HANDLE>(hEvent));
-    hEvent = nullptr;
-    bCreated = 0;
-    return 1;
 }
 
 int32_t CEvent::Set()
@@ -91,9 +77,4 @@ int32_t CEvent::Wait(uint32_t uiMilliseconds)
     default:
         return -1;
     }
-}
-
-int32_t CEvent::Wait()
-{
-    return Wait(INFINITE_WAIT);
 }

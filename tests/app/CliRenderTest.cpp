@@ -162,7 +162,9 @@ TEST(CliRender, ConvertsAGeneratedFileAsThePlayerWould)
     const uint64_t ullExpected = ExpectedFrames(ullFrames, 48000.0 / 1.5);
     EXPECT_EQ(Run.Out,
               "frames " + std::to_string(ullExpected) + "\nsampling_frequency 48000\nspeed 1.500000\n");
-    EXPECT_EQ(Run.Error, "");
+    // Nothing on stderr but, on a slow machine (sanitizers), the progress bar completed.
+    EXPECT_TRUE(Run.Error.empty() || Run.Error.find("100%") != std::string::npos) << Run.Error;
+    EXPECT_EQ(Run.Error.find("larkspur-cli render:"), std::string::npos);
     const FloatWave Wave = ReadFloatWave(Output);
     EXPECT_EQ(Wave.uiRate, 48000u);
     ASSERT_EQ(Wave.Samples.size(), 2 * ullExpected);

@@ -47,27 +47,19 @@ int32_t CMultimediaTimer::Start()
     {
         return -1;
     }
-    if (GetCount(&ullStartCount) < 0)
+    // The stopwatch bookkeeping is the base's.
+    if (STimer::Start() < 0)
     {
         KillPeriodicTimer();
         return -1;
     }
-    bRunning = 1;
-    bStopped = 0;
     return 1;
 }
 
 int32_t CMultimediaTimer::Stop()
 {
     KillPeriodicTimer();
-    if (bRunning != 1)
-    {
-        return -1;
-    }
-    GetCount(&ullStopCount);
-    bRunning = 0;
-    bStopped = 1;
-    return 1;
+    return STimer::Stop();
 }
 
 int32_t CMultimediaTimer::Sleep(uint32_t uiMilliseconds)

@@ -44,6 +44,7 @@ void TestConsumer::Run()
     CMultimediaTimer Timer;
     for (;;)
     {
+        WaitUntilFed();
         const int32_t iResult = PlaybackBufferCallback(&Block, nullptr);
         {
             std::lock_guard<std::mutex> Lock(Mutex);
@@ -60,6 +61,36 @@ void TestConsumer::Run()
         }
         Changed.notify_all();
         Timer.Sleep(uiPace);
+    }
+}
+
+void TestConsumer::WaitUntilFed()
+{
+    if (pFedBuffer == nullptr)
+    {
+        return;
+    }
+    CMultimediaTimer Timer;
+    // Bounded, so a producer that has stopped for good cannot hang the consumer.
+    for (int i = 0; i < 10000; ++i)
+    {
+        {
+            AdaptiveFrameBuffer& Queue = pFedBuffer->Queue;
+            CriticalSectionHolder Holder(&Queue.CriticalSection);
+            if (Queue.bFinishing != 0 ||
+                (Queue.bBuffering == 0 && Queue.ullFill >= Queue.ullLowMark + pFedBuffer->ullPeriodFrames))
+            {
+                return;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> Lock(Mutex);
+            if (bStop)
+            {
+                return;
+            }
+        }
+        Timer.Sleep(1);
     }
 }
 

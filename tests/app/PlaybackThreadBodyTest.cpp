@@ -316,6 +316,7 @@ TEST(PlaybackThread, VolumeChangeRampsOverOnePeriod)
     const uint64_t n = Rig.ullPeriodFrames;
     PlayerState& State = PlayerState::Instance();
     TestConsumer Consumer(n, PACE_MS);
+    Consumer.NeverStarve(&Rig.Buffer);
     Consumer.Start();
     ASSERT_NO_FATAL_FAILURE(Rig.StartThread());
     ASSERT_TRUE(Consumer.WaitFor([&](const TestConsumer::Record& Heard)

@@ -175,24 +175,12 @@ int32_t WaveFileReader::ParseHeader()
 
     uint64_t ullSkipped = 0;
     uint64_t ullFormatBytes = 0;
-    uint32_t uiChannels = 0;
-    uint32_t uiRate = 0;
-    uint32_t uiBits = 0;
-    const int32_t iFormat = ParseFormatChunk(ullSkipped, ullFormatBytes, uiChannels, uiRate, uiBits);
+    uint32_t uiDataSize = 0;
+    const int32_t iFormat = ParseFormatAndDataChunks(ullSkipped, ullFormatBytes, uiDataSize);
     if (iFormat < 0)
     {
         return iFormat;
     }
-    uint32_t uiDataSize = 0;
-    const int32_t iData = FindDataChunk(ullSkipped, uiDataSize);
-    if (iData < 0)
-    {
-        return iData;
-    }
-
-    uiChannelCount = uiChannels;
-    uiBitCount = uiBits;
-    uiSamplingFrequency = uiRate;
     ullDataOffset = 12 + ullSkipped + 8 + ullFormatBytes + 8;
     // A placeholder size (0 or all ones, left by writers that could not seek back) is no size.
     const int32_t iExtent = SetSoundExtent(uiDataSize == SIZE_PLACEHOLDER ? 0 : uiDataSize, ullFrameCount);
@@ -207,6 +195,28 @@ int32_t WaveFileReader::ParseHeader()
     const bool bRiffSizeMatches =
         uiRiffSize == uiExpectedRiffSize || ((uiDataSize & 1) != 0 && uiRiffSize == uiExpectedRiffSize + 1);
     return (iFormat == 1 && bRiffSizeMatches) ? 1 : 0;
+}
+
+int32_t WaveFileReader::ParseFormatAndDataChunks(uint64_t& ullSkipped, uint64_t& ullFormatBytes,
+                                                 uint32_t& uiDataSize)
+{
+    uint32_t uiChannels = 0;
+    uint32_t uiRate = 0;
+    uint32_t uiBits = 0;
+    const int32_t iFormat = ParseFormatChunk(ullSkipped, ullFormatBytes, uiChannels, uiRate, uiBits);
+    if (iFormat < 0)
+    {
+        return iFormat;
+    }
+    const int32_t iData = FindDataChunk(ullSkipped, uiDataSize);
+    if (iData < 0)
+    {
+        return iData;
+    }
+    uiChannelCount = uiChannels;
+    uiBitCount = uiBits;
+    uiSamplingFrequency = uiRate;
+    return iFormat;
 }
 
 int32_t WaveFileReader::ParseRF64Header(uint32_t uiRiffSize)
@@ -231,24 +241,12 @@ int32_t WaveFileReader::ParseRF64Header(uint32_t uiRiffSize)
 
     uint64_t ullSkipped = 0;
     uint64_t ullFormatBytes = 0;
-    uint32_t uiChannels = 0;
-    uint32_t uiRate = 0;
-    uint32_t uiBits = 0;
-    const int32_t iFormat = ParseFormatChunk(ullSkipped, ullFormatBytes, uiChannels, uiRate, uiBits);
+    uint32_t uiDataSize = 0;
+    const int32_t iFormat = ParseFormatAndDataChunks(ullSkipped, ullFormatBytes, uiDataSize);
     if (iFormat < 0)
     {
         return iFormat;
     }
-    uint32_t uiDataSize = 0;
-    const int32_t iData = FindDataChunk(ullSkipped, uiDataSize);
-    if (iData < 0)
-    {
-        return iData;
-    }
-
-    uiChannelCount = uiChannels;
-    uiBitCount = uiBits;
-    uiSamplingFrequency = uiRate;
     ullDataOffset = 12 + 8 + WithPadByte(uiDs64Size) + ullSkipped + 8 + ullFormatBytes + 8;
     uint64_t ullAvailableFrames = 0;
     const int32_t iExtent = SetSoundExtent(ullDataSize64, ullAvailableFrames);

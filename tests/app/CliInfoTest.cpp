@@ -1,4 +1,5 @@
 #include "app/cli/CliCommands.h"
+#include "tests/app/CliRun.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 
@@ -12,32 +13,10 @@ namespace
 const char* const REFUSED_FILE_LINE =
     "ファイル形式が不明または壊れています。このファイルは読み込めません。\n";
 
-std::string Utf8(const std::filesystem::path& Path)
-{
-    const std::u8string Text = Path.u8string();
-    return std::string(Text.begin(), Text.end());
-}
-
-struct CliRun
-{
-    int iStatus = -1;
-    std::string Out;
-    std::string Error;
-};
-
 CliRun RunInfo(const std::vector<std::string>& Arguments,
                const std::locale& OutLocale = std::locale::classic())
 {
-    std::ostringstream Out;
-    std::ostringstream Error;
-    Out.imbue(OutLocale);
-    std::vector<std::string> Words = {"info"};
-    Words.insert(Words.end(), Arguments.begin(), Arguments.end());
-    CliRun Run;
-    Run.iStatus = RunCli(Words, Out, Error);
-    Run.Out = Out.str();
-    Run.Error = Error.str();
-    return Run;
+    return CliRun::Of("info", Arguments, OutLocale);
 }
 
 std::string WriteImage(const std::string& Name, const WaveFileBuilder::Bytes& Image)

@@ -1,4 +1,5 @@
 #include "app/cli/CliCommands.h"
+#include "tests/app/CliRun.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 
@@ -11,30 +12,9 @@
 
 namespace
 {
-std::string Utf8(const std::filesystem::path& Path)
-{
-    const std::u8string Text = Path.u8string();
-    return std::string(Text.begin(), Text.end());
-}
-
-struct CliRun
-{
-    int iStatus = -1;
-    std::string Out;
-    std::string Error;
-};
-
 CliRun RunRender(const std::vector<std::string>& Arguments)
 {
-    std::ostringstream Out;
-    std::ostringstream Error;
-    std::vector<std::string> Words = {"render"};
-    Words.insert(Words.end(), Arguments.begin(), Arguments.end());
-    CliRun Run;
-    Run.iStatus = RunCli(Words, Out, Error);
-    Run.Out = Out.str();
-    Run.Error = Error.str();
-    return Run;
+    return CliRun::Of("render", Arguments);
 }
 
 uint32_t Little32(const std::vector<uint8_t>& Bytes, size_t At)

@@ -1,0 +1,20 @@
+#pragma once
+#include <filesystem>
+#include <locale>
+#include <string>
+#include <vector>
+
+// One run of a larkspur-cli subcommand in-process, with what it printed.
+struct CliRun
+{
+    int iStatus = -1;
+    std::string Out;
+    std::string Error;
+
+    // Runs `larkspur-cli Command Arguments...`; OutLocale is imbued on the output stream.
+    static CliRun Of(const std::string& Command, const std::vector<std::string>& Arguments,
+                     const std::locale& OutLocale = std::locale::classic());
+};
+
+// A path as the UTF-8 text a user would type.
+std::string Utf8(const std::filesystem::path& Path);

@@ -1,6 +1,7 @@
 #include "app/OfflineRenderer.h"
 
 #include "app/ConverterFeeder.h"
+#include "app/PlayerScales.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"
@@ -15,17 +16,11 @@
 
 namespace
 {
-// The converter as the player sets it up: oversampling factor 10, blocks of 2^8 frames.
-constexpr double OVERSAMPLING_FACTOR = 10.0;
-constexpr uint32_t BLOCK_ORDER = 8;
-constexpr double PERIOD_SECONDS = 0.01;
-constexpr double LOWEST_VOLUME_DB = -80.0;
-
 // The volume slider's level in tenths of a decibel made into a gain, as the player does it.
 double GainOf(double dfVolumeDb)
 {
-    const double dfPosition = std::round(-10.0 * dfVolumeDb);
-    return std::pow(10.0, dfPosition / -10.0 / 20.0);
+    return PlayerScales::GainOfVolumePosition(
+        static_cast<int32_t>(PlayerScales::VolumePositionOfLevel(dfVolumeDb)));
 }
 
 bool IsSameFile(const char16_t* pFirst, const char16_t* pSecond)
@@ -51,8 +46,7 @@ void RemoveOutput(const char16_t* pOutput)
 
 uint64_t OfflineRenderer::PeriodFrames(uint32_t uiDeviceRate)
 {
-    const double dfFrames = std::ceil(static_cast<double>(uiDeviceRate) * PERIOD_SECONDS);
-    return dfFrames < 1.0 ? 1 : static_cast<uint64_t>(dfFrames);
+    return PlayerScales::PeriodFrames(uiDeviceRate);
 }
 
 uint32_t OfflineRenderer::DefaultContainer(uint32_t uiBitCount)
@@ -96,7 +90,7 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     {
         return Fail(Step::Settings, -4);
     }
-    if (!(Choice.dfVolumeDb <= 0.0 && Choice.dfVolumeDb >= LOWEST_VOLUME_DB))
+    if (!(Choice.dfVolumeDb <= 0.0 && Choice.dfVolumeDb >= PlayerScales::LOWEST_VOLUME_DB))
     {
         return Fail(Step::Settings, -4);
     }
@@ -111,9 +105,9 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     }
     uiInputRate = Reader.uiSamplingFrequency;
 
-    SamplingFrequencyConverter Converter(OVERSAMPLING_FACTOR);
-    int32_t iResult =
-        Converter.Setup(2, Reader.uiSamplingFrequency, Choice.uiDeviceRate, BLOCK_ORDER, Choice.iShift, 0.0);
+    SamplingFrequencyConverter Converter(PlayerScales::OVERSAMPLING_FACTOR);
+    int32_t iResult = Converter.Setup(2, Reader.uiSamplingFrequency, Choice.uiDeviceRate,
+                                      PlayerScales::BLOCK_ORDER, Choice.iShift, 0.0);
     if (iResult == 1)
     {
         iResult = (Choice.dfSpeed > 0.0 && std::isfinite(Choice.dfSpeed))

@@ -14,9 +14,9 @@
 
 namespace
 {
-constexpr uint64_t kStereoFrameBytes = 2 * sizeof(double);
-constexpr double kMaxBufferFrames = 4294967295.0;
-constexpr uint32_t kProbedBitCounts[] = {32, 24, 16};
+constexpr uint64_t STEREO_FRAME_BYTES = 2 * sizeof(double);
+constexpr double MAX_BUFFER_FRAMES = 4294967295.0;
+constexpr uint32_t PROBED_BIT_COUNTS[] = {32, 24, 16};
 
 // The format the stream proposes: two channels of integer PCM, the container full of valid bits,
 // no speaker positions.
@@ -129,7 +129,7 @@ int32_t CSoundStreamWASAPI::SetupEndpoint(uint32_t uiSamplingFrequency, double* 
     if (*pdfSeconds != 0.0)
     {
         double dfFrames = std::floor(dfFrequency * *pdfSeconds);
-        dfFrames = std::clamp(dfFrames, 0.0, kMaxBufferFrames);
+        dfFrames = std::clamp(dfFrames, 0.0, MAX_BUFFER_FRAMES);
         hnsDuration = static_cast<int64_t>(std::trunc(dfFrames / dfFrequency * 1000 * 1000 * 1000 / 100));
         hnsDuration = std::max(hnsDuration, hnsMinimumPeriod);
     }
@@ -137,7 +137,7 @@ int32_t CSoundStreamWASAPI::SetupEndpoint(uint32_t uiSamplingFrequency, double* 
     // Probe 32, 24, 16 bits; any success counts, a closest-match offer in shared mode included.
     const uint32_t uiShareMode = bSharedMode == 1 ? AUDIO_SHAREMODE_SHARED : AUDIO_SHAREMODE_EXCLUSIVE;
     uint32_t uiAcceptedBits = 0;
-    for (const uint32_t uiBits : kProbedBitCounts)
+    for (const uint32_t uiBits : PROBED_BIT_COUNTS)
     {
         const AudioStreamFormat Proposal = MakeStereoPcmFormat(uiSamplingFrequency, uiBits);
         AudioStreamFormat ClosestMatch{};
@@ -191,13 +191,13 @@ int32_t CSoundStreamWASAPI::SetupEndpoint(uint32_t uiSamplingFrequency, double* 
     }
     // The local buffer holds the larger of a callback delivery and a whole device buffer.
     const uint64_t ullLargest = std::max(ullCallbackFrames, ullFrames);
-    if (ullLargest > std::numeric_limits<uint64_t>::max() / kStereoFrameBytes)
+    if (ullLargest > std::numeric_limits<uint64_t>::max() / STEREO_FRAME_BYTES)
     {
         return -1;
     }
-    ullLocalBufferBytes = kStereoFrameBytes * ullLargest;
+    ullLocalBufferBytes = STEREO_FRAME_BYTES * ullLargest;
     const int32_t iData =
-        Data.Initialize(kStereoFrameBytes * ullFrames, kStereoFrameBytes * ullCallbackFrames);
+        Data.Initialize(STEREO_FRAME_BYTES * ullFrames, STEREO_FRAME_BYTES * ullCallbackFrames);
     if (iData < 0)
     {
         ullLocalBufferBytes = 0;

@@ -10,7 +10,7 @@
 namespace
 {
 // The entry text is formatted into this many bytes, so at most 63 characters of a name are kept.
-constexpr uint64_t kEntryBytes = 128;
+constexpr uint64_t ENTRY_BYTES = 128;
 } // namespace
 
 int32_t EnumerateOutputDevices(SAudioClientLayer* pLayer, std::vector<std::u16string>& Names)
@@ -41,8 +41,8 @@ int32_t EnumerateOutputDevices(SAudioClientLayer* pLayer, std::vector<std::u16st
         {
             continue;
         }
-        char16_t Entry[kEntryBytes / sizeof(char16_t)] = {};
-        FormatText(Entry, kEntryBytes, u"%s", bIsText != 0 ? Name.c_str() : u"Unknown");
+        char16_t Entry[ENTRY_BYTES / sizeof(char16_t)] = {};
+        FormatText(Entry, ENTRY_BYTES, u"%s", bIsText != 0 ? Name.c_str() : u"Unknown");
         Names.emplace_back(Entry);
     }
     return 1;

@@ -5,8 +5,8 @@
 
 namespace
 {
-constexpr uint32_t kChannels = 2;
-constexpr double kFullScale = 2147483647.0;
+constexpr uint32_t CHANNELS = 2;
+constexpr double FULL_SCALE = 2147483647.0;
 } // namespace
 
 int32_t Quantizer::Initialize(uint32_t uiLogicalBits, uint32_t uiDeviceBits, int32_t bEnhancerFlag)
@@ -26,12 +26,12 @@ int32_t Quantizer::Initialize(uint32_t uiLogicalBits, uint32_t uiDeviceBits, int
     {
         return -4;
     }
-    pdfError.reset(new (std::nothrow) double[kChannels]());
+    pdfError.reset(new (std::nothrow) double[CHANNELS]());
     if (!pdfError)
     {
         return -2;
     }
-    uiChannelCount = kChannels;
+    uiChannelCount = CHANNELS;
     uiLogicalBitCount = uiLogicalBits;
     uiDeviceBitCount = uiDeviceBits;
     const uint32_t uiShift = 32 - uiLogicalBits;
@@ -109,10 +109,10 @@ uint32_t Quantizer::Quantize(double dfSample, uint32_t uiChannel)
         return 0;
     }
     const double y = q * dfStep;
-    double dfMagnitude = std::fabs(y) * kFullScale;
-    if (dfMagnitude > kFullScale)
+    double dfMagnitude = std::fabs(y) * FULL_SCALE;
+    if (dfMagnitude > FULL_SCALE)
     {
-        dfMagnitude = kFullScale;
+        dfMagnitude = FULL_SCALE;
     }
     const double dfWhole = std::trunc(dfMagnitude);
     uint32_t m = static_cast<uint32_t>(dfWhole);

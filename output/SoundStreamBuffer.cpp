@@ -5,8 +5,8 @@
 
 namespace
 {
-constexpr uint32_t kChannels = 2;
-constexpr uint64_t kFrameBytes = kChannels * sizeof(double);
+constexpr uint32_t CHANNELS = 2;
+constexpr uint64_t FRAME_BYTES = CHANNELS * sizeof(double);
 } // namespace
 
 SoundStreamBuffer::~SoundStreamBuffer()
@@ -34,18 +34,18 @@ int32_t SoundStreamBuffer::Initialize(SSoundStream* pOwnerStream, uint64_t ullFr
     }
     // Refused before the byte size is formed: frames x 16 must not wrap around (this bound is
     // below 2^63 frames, so every count beyond the signed 64-bit range is refused too).
-    if (ullFrames > std::numeric_limits<uint64_t>::max() / kFrameBytes)
+    if (ullFrames > std::numeric_limits<uint64_t>::max() / FRAME_BYTES)
     {
         return -5;
     }
-    pdfData = static_cast<double*>(std::calloc(static_cast<size_t>(ullFrames * kChannels), sizeof(double)));
+    pdfData = static_cast<double*>(std::calloc(static_cast<size_t>(ullFrames * CHANNELS), sizeof(double)));
     if (pdfData == nullptr)
     {
         return -2;
     }
     pOwner = pOwnerStream;
     uiDirection = bCapture != 0 ? DIRECTION_CAPTURE : DIRECTION_RENDER;
-    uiChannelCount = kChannels;
+    uiChannelCount = CHANNELS;
     ullCapacity = ullFrames;
     return 1;
 }

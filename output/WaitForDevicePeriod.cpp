@@ -8,7 +8,7 @@
 namespace
 {
 // How long one look at the buffer event lasts before the termination event is checked again.
-constexpr uint32_t kEventSliceMs = 1;
+constexpr uint32_t EVENT_SLICE_MS = 1;
 } // namespace
 
 bool WaitForDevicePeriod(int32_t bEventDriven, SEvent* pTerminationEvent, SEvent* pBufferEvent,
@@ -24,7 +24,7 @@ bool WaitForDevicePeriod(int32_t bEventDriven, SEvent* pTerminationEvent, SEvent
             {
                 return false;
             }
-            const int32_t iBuffer = pBufferEvent != nullptr ? pBufferEvent->Wait(kEventSliceMs) : -1;
+            const int32_t iBuffer = pBufferEvent != nullptr ? pBufferEvent->Wait(EVENT_SLICE_MS) : -1;
             if (iBuffer > 0)
             {
                 return true;

@@ -1,3 +1,4 @@
+#include "app/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
 
 #include "runtime/FormatText.h"
@@ -6,7 +7,6 @@
 
 namespace
 {
-const char* const REFUSED_FILE_TEXT = "ファイル形式が不明または壊れています。このファイルは読み込めません。";
 
 constexpr int EXIT_ACCEPTED = 0;
 constexpr int EXIT_USAGE = 1;
@@ -32,7 +32,7 @@ int RunInfoCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
     const int32_t iResult = Reader.Open(Utf8ToWide(Arguments[0]).c_str());
     if (iResult < 0)
     {
-        Error << REFUSED_FILE_TEXT << '\n';
+        Error << WideToUtf8(PlayerTexts::FILE_REFUSED) << '\n';
         return EXIT_REFUSED;
     }
     // The length as the file information shows it: whole seconds in integers, the rest as a fraction.

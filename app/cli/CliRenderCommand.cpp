@@ -1,4 +1,6 @@
 #include "app/OfflineRenderer.h"
+#include "app/PlayerScales.h"
+#include "app/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/ProgressBar.h"
 #include "runtime/FormatText.h"
@@ -22,8 +24,6 @@ const char* const USAGE_TEXT =
     "                 (without --bits the output is 32-bit float)\n"
     "  --container C  bits per stored sample, 16, 24 or 32, at least N (default: the smallest)\n"
     "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default 0)\n";
-const char* const REFUSED_FILE_TEXT = "ファイル形式が不明または壊れています。このファイルは読み込めません。";
-const char* const CONVERTER_FAILED_TEXT = "サンプリング周波数コンバータの初期化に失敗しました。";
 
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_USAGE = 1;
@@ -32,11 +32,7 @@ constexpr int EXIT_CONVERTER_REFUSED = 3;
 constexpr int EXIT_OUTPUT_FAILED = 4;
 constexpr int EXIT_CONVERSION_FAILED = 5;
 
-constexpr double SLIDER_STEP = 1.00579294106785; // 2^(1/120): one slider step is 1/120 octave
-constexpr int32_t SLIDER_CENTRE = 120;
-constexpr int32_t SLIDER_MAXIMUM = 280;
 constexpr uint32_t MAXIMUM_RATE = 1000000;
-constexpr double LOWEST_VOLUME_DB = -80.0;
 
 struct RenderArguments
 {
@@ -103,12 +99,12 @@ bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& 
         }
         else if (Word == "--position")
         {
-            if (!ParseWhole(Value, llWhole) || llWhole < 0 || llWhole > SLIDER_MAXIMUM)
+            if (!ParseWhole(Value, llWhole) || llWhole < 0 || llWhole > PlayerScales::SPEED_MAXIMUM_POSITION)
             {
                 Problem = "--position needs a whole number from 0 to 280, not '" + Value + "'";
                 return false;
             }
-            Parsed.Choice.dfSpeed = std::pow(SLIDER_STEP, static_cast<double>(llWhole - SLIDER_CENTRE));
+            Parsed.Choice.dfSpeed = PlayerScales::SpeedOfPosition(static_cast<int32_t>(llWhole));
             bPositionGiven = true;
         }
         else if (Word == "--shift")
@@ -142,7 +138,7 @@ bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& 
         else if (Word == "--volume")
         {
             // The slider moves in tenths of a decibel; a level between its steps is not one it has.
-            if (!ParseReal(Value, dfReal) || dfReal > 0.0 || dfReal < LOWEST_VOLUME_DB ||
+            if (!ParseReal(Value, dfReal) || dfReal > 0.0 || dfReal < PlayerScales::LOWEST_VOLUME_DB ||
                 std::fabs(dfReal * 10.0 - std::round(dfReal * 10.0)) > 1e-6)
             {
                 Problem = "--volume needs a level from 0 to -80 dB in steps of 0.1, not '" + Value + "'";
@@ -217,10 +213,10 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
             Error << "larkspur-cli render: bit counts or volume out of range\n" << USAGE_TEXT;
             return EXIT_USAGE;
         case OfflineRenderer::Step::OpenInput:
-            Error << REFUSED_FILE_TEXT << '\n';
+            Error << WideToUtf8(PlayerTexts::FILE_REFUSED) << '\n';
             return EXIT_INPUT_REFUSED;
         case OfflineRenderer::Step::SetupConverter:
-            Error << CONVERTER_FAILED_TEXT << '\n';
+            Error << WideToUtf8(PlayerTexts::CONVERTER_FAILED) << '\n';
             PutLine(Error, u"larkspur-cli render: %u Hz into %u Hz at speed %.6lf, shift %d refused (%d)",
                     Renderer.GetInputRate(), Parsed.Choice.uiDeviceRate, Parsed.Choice.dfSpeed,
                     static_cast<int>(Parsed.Choice.iShift), static_cast<int>(iResult));

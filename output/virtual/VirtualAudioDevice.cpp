@@ -8,8 +8,8 @@
 
 namespace
 {
-constexpr uint8_t kUnwrittenByte = 0xA5;
-constexpr uint32_t kKnownStreamFlags = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
+constexpr uint8_t UNWRITTEN_BYTE = 0xA5;
+constexpr uint32_t KNOWN_STREAM_FLAGS = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
 
 // Wakes the waiters once the lock taken after it has been dropped.
 class NotifyOnExit
@@ -419,7 +419,7 @@ int32_t VirtualAudioDevice::ClientInitialize(uint64_t ullClient, uint32_t uiShar
     {
         return AUDIO_E_POINTER;
     }
-    if ((uiStreamFlags & ~kKnownStreamFlags) != 0 || hnsBufferDuration < 0 || hnsPeriodicity < 0 ||
+    if ((uiStreamFlags & ~KNOWN_STREAM_FLAGS) != 0 || hnsBufferDuration < 0 || hnsPeriodicity < 0 ||
         (uiShareMode != AUDIO_SHAREMODE_SHARED && uiShareMode != AUDIO_SHAREMODE_EXCLUSIVE))
     {
         return AUDIO_E_INVALIDARG;
@@ -459,7 +459,7 @@ int32_t VirtualAudioDevice::ClientInitialize(uint64_t ullClient, uint32_t uiShar
     bBufferPending = 0;
     bCapturePending = 0;
     uiPendingFrames = 0;
-    Staging.assign(static_cast<size_t>(ullFrames) * pFormat->nBlockAlign, kUnwrittenByte);
+    Staging.assign(static_cast<size_t>(ullFrames) * pFormat->nBlockAlign, UNWRITTEN_BYTE);
     WrittenBytes.clear();
     // A second of sound, so that the render thread rarely makes the record grow.
     WrittenBytes.reserve(static_cast<size_t>(pFormat->nAvgBytesPerSec));
@@ -604,7 +604,7 @@ int32_t VirtualAudioDevice::RenderGetBuffer(uint64_t ullClient, uint32_t uiFrame
         return AUDIO_E_BUFFER_TOO_LARGE;
     }
     // Bytes the client leaves alone keep a pattern that no test signal produces by chance.
-    std::fill_n(Staging.begin(), static_cast<size_t>(uiFrames) * Stream.Format.nBlockAlign, kUnwrittenByte);
+    std::fill_n(Staging.begin(), static_cast<size_t>(uiFrames) * Stream.Format.nBlockAlign, UNWRITTEN_BYTE);
     *ppData = Staging.data();
     bBufferPending = 1;
     uiPendingFrames = uiFrames;

@@ -1,5 +1,6 @@
 #include "tests/output/OutputTestSupport.h"
 
+#include "app/RateTable.h"
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
 #include "output/virtual/CVirtualEndpoint.h"
@@ -8,9 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-
-const uint32_t kRateTable[20] = {384000, 352800, 308700, 288000, 264600, 220500, 192000, 176400, 96000, 88200,
-                                 48000,  44100,  32000,  24000,  22050,  16000,  12000,  11025,  9600,  8000};
 
 namespace
 {
@@ -42,8 +40,9 @@ AudioStreamFormat StereoPcm(uint32_t uiRate, uint32_t uiBits)
 
 VirtualRig::VirtualRig() : pDevice(std::make_shared<VirtualAudioDevice>())
 {
-    for (const uint32_t uiRate : kRateTable)
+    for (uint32_t i = 0; i < RateTable::COUNT; ++i)
     {
+        const uint32_t uiRate = RateTable::Hz(i);
         for (const uint32_t uiBits : {16u, 24u, 32u})
         {
             pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, uiRate, uiBits);
@@ -163,11 +162,11 @@ WorkerRig::~WorkerRig()
 ::testing::AssertionResult WorkerRig::Open(uint32_t uiBits, uint32_t uiFrames, uint64_t ullBlockFrames,
                                            bool bCapture)
 {
-    constexpr uint32_t kRate = 48000;
-    pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, kRate, uiBits);
+    constexpr uint32_t RATE = 48000;
+    pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, RATE, uiBits);
     CVirtualEndpoint Endpoint(pDevice);
-    const AudioStreamFormat Format = StereoPcm(kRate, uiBits);
-    const auto hnsDuration = static_cast<int64_t>(std::llround(uiFrames * 1e7 / kRate));
+    const AudioStreamFormat Format = StereoPcm(RATE, uiBits);
+    const auto hnsDuration = static_cast<int64_t>(std::llround(uiFrames * 1e7 / RATE));
     const uint32_t uiFlags =
         AUDIO_STREAMFLAGS_NOPERSIST | (bEventDriven != 0 ? AUDIO_STREAMFLAGS_EVENTCALLBACK : 0);
     if (Endpoint.Activate(pClient) < 0 ||
@@ -237,7 +236,7 @@ int32_t WorkerRig::Launch(ThreadBody pBody, BufferCallbackFunction pCallback, vo
 
 bool WorkerRig::EndsByItself()
 {
-    const bool bEnded = pDevice->WaitForCallCount(VirtualOperation::UninitializeThread, 1, kWaitMs);
+    const bool bEnded = pDevice->WaitForCallCount(VirtualOperation::UninitializeThread, 1, WAIT_MS);
     if (!bEnded)
     {
         TerminationEvent.Set();

@@ -22,10 +22,7 @@
 // Shared pieces of the sound-output tests.
 
 // Upper bound for waiting on a worker; only reached when something is broken.
-constexpr uint32_t kWaitMs = 30000;
-
-// The sampling frequencies the player negotiates, highest first.
-extern const uint32_t kRateTable[20];
+constexpr uint32_t WAIT_MS = 30000;
 
 // A virtual layer with one device that accepts every rate of the table at 16, 24 and 32 bits in
 // both share modes. Declare it before the streams that use it: the layer must outlive them.

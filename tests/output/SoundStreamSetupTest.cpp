@@ -1,3 +1,4 @@
+#include "app/RateTable.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "tests/output/OutputTestSupport.h"
@@ -77,8 +78,9 @@ TEST(SoundStreamSetup, OperationsBeforeSetupAreRefusedAndChangeNothing)
 TEST(SoundStreamSetup, BufferDurationIsAWholeNumberOfFramesAndTheGrantIsWrittenBack)
 {
     VirtualRig Rig;
-    for (const uint32_t uiRate : kRateTable)
+    for (uint32_t i = 0; i < RateTable::COUNT; ++i)
     {
+        const uint32_t uiRate = RateTable::Hz(i);
         CSoundStreamWASAPI Stream(&Rig.Layer);
         double dfSeconds = 0.06;
         ASSERT_EQ(Stream.SetupDevice(uiRate, &dfSeconds, -1), 1) << uiRate;
@@ -281,7 +283,7 @@ TEST(SoundStreamSetup, SetupOnARunningStreamClosesItFirst)
     ASSERT_EQ(SetupAt(Stream), 1);
     ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
     ASSERT_EQ(Stream.Start(), 1);
-    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(Stream.ullBufferFrameCount, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(Stream.ullBufferFrameCount, WAIT_MS));
 
     // The device takes one stream at a time, so this only works once the first is gone.
     ASSERT_EQ(SetupAt(Stream, 44100), 1);

@@ -53,7 +53,7 @@ TEST(SoundStreamBuffer, InitializeForRenderAndCapture)
 
 TEST(SoundStreamBuffer, InitializeRefusalsLeaveTheRecordZeroed)
 {
-    constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+    constexpr uint64_t MAX = std::numeric_limits<uint64_t>::max();
     const struct
     {
         uint64_t ullFrames;
@@ -61,9 +61,9 @@ TEST(SoundStreamBuffer, InitializeRefusalsLeaveTheRecordZeroed)
     } Refused[] = {
         {0, -4},
         {uint64_t{1} << 63, -5},
-        {kMax, -5},
+        {MAX, -5},
         // Below 2^63 frames, but frames x 16 bytes would wrap around.
-        {(kMax / 16) + 1, -5},
+        {(MAX / 16) + 1, -5},
         {(uint64_t{1} << 63) - 1, -5},
     };
     SoundStreamBuffer Buffer;

@@ -31,7 +31,7 @@ public:
     bool WaitForBlocks(size_t ullCount)
     {
         std::unique_lock<std::mutex> Lock(Mutex);
-        return Changed.wait_for(Lock, std::chrono::milliseconds(kWaitMs),
+        return Changed.wait_for(Lock, std::chrono::milliseconds(WAIT_MS),
                                 [&] { return Blocks.size() >= ullCount; });
     }
 
@@ -49,13 +49,13 @@ private:
     std::vector<std::vector<double>> Blocks;
 };
 
-constexpr double kTop = 8388607.0 / 8388608.0;
-constexpr double kLsb = 1.0 / 8388608.0;
+constexpr double TOP = 8388607.0 / 8388608.0;
+constexpr double LSB = 1.0 / 8388608.0;
 
 // Three stereo frames of 24 bits: (0x800000, 0x7FFFFF), (0x000100, 0xFFFFFF), (0x400000, 0xC00000).
 const std::vector<uint8_t> kPacket = {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F, 0x00, 0x01, 0x00,
                                       0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x40, 0x00, 0x00, 0xC0};
-const std::vector<double> kPacketFrames = {-1.0, kTop, 256 * kLsb, -kLsb, 0.5, -0.5};
+const std::vector<double> kPacketFrames = {-1.0, TOP, 256 * LSB, -LSB, 0.5, -0.5};
 } // namespace
 
 TEST(CaptureThreadBody, DecodesPacketsAndDeliversThemInBlocksWithTheRestAtTheEnd)
@@ -102,7 +102,7 @@ TEST(CaptureThreadBody, AMonauralDeviceFeedsEveryChannel)
     EXPECT_EQ(Rig.Join(), 1u);
     const std::vector<std::vector<double>> Blocks = Collector.GetBlocks();
     ASSERT_EQ(Blocks.size(), 3u);
-    EXPECT_EQ(Blocks[0], (std::vector<double>{-1.0, -1.0, kTop, kTop}));
+    EXPECT_EQ(Blocks[0], (std::vector<double>{-1.0, -1.0, TOP, TOP}));
     EXPECT_EQ(Blocks[2], (std::vector<double>{0.5, 0.5, -0.5, -0.5}));
 }
 

@@ -25,16 +25,16 @@ TEST(RenderThread, PrefillsTheWholeBufferBeforeStartThenTopsUpWhatWasPlayed)
     ASSERT_EQ(N, 441u);
     ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
 
-    ASSERT_TRUE(pDevice->WaitForWrittenFrames(N, kWaitMs));
+    ASSERT_TRUE(pDevice->WaitForWrittenFrames(N, WAIT_MS));
     VirtualStreamState State = pDevice->GetStreamState();
     EXPECT_EQ(State.ullWrittenBeforeStart, N);
     EXPECT_EQ(Source.GetCalls(), 1u); // one delivery of C = N frames fills the buffer
 
     ASSERT_EQ(Stream.Start(), 1);
     EXPECT_EQ(pDevice->Advance(100), 100u);
-    ASSERT_TRUE(pDevice->WaitForWrittenFrames(N + 100, kWaitMs));
+    ASSERT_TRUE(pDevice->WaitForWrittenFrames(N + 100, WAIT_MS));
     EXPECT_EQ(pDevice->Advance(N), N);
-    ASSERT_TRUE(pDevice->WaitForWrittenFrames(2 * N + 100, kWaitMs));
+    ASSERT_TRUE(pDevice->WaitForWrittenFrames(2 * N + 100, WAIT_MS));
     EXPECT_EQ(pDevice->GetReleasedFrameCounts(), (std::vector<uint32_t>{441, 100, 441}));
     // 441 delivered, 100 taken, 441 more delivered for the next 441: three calls in all.
     EXPECT_EQ(Source.GetCalls(), 3u);
@@ -73,10 +73,10 @@ TEST(RenderThread, WritesTheTopContainerBytesOfEachWordLittleEndian)
         ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, -1), 1);
         ASSERT_EQ(Stream.ullBufferFrameCount, 240u);
         ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
-        ASSERT_TRUE(pDevice->WaitForWrittenFrames(240, kWaitMs));
+        ASSERT_TRUE(pDevice->WaitForWrittenFrames(240, WAIT_MS));
         ASSERT_EQ(Stream.Start(), 1);
         pDevice->Advance(77);
-        ASSERT_TRUE(pDevice->WaitForWrittenFrames(317, kWaitMs));
+        ASSERT_TRUE(pDevice->WaitForWrittenFrames(317, WAIT_MS));
         Stream.Stop(0);
 
         const std::vector<uint8_t> Bytes = pDevice->GetWrittenBytes();
@@ -98,7 +98,7 @@ TEST(RenderThread, WritesTheTopContainerBytesOfEachWordLittleEndian)
     double dfSeconds = 0.005;
     ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, -1), 1);
     ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
-    ASSERT_TRUE(pDevice->WaitForWrittenFrames(240, kWaitMs));
+    ASSERT_TRUE(pDevice->WaitForWrittenFrames(240, WAIT_MS));
     Stream.Close();
     const std::vector<uint8_t> Bytes = pDevice->GetWrittenBytes();
     EXPECT_EQ(std::vector<uint8_t>(Bytes.begin(), Bytes.begin() + 6),
@@ -113,12 +113,12 @@ TEST(RenderThread, APaddingOfTheWholeBufferSkipsThePeriod)
     double dfSeconds = 0.005;
     ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, -1), 1);
     ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
-    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, WAIT_MS));
     ASSERT_EQ(Stream.Start(), 1);
 
     // The clock stands still: the worker keeps looking and finds no room.
     const uint64_t ullLooks = Rig.pDevice->GetCallCount(VirtualOperation::GetCurrentPadding);
-    ASSERT_TRUE(Rig.pDevice->WaitForCallCount(VirtualOperation::GetCurrentPadding, ullLooks + 5, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForCallCount(VirtualOperation::GetCurrentPadding, ullLooks + 5, WAIT_MS));
     EXPECT_EQ(Source.GetCalls(), 1u);
     EXPECT_EQ(Rig.pDevice->GetCallCount(VirtualOperation::GetBuffer), 1u);
     EXPECT_EQ(Rig.pDevice->GetStreamState().ullWrittenFrames, 240u);
@@ -137,7 +137,7 @@ TEST(RenderThread, ACallbackReturningZeroEndsTheStreamAfterTheCurrentPeriod)
     ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
 
     // The period being prepared is still delivered, then the worker ends by itself.
-    ASSERT_TRUE(Rig.pDevice->WaitForCallCount(VirtualOperation::UninitializeThread, 1, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForCallCount(VirtualOperation::UninitializeThread, 1, WAIT_MS));
     EXPECT_EQ(Rig.pDevice->GetStreamState().ullWrittenFrames, 240u);
     EXPECT_EQ(Rig.pDevice->GetCallCount(VirtualOperation::GetCurrentPadding), 1u);
     EXPECT_EQ(Source.GetCalls(), 3u);
@@ -168,7 +168,7 @@ TEST(RenderThread, ACallbackDeliveringNothingIsCalledAgainAtOnce)
     double dfSeconds = 0.005;
     ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, -1), 1);
     ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
-    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, WAIT_MS));
     Stream.Close();
     // Three empty calls, then five of 50 frames for the first 240.
     EXPECT_EQ(Source.GetCalls(), 8u);
@@ -189,9 +189,9 @@ TEST(RenderThread, EventDrivenStreamsFillOnEveryBufferEvent)
               AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST);
     ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
     ASSERT_EQ(Stream.Start(), 1); // the device asks for its first period as it starts
-    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, WAIT_MS));
     Rig.pDevice->Advance(90);
-    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(330, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(330, WAIT_MS));
     EXPECT_EQ(Stream.Stop(0), 1);
     EXPECT_EQ(Stream.IsEventDriven(), 0);
     EXPECT_TRUE(FramesFollowTheCount(DecodeDeviceWords(Rig.pDevice->GetWrittenBytes(), 32, 32), 0, 330));
@@ -205,7 +205,7 @@ TEST(RenderThreadBody, EndsWithOneWhenTerminatedAndBalancesItsThreadSetup)
     CountingSource Source(16);
     ASSERT_TRUE(Rig.Open(16, 240, 240, false));
     ASSERT_EQ(Rig.Launch(RenderThreadBody, CountingSource::Callback, &Source), 1);
-    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, WAIT_MS));
     EXPECT_EQ(Rig.Join(), 1u);
     EXPECT_EQ(Rig.pDevice->GetCallCount(VirtualOperation::InitializeThread), 1u);
     EXPECT_EQ(Rig.pDevice->GetCallCount(VirtualOperation::UninitializeThread), 1u);
@@ -236,7 +236,7 @@ TEST(RenderThreadBody, ADeviceFaultEndsTheWorkerWithZero)
         ASSERT_EQ(Rig.Launch(RenderThreadBody, CountingSource::Callback, &Source), 1);
         if (Fault.bAdvance)
         {
-            ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, kWaitMs));
+            ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, WAIT_MS));
             Rig.pDevice->Advance(100);
         }
         ASSERT_TRUE(Rig.EndsByItself()) << static_cast<int>(Fault.Operation);
@@ -251,7 +251,7 @@ TEST(RenderThreadBody, ADeviceFaultEndsTheWorkerWithZero)
     CountingSource Source(16);
     ASSERT_TRUE(Rig.Open(16, 240, 240, false));
     ASSERT_EQ(Rig.Launch(RenderThreadBody, CountingSource::Callback, &Source), 1);
-    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, kWaitMs));
+    ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, WAIT_MS));
     Rig.pDevice->Vanish();
     ASSERT_TRUE(Rig.EndsByItself());
     EXPECT_EQ(Rig.Worker.GetResult(0), 0u);
@@ -304,7 +304,7 @@ TEST(RenderThreadBody, BufferErrorsPlaySilenceAndEndWithZero)
     Liar.ullClaimExtra = 1000;
     ASSERT_TRUE(Claiming.Open(16, 240, 100, false));
     ASSERT_EQ(Claiming.Launch(RenderThreadBody, CountingSource::Callback, &Liar), 1);
-    ASSERT_TRUE(Claiming.pDevice->WaitForWrittenFrames(240, kWaitMs));
+    ASSERT_TRUE(Claiming.pDevice->WaitForWrittenFrames(240, WAIT_MS));
     EXPECT_EQ(Claiming.Join(), 1u);
     EXPECT_EQ(Liar.GetCalls(), 3u);
     EXPECT_TRUE(FramesFollowTheCount(DecodeDeviceWords(Claiming.pDevice->GetWrittenBytes(), 16, 16), 0, 240));

@@ -1,6 +1,6 @@
+#include "output/EnumerateOutputDevices.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
-#include "output/EnumerateOutputDevices.h"
 #include "tests/output/OutputTestSupport.h"
 
 #include <gtest/gtest.h>

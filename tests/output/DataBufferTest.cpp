@@ -8,7 +8,7 @@
 
 namespace
 {
-constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+constexpr uint64_t MAX = std::numeric_limits<uint64_t>::max();
 
 void ExpectEmptyWithoutStorage(DataBuffer& Buffer)
 {
@@ -92,7 +92,7 @@ TEST(DataBuffer, ShortReadsAndEmptyWritesChangeNothing)
     EXPECT_EQ(Buffer.Write(nullptr, 8), -4);
     EXPECT_EQ(Buffer.Read(nullptr, 8), -4);
     // A request so large that count + n would wrap must still be refused.
-    EXPECT_EQ(Buffer.Write(Samples, kMax - 8), -1);
+    EXPECT_EQ(Buffer.Write(Samples, MAX - 8), -1);
     EXPECT_EQ(Buffer.GetCount(), sizeof(Samples));
 
     ASSERT_EQ(Buffer.Read(Out, sizeof(Samples)), 1);
@@ -109,8 +109,8 @@ TEST(DataBuffer, InitializeRefusalsLeaveNoStorage)
     const uint64_t Refused[][3] = {
         {0, 16, static_cast<uint64_t>(-4)},
         {16, 0, static_cast<uint64_t>(-4)},
-        {kMax, 1, static_cast<uint64_t>(-1)},
-        {kMax / 2, 1, static_cast<uint64_t>(-5)},
+        {MAX, 1, static_cast<uint64_t>(-1)},
+        {MAX / 2, 1, static_cast<uint64_t>(-5)},
         {uint64_t{1} << 62, uint64_t{1} << 62, static_cast<uint64_t>(-5)},
     };
     for (const auto& Case : Refused)

@@ -18,23 +18,6 @@ constexpr uint64_t STEREO_FRAME_BYTES = 2 * sizeof(double);
 constexpr double MAX_BUFFER_FRAMES = 4294967295.0;
 constexpr uint32_t PROBED_BIT_COUNTS[] = {32, 24, 16};
 
-// The format the stream proposes: two channels of integer PCM, the container full of valid bits,
-// no speaker positions.
-AudioStreamFormat MakeStereoPcmFormat(uint32_t uiSamplingFrequency, uint32_t uiBits)
-{
-    AudioStreamFormat Format{};
-    Format.wFormatTag = AUDIO_FORMAT_TAG_EXTENSIBLE;
-    Format.nChannels = 2;
-    Format.nSamplesPerSec = uiSamplingFrequency;
-    Format.nBlockAlign = static_cast<uint16_t>(2 * (uiBits / 8));
-    Format.nAvgBytesPerSec = uiSamplingFrequency * Format.nBlockAlign;
-    Format.wBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.cbSize = AUDIO_FORMAT_EXTENSIBLE_SIZE;
-    Format.wValidBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.dwChannelMask = 0;
-    Format.SubFormat = AUDIO_SUBTYPE_PCM;
-    return Format;
-}
 } // namespace
 
 CSoundStreamWASAPI::CSoundStreamWASAPI(SAudioClientLayer* pAudioLayer) : pLayer(pAudioLayer)

@@ -23,20 +23,6 @@ struct ParameterTablePeek : SMultiThread
     }
 };
 
-AudioStreamFormat StereoPcm(uint32_t uiRate, uint32_t uiBits)
-{
-    AudioStreamFormat Format{};
-    Format.wFormatTag = AUDIO_FORMAT_TAG_EXTENSIBLE;
-    Format.nChannels = 2;
-    Format.nSamplesPerSec = uiRate;
-    Format.nBlockAlign = static_cast<uint16_t>(2 * uiBits / 8);
-    Format.nAvgBytesPerSec = uiRate * Format.nBlockAlign;
-    Format.wBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.cbSize = AUDIO_FORMAT_EXTENSIBLE_SIZE;
-    Format.wValidBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.SubFormat = AUDIO_SUBTYPE_PCM;
-    return Format;
-}
 } // namespace
 
 VirtualRig::VirtualRig() : pDevice(std::make_shared<VirtualAudioDevice>())
@@ -166,7 +152,7 @@ WorkerRig::~WorkerRig()
     constexpr uint32_t RATE = 48000;
     pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, RATE, uiBits);
     CVirtualEndpoint Endpoint(pDevice);
-    const AudioStreamFormat Format = StereoPcm(RATE, uiBits);
+    const AudioStreamFormat Format = MakeStereoPcmFormat(RATE, uiBits);
     const auto hnsDuration = static_cast<int64_t>(std::llround(uiFrames * 1e7 / RATE));
     const uint32_t uiFlags =
         AUDIO_STREAMFLAGS_NOPERSIST | (bEventDriven != 0 ? AUDIO_STREAMFLAGS_EVENTCALLBACK : 0);

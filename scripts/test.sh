@@ -4,7 +4,7 @@
 #   asan     AddressSanitizer + UBSan build, every test
 #   tsan     ThreadSanitizer build, every test
 #   windows  MinGW-w64 cross build, every test executable under Wine
-#   fuzz     the WAV reader fuzzer for a short run
+#   fuzz     the WAV reader and playback-chain fuzzers for a minute each
 #   layers   no #include crosses a forbidden line between subsystems and platforms
 # Choose stages with LARKSPUR_TEST_STAGES="linux windows" (default: all of them).
 set -uo pipefail
@@ -49,7 +49,7 @@ windows_stage() {
 
 fuzz_stage() {
     if [[ -x "$root/scripts/fuzz.sh" ]]; then
-        "$root/scripts/fuzz.sh" 60
+        "$root/scripts/fuzz.sh" wave 60 && "$root/scripts/fuzz.sh" chain 60
     else
         echo "no fuzz targets yet"
     fi

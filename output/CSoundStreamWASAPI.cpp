@@ -267,6 +267,14 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
     {
         return iResult;
     }
+    bRenderEventsReady = 0;
+    if (bCapture == 0)
+    {
+        if ((iResult = PrefillEvent.Create(1, 0)) < 0 || (iResult = ExitEvent.Create(1, 0)) < 0)
+        {
+            return iResult;
+        }
+    }
 
     struct NamedAddress
     {
@@ -317,7 +325,11 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
     {
         return iResult;
     }
-    if (bCapture == 0 && (iResult = StoreParameterAddress(Worker, u"pQuantizer", &QuantizerState)) < 0)
+    if (bCapture == 0 &&
+        ((iResult = StoreParameterAddress(Worker, u"pQuantizer", &QuantizerState)) < 0 ||
+         (iResult = StoreParameterAddress(Worker, u"pPrefillEvent", static_cast<SEvent*>(&PrefillEvent))) <
+             0 ||
+         (iResult = StoreParameterAddress(Worker, u"pExitEvent", static_cast<SEvent*>(&ExitEvent))) < 0))
     {
         return iResult;
     }
@@ -325,7 +337,27 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
     {
         return iResult;
     }
-    return Worker.Start(bCapture != 0 ? CaptureThreadBody : RenderThreadBody);
+    iResult = Worker.Start(bCapture != 0 ? CaptureThreadBody : RenderThreadBody);
+    bRenderEventsReady = bCapture == 0 && iResult >= 0 ? 1 : 0;
+    return iResult;
+}
+
+int32_t CSoundStreamWASAPI::WaitForPrefill(uint32_t uiMilliseconds)
+{
+    if (bRenderEventsReady == 0)
+    {
+        return -1;
+    }
+    return PrefillEvent.Wait(uiMilliseconds) > 0 ? 1 : 0;
+}
+
+int32_t CSoundStreamWASAPI::HasRenderWorkerEnded()
+{
+    if (bRenderEventsReady == 0)
+    {
+        return -1;
+    }
+    return ExitEvent.Wait(0) > 0 ? 1 : 0;
 }
 
 int32_t CSoundStreamWASAPI::Start()
@@ -388,6 +420,9 @@ int32_t CSoundStreamWASAPI::Close()
     pAudioClient.reset();
     pDevice.reset();
     TerminationEvent.Close();
+    bRenderEventsReady = 0;
+    PrefillEvent.Close();
+    ExitEvent.Close();
     bEventDriven = 0;
     BufferEvent.Close();
     uiStreamMode = STREAM_MODE_NONE;

@@ -322,7 +322,9 @@ TEST(SoundStreamSetup, PrepareRenderHandsTheWorkerItsInputsInOrder)
                                                   u"*::pSoundStreamBuffer",
                                                   u"*::pDataBuffer",
                                                   u"*::pTimer",
-                                                  u"*::pQuantizer"};
+                                                  u"*::pQuantizer",
+                                                  u"*::pPrefillEvent",
+                                                  u"*::pExitEvent"};
     EXPECT_EQ(ParameterKeys(Stream.GetWorker()), Expected);
     uint64_t ullValue = 0;
     ASSERT_EQ(Stream.GetWorker().GetParameter(u"BufferCallbackFunction", &ullValue), 1);

@@ -37,7 +37,8 @@ std::vector<std::pair<uint32_t, uint32_t>> Attempts(const VirtualAudioDevice& De
     for (const VirtualFormatProbe& Probe : Device.GetProbes())
     {
         const std::pair<uint32_t, uint32_t> Attempt{Probe.uiShareMode, Probe.Format.nSamplesPerSec};
-        if (Result.empty() || Result.back() != Attempt || bLastAccepted != 0 || Probe.Format.wBitsPerSample == 32)
+        if (Result.empty() || Result.back() != Attempt || bLastAccepted != 0 ||
+            Probe.Format.wBitsPerSample == 32)
         {
             Result.push_back(Attempt);
         }
@@ -51,9 +52,9 @@ constexpr uint32_t SHARED = AUDIO_SHAREMODE_SHARED;
 
 bool NoThreadRuns(PlayerState& State)
 {
-    const bool bPlaybackIdle = State.pPlaybackThread == nullptr ||
-                               (State.pPlaybackThread->GetState() != THREAD_STATE_RUNNING &&
-                                State.pPlaybackThread->GetState() != THREAD_STATE_STOPPING);
+    const bool bPlaybackIdle =
+        State.pPlaybackThread == nullptr || (State.pPlaybackThread->GetState() != THREAD_STATE_RUNNING &&
+                                             State.pPlaybackThread->GetState() != THREAD_STATE_STOPPING);
     const bool bRenderIdle = State.pSoundStream == nullptr ||
                              (State.pSoundStream->GetWorker().GetState() != THREAD_STATE_RUNNING &&
                               State.pSoundStream->GetWorker().GetState() != THREAD_STATE_STOPPING);
@@ -128,7 +129,8 @@ TEST(PlaybackController, TheLadderWalksUpwardWhenNothingAtOrBelowTheMaximumWorks
     ASSERT_EQ(Rig.State.bPlaying, 1);
 
     std::vector<std::pair<uint32_t, uint32_t>> Expected = {{EXCLUSIVE, 8000}, {SHARED, 8000}};
-    for (const uint32_t uiRate : {8000u, 9600u, 11025u, 12000u, 16000u, 22050u, 24000u, 32000u, 44100u, 48000u})
+    for (const uint32_t uiRate :
+         {8000u, 9600u, 11025u, 12000u, 16000u, 22050u, 24000u, 32000u, 44100u, 48000u})
     {
         Expected.push_back({EXCLUSIVE, uiRate});
     }
@@ -378,7 +380,8 @@ TEST(PlaybackController, EveryStartFailureShowsItsMessageAndLeavesNothingRunning
     };
     const std::u16string ERROR_CAPTION = u"エラー";
     const FailureCase Cases[] = {
-        {"converter", u"200", [](PlayerRig&) {}, u"サンプリング周波数コンバータの初期化に失敗しました。", ERROR_CAPTION, 1},
+        {"converter", u"200", [](PlayerRig&) {}, u"サンプリング周波数コンバータの初期化に失敗しました。",
+         ERROR_CAPTION, 1},
         {"input buffer", nullptr, [](PlayerRig& Rig) { Rig.Factory.bFailInputBuffer = true; },
          u"入力バッファーの初期化に失敗しました。", ERROR_CAPTION, 1},
         {"output buffer", nullptr, [](PlayerRig& Rig) { Rig.Factory.bFailOutputBuffer = true; },

@@ -13,9 +13,10 @@
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
-#include "output/WorkerParameters.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/FormatText.h"
+#include "runtime/WorkerParameterNames.h"
+#include "runtime/WorkerParameters.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "wave/WaveFileReader.h"
 
@@ -186,18 +187,18 @@ void PlaybackController::StartPlayback()
     pConverter->SetOutputRate(State.dfDeviceSamplingFrequency / dfSpeed, 1);
 
     pWorker->Create(1);
-    StoreParameterAddress(*pWorker, u"pWaveFileReader", pReader.get());
-    StoreParameterAddress(*pWorker, u"pSamplingFrequencyConverter", pConverter.get());
-    StoreParameterAddress(*pWorker, u"pIntelligentSoundBuffer", pSoundBuffer.get());
-    if (Factory.AllocateThreadBuffer(*pWorker, u"pdfInputSignalBuffer", PlayerScales::THREAD_BUFFER_BYTES) <
-        0)
+    StoreParameterAddress(*pWorker, WorkerParameterNames::WAVE_FILE_READER, pReader.get());
+    StoreParameterAddress(*pWorker, WorkerParameterNames::SAMPLING_FREQUENCY_CONVERTER, pConverter.get());
+    StoreParameterAddress(*pWorker, WorkerParameterNames::INTELLIGENT_SOUND_BUFFER, pSoundBuffer.get());
+    if (Factory.AllocateThreadBuffer(*pWorker, WorkerParameterNames::INPUT_SIGNAL_BUFFER,
+                                     PlayerScales::THREAD_BUFFER_BYTES) < 0)
     {
         ShowError(PlayerTexts::INPUT_BUFFER_FAILED);
         CleanUpFailedStart();
         return;
     }
-    if (Factory.AllocateThreadBuffer(*pWorker, u"pdfOutputSignalBuffer", PlayerScales::THREAD_BUFFER_BYTES) <
-        0)
+    if (Factory.AllocateThreadBuffer(*pWorker, WorkerParameterNames::OUTPUT_SIGNAL_BUFFER,
+                                     PlayerScales::THREAD_BUFFER_BYTES) < 0)
     {
         ShowError(PlayerTexts::OUTPUT_BUFFER_FAILED);
         CleanUpFailedStart();

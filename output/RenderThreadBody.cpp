@@ -8,9 +8,10 @@
 #include "output/SoundStreamBuffer.h"
 #include "output/WaitForDevicePeriod.h"
 #include "output/WorkerInputs.h"
-#include "output/WorkerParameters.h"
 #include "runtime/SEvent.h"
 #include "runtime/STimer.h"
+#include "runtime/WorkerParameterNames.h"
+#include "runtime/WorkerParameters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,10 +32,11 @@ RenderInputs ReadInputs(const SMultiThread* pOwner)
 {
     RenderInputs In;
     static_cast<WorkerInputs&>(In) = ReadWorkerInputs(pOwner);
-    In.pRenderClient = ReadParameterAddress<SAudioRenderClient>(pOwner, u"pAudioRenderClient");
-    In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, u"pQuantizer");
-    In.pPrefillEvent = ReadParameterAddress<SEvent>(pOwner, u"pPrefillEvent");
-    In.pExitEvent = ReadParameterAddress<SEvent>(pOwner, u"pExitEvent");
+    In.pRenderClient =
+        ReadParameterAddress<SAudioRenderClient>(pOwner, WorkerParameterNames::AUDIO_RENDER_CLIENT);
+    In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, WorkerParameterNames::QUANTIZER);
+    In.pPrefillEvent = ReadParameterAddress<SEvent>(pOwner, WorkerParameterNames::PREFILL_EVENT);
+    In.pExitEvent = ReadParameterAddress<SEvent>(pOwner, WorkerParameterNames::EXIT_EVENT);
     return In;
 }
 

@@ -5,6 +5,7 @@
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CriticalSectionHolder.h"
+#include "runtime/WorkerParameterNames.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
@@ -67,8 +68,8 @@ int32_t FailingFactory::AllocateThreadBuffer(CMultiThreadWin& Worker, const char
                                              uint64_t ullBytes)
 {
     const std::u16string Name = pName;
-    if ((bFailInputBuffer && Name == u"pdfInputSignalBuffer") ||
-        (bFailOutputBuffer && Name == u"pdfOutputSignalBuffer"))
+    if ((bFailInputBuffer && Name == WorkerParameterNames::INPUT_SIGNAL_BUFFER) ||
+        (bFailOutputBuffer && Name == WorkerParameterNames::OUTPUT_SIGNAL_BUFFER))
     {
         return -2;
     }

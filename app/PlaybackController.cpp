@@ -15,6 +15,7 @@
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/FormatText.h"
+#include "runtime/ResultCodes.h"
 #include "runtime/WorkerParameterNames.h"
 #include "runtime/WorkerParameters.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
@@ -288,7 +289,7 @@ int32_t PlaybackController::ConfigureOutputAtRate(uint32_t uiFrequency, int32_t 
 {
     if (pSoundBuffer == nullptr || pStream == nullptr)
     {
-        return -1;
+        return RESULT_FAILED;
     }
     double dfPeriod = PlayerScales::PERIOD_SECONDS;
     const int32_t iInitialized = Factory.InitializeSoundBuffer(*pSoundBuffer, uiFrequency, dfPeriod);
@@ -303,7 +304,7 @@ int32_t PlaybackController::ConfigureOutputAtRate(uint32_t uiFrequency, int32_t 
             0)
     {
         ShowError(PlayerTexts::CAPACITY_LIMIT_FAILED);
-        return -1;
+        return RESULT_FAILED;
     }
     const uint64_t ullPeriod = pSoundBuffer->ullPeriodFrames;
     if (ullPeriod != 0 && State.pVolume != nullptr && State.pVolume->IsInitialized() != 0)
@@ -313,7 +314,7 @@ int32_t PlaybackController::ConfigureOutputAtRate(uint32_t uiFrequency, int32_t 
     if (ullPeriod == 0 || pStream->uiStreamMode != STREAM_MODE_NONE)
     {
         ShowError(PlayerTexts::BUFFER_SIZE_FAILED);
-        return ullPeriod == 0 ? -4 : -1;
+        return ullPeriod == 0 ? RESULT_INVALID_ARGUMENT : RESULT_FAILED;
     }
     pStream->ullCallbackFrameCount = ullPeriod;
     // No render thread runs while the stream is not set up, so the block may be replaced.

@@ -7,6 +7,7 @@
 #include "output/SAudioDeviceEnumerator.h"
 #include "output/SAudioEndpointCollection.h"
 #include "output/WorkerInputs.h"
+#include "runtime/ResultCodes.h"
 #include "runtime/WorkerParameterNames.h"
 #include "runtime/WorkerParameters.h"
 
@@ -309,16 +310,16 @@ int32_t CSoundStreamWASAPI::WaitForPrefill(uint32_t uiMilliseconds)
 {
     if (bRenderEventsReady == 0)
     {
-        return -1;
+        return RESULT_FAILED;
     }
-    return PrefillEvent.Wait(uiMilliseconds) > 0 ? 1 : 0;
+    return PrefillEvent.Wait(uiMilliseconds) > 0 ? RESULT_SUCCESS : RESULT_NOTHING_DONE;
 }
 
 int32_t CSoundStreamWASAPI::HasRenderWorkerEnded()
 {
     if (bRenderEventsReady == 0)
     {
-        return -1;
+        return RESULT_FAILED;
     }
     return ExitEvent.Wait(0) > 0 ? 1 : 0;
 }

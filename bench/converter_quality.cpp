@@ -51,15 +51,13 @@ std::vector<double> ConvertOurs(const std::vector<double>& Input, double dfSpeed
     size_t ullPosition = 0;
     for (;;)
     {
-        uint64_t ullCount = Stereo.size() - ullPosition;
-        Converter.InputFIFO.Write(Stereo.data() + ullPosition, ullCount);
-        ullPosition += ullCount;
-        Converter.Process();
-        uint64_t ullRead = Buffer.size();
-        Converter.OutputFIFO.Read(Buffer.data(), ullRead);
-        for (uint64_t i = 0; i < ullRead; i += 2)
+        uint64_t ullTaken = (Stereo.size() - ullPosition) / 2;
+        uint64_t ullRead = Buffer.size() / 2;
+        Converter.Convert(Stereo.data() + ullPosition, ullTaken, Buffer.data(), ullRead);
+        ullPosition += 2 * ullTaken;
+        for (uint64_t i = 0; i < ullRead; ++i)
         {
-            Output.push_back(Buffer[i]);
+            Output.push_back(Buffer[2 * i]);
         }
         if (ullPosition == Stereo.size() && ullRead == 0)
         {

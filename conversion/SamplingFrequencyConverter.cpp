@@ -2,6 +2,7 @@
 
 #include "conversion/KBDWindow.h"
 #include "conversion/PhaseTwiddleTable.h"
+#include "conversion/ProcessorFeatures.h"
 #include "conversion/TransformKernels.h"
 #include "runtime/CriticalSectionHolder.h"
 
@@ -115,14 +116,7 @@ __attribute__((target("avx"))) void ScatterRowsWide(const double* pdfRows, uint6
     }
 }
 
-// Runs during static initialisation, possibly before the processor model is read: read it first.
-bool DetectAvx()
-{
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") != 0;
-}
-
-const bool CPU_HAS_AVX = DetectAvx();
+const bool CPU_HAS_AVX = ProcessorHasAvx();
 #endif
 
 void MultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut, uint64_t ullCount)
@@ -825,4 +819,91 @@ int32_t SamplingFrequencyConverter::Process()
             }
         }
     }
+}
+
+int32_t SamplingFrequencyConverter::WriteInput(const double* pdfFrames, uint64_t& ullFrames)
+{
+    const uint64_t ullOffered = ullFrames;
+    ullFrames = 0;
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    uint64_t ullCount = ullChannels * ullOffered;
+    if (InputFIFO.Write(pdfFrames, ullCount) != 1)
+    {
+        return -1;
+    }
+    if (ullCount % ullChannels != 0)
+    {
+        return -99;
+    }
+    ullFrames = ullCount / ullChannels;
+    return 1;
+}
+
+int32_t SamplingFrequencyConverter::ReadOutput(double* pdfFrames, uint64_t& ullFrames)
+{
+    const uint64_t ullWanted = ullFrames;
+    ullFrames = 0;
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    uint64_t ullCount = ullChannels * ullWanted;
+    if (OutputFIFO.Read(pdfFrames, ullCount) != 1)
+    {
+        return -1;
+    }
+    if (ullCount % ullChannels != 0)
+    {
+        return -99;
+    }
+    ullFrames = ullCount / ullChannels;
+    return 1;
+}
+
+int32_t SamplingFrequencyConverter::Convert(const double* pdfInput, uint64_t& ullInputFrames,
+                                            double* pdfOutput, uint64_t& ullOutputFrames)
+{
+    const uint64_t ullWanted = ullOutputFrames;
+    ullOutputFrames = 0;
+    if (ullInputFrames > 0)
+    {
+        const int32_t iWrite = WriteInput(pdfInput, ullInputFrames);
+        if (iWrite != 1)
+        {
+            return iWrite;
+        }
+    }
+    const int32_t iProcess = Process();
+    if (iProcess < 0)
+    {
+        return iProcess;
+    }
+    ullOutputFrames = ullWanted;
+    return ReadOutput(pdfOutput, ullOutputFrames);
+}
+
+int32_t SamplingFrequencyConverter::CompleteLastBlock()
+{
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    // rem = fill mod (C x B / 2) samples; the silence is C x B - rem samples.
+    CriticalSectionHolder Holder(InputFIFO.pLock);
+    const uint64_t ullBlock = ullChannels * GetBlockFrames();
+    const uint64_t ullRemainder = InputFIFO.GetFill() % (ullBlock / 2);
+    if (ullRemainder % ullChannels != 0)
+    {
+        return 1;
+    }
+    const uint64_t ullSilence = ullBlock - ullRemainder;
+    uint64_t ullCount = ullSilence;
+    if (InputFIFO.WriteValue(0.0, ullCount) != 1 || ullCount != ullSilence)
+    {
+        return -1;
+    }
+    return 1;
 }

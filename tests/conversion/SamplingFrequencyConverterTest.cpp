@@ -19,33 +19,30 @@ namespace
 constexpr double FACTOR = 10.0;
 
 // Feeds the interleaved input through the converter as far as it goes and collects every output
-// sample. After each Process, BetweenCalls (when given) may change the rate.
+// sample. After each round, BetweenCalls (when given) may change the rate.
 std::vector<double> Convert(SamplingFrequencyConverter& Converter, const std::vector<double>& Input,
                             const std::function<void(uint64_t)>& BetweenCalls = nullptr)
 {
+    const uint64_t C = Converter.ullChannels;
     std::vector<double> Output;
     std::vector<double> Buffer(1 << 16);
     uint64_t ullPosition = 0;
     uint64_t ullCall = 0;
     for (;;)
     {
-        uint64_t ullCount = Input.size() - ullPosition;
-        if (ullCount > 0)
-        {
-            EXPECT_EQ(Converter.InputFIFO.Write(Input.data() + ullPosition, ullCount), 1);
-            ullPosition += ullCount;
-        }
-        EXPECT_EQ(Converter.Process(), 1);
+        uint64_t ullTaken = (Input.size() - ullPosition) / C;
+        uint64_t ullRead = Buffer.size() / C;
+        EXPECT_EQ(Converter.Convert(Input.data() + ullPosition, ullTaken, Buffer.data(), ullRead), 1);
+        ullPosition += C * ullTaken;
         if (BetweenCalls)
         {
             BetweenCalls(ullCall);
         }
         ++ullCall;
-        uint64_t ullRead = Buffer.size();
-        EXPECT_EQ(Converter.OutputFIFO.Read(Buffer.data(), ullRead), 1);
-        Output.insert(Output.end(), Buffer.begin(), Buffer.begin() + static_cast<std::ptrdiff_t>(ullRead));
+        Output.insert(Output.end(), Buffer.begin(),
+                      Buffer.begin() + static_cast<std::ptrdiff_t>(C * ullRead));
         if (ullPosition == Input.size() && ullRead == 0 &&
-            Converter.InputFIFO.GetFill() < Converter.ullChannels * Converter.GetBlockFrames() / 2)
+            Converter.InputFIFO.GetFill() < C * Converter.GetBlockFrames() / 2)
         {
             return Output;
         }
@@ -329,8 +326,8 @@ TEST(SamplingFrequencyConverter, DiscardsTheFirstBlockAndStartsAtInputFrameZero)
     Input[2 * 40] = 1.0;
     Input[2 * 41 + 1] = 1.0;
 
-    uint64_t ullCount = 256;
-    ASSERT_EQ(Converter.InputFIFO.Write(Input.data(), ullCount), 1);
+    uint64_t ullCount = 128;
+    ASSERT_EQ(Converter.WriteInput(Input.data(), ullCount), 1);
     ASSERT_EQ(Converter.Process(), 1);
     EXPECT_EQ(Converter.OutputFIFO.GetFill(), 0u);
     EXPECT_EQ(Converter.ullConsumedFrames.load(), 0u);
@@ -410,12 +407,12 @@ TEST(SamplingFrequencyConverter, ImmediateAndRampedRateChangesMoveThePositions)
     std::vector<double> Buffer(1 << 14);
     for (uint64_t ullHop = 0; ullHop < HOPS; ++ullHop)
     {
-        uint64_t ullCount = 256;
-        ASSERT_EQ(Converter.InputFIFO.Write(Input.data() + 256 * ullHop, ullCount), 1);
-        ASSERT_EQ(Converter.Process(), 1);
-        uint64_t ullRead = Buffer.size();
-        ASSERT_EQ(Converter.OutputFIFO.Read(Buffer.data(), ullRead), 1);
-        Output.insert(Output.end(), Buffer.begin(), Buffer.begin() + static_cast<std::ptrdiff_t>(ullRead));
+        uint64_t ullTaken = 128;
+        uint64_t ullRead = Buffer.size() / 2;
+        ASSERT_EQ(Converter.Convert(Input.data() + 256 * ullHop, ullTaken, Buffer.data(), ullRead), 1);
+        ASSERT_EQ(ullTaken, 128u);
+        Output.insert(Output.end(), Buffer.begin(),
+                      Buffer.begin() + static_cast<std::ptrdiff_t>(2 * ullRead));
         if (ullHop >= 1)
         {
             // Output block ullHop - 1 (the first block was discarded).
@@ -515,8 +512,8 @@ TEST(SamplingFrequencyConverter, FullOutputQueueStopsWithoutConsumingInput)
     uint64_t ullConsumed = 0;
     for (int i = 0; i < 100; ++i)
     {
-        uint64_t ullCount = Hops.size();
-        ASSERT_EQ(Converter.InputFIFO.Write(Hops.data(), ullCount), 1);
+        uint64_t ullCount = Hops.size() / 2;
+        ASSERT_EQ(Converter.WriteInput(Hops.data(), ullCount), 1);
         ASSERT_EQ(Converter.Process(), 1);
         if (Converter.ullConsumedFrames.load() == ullConsumed && Converter.InputFIFO.GetFill() > 0)
         {
@@ -535,8 +532,8 @@ TEST(SamplingFrequencyConverter, FullOutputQueueStopsWithoutConsumingInput)
     EXPECT_EQ(Converter.ullConsumedFrames.load(), ullConsumed);
     // Room again: the waiting hops are converted.
     std::vector<double> Sink(ullOutputFill);
-    uint64_t ullRead = Sink.size();
-    ASSERT_EQ(Converter.OutputFIFO.Read(Sink.data(), ullRead), 1);
+    uint64_t ullRead = Sink.size() / 2;
+    ASSERT_EQ(Converter.ReadOutput(Sink.data(), ullRead), 1);
     EXPECT_EQ(Converter.Process(), 1);
     EXPECT_GT(Converter.ullConsumedFrames.load(), ullConsumed);
 }
@@ -591,4 +588,40 @@ TEST(SamplingFrequencyConverter, RateChangesFromAnotherThreadWhileConverting)
     EXPECT_EQ(Converter.ullConsumedFrames.load(), 299u * 128);
     EXPECT_GT(Output.size(), 0u);
     EXPECT_LE(PeakOf(Output), 1.0);
+}
+
+// The rounds its users make refuse a converter that is not set up, null arrays and silence that
+// does not fit, with every count 0.
+TEST(SamplingFrequencyConverter, RoundsRefuseWhatTheyCannotMove)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+    std::vector<double> Frames(2 * 512, 0.25);
+    uint64_t ullIn = 4;
+    uint64_t ullOut = 4;
+    EXPECT_EQ(Converter.WriteInput(Frames.data(), ullIn), -1);
+    EXPECT_EQ(ullIn, 0u);
+    EXPECT_EQ(Converter.ReadOutput(Frames.data(), ullOut), -1);
+    EXPECT_EQ(ullOut, 0u);
+    ullIn = 4;
+    ullOut = 4;
+    EXPECT_EQ(Converter.Convert(Frames.data(), ullIn, Frames.data(), ullOut), -1);
+    EXPECT_EQ(ullIn + ullOut, 0u);
+    EXPECT_EQ(Converter.CompleteLastBlock(), -1);
+
+    ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+    ullIn = 4;
+    EXPECT_EQ(Converter.WriteInput(nullptr, ullIn), -1);
+    EXPECT_EQ(ullIn, 0u);
+    ullOut = 4;
+    EXPECT_EQ(Converter.ReadOutput(nullptr, ullOut), -1);
+    EXPECT_EQ(ullOut, 0u);
+    // 3 frames waiting: 125 complete the hop, 128 more follow.
+    ullIn = 3;
+    ASSERT_EQ(Converter.WriteInput(Frames.data(), ullIn), 1);
+    EXPECT_EQ(Converter.CompleteLastBlock(), 1);
+    EXPECT_EQ(Converter.InputFIFO.GetFill(), 2u * 256);
+    // 456 frames waiting: the queue of 512 frames has no room for the 184 frames of silence.
+    ullIn = 200;
+    ASSERT_EQ(Converter.WriteInput(Frames.data(), ullIn), 1);
+    EXPECT_EQ(Converter.CompleteLastBlock(), -1);
 }

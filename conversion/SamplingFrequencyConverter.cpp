@@ -587,10 +587,13 @@ void SamplingFrequencyConverter::RunPlainBlock(uint64_t ullKeep)
     }
 }
 
-// Positions of this block's output frames at the effective rate, for j = 0, 1, ...: the position
-// of frame j is j oversampled steps at that frame's own rate past the carried position. A block
-// spans M intervals: positions in [-1, 0) lie between the previous block's last sample and this
-// block's first, positions from M - 1 on wait for the next block. Returns the number of frames.
+// Positions of this block's output frames at the effective rate, for j = 0, 1, ...: frame 0 sits at
+// the carried position, and every frame after it lies one oversampled step at its own rate past the
+// frame before. While a ramp runs the positions are that running sum, so the speed follows the
+// smoother's raised cosine; at a steady rate the position of frame j is j steps past the carry,
+// which is the same sum without its rounding. A block spans M intervals: positions in [-1, 0) lie
+// between the previous block's last sample and this block's first, positions from M - 1 on wait
+// for the next block. Returns the number of frames.
 uint64_t SamplingFrequencyConverter::ComputePositions()
 {
     const uint64_t N2 = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves);
@@ -603,6 +606,7 @@ uint64_t SamplingFrequencyConverter::ComputePositions()
     double dfIgnored = 0.0;
     const bool bSteady = pRateSmoother->GetRampTarget(dfIgnored) == 0;
     double r = 0.0;
+    double p = dfReadPosition;
     if (bSteady)
     {
         pRateSmoother->GetCurrent(r);
@@ -611,12 +615,20 @@ uint64_t SamplingFrequencyConverter::ComputePositions()
     uint64_t j = 0;
     for (;; ++j)
     {
-        if (!bSteady)
+        if (bSteady)
         {
+            p = static_cast<double>(j) / r * dfOversampledRate + dfReadPosition;
+        }
+        else
+        {
+            // The smoother is stepped for every position, frame 0's included, as at a steady rate.
             pRateSmoother->Next(r);
             dfOutputRate = r;
+            if (j > 0)
+            {
+                p += dfOversampledRate / r;
+            }
         }
-        const double p = static_cast<double>(j) / r * dfOversampledRate + dfReadPosition;
         // Every rate SetOutputRate accepts moves at least one sample per frame, so a block never
         // has N2 frames; the second test only guards the arrays.
         if (p >= dfEnd - 1.0 || j == N2)

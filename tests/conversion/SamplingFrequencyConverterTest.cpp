@@ -415,12 +415,14 @@ TEST(SamplingFrequencyConverter, ImmediateAndRampedRateChangesMoveThePositions)
                       Buffer.begin() + static_cast<std::ptrdiff_t>(2 * ullRead));
         if (ullHop >= 1)
         {
-            // Output block ullHop - 1 (the first block was discarded).
+            // Output block ullHop - 1 (the first block was discarded): frame 0 at the carry, each
+            // frame after it one step at its own rate further.
+            double p = dfCarry;
             for (uint64_t j = 0;; ++j)
             {
                 double r = 0.0;
                 Model.Next(r);
-                const double p = static_cast<double>(j) / r * OVERSAMPLED_RATE + dfCarry;
+                p += j > 0 ? OVERSAMPLED_RATE / r : 0.0;
                 if (p >= M - 1.0)
                 {
                     dfCarry = p - M;

@@ -627,3 +627,72 @@ TEST(SamplingFrequencyConverter, RoundsRefuseWhatTheyCannotMove)
     ASSERT_EQ(Converter.WriteInput(Frames.data(), ullIn), 1);
     EXPECT_EQ(Converter.CompleteLastBlock(), -1);
 }
+
+// A ramp that starts and ends inside one block: the positions rise strictly, frame 0 sits at the
+// carry, and each difference is one oversampled step at the rate the smoother gives that frame, so
+// the speed follows the raised cosine instead of leaving it.
+TEST(SamplingFrequencyConverter, PositionsDuringARampAreARunningSumOfTheSteps)
+{
+    for (const double dfNewRate : {48000.0 / 2.52, 48000.0 * 2.0})
+    {
+        SamplingFrequencyConverter Converter(FACTOR);
+        ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+        const std::vector<double> Hops = StereoSines(3 * 128, 44100, 1000, 1000);
+        std::vector<double> Sink(2 * 1024);
+        uint64_t ullFrames = 2 * 128;
+        uint64_t ullRead = 1024;
+        ASSERT_EQ(Converter.Convert(Hops.data(), ullFrames, Sink.data(), ullRead), 1);
+        ASSERT_GT(ullRead, 0u);
+        const double dfCarry = Converter.dfReadPosition;
+        // 20 steps: the ramp ends early in the next block of about 139 frames.
+        ASSERT_EQ(Converter.pRateSmoother->SetTarget(dfNewRate, 20), 1);
+        ParameterSmoother Model;
+        Model.Initialize(48000.0);
+        Model.SetTarget(dfNewRate, 20);
+        ullFrames = 128;
+        ullRead = 1024;
+        ASSERT_EQ(Converter.Convert(Hops.data() + 2 * 2 * 128, ullFrames, Sink.data(), ullRead), 1);
+        ASSERT_GT(ullRead, 40u);
+        const double* pdfPosition = Converter.pdfPositions.get();
+        EXPECT_EQ(pdfPosition[0], dfCarry);
+        double r = 0.0;
+        Model.Next(r);
+        for (uint64_t j = 1; j < ullRead; ++j)
+        {
+            Model.Next(r);
+            ASSERT_GT(pdfPosition[j], pdfPosition[j - 1]) << j;
+            ASSERT_NEAR(pdfPosition[j] - pdfPosition[j - 1], 16.0 * 44100.0 / r, 1e-9) << j;
+        }
+        EXPECT_EQ(r, dfNewRate);
+    }
+}
+
+// Twenty seconds at one fixed speed come out as they always have: frames far into the render hold
+// the values recorded before the positions became a running sum during ramps.
+TEST(SamplingFrequencyConverter, LongFixedSpeedRenderIsUnchanged)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+    ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+    ASSERT_EQ(Converter.SetOutputRate(48000.0 / 1.1, 1), 1);
+    const std::vector<double> Output = Convert(Converter, StereoSines(20 * 44100, 44100, 997, 13671));
+    ASSERT_EQ(Output.size() / 2, 872522u);
+    struct Recorded
+    {
+        uint64_t ullFrame;
+        double dfLeft;
+        double dfRight;
+    };
+    const Recorded Values[] = {
+        {1000, -0.73497556154115773, 0.75532442187218762},
+        {77777, 0.23701890453229746, 0.50900423979719189},
+        {300001, 0.53878038565940978, 0.078781677005680298},
+        {555555, 0.88944554362776584, -0.23966359895786379},
+        {790000, -0.71398145258007129, 0.5747255222268588},
+        {800099, -0.5071636637251643, 0.35099283389316094},
+    };
+    for (const Recorded& Item : Values)
+    {
+        EXPECT_NEAR(Output[2 * Item.ullFrame], Item.dfLeft, 1e-12) << Item.ullFrame;
+        EXPECT_NEAR(Output[2 * Item.ullFrame + 1], Item.dfRight, 1e-12) << Item.ullFrame;
+    }
+}

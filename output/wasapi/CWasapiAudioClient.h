@@ -2,8 +2,9 @@
 #include "output/SAudioClient.h"
 #include "output/wasapi/ComPointer.h"
 
-#include <audioclient.h>
 #include <windows.h>
+
+#include <audioclient.h>
 
 // One IAudioClient. Every result is the platform's own, passed on unchanged.
 class CWasapiAudioClient : public SAudioClient

@@ -4,9 +4,10 @@
 #include "output/wasapi/CWasapiDeviceEnumerator.h"
 #include "output/wasapi/ComPointer.h"
 
+#include <windows.h>
+
 #include <mmdeviceapi.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <new>
 #include <utility>

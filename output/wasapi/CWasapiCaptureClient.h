@@ -2,8 +2,9 @@
 #include "output/SAudioCaptureClient.h"
 #include "output/wasapi/ComPointer.h"
 
-#include <audioclient.h>
 #include <windows.h>
+
+#include <audioclient.h>
 
 // The capture service of an initialised client (IAudioCaptureClient).
 class CWasapiCaptureClient : public SAudioCaptureClient

@@ -2,8 +2,9 @@
 #include "output/SAudioDeviceEnumerator.h"
 #include "output/wasapi/ComPointer.h"
 
-#include <mmdeviceapi.h>
 #include <windows.h>
+
+#include <mmdeviceapi.h>
 
 // The MMDevice endpoint enumerator, render endpoints only.
 class CWasapiDeviceEnumerator : public SAudioDeviceEnumerator

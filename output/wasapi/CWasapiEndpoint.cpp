@@ -3,13 +3,16 @@
 #include "output/AudioClientConstants.h"
 #include "output/wasapi/CWasapiAudioClient.h"
 
+#include <windows.h>
+
 #include <audioclient.h>
-#include <functiondiscoverykeys_devpkey.h>
 #include <initguid.h>
+
+// After initguid.h, so that the property key is defined here.
+#include <functiondiscoverykeys_devpkey.h>
 #include <objbase.h>
 #include <propidl.h>
 #include <propsys.h>
-#include <windows.h>
 
 #include <new>
 #include <utility>

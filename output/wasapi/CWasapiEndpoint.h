@@ -2,8 +2,9 @@
 #include "output/SAudioEndpoint.h"
 #include "output/wasapi/ComPointer.h"
 
-#include <mmdeviceapi.h>
 #include <windows.h>
+
+#include <mmdeviceapi.h>
 
 // One endpoint (IMMDevice): its audio clients, its friendly name and its identifier.
 class CWasapiEndpoint : public SAudioEndpoint

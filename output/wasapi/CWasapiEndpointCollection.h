@@ -2,8 +2,9 @@
 #include "output/SAudioEndpointCollection.h"
 #include "output/wasapi/ComPointer.h"
 
-#include <mmdeviceapi.h>
 #include <windows.h>
+
+#include <mmdeviceapi.h>
 
 // A snapshot of the active render endpoints (IMMDeviceCollection).
 class CWasapiEndpointCollection : public SAudioEndpointCollection

@@ -2,8 +2,9 @@
 #include "output/SAudioRenderClient.h"
 #include "output/wasapi/ComPointer.h"
 
-#include <audioclient.h>
 #include <windows.h>
+
+#include <audioclient.h>
 
 // The render service of an initialised client (IAudioRenderClient).
 class CWasapiRenderClient : public SAudioRenderClient

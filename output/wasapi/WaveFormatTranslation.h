@@ -1,8 +1,9 @@
 #pragma once
 #include "output/AudioStreamFormat.h"
 
-#include <mmreg.h>
 #include <windows.h>
+
+#include <mmreg.h>
 
 #include <cstdint>
 

@@ -219,8 +219,13 @@ void RunRadix4PassNarrow(double* pdfData, uint64_t n, uint32_t s)
 }
 
 #ifdef LARKSPUR_FFT_WIDE
+// clang takes the region's target through an attribute of every function in it.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx")
+#endif
 // The same passes two neighbouring butterflies at a time (j, j + 1), for stages with s >= 1.
 using Wide = __m256d;
 
@@ -305,7 +310,11 @@ void RunFirstRadix4PassWide(double* pdfData, uint64_t n)
         _mm256_storeu_pd(pdf + 4, _mm256_sub_pd(y01, u));
     }
 }
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 bool DetectAvx()
 {

@@ -10,20 +10,11 @@
 
 namespace
 {
-// The stream's proposal: two channels of integer PCM, every container bit valid, no speaker mask.
+// The stream's proposal with a channel mask.
 AudioStreamFormat Proposal(uint32_t uiRate, uint32_t uiBits, uint32_t uiMask = 0)
 {
-    AudioStreamFormat Format{};
-    Format.wFormatTag = AUDIO_FORMAT_TAG_EXTENSIBLE;
-    Format.nChannels = 2;
-    Format.nSamplesPerSec = uiRate;
-    Format.nBlockAlign = static_cast<uint16_t>(2 * uiBits / 8);
-    Format.nAvgBytesPerSec = uiRate * Format.nBlockAlign;
-    Format.wBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.cbSize = AUDIO_FORMAT_EXTENSIBLE_SIZE;
-    Format.wValidBitsPerSample = static_cast<uint16_t>(uiBits);
+    AudioStreamFormat Format = MakeStereoPcmFormat(uiRate, uiBits);
     Format.dwChannelMask = uiMask;
-    Format.SubFormat = AUDIO_SUBTYPE_PCM;
     return Format;
 }
 

@@ -344,3 +344,21 @@ TEST_F(WasapiPlaybackTest, StopAndCloseDuringPlaybackReturnWithin200Milliseconds
         EXPECT_EQ(Source.ullFrames.load(), ullAfter);
     }
 }
+
+TEST_F(WasapiPlaybackTest, AnEventDrivenStreamIsWokenByTheClientThroughItsEvent)
+{
+    CSoundStreamWASAPI Stream(&Layer);
+    Stream.bSharedMode = 1;
+    Stream.bForceTimerDriven = 0;
+    double dfSeconds = 0.06;
+    ASSERT_EQ(Stream.SetupDevice(Sink.uiRate, &dfSeconds, iSinkIndex), 1);
+    ASSERT_EQ(Stream.IsEventDriven(), 1);
+    ToneSource Source;
+    ASSERT_EQ(Stream.PrepareRender(ToneSource::Callback, &Source), 1);
+    ASSERT_EQ(Stream.Start(), 1);
+    // The render thread only wakes when the client sets the event, so frames beyond the first
+    // buffer mean the client was given the event's own handle.
+    const uint64_t ullPlayed = Stream.ullBufferFrameCount + Sink.uiRate / 4;
+    EXPECT_TRUE(WaitFor([&] { return Source.ullFrames.load() >= ullPlayed; }));
+    EXPECT_EQ(Stream.Stop(0), 1);
+}

@@ -1,4 +1,6 @@
 #include "output/CSoundStreamWASAPI.h"
+#include "output/EnumerateOutputDevices.h"
+#include "output/OpenDeviceSettings.h"
 #include "output/wasapi/CControlPanelLauncher.h"
 #include "output/wasapi/SettingsCommandLine.h"
 #include "tests/wasapi/TestSink.h"
@@ -6,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -70,7 +73,7 @@ TEST(ControlPanelLauncher, NothingStartableIsAFailure)
 
 using ControlPanelEndpointTest = TestSinkFixture;
 
-TEST_F(ControlPanelEndpointTest, TheCommandLineNamesTheDefaultAndTheChosenEndpoint)
+TEST_F(ControlPanelEndpointTest, TheSettingsOfTheDefaultAndOfAChosenEndpointNameThem)
 {
     CSoundStreamWASAPI Stream(&Layer);
     for (const int32_t iIndex : {-1, iSinkIndex})
@@ -81,6 +84,15 @@ TEST_F(ControlPanelEndpointTest, TheCommandLineNamesTheDefaultAndTheChosenEndpoi
         std::u16string Id;
         ASSERT_GE(pEndpoint->GetId(Id), 0);
         ASSERT_FALSE(Id.empty());
-        EXPECT_EQ(Launched(Id), PREFIX + Id + SUFFIX);
+        RecordingLauncher Launcher;
+        EXPECT_EQ(OpenDeviceSettings(&Layer, &Launcher, iIndex), 1);
+        EXPECT_EQ(Launcher.iStarts, 1);
+        EXPECT_EQ(Launcher.CommandLine, PREFIX + Id + SUFFIX);
     }
+    // An endpoint that does not exist starts nothing.
+    std::vector<std::u16string> Names;
+    ASSERT_EQ(EnumerateOutputDevices(&Layer, Names), 1);
+    RecordingLauncher Launcher;
+    EXPECT_EQ(OpenDeviceSettings(&Layer, &Launcher, static_cast<int32_t>(Names.size())), -1);
+    EXPECT_EQ(Launcher.iStarts, 0);
 }

@@ -61,7 +61,11 @@ std::string Name(int32_t iId)
 
 std::string Quote(const char16_t* pText)
 {
-    return "\"" + WideToUtf8(pText != nullptr ? pText : u"") + "\"";
+    // Appended piece by piece: MinGW g++ 12 at -O3 misreads a chain of temporaries here.
+    std::string Text(1, '"');
+    Text += WideToUtf8(pText != nullptr ? pText : u"");
+    Text += '"';
+    return Text;
 }
 } // namespace
 

@@ -55,22 +55,27 @@ std::string StatusLine::Format(uint32_t uiBarWidth) const
     const double dfRatio =
         dfLengthSeconds > 0.0 ? std::clamp(dfPositionSeconds / dfLengthSeconds, 0.0, 1.0) : 0.0;
     const uint32_t uiFilled = static_cast<uint32_t>(std::floor(dfRatio * uiBarWidth + 1e-9));
-    std::string Text = FormatTime(dfPositionSeconds) + " / " + FormatTime(dfLengthSeconds) + " [" +
-                       std::string(uiFilled, '#') +
-                       std::string(uiBarWidth - std::min(uiFilled, uiBarWidth), '-') + "] " +
-                       WideToUtf8(SpeedText) + " " + WideToUtf8(VolumeText);
+    // Appended piece by piece: chains of temporaries trip a false overlap warning of GCC 12 at -O3.
+    std::string Text = FormatTime(dfPositionSeconds);
+    Text += " / ";
+    Text += FormatTime(dfLengthSeconds);
+    Text += " [";
+    Text.append(uiFilled, '#');
+    Text.append(uiBarWidth - std::min(uiFilled, uiBarWidth), '-');
+    Text += "] ";
+    Text += WideToUtf8(SpeedText);
+    Text += ' ';
+    Text += WideToUtf8(VolumeText);
     if (!DeviceRateText.empty())
     {
-        Text +=
-            " " + WideToUtf8(DeviceRateText) + " Hz " + WideToUtf8(BitText) + " bit " + WideToUtf8(ModeText);
+        Text += ' ';
+        Text += WideToUtf8(DeviceRateText);
+        Text += " Hz ";
+        Text += WideToUtf8(BitText);
+        Text += " bit ";
+        Text += WideToUtf8(ModeText);
     }
-    if (bPlaying)
-    {
-        Text += " " + WideToUtf8(bPaused ? PlayerTexts::PAUSE : PlayerTexts::PLAY);
-    }
-    else
-    {
-        Text += " " + WideToUtf8(PlayerTexts::STOP);
-    }
+    Text += ' ';
+    Text += WideToUtf8(!bPlaying ? PlayerTexts::STOP : bPaused ? PlayerTexts::PAUSE : PlayerTexts::PLAY);
     return Text;
 }

@@ -48,7 +48,8 @@ public:
 
     int Tmux(const std::string& Arguments) const
     {
-        return std::system(("tmux -u -S " + Quoted(Socket) + " " + Arguments + " >/dev/null 2>&1").c_str());
+        return std::system(
+            ("env -u TMUX tmux -u -S " + Quoted(Socket) + " " + Arguments + " >/dev/null 2>&1").c_str());
     }
     bool Start(const std::string& Command) const
     {

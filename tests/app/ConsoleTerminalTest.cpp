@@ -58,9 +58,9 @@ public:
     std::string Screen() const
     {
         const auto Path = TestFiles::PathFor("screen.txt");
-        std::system(
-            ("tmux -u -S " + Quoted(Socket) + " capture-pane -p -J > " + Quoted(Utf8(Path)) + " 2>/dev/null")
-                .c_str());
+        std::system(("env -u TMUX tmux -u -S " + Quoted(Socket) + " capture-pane -p -J > " +
+                     Quoted(Utf8(Path)) + " 2>/dev/null")
+                        .c_str());
         return ReadAll(Path);
     }
     // Waits (generously) until the screen shows Text.

@@ -65,8 +65,7 @@ constexpr const char* DEMO_FILE_NAME = "larkspur-demo.wav";
 
 std::string DemoFilePath()
 {
-    const std::string Folder = ExecutableDirectory();
-    return Folder.empty() ? std::string(DEMO_FILE_NAME) : Folder + "/" + DEMO_FILE_NAME;
+    return PathBesideExecutable(DEMO_FILE_NAME);
 }
 
 int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)

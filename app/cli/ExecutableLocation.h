@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
 
-// The folder of the running program, UTF-8, without a trailing separator; empty when unknown.
-std::string ExecutableDirectory();
+// The path (UTF-8) of a file named pName in the running program's folder, with the platform's
+// separator; just the name when the folder is unknown.
+std::string PathBesideExecutable(const char* pName);

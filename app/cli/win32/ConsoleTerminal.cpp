@@ -8,12 +8,18 @@ namespace
 volatile LONG bStopRequested = 0;
 volatile LONG bModeSaved = 0;
 DWORD uiSavedMode = 0;
+volatile LONG bOutputModeSaved = 0;
+DWORD uiSavedOutputMode = 0;
 
 void RestoreMode()
 {
     if (InterlockedExchange(&bModeSaved, 0) != 0)
     {
         SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), uiSavedMode);
+    }
+    if (InterlockedExchange(&bOutputModeSaved, 0) != 0)
+    {
+        SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), uiSavedOutputMode);
     }
 }
 
@@ -72,6 +78,14 @@ int32_t ConsoleTerminal::Open()
 {
     InterlockedExchange(&bStopRequested, 0);
     SetConsoleCtrlHandler(OnControlEvent, TRUE);
+    // The status line is redrawn with the terminal sequences carriage return and erase-to-end.
+    DWORD uiOutputMode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &uiOutputMode) != 0)
+    {
+        uiSavedOutputMode = uiOutputMode;
+        InterlockedExchange(&bOutputModeSaved, 1);
+        SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), uiOutputMode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
     const HANDLE hInput = GetStdHandle(STD_INPUT_HANDLE);
     DWORD uiMode = 0;
     if (hInput == INVALID_HANDLE_VALUE || hInput == nullptr || GetConsoleMode(hInput, &uiMode) == 0)

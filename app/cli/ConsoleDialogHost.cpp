@@ -214,6 +214,10 @@ void ConsoleDialogHost::KillTimer(uint32_t uiTimerId)
 void ConsoleDialogHost::ShowErrorMessage(const char16_t* pText, const char16_t* pCaption)
 {
     ++uiMessages;
+    if (BeforeMessage)
+    {
+        BeforeMessage();
+    }
     Messages << WideToUtf8(pCaption != nullptr ? pCaption : u"") << ": "
              << WideToUtf8(pText != nullptr ? pText : u"") << std::endl;
 }

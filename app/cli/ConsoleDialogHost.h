@@ -3,6 +3,7 @@
 #include "app/SDialogHost.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <set>
@@ -43,6 +44,8 @@ public:
     void TypeText(int32_t iId, const std::u16string& Text);
     void SelectEntry(int32_t iId, int32_t iIndex);
     void SetChecked(int32_t iId, int32_t bChecked);
+    // Called before a message is printed (the player ends its status line there first).
+    void SetBeforeMessage(std::function<void()> Function) { BeforeMessage = std::move(Function); }
     // The file dialog's next answer; an empty path cancels it.
     void SetFileChoice(const std::u16string& Path) { FileChoice = Path; }
 
@@ -95,6 +98,7 @@ private:
     std::set<uint32_t> Timers;
     std::u16string WindowTitle;
     std::u16string FileChoice;
+    std::function<void()> BeforeMessage;
     int32_t bEnded = 0;
     int32_t iEndResult = 0;
     uint32_t uiMessages = 0;

@@ -270,6 +270,7 @@ void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, bool bFinal)
     if (bStatusInPlace)
     {
         Status << '\r' << Line << "\x1b[K" << (bFinal ? "\n" : "") << std::flush;
+        bLineOpen = !bFinal;
     }
     else
     {
@@ -280,6 +281,16 @@ void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, bool bFinal)
 int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeySource& Keys)
 {
     ConsoleDialogHost Host(Messages);
+    // A message goes below the status line, which is then drawn anew under it.
+    Host.SetBeforeMessage(
+        [this]
+        {
+            if (bLineOpen)
+            {
+                Status << '\n' << std::flush;
+                bLineOpen = false;
+            }
+        });
     const std::string ShiftText = std::to_string(Chosen.iShift);
     const std::u16string ShiftArgument = Utf8ToWide(ShiftText);
     ProgramEntry Entry(pLayer, nullptr, Host, ShiftArgument.c_str());

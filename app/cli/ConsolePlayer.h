@@ -72,6 +72,8 @@ private:
     std::ostream& Status;
     bool bStatusInPlace;
     std::ostream& Messages;
+    // An in-place status line is on the screen without its line end.
+    bool bLineOpen = false;
     void (*pObserver)(void*, ConsoleDialogHost&) = nullptr;
     void* pObserverContext = nullptr;
 };

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine, builds the player and runs it.
-#   scripts/run.sh              build, then show the command-line program's help
-#   scripts/run.sh ARGS...      build, then run larkspur-cli with ARGS
+#   scripts/run.sh              the player on its demo piece
+#   scripts/run.sh FILE.wav     the player on FILE.wav (options of 'larkspur-cli play' may follow)
+#   scripts/run.sh COMMAND ...  larkspur-cli COMMAND ... (info, render, play, devices, --help, ...)
+# Without a display the player runs in the terminal, on the default sound device; on a machine
+# without any sound card it plays onto the virtual device and keeps what it played as a WAV file.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,7 +12,24 @@ cd "$root"
 "$root/scripts/install-deps.sh" --player
 cmake --preset linux-release -B build/player -DLARKSPUR_BUILD_TESTS=OFF -DLARKSPUR_BUILD_BENCH=OFF >/dev/null
 cmake --build build/player -j "$(nproc)" --target larkspur-cli
-if [[ $# -eq 0 ]]; then
-    set -- --help
+cli="$root/build/player/app/cli/larkspur-cli"
+
+case "${1:-}" in
+    info | render | play | devices | help | -h | --help | --version)
+        exec "$cli" "$@"
+        ;;
+esac
+
+# No display: the terminal player.
+if [[ -z "${LARKSPUR_AUDIO:-}" ]] && ! grep -qs '^ *[0-9]' /proc/asound/cards; then
+    capture="$root/build/player/larkspur-capture.wav"
+    echo "run.sh: this machine has no sound card (/proc/asound/cards lists none)."
+    echo "run.sh: playing on the virtual device instead; what it plays is written to $capture"
+    status=0
+    LARKSPUR_AUDIO="virtual:$capture" "$cli" play "$@" || status=$?
+    if [[ -s "$capture" ]]; then
+        echo "run.sh: the sound was written to $capture ($(stat -c %s "$capture") bytes)"
+    fi
+    exit "$status"
 fi
-exec "$root/build/player/app/cli/larkspur-cli" "$@"
+exec "$cli" play "$@"

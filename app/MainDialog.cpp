@@ -204,6 +204,21 @@ void MainDialog::ChooseFile()
     {
         return;
     }
+    LoadChosenFile(Path);
+}
+
+void MainDialog::OnFileDropped(const char16_t* pPath)
+{
+    // Only where "..." could be clicked: not while playing or paused.
+    if (pPath == nullptr || State.bPlaying == 1)
+    {
+        return;
+    }
+    LoadChosenFile(pPath);
+}
+
+void MainDialog::LoadChosenFile(const std::u16string& Path)
+{
     // The previous file stays the player's until this one is known to be readable.
     if (ShowFileInfo(Path.c_str()) == 0)
     {

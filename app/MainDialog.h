@@ -2,6 +2,7 @@
 #include "app/SDialogHandler.h"
 
 #include <cstdint>
+#include <string>
 
 class PlayerState;
 class SDialogHost;
@@ -25,6 +26,7 @@ public:
     void OnCommand(int32_t iControlId) override;
     void OnVScroll(int32_t iControlId) override;
     void OnTimer(uint32_t uiTimerId) override;
+    void OnFileDropped(const char16_t* pPath) override;
 
     void InitMainDialog();
     // The "..." button: the file dialog, then the file's properties; an accepted file becomes the
@@ -41,6 +43,9 @@ public:
     static void FormatTitle(int32_t iShift, char16_t* pText, uint64_t ullSizeBytes);
 
 private:
+    // What follows the choice of a file, by "..." or by a drop.
+    void LoadChosenFile(const std::u16string& Path);
+
     PlayerState& State;
     SDialogHost& Host;
     PlaybackController& Controller;

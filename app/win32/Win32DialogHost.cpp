@@ -237,8 +237,8 @@ void Win32DialogHost::DefaultBeep()
     MessageBeep(MB_OK);
 }
 
-int32_t Win32DialogHost::ChooseOpenFile(const char16_t* pFilterName, const char16_t* pPattern, uint32_t uiFlags,
-                                        uint32_t uiNameCapacity, std::u16string& Path)
+int32_t Win32DialogHost::ChooseOpenFile(const char16_t* pFilterName, const char16_t* pPattern,
+                                        uint32_t uiFlags, uint32_t uiNameCapacity, std::u16string& Path)
 {
     Path.clear();
     if (FileChooserOverride)

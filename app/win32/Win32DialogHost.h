@@ -14,8 +14,9 @@ class Win32DialogHost : public SDialogHost
 {
 public:
     // Stands in for the common file dialog: gets the dialog's request, answers like ChooseOpenFile.
-    using FileChooser = std::function<int32_t(const char16_t* pFilterName, const char16_t* pPattern,
-                                              uint32_t uiFlags, uint32_t uiNameCapacity, std::u16string& Path)>;
+    using FileChooser =
+        std::function<int32_t(const char16_t* pFilterName, const char16_t* pPattern, uint32_t uiFlags,
+                              uint32_t uiNameCapacity, std::u16string& Path)>;
 
     Win32DialogHost() = default;
 

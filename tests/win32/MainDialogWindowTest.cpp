@@ -11,15 +11,15 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <commctrl.h>
 #include <cstdlib>
 #include <filesystem>
 #include <numbers>
+#include <shellapi.h>
 #include <string>
 #include <thread>
 #include <vector>
 #include <windows.h>
-#include <commctrl.h>
-#include <shellapi.h>
 
 using namespace DialogControlIds;
 using MainDialogLayout::ControlKind;
@@ -53,20 +53,23 @@ class RunningPlayer
 public:
     RunningPlayer(const char16_t* pArguments, std::filesystem::path ChosenFile = {})
     {
-        Worker = std::thread([this, pArguments, ChosenFile] {
-            uiThreadId = GetCurrentThreadId();
-            iResult = RunPlayer(GetModuleHandleW(nullptr), pArguments,
-                                [ChosenFile](const char16_t*, const char16_t*, uint32_t, uint32_t,
-                                             std::u16string& Path) {
-                                    if (ChosenFile.empty())
-                                    {
-                                        return 0;
-                                    }
-                                    Path = TestFiles::Wide(ChosenFile);
-                                    return 1;
-                                });
-            bDone = true;
-        });
+        Worker = std::thread(
+            [this, pArguments, ChosenFile]
+            {
+                uiThreadId = GetCurrentThreadId();
+                iResult = RunPlayer(
+                    GetModuleHandleW(nullptr), pArguments,
+                    [ChosenFile](const char16_t*, const char16_t*, uint32_t, uint32_t, std::u16string& Path)
+                    {
+                        if (ChosenFile.empty())
+                        {
+                            return 0;
+                        }
+                        Path = TestFiles::Wide(ChosenFile);
+                        return 1;
+                    });
+                bDone = true;
+            });
         const auto Deadline = std::chrono::steady_clock::now() + WAIT;
         while (hDialog == nullptr && std::chrono::steady_clock::now() < Deadline)
         {
@@ -111,7 +114,8 @@ public:
         Item.iSubItem = iColumn;
         Item.pszText = Text;
         Item.cchTextMax = 128;
-        SendMessageW(this->Item(iList), LVM_GETITEMTEXTW, static_cast<WPARAM>(iRow), reinterpret_cast<LPARAM>(&Item));
+        SendMessageW(this->Item(iList), LVM_GETITEMTEXTW, static_cast<WPARAM>(iRow),
+                     reinterpret_cast<LPARAM>(&Item));
         return Text;
     }
     // Play, Pause, Stop as 1/0, then whether "..." is enabled.
@@ -231,7 +235,8 @@ TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
         SCOPED_TRACE(testing::Message() << "control " << i << " id " << Control.iId);
         ASSERT_NE(hChild, nullptr);
         EXPECT_EQ(static_cast<int16_t>(GetDlgCtrlID(hChild)), static_cast<int16_t>(Control.iId));
-        EXPECT_EQ(_wcsicmp(ClassOf(hChild).c_str(), ExpectedClass(Control.Kind)), 0) << ClassOf(hChild).size();
+        EXPECT_EQ(_wcsicmp(ClassOf(hChild).c_str(), ExpectedClass(Control.Kind)), 0)
+            << ClassOf(hChild).size();
         const LONG lStyle = GetWindowLongW(hChild, GWL_STYLE);
         const LONG lExpected = ExpectedStyle(Control);
         if (Control.Kind == ControlKind::Label)
@@ -249,7 +254,8 @@ TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
             EXPECT_EQ(lStyle & lExpected, lExpected) << std::hex << lStyle;
         }
         EXPECT_EQ((lStyle & WS_DISABLED) != 0, Control.bInitiallyDisabled != 0);
-        if (Control.iId != ID_SPEED_LABEL && Control.iId != ID_VOLUME_LABEL && Control.Kind != ControlKind::ComboBox)
+        if (Control.iId != ID_SPEED_LABEL && Control.iId != ID_VOLUME_LABEL &&
+            Control.Kind != ControlKind::ComboBox)
         {
             EXPECT_EQ(TextOf(hChild), W(Control.pCaption));
         }
@@ -325,8 +331,8 @@ TEST(MainDialogWindow, ChooseDropPlayPauseStopAndEscapeWhilePlaying)
         EXPECT_EQ(Player.Cell(ID_FILE_LIST, 1, 1), L"2");
         EXPECT_EQ(Player.Cell(ID_FILE_LIST, 2, 1), L"16");
         EXPECT_EQ(Player.Cell(ID_FILE_LIST, 3, 1), L"2.000");
-        EXPECT_EQ(TextOf(Player.Item(ID_PATH_FIELD)), std::wstring(reinterpret_cast<const wchar_t*>(
-                                                          TestFiles::Wide(Chosen).c_str())));
+        EXPECT_EQ(TextOf(Player.Item(ID_PATH_FIELD)),
+                  std::wstring(reinterpret_cast<const wchar_t*>(TestFiles::Wide(Chosen).c_str())));
         EXPECT_EQ(Player.States(), "1001");
 
         // A file dropped from the desktop: the same path as "...".
@@ -352,14 +358,17 @@ TEST(MainDialogWindow, ChooseDropPlayPauseStopAndEscapeWhilePlaying)
         // The speed slider dragged to the top: every notification counts.
         const HWND hSpeed = Player.Item(ID_SPEED_SLIDER);
         SendMessageW(hSpeed, TBM_SETPOS, TRUE, 0);
-        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_THUMBTRACK, 0), reinterpret_cast<LPARAM>(hSpeed));
+        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_THUMBTRACK, 0),
+                     reinterpret_cast<LPARAM>(hSpeed));
         EXPECT_EQ(TextOf(Player.Item(ID_SPEED_LABEL)), L"x0.5000");
         SendMessageW(hSpeed, TBM_SETPOS, TRUE, 240);
-        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(hSpeed));
+        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+                     reinterpret_cast<LPARAM>(hSpeed));
         EXPECT_EQ(TextOf(Player.Item(ID_SPEED_LABEL)), L"x2.0000");
         const HWND hVolume = Player.Item(ID_VOLUME_SLIDER);
         SendMessageW(hVolume, TBM_SETPOS, TRUE, 5);
-        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_LINEDOWN, 0), reinterpret_cast<LPARAM>(hVolume));
+        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_LINEDOWN, 0),
+                     reinterpret_cast<LPARAM>(hVolume));
         EXPECT_EQ(TextOf(Player.Item(ID_VOLUME_LABEL)), L"-0.5 dB");
 
         Player.Click(ID_PAUSE);

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <commctrl.h>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <numbers>
 #include <shellapi.h>
@@ -254,23 +255,24 @@ TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
             EXPECT_EQ(lStyle & lExpected, lExpected) << std::hex << lStyle;
         }
         EXPECT_EQ((lStyle & WS_DISABLED) != 0, Control.bInitiallyDisabled != 0);
-        if (Control.iId != ID_SPEED_LABEL && Control.iId != ID_VOLUME_LABEL &&
+        if (Control.iId != ID_SPEED_LABEL && Control.iId != ID_VOLUME_LABEL && Control.iId != ID_BIT_FIELD &&
             Control.Kind != ControlKind::ComboBox)
         {
             EXPECT_EQ(TextOf(hChild), W(Control.pCaption));
         }
+        // Position and size as the dialog manager places them: each mapped from dialog units.
         RECT Placed{};
         GetWindowRect(hChild, &Placed);
         MapWindowPoints(nullptr, Player.hDialog, reinterpret_cast<POINT*>(&Placed), 2);
-        RECT Expected{Control.iX, Control.iY, Control.iX + Control.iWidth, Control.iY + Control.iHeight};
+        RECT Expected{Control.iX, Control.iY, Control.iWidth, Control.iHeight};
         MapDialogRect(Player.hDialog, &Expected);
         EXPECT_EQ(Placed.left, Expected.left);
         EXPECT_EQ(Placed.top, Expected.top);
-        EXPECT_EQ(Placed.right, Expected.right);
+        EXPECT_EQ(Placed.right - Placed.left, Expected.right);
         // A closed drop-down list is as high as its field; the template height is the open list's.
         if (Control.Kind != ControlKind::ComboBox)
         {
-            EXPECT_EQ(Placed.bottom, Expected.bottom);
+            EXPECT_EQ(Placed.bottom - Placed.top, Expected.bottom);
         }
         hChild = GetWindow(hChild, GW_HWNDNEXT);
     }

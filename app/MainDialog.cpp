@@ -204,31 +204,30 @@ void MainDialog::ChooseFile()
     {
         return;
     }
-    LoadChosenFile(Path);
+    TakeChosenFile(Path);
 }
 
-void MainDialog::OnFileDropped(const char16_t* pPath)
+int32_t MainDialog::OnFileDropped(const char16_t* pPath)
 {
-    // Only where "..." could be clicked: not while playing or paused.
-    if (pPath == nullptr || State.bPlaying == 1)
+    if (pPath == nullptr || pPath[0] == 0 || State.bPlaying != 0)
     {
-        return;
+        return 0;
     }
-    LoadChosenFile(pPath);
+    return TakeChosenFile(pPath);
 }
 
-void MainDialog::LoadChosenFile(const std::u16string& Path)
+int32_t MainDialog::TakeChosenFile(const std::u16string& Path)
 {
     // The previous file stays the player's until this one is known to be readable.
     if (ShowFileInfo(Path.c_str()) == 0)
     {
-        return;
+        return 0;
     }
     std::unique_ptr<WaveFileReader> pReader = Factory.CreateReader();
     WaveFileReader* pNewReader = pReader.get();
     if (pNewReader == nullptr || Controller.ReplaceReader(std::move(pReader)) <= 0)
     {
-        return;
+        return 0;
     }
     Host.SetItemText(ID_PATH_FIELD, Path.c_str());
     Host.EnableItem(ID_PLAY, 1);
@@ -236,6 +235,7 @@ void MainDialog::LoadChosenFile(const std::u16string& Path)
     Host.PutCaretAfterText(ID_PATH_FIELD);
     // A failure here shows later, as a converter that cannot be set up.
     pNewReader->Open(Path.c_str());
+    return 1;
 }
 
 int32_t MainDialog::ShowFileInfo(const char16_t* pPath)

@@ -20,7 +20,4 @@ public:
     virtual void OnVScroll(int32_t iControlId) = 0;
     // A tick of the timer started with StartTimer.
     virtual void OnTimer(uint32_t uiTimerId) = 0;
-    // A file was dropped on the dialog: taken as if chosen with "..." (ignored where "..." is
-    // disabled).
-    virtual void OnFileDropped(const char16_t* pPath) = 0;
 };

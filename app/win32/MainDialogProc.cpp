@@ -14,7 +14,7 @@ Win32DialogHost* HostOf(HWND hDialog)
 }
 
 // The first file of a drop, as if it had been chosen with "...".
-void DeliverDrop(SDialogHandler& Handler, HDROP hDrop)
+void DeliverDrop(Win32DialogHost& Host, HDROP hDrop)
 {
     std::u16string Path;
     const UINT uiLength = DragQueryFileW(hDrop, 0, nullptr, 0);
@@ -27,7 +27,7 @@ void DeliverDrop(SDialogHandler& Handler, HDROP hDrop)
     DragFinish(hDrop);
     if (!Path.empty())
     {
-        Handler.OnFileDropped(Path.c_str());
+        Host.DeliverDroppedFile(Path.c_str());
     }
 }
 } // namespace
@@ -67,9 +67,9 @@ INT_PTR CALLBACK MainDialogProc(HWND hDialog, UINT uiMessage, WPARAM wParam, LPA
         }
         break;
     case WM_DROPFILES:
-        if (pHandler != nullptr)
+        if (pHost != nullptr)
         {
-            DeliverDrop(*pHandler, reinterpret_cast<HDROP>(wParam));
+            DeliverDrop(*pHost, reinterpret_cast<HDROP>(wParam));
         }
         else
         {

@@ -90,9 +90,11 @@ int32_t RunPlayer(HINSTANCE hInstance, const char16_t* pArguments, Win32DialogHo
         return 1;
     }
     Host.SetHandler(&Entry.GetDialog());
+    Host.SetDropReceiver([&Entry](const char16_t* pPath) { Entry.GetDialog().OnFileDropped(pPath); });
     const INT_PTR iResult = DialogBoxParamW(hInstance, MAKEINTRESOURCEW(MAIN_DIALOG_TEMPLATE), nullptr,
                                             MainDialogProc, reinterpret_cast<LPARAM>(&Host));
     Entry.End();
     Host.SetHandler(nullptr);
+    Host.SetDropReceiver({});
     return iResult < 0 ? 1 : static_cast<int32_t>(iResult);
 }

@@ -26,6 +26,16 @@ public:
     void Attach(HWND hNewDialog) { hDialog = hNewDialog; }
     HWND GetWindow() const { return hDialog; }
     void SetFileChooser(FileChooser Chooser) { FileChooserOverride = std::move(Chooser); }
+    // Gets the first file of a drop onto the dialog.
+    using DropReceiver = std::function<void(const char16_t* pPath)>;
+    void SetDropReceiver(DropReceiver Receiver) { DropReceiverFunction = std::move(Receiver); }
+    void DeliverDroppedFile(const char16_t* pPath)
+    {
+        if (DropReceiverFunction)
+        {
+            DropReceiverFunction(pPath);
+        }
+    }
 
     void SetWindowTitle(const char16_t* pText) override;
     void SetItemText(int32_t iId, const char16_t* pText) override;
@@ -67,5 +77,6 @@ private:
     HWND hDialog = nullptr;
     SDialogHandler* pHandler = nullptr;
     FileChooser FileChooserOverride;
+    DropReceiver DropReceiverFunction;
     HCURSOR hPreviousCursor = nullptr;
 };

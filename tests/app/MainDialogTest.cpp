@@ -260,7 +260,7 @@ TEST(MainDialog, ADroppedFileIsTakenLikeAChosenOneButNotWhilePlaying)
     Rig.pDevice->UseRealTimeClock(1);
     Host.Open();
     const auto Bad = TestFiles::Write("dialog-drop-bad.wav", std::vector<uint8_t>{'R', 'I', 'F', 'F', 9});
-    Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Bad).c_str());
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Bad).c_str()), 0);
     ASSERT_EQ(Host.Messages().size(), 1u);
     EXPECT_EQ(Host.Messages()[0].Caption, u"エラー");
     EXPECT_EQ(Rig.State.pWaveFileReader, nullptr);
@@ -271,7 +271,7 @@ TEST(MainDialog, ADroppedFileIsTakenLikeAChosenOneButNotWhilePlaying)
     const auto Dropped = TestFiles::Write("dialog-drop-other.wav", std::vector<uint8_t>{});
     std::filesystem::copy_file(Good, Dropped, std::filesystem::copy_options::overwrite_existing);
     Host.ClearTranscript();
-    Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Dropped).c_str());
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Dropped).c_str()), 1);
     EXPECT_EQ(Host.TranscriptText().find("file dialog"), std::string::npos);
     EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Dropped));
     EXPECT_EQ(Host.Cell(ID_FILE_LIST, 3, 1), u"2.000");
@@ -281,9 +281,9 @@ TEST(MainDialog, ADroppedFileIsTakenLikeAChosenOneButNotWhilePlaying)
     // While playing (and paused) "..." is disabled, and so is dropping.
     ASSERT_TRUE(Host.Click(ID_PLAY));
     const WaveFileReader* pPlaying = Rig.State.pWaveFileReader;
-    Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str());
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 0);
     Host.Click(ID_PAUSE);
-    Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str());
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 0);
     EXPECT_EQ(Rig.State.pWaveFileReader, pPlaying);
     EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Dropped));
     EXPECT_EQ(Enabled(Host), "101 settings disabled");

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -157,6 +158,49 @@ std::filesystem::path ToneFile(const std::string& Name, uint64_t ullFrames)
         Signal[2 * n] = Signal[2 * n + 1] = 0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * n / 44100.0);
     }
     return TestFiles::Write(Name, WaveFileBuilder::PcmWave(Signal, 2, 44100, 16));
+}
+
+// The first channel of an integer PCM WAV file, scaled to -1 ... 1.
+bool ReadLeftChannel(const std::filesystem::path& Path, uint32_t& uiRate, std::vector<double>& Left)
+{
+    const std::vector<uint8_t> Bytes = TestFiles::Read(Path);
+    auto U32 = [&Bytes](size_t i)
+    {
+        return static_cast<uint32_t>(Bytes[i] | Bytes[i + 1] << 8 | Bytes[i + 2] << 16 |
+                                     static_cast<uint32_t>(Bytes[i + 3]) << 24);
+    };
+    uint32_t uiChannels = 0;
+    uint32_t uiBits = 0;
+    for (size_t i = 12; i + 8 <= Bytes.size();)
+    {
+        const std::string Id(reinterpret_cast<const char*>(&Bytes[i]), 4);
+        const size_t uiSize = U32(i + 4);
+        const size_t uiBody = i + 8;
+        if (Id == "fmt " && uiSize >= 16 && uiBody + 16 <= Bytes.size())
+        {
+            uiChannels = Bytes[uiBody + 2] | Bytes[uiBody + 3] << 8;
+            uiRate = U32(uiBody + 4);
+            uiBits = Bytes[uiBody + 14] | Bytes[uiBody + 15] << 8;
+        }
+        else if (Id == "data" && uiChannels != 0 && uiBits % 8 == 0 && uiBits >= 16)
+        {
+            const size_t uiFrameBytes = uiChannels * uiBits / 8;
+            const size_t uiEnd = std::min(Bytes.size(), uiBody + uiSize);
+            for (size_t f = uiBody; f + uiFrameBytes <= uiEnd; f += uiFrameBytes)
+            {
+                int64_t iValue = 0;
+                for (uint32_t b = 0; b < uiBits / 8; ++b)
+                {
+                    iValue |= static_cast<int64_t>(Bytes[f + b]) << (8 * b);
+                }
+                iValue = (iValue << (64 - uiBits)) >> (64 - uiBits);
+                Left.push_back(static_cast<double>(iValue) / std::ldexp(1.0, static_cast<int>(uiBits) - 1));
+            }
+            return true;
+        }
+        i = uiBody + uiSize + (uiSize & 1);
+    }
+    return false;
 }
 
 LONG ExpectedStyle(const MainDialogLayout::Control& Control)
@@ -381,12 +425,23 @@ TEST(MainDialogWindow, ChooseDropPlayPauseStopAndEscapeWhilePlaying)
         EXPECT_EQ(Player.States(), "1001");
         Player.Click(ID_PLAY);
         EXPECT_EQ(Player.States(), "0110");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // some sound for the recording
+        std::this_thread::sleep_for(std::chrono::milliseconds(700)); // sound for the recording
         Player.PostKey(Player.Item(ID_PATH_FIELD), VK_ESCAPE);
         EXPECT_EQ(Player.Finish(), 0);
     }
     _putenv_s("LARKSPUR_AUDIO", "");
-    // What the virtual device played: a WAV file with sound in it.
-    std::error_code Error;
-    EXPECT_GT(std::filesystem::file_size(Recording, Error), 44u + 4000u);
+    // What the device received in the last run: the 1000 Hz tone at x2, so about 2000 Hz.
+    uint32_t uiRate = 0;
+    std::vector<double> Left;
+    ASSERT_TRUE(ReadLeftChannel(Recording, uiRate, Left));
+    ASSERT_GT(Left.size(), uiRate / 10u);
+    const size_t uiFrom = Left.size() / 4;
+    const size_t uiTo = Left.size() * 3 / 4;
+    uint32_t uiCrossings = 0;
+    for (size_t i = uiFrom + 1; i < uiTo; ++i)
+    {
+        uiCrossings += (Left[i - 1] < 0.0) != (Left[i] < 0.0) ? 1u : 0u;
+    }
+    const double dfFrequency = uiCrossings / 2.0 / (static_cast<double>(uiTo - uiFrom) / uiRate);
+    EXPECT_NEAR(dfFrequency, 2000.0, 100.0);
 }

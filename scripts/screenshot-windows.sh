@@ -55,8 +55,10 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     wineserver -w
 fi
 
-# Ten seconds of a 440 Hz tone, stereo 16-bit 44.1 kHz.
-python3 - "$work/a440.wav" <<'PY'
+# Ten seconds of a 440 Hz tone, stereo 16-bit 44.1 kHz, where a user's music would be.
+music="$WINEPREFIX/drive_c/users/Public/Music"
+mkdir -p "$music"
+python3 - "$music/a440.wav" <<'PY'
 import math, struct, sys, wave
 with wave.open(sys.argv[1], "wb") as w:
     w.setnchannels(2); w.setsampwidth(2); w.setframerate(44100)
@@ -66,7 +68,7 @@ PY
 
 stop="$work/stop"
 rm -f "$stop" "$work/demo.log"
-wav_path=$(winepath -w "$work/a440.wav")
+wav_path='C:\users\Public\Music\a440.wav'
 stop_path=$(winepath -w "$stop")
 (cd "$work" && exec wine "$demo" "$wav_path" "$stop_path" 140 >"$work/demo.log" 2>&1) &
 demo_pid=$!

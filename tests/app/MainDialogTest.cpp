@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 using namespace DialogControlIds;
@@ -268,8 +267,7 @@ TEST(MainDialog, ADroppedFileIsTakenLikeAChosenOneButNotWhilePlaying)
 
     // A good file: its properties, the path, Play enabled; the file dialog is never opened.
     const auto Good = Rig.ChooseToneFile("dialog-drop-good.wav", 88200);
-    const auto Dropped = TestFiles::Write("dialog-drop-other.wav", std::vector<uint8_t>{});
-    std::filesystem::copy_file(Good, Dropped, std::filesystem::copy_options::overwrite_existing);
+    const auto Dropped = TestFiles::Write("dialog-drop-other.wav", TestFiles::Read(Good));
     Host.ClearTranscript();
     EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Dropped).c_str()), 1);
     EXPECT_EQ(Host.TranscriptText().find("file dialog"), std::string::npos);

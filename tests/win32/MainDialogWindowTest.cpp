@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <numbers>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -221,13 +222,14 @@ LONG ExpectedStyle(const MainDialogLayout::Control& Control)
         return (Control.bReadOnly != 0 ? ES_READONLY | ES_AUTOHSCROLL : 0) |
                (Control.bDigitsOnly != 0 ? ES_NUMBER | ES_CENTER : 0) | WS_TABSTOP;
     case ControlKind::ComboBox:
-        return CBS_DROPDOWNLIST | WS_TABSTOP | (Control.iId == ID_DEVICE_COMBO ? WS_VSCROLL : 0);
+        // A combo box hands its scroll bar style on to its list, so it is not among its own bits.
+        return CBS_DROPDOWNLIST | WS_TABSTOP;
     case ControlKind::CheckBox:
         return BS_AUTOCHECKBOX | WS_TABSTOP;
     case ControlKind::ListView:
-        return LVS_REPORT | WS_BORDER | WS_TABSTOP;
+        return LVS_REPORT | WS_TABSTOP;
     case ControlKind::ProgressBar:
-        return PBS_SMOOTH | WS_BORDER;
+        return PBS_SMOOTH;
     }
     return 0;
 }
@@ -259,12 +261,12 @@ TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
     RunningPlayer Player(nullptr);
     ASSERT_NE(Player.hDialog, nullptr);
     EXPECT_EQ(TextOf(Player.hDialog), L"Larkspur v1.02");
-    const LONG lDialogStyle = GetWindowLongW(Player.hDialog, GWL_STYLE);
-    for (const LONG lBit : {WS_POPUP, WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX})
+    const auto uiDialogStyle = static_cast<DWORD>(GetWindowLongW(Player.hDialog, GWL_STYLE));
+    for (const DWORD uiBit : {DWORD{WS_POPUP}, DWORD{WS_CAPTION}, DWORD{WS_SYSMENU}, DWORD{WS_MINIMIZEBOX}})
     {
-        EXPECT_EQ(lDialogStyle & lBit, lBit) << std::hex << lBit;
+        EXPECT_EQ(uiDialogStyle & uiBit, uiBit) << std::hex << uiBit;
     }
-    EXPECT_EQ(lDialogStyle & WS_MAXIMIZEBOX, 0);
+    EXPECT_EQ(uiDialogStyle & WS_MAXIMIZEBOX, 0u);
     RECT Client{};
     GetClientRect(Player.hDialog, &Client);
     RECT Template{0, 0, MainDialogLayout::DIALOG_WIDTH, MainDialogLayout::DIALOG_HEIGHT};
@@ -297,6 +299,14 @@ TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
         else
         {
             EXPECT_EQ(lStyle & lExpected, lExpected) << std::hex << lStyle;
+        }
+        if (Control.Kind == ControlKind::ListView)
+        {
+            // The list turns a template border into an edge of its own (the progress bar drops the
+            // style and draws its frame itself, so there is nothing to read back there).
+            const LONG lExtended = GetWindowLongW(hChild, GWL_EXSTYLE);
+            EXPECT_TRUE((lStyle & WS_BORDER) != 0 || (lExtended & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) != 0)
+                << std::hex << lStyle << " " << lExtended;
         }
         EXPECT_EQ((lStyle & WS_DISABLED) != 0, Control.bInitiallyDisabled != 0);
         if (Control.iId != ID_SPEED_LABEL && Control.iId != ID_VOLUME_LABEL && Control.iId != ID_BIT_FIELD &&

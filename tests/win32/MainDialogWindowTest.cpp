@@ -455,3 +455,12 @@ TEST(MainDialogWindow, ChooseDropPlayPauseStopAndEscapeWhilePlaying)
     const double dfFrequency = uiCrossings / 2.0 / (static_cast<double>(uiTo - uiFrom) / uiRate);
     EXPECT_NEAR(dfFrequency, 2000.0, 100.0);
 }
+
+TEST(MainDialogWindow, TheShiftIsReadAfterTheProgramName)
+{
+    EXPECT_STREQ(SkipProgramName(L"larkspur.exe"), L"");
+    EXPECT_STREQ(SkipProgramName(L"larkspur.exe 3"), L"3");
+    EXPECT_STREQ(SkipProgramName(L"\"C:\\Program Files\\Larkspur\\larkspur.exe\"  \t-1,000 x"), L"-1,000 x");
+    EXPECT_STREQ(SkipProgramName(L"\"C:\\unterminated 5"), L"");
+    EXPECT_STREQ(SkipProgramName(nullptr), L"");
+}

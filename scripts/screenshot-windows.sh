@@ -20,7 +20,7 @@ export HOME="$work/home"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
-export LARKSPUR_AUDIO=virtual
+export LARKSPUR_AUDIO=${LARKSPUR_AUDIO:-virtual}
 
 xvfb_pid=""
 demo_pid=""

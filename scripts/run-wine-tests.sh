@@ -90,6 +90,8 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     echo "run-wine-tests: creating Wine prefix in $WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
+    # The dialog tests show Japanese labels.
+    "$root/scripts/wine-japanese-fonts.sh" || true
 fi
 
 shopt -s nullglob

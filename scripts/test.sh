@@ -48,7 +48,9 @@ native_stage() {
 windows_stage() {
     cmake --preset windows >/dev/null &&
         cmake --build --preset windows -j "$jobs" &&
-        "$root/scripts/run-wine-tests.sh" "$root/build/windows"
+        "$root/scripts/run-wine-tests.sh" "$root/build/windows" &&
+        cmake --build --preset windows --target package &&
+        "$root/scripts/check-windows-package.sh" "$root/build/windows"
 }
 
 fuzz_stage() {

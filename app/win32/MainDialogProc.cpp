@@ -1,0 +1,91 @@
+#include "app/win32/MainDialogProc.h"
+
+#include "app/SDialogHandler.h"
+#include "app/win32/Win32DialogHost.h"
+
+#include <shellapi.h>
+#include <string>
+
+namespace
+{
+Win32DialogHost* HostOf(HWND hDialog)
+{
+    return reinterpret_cast<Win32DialogHost*>(GetWindowLongPtrW(hDialog, GWLP_USERDATA));
+}
+
+// The first file of a drop, as if it had been chosen with "...".
+void DeliverDrop(Win32DialogHost& Host, HDROP hDrop)
+{
+    std::u16string Path;
+    const UINT uiLength = DragQueryFileW(hDrop, 0, nullptr, 0);
+    if (uiLength > 0)
+    {
+        Path.resize(uiLength + 1);
+        const UINT uiCopied = DragQueryFileW(hDrop, 0, reinterpret_cast<wchar_t*>(Path.data()), uiLength + 1);
+        Path.resize(uiCopied);
+    }
+    DragFinish(hDrop);
+    if (!Path.empty())
+    {
+        Host.DeliverDroppedFile(Path.c_str());
+    }
+}
+} // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND hDialog, UINT uiMessage, WPARAM wParam, LPARAM lParam)
+{
+    if (uiMessage == WM_INITDIALOG)
+    {
+        auto* pHost = reinterpret_cast<Win32DialogHost*>(lParam);
+        SetWindowLongPtrW(hDialog, GWLP_USERDATA, lParam);
+        if (pHost != nullptr)
+        {
+            pHost->Attach(hDialog);
+            DragAcceptFiles(hDialog, TRUE);
+            if (pHost->GetHandler() != nullptr)
+            {
+                pHost->GetHandler()->OnInitDialog();
+            }
+        }
+        return 0;
+    }
+    Win32DialogHost* pHost = HostOf(hDialog);
+    SDialogHandler* pHandler = pHost != nullptr ? pHost->GetHandler() : nullptr;
+    switch (uiMessage)
+    {
+    case WM_COMMAND:
+        if (pHandler != nullptr)
+        {
+            pHandler->OnCommand(LOWORD(wParam));
+        }
+        break;
+    case WM_VSCROLL:
+        // Every notification, thumb tracking included; the slider is the window in lParam.
+        if (pHandler != nullptr && lParam != 0)
+        {
+            pHandler->OnVScroll(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+        }
+        break;
+    case WM_DROPFILES:
+        if (pHost != nullptr)
+        {
+            DeliverDrop(*pHost, reinterpret_cast<HDROP>(wParam));
+        }
+        else
+        {
+            DragFinish(reinterpret_cast<HDROP>(wParam));
+        }
+        break;
+    case WM_DESTROY:
+        // The teardown after the dialog may still talk to the host; it must find no window.
+        if (pHost != nullptr)
+        {
+            pHost->Attach(nullptr);
+        }
+        SetWindowLongPtrW(hDialog, GWLP_USERDATA, 0);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}

@@ -1,0 +1,6 @@
+#pragma once
+#include <windows.h>
+
+// The dialog procedure of dialog 101. DialogBoxParamW's parameter is the Win32DialogHost, whose
+// handler gets every command, slider move and timer tick. Returns 0 for every message.
+INT_PTR CALLBACK MainDialogProc(HWND hDialog, UINT uiMessage, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,9 @@
+#include "app/win32/PlayerProgram.h"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int)
+{
+    const wchar_t* pArguments = SkipProgramName(GetCommandLineW());
+    return RunPlayer(hInstance, reinterpret_cast<const char16_t*>(pArguments));
+}

@@ -1,0 +1,481 @@
+// The real dialog 101 on its own UI thread, driven only through window messages from the test's
+// thread, as a user's clicks, keys and drags would arrive.
+#include "app/DialogControlIds.h"
+#include "app/MainDialogLayout.h"
+#include "app/win32/PlayerProgram.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <commctrl.h>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <numbers>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <string>
+#include <thread>
+#include <vector>
+#include <windows.h>
+
+using namespace DialogControlIds;
+using MainDialogLayout::ControlKind;
+
+namespace
+{
+constexpr auto WAIT = std::chrono::seconds(20);
+
+std::wstring W(const char16_t* pText)
+{
+    return pText != nullptr ? std::wstring(reinterpret_cast<const wchar_t*>(pText)) : std::wstring();
+}
+
+std::wstring TextOf(HWND hWindow)
+{
+    wchar_t Text[512] = {};
+    SendMessageW(hWindow, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(Text));
+    return Text;
+}
+
+std::wstring ClassOf(HWND hWindow)
+{
+    wchar_t Name[64] = {};
+    GetClassNameW(hWindow, Name, 64);
+    return Name;
+}
+
+// The player (RunPlayer, as wWinMain runs it) on a thread of its own.
+class RunningPlayer
+{
+public:
+    RunningPlayer(const char16_t* pArguments, std::filesystem::path ChosenFile = {})
+    {
+        Worker = std::thread(
+            [this, pArguments, ChosenFile]
+            {
+                uiThreadId = GetCurrentThreadId();
+                iResult = RunPlayer(
+                    GetModuleHandleW(nullptr), pArguments,
+                    [ChosenFile](const char16_t*, const char16_t*, uint32_t, uint32_t, std::u16string& Path)
+                    {
+                        if (ChosenFile.empty())
+                        {
+                            return 0;
+                        }
+                        Path = TestFiles::Wide(ChosenFile);
+                        return 1;
+                    });
+                bDone = true;
+            });
+        const auto Deadline = std::chrono::steady_clock::now() + WAIT;
+        while (hDialog == nullptr && std::chrono::steady_clock::now() < Deadline)
+        {
+            if (uiThreadId != 0)
+            {
+                EnumThreadWindows(uiThreadId, FindDialog, reinterpret_cast<LPARAM>(&hDialog));
+            }
+            if (hDialog == nullptr)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+    }
+    ~RunningPlayer()
+    {
+        if (!bDone && hDialog != nullptr)
+        {
+            PostMessageW(hDialog, WM_COMMAND, IDCANCEL, 0);
+        }
+        Worker.join();
+    }
+    // Joins the player's thread and returns its exit code.
+    int32_t Finish()
+    {
+        Worker.join();
+        Worker = std::thread([] {});
+        return iResult;
+    }
+
+    HWND Item(int32_t iId) const { return GetDlgItem(hDialog, iId); }
+    void Click(int32_t iId) const { SendMessageW(Item(iId), BM_CLICK, 0, 0); }
+    // A key as the dialog's message loop gets it, on the control that has the focus.
+    void PostKey(HWND hTarget, WPARAM uiKey) const
+    {
+        PostMessageW(hTarget, WM_KEYDOWN, uiKey, 0);
+        PostMessageW(hTarget, WM_KEYUP, uiKey, 0);
+    }
+    std::wstring Cell(int32_t iList, int32_t iRow, int32_t iColumn) const
+    {
+        wchar_t Text[128] = {};
+        LVITEMW Item{};
+        Item.iSubItem = iColumn;
+        Item.pszText = Text;
+        Item.cchTextMax = 128;
+        SendMessageW(this->Item(iList), LVM_GETITEMTEXTW, static_cast<WPARAM>(iRow),
+                     reinterpret_cast<LPARAM>(&Item));
+        return Text;
+    }
+    // Play, Pause, Stop as 1/0, then whether "..." is enabled.
+    std::string States() const
+    {
+        std::string Text;
+        for (const int32_t iId : {ID_PLAY, ID_PAUSE, ID_STOP, ID_CHOOSE_FILE})
+        {
+            Text += IsWindowEnabled(Item(iId)) ? '1' : '0';
+        }
+        return Text;
+    }
+
+    HWND hDialog = nullptr;
+
+private:
+    static BOOL CALLBACK FindDialog(HWND hWindow, LPARAM lParam)
+    {
+        if (ClassOf(hWindow) == L"#32770" && IsWindowVisible(hWindow))
+        {
+            *reinterpret_cast<HWND*>(lParam) = hWindow;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    std::thread Worker;
+    std::atomic<DWORD> uiThreadId{0};
+    std::atomic<bool> bDone{false};
+    int32_t iResult = -1;
+};
+
+std::filesystem::path ToneFile(const std::string& Name, uint64_t ullFrames)
+{
+    std::vector<double> Signal(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        Signal[2 * n] = Signal[2 * n + 1] = 0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * n / 44100.0);
+    }
+    return TestFiles::Write(Name, WaveFileBuilder::PcmWave(Signal, 2, 44100, 16));
+}
+
+// The first channel of an integer PCM WAV file, scaled to -1 ... 1.
+bool ReadLeftChannel(const std::filesystem::path& Path, uint32_t& uiRate, std::vector<double>& Left)
+{
+    const std::vector<uint8_t> Bytes = TestFiles::Read(Path);
+    auto U32 = [&Bytes](size_t i)
+    {
+        return static_cast<uint32_t>(Bytes[i] | Bytes[i + 1] << 8 | Bytes[i + 2] << 16 |
+                                     static_cast<uint32_t>(Bytes[i + 3]) << 24);
+    };
+    uint32_t uiChannels = 0;
+    uint32_t uiBits = 0;
+    for (size_t i = 12; i + 8 <= Bytes.size();)
+    {
+        const std::string Id(reinterpret_cast<const char*>(&Bytes[i]), 4);
+        const size_t uiSize = U32(i + 4);
+        const size_t uiBody = i + 8;
+        if (Id == "fmt " && uiSize >= 16 && uiBody + 16 <= Bytes.size())
+        {
+            uiChannels = Bytes[uiBody + 2] | Bytes[uiBody + 3] << 8;
+            uiRate = U32(uiBody + 4);
+            uiBits = Bytes[uiBody + 14] | Bytes[uiBody + 15] << 8;
+        }
+        else if (Id == "data" && uiChannels != 0 && uiBits % 8 == 0 && uiBits >= 16)
+        {
+            const size_t uiFrameBytes = uiChannels * uiBits / 8;
+            const size_t uiEnd = std::min(Bytes.size(), uiBody + uiSize);
+            for (size_t f = uiBody; f + uiFrameBytes <= uiEnd; f += uiFrameBytes)
+            {
+                int64_t iValue = 0;
+                for (uint32_t b = 0; b < uiBits / 8; ++b)
+                {
+                    iValue |= static_cast<int64_t>(Bytes[f + b]) << (8 * b);
+                }
+                iValue = (iValue << (64 - uiBits)) >> (64 - uiBits);
+                Left.push_back(static_cast<double>(iValue) / std::ldexp(1.0, static_cast<int>(uiBits) - 1));
+            }
+            return true;
+        }
+        i = uiBody + uiSize + (uiSize & 1);
+    }
+    return false;
+}
+
+LONG ExpectedStyle(const MainDialogLayout::Control& Control)
+{
+    switch (Control.Kind)
+    {
+    case ControlKind::Slider:
+        return TBS_VERT | TBS_BOTH | (Control.bTicks != 0 ? TBS_AUTOTICKS : TBS_NOTICKS) | WS_TABSTOP;
+    case ControlKind::Label:
+        return Control.Align == MainDialogLayout::TextAlign::Centre  ? SS_CENTER
+               : Control.Align == MainDialogLayout::TextAlign::Right ? SS_RIGHT
+                                                                     : SS_LEFT;
+    case ControlKind::Button:
+        return BS_PUSHBUTTON | WS_TABSTOP;
+    case ControlKind::GroupBox:
+        return BS_GROUPBOX;
+    case ControlKind::Edit:
+        return (Control.bReadOnly != 0 ? ES_READONLY | ES_AUTOHSCROLL : 0) |
+               (Control.bDigitsOnly != 0 ? ES_NUMBER | ES_CENTER : 0) | WS_TABSTOP;
+    case ControlKind::ComboBox:
+        // A combo box hands its scroll bar style on to its list, so it is not among its own bits.
+        return CBS_DROPDOWNLIST | WS_TABSTOP;
+    case ControlKind::CheckBox:
+        return BS_AUTOCHECKBOX | WS_TABSTOP;
+    case ControlKind::ListView:
+        return LVS_REPORT | WS_TABSTOP;
+    case ControlKind::ProgressBar:
+        return PBS_SMOOTH;
+    }
+    return 0;
+}
+
+const wchar_t* ExpectedClass(ControlKind Kind)
+{
+    switch (Kind)
+    {
+    case ControlKind::Slider:
+        return L"msctls_trackbar32";
+    case ControlKind::Label:
+        return L"Static";
+    case ControlKind::ComboBox:
+        return L"ComboBox";
+    case ControlKind::Edit:
+        return L"Edit";
+    case ControlKind::ListView:
+        return L"SysListView32";
+    case ControlKind::ProgressBar:
+        return L"msctls_progress32";
+    default:
+        return L"Button";
+    }
+}
+} // namespace
+
+TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
+{
+    RunningPlayer Player(nullptr);
+    ASSERT_NE(Player.hDialog, nullptr);
+    EXPECT_EQ(TextOf(Player.hDialog), L"Larkspur v1.02");
+    const auto uiDialogStyle = static_cast<DWORD>(GetWindowLongW(Player.hDialog, GWL_STYLE));
+    for (const DWORD uiBit : {DWORD{WS_POPUP}, DWORD{WS_CAPTION}, DWORD{WS_SYSMENU}, DWORD{WS_MINIMIZEBOX}})
+    {
+        EXPECT_EQ(uiDialogStyle & uiBit, uiBit) << std::hex << uiBit;
+    }
+    EXPECT_EQ(uiDialogStyle & WS_MAXIMIZEBOX, 0u);
+    RECT Client{};
+    GetClientRect(Player.hDialog, &Client);
+    RECT Template{0, 0, MainDialogLayout::DIALOG_WIDTH, MainDialogLayout::DIALOG_HEIGHT};
+    MapDialogRect(Player.hDialog, &Template);
+    EXPECT_EQ(Client.right, Template.right);
+    EXPECT_EQ(Client.bottom, Template.bottom);
+
+    // Every control in template order (the order of the child windows).
+    HWND hChild = GetWindow(Player.hDialog, GW_CHILD);
+    for (int32_t i = 0; i < MainDialogLayout::CONTROL_COUNT; ++i)
+    {
+        const MainDialogLayout::Control& Control = MainDialogLayout::Controls()[i];
+        SCOPED_TRACE(testing::Message() << "control " << i << " id " << Control.iId);
+        ASSERT_NE(hChild, nullptr);
+        EXPECT_EQ(static_cast<int16_t>(GetDlgCtrlID(hChild)), static_cast<int16_t>(Control.iId));
+        EXPECT_EQ(_wcsicmp(ClassOf(hChild).c_str(), ExpectedClass(Control.Kind)), 0)
+            << ClassOf(hChild).size();
+        const LONG lStyle = GetWindowLongW(hChild, GWL_STYLE);
+        const LONG lExpected = ExpectedStyle(Control);
+        if (Control.Kind == ControlKind::Label)
+        {
+            EXPECT_EQ(lStyle & SS_TYPEMASK, lExpected);
+        }
+        else if (Control.Kind == ControlKind::Button || Control.Kind == ControlKind::GroupBox ||
+                 Control.Kind == ControlKind::CheckBox)
+        {
+            EXPECT_EQ(lStyle & BS_TYPEMASK, lExpected & BS_TYPEMASK);
+            EXPECT_EQ(lStyle & WS_TABSTOP, lExpected & WS_TABSTOP);
+        }
+        else
+        {
+            EXPECT_EQ(lStyle & lExpected, lExpected) << std::hex << lStyle;
+        }
+        if (Control.Kind == ControlKind::ListView)
+        {
+            // The list turns a template border into an edge of its own (the progress bar drops the
+            // style and draws its frame itself, so there is nothing to read back there).
+            const LONG lExtended = GetWindowLongW(hChild, GWL_EXSTYLE);
+            EXPECT_TRUE((lStyle & WS_BORDER) != 0 || (lExtended & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) != 0)
+                << std::hex << lStyle << " " << lExtended;
+        }
+        EXPECT_EQ((lStyle & WS_DISABLED) != 0, Control.bInitiallyDisabled != 0);
+        if (Control.iId != ID_SPEED_LABEL && Control.iId != ID_VOLUME_LABEL && Control.iId != ID_BIT_FIELD &&
+            Control.Kind != ControlKind::ComboBox)
+        {
+            EXPECT_EQ(TextOf(hChild), W(Control.pCaption));
+        }
+        // Position and size as the dialog manager places them: each mapped from dialog units.
+        RECT Placed{};
+        GetWindowRect(hChild, &Placed);
+        MapWindowPoints(nullptr, Player.hDialog, reinterpret_cast<POINT*>(&Placed), 2);
+        RECT Expected{Control.iX, Control.iY, Control.iWidth, Control.iHeight};
+        MapDialogRect(Player.hDialog, &Expected);
+        EXPECT_EQ(Placed.left, Expected.left);
+        EXPECT_EQ(Placed.top, Expected.top);
+        EXPECT_EQ(Placed.right - Placed.left, Expected.right);
+        // A closed drop-down list is as high as its field; the template height is the open list's.
+        if (Control.Kind != ControlKind::ComboBox)
+        {
+            EXPECT_EQ(Placed.bottom - Placed.top, Expected.bottom);
+        }
+        hChild = GetWindow(hChild, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(hChild, nullptr);
+
+    EXPECT_EQ(Player.States(), "0001");
+    EXPECT_EQ(TextOf(Player.Item(ID_SPEED_LABEL)), L"x1.0000");
+    EXPECT_EQ(TextOf(Player.Item(ID_VOLUME_LABEL)), L"-20.0 dB");
+    EXPECT_EQ(SendMessageW(Player.Item(ID_SPEED_SLIDER), TBM_GETPOS, 0, 0), 120);
+    EXPECT_EQ(SendMessageW(Player.Item(ID_VOLUME_SLIDER), TBM_GETPOS, 0, 0), 200);
+    EXPECT_EQ(SendMessageW(Player.Item(ID_RATE_COMBO), CB_GETCOUNT, 0, 0), 20);
+    EXPECT_EQ(TextOf(Player.Item(ID_RATE_COMBO)), L"96 kHz");
+    wchar_t First[128] = {};
+    SendMessageW(Player.Item(ID_DEVICE_COMBO), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(First));
+    EXPECT_EQ(std::wstring(First), L"既定のオーディオ再生デバイス");
+    EXPECT_EQ(SendMessageW(Player.Item(ID_DEVICE_COMBO), CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(TextOf(Player.Item(ID_BIT_FIELD)), L"24");
+    EXPECT_EQ(SendMessageW(Player.Item(ID_ENHANCER_CHECK), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(Player.Cell(ID_FILE_LIST, 0, 0), L"サンプリング周波数 (Hz)");
+    EXPECT_EQ(Player.Cell(ID_DEVICE_LIST, 2, 0), L"動作モード");
+
+    // Enter does nothing; Escape closes with 0.
+    Player.PostKey(Player.hDialog, VK_RETURN);
+    PostMessageW(Player.Item(ID_VOLUME_SLIDER), TBM_SETPOS, TRUE, 300);
+    const auto Deadline = std::chrono::steady_clock::now() + WAIT;
+    while (SendMessageW(Player.Item(ID_VOLUME_SLIDER), TBM_GETPOS, 0, 0) != 300 &&
+           std::chrono::steady_clock::now() < Deadline)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(IsWindow(Player.hDialog));
+    Player.PostKey(Player.hDialog, VK_ESCAPE);
+    EXPECT_EQ(Player.Finish(), 0);
+}
+
+TEST(MainDialogWindow, TheShiftShowsInTheTitle)
+{
+    RunningPlayer Player(u"3");
+    ASSERT_NE(Player.hDialog, nullptr);
+    EXPECT_EQ(TextOf(Player.hDialog), L"Larkspur v1.02 (Shift: 3)");
+    PostMessageW(Player.hDialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(Player.Finish(), 0);
+}
+
+TEST(MainDialogWindow, ChooseDropPlayPauseStopAndEscapeWhilePlaying)
+{
+    const auto Recording = TestFiles::PathFor("dialog-window-recording.wav");
+    std::filesystem::remove(Recording);
+    const std::string Setting = "virtual:" + Recording.string();
+    ASSERT_EQ(_putenv_s("LARKSPUR_AUDIO", Setting.c_str()), 0);
+    const auto Chosen = ToneFile("dialog-window-chosen.wav", 88200);
+    const auto Dropped = ToneFile("dialog-window-dropped.wav", 441000);
+    {
+        RunningPlayer Player(nullptr, Chosen);
+        ASSERT_NE(Player.hDialog, nullptr);
+        Player.Click(ID_CHOOSE_FILE);
+        EXPECT_EQ(Player.Cell(ID_FILE_LIST, 0, 1), L"44100");
+        EXPECT_EQ(Player.Cell(ID_FILE_LIST, 1, 1), L"2");
+        EXPECT_EQ(Player.Cell(ID_FILE_LIST, 2, 1), L"16");
+        EXPECT_EQ(Player.Cell(ID_FILE_LIST, 3, 1), L"2.000");
+        EXPECT_EQ(TextOf(Player.Item(ID_PATH_FIELD)),
+                  std::wstring(reinterpret_cast<const wchar_t*>(TestFiles::Wide(Chosen).c_str())));
+        EXPECT_EQ(Player.States(), "1001");
+
+        // A file dropped from the desktop: the same path as "...".
+        const std::wstring DroppedPath = reinterpret_cast<const wchar_t*>(TestFiles::Wide(Dropped).c_str());
+        const size_t uiBytes = sizeof(DROPFILES) + (DroppedPath.size() + 2) * sizeof(wchar_t);
+        HGLOBAL hDrop = GlobalAlloc(GHND, uiBytes);
+        ASSERT_NE(hDrop, nullptr);
+        auto* pDrop = static_cast<DROPFILES*>(GlobalLock(hDrop));
+        pDrop->pFiles = sizeof(DROPFILES);
+        pDrop->fWide = TRUE;
+        std::memcpy(reinterpret_cast<char*>(pDrop) + sizeof(DROPFILES), DroppedPath.c_str(),
+                    DroppedPath.size() * sizeof(wchar_t));
+        GlobalUnlock(hDrop);
+        SendMessageW(Player.hDialog, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
+        EXPECT_EQ(Player.Cell(ID_FILE_LIST, 3, 1), L"10.000");
+        EXPECT_EQ(TextOf(Player.Item(ID_PATH_FIELD)), DroppedPath);
+
+        Player.Click(ID_PLAY);
+        EXPECT_EQ(Player.States(), "0110");
+        EXPECT_NE(Player.Cell(ID_DEVICE_LIST, 0, 1), L"");
+        EXPECT_NE(Player.Cell(ID_DEVICE_LIST, 2, 1), L"");
+
+        // The speed slider dragged to the top: every notification counts.
+        const HWND hSpeed = Player.Item(ID_SPEED_SLIDER);
+        SendMessageW(hSpeed, TBM_SETPOS, TRUE, 0);
+        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_THUMBTRACK, 0),
+                     reinterpret_cast<LPARAM>(hSpeed));
+        EXPECT_EQ(TextOf(Player.Item(ID_SPEED_LABEL)), L"x0.5000");
+        SendMessageW(hSpeed, TBM_SETPOS, TRUE, 240);
+        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+                     reinterpret_cast<LPARAM>(hSpeed));
+        EXPECT_EQ(TextOf(Player.Item(ID_SPEED_LABEL)), L"x2.0000");
+        const HWND hVolume = Player.Item(ID_VOLUME_SLIDER);
+        SendMessageW(hVolume, TBM_SETPOS, TRUE, 5);
+        SendMessageW(Player.hDialog, WM_VSCROLL, MAKEWPARAM(TB_LINEDOWN, 0),
+                     reinterpret_cast<LPARAM>(hVolume));
+        EXPECT_EQ(TextOf(Player.Item(ID_VOLUME_LABEL)), L"-0.5 dB");
+
+        Player.Click(ID_PAUSE);
+        EXPECT_EQ(Player.States(), "1010");
+        Player.Click(ID_PLAY);
+        EXPECT_EQ(Player.States(), "0110");
+        Player.Click(ID_STOP);
+        EXPECT_EQ(Player.States(), "1001");
+        Player.Click(ID_PLAY);
+        EXPECT_EQ(Player.States(), "0110");
+        std::this_thread::sleep_for(std::chrono::milliseconds(700)); // sound for the recording
+        Player.PostKey(Player.Item(ID_PATH_FIELD), VK_ESCAPE);
+        EXPECT_EQ(Player.Finish(), 0);
+    }
+    _putenv_s("LARKSPUR_AUDIO", "");
+    // What the device received in the last run: the 1000 Hz tone at x2, so about 2000 Hz.
+    uint32_t uiRate = 0;
+    std::vector<double> Left;
+    ASSERT_TRUE(ReadLeftChannel(Recording, uiRate, Left));
+    // Only where it sounds: on a loaded machine the device may have had gaps to fill with silence.
+    constexpr double QUIET = 1e-3;
+    // A crossing may fall on a sample of exactly 0, so signs are compared between the sounding samples
+    // around it.
+    size_t uiSounding = 0;
+    size_t uiCrossings = 0;
+    size_t uiLast = Left.size();
+    for (size_t i = 0; i < Left.size(); ++i)
+    {
+        if (std::abs(Left[i]) < QUIET)
+        {
+            continue;
+        }
+        if (uiLast < i && i - uiLast <= 4)
+        {
+            uiSounding += i - uiLast;
+            uiCrossings += (Left[uiLast] < 0.0) != (Left[i] < 0.0) ? 1u : 0u;
+        }
+        uiLast = i;
+    }
+    ASSERT_GT(uiSounding, uiRate / 20u);
+    const double dfFrequency = uiCrossings / 2.0 / (static_cast<double>(uiSounding) / uiRate);
+    EXPECT_NEAR(dfFrequency, 2000.0, 100.0) << uiSounding << " of " << Left.size() << " samples at " << uiRate
+                                            << ", from " << *std::min_element(Left.begin(), Left.end())
+                                            << " to " << *std::max_element(Left.begin(), Left.end());
+}
+
+TEST(MainDialogWindow, TheShiftIsReadAfterTheProgramName)
+{
+    EXPECT_STREQ(SkipProgramName(L"larkspur.exe"), L"");
+    EXPECT_STREQ(SkipProgramName(L"larkspur.exe 3"), L"3");
+    EXPECT_STREQ(SkipProgramName(L"\"C:\\Program Files\\Larkspur\\larkspur.exe\"  \t-1,000 x"), L"-1,000 x");
+    EXPECT_STREQ(SkipProgramName(L"\"C:\\unterminated 5"), L"");
+    EXPECT_STREQ(SkipProgramName(nullptr), L"");
+}

@@ -191,11 +191,15 @@ int32_t ExclusivePathFor(const AlsaEndpointInfo& Endpoint, std::string& Path)
 
 std::string SharedPathFor(const AlsaEndpointInfo& Endpoint)
 {
-    if (Endpoint.Type != AlsaEndpointInfo::Kind::Hardware)
+    switch (Endpoint.Type)
     {
-        return Endpoint.Id;
+    case AlsaEndpointInfo::Kind::Hardware:
+        // The card's mixing device, with conversion in front of it: dmix only takes its own format.
+        return "plug:\"dmix:" + Endpoint.Id.substr(Endpoint.Id.find(':') + 1) + "\"";
+    case AlsaEndpointInfo::Kind::Default:
+    case AlsaEndpointInfo::Kind::Hinted:
+    default:
+        // Usually a sound server or a converting path already; if not, this one converts.
+        return "plug:\"" + Endpoint.Id + "\"";
     }
-    // The card's mixing device, with conversion in front of it: dmix only takes its own format.
-    const std::string Arguments = Endpoint.Id.substr(Endpoint.Id.find(':') + 1);
-    return "plug:\"dmix:" + Arguments + "\"";
 }

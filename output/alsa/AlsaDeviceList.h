@@ -20,6 +20,6 @@ bool IsListedHint(const std::string& Name, const std::string& Direction);
 // The device string exclusive mode opens: the endpoint itself, or for the default endpoint the
 // hardware device behind "default". Negative when there is none.
 int32_t ExclusivePathFor(const AlsaEndpointInfo& Endpoint, std::string& Path);
-// The device string shared mode opens: "default", a card device's mixing path with conversion, or
-// a hinted PCM as it is.
+// The device string shared mode opens: "default", a card device's mixing path or a hinted PCM,
+// each with conversion in front.
 std::string SharedPathFor(const AlsaEndpointInfo& Endpoint);

@@ -112,8 +112,8 @@ TEST(AlsaEndpoints, PerCardVariantsAndCaptureOnlyHintsAreNotListedBySelf)
     }
 }
 
-// Shared mode reaches a card's device through its mixing device with conversion in front; the
-// other endpoints as they are.
+// Shared mode reaches a card's device through its mixing device, "default" and a hinted PCM
+// directly, with conversion in front of each.
 TEST(AlsaEndpoints, SharedAndExclusivePathsOfEachKindOfEndpoint)
 {
     AlsaEndpointInfo Card;
@@ -129,10 +129,10 @@ TEST(AlsaEndpoints, SharedAndExclusivePathsOfEachKindOfEndpoint)
     Hinted.Id = "pulse";
     EXPECT_EQ(ExclusivePathFor(Hinted, Path), 1);
     EXPECT_EQ(Path, "pulse");
-    EXPECT_EQ(SharedPathFor(Hinted), "pulse");
+    EXPECT_EQ(SharedPathFor(Hinted), "plug:\"pulse\"");
 
     // "default" on a plugin has no card behind it: exclusive mode has nothing to open.
     AlsaTestSetup::Write({TestDeviceSpec("plain", "Plain")}, "pcm.!default \"plain\"\n");
     EXPECT_LT(ExclusivePathFor(DefaultAlsaEndpoint(), Path), 0);
-    EXPECT_EQ(SharedPathFor(DefaultAlsaEndpoint()), "default");
+    EXPECT_EQ(SharedPathFor(DefaultAlsaEndpoint()), "plug:\"default\"");
 }

@@ -18,6 +18,10 @@
 // at the rate (times the pace) while started, never past what was written; reaching the written
 // end is an underrun, and the time until the next start is captured as silence, as it was heard.
 
+// ALSA marks a plugin's entry for its version check only in code built as a shared object.
+#ifndef PIC
+#define PIC
+#endif
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 
@@ -411,9 +415,10 @@ int ReadSettings(snd_config_t* pConf, TestPcm& Pcm)
 
 int SetConstraints(TestPcm& Pcm)
 {
-    static const unsigned int ACCESS[] = {SND_PCM_ACCESS_RW_INTERLEAVED};
+    // Conversion plugins in front write through mmap, which the plugin layer emulates.
+    static const unsigned int ACCESS[] = {SND_PCM_ACCESS_RW_INTERLEAVED, SND_PCM_ACCESS_MMAP_INTERLEAVED};
     int iError = 0;
-    if ((iError = snd_pcm_ioplug_set_param_list(&Pcm.Io, SND_PCM_IOPLUG_HW_ACCESS, 1, ACCESS)) < 0 ||
+    if ((iError = snd_pcm_ioplug_set_param_list(&Pcm.Io, SND_PCM_IOPLUG_HW_ACCESS, 2, ACCESS)) < 0 ||
         (iError = snd_pcm_ioplug_set_param_list(&Pcm.Io, SND_PCM_IOPLUG_HW_FORMAT,
                                                 static_cast<unsigned int>(Pcm.Formats.size()),
                                                 Pcm.Formats.data())) < 0 ||
@@ -493,4 +498,9 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(larkspur_test)
     }
     *pcmp = pPcm->Io.pcm;
     return 0;
+}
+
+extern "C"
+{
+    SND_PCM_PLUGIN_SYMBOL(larkspur_test);
 }

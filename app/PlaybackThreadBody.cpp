@@ -5,38 +5,19 @@
 #include "conversion/ParameterSmoother.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/SEvent.h"
+#include "runtime/WorkerParameterNames.h"
+#include "runtime/WorkerParameters.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "wave/WaveFileReader.h"
 
 #include <cstdint>
 #include <thread>
 
+using namespace WorkerParameterNames;
+
 namespace
 {
 constexpr uint64_t STEREO = 2;
-
-template <typename T> T* ReadAddress(const SMultiThread& Owner, const char16_t* pName)
-{
-    uint64_t ullValue = 0;
-    if (Owner.GetParameter(pName, &ullValue) != 1)
-    {
-        return nullptr;
-    }
-    return reinterpret_cast<T*>(static_cast<uintptr_t>(ullValue));
-}
-
-// A buffer that cannot be fetched counts as null with size 0.
-double* ReadBuffer(const SMultiThread& Owner, const char16_t* pName, uint64_t& ullBytes)
-{
-    void* pBuffer = nullptr;
-    ullBytes = 0;
-    if (Owner.GetBuffer(pName, &pBuffer, &ullBytes) != 1 || pBuffer == nullptr)
-    {
-        ullBytes = 0;
-        return nullptr;
-    }
-    return static_cast<double*>(pBuffer);
-}
 
 // What the thread works with, fetched once at its start.
 struct Playback
@@ -156,17 +137,17 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
 
     Playback Run;
     Run.pStopEvent = Owner.GetStopEvent();
-    Run.pBuffer = ReadAddress<IntelligentSoundBuffer>(Owner, u"pIntelligentSoundBuffer");
+    Run.pBuffer = ReadParameterAddress<IntelligentSoundBuffer>(&Owner, INTELLIGENT_SOUND_BUFFER);
     Run.pVolume = State.pVolume;
     uint64_t ullInputBytes = 0;
     uint64_t ullOutputBytes = 0;
-    double* pdfInput = ReadBuffer(Owner, u"pdfInputSignalBuffer", ullInputBytes);
-    double* pdfOutput = ReadBuffer(Owner, u"pdfOutputSignalBuffer", ullOutputBytes);
+    double* pdfInput = ReadParameterBuffer<double>(&Owner, INPUT_SIGNAL_BUFFER, ullInputBytes);
+    double* pdfOutput = ReadParameterBuffer<double>(&Owner, OUTPUT_SIGNAL_BUFFER, ullOutputBytes);
     // A refusal is acted on below: without a reader the thread ends at once, without an input
     // buffer the file ends at once, without a converter (or output buffer) the first block fails.
-    Run.Feeder.Setup(ReadAddress<WaveFileReader>(Owner, u"pWaveFileReader"),
-                     ReadAddress<SamplingFrequencyConverter>(Owner, u"pSamplingFrequencyConverter"), pdfInput,
-                     ullInputBytes, pdfOutput, ullOutputBytes);
+    Run.Feeder.Setup(ReadParameterAddress<WaveFileReader>(&Owner, WAVE_FILE_READER),
+                     ReadParameterAddress<SamplingFrequencyConverter>(&Owner, SAMPLING_FREQUENCY_CONVERTER),
+                     pdfInput, ullInputBytes, pdfOutput, ullOutputBytes);
 
     for (;;)
     {
@@ -207,4 +188,26 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
             return PLAYBACK_THREAD_DONE;
         }
     }
+}
+
+int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
+                             SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer)
+{
+    const struct
+    {
+        const char16_t* pName;
+        const void* pAddress;
+    } Objects[] = {{WAVE_FILE_READER, pReader},
+                   {SAMPLING_FREQUENCY_CONVERTER, pConverter},
+                   {INTELLIGENT_SOUND_BUFFER, pBuffer}};
+    for (const auto& Object : Objects)
+    {
+        const int32_t iResult =
+            Object.pAddress != nullptr ? StoreParameterAddress(Worker, Object.pName, Object.pAddress) : 1;
+        if (iResult < 0)
+        {
+            return iResult;
+        }
+    }
+    return 1;
 }

@@ -3,6 +3,10 @@
 
 #include <cstdint>
 
+class IntelligentSoundBuffer;
+class SamplingFrequencyConverter;
+class WaveFileReader;
+
 // The body's results (the worker keeps them as unsigned 64-bit numbers).
 constexpr uint64_t PLAYBACK_THREAD_DONE = 1;
 constexpr uint64_t PLAYBACK_THREAD_FAILED = static_cast<uint64_t>(int64_t{-1});
@@ -21,3 +25,9 @@ constexpr uint64_t PLAYBACK_THREAD_FAILED = static_cast<uint64_t>(int64_t{-1});
 // PLAYBACK_THREAD_DONE when the file was played and drained or a stop was requested through the
 // owner's stop event; PLAYBACK_THREAD_FAILED when a step failed. Allocates nothing once it runs.
 uint64_t PlaybackThreadBody(ThreadContext* pContext);
+
+// Stores the thread's three objects under their names in Worker's table; a null one is left out
+// (the thread acts on its absence). The buffers are allocated by the caller under
+// WorkerParameterNames::INPUT_SIGNAL_BUFFER and OUTPUT_SIGNAL_BUFFER. The first refusal, or 1.
+int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
+                             SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer);

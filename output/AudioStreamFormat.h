@@ -40,3 +40,7 @@ struct AudioStreamFormat
 
     friend bool operator==(const AudioStreamFormat&, const AudioStreamFormat&) = default;
 };
+
+// The format the stream proposes: two channels of extensible integer PCM, the container full of
+// valid bits, no speaker positions.
+AudioStreamFormat MakeStereoPcmFormat(uint32_t uiSamplingFrequency, uint32_t uiBits);

@@ -6,7 +6,7 @@
 #include "output/RenderThreadBody.h"
 #include "output/SAudioDeviceEnumerator.h"
 #include "output/SAudioEndpointCollection.h"
-#include "output/WorkerParameters.h"
+#include "output/WorkerInputs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,23 +18,6 @@ constexpr uint64_t STEREO_FRAME_BYTES = 2 * sizeof(double);
 constexpr double MAX_BUFFER_FRAMES = 4294967295.0;
 constexpr uint32_t PROBED_BIT_COUNTS[] = {32, 24, 16};
 
-// The format the stream proposes: two channels of integer PCM, the container full of valid bits,
-// no speaker positions.
-AudioStreamFormat MakeStereoPcmFormat(uint32_t uiSamplingFrequency, uint32_t uiBits)
-{
-    AudioStreamFormat Format{};
-    Format.wFormatTag = AUDIO_FORMAT_TAG_EXTENSIBLE;
-    Format.nChannels = 2;
-    Format.nSamplesPerSec = uiSamplingFrequency;
-    Format.nBlockAlign = static_cast<uint16_t>(2 * (uiBits / 8));
-    Format.nAvgBytesPerSec = uiSamplingFrequency * Format.nBlockAlign;
-    Format.wBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.cbSize = AUDIO_FORMAT_EXTENSIBLE_SIZE;
-    Format.wValidBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.dwChannelMask = 0;
-    Format.SubFormat = AUDIO_SUBTYPE_PCM;
-    return Format;
-}
 } // namespace
 
 CSoundStreamWASAPI::CSoundStreamWASAPI(SAudioClientLayer* pAudioLayer) : pLayer(pAudioLayer)
@@ -268,56 +251,31 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
         return iResult;
     }
 
-    struct NamedAddress
+    WorkerAddresses Inputs;
+    Inputs.pAudioClient = pAudioClient.get();
+    if (bCapture != 0)
     {
-        const char16_t* pName;
-        const void* pAddress;
-    };
-    const auto uiCallback = reinterpret_cast<uintptr_t>(pCallback);
-    const NamedAddress Leading[] = {
-        {u"pAudioClient", pAudioClient.get()},
-        {bCapture != 0 ? u"pAudioCaptureClient" : u"pAudioRenderClient",
-         bCapture != 0 ? static_cast<const void*>(pAudioCaptureClient.get())
-                       : static_cast<const void*>(pAudioRenderClient.get())},
-        {u"puiChannelCount", bCapture != 0 ? &uiCaptureChannelCount : &uiRenderChannelCount},
-    };
-    for (const NamedAddress& Entry : Leading)
-    {
-        if ((iResult = StoreParameterAddress(Worker, Entry.pName, Entry.pAddress)) < 0)
-        {
-            return iResult;
-        }
+        Inputs.pCaptureClient = pAudioCaptureClient.get();
+        Inputs.pullChannelCount = &uiCaptureChannelCount;
     }
-    if (bCapture != 0 && (iResult = StoreParameterAddress(Worker, u"pbMonauralDevice", &bMonauralDevice)) < 0)
+    else
     {
-        return iResult;
+        Inputs.pRenderClient = pAudioRenderClient.get();
+        Inputs.pullChannelCount = &uiRenderChannelCount;
+        Inputs.pQuantizer = &QuantizerState;
     }
-    if ((iResult = StoreParameterAddress(Worker, u"puiBitCount", &uiBitCount)) < 0 ||
-        (iResult = Worker.SetParameter(u"BufferCallbackFunction", uiCallback)) < 0)
-    {
-        return iResult;
-    }
-    const NamedAddress Trailing[] = {
-        {u"pUserParameter", pUserParameter},
-        {u"pTerminationEvent", static_cast<SEvent*>(&TerminationEvent)},
-        {u"pbEventDriven", &bEventDriven},
-        {u"pBufferEvent", static_cast<SEvent*>(&BufferEvent)},
-        {u"pSoundStreamBuffer", &StreamBuffer},
-        {u"pDataBuffer", &Data},
-        {u"pTimer", static_cast<STimer*>(&Timer)},
-    };
-    for (const NamedAddress& Entry : Trailing)
-    {
-        if ((iResult = StoreParameterAddress(Worker, Entry.pName, Entry.pAddress)) < 0)
-        {
-            return iResult;
-        }
-    }
-    if ((iResult = Worker.AllocateBuffer(u"pdfLocalBuffer", ullLocalBufferBytes)) < 0)
-    {
-        return iResult;
-    }
-    if (bCapture == 0 && (iResult = StoreParameterAddress(Worker, u"pQuantizer", &QuantizerState)) < 0)
+    Inputs.pbMonauralDevice = &bMonauralDevice;
+    Inputs.puiBitCount = &uiBitCount;
+    Inputs.pCallback = pCallback;
+    Inputs.pUserParameter = pUserParameter;
+    Inputs.pTerminationEvent = &TerminationEvent;
+    Inputs.pbEventDriven = &bEventDriven;
+    Inputs.pBufferEvent = &BufferEvent;
+    Inputs.pStreamBuffer = &StreamBuffer;
+    Inputs.pDataBuffer = &Data;
+    Inputs.pTimer = &Timer;
+    Inputs.ullLocalBufferBytes = ullLocalBufferBytes;
+    if ((iResult = StoreWorkerInputs(Worker, Inputs)) < 0)
     {
         return iResult;
     }

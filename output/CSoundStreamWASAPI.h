@@ -18,7 +18,8 @@
 // The output stream over the audio-client layer: negotiates two-channel integer PCM of 32, 24 or 16
 // bits at a given rate on an endpoint, then runs the render worker that feeds the device from the
 // buffer callback. Written once against the layer; the layer given to the constructor decides
-// whether a platform back end or the virtual device serves it.
+// whether a platform back end or the virtual device serves it. The name is the player's own and
+// holds on every platform: on Linux the same class runs over ALSA.
 class CSoundStreamWASAPI : public SSoundStream
 {
 public:

@@ -8,9 +8,10 @@
 #include "output/SoundStreamBuffer.h"
 #include "output/WaitForDevicePeriod.h"
 #include "output/WorkerInputs.h"
-#include "output/WorkerParameters.h"
 #include "runtime/SEvent.h"
 #include "runtime/STimer.h"
+#include "runtime/WorkerParameterNames.h"
+#include "runtime/WorkerParameters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -33,13 +34,15 @@ CaptureInputs ReadInputs(SMultiThread* pOwner)
     CaptureInputs In;
     static_cast<WorkerInputs&>(In) = ReadWorkerInputs(pOwner);
     In.pOwner = pOwner;
-    In.pCaptureClient = ReadParameterAddress<SAudioCaptureClient>(pOwner, u"pAudioCaptureClient");
-    if (const int32_t* pbMonaural = ReadParameterAddress<int32_t>(pOwner, u"pbMonauralDevice"))
+    In.pCaptureClient =
+        ReadParameterAddress<SAudioCaptureClient>(pOwner, WorkerParameterNames::AUDIO_CAPTURE_CLIENT);
+    if (const int32_t* pbMonaural =
+            ReadParameterAddress<int32_t>(pOwner, WorkerParameterNames::MONAURAL_DEVICE))
     {
         In.bMonaural = *pbMonaural;
     }
     In.ullDeviceChannels = In.bMonaural != 0 ? 1 : In.ullChannels;
-    if (const uint32_t* puiBits = ReadParameterAddress<uint32_t>(pOwner, u"puiBitCount"))
+    if (const uint32_t* puiBits = ReadParameterAddress<uint32_t>(pOwner, WorkerParameterNames::BIT_COUNT))
     {
         In.uiBitCount = *puiBits;
     }

@@ -8,9 +8,10 @@
 #include "output/SoundStreamBuffer.h"
 #include "output/WaitForDevicePeriod.h"
 #include "output/WorkerInputs.h"
-#include "output/WorkerParameters.h"
 #include "runtime/SEvent.h"
 #include "runtime/STimer.h"
+#include "runtime/WorkerParameterNames.h"
+#include "runtime/WorkerParameters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,8 +29,9 @@ RenderInputs ReadInputs(const SMultiThread* pOwner)
 {
     RenderInputs In;
     static_cast<WorkerInputs&>(In) = ReadWorkerInputs(pOwner);
-    In.pRenderClient = ReadParameterAddress<SAudioRenderClient>(pOwner, u"pAudioRenderClient");
-    In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, u"pQuantizer");
+    In.pRenderClient =
+        ReadParameterAddress<SAudioRenderClient>(pOwner, WorkerParameterNames::AUDIO_RENDER_CLIENT);
+    In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, WorkerParameterNames::QUANTIZER);
     return In;
 }
 

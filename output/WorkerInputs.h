@@ -5,7 +5,10 @@
 #include <cstdint>
 
 class DataBuffer;
+class Quantizer;
+class SAudioCaptureClient;
 class SAudioClient;
+class SAudioRenderClient;
 class SEvent;
 class STimer;
 
@@ -25,6 +28,36 @@ struct WorkerInputs
     double* pdfLocal = nullptr;
     uint64_t ullLocalDoubles = 0;
 };
+
+// What the owner of a render or capture worker stores in its tables: addresses of objects that
+// live as long as the worker. A capture worker has a capture client, a render worker a render
+// client and a quantiser.
+struct WorkerAddresses
+{
+    SAudioClient* pAudioClient = nullptr;
+    SAudioRenderClient* pRenderClient = nullptr;
+    SAudioCaptureClient* pCaptureClient = nullptr;
+    const uint64_t* pullChannelCount = nullptr;
+    const int32_t* pbMonauralDevice = nullptr;
+    const uint32_t* puiBitCount = nullptr;
+    BufferCallbackFunction pCallback = nullptr;
+    void* pUserParameter = nullptr;
+    SEvent* pTerminationEvent = nullptr;
+    const int32_t* pbEventDriven = nullptr;
+    SEvent* pBufferEvent = nullptr;
+    SoundStreamBuffer* pStreamBuffer = nullptr;
+    DataBuffer* pDataBuffer = nullptr;
+    STimer* pTimer = nullptr;
+    Quantizer* pQuantizer = nullptr;
+    // The worker's own local buffer, allocated under its name unless bLocalBuffer is 0.
+    int32_t bLocalBuffer = 1;
+    uint64_t ullLocalBufferBytes = 0;
+};
+
+// Fills Worker's tables in the order the stream has always used: the clients, the channel count,
+// (capture) the mono flag, the bit count, the callback, the user parameter, the events, the
+// buffers and the timer, the local buffer, (render) the quantiser. The first refusal, or 1.
+int32_t StoreWorkerInputs(SMultiThread& Worker, const WorkerAddresses& In);
 
 // The common inputs stored under their names in pOwner's tables (absent ones stay empty).
 WorkerInputs ReadWorkerInputs(const SMultiThread* pOwner);

@@ -6,7 +6,8 @@
 #include <memory>
 
 // Worker threads on the platform's threads: created suspended (on POSIX, held behind a gate), given
-// their priority, then released in index order.
+// their priority, then released in index order. The name is the player's own and holds on every
+// platform: on Linux the same class runs on POSIX threads.
 class CMultiThreadWin : public SMultiThread
 {
 public:

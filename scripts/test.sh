@@ -5,6 +5,7 @@
 #   tsan     ThreadSanitizer build, every test
 #   windows  MinGW-w64 cross build, every test executable under Wine
 #   fuzz     the WAV reader fuzzer for a short run
+#   layers   no #include crosses a forbidden line between subsystems and platforms
 # Choose stages with LARKSPUR_TEST_STAGES="linux windows" (default: all of them).
 set -uo pipefail
 
@@ -13,7 +14,7 @@ cd "$root"
 
 "$root/scripts/install-deps.sh" || { echo "test.sh: installing dependencies failed" >&2; exit 1; }
 
-stages=${LARKSPUR_TEST_STAGES:-"linux asan tsan windows fuzz"}
+stages=${LARKSPUR_TEST_STAGES:-"layers linux asan tsan windows fuzz"}
 jobs=$(nproc)
 passed=()
 failed=()
@@ -59,6 +60,7 @@ for stage in $stages; do
     linux | asan | tsan) run_stage "$stage" native_stage "$stage" ;;
     windows) run_stage windows windows_stage ;;
     fuzz) run_stage fuzz fuzz_stage ;;
+    layers) run_stage layers "$root/scripts/check-layers.sh" ;;
     *) echo "test.sh: unknown stage '$stage'" >&2; failed+=("$stage") ;;
     esac
 done

@@ -6,6 +6,7 @@
 #include "conversion/ParameterSmoother.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/CriticalSectionHolder.h"
+#include "runtime/WorkerParameterNames.h"
 #include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -152,34 +153,20 @@ void PlaybackRig::Prepare(const std::vector<uint8_t>& Wave, double dfDeviceRate,
     ASSERT_EQ(State.pVolume->SetDefaultSteps(ullPeriodFrames), 1);
 }
 
-namespace
-{
-int32_t StoreAddress(CMultiThreadWin& Worker, const char16_t* pName, const void* pAddress)
-{
-    return Worker.SetParameter(pName, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pAddress)));
-}
-} // namespace
-
 void PlaybackRig::StartThread(bool bOmitReader, bool bOmitInputBuffer, bool bOmitOutputBuffer,
                               bool bOmitSoundBuffer)
 {
     ASSERT_EQ(Worker.Create(1), 1);
-    if (!bOmitReader)
-    {
-        ASSERT_GT(StoreAddress(Worker, u"pWaveFileReader", &Reader), 0);
-    }
-    ASSERT_GT(StoreAddress(Worker, u"pSamplingFrequencyConverter", &Converter), 0);
-    if (!bOmitSoundBuffer)
-    {
-        ASSERT_GT(StoreAddress(Worker, u"pIntelligentSoundBuffer", &Buffer), 0);
-    }
+    ASSERT_EQ(StorePlaybackObjects(Worker, bOmitReader ? nullptr : &Reader, &Converter,
+                                   bOmitSoundBuffer ? nullptr : &Buffer),
+              1);
     if (!bOmitInputBuffer)
     {
-        ASSERT_GT(Worker.AllocateBuffer(u"pdfInputSignalBuffer", 16384), 0);
+        ASSERT_GT(Worker.AllocateBuffer(WorkerParameterNames::INPUT_SIGNAL_BUFFER, 16384), 0);
     }
     if (!bOmitOutputBuffer)
     {
-        ASSERT_GT(Worker.AllocateBuffer(u"pdfOutputSignalBuffer", 16384), 0);
+        ASSERT_GT(Worker.AllocateBuffer(WorkerParameterNames::OUTPUT_SIGNAL_BUFFER, 16384), 0);
     }
     ASSERT_EQ(Worker.Start(PlaybackThreadBody), 1);
 }

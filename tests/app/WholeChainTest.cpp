@@ -10,6 +10,7 @@
 #include "output/virtual/VirtualAudioDevice.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CriticalSectionHolder.h"
+#include "runtime/WorkerParameterNames.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
@@ -129,11 +130,6 @@ bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
     }
 }
 
-int32_t StoreAddress(CMultiThreadWin& Worker, const char16_t* pName, const void* pAddress)
-{
-    return Worker.SetParameter(pName, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pAddress)));
-}
-
 // Plays the file through the chain and returns the device's codes; the playback thread's result
 // goes to ullThreadResult.
 std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const ChainCase& Case,
@@ -178,11 +174,9 @@ std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const
     EXPECT_EQ(Converter.Setup(2, Reader.uiSamplingFrequency, Case.uiDeviceRate, 8, 0, 0.0), 1);
     EXPECT_EQ(Converter.SetOutputRate(Case.uiDeviceRate / Case.dfSpeed, 1), 1);
     EXPECT_EQ(Worker.Create(1), 1);
-    EXPECT_GT(StoreAddress(Worker, u"pWaveFileReader", &Reader), 0);
-    EXPECT_GT(StoreAddress(Worker, u"pSamplingFrequencyConverter", &Converter), 0);
-    EXPECT_GT(StoreAddress(Worker, u"pIntelligentSoundBuffer", &Buffer), 0);
-    EXPECT_GT(Worker.AllocateBuffer(u"pdfInputSignalBuffer", THREAD_BUFFER_BYTES), 0);
-    EXPECT_GT(Worker.AllocateBuffer(u"pdfOutputSignalBuffer", THREAD_BUFFER_BYTES), 0);
+    EXPECT_EQ(StorePlaybackObjects(Worker, &Reader, &Converter, &Buffer), 1);
+    EXPECT_GT(Worker.AllocateBuffer(WorkerParameterNames::INPUT_SIGNAL_BUFFER, THREAD_BUFFER_BYTES), 0);
+    EXPECT_GT(Worker.AllocateBuffer(WorkerParameterNames::OUTPUT_SIGNAL_BUFFER, THREAD_BUFFER_BYTES), 0);
     const bool bThread = Worker.Start(PlaybackThreadBody) == 1;
     EXPECT_TRUE(bThread);
 

@@ -3,6 +3,7 @@
 #include "app/RateTable.h"
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
+#include "output/WorkerInputs.h"
 #include "output/virtual/CVirtualEndpoint.h"
 #include "runtime/ParameterTable.h"
 #include "runtime/StringFunctions.h"
@@ -22,20 +23,6 @@ struct ParameterTablePeek : SMultiThread
     }
 };
 
-AudioStreamFormat StereoPcm(uint32_t uiRate, uint32_t uiBits)
-{
-    AudioStreamFormat Format{};
-    Format.wFormatTag = AUDIO_FORMAT_TAG_EXTENSIBLE;
-    Format.nChannels = 2;
-    Format.nSamplesPerSec = uiRate;
-    Format.nBlockAlign = static_cast<uint16_t>(2 * uiBits / 8);
-    Format.nAvgBytesPerSec = uiRate * Format.nBlockAlign;
-    Format.wBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.cbSize = AUDIO_FORMAT_EXTENSIBLE_SIZE;
-    Format.wValidBitsPerSample = static_cast<uint16_t>(uiBits);
-    Format.SubFormat = AUDIO_SUBTYPE_PCM;
-    return Format;
-}
 } // namespace
 
 VirtualRig::VirtualRig() : pDevice(std::make_shared<VirtualAudioDevice>())
@@ -165,7 +152,7 @@ WorkerRig::~WorkerRig()
     constexpr uint32_t RATE = 48000;
     pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, RATE, uiBits);
     CVirtualEndpoint Endpoint(pDevice);
-    const AudioStreamFormat Format = StereoPcm(RATE, uiBits);
+    const AudioStreamFormat Format = MakeStereoPcmFormat(RATE, uiBits);
     const auto hnsDuration = static_cast<int64_t>(std::llround(uiFrames * 1e7 / RATE));
     const uint32_t uiFlags =
         AUDIO_STREAMFLAGS_NOPERSIST | (bEventDriven != 0 ? AUDIO_STREAMFLAGS_EVENTCALLBACK : 0);
@@ -195,41 +182,28 @@ WorkerRig::~WorkerRig()
 int32_t WorkerRig::Launch(ThreadBody pBody, BufferCallbackFunction pCallback, void* pUserParameter,
                           bool bLocalBuffer)
 {
-    const bool bCapture = pCaptureClient != nullptr;
-    auto Address = [](const void* p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); };
     int32_t iResult = Worker.Create(1);
-    const struct
+    WorkerAddresses Inputs;
+    Inputs.pAudioClient = pClient.get();
+    Inputs.pCaptureClient = pCaptureClient.get();
+    Inputs.pRenderClient = pRenderClient.get();
+    Inputs.pullChannelCount = &ullChannels;
+    Inputs.pbMonauralDevice = &bMonaural;
+    Inputs.puiBitCount = &uiBitCount;
+    Inputs.pCallback = pCallback;
+    Inputs.pUserParameter = pUserParameter;
+    Inputs.pTerminationEvent = &TerminationEvent;
+    Inputs.pbEventDriven = &bEventDriven;
+    Inputs.pBufferEvent = &BufferEvent;
+    Inputs.pStreamBuffer = &Block;
+    Inputs.pDataBuffer = &Data;
+    Inputs.pTimer = &Timer;
+    Inputs.pQuantizer = &QuantizerState;
+    Inputs.bLocalBuffer = bLocalBuffer ? 1 : 0;
+    Inputs.ullLocalBufferBytes = 16 * std::max<uint64_t>(uiBufferFrames, Block.ullCapacity);
+    if (iResult >= 0)
     {
-        const char16_t* pName;
-        uint64_t ullValue;
-    } Inputs[] = {
-        {u"pAudioClient", Address(pClient.get())},
-        {bCapture ? u"pAudioCaptureClient" : u"pAudioRenderClient",
-         bCapture ? Address(pCaptureClient.get()) : Address(pRenderClient.get())},
-        {u"puiChannelCount", Address(&ullChannels)},
-        {u"pbMonauralDevice", Address(&bMonaural)},
-        {u"puiBitCount", Address(&uiBitCount)},
-        {u"BufferCallbackFunction", static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pCallback))},
-        {u"pUserParameter", Address(pUserParameter)},
-        {u"pTerminationEvent", Address(static_cast<SEvent*>(&TerminationEvent))},
-        {u"pbEventDriven", Address(&bEventDriven)},
-        {u"pBufferEvent", Address(static_cast<SEvent*>(&BufferEvent))},
-        {u"pSoundStreamBuffer", Address(&Block)},
-        {u"pDataBuffer", Address(&Data)},
-        {u"pTimer", Address(static_cast<STimer*>(&Timer))},
-        {u"pQuantizer", Address(&QuantizerState)},
-    };
-    for (const auto& Input : Inputs)
-    {
-        if (iResult >= 0)
-        {
-            iResult = Worker.SetParameter(Input.pName, Input.ullValue);
-        }
-    }
-    const uint64_t ullLocalFrames = std::max<uint64_t>(uiBufferFrames, Block.ullCapacity);
-    if (iResult >= 0 && bLocalBuffer)
-    {
-        iResult = Worker.AllocateBuffer(u"pdfLocalBuffer", 16 * ullLocalFrames);
+        iResult = StoreWorkerInputs(Worker, Inputs);
     }
     return iResult >= 0 ? Worker.Start(pBody) : iResult;
 }

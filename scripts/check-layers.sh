@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Fails when an #include crosses a line the layering forbids: lower subsystems never reach up,
+# platform folders never reach into each other's platform, and the shared player logic in app/
+# never touches a toolkit or a platform header. Reads the tracked sources of the tree given (default:
+# the repository this script lives in).
+set -uo pipefail
+
+root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
+cd "$root" || exit 2
+
+violations=0
+# report FILE LINE TEXT REASON
+report() {
+    echo "check-layers: $1:$2: $3  ($4)"
+    violations=$((violations + 1))
+}
+
+# Every include of the C++ sources: file, line number, the included name.
+mapfile -t includes < <(git ls-files -- '*.h' '*.hpp' '*.cpp' '*.c' 2>/dev/null |
+    xargs -r grep -HnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' 2>/dev/null)
+
+platform_header='^(windows\.h|Windows\.h|objbase\.h|combaseapi\.h|mmdeviceapi\.h|audioclient\.h|commctrl\.h|commdlg\.h|shellapi\.h|mmsystem\.h|alsa/.*|asoundlib\.h|Qt[A-Za-z]*/.*|Q[A-Z][A-Za-z]*)$'
+
+for entry in "${includes[@]}"; do
+    file=${entry%%:*}
+    rest=${entry#*:}
+    line=${rest%%:*}
+    text=${rest#*:}
+    [[ $text =~ include[[:space:]]*[\<\"]([^\>\"]*) ]] || continue
+    name=${BASH_REMATCH[1]}
+
+    case $file in
+    runtime/win32/*)
+        [[ $name == runtime/posix/* ]] && report "$file" "$line" "$name" "win32 runtime includes the posix one"
+        ;;
+    runtime/posix/*)
+        [[ $name == runtime/win32/* ]] && report "$file" "$line" "$name" "posix runtime includes the win32 one"
+        ;;
+    esac
+    case $file in
+    runtime/*)
+        [[ $name =~ ^(wave|conversion|soundbuffer|output|app)/ ]] &&
+            report "$file" "$line" "$name" "runtime/ includes a subsystem above it"
+        ;;
+    wave/*)
+        [[ $name =~ ^(conversion|soundbuffer|output|app)/ ]] &&
+            report "$file" "$line" "$name" "wave/ includes a subsystem above it"
+        ;;
+    conversion/*)
+        [[ $name =~ ^(wave|output|soundbuffer|app)/ ]] &&
+            report "$file" "$line" "$name" "conversion/ includes wave/, output/ or a subsystem above it"
+        ;;
+    soundbuffer/*)
+        [[ $name =~ ^(output|app)/ ]] && report "$file" "$line" "$name" "soundbuffer/ includes output/ or app/"
+        ;;
+    output/*)
+        [[ $name =~ ^(app|soundbuffer)/ ]] && report "$file" "$line" "$name" "output/ includes app/ or soundbuffer/"
+        for backend in wasapi alsa virtual; do
+            if [[ $file == output/$backend/* && $name =~ ^output/(wasapi|alsa|virtual)/ && $name != output/$backend/* ]]; then
+                report "$file" "$line" "$name" "one audio back end includes another"
+            fi
+        done
+        ;;
+    esac
+    case $file in
+    app/win32/* | app/qt/* | app/cli/*) ;;
+    app/*)
+        [[ $name =~ $platform_header ]] && report "$file" "$line" "$name" "shared player logic includes a toolkit or platform header"
+        ;;
+    esac
+done
+
+if [[ $violations -gt 0 ]]; then
+    echo "check-layers: $violations include(s) cross a forbidden line"
+    exit 1
+fi
+echo "check-layers: ${#includes[@]} includes checked, none crosses a forbidden line"

@@ -1,0 +1,33 @@
+#include "tests/common/AudioLayerContract.h"
+
+#include "output/virtual/CVirtualAudioLayer.h"
+#include "output/virtual/VirtualAudioDevice.h"
+
+namespace
+{
+// A virtual layer with two endpoints; the second is the default and takes 48 kHz 16-bit in shared
+// mode only.
+AudioLayerContractTarget VirtualTarget()
+{
+    AudioLayerContractTarget Target;
+    Target.Name = "Virtual";
+    Target.Create = []
+    {
+        auto pLayer = std::make_unique<CVirtualAudioLayer>();
+        auto pFirst = std::make_shared<VirtualAudioDevice>();
+        pFirst->SetId(u"{virtual.render.first}");
+        pFirst->SetFriendlyNameNotText();
+        auto pSecond = std::make_shared<VirtualAudioDevice>();
+        pSecond->SetId(u"{virtual.render.second}");
+        pSecond->AcceptFormat(AUDIO_SHAREMODE_SHARED, 48000, 16);
+        pLayer->AddDevice(pFirst);
+        pLayer->AddDevice(pSecond);
+        pLayer->SetDefaultDevice(pSecond);
+        return std::unique_ptr<SAudioClientLayer>(std::move(pLayer));
+    };
+    return Target;
+}
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Layers, AudioLayerContract, ::testing::Values(VirtualTarget()),
+                         AudioLayerContractName);

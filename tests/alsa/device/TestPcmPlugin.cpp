@@ -141,9 +141,14 @@ bool UpdatePosition(TestPcm& Pcm)
     }
     if (bDry)
     {
+        // It ran dry when the clock passed the last frame written, which may be well before now.
+        const double dfDrySeconds = static_cast<double>(Pcm.ullWritten - Pcm.ullPlayedBase) /
+                                    (Pcm.Io.rate * static_cast<double>(Pcm.llPacePercent) / 100.0);
+        const auto llNanoseconds = static_cast<long long>(dfDrySeconds * 1e9) + Pcm.RunStart.tv_nsec;
+        Pcm.UnderrunTime.tv_sec = Pcm.RunStart.tv_sec + static_cast<time_t>(llNanoseconds / 1000000000);
+        Pcm.UnderrunTime.tv_nsec = static_cast<long>(llNanoseconds % 1000000000);
         Pcm.bRunning = 0;
         Pcm.bUnderrun = 1;
-        clock_gettime(CLOCK_MONOTONIC, &Pcm.UnderrunTime);
         return false;
     }
     return true;

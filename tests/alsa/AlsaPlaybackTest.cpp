@@ -1,0 +1,431 @@
+#include "app/OfflineRenderer.h"
+#include "app/PlaybackBufferCallback.h"
+#include "app/PlaybackThreadBody.h"
+#include "app/PlayerState.h"
+#include "conversion/ParameterSmoother.h"
+#include "conversion/SamplingFrequencyConverter.h"
+#include "output/CSoundStreamWASAPI.h"
+#include "output/SoundStreamBuffer.h"
+#include "output/alsa/CAlsaAudioLayer.h"
+#include "runtime/CMultiThreadWin.h"
+#include "runtime/CriticalSectionHolder.h"
+#include "runtime/WorkerParameterNames.h"
+#include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/alsa/AlsaTestSetup.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+#include "wave/WaveFileReader.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <future>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Playback through the stream and its render thread onto the paced test device: the whole chain
+// against the offline render, an underrun, an unplug and stopping during playback.
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t WAIT_MS = 30000;
+constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
+// The device clock's speed. The whole chain converts at up to 192 kHz, which a debug or
+// instrumented build cannot do in real time; a producer that falls behind would be heard as fades,
+// so the chain's device runs slower. The other tests feed the device directly.
+#if defined(__SANITIZE_THREAD__)
+constexpr long long PACE_PERCENT = 25;
+constexpr long long CHAIN_PACE_PERCENT = 5;
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr long long PACE_PERCENT = 50;
+constexpr long long CHAIN_PACE_PERCENT = 10;
+#else
+constexpr long long PACE_PERCENT = 100;
+constexpr long long CHAIN_PACE_PERCENT = 20;
+#endif
+
+// Interleaved stereo codes from little-endian two's-complement samples of uiBits.
+std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_t uiBits)
+{
+    const uint32_t uiBytes = uiBits / 8;
+    std::vector<int32_t> Codes;
+    for (size_t i = 0; i + uiBytes <= ullBytes; i += uiBytes)
+    {
+        uint32_t uiWord = 0;
+        for (uint32_t b = 0; b < uiBytes; ++b)
+        {
+            uiWord |= static_cast<uint32_t>(pBytes[i + b]) << (8 * (4 - uiBytes + b));
+        }
+        Codes.push_back(static_cast<int32_t>(uiWord) >> (32 - uiBits));
+    }
+    return Codes;
+}
+
+uint64_t CapturedFrames(const std::string& Device, uint32_t uiFrameBytes)
+{
+    std::error_code Ignored;
+    return std::filesystem::file_size(AlsaTestSetup::CapturePath(Device), Ignored) / uiFrameBytes;
+}
+
+// Waits until the device has been handed ullFrames frames; false after WAIT_MS.
+bool WaitForCapturedFrames(const std::string& Device, uint32_t uiFrameBytes, uint64_t ullFrames)
+{
+    const auto Deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+    while (CapturedFrames(Device, uiFrameBytes) < ullFrames)
+    {
+        if (Clock::now() > Deadline)
+        {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// True once the sound buffer can give ullReads periods without running low, or drains its end.
+bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
+{
+    const auto Deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+    for (;;)
+    {
+        {
+            AdaptiveFrameBuffer& Queue = Buffer.Queue;
+            CriticalSectionHolder Holder(&Queue.CriticalSection);
+            if (Queue.bFinishing != 0 ||
+                (Queue.bBuffering == 0 &&
+                 Queue.ullFill >= Queue.ullLowMark + ullReads * Buffer.ullPeriodFrames))
+            {
+                return true;
+            }
+        }
+        if (Clock::now() > Deadline)
+        {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+}
+
+struct ChainCase
+{
+    uint32_t uiFileRate;
+    uint32_t uiFileBits;
+    uint32_t uiDeviceRate;
+    uint32_t uiDeviceBits;
+    const char* pAlsaFormat;
+};
+
+std::vector<double> TwoTones(uint64_t ullFrames, double dfRate)
+{
+    std::vector<double> Signal(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        const double t = static_cast<double>(n) / dfRate;
+        Signal[2 * n] = 0.7 * std::sin(2.0 * std::numbers::pi * 1000.0 * t);
+        Signal[2 * n + 1] = 0.4 * std::sin(2.0 * std::numbers::pi * 3100.0 * t + 1.0);
+    }
+    return Signal;
+}
+
+// The integer render's codes: the PCM WAV the renderer writes has its data at byte 80.
+std::vector<int32_t> RenderOffline(const std::filesystem::path& Input, const ChainCase& Case)
+{
+    const auto Output = TestFiles::PathFor("alsa-chain-offline.wav");
+    OfflineRenderer Renderer;
+    OfflineRenderer::Settings Choice;
+    Choice.uiDeviceRate = Case.uiDeviceRate;
+    Choice.uiBitCount = Case.uiDeviceBits;
+    Choice.uiContainerBits = Case.uiDeviceBits;
+    EXPECT_EQ(
+        Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
+    const std::vector<uint8_t> Bytes = TestFiles::Read(Output);
+    if (Bytes.size() < 80)
+    {
+        ADD_FAILURE() << "no offline render";
+        return {};
+    }
+    return DecodeCodes(Bytes.data() + 80, Bytes.size() - 80, Case.uiDeviceBits);
+}
+
+// Plays the file through reader, playback thread, sound buffer, render thread and quantiser onto
+// the test device "chain" in exclusive mode, set up as a playback start does; returns the
+// device's codes.
+std::vector<int32_t> PlayThroughAlsa(const std::filesystem::path& Input, const ChainCase& Case,
+                                     uint64_t ullOfflineFrames, uint64_t& ullPeriodFrames)
+{
+    PlayerState& State = PlayerState::Instance();
+    CAlsaAudioLayer Layer;
+    CSoundStreamWASAPI Stream(&Layer);
+    WaveFileReader Reader;
+    SamplingFrequencyConverter Converter(10.0);
+    IntelligentSoundBuffer Buffer;
+    CMultiThreadWin Worker;
+
+    double dfPeriod = 0.01;
+    EXPECT_EQ(Buffer.Initialize(Case.uiDeviceRate, dfPeriod), 1);
+    EXPECT_EQ(Buffer.SetCapacityLimit(static_cast<uint64_t>(Case.uiDeviceRate * 0.1)), 1);
+    const uint64_t P = Buffer.ullPeriodFrames;
+    ullPeriodFrames = P;
+    State.bPaused.store(0);
+    State.pIntelligentSoundBuffer = &Buffer;
+    EXPECT_EQ(State.CreateVolume(), 1);
+    EXPECT_EQ(State.pVolume->Initialize(1.0), 1);
+    EXPECT_EQ(State.pVolume->SetDefaultSteps(P), 1);
+    EXPECT_EQ(State.AllocateDeviceBlock(2 * P), 1);
+    Stream.ullCallbackFrameCount = P;
+    Stream.uiLogicalBitCount = Case.uiDeviceBits;
+    Stream.bResolutionEnhancer = 1;
+    Stream.bSharedMode = 0;
+    double dfSeconds = 0.06;
+    const bool bDevice = Stream.SetupDevice(Case.uiDeviceRate, &dfSeconds, 0) == 1;
+    EXPECT_TRUE(bDevice);
+    EXPECT_EQ(Stream.uiBitCount, Case.uiDeviceBits);
+    const uint64_t N = Stream.ullBufferFrameCount;
+    const uint32_t uiFrameBytes = 2 * Case.uiDeviceBits / 8;
+
+    EXPECT_GE(Reader.Open(TestFiles::Wide(Input).c_str()), 0);
+    EXPECT_EQ(Converter.Setup(2, Reader.uiSamplingFrequency, Case.uiDeviceRate, 8, 0, 0.0), 1);
+    EXPECT_EQ(Converter.SetOutputRate(Case.uiDeviceRate, 1), 1);
+    EXPECT_EQ(Worker.Create(1), 1);
+    EXPECT_EQ(StorePlaybackObjects(Worker, &Reader, &Converter, &Buffer), 1);
+    EXPECT_GT(Worker.AllocateBuffer(WorkerParameterNames::INPUT_SIGNAL_BUFFER, THREAD_BUFFER_BYTES), 0);
+    EXPECT_GT(Worker.AllocateBuffer(WorkerParameterNames::OUTPUT_SIGNAL_BUFFER, THREAD_BUFFER_BYTES), 0);
+    const bool bThread = Worker.Start(PlaybackThreadBody) == 1;
+    EXPECT_TRUE(bThread);
+
+    if (bDevice && bThread && N > 0)
+    {
+        EXPECT_TRUE(WaitUntilBufferHolds(Buffer, (N + P - 1) / P));
+        EXPECT_EQ(Stream.PrepareRender(PlaybackBufferCallback, nullptr), 1);
+        EXPECT_TRUE(WaitForCapturedFrames("chain", uiFrameBytes, N));
+        EXPECT_EQ(Stream.Start(), 1);
+        // The leading silent period, the render, a few periods after it, and the device buffer.
+        EXPECT_TRUE(WaitForCapturedFrames("chain", uiFrameBytes, P + ullOfflineFrames + 3 * P + N));
+    }
+    Stream.Stop(0);
+    Stream.Close();
+    Worker.RequestStop();
+    Worker.WaitForExit();
+    Worker.Release();
+    State.pIntelligentSoundBuffer = nullptr;
+    State.FreeDeviceBlock();
+    State.DestroyVolume();
+
+    const TestCapture Capture = AlsaTestSetup::ReadCapture("chain");
+    EXPECT_EQ(Capture.Format, Case.pAlsaFormat);
+    EXPECT_EQ(Capture.uiRate, Case.uiDeviceRate);
+    return DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), Case.uiDeviceBits);
+}
+
+// A render callback that counts: frame k carries code (k mod 30000) + 1 on the left and its
+// negative on the right, at 16 bits. While bStall is set it delivers nothing.
+struct CountingSource
+{
+    std::atomic<bool> bStall{false};
+    std::atomic<uint64_t> ullDelivered{0};
+    std::atomic<uint64_t> ullCalls{0};
+};
+
+constexpr int32_t COUNTER_CYCLE = 30000;
+
+int CountingCallback(SoundStreamBuffer* pBlock, void* pUserParameter)
+{
+    auto& Source = *static_cast<CountingSource*>(pUserParameter);
+    Source.ullCalls.fetch_add(1);
+    if (Source.bStall.load())
+    {
+        pBlock->ullFrameCount = 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+    }
+    uint64_t ullNext = Source.ullDelivered.load();
+    for (uint64_t i = 0; i < pBlock->ullCapacity; ++i, ++ullNext)
+    {
+        const double dfCode = static_cast<double>(ullNext % COUNTER_CYCLE + 1);
+        pBlock->pdfData[2 * i] = dfCode / 32767.0;
+        pBlock->pdfData[2 * i + 1] = -dfCode / 32767.0;
+    }
+    pBlock->ullFrameCount = pBlock->ullCapacity;
+    Source.ullDelivered.store(ullNext);
+    return 1;
+}
+
+class AlsaPlayback : public testing::Test
+{
+protected:
+    // One test device at 48 kHz 16-bit, paced, unplugged after llUnplugAfter frames (-1 never).
+    void UseDevice(long long llUnplugAfter)
+    {
+        TestDeviceSpec Device("paced", "Paced device");
+        Device.Taking("48000", "S16_LE");
+        Device.llUnplugAfter = llUnplugAfter;
+        Device.llPacePercent = PACE_PERCENT;
+        AlsaTestSetup::Write({Device});
+    }
+    // Sets the stream up on the device and starts the counting source through it.
+    void StartCounting(CSoundStreamWASAPI& Stream)
+    {
+        double dfSeconds = 0.06;
+        Stream.bSharedMode = 0;
+        ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, 0), 1);
+        ASSERT_EQ(Stream.PrepareRender(CountingCallback, &Source), 1);
+        ASSERT_TRUE(WaitForCapturedFrames("paced", 4, Stream.ullBufferFrameCount));
+        ASSERT_EQ(Stream.Start(), 1);
+    }
+    // Frames the device has played, at its pace, in dfSeconds.
+    static uint64_t PlayedIn(double dfSeconds)
+    {
+        return static_cast<uint64_t>(dfSeconds * 48000 * PACE_PERCENT / 100);
+    }
+    static std::chrono::milliseconds RealTime(double dfDeviceSeconds)
+    {
+        return std::chrono::milliseconds(static_cast<int64_t>(dfDeviceSeconds * 1000 * 100 / PACE_PERCENT));
+    }
+
+    CAlsaAudioLayer Layer;
+    CountingSource Source;
+};
+} // namespace
+
+// File -> playback thread -> sound buffer -> render thread -> ALSA test device: the device gets the
+// offline render's codes within one code, after the sound buffer's silent first period, at
+// 44.1 kHz -> 48 kHz / 16 bits and 48 kHz -> 192 kHz / 24 bits.
+TEST(AlsaWholeChain, DeviceBytesMatchTheOfflineRender)
+{
+    const ChainCase Cases[] = {{44100, 16, 48000, 16, "S16_LE"}, {48000, 24, 192000, 24, "S24_3LE"}};
+    for (const ChainCase& Case : Cases)
+    {
+        SCOPED_TRACE(std::to_string(Case.uiDeviceRate) + " Hz / " + std::to_string(Case.uiDeviceBits));
+        TestDeviceSpec Spec("chain", "Chain device");
+        Spec.Taking(std::to_string(Case.uiDeviceRate), Case.pAlsaFormat);
+        Spec.llPacePercent = CHAIN_PACE_PERCENT;
+        AlsaTestSetup::Write({Spec});
+
+        const uint64_t ullFileFrames = Case.uiFileRate / 8; // 125 ms
+        const auto Input = TestFiles::Write("alsa-chain-in.wav",
+                                            WaveFileBuilder::PcmWave(TwoTones(ullFileFrames, Case.uiFileRate),
+                                                                     2, Case.uiFileRate, Case.uiFileBits));
+        const std::vector<int32_t> Offline = RenderOffline(Input, Case);
+        const uint64_t L = Offline.size() / 2;
+        ASSERT_GT(L, 0u);
+        uint64_t P = 0;
+        const std::vector<int32_t> Device = PlayThroughAlsa(Input, Case, L, P);
+        ASSERT_GT(P, 0u);
+        ASSERT_GE(Device.size(), 2 * (P + L + 3 * P));
+
+        for (uint64_t i = 0; i < 2 * P; ++i)
+        {
+            ASSERT_EQ(Device[i], 0) << "frame " << i / 2;
+        }
+        // Every frame of the render in order; the sound buffer fades out the end of the stream.
+        const uint64_t ullFaded = P + L % P;
+        for (uint64_t i = 0; i < 2 * L; ++i)
+        {
+            const int32_t iHeard = Device[2 * P + i];
+            if (i < 2 * (L - ullFaded))
+            {
+                ASSERT_LE(std::abs(iHeard - Offline[i]), 1) << "frame " << i / 2 << " of " << L;
+            }
+            else
+            {
+                ASSERT_LE(std::abs(iHeard), std::abs(Offline[i]) + 1) << "frame " << i / 2 << " of " << L;
+            }
+        }
+        for (uint64_t i = 2 * (P + L); i < Device.size(); ++i)
+        {
+            ASSERT_EQ(Device[i], 0) << "frame " << i / 2;
+        }
+    }
+}
+
+// The producer stalls for longer than the device buffer: the device runs dry, the back end
+// recovers, the gap is heard as silence and playback goes on with the next frame, nothing lost or
+// repeated.
+TEST_F(AlsaPlayback, AnUnderrunIsHeardAsSilenceAndPlaybackGoesOn)
+{
+    UseDevice(-1);
+    CSoundStreamWASAPI Stream(&Layer);
+    ASSERT_NO_FATAL_FAILURE(StartCounting(Stream));
+    std::this_thread::sleep_for(RealTime(0.1));
+    Source.bStall.store(true);
+    std::this_thread::sleep_for(RealTime(0.2));
+    const uint64_t ullBeforeResume = Source.ullDelivered.load();
+    Source.bStall.store(false);
+    EXPECT_TRUE(WaitForCapturedFrames("paced", 4, ullBeforeResume + PlayedIn(0.1)));
+    EXPECT_EQ(Stream.GetWorker().GetState(), THREAD_STATE_RUNNING);
+    Stream.Stop(0);
+
+    const TestCapture Capture = AlsaTestSetup::ReadCapture("paced");
+    const std::vector<int32_t> Codes = DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), 16);
+    uint64_t ullExpected = 0;
+    uint64_t ullSilentFrames = 0;
+    uint64_t ullLongestGap = 0;
+    uint64_t ullGap = 0;
+    for (size_t i = 0; i + 1 < Codes.size(); i += 2)
+    {
+        if (Codes[i] == 0 && Codes[i + 1] == 0)
+        {
+            ++ullSilentFrames;
+            ullLongestGap = std::max(ullLongestGap, ++ullGap);
+            continue;
+        }
+        ullGap = 0;
+        const int32_t iCode = static_cast<int32_t>(ullExpected % COUNTER_CYCLE + 1);
+        ASSERT_EQ(Codes[i], iCode) << "frame " << i / 2;
+        ASSERT_EQ(Codes[i + 1], -iCode) << "frame " << i / 2;
+        ++ullExpected;
+    }
+    EXPECT_GT(ullExpected, ullBeforeResume);
+    // The stall outlasted the 60 ms buffer by about 140 ms of device time.
+    EXPECT_GE(ullLongestGap, PlayedIn(0.05));
+    EXPECT_EQ(ullSilentFrames, ullLongestGap);
+}
+
+// The device goes away while playing: the render thread ends with a failure within a few of its
+// 1 ms rounds, and stopping afterwards returns at once.
+TEST_F(AlsaPlayback, AnUnplugEndsTheRenderThreadWithinAPeriod)
+{
+    const uint64_t ullUnplugAfter = PlayedIn(0.1);
+    UseDevice(static_cast<long long>(ullUnplugAfter));
+    CSoundStreamWASAPI Stream(&Layer);
+    ASSERT_NO_FATAL_FAILURE(StartCounting(Stream));
+    const auto Started = Clock::now();
+    // Join the render worker as Stop would, to see when it ends by itself.
+    auto& Worker = const_cast<CMultiThreadWin&>(Stream.GetWorker());
+    std::future<int32_t> Joined = std::async(std::launch::async, [&Worker] { return Worker.WaitForExit(); });
+    ASSERT_EQ(Joined.wait_for(std::chrono::milliseconds(WAIT_MS)), std::future_status::ready);
+    const auto Ended = Clock::now();
+    ASSERT_EQ(Joined.get(), 1);
+    EXPECT_EQ(Stream.GetWorker().GetResult(0), 0u);
+    // Not before the unplug, and within a period of it (with room for a loaded machine).
+    EXPECT_GE(Ended - Started, RealTime(0.1) - std::chrono::milliseconds(5));
+    EXPECT_LE(Ended - Started, RealTime(0.1) + RealTime(0.01) + std::chrono::milliseconds(100));
+
+    const auto Before = Clock::now();
+    EXPECT_EQ(Stream.Stop(0), 1);
+    EXPECT_EQ(Stream.Close(), 1);
+    EXPECT_LT(Clock::now() - Before, std::chrono::milliseconds(200));
+}
+
+// Stop and Close from the controller's thread while the render thread is busy with the device.
+TEST_F(AlsaPlayback, StopAndCloseDuringPlaybackReturnWithin200Milliseconds)
+{
+    UseDevice(-1);
+    for (int iRound = 0; iRound < 5; ++iRound)
+    {
+        CSoundStreamWASAPI Stream(&Layer);
+        ASSERT_NO_FATAL_FAILURE(StartCounting(Stream));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + 7 * iRound));
+        const auto Before = Clock::now();
+        EXPECT_EQ(Stream.Stop(0), 1);
+        EXPECT_EQ(Stream.Close(), 1);
+        EXPECT_LT(Clock::now() - Before, std::chrono::milliseconds(200));
+        EXPECT_EQ(Stream.GetWorker().GetState(), THREAD_STATE_EMPTY);
+    }
+}

@@ -11,7 +11,9 @@ const char* const USAGE_TEXT =
     "  larkspur-cli info FILE         show a WAV file's format and length\n"
     "  larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
     "                     [--bits N [--container 16|24|32]] [--volume DB]\n"
-    "                                 convert a WAV file offline at a playback speed\n";
+    "                                 convert a WAV file offline at a playback speed\n"
+    "  larkspur-cli devices [--probe] list the output devices; with --probe, which rates and bits\n"
+    "                                 each takes in exclusive and shared mode\n";
 } // namespace
 
 int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
@@ -40,6 +42,10 @@ int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::os
     if (Command == "render")
     {
         return RunRenderCommand(Rest, Out, Error);
+    }
+    if (Command == "devices")
+    {
+        return RunDevicesCommand(Rest, Out, Error);
     }
     Error << "larkspur-cli: unknown command '" << Command << "'\n\n" << USAGE_TEXT;
     return 1;

@@ -10,3 +10,4 @@ int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::os
 // Subcommands; Arguments start after the subcommand's own name.
 int RunInfoCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
 int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
+int RunDevicesCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);

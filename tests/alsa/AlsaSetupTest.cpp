@@ -1,3 +1,4 @@
+#include "app/cli/CliCommands.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SAudioDeviceEnumerator.h"
@@ -9,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
 
 // Device set-up through the stream onto test devices, by endpoint index in the written
@@ -172,4 +175,47 @@ TEST_F(AlsaSetup, ABusyDeviceIsRefusedAtOnceInExclusiveModeAndSharedInSharedMode
     CSoundStreamWASAPI Second(&Layer);
     EXPECT_EQ(SetUpStream(Second, 0, 48000, 2), -1);
     Stream.Close();
+}
+
+// What `larkspur-cli devices --probe` shows for devices that take one format, one of them busy.
+TEST_F(AlsaSetup, TheDeviceProbeShowsWhatEachDeviceTakesAndWhichIsBusy)
+{
+    snd_pcm_t* pOther = nullptr;
+    ASSERT_EQ(snd_pcm_open(&pOther, "only24", SND_PCM_STREAM_PLAYBACK, 0), 0);
+    unsetenv("LARKSPUR_AUDIO");
+    std::ostringstream Out;
+    std::ostringstream Error;
+    EXPECT_EQ(RunCli({"devices", "--probe"}, Out, Error), 0);
+    snd_pcm_close(pOther);
+    EXPECT_EQ(Error.str(), "");
+    const std::string Text = Out.str();
+    // The probe rows under one device's line.
+    const auto Section = [&Text](const std::string& Device)
+    {
+        std::istringstream Lines(Text);
+        std::string Rows;
+        bool bInside = false;
+        for (std::string Line; std::getline(Lines, Line);)
+        {
+            if (Line.rfind(std::string(9, ' '), 0) != 0)
+            {
+                bInside = Line.size() > Device.size() && Line.ends_with("  " + Device);
+            }
+            else if (bInside)
+            {
+                Rows += Line + "\n";
+            }
+        }
+        return Rows;
+    };
+    EXPECT_NE(Text.find("      0  Takes 32 bits    only32\n"), std::string::npos) << Text;
+    EXPECT_NE(Section("only32").find("         48 kHz      32          32 24 16\n"), std::string::npos)
+        << Text;
+    EXPECT_NE(Section("only32").find("         44.1 kHz    -           32 24 16\n"), std::string::npos)
+        << Text;
+    EXPECT_NE(Section("only24").find("         48 kHz      busy        32 24 16\n"), std::string::npos)
+        << Text;
+    EXPECT_NE(Section("only16").find("         48 kHz      16          32 24 16\n"), std::string::npos)
+        << Text;
+    EXPECT_NE(Section("all").find("         96 kHz      32 24 16    32 24 16\n"), std::string::npos) << Text;
 }

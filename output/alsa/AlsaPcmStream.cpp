@@ -348,9 +348,14 @@ int32_t AlsaPcmStream::RecoverLocked(int iError)
     if (iError == -EPIPE || iError == -ESTRPIPE)
     {
         // The device ran dry (or was suspended) and stopped: what it did not get was silence. It
-        // starts again with the next data written.
+        // starts again once the writes have refilled half its buffer.
         const int iPrepared = snd_pcm_prepare(Pcm.get());
-        return iPrepared < 0 ? FailLocked(iPrepared) : AUDIO_OK;
+        if (iPrepared < 0)
+        {
+            return FailLocked(iPrepared);
+        }
+        bRefilling = 1;
+        return AUDIO_OK;
     }
     return FailLocked(iError);
 }
@@ -412,11 +417,16 @@ int32_t AlsaPcmStream::StartIfWantedLocked()
     {
         return AUDIO_OK;
     }
+    // Nothing queued yet: the first data starts it. After an underrun, restarting on the few frames
+    // of one top-up would only run dry again.
     const snd_pcm_sframes_t llAvailable = snd_pcm_avail(Pcm.get());
-    if (llAvailable >= 0 && static_cast<snd_pcm_uframes_t>(llAvailable) >= uiBufferFrames)
+    const snd_pcm_uframes_t ullQueued =
+        llAvailable >= 0 ? uiBufferFrames - std::min<snd_pcm_uframes_t>(llAvailable, uiBufferFrames) : 1;
+    if (ullQueued == 0 || (bRefilling != 0 && ullQueued < uiBufferFrames / 2))
     {
-        return AUDIO_OK; // nothing queued yet: the first data starts it
+        return AUDIO_OK;
     }
+    bRefilling = 0;
     const int iError = snd_pcm_start(Pcm.get());
     return iError < 0 ? RecoverLocked(iError) : AUDIO_OK;
 }
@@ -475,6 +485,7 @@ int32_t AlsaPcmStream::Stop()
         return 1; // already stopped: success with news
     }
     bStarted = 0;
+    bRefilling = 0;
     // Keep what is queued where the device can pause; otherwise drop it and be ready for more.
     if (bCanPause != 0 && snd_pcm_state(Pcm.get()) == SND_PCM_STATE_RUNNING &&
         snd_pcm_pause(Pcm.get(), 1) >= 0)

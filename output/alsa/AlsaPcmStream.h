@@ -58,6 +58,7 @@ private:
     int32_t bPaused = 0;
     int32_t bStarted = 0;
     int32_t bInvalidated = 0;
+    int32_t bRefilling = 0; // an underrun stopped the device; it waits for half a buffer
     uint32_t uiBufferFrames = 0;
     uint32_t uiFrameBytes = 0;
     std::vector<uint8_t> Staging;

@@ -38,16 +38,17 @@ constexpr uint32_t WAIT_MS = 30000;
 constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
 // The device clock's speed. The whole chain converts at up to 192 kHz, which a debug or
 // instrumented build cannot do in real time; a producer that falls behind would be heard as fades,
-// so the chain's device runs slower. The other tests feed the device directly.
+// so the chain's device takes frames no faster than the build converts them. The other tests feed
+// the device directly.
 #if defined(__SANITIZE_THREAD__)
-constexpr long long PACE_PERCENT = 25;
-constexpr long long CHAIN_PACE_PERCENT = 5;
+constexpr double PACE_PERCENT = 25.0;
+constexpr double CHAIN_FRAMES_PER_SECOND = 2400.0;
 #elif defined(__SANITIZE_ADDRESS__)
-constexpr long long PACE_PERCENT = 50;
-constexpr long long CHAIN_PACE_PERCENT = 10;
+constexpr double PACE_PERCENT = 50.0;
+constexpr double CHAIN_FRAMES_PER_SECOND = 4800.0;
 #else
-constexpr long long PACE_PERCENT = 100;
-constexpr long long CHAIN_PACE_PERCENT = 20;
+constexpr double PACE_PERCENT = 100.0;
+constexpr double CHAIN_FRAMES_PER_SECOND = 9600.0;
 #endif
 
 // Interleaved stereo codes from little-endian two's-complement samples of uiBits.
@@ -265,7 +266,7 @@ protected:
         TestDeviceSpec Device("paced", "Paced device");
         Device.Taking("48000", "S16_LE");
         Device.llUnplugAfter = llUnplugAfter;
-        Device.llPacePercent = PACE_PERCENT;
+        Device.dfPacePercent = PACE_PERCENT;
         AlsaTestSetup::Write({Device});
     }
     // Sets the stream up on the device and starts the counting source through it.
@@ -281,11 +282,11 @@ protected:
     // Frames the device has played, at its pace, in dfSeconds.
     static uint64_t PlayedIn(double dfSeconds)
     {
-        return static_cast<uint64_t>(dfSeconds * 48000 * PACE_PERCENT / 100);
+        return static_cast<uint64_t>(dfSeconds * 48000 * PACE_PERCENT / 100.0);
     }
     static std::chrono::milliseconds RealTime(double dfDeviceSeconds)
     {
-        return std::chrono::milliseconds(static_cast<int64_t>(dfDeviceSeconds * 1000 * 100 / PACE_PERCENT));
+        return std::chrono::milliseconds(static_cast<int64_t>(dfDeviceSeconds * 1000 * 100.0 / PACE_PERCENT));
     }
 
     CAlsaAudioLayer Layer;
@@ -304,7 +305,7 @@ TEST(AlsaWholeChain, DeviceBytesMatchTheOfflineRender)
         SCOPED_TRACE(std::to_string(Case.uiDeviceRate) + " Hz / " + std::to_string(Case.uiDeviceBits));
         TestDeviceSpec Spec("chain", "Chain device");
         Spec.Taking(std::to_string(Case.uiDeviceRate), Case.pAlsaFormat);
-        Spec.llPacePercent = CHAIN_PACE_PERCENT;
+        Spec.dfPacePercent = 100.0 * CHAIN_FRAMES_PER_SECOND / Case.uiDeviceRate;
         AlsaTestSetup::Write({Spec});
 
         const uint64_t ullFileFrames = Case.uiFileRate / 8; // 125 ms

@@ -66,7 +66,7 @@ void AlsaTestSetup::Write(const std::vector<TestDeviceSpec>& Devices, const std:
              << "  capture " << Quoted(CapturePath(Device.Name).string()) << "\n"
              << "  lock " << Quoted((Folder() / (Device.Name + ".lock")).string()) << "\n"
              << "  unplug_after " << Device.llUnplugAfter << "\n"
-             << "  pace " << Device.llPacePercent << "\n";
+             << "  pace " << Device.dfPacePercent << "\n";
         if (!Device.Description.empty())
         {
             Text << "  hint { show on description " << Quoted(Device.Description);

@@ -29,7 +29,7 @@ struct TestDeviceSpec
     // Hint direction ("Input", "Output"), empty for none.
     std::string Direction;
     long long llUnplugAfter = -1;
-    long long llPacePercent = 100;
+    double dfPacePercent = 100.0;
 };
 
 // What a test device captured: its format line and every byte written.

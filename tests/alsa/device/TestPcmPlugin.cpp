@@ -51,7 +51,7 @@ struct TestPcm
     std::string CapturePath;
     std::string LockPath;
     long long llUnplugAfter = -1;
-    long long llPacePercent = 100;
+    double dfPacePercent = 100.0;
 
     int iLockFd = -1;
     int iCaptureFd = -1;
@@ -123,8 +123,7 @@ bool UpdatePosition(TestPcm& Pcm)
     {
         return true;
     }
-    const double dfFrames =
-        SecondsSince(Pcm.RunStart) * Pcm.Io.rate * static_cast<double>(Pcm.llPacePercent) / 100.0;
+    const double dfFrames = SecondsSince(Pcm.RunStart) * Pcm.Io.rate * Pcm.dfPacePercent / 100.0;
     uint64_t ullPlayed = Pcm.ullPlayedBase + static_cast<uint64_t>(dfFrames);
     bool bDry = false;
     if (ullPlayed >= Pcm.ullWritten)
@@ -143,7 +142,7 @@ bool UpdatePosition(TestPcm& Pcm)
     {
         // It ran dry when the clock passed the last frame written, which may be well before now.
         const double dfDrySeconds = static_cast<double>(Pcm.ullWritten - Pcm.ullPlayedBase) /
-                                    (Pcm.Io.rate * static_cast<double>(Pcm.llPacePercent) / 100.0);
+                                    (Pcm.Io.rate * Pcm.dfPacePercent / 100.0);
         const auto llNanoseconds = static_cast<long long>(dfDrySeconds * 1e9) + Pcm.RunStart.tv_nsec;
         Pcm.UnderrunTime.tv_sec = Pcm.RunStart.tv_sec + static_cast<time_t>(llNanoseconds / 1000000000);
         Pcm.UnderrunTime.tv_nsec = static_cast<long>(llNanoseconds % 1000000000);
@@ -163,8 +162,7 @@ int TestStart(snd_pcm_ioplug_t* pIo)
     }
     if (Pcm.bUnderrun != 0)
     {
-        const double dfGap =
-            SecondsSince(Pcm.UnderrunTime) * pIo->rate * static_cast<double>(Pcm.llPacePercent) / 100.0;
+        const double dfGap = SecondsSince(Pcm.UnderrunTime) * pIo->rate * Pcm.dfPacePercent / 100.0;
         CaptureSilence(Pcm, static_cast<uint64_t>(dfGap));
         Pcm.bUnderrun = 0;
     }
@@ -355,10 +353,10 @@ int ReadSettings(snd_config_t* pConf, TestPcm& Pcm)
             SNDERR("larkspur_test: %s must be a string", pId);
             return -EINVAL;
         }
-        long lValue = 0;
-        if (snd_config_get_integer(pItem, &lValue) >= 0)
+        double dfValue = 0.0;
+        if (snd_config_get_ireal(pItem, &dfValue) >= 0)
         {
-            llValue = lValue;
+            llValue = static_cast<long long>(dfValue);
         }
         else if ((Id == "unplug_after" || Id == "pace") && snd_config_get_integer64(pItem, &llValue) < 0)
         {
@@ -395,7 +393,14 @@ int ReadSettings(snd_config_t* pConf, TestPcm& Pcm)
         }
         else if (Id == "unplug_after" || Id == "pace")
         {
-            (Id == "pace" ? Pcm.llPacePercent : Pcm.llUnplugAfter) = llValue;
+            if (Id == "pace")
+            {
+                Pcm.dfPacePercent = dfValue;
+            }
+            else
+            {
+                Pcm.llUnplugAfter = llValue;
+            }
         }
         else
         {
@@ -411,9 +416,9 @@ int ReadSettings(snd_config_t* pConf, TestPcm& Pcm)
     {
         Pcm.Formats.push_back(SND_PCM_FORMAT_S16_LE);
     }
-    if (Pcm.llPacePercent <= 0)
+    if (!(Pcm.dfPacePercent > 0.0))
     {
-        Pcm.llPacePercent = 100;
+        Pcm.dfPacePercent = 100.0;
     }
     return 0;
 }

@@ -9,21 +9,31 @@
 
 namespace
 {
+// Sets an environment variable, or removes it for null.
+void SetVariable(const char* pName, const char* pValue)
+{
+#ifdef _WIN32
+    _putenv_s(pName, pValue != nullptr ? pValue : "");
+#else
+    if (pValue != nullptr)
+    {
+        setenv(pName, pValue, 1);
+    }
+    else
+    {
+        unsetenv(pName);
+    }
+#endif
+}
+
 // Runs `larkspur-cli devices` with LARKSPUR_AUDIO set to pSetting, restoring it afterwards.
 CliRun RunDevices(const char* pSetting, const std::vector<std::string>& Arguments)
 {
     const char* pOld = std::getenv("LARKSPUR_AUDIO");
     const std::string Old = pOld != nullptr ? pOld : "";
-    setenv("LARKSPUR_AUDIO", pSetting, 1);
+    SetVariable("LARKSPUR_AUDIO", pSetting);
     CliRun Run = CliRun::Of("devices", Arguments);
-    if (pOld != nullptr)
-    {
-        setenv("LARKSPUR_AUDIO", Old.c_str(), 1);
-    }
-    else
-    {
-        unsetenv("LARKSPUR_AUDIO");
-    }
+    SetVariable("LARKSPUR_AUDIO", pOld != nullptr ? Old.c_str() : nullptr);
     return Run;
 }
 

@@ -1,20 +1,11 @@
-#include "app/OfflineRenderer.h"
-#include "app/PlaybackBufferCallback.h"
-#include "app/PlaybackThreadBody.h"
-#include "app/PlayerState.h"
-#include "conversion/ParameterSmoother.h"
-#include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SoundStreamBuffer.h"
 #include "output/alsa/CAlsaAudioLayer.h"
 #include "runtime/CMultiThreadWin.h"
-#include "runtime/CriticalSectionHolder.h"
-#include "runtime/WorkerParameterNames.h"
-#include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/alsa/AlsaChainRig.h"
 #include "tests/alsa/AlsaTestSetup.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
-#include "wave/WaveFileReader.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +13,6 @@
 #include <chrono>
 #include <cmath>
 #include <future>
-#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +25,6 @@ namespace
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t WAIT_MS = 30000;
-constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
 // The device clock's speed. The whole chain converts at up to 192 kHz, which a debug or
 // instrumented build cannot do in real time; a producer that falls behind would be heard as fades,
 // so the chain's device takes frames no faster than the build converts them. The other tests feed
@@ -50,23 +39,6 @@ constexpr double CHAIN_FRAMES_PER_SECOND = 4800.0;
 constexpr double PACE_PERCENT = 100.0;
 constexpr double CHAIN_FRAMES_PER_SECOND = 9600.0;
 #endif
-
-// Interleaved stereo codes from little-endian two's-complement samples of uiBits.
-std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_t uiBits)
-{
-    const uint32_t uiBytes = uiBits / 8;
-    std::vector<int32_t> Codes;
-    for (size_t i = 0; i + uiBytes <= ullBytes; i += uiBytes)
-    {
-        uint32_t uiWord = 0;
-        for (uint32_t b = 0; b < uiBytes; ++b)
-        {
-            uiWord |= static_cast<uint32_t>(pBytes[i + b]) << (8 * (4 - uiBytes + b));
-        }
-        Codes.push_back(static_cast<int32_t>(uiWord) >> (32 - uiBits));
-    }
-    return Codes;
-}
 
 uint64_t CapturedFrames(const std::string& Device, uint32_t uiFrameBytes)
 {
@@ -89,30 +61,6 @@ bool WaitForCapturedFrames(const std::string& Device, uint32_t uiFrameBytes, uin
     return true;
 }
 
-// True once the sound buffer can give ullReads periods without running low, or drains its end.
-bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
-{
-    const auto Deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
-    for (;;)
-    {
-        {
-            AdaptiveFrameBuffer& Queue = Buffer.Queue;
-            CriticalSectionHolder Holder(&Queue.CriticalSection);
-            if (Queue.bFinishing != 0 ||
-                (Queue.bBuffering == 0 &&
-                 Queue.ullFill >= Queue.ullLowMark + ullReads * Buffer.ullPeriodFrames))
-            {
-                return true;
-            }
-        }
-        if (Clock::now() > Deadline)
-        {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-}
-
 struct ChainCase
 {
     uint32_t uiFileRate;
@@ -121,108 +69,6 @@ struct ChainCase
     uint32_t uiDeviceBits;
     const char* pAlsaFormat;
 };
-
-std::vector<double> TwoTones(uint64_t ullFrames, double dfRate)
-{
-    std::vector<double> Signal(2 * ullFrames);
-    for (uint64_t n = 0; n < ullFrames; ++n)
-    {
-        const double t = static_cast<double>(n) / dfRate;
-        Signal[2 * n] = 0.7 * std::sin(2.0 * std::numbers::pi * 1000.0 * t);
-        Signal[2 * n + 1] = 0.4 * std::sin(2.0 * std::numbers::pi * 3100.0 * t + 1.0);
-    }
-    return Signal;
-}
-
-// The integer render's codes: the PCM WAV the renderer writes has its data at byte 80.
-std::vector<int32_t> RenderOffline(const std::filesystem::path& Input, const ChainCase& Case)
-{
-    const auto Output = TestFiles::PathFor("alsa-chain-offline.wav");
-    OfflineRenderer Renderer;
-    OfflineRenderer::Settings Choice;
-    Choice.uiDeviceRate = Case.uiDeviceRate;
-    Choice.uiBitCount = Case.uiDeviceBits;
-    Choice.uiContainerBits = Case.uiDeviceBits;
-    EXPECT_EQ(
-        Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
-    const std::vector<uint8_t> Bytes = TestFiles::Read(Output);
-    if (Bytes.size() < 80)
-    {
-        ADD_FAILURE() << "no offline render";
-        return {};
-    }
-    return DecodeCodes(Bytes.data() + 80, Bytes.size() - 80, Case.uiDeviceBits);
-}
-
-// Plays the file through reader, playback thread, sound buffer, render thread and quantiser onto
-// the test device "chain" in exclusive mode, set up as a playback start does; returns the
-// device's codes.
-std::vector<int32_t> PlayThroughAlsa(const std::filesystem::path& Input, const ChainCase& Case,
-                                     uint64_t ullOfflineFrames, uint64_t& ullPeriodFrames)
-{
-    PlayerState& State = PlayerState::Instance();
-    CAlsaAudioLayer Layer;
-    CSoundStreamWASAPI Stream(&Layer);
-    WaveFileReader Reader;
-    SamplingFrequencyConverter Converter(10.0);
-    IntelligentSoundBuffer Buffer;
-    CMultiThreadWin Worker;
-
-    double dfPeriod = 0.01;
-    EXPECT_EQ(Buffer.Initialize(Case.uiDeviceRate, dfPeriod), 1);
-    EXPECT_EQ(Buffer.SetCapacityLimit(static_cast<uint64_t>(Case.uiDeviceRate * 0.1)), 1);
-    const uint64_t P = Buffer.ullPeriodFrames;
-    ullPeriodFrames = P;
-    State.bPaused.store(0);
-    State.pIntelligentSoundBuffer = &Buffer;
-    EXPECT_EQ(State.CreateVolume(), 1);
-    EXPECT_EQ(State.pVolume->Initialize(1.0), 1);
-    EXPECT_EQ(State.pVolume->SetDefaultSteps(P), 1);
-    EXPECT_EQ(State.AllocateDeviceBlock(2 * P), 1);
-    Stream.ullCallbackFrameCount = P;
-    Stream.uiLogicalBitCount = Case.uiDeviceBits;
-    Stream.bResolutionEnhancer = 1;
-    Stream.bSharedMode = 0;
-    double dfSeconds = 0.06;
-    const bool bDevice = Stream.SetupDevice(Case.uiDeviceRate, &dfSeconds, 0) == 1;
-    EXPECT_TRUE(bDevice);
-    EXPECT_EQ(Stream.uiBitCount, Case.uiDeviceBits);
-    const uint64_t N = Stream.ullBufferFrameCount;
-    const uint32_t uiFrameBytes = 2 * Case.uiDeviceBits / 8;
-
-    EXPECT_GE(Reader.Open(TestFiles::Wide(Input).c_str()), 0);
-    EXPECT_EQ(Converter.Setup(2, Reader.uiSamplingFrequency, Case.uiDeviceRate, 8, 0, 0.0), 1);
-    EXPECT_EQ(Converter.SetOutputRate(Case.uiDeviceRate, 1), 1);
-    EXPECT_EQ(Worker.Create(1), 1);
-    EXPECT_EQ(StorePlaybackObjects(Worker, &Reader, &Converter, &Buffer), 1);
-    EXPECT_GT(Worker.AllocateBuffer(WorkerParameterNames::INPUT_SIGNAL_BUFFER, THREAD_BUFFER_BYTES), 0);
-    EXPECT_GT(Worker.AllocateBuffer(WorkerParameterNames::OUTPUT_SIGNAL_BUFFER, THREAD_BUFFER_BYTES), 0);
-    const bool bThread = Worker.Start(PlaybackThreadBody) == 1;
-    EXPECT_TRUE(bThread);
-
-    if (bDevice && bThread && N > 0)
-    {
-        EXPECT_TRUE(WaitUntilBufferHolds(Buffer, (N + P - 1) / P));
-        EXPECT_EQ(Stream.PrepareRender(PlaybackBufferCallback, nullptr), 1);
-        EXPECT_TRUE(WaitForCapturedFrames("chain", uiFrameBytes, N));
-        EXPECT_EQ(Stream.Start(), 1);
-        // The leading silent period, the render, a few periods after it, and the device buffer.
-        EXPECT_TRUE(WaitForCapturedFrames("chain", uiFrameBytes, P + ullOfflineFrames + 3 * P + N));
-    }
-    Stream.Stop(0);
-    Stream.Close();
-    Worker.RequestStop();
-    Worker.WaitForExit();
-    Worker.Release();
-    State.pIntelligentSoundBuffer = nullptr;
-    State.FreeDeviceBlock();
-    State.DestroyVolume();
-
-    const TestCapture Capture = AlsaTestSetup::ReadCapture("chain");
-    EXPECT_EQ(Capture.Format, Case.pAlsaFormat);
-    EXPECT_EQ(Capture.uiRate, Case.uiDeviceRate);
-    return DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), Case.uiDeviceBits);
-}
 
 // A render callback that counts: frame k carries code (k mod 30000) + 1 on the left and its
 // negative on the right, at 16 bits. While bStall is set it delivers nothing.
@@ -309,11 +155,24 @@ TEST(AlsaWholeChain, DeviceBytesMatchTheOfflineRender)
         const auto Input = TestFiles::Write("alsa-chain-in.wav",
                                             WaveFileBuilder::PcmWave(TwoTones(ullFileFrames, Case.uiFileRate),
                                                                      2, Case.uiFileRate, Case.uiFileBits));
-        const std::vector<int32_t> Offline = RenderOffline(Input, Case);
+        const std::vector<int32_t> Offline = RenderOfflineCodes(Input, Case.uiDeviceRate, Case.uiDeviceBits);
         const uint64_t L = Offline.size() / 2;
         ASSERT_GT(L, 0u);
-        uint64_t P = 0;
-        const std::vector<int32_t> Device = PlayThroughAlsa(Input, Case, L, P);
+        const uint32_t uiFrameBytes = 2 * Case.uiDeviceBits / 8;
+        AlsaChainPlayback Playback;
+        Playback.uiDeviceRate = Case.uiDeviceRate;
+        Playback.uiLogicalBits = Case.uiDeviceBits;
+        Playback.BeforeStart = [uiFrameBytes](uint64_t ullFrames)
+        { return WaitForCapturedFrames("chain", uiFrameBytes, ullFrames); };
+        Playback.AfterStart = Playback.BeforeStart;
+        const AlsaChainResult Result = PlayFileThroughAlsa(Input, Playback, L);
+        EXPECT_EQ(Result.uiBitCount, Case.uiDeviceBits);
+        const uint64_t P = Result.ullPeriodFrames;
+        const TestCapture Capture = AlsaTestSetup::ReadCapture("chain");
+        EXPECT_EQ(Capture.Format, Case.pAlsaFormat);
+        EXPECT_EQ(Capture.uiRate, Case.uiDeviceRate);
+        const std::vector<int32_t> Device =
+            DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), Case.uiDeviceBits);
         ASSERT_GT(P, 0u);
         ASSERT_GE(Device.size(), 2 * (P + L + 3 * P));
 

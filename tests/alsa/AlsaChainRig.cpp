@@ -27,8 +27,9 @@ namespace
 constexpr uint32_t WAIT_MS = 60000;
 constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
 
-// True once the sound buffer can give ullReads periods without running low, or drains its end.
-bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
+// True once the sound buffer can give ullReads periods without running low (or, with bWholeFile, holds
+// the end of the file), or drains its end.
+bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads, bool bWholeFile)
 {
     const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
     for (;;)
@@ -37,7 +38,7 @@ bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
             AdaptiveFrameBuffer& Queue = Buffer.Queue;
             CriticalSectionHolder Holder(&Queue.CriticalSection);
             if (Queue.bFinishing != 0 ||
-                (Queue.bBuffering == 0 &&
+                (!bWholeFile && Queue.bBuffering == 0 &&
                  Queue.ullFill >= Queue.ullLowMark + ullReads * Buffer.ullPeriodFrames))
             {
                 return true;
@@ -116,7 +117,7 @@ AlsaChainResult PlayFileThroughAlsa(const std::filesystem::path& Input, const Al
 
     double dfPeriod = 0.01;
     EXPECT_EQ(Buffer.Initialize(uiRate, dfPeriod), 1);
-    EXPECT_EQ(Buffer.SetCapacityLimit(static_cast<uint64_t>(uiRate * 0.1)), 1);
+    EXPECT_EQ(Buffer.SetCapacityLimit(static_cast<uint64_t>(uiRate * Playback.dfBufferSeconds)), 1);
     const uint64_t P = Buffer.ullPeriodFrames;
     Result.ullPeriodFrames = P;
     State.bPaused.store(0);
@@ -148,7 +149,7 @@ AlsaChainResult PlayFileThroughAlsa(const std::filesystem::path& Input, const Al
 
     if (bDevice && bThread && N > 0)
     {
-        EXPECT_TRUE(WaitUntilBufferHolds(Buffer, (N + P - 1) / P));
+        EXPECT_TRUE(WaitUntilBufferHolds(Buffer, (N + P - 1) / P, Playback.bWholeFileFirst));
         EXPECT_EQ(Stream.PrepareRender(PlaybackBufferCallback, nullptr), 1);
         if (Playback.BeforeStart)
         {

@@ -14,6 +14,10 @@ struct AlsaChainPlayback
     uint32_t uiLogicalBits = 0;
     int32_t bShared = 0;
     int32_t iEndpoint = 0;
+    // Room in the sound buffer, and whether the whole file is to be in it before the device starts
+    // (so a producer slower than the device cannot be heard).
+    double dfBufferSeconds = 0.1;
+    bool bWholeFileFirst = false;
     // Called with the pre-fill's frames before Start and with every frame to wait for after it;
     // true once the device has been handed that many. Null: no waiting before Start.
     std::function<bool(uint64_t ullFrames)> BeforeStart;

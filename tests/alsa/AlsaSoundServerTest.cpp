@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <numbers>
 #include <string>
@@ -176,7 +177,6 @@ protected:
             WaveFileBuilder::PcmWave(SweepAndSwell(ullFileFrames, uiFileRate), 2, uiFileRate, 16));
         Offline = RenderOfflineCodes(Input, uiDeviceRate, 16);
         const uint64_t L = Offline.size() / 2;
-        MonitorRecorder Recorder;
         AlsaChainPlayback Playback;
         Playback.uiDeviceRate = uiDeviceRate;
         Playback.uiLogicalBits = 16;
@@ -184,14 +184,24 @@ protected:
         Playback.iEndpoint = 0;
         Playback.dfBufferSeconds = 1.0;
         Playback.bWholeFileFirst = true;
+        // Recording starts once the file is converted, just before the device starts, so a slow
+        // build's conversion cannot make the recorder overrun.
+        std::unique_ptr<MonitorRecorder> pRecorder;
+        Playback.BeforeStart = [&pRecorder](uint64_t)
+        {
+            pRecorder = std::make_unique<MonitorRecorder>();
+            return true;
+        };
         // The server's own latency on top of what the chain is asked for.
-        Playback.AfterStart = [&Recorder, uiDeviceRate](uint64_t ullFrames) {
-            return Recorder.WaitFor(Recorder.Frames() + ullFrames * SINK_RATE / uiDeviceRate + SINK_RATE / 2);
+        Playback.AfterStart = [&pRecorder, uiDeviceRate](uint64_t ullFrames) {
+            return pRecorder->WaitFor(pRecorder->Frames() + ullFrames * SINK_RATE / uiDeviceRate +
+                                      SINK_RATE / 2);
         };
         const AlsaChainResult Result = PlayFileThroughAlsa(Input, Playback, L);
         EXPECT_GT(Result.uiBitCount, 0u);
-        Recorder.Stop();
-        Heard = Recorder.Codes();
+        ASSERT_NE(pRecorder, nullptr);
+        pRecorder->Stop();
+        Heard = pRecorder->Codes();
     }
 };
 } // namespace

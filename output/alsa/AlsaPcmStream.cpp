@@ -91,10 +91,16 @@ int32_t AlsaPcmStream::OpenPcm(uint32_t uiShareMode, AlsaPcmHandle& Handle)
     int iMode = SHARED_OPEN_MODE;
     if (uiShareMode == AUDIO_SHAREMODE_EXCLUSIVE)
     {
-        if (ExclusivePathFor(Endpoint, Path) < 0)
+        // Found once per client: for "default" it takes an open of its own.
+        if (iExclusivePathFound == 0)
+        {
+            iExclusivePathFound = ExclusivePathFor(Endpoint, ExclusivePath) >= 0 ? 1 : -1;
+        }
+        if (iExclusivePathFound < 0)
         {
             return AUDIO_E_UNSUPPORTED_FORMAT; // no hardware of its own behind this endpoint
         }
+        Path = ExclusivePath;
         iMode = EXCLUSIVE_OPEN_MODE;
     }
     else

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 // One stream on an ALSA endpoint: the PCM of an initialised audio client and the render buffer
@@ -53,6 +54,8 @@ private:
     std::mutex Mutex;
     const AlsaEndpointInfo Endpoint;
     int64_t hnsMinimumPeriod = 0; // 0 until asked
+    std::string ExclusivePath;
+    int32_t iExclusivePathFound = 0; // 0 not looked for yet, 1 found, -1 none
     AlsaPcmHandle Pcm;
     int32_t bCanPause = 0;
     int32_t bPaused = 0;

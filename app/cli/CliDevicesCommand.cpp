@@ -80,7 +80,11 @@ std::string ProbeCell(SAudioClient& Client, uint32_t uiShareMode, uint32_t uiRat
             uiShareMode, &Format, uiShareMode == AUDIO_SHAREMODE_SHARED ? &Closest : nullptr);
         if (iResult == AUDIO_OK)
         {
-            Cell += (Cell.empty() ? "" : " ") + std::to_string(uiBits);
+            if (!Cell.empty())
+            {
+                Cell += ' ';
+            }
+            Cell += std::to_string(uiBits);
         }
         bBusy = bBusy || iResult == AUDIO_E_DEVICE_IN_USE;
     }

@@ -27,12 +27,25 @@ constexpr double CAPACITY_LIMIT_SECONDS = 0.1;
 constexpr double DEVICE_BUFFER_SECONDS = 0.06;
 // The playback thread's input and output buffers.
 constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
+// How long a start waits for the render thread's first fill of the device buffer before it starts
+// the device all the same.
+constexpr uint32_t PREFILL_WAIT_MS = 1000;
 // Added to the drain wait at stop so the device has played what it holds.
 constexpr uint32_t DRAIN_MARGIN_MS = 100;
 // The progress timer.
 constexpr uint32_t PROGRESS_TIMER_ID = 0;
 constexpr uint32_t PROGRESS_TIMER_MS = 10;
 constexpr int32_t PROGRESS_RANGE = 2147483647;
+// The effective bit count's limits, and what a field that holds no number stands for.
+constexpr uint32_t MAXIMUM_BIT_COUNT = 32;
+// Text buffers of the dialog, in bytes: the title, list values, slider labels.
+constexpr uint64_t TITLE_BYTES = 128;
+constexpr uint64_t LIST_VALUE_BYTES = 64;
+constexpr uint64_t LABEL_BYTES = 32;
+// The information lists' columns, in pixels, and the file dialog's name buffer, in characters.
+constexpr int32_t ITEM_COLUMN_WIDTH = 150;
+constexpr int32_t VALUE_COLUMN_WIDTH = 140;
+constexpr uint32_t FILE_NAME_CAPACITY = 260;
 
 // The speed factor of a slider position: base^(p - 120).
 double SpeedOfPosition(int32_t iPosition);

@@ -56,6 +56,9 @@ public:
     int32_t bPlaying = 0;
     // Written by the UI thread, polled by the playback thread once per block.
     std::atomic<int32_t> bPaused{0};
+    // Set when the playback thread the controller started has returned, for whatever reason; the
+    // progress timer stops playback on it. Cleared before each start.
+    std::atomic<int32_t> bPlaybackThreadEnded{0};
     int32_t iShift = 0;
     uint32_t uiRateIndex = 8; // 96 kHz
     uint32_t uiEffectiveBitCount = 24;

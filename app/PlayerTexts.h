@@ -10,6 +10,11 @@ constexpr const char16_t* VERSION = u"1.02";
 constexpr const char16_t* TITLE_FORMAT = u"%s v%s";
 constexpr const char16_t* TITLE_WITH_SHIFT_FORMAT = u"%s v%s (Shift: %i)";
 constexpr const char16_t* SPEED_LABEL_FORMAT = u"x%.4lf";
+constexpr const char16_t* VOLUME_LABEL_FORMAT = u"-%d.%d dB";
+// Values of the information lists.
+constexpr const char16_t* FREQUENCY_FORMAT = u"%.0lf";
+constexpr const char16_t* COUNT_FORMAT = u"%d";
+constexpr const char16_t* SECONDS_FORMAT = u"%.3lf";
 
 // Message captions.
 constexpr const char16_t* CAPTION_ERROR = u"エラー";

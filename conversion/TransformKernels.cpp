@@ -1,5 +1,7 @@
 #include "conversion/TransformKernels.h"
 
+#include "conversion/ProcessorFeatures.h"
+
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -219,8 +221,13 @@ void RunRadix4PassNarrow(double* pdfData, uint64_t n, uint32_t s)
 }
 
 #ifdef LARKSPUR_FFT_WIDE
+// clang takes the region's target through an attribute of every function in it.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx")
+#endif
 // The same passes two neighbouring butterflies at a time (j, j + 1), for stages with s >= 1.
 using Wide = __m256d;
 
@@ -305,16 +312,13 @@ void RunFirstRadix4PassWide(double* pdfData, uint64_t n)
         _mm256_storeu_pd(pdf + 4, _mm256_sub_pd(y01, u));
     }
 }
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
-bool DetectAvx()
-{
-    // Static initialisers may run before the run-time library has looked at the processor.
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") != 0;
-}
-
-const bool CPU_HAS_AVX = DetectAvx();
+const bool CPU_HAS_AVX = ProcessorHasAvx();
 #else
 const bool CPU_HAS_AVX = false;
 #endif

@@ -7,6 +7,9 @@
 #include "output/SAudioDeviceEnumerator.h"
 #include "output/SAudioEndpointCollection.h"
 #include "output/WorkerInputs.h"
+#include "runtime/ResultCodes.h"
+#include "runtime/WorkerParameterNames.h"
+#include "runtime/WorkerParameters.h"
 
 #include <algorithm>
 #include <cmath>
@@ -250,6 +253,14 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
     {
         return iResult;
     }
+    bRenderEventsReady = 0;
+    if (bCapture == 0)
+    {
+        if ((iResult = PrefillEvent.Create(1, 0)) < 0 || (iResult = ExitEvent.Create(1, 0)) < 0)
+        {
+            return iResult;
+        }
+    }
 
     WorkerAddresses Inputs;
     Inputs.pAudioClient = pAudioClient.get();
@@ -279,11 +290,38 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
     {
         return iResult;
     }
+    if (bCapture == 0 && ((iResult = StoreParameterAddress(Worker, WorkerParameterNames::PREFILL_EVENT,
+                                                           static_cast<SEvent*>(&PrefillEvent))) < 0 ||
+                          (iResult = StoreParameterAddress(Worker, WorkerParameterNames::EXIT_EVENT,
+                                                           static_cast<SEvent*>(&ExitEvent))) < 0))
+    {
+        return iResult;
+    }
     if ((iResult = Worker.SetPriority(1)) < 0)
     {
         return iResult;
     }
-    return Worker.Start(bCapture != 0 ? CaptureThreadBody : RenderThreadBody);
+    iResult = Worker.Start(bCapture != 0 ? CaptureThreadBody : RenderThreadBody);
+    bRenderEventsReady = bCapture == 0 && iResult >= 0 ? 1 : 0;
+    return iResult;
+}
+
+int32_t CSoundStreamWASAPI::WaitForPrefill(uint32_t uiMilliseconds)
+{
+    if (bRenderEventsReady == 0)
+    {
+        return RESULT_FAILED;
+    }
+    return PrefillEvent.Wait(uiMilliseconds) > 0 ? RESULT_SUCCESS : RESULT_NOTHING_DONE;
+}
+
+int32_t CSoundStreamWASAPI::HasRenderWorkerEnded()
+{
+    if (bRenderEventsReady == 0)
+    {
+        return RESULT_FAILED;
+    }
+    return ExitEvent.Wait(0) > 0 ? 1 : 0;
 }
 
 int32_t CSoundStreamWASAPI::Start()
@@ -346,6 +384,9 @@ int32_t CSoundStreamWASAPI::Close()
     pAudioClient.reset();
     pDevice.reset();
     TerminationEvent.Close();
+    bRenderEventsReady = 0;
+    PrefillEvent.Close();
+    ExitEvent.Close();
     bEventDriven = 0;
     BufferEvent.Close();
     uiStreamMode = STREAM_MODE_NONE;

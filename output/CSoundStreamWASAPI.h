@@ -40,6 +40,13 @@ public:
     // On success *pdfSeconds holds the granted buffer duration. 1, or the first failure: -1 device
     // or state, -4 missing argument or refused bit counts, -5 sizes out of range.
     int32_t SetupDevice(uint32_t uiSamplingFrequency, double* pdfSeconds, int32_t iDeviceIndex);
+    // Waits at most uiMilliseconds until the render worker started by PrepareRender has filled the
+    // device buffer once (or has ended). 1 filled or ended; 0 time-out; -1 no render worker was
+    // prepared.
+    int32_t WaitForPrefill(uint32_t uiMilliseconds);
+    // 1 when the render worker started by PrepareRender has ended (by a stop, a device error or its
+    // callback's end), 0 while it runs, -1 when none was prepared.
+    int32_t HasRenderWorkerEnded();
     // Endpoint iDeviceIndex as SetupDevice numbers them. 1, or -1.
     int32_t GetAudioEndpoint(int32_t iDeviceIndex, std::unique_ptr<SAudioEndpoint>& pEndpoint);
 
@@ -92,6 +99,10 @@ private:
     std::unique_ptr<SAudioCaptureClient> pAudioCaptureClient;
     CMultiThreadWin Worker;
     CEvent TerminationEvent;
+    // Set by the render worker (manual reset); created by PrepareRender.
+    CEvent PrefillEvent;
+    CEvent ExitEvent;
+    int32_t bRenderEventsReady = 0;
     SoundStreamBuffer StreamBuffer;
     DataBuffer Data;
     uint64_t ullLocalBufferBytes = 0;

@@ -23,6 +23,9 @@ struct RenderInputs : WorkerInputs
 {
     SAudioRenderClient* pRenderClient = nullptr;
     Quantizer* pQuantizer = nullptr;
+    // Optional: set once the device buffer was first filled, and when the worker ends.
+    SEvent* pPrefillEvent = nullptr;
+    SEvent* pExitEvent = nullptr;
 };
 
 RenderInputs ReadInputs(const SMultiThread* pOwner)
@@ -32,6 +35,8 @@ RenderInputs ReadInputs(const SMultiThread* pOwner)
     In.pRenderClient =
         ReadParameterAddress<SAudioRenderClient>(pOwner, WorkerParameterNames::AUDIO_RENDER_CLIENT);
     In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, WorkerParameterNames::QUANTIZER);
+    In.pPrefillEvent = ReadParameterAddress<SEvent>(pOwner, WorkerParameterNames::PREFILL_EVENT);
+    In.pExitEvent = ReadParameterAddress<SEvent>(pOwner, WorkerParameterNames::EXIT_EVENT);
     return In;
 }
 
@@ -102,6 +107,14 @@ void WriteDeviceWords(const RenderInputs& In, uint32_t uiFrames, uint8_t* pDevic
     }
 }
 
+void SignalEvent(SEvent* pEvent)
+{
+    if (pEvent != nullptr)
+    {
+        pEvent->Set();
+    }
+}
+
 uint64_t RenderLoop(const RenderInputs& In)
 {
     if (In.pRenderClient == nullptr || In.pDataBuffer == nullptr || In.pStreamBuffer == nullptr ||
@@ -114,6 +127,7 @@ uint64_t RenderLoop(const RenderInputs& In)
     {
         return 0;
     }
+    bool bPrefilled = false;
     for (;;)
     {
         if (!WaitForDevicePeriod(In.bEventDriven, In.pTerminationEvent, In.pBufferEvent, In.pTimer))
@@ -156,6 +170,12 @@ uint64_t RenderLoop(const RenderInputs& In)
         {
             return 0;
         }
+        // The first write fills the whole buffer of the stopped device; its owner may start it now.
+        if (!bPrefilled)
+        {
+            SignalEvent(In.pPrefillEvent);
+            bPrefilled = true;
+        }
         if (bEnding)
         {
             return 0;
@@ -167,11 +187,14 @@ uint64_t RenderLoop(const RenderInputs& In)
 uint64_t RenderThreadBody(ThreadContext* pContext)
 {
     const RenderInputs In = ReadInputs(pContext != nullptr ? pContext->pOwner : nullptr);
-    if (!InitializeWorkerThread(In))
+    uint64_t ullResult = 0;
+    if (InitializeWorkerThread(In))
     {
-        return 0;
+        ullResult = RenderLoop(In);
+        In.pAudioClient->UninitializeThread();
     }
-    const uint64_t ullResult = RenderLoop(In);
-    In.pAudioClient->UninitializeThread();
+    // Whoever waits for the pre-fill must not wait for a worker that has gone.
+    SignalEvent(In.pPrefillEvent);
+    SignalEvent(In.pExitEvent);
     return ullResult;
 }

@@ -22,6 +22,10 @@ constexpr const char16_t* DATA_BUFFER = u"pDataBuffer";
 constexpr const char16_t* TIMER = u"pTimer";
 constexpr const char16_t* LOCAL_BUFFER = u"pdfLocalBuffer";
 constexpr const char16_t* QUANTIZER = u"pQuantizer";
+// Render worker only, optional: events it sets after its first fill of the device buffer and when
+// it ends.
+constexpr const char16_t* PREFILL_EVENT = u"pPrefillEvent";
+constexpr const char16_t* EXIT_EVENT = u"pExitEvent";
 
 // The playback thread.
 constexpr const char16_t* WAVE_FILE_READER = u"pWaveFileReader";

@@ -9,8 +9,8 @@ player=(build-essential cmake ninja-build pkg-config qt6-base-dev libasound2-dev
 everything=("${player[@]}"
     googletest libbenchmark-dev clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xauth
-    libsoxr-dev libsamplerate0-dev sox python3
-    pulseaudio libasound2-plugins)
+    pulseaudio pulseaudio-utils libasound2-plugins
+    libsoxr-dev libsamplerate0-dev sox python3)
 
 if [[ "${1:-}" == "--player" ]]; then
     wanted=("${player[@]}")

@@ -4,7 +4,7 @@
 #   asan     AddressSanitizer + UBSan build, every test
 #   tsan     ThreadSanitizer build, every test
 #   windows  MinGW-w64 cross build, every test executable under Wine
-#   fuzz     the WAV reader fuzzer for a short run
+#   fuzz     the WAV reader and playback-chain fuzzers for a minute each
 #   layers   no #include crosses a forbidden line between subsystems and platforms
 # Choose stages with LARKSPUR_TEST_STAGES="linux windows" (default: all of them).
 set -uo pipefail
@@ -38,7 +38,11 @@ native_stage() {
     local preset=$1
     cmake --preset "$preset" >/dev/null &&
         cmake --build --preset "$preset" -j "$jobs" &&
-        ctest --preset "$preset" -j "$jobs"
+        ctest --preset "$preset" -j "$jobs" || return 1
+    # The sanitizer builds also run the player soak for a while.
+    if [[ $preset == asan || $preset == tsan ]]; then
+        LARKSPUR_SOAK_CYCLES=${LARKSPUR_SOAK_CYCLES:-200} "$root/build/$preset/tests/soak_tests" --gtest_color=no
+    fi
 }
 
 windows_stage() {
@@ -49,7 +53,7 @@ windows_stage() {
 
 fuzz_stage() {
     if [[ -x "$root/scripts/fuzz.sh" ]]; then
-        "$root/scripts/fuzz.sh" 60
+        "$root/scripts/fuzz.sh" wave 60 && "$root/scripts/fuzz.sh" chain 60
     else
         echo "no fuzz targets yet"
     fi

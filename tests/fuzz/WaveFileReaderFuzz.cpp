@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as a WAV file. Open, read to the end, rewind, read again. Besides the
 // sanitizers it checks what callers rely on: no more frames than asked for, no writes past them, values
 // in -1 ... +1, the same sound after Rewind, and for RIFF files a frame count equal to what is read.
-#include "runtime/TextConversion.h"
+#include "tests/fuzz/FuzzScratchFile.h"
 #include "wave/WaveFileReader.h"
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -23,43 +22,6 @@ constexpr uint64_t BUFFER_SAMPLES = 1u << 13;
 {
     std::fprintf(stderr, "wave fuzz invariant broken: %s\n", pWhat);
     std::abort();
-}
-
-// In memory when the machine has /dev/shm: rewriting a file on disk thousands of times a second is
-// what would otherwise limit the speed.
-const std::u16string& ScratchPath()
-{
-    static const std::u16string Path = []
-    {
-        const char* pFolder = std::getenv("TMPDIR");
-        std::string Folder = (pFolder != nullptr && *pFolder != 0) ? pFolder : "/tmp";
-        if (::access("/dev/shm", W_OK) == 0)
-        {
-            Folder = "/dev/shm";
-        }
-        return Utf8ToWide(Folder + "/larkspur-wave-fuzz-" + std::to_string(::getpid()) + ".wav");
-    }();
-    static const bool bCleanUpRegistered = []
-    {
-        std::atexit([] { ::unlink(WideToUtf8(ScratchPath()).c_str()); });
-        return true;
-    }();
-    (void)bCleanUpRegistered;
-    return Path;
-}
-
-bool WriteScratch(const uint8_t* pData, size_t uSize)
-{
-    const std::string Path = WideToUtf8(ScratchPath());
-    // A new file each time: truncating a file on ext4 makes its close wait for the disk.
-    ::unlink(Path.c_str());
-    FILE* pFile = std::fopen(Path.c_str(), "wb");
-    if (pFile == nullptr)
-    {
-        return false;
-    }
-    const bool bWritten = uSize == 0 || std::fwrite(pData, 1, uSize, pFile) == uSize;
-    return std::fclose(pFile) == 0 && bWritten;
 }
 
 struct Pass
@@ -109,12 +71,12 @@ Pass ReadToEnd(WaveFileReader& Reader, uint64_t ullSeed)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
 {
-    if (!WriteScratch(pData, uSize))
+    if (!WriteFuzzScratch(pData, uSize))
     {
         return 0;
     }
     WaveFileReader Reader;
-    const int32_t iOpened = Reader.Open(ScratchPath().c_str());
+    const int32_t iOpened = Reader.Open(FuzzScratchPath().c_str());
     if (iOpened < 0)
     {
         if (Reader.bOpened != 0 || Reader.Rewind() != -1)

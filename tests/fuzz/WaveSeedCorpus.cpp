@@ -1,5 +1,6 @@
-// Writes the seed corpus of the WAV reader fuzzer into the folder given as the only argument: small
-// files of every form the reader knows, good and refused, made by the test WAV builder.
+// Writes the seed corpus of a fuzzer into the folder given: small files of every form the reader
+// knows, good and refused, made by the test WAV builder. With --chain first, for the playback-chain
+// fuzzer: each file behind a few of the eight setting bytes that target reads first.
 #include "tests/common/WaveFileBuilder.h"
 
 #include <cmath>
@@ -25,12 +26,13 @@ std::vector<double> Sine(size_t uFrames, uint32_t uiChannels)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
+    const bool bChain = argc == 3 && std::string(argv[1]) == "--chain";
+    if (argc != 2 && !bChain)
     {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--chain] FOLDER\n", argv[0]);
         return 1;
     }
-    const std::filesystem::path Folder = argv[1];
+    const std::filesystem::path Folder = argv[argc - 1];
     std::filesystem::create_directories(Folder);
     using Bytes = WaveFileBuilder::Bytes;
     const std::vector<std::pair<std::string, WaveFileBuilder>> Seeds = {
@@ -66,13 +68,40 @@ int main(int argc, char** argv)
         {"tag3", WaveFileBuilder().Pcm(1, 48000, 32).FormatTag(3).Data(Bytes(16, 0))},
         {"data-before-fmt", WaveFileBuilder().Pcm(1, 8000, 16).ChunkBeforeFormat("data", Bytes(4, 1))},
         {"pcm12", WaveFileBuilder().Pcm(1, 8000, 12).Samples(Sine(10, 1))},
+        {"pcm16-six-channels", WaveFileBuilder().Pcm(6, 48000, 16).Samples(Sine(700, 6))},
+        {"pcm24-long-mono", WaveFileBuilder().Pcm(1, 22050, 24).Samples(Sine(3000, 1))},
+    };
+    // Speed position (2 bytes), rate index, bits - 1, volume position (2 bytes), enhancer and shift.
+    const std::vector<std::vector<uint8_t>> ChainSettings = {
+        {120, 0, 10, 15, 200, 0, 1, 0},  // x1, 48 kHz, 16 bits, -20 dB
+        {24, 1, 0, 31, 0, 0, 0, 0},      // x2.52, 384 kHz, 32 bits, 0 dB, no enhancer
+        {0, 0, 19, 0, 32, 3, 0xF1, 200}, // x0.5, 8 kHz, 1 bit, -80 dB, shift 73
     };
     for (const auto& [Name, Builder] : Seeds)
     {
-        if (!Builder.WriteFile(Folder / (Name + ".wav")))
+        if (!bChain)
         {
-            std::fprintf(stderr, "cannot write %s\n", Name.c_str());
-            return 1;
+            if (!Builder.WriteFile(Folder / (Name + ".wav")))
+            {
+                std::fprintf(stderr, "cannot write %s\n", Name.c_str());
+                return 1;
+            }
+            continue;
+        }
+        const Bytes Image = Builder.Build();
+        for (size_t i = 0; i < ChainSettings.size(); ++i)
+        {
+            Bytes Seed = ChainSettings[i];
+            Seed.insert(Seed.end(), Image.begin(), Image.end());
+            FILE* pFile =
+                std::fopen((Folder / (Name + "-" + std::to_string(i) + ".bin")).string().c_str(), "wb");
+            const bool bWritten =
+                pFile != nullptr && std::fwrite(Seed.data(), 1, Seed.size(), pFile) == Seed.size();
+            if (pFile == nullptr || std::fclose(pFile) != 0 || !bWritten)
+            {
+                std::fprintf(stderr, "cannot write %s\n", Name.c_str());
+                return 1;
+            }
         }
     }
     return 0;

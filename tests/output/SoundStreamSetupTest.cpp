@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace
 {
@@ -322,7 +324,9 @@ TEST(SoundStreamSetup, PrepareRenderHandsTheWorkerItsInputsInOrder)
                                                   u"*::pSoundStreamBuffer",
                                                   u"*::pDataBuffer",
                                                   u"*::pTimer",
-                                                  u"*::pQuantizer"};
+                                                  u"*::pQuantizer",
+                                                  u"*::pPrefillEvent",
+                                                  u"*::pExitEvent"};
     EXPECT_EQ(ParameterKeys(Stream.GetWorker()), Expected);
     uint64_t ullValue = 0;
     ASSERT_EQ(Stream.GetWorker().GetParameter(u"BufferCallbackFunction", &ullValue), 1);
@@ -340,4 +344,44 @@ TEST(SoundStreamSetup, PrepareRenderHandsTheWorkerItsInputsInOrder)
     EXPECT_EQ(Stream.GetWorker().GetThreadCount(), 1u);
     Stream.Close();
     EXPECT_EQ(Stream.ullCallbackFrameCount, 9000u);
+}
+
+TEST(SoundStreamSetup, ThePrefillWaitEndsOnceTheStoppedDeviceHoldsAFullBuffer)
+{
+    VirtualRig Rig;
+    CSoundStreamWASAPI Stream(&Rig.Layer);
+    CountingSource Source(32);
+    ASSERT_EQ(SetupAt(Stream), 1);
+    EXPECT_EQ(Stream.WaitForPrefill(0), -1);
+    EXPECT_EQ(Stream.HasRenderWorkerEnded(), -1);
+    ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
+    ASSERT_EQ(Stream.WaitForPrefill(WAIT_MS), 1);
+    // The whole buffer was written before anything started the device.
+    VirtualStreamState Device = Rig.pDevice->GetStreamState();
+    EXPECT_EQ(Device.bStarted, 0);
+    EXPECT_EQ(Device.ullWrittenFrames, Stream.ullBufferFrameCount);
+    EXPECT_EQ(Stream.HasRenderWorkerEnded(), 0);
+
+    // The worker ending by itself shows, and a later wait does not block.
+    ASSERT_EQ(Stream.Start(), 1);
+    Rig.pDevice->Vanish();
+    Rig.pDevice->Advance(480);
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
+    while (Stream.HasRenderWorkerEnded() == 0 && std::chrono::steady_clock::now() < Deadline)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(Stream.HasRenderWorkerEnded(), 1);
+    EXPECT_EQ(Stream.WaitForPrefill(0), 1);
+    Stream.Stop(0);
+    EXPECT_EQ(Stream.HasRenderWorkerEnded(), -1);
+
+    // A worker that fails its set-up releases the waiter too.
+    VirtualRig Second;
+    CSoundStreamWASAPI Failing(&Second.Layer);
+    ASSERT_EQ(SetupAt(Failing), 1);
+    Second.pDevice->FailAfter(VirtualOperation::InitializeThread, 0);
+    ASSERT_EQ(Failing.PrepareRender(CountingSource::Callback, &Source), 1);
+    EXPECT_EQ(Failing.WaitForPrefill(WAIT_MS), 1);
+    EXPECT_EQ(Second.pDevice->GetStreamState().ullWrittenFrames, 0u);
 }

@@ -1,0 +1,50 @@
+#pragma once
+#include "app/SDialogHandler.h"
+
+#include <cstdint>
+
+class PlayerState;
+class SDialogHost;
+class PlaybackController;
+class SPlaybackObjectFactory;
+class SAudioClientLayer;
+class SSettingsLauncher;
+
+// The main dialog's logic, the same behind every front end: fills the controls at the start, routes
+// each command and slider move to the controller, shows the chosen file's properties and runs the
+// progress timer, which also stops playback at the end of the file.
+class MainDialog : public SDialogHandler
+{
+public:
+    // pLayer lists the output devices and finds the one whose settings are opened; pLauncher opens
+    // them. Neither is owned.
+    MainDialog(PlayerState& State, SDialogHost& Host, PlaybackController& Controller,
+               SPlaybackObjectFactory& Factory, SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher);
+
+    void OnInitDialog() override;
+    void OnCommand(int32_t iControlId) override;
+    void OnVScroll(int32_t iControlId) override;
+    void OnTimer(uint32_t uiTimerId) override;
+
+    void InitMainDialog();
+    // The "..." button: the file dialog, then the file's properties; an accepted file becomes the
+    // player's file, a refused one leaves the previous file loaded.
+    void ChooseFile();
+    // Shows the properties of the file at pPath in the file list: 1 when the reader accepts it, 0
+    // (with the message, the list left blank) otherwise.
+    int32_t ShowFileInfo(const char16_t* pPath);
+    // Every 10 ms while playing: the progress bar; at the end of the file, or when playback has
+    // ended by itself, a click on Stop.
+    void ProgressTimerProc();
+
+    // The window title for a shift value ("Larkspur v1.02", with " (Shift: n)" when not 0).
+    static void FormatTitle(int32_t iShift, char16_t* pText, uint64_t ullSizeBytes);
+
+private:
+    PlayerState& State;
+    SDialogHost& Host;
+    PlaybackController& Controller;
+    SPlaybackObjectFactory& Factory;
+    SAudioClientLayer* pLayer;
+    SSettingsLauncher* pLauncher;
+};

@@ -14,7 +14,9 @@ const char* const USAGE_TEXT =
     "                                 convert a WAV file offline at a playback speed\n"
     "  larkspur-cli play [FILE.wav] [options]\n"
     "                                 play on the terminal (the demo piece without FILE);\n"
-    "                                 larkspur-cli play --help lists options and keys\n";
+    "                                 larkspur-cli play --help lists options and keys\n"
+    "  larkspur-cli devices [--probe] list the output devices; with --probe, which rates and bits\n"
+    "                                 each takes in exclusive and shared mode\n";
 } // namespace
 
 int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
@@ -47,6 +49,10 @@ int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::os
     if (Command == "render")
     {
         return RunRenderCommand(Rest, Out, Error);
+    }
+    if (Command == "devices")
+    {
+        return RunDevicesCommand(Rest, Out, Error);
     }
     Error << "larkspur-cli: unknown command '" << Command << "'\n\n" << USAGE_TEXT;
     return 1;

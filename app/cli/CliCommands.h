@@ -15,3 +15,4 @@ int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
 
 // Where the demo piece is looked for: larkspur-demo.wav in the program's folder.
 std::string DemoFilePath();
+int RunDevicesCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);

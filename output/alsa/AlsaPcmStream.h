@@ -1,0 +1,70 @@
+#pragma once
+#include "output/AudioStreamFormat.h"
+#include "output/alsa/AlsaEndpointInfo.h"
+#include "output/alsa/AlsaHandles.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// One stream on an ALSA endpoint: the PCM of an initialised audio client and the render buffer
+// over it, shared by the client and its render service. Every operation holds one lock, so the
+// render thread's padding, get-buffer and release-buffer calls and a Stop from another thread
+// meet one at a time.
+//
+// Exclusive mode opens the endpoint itself (the hardware device behind "default" for the default
+// endpoint) with no automatic conversion, non-blocking, so a busy device is refused at once; shared
+// mode opens the endpoint's mixing path, which may convert. The device never starts by itself:
+// writes before Start only fill its buffer. An underrun is recovered here and has been heard as
+// silence; a device that has gone fails every later call with AUDIO_E_DEVICE_INVALIDATED.
+class AlsaPcmStream
+{
+public:
+    explicit AlsaPcmStream(AlsaEndpointInfo Endpoint);
+    ~AlsaPcmStream();
+    AlsaPcmStream(const AlsaPcmStream&) = delete;
+    AlsaPcmStream& operator=(const AlsaPcmStream&) = delete;
+
+    int32_t GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod);
+    int32_t IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
+                              AudioStreamFormat* pClosestMatch);
+    int32_t Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, int64_t hnsBufferDuration,
+                       int64_t hnsPeriodicity, const AudioStreamFormat* pFormat);
+    int32_t GetBufferSize(uint32_t* puiBufferFrames);
+    int32_t GetCurrentPadding(uint32_t* puiPaddingFrames);
+    int32_t CheckInitialized();
+    int32_t Start();
+    int32_t Stop();
+    int32_t GetBuffer(uint32_t uiFrames, uint8_t** ppData);
+    int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags);
+
+private:
+    // Opens the device string of a share mode; an audio-client result.
+    int32_t OpenPcm(uint32_t uiShareMode, AlsaPcmHandle& Pcm);
+    // Frames the device can take now, after recovering an underrun. Negative: audio-client failure.
+    int32_t AvailableLocked(uint32_t& uiAvailable);
+    // Turns an ALSA error of the open stream into a result, recovering what can be recovered.
+    // AUDIO_OK when the stream is usable again.
+    int32_t RecoverLocked(int iError);
+    int32_t FailLocked(int iError);
+    // Starts the device if playback is wanted and it is stopped with data queued.
+    int32_t StartIfWantedLocked();
+
+    std::mutex Mutex;
+    const AlsaEndpointInfo Endpoint;
+    int64_t hnsMinimumPeriod = 0; // 0 until asked
+    std::string ExclusivePath;
+    int32_t iExclusivePathFound = 0; // 0 not looked for yet, 1 found, -1 none
+    AlsaPcmHandle Pcm;
+    int32_t bCanPause = 0;
+    int32_t bPaused = 0;
+    int32_t bStarted = 0;
+    int32_t bInvalidated = 0;
+    int32_t bRefilling = 0; // an underrun stopped the device; it waits for half a buffer
+    uint32_t uiBufferFrames = 0;
+    uint32_t uiFrameBytes = 0;
+    std::vector<uint8_t> Staging;
+    int32_t bBufferPending = 0;
+    uint32_t uiPendingFrames = 0;
+};

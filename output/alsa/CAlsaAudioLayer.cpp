@@ -1,0 +1,18 @@
+#include "output/alsa/CAlsaAudioLayer.h"
+
+#include "output/AudioClientConstants.h"
+#include "output/alsa/CAlsaDeviceEnumerator.h"
+
+// ALSA needs no per-thread set-up.
+int32_t CAlsaAudioLayer::InitializeThread()
+{
+    return AUDIO_OK;
+}
+
+void CAlsaAudioLayer::UninitializeThread() {}
+
+int32_t CAlsaAudioLayer::CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator)
+{
+    pEnumerator = std::make_unique<CAlsaDeviceEnumerator>();
+    return AUDIO_OK;
+}

@@ -1,0 +1,11 @@
+#pragma once
+#include "output/SAudioClientLayer.h"
+
+// The audio-client layer over ALSA (libasound).
+class CAlsaAudioLayer : public SAudioClientLayer
+{
+public:
+    int32_t InitializeThread() override;
+    void UninitializeThread() override;
+    int32_t CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator) override;
+};

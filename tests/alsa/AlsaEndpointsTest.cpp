@@ -1,0 +1,138 @@
+#include "output/EnumerateOutputDevices.h"
+#include "output/SAudioDeviceEnumerator.h"
+#include "output/SAudioEndpointCollection.h"
+#include "output/alsa/AlsaDeviceList.h"
+#include "output/alsa/CAlsaAudioLayer.h"
+#include "tests/alsa/AlsaTestSetup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+struct Listed
+{
+    std::u16string Id;
+    std::u16string Name;
+    int32_t bIsText;
+};
+
+std::vector<Listed> ListEndpoints(SAudioClientLayer& Layer)
+{
+    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
+    std::unique_ptr<SAudioEndpointCollection> pCollection;
+    EXPECT_GE(Layer.CreateDeviceEnumerator(pEnumerator), 0);
+    EXPECT_GE(pEnumerator->EnumAudioEndpoints(pCollection), 0);
+    uint32_t uiCount = 0;
+    EXPECT_GE(pCollection->GetCount(&uiCount), 0);
+    std::vector<Listed> Result;
+    for (uint32_t i = 0; i < uiCount; ++i)
+    {
+        std::unique_ptr<SAudioEndpoint> pEndpoint;
+        Listed Entry{};
+        EXPECT_GE(pCollection->Item(i, pEndpoint), 0);
+        EXPECT_GE(pEndpoint->GetId(Entry.Id), 0);
+        EXPECT_GE(pEndpoint->GetFriendlyName(Entry.Name, Entry.bIsText), 0);
+        Result.push_back(Entry);
+    }
+    std::unique_ptr<SAudioEndpoint> pOutside;
+    EXPECT_LT(pCollection->Item(uiCount, pOutside), 0);
+    return Result;
+}
+} // namespace
+
+// The machine running the tests has no sound card, so what is listed comes from the written
+// configuration alone: its hinted playback PCMs in the configuration's order, each by the first
+// line of its description, without PCMs the configuration does not show, per-card variants and
+// "default", which is index -1.
+TEST(AlsaEndpoints, ListsTheHintedPlaybackPcmsOfTheConfigurationInItsOrder)
+{
+    const std::string LongName(70, 'x');
+    AlsaTestSetup::Write(
+        {
+            TestDeviceSpec("zeta_out", "Zeta output\nsecond line of the description"),
+            TestDeviceSpec("alpha_out", LongName, "Output"),
+            TestDeviceSpec("unhinted"),
+            TestDeviceSpec("odd_name", "Caf\xE9 output"),
+        },
+        "pcm.!default { type plug slave.pcm \"zeta_out\" hint { show on description \"Default\" } }\n"
+        "pcm.!front { @args [ CARD ] @args.CARD { type string } type null hint { show on description "
+        "\"Front speakers\" } }\n");
+    CAlsaAudioLayer Layer;
+    const std::vector<Listed> Endpoints = ListEndpoints(Layer);
+    ASSERT_EQ(Endpoints.size(), 3u);
+    EXPECT_EQ(Endpoints[0].Id, u"zeta_out");
+    EXPECT_EQ(Endpoints[0].Name, u"Zeta output");
+    EXPECT_EQ(Endpoints[1].Id, u"alpha_out");
+    EXPECT_EQ(Endpoints[2].Id, u"odd_name");
+    EXPECT_EQ(Endpoints[2].bIsText, 0);
+
+    // The device list shows what the player's list would: names cut to 63 characters, odd ones as
+    // "Unknown".
+    std::vector<std::u16string> Names;
+    ASSERT_EQ(EnumerateOutputDevices(&Layer, Names), 1);
+    ASSERT_EQ(Names.size(), 3u);
+    EXPECT_EQ(Names[1], std::u16string(63, u'x'));
+    EXPECT_EQ(Names[2], u"Unknown");
+
+    // Listing twice gives the same order.
+    const std::vector<Listed> Again = ListEndpoints(Layer);
+    ASSERT_EQ(Again.size(), Endpoints.size());
+    for (size_t i = 0; i < Again.size(); ++i)
+    {
+        EXPECT_EQ(Again[i].Id, Endpoints[i].Id);
+    }
+
+    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
+    std::unique_ptr<SAudioEndpoint> pDefault;
+    std::u16string DefaultId;
+    ASSERT_GE(Layer.CreateDeviceEnumerator(pEnumerator), 0);
+    ASSERT_GE(pEnumerator->GetDefaultAudioEndpoint(pDefault), 0);
+    ASSERT_GE(pDefault->GetId(DefaultId), 0);
+    EXPECT_EQ(DefaultId, u"default");
+}
+
+TEST(AlsaEndpoints, PerCardVariantsAndCaptureOnlyHintsAreNotListedBySelf)
+{
+    for (const char* pName :
+         {"hw:CARD=PCH,DEV=0", "plughw:CARD=PCH,DEV=0", "sysdefault:CARD=PCH", "front:CARD=PCH,DEV=0",
+          "surround51:CARD=PCH,DEV=0", "dmix:CARD=PCH,DEV=0", "dsnoop:CARD=PCH,DEV=0", "hdmi:CARD=HDMI,DEV=3",
+          "iec958:CARD=PCH,DEV=0", "default", "mixer:CARD=PCH"})
+    {
+        EXPECT_FALSE(IsListedHint(pName, "")) << pName;
+    }
+    EXPECT_FALSE(IsListedHint("pulse", "Input"));
+    for (const char* pName :
+         {"pulse", "pipewire", "null", "bluealsa:DEV=00:11:22:33:44:55,PROFILE=a2dp", "my_mix"})
+    {
+        EXPECT_TRUE(IsListedHint(pName, "")) << pName;
+        EXPECT_TRUE(IsListedHint(pName, "Output")) << pName;
+    }
+}
+
+// Shared mode reaches a card's device through its mixing device, "default" and a hinted PCM
+// directly, with conversion in front of each.
+TEST(AlsaEndpoints, SharedAndExclusivePathsOfEachKindOfEndpoint)
+{
+    AlsaEndpointInfo Card;
+    Card.Type = AlsaEndpointInfo::Kind::Hardware;
+    Card.Id = "hw:CARD=PCH,DEV=3";
+    std::string Path;
+    EXPECT_EQ(ExclusivePathFor(Card, Path), 1);
+    EXPECT_EQ(Path, "hw:CARD=PCH,DEV=3");
+    EXPECT_EQ(SharedPathFor(Card), "plug:\"dmix:CARD=PCH,DEV=3\"");
+
+    AlsaEndpointInfo Hinted;
+    Hinted.Type = AlsaEndpointInfo::Kind::Hinted;
+    Hinted.Id = "pulse";
+    EXPECT_EQ(ExclusivePathFor(Hinted, Path), 1);
+    EXPECT_EQ(Path, "pulse");
+    EXPECT_EQ(SharedPathFor(Hinted), "plug:\"pulse\"");
+
+    // "default" on a plugin has no card behind it: exclusive mode has nothing to open.
+    AlsaTestSetup::Write({TestDeviceSpec("plain", "Plain")}, "pcm.!default \"plain\"\n");
+    EXPECT_LT(ExclusivePathFor(DefaultAlsaEndpoint(), Path), 0);
+    EXPECT_EQ(SharedPathFor(DefaultAlsaEndpoint()), "plug:\"default\"");
+}

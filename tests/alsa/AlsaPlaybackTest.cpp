@@ -1,0 +1,288 @@
+#include "output/CSoundStreamWASAPI.h"
+#include "output/SoundStreamBuffer.h"
+#include "output/alsa/CAlsaAudioLayer.h"
+#include "runtime/CMultiThreadWin.h"
+#include "tests/alsa/AlsaChainRig.h"
+#include "tests/alsa/AlsaTestSetup.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Playback through the stream and its render thread onto the paced test device: the whole chain
+// against the offline render, an underrun, an unplug and stopping during playback.
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t WAIT_MS = 30000;
+// The device clock's speed. The whole chain converts at up to 192 kHz, which a debug or
+// instrumented build cannot do in real time; a producer that falls behind would be heard as fades,
+// so the chain's device takes frames no faster than the build converts them. The other tests feed
+// the device directly.
+#if defined(__SANITIZE_THREAD__)
+constexpr double PACE_PERCENT = 25.0;
+constexpr double CHAIN_FRAMES_PER_SECOND = 2400.0;
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr double PACE_PERCENT = 50.0;
+constexpr double CHAIN_FRAMES_PER_SECOND = 4800.0;
+#else
+constexpr double PACE_PERCENT = 100.0;
+constexpr double CHAIN_FRAMES_PER_SECOND = 9600.0;
+#endif
+
+uint64_t CapturedFrames(const std::string& Device, uint32_t uiFrameBytes)
+{
+    std::error_code Ignored;
+    return std::filesystem::file_size(AlsaTestSetup::CapturePath(Device), Ignored) / uiFrameBytes;
+}
+
+// Waits until the device has been handed ullFrames frames; false after WAIT_MS.
+bool WaitForCapturedFrames(const std::string& Device, uint32_t uiFrameBytes, uint64_t ullFrames)
+{
+    const auto Deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+    while (CapturedFrames(Device, uiFrameBytes) < ullFrames)
+    {
+        if (Clock::now() > Deadline)
+        {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+struct ChainCase
+{
+    uint32_t uiFileRate;
+    uint32_t uiFileBits;
+    uint32_t uiDeviceRate;
+    uint32_t uiDeviceBits;
+    const char* pAlsaFormat;
+};
+
+// A render callback that counts: frame k carries code (k mod 30000) + 1 on the left and its
+// negative on the right, at 16 bits. While bStall is set it delivers nothing.
+struct CountingSource
+{
+    std::atomic<bool> bStall{false};
+    std::atomic<uint64_t> ullDelivered{0};
+    std::atomic<uint64_t> ullCalls{0};
+};
+
+constexpr int32_t COUNTER_CYCLE = 30000;
+
+int CountingCallback(SoundStreamBuffer* pBlock, void* pUserParameter)
+{
+    auto& Source = *static_cast<CountingSource*>(pUserParameter);
+    Source.ullCalls.fetch_add(1);
+    if (Source.bStall.load())
+    {
+        pBlock->ullFrameCount = 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+    }
+    uint64_t ullNext = Source.ullDelivered.load();
+    for (uint64_t i = 0; i < pBlock->ullCapacity; ++i, ++ullNext)
+    {
+        const double dfCode = static_cast<double>(ullNext % COUNTER_CYCLE + 1);
+        pBlock->pdfData[2 * i] = dfCode / 32767.0;
+        pBlock->pdfData[2 * i + 1] = -dfCode / 32767.0;
+    }
+    pBlock->ullFrameCount = pBlock->ullCapacity;
+    Source.ullDelivered.store(ullNext);
+    return 1;
+}
+
+class AlsaPlayback : public testing::Test
+{
+protected:
+    // One test device at 48 kHz 16-bit, paced, unplugged after llUnplugAfter frames (-1 never).
+    void UseDevice(long long llUnplugAfter)
+    {
+        TestDeviceSpec Device("paced", "Paced device");
+        Device.Taking("48000", "S16_LE");
+        Device.llUnplugAfter = llUnplugAfter;
+        Device.dfPacePercent = PACE_PERCENT;
+        AlsaTestSetup::Write({Device});
+    }
+    // Sets the stream up on the device and starts the counting source through it.
+    void StartCounting(CSoundStreamWASAPI& Stream)
+    {
+        double dfSeconds = 0.06;
+        Stream.bSharedMode = 0;
+        ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, 0), 1);
+        ASSERT_EQ(Stream.PrepareRender(CountingCallback, &Source), 1);
+        ASSERT_TRUE(WaitForCapturedFrames("paced", 4, Stream.ullBufferFrameCount));
+        ASSERT_EQ(Stream.Start(), 1);
+    }
+    // Frames in dfDeviceSeconds of the device's clock, and the real time that clock needs for them.
+    static uint64_t Frames(double dfDeviceSeconds) { return static_cast<uint64_t>(dfDeviceSeconds * 48000); }
+    static std::chrono::milliseconds RealTime(double dfDeviceSeconds)
+    {
+        return std::chrono::milliseconds(static_cast<int64_t>(dfDeviceSeconds * 1000 * 100.0 / PACE_PERCENT));
+    }
+
+    CAlsaAudioLayer Layer;
+    CountingSource Source;
+};
+} // namespace
+
+// File -> playback thread -> sound buffer -> render thread -> ALSA test device: the device gets the
+// offline render's codes within one code, after the sound buffer's silent first period, at
+// 44.1 kHz -> 48 kHz / 16 bits and 48 kHz -> 192 kHz / 24 bits.
+TEST(AlsaWholeChain, DeviceBytesMatchTheOfflineRender)
+{
+    const ChainCase Cases[] = {{44100, 16, 48000, 16, "S16_LE"}, {48000, 24, 192000, 24, "S24_3LE"}};
+    for (const ChainCase& Case : Cases)
+    {
+        SCOPED_TRACE(std::to_string(Case.uiDeviceRate) + " Hz / " + std::to_string(Case.uiDeviceBits));
+        TestDeviceSpec Spec("chain", "Chain device");
+        Spec.Taking(std::to_string(Case.uiDeviceRate), Case.pAlsaFormat);
+        Spec.dfPacePercent = 100.0 * CHAIN_FRAMES_PER_SECOND / Case.uiDeviceRate;
+        AlsaTestSetup::Write({Spec});
+
+        const uint64_t ullFileFrames = Case.uiFileRate / 8; // 125 ms
+        const auto Input = TestFiles::Write("alsa-chain-in.wav",
+                                            WaveFileBuilder::PcmWave(TwoTones(ullFileFrames, Case.uiFileRate),
+                                                                     2, Case.uiFileRate, Case.uiFileBits));
+        const std::vector<int32_t> Offline = RenderOfflineCodes(Input, Case.uiDeviceRate, Case.uiDeviceBits);
+        const uint64_t L = Offline.size() / 2;
+        ASSERT_GT(L, 0u);
+        const uint32_t uiFrameBytes = 2 * Case.uiDeviceBits / 8;
+        AlsaChainPlayback Playback;
+        Playback.uiDeviceRate = Case.uiDeviceRate;
+        Playback.uiLogicalBits = Case.uiDeviceBits;
+        Playback.BeforeStart = [uiFrameBytes](uint64_t ullFrames)
+        { return WaitForCapturedFrames("chain", uiFrameBytes, ullFrames); };
+        Playback.AfterStart = Playback.BeforeStart;
+        const AlsaChainResult Result = PlayFileThroughAlsa(Input, Playback, L);
+        EXPECT_EQ(Result.uiBitCount, Case.uiDeviceBits);
+        const uint64_t P = Result.ullPeriodFrames;
+        const TestCapture Capture = AlsaTestSetup::ReadCapture("chain");
+        EXPECT_EQ(Capture.Format, Case.pAlsaFormat);
+        EXPECT_EQ(Capture.uiRate, Case.uiDeviceRate);
+        const std::vector<int32_t> Device =
+            DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), Case.uiDeviceBits);
+        ASSERT_GT(P, 0u);
+        ASSERT_GE(Device.size(), 2 * (P + L + 3 * P));
+
+        for (uint64_t i = 0; i < 2 * P; ++i)
+        {
+            ASSERT_EQ(Device[i], 0) << "frame " << i / 2;
+        }
+        // Every frame of the render in order; the sound buffer fades out the end of the stream.
+        const uint64_t ullFaded = P + L % P;
+        for (uint64_t i = 0; i < 2 * L; ++i)
+        {
+            const int32_t iHeard = Device[2 * P + i];
+            if (i < 2 * (L - ullFaded))
+            {
+                ASSERT_LE(std::abs(iHeard - Offline[i]), 1) << "frame " << i / 2 << " of " << L;
+            }
+            else
+            {
+                ASSERT_LE(std::abs(iHeard), std::abs(Offline[i]) + 1) << "frame " << i / 2 << " of " << L;
+            }
+        }
+        for (uint64_t i = 2 * (P + L); i < Device.size(); ++i)
+        {
+            ASSERT_EQ(Device[i], 0) << "frame " << i / 2;
+        }
+    }
+}
+
+// The producer stalls for longer than the device buffer: the device runs dry, the back end
+// recovers, the gap is heard as silence and playback goes on with the next frame, nothing lost or
+// repeated.
+TEST_F(AlsaPlayback, AnUnderrunIsHeardAsSilenceAndPlaybackGoesOn)
+{
+    UseDevice(-1);
+    CSoundStreamWASAPI Stream(&Layer);
+    ASSERT_NO_FATAL_FAILURE(StartCounting(Stream));
+    std::this_thread::sleep_for(RealTime(0.1));
+    Source.bStall.store(true);
+    std::this_thread::sleep_for(RealTime(0.2));
+    const uint64_t ullBeforeResume = Source.ullDelivered.load();
+    Source.bStall.store(false);
+    EXPECT_TRUE(WaitForCapturedFrames("paced", 4, ullBeforeResume + Frames(0.1)));
+    EXPECT_EQ(Stream.GetWorker().GetState(), THREAD_STATE_RUNNING);
+    Stream.Stop(0);
+
+    const TestCapture Capture = AlsaTestSetup::ReadCapture("paced");
+    const std::vector<int32_t> Codes = DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), 16);
+    uint64_t ullExpected = 0;
+    uint64_t ullSilentFrames = 0;
+    uint64_t ullLongestGap = 0;
+    uint64_t ullGap = 0;
+    for (size_t i = 0; i + 1 < Codes.size(); i += 2)
+    {
+        if (Codes[i] == 0 && Codes[i + 1] == 0)
+        {
+            ++ullSilentFrames;
+            ullLongestGap = std::max(ullLongestGap, ++ullGap);
+            continue;
+        }
+        ullGap = 0;
+        const int32_t iCode = static_cast<int32_t>(ullExpected % COUNTER_CYCLE + 1);
+        ASSERT_EQ(Codes[i], iCode) << "frame " << i / 2;
+        ASSERT_EQ(Codes[i + 1], -iCode) << "frame " << i / 2;
+        ++ullExpected;
+    }
+    EXPECT_GT(ullExpected, ullBeforeResume);
+    // The stall outlasted the 60 ms buffer by about 140 ms of device time.
+    EXPECT_GE(ullLongestGap, Frames(0.1));
+    EXPECT_EQ(ullSilentFrames, ullLongestGap);
+}
+
+// The device goes away while playing: the render thread ends with a failure within a few of its
+// 1 ms rounds, and stopping afterwards returns at once.
+TEST_F(AlsaPlayback, AnUnplugEndsTheRenderThreadWithinAPeriod)
+{
+    const uint64_t ullUnplugAfter = Frames(0.1);
+    UseDevice(static_cast<long long>(ullUnplugAfter));
+    CSoundStreamWASAPI Stream(&Layer);
+    ASSERT_NO_FATAL_FAILURE(StartCounting(Stream));
+    const auto Started = Clock::now();
+    // Join the render worker as Stop would, to see when it ends by itself.
+    auto& Worker = const_cast<CMultiThreadWin&>(Stream.GetWorker());
+    std::future<int32_t> Joined = std::async(std::launch::async, [&Worker] { return Worker.WaitForExit(); });
+    ASSERT_EQ(Joined.wait_for(std::chrono::milliseconds(WAIT_MS)), std::future_status::ready);
+    const auto Ended = Clock::now();
+    ASSERT_EQ(Joined.get(), 1);
+    EXPECT_EQ(Stream.GetWorker().GetResult(0), 0u);
+    // Not before the unplug, and within a period of it (with room for a loaded machine).
+    EXPECT_GE(Ended - Started, RealTime(0.1) - std::chrono::milliseconds(5));
+    EXPECT_LE(Ended - Started, RealTime(0.1) + RealTime(0.01) + std::chrono::milliseconds(100));
+
+    const auto Before = Clock::now();
+    EXPECT_EQ(Stream.Stop(0), 1);
+    EXPECT_EQ(Stream.Close(), 1);
+    EXPECT_LT(Clock::now() - Before, std::chrono::milliseconds(200));
+}
+
+// Stop and Close from the controller's thread while the render thread is busy with the device.
+TEST_F(AlsaPlayback, StopAndCloseDuringPlaybackReturnWithin200Milliseconds)
+{
+    UseDevice(-1);
+    for (int iRound = 0; iRound < 5; ++iRound)
+    {
+        CSoundStreamWASAPI Stream(&Layer);
+        ASSERT_NO_FATAL_FAILURE(StartCounting(Stream));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + 7 * iRound));
+        const auto Before = Clock::now();
+        EXPECT_EQ(Stream.Stop(0), 1);
+        EXPECT_EQ(Stream.Close(), 1);
+        EXPECT_LT(Clock::now() - Before, std::chrono::milliseconds(200));
+        EXPECT_EQ(Stream.GetWorker().GetState(), THREAD_STATE_EMPTY);
+    }
+}

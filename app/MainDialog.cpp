@@ -204,16 +204,30 @@ void MainDialog::ChooseFile()
     {
         return;
     }
+    TakeChosenFile(Path);
+}
+
+int32_t MainDialog::OnFileDropped(const char16_t* pPath)
+{
+    if (pPath == nullptr || pPath[0] == 0 || State.bPlaying != 0)
+    {
+        return 0;
+    }
+    return TakeChosenFile(pPath);
+}
+
+int32_t MainDialog::TakeChosenFile(const std::u16string& Path)
+{
     // The previous file stays the player's until this one is known to be readable.
     if (ShowFileInfo(Path.c_str()) == 0)
     {
-        return;
+        return 0;
     }
     std::unique_ptr<WaveFileReader> pReader = Factory.CreateReader();
     WaveFileReader* pNewReader = pReader.get();
     if (pNewReader == nullptr || Controller.ReplaceReader(std::move(pReader)) <= 0)
     {
-        return;
+        return 0;
     }
     Host.SetItemText(ID_PATH_FIELD, Path.c_str());
     Host.EnableItem(ID_PLAY, 1);
@@ -221,6 +235,7 @@ void MainDialog::ChooseFile()
     Host.PutCaretAfterText(ID_PATH_FIELD);
     // A failure here shows later, as a converter that cannot be set up.
     pNewReader->Open(Path.c_str());
+    return 1;
 }
 
 int32_t MainDialog::ShowFileInfo(const char16_t* pPath)

@@ -2,6 +2,7 @@
 #include "app/SDialogHandler.h"
 
 #include <cstdint>
+#include <string>
 
 class PlayerState;
 class SDialogHost;
@@ -30,6 +31,10 @@ public:
     // The "..." button: the file dialog, then the file's properties; an accepted file becomes the
     // player's file, a refused one leaves the previous file loaded.
     void ChooseFile();
+    // A file chosen by other means than "..." (dropped onto the dialog): the same checks, messages
+    // and states as a choice in the file dialog. Only while "..." could be clicked, that is while no
+    // playback runs. 1 when the file became the player's, 0 otherwise.
+    int32_t OnFileDropped(const char16_t* pPath);
     // Shows the properties of the file at pPath in the file list: 1 when the reader accepts it, 0
     // (with the message, the list left blank) otherwise.
     int32_t ShowFileInfo(const char16_t* pPath);
@@ -41,6 +46,9 @@ public:
     static void FormatTitle(int32_t iShift, char16_t* pText, uint64_t ullSizeBytes);
 
 private:
+    // The common end of every way of choosing a file.
+    int32_t TakeChosenFile(const std::u16string& Path);
+
     PlayerState& State;
     SDialogHost& Host;
     PlaybackController& Controller;

@@ -61,7 +61,11 @@ xdotool type --delay 10 "$work/larkspur-demo.wav"
 xdotool key Return
 sleep 1
 click_at 65 115 # Play
-sleep 2
+sleep 1
+# The speed slider one page down (a click below the handle), then ten steps down: position 140.
+click_at 261 100
+xdotool key --repeat 10 --delay 20 Down
+sleep 1
 import -window root "$work/screen.png"
 mkdir -p "$(dirname "$output")"
 convert "$work/screen.png" -trim +repage "$output"

@@ -1,7 +1,6 @@
 #include "app/ConverterFeeder.h"
 
 #include "conversion/SamplingFrequencyConverter.h"
-#include "runtime/CriticalSectionHolder.h"
 #include "wave/WaveFileReader.h"
 
 namespace
@@ -93,22 +92,8 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
         {
             return 1;
         }
-        // The last frames come out one block later: complete the partial hop and add one more hop
-        // of silence. rem = S mod (2 x N / 2) samples with N = 2^block order frames.
-        SignalFIFO& Input = pConverter->InputFIFO;
-        CriticalSectionHolder Holder(Input.pLock);
-        const uint64_t N = pConverter->GetBlockFrames();
-        const uint64_t ullRemainder = Input.GetFill() % (STEREO * N / 2);
-        if (ullRemainder % STEREO == 0)
-        {
-            const uint64_t ullSilence = STEREO * N - ullRemainder;
-            uint64_t ullCount = ullSilence;
-            if (Input.WriteValue(0.0, ullCount) != 1 || ullCount != ullSilence)
-            {
-                return -1;
-            }
-        }
-        return 1;
+        // The last frames come out one block later: the converter completes its last block.
+        return pConverter->CompleteLastBlock() == 1 ? 1 : -1;
     }
     const int32_t iStereo = Downmixer.Process(pdfInputBuffer, ullRead);
     if (iStereo < 0)
@@ -127,33 +112,15 @@ int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
     {
         return -1;
     }
-    if (ullBlockFrames > ullBlockConsumed)
+    uint64_t ullTaken = ullBlockFrames - ullBlockConsumed;
+    uint64_t ullConverted = ullOutputFrames;
+    const int32_t iResult = pConverter->Convert(pdfInputBuffer + STEREO * ullBlockConsumed, ullTaken,
+                                                pdfOutputBuffer, ullConverted);
+    ullBlockConsumed += ullTaken;
+    if (iResult != 1)
     {
-        uint64_t ullCount = STEREO * (ullBlockFrames - ullBlockConsumed);
-        if (pConverter->InputFIFO.Write(pdfInputBuffer + STEREO * ullBlockConsumed, ullCount) != 1)
-        {
-            return -1;
-        }
-        if (ullCount % STEREO != 0)
-        {
-            return -99;
-        }
-        ullBlockConsumed += ullCount / STEREO;
+        return iResult;
     }
-    const int32_t iProcess = pConverter->Process();
-    if (iProcess < 0)
-    {
-        return iProcess;
-    }
-    uint64_t ullCount = STEREO * ullOutputFrames;
-    if (pConverter->OutputFIFO.Read(pdfOutputBuffer, ullCount) != 1)
-    {
-        return -1;
-    }
-    if (ullCount % STEREO != 0)
-    {
-        return -99;
-    }
-    ullFrames = ullCount / STEREO;
+    ullFrames = ullConverted;
     return (ullFrames == 0 && ullBlockConsumed == ullBlockFrames) ? 0 : 1;
 }

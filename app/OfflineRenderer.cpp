@@ -31,6 +31,25 @@ bool IsSameFile(const char16_t* pFirst, const char16_t* pSecond)
     return std::filesystem::exists(Second, Error) && std::filesystem::equivalent(First, Second, Error);
 }
 
+// Times from 0 to the input's length that never go back, speeds the slider can reach.
+bool AreSpeedChangesValid(const std::vector<OfflineRenderer::SpeedChange>& Changes, double dfInputSeconds)
+{
+    const double dfSlowest = PlayerScales::SpeedOfPosition(0);
+    const double dfFastest = PlayerScales::SpeedOfPosition(PlayerScales::SPEED_MAXIMUM_POSITION);
+    double dfPrevious = 0.0;
+    for (const OfflineRenderer::SpeedChange& Change : Changes)
+    {
+        // Comparisons written so that NaN fails them.
+        if (!(Change.dfInputSeconds >= dfPrevious && Change.dfInputSeconds <= dfInputSeconds) ||
+            !(Change.dfSpeed >= dfSlowest * (1.0 - 1e-12) && Change.dfSpeed <= dfFastest * (1.0 + 1e-12)))
+        {
+            return false;
+        }
+        dfPrevious = Change.dfInputSeconds;
+    }
+    return true;
+}
+
 // Removes what a failed render wrote, but only a regular file: an output such as a device node is
 // not ours to delete.
 void RemoveOutput(const char16_t* pOutput)
@@ -73,6 +92,7 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     FailedStep = Step::None;
     ullFramesWritten = 0;
     uiInputRate = 0;
+    ullInputFrames = 0;
     if (pInput == nullptr)
     {
         return Fail(Step::OpenInput, -4);
@@ -104,6 +124,12 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
         return Fail(Step::OpenInput, iOpen);
     }
     uiInputRate = Reader.uiSamplingFrequency;
+    ullInputFrames = Reader.ullFrameCount;
+    if (!AreSpeedChangesValid(Choice.SpeedChanges,
+                              static_cast<double>(ullInputFrames) / static_cast<double>(uiInputRate)))
+    {
+        return Fail(Step::SpeedChanges, -4);
+    }
 
     SamplingFrequencyConverter Converter(PlayerScales::OVERSAMPLING_FACTOR);
     int32_t iResult = Converter.Setup(2, Reader.uiSamplingFrequency, Choice.uiDeviceRate,
@@ -143,11 +169,26 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
                            OutputBuffer.data(), ConverterFeeder::BUFFER_BYTES);
     Step FailingStep = Step::Convert;
     uint64_t ullBlockFrames = 1;
+    size_t ullNextChange = 0;
     while (iResult == 1 && ullBlockFrames > 0)
     {
         iResult = Feeder.ReadBlock(ullBlockFrames);
         while (iResult == 1)
         {
+            // Slider moves that are due, between two feeds as the user-interface thread makes them.
+            const double dfConsumed =
+                static_cast<double>(Converter.ullConsumedFrames.load(std::memory_order_relaxed));
+            while (iResult == 1 && ullNextChange < Choice.SpeedChanges.size() &&
+                   dfConsumed >= Choice.SpeedChanges[ullNextChange].dfInputSeconds * uiInputRate)
+            {
+                iResult = Converter.SetOutputRate(
+                    Choice.uiDeviceRate / Choice.SpeedChanges[ullNextChange].dfSpeed, 0);
+                ++ullNextChange;
+            }
+            if (iResult != 1)
+            {
+                break;
+            }
             uint64_t ullFrames = 0;
             iResult = Feeder.ConvertStep(ullFrames);
             if (iResult < 0 || ullFrames == 0)

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // Converts a WAV file offline exactly as the player would play it: read block by block, made
 // stereo, converted to the device rate at a speed (with an optional spectrum shift), the last block
@@ -10,6 +11,15 @@
 class OfflineRenderer
 {
 public:
+    // A move of the speed slider during the render: at dfInputSeconds of the input (once the
+    // converter has consumed that many seconds of frames, checked between feeds) the speed glides
+    // to dfSpeed, ramped as the player ramps a slider move.
+    struct SpeedChange
+    {
+        double dfInputSeconds = 0.0;
+        double dfSpeed = 1.0;
+    };
+
     struct Settings
     {
         uint32_t uiDeviceRate = 48000;
@@ -21,6 +31,9 @@ public:
         uint32_t uiContainerBits = 0;
         // Volume 0 ... -80 dB, held from the first frame like a slider set before playback.
         double dfVolumeDb = 0.0;
+        // Slider moves after the start at dfSpeed: times from 0 up to the input's length, never
+        // going back; speeds within the slider's range (positions 0 ... 280).
+        std::vector<SpeedChange> SpeedChanges;
     };
 
     // The device period the volume smoother ramps over: 0.01 s of frames, at least one.
@@ -35,6 +48,7 @@ public:
         Settings,       // bit counts or volume out of range
         OpenInput,      // the input is not a readable WAV file
         SetupConverter, // the converter refused the rates, speed or shift
+        SpeedChanges,   // a speed change out of order, before 0 or past the input, or off the slider
         CreateOutput,   // the output cannot be created, or is the input itself
         Convert,        // reading or converting failed part-way
         WriteOutput,    // writing or completing the output failed
@@ -52,6 +66,8 @@ public:
     Step GetFailedStep() const { return FailedStep; }
     uint64_t GetFramesWritten() const { return ullFramesWritten; }
     uint32_t GetInputRate() const { return uiInputRate; }
+    // Frames the input header announces (0 before the input was opened).
+    uint64_t GetInputFrames() const { return ullInputFrames; }
 
 private:
     int32_t Fail(Step At, int32_t iResult);
@@ -59,4 +75,5 @@ private:
     Step FailedStep = Step::None;
     uint64_t ullFramesWritten = 0;
     uint32_t uiInputRate = 0;
+    uint64_t ullInputFrames = 0;
 };

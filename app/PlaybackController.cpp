@@ -368,9 +368,12 @@ void PlaybackController::StopPlayback()
     {
         State.bPlaying = 0;
         Host.KillTimer(PlayerScales::PROGRESS_TIMER_ID);
+        // What the sound buffer and the device still hold plays out meanwhile. The render thread
+        // plays on while the playback thread is being stopped, so that time counts towards the wait.
+        const auto DrainEnd =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(DrainMilliseconds());
         StopPlaybackThread();
-        // What the sound buffer and the device still hold plays out meanwhile.
-        std::this_thread::sleep_for(std::chrono::milliseconds(DrainMilliseconds()));
+        std::this_thread::sleep_until(DrainEnd);
         if (pStream != nullptr)
         {
             pStream->Stop(0);

@@ -82,12 +82,10 @@ void RunOurs(benchmark::State& State, Conversion Item, bool bLiteral)
         uint64_t ullPosition = 0;
         while (ullPosition < Input.size())
         {
-            uint64_t ullCount = Input.size() - ullPosition;
-            Converter.InputFIFO.Write(Input.data() + ullPosition, ullCount);
-            ullPosition += ullCount;
-            Converter.Process();
-            uint64_t ullRead = Output.size();
-            Converter.OutputFIFO.Read(Output.data(), ullRead);
+            uint64_t ullTaken = (Input.size() - ullPosition) / 2;
+            uint64_t ullRead = Output.size() / 2;
+            Converter.Convert(Input.data() + ullPosition, ullTaken, Output.data(), ullRead);
+            ullPosition += 2 * ullTaken;
             benchmark::DoNotOptimize(Output.data());
         }
     }

@@ -1,7 +1,10 @@
 // Quality of the sampling frequency converter against two established resamplers (when their
 // development packages are installed): THD+N of full-scale sines, the residue of a sine above the
 // new half-rate, and the measured output frequency against the set speed. 44.1 kHz input played on
-// a 48 kHz device at x1 and x2.52. Prints a table; not part of the test run.
+// a 48 kHz device at x1 and x2.52. Then a table of glides: slider moves while a tone plays, held
+// against an ideal rendering of the same rate trajectory. Prints the tables; not part of the test
+// run. "converter_quality glides" prints the glide table only.
+#include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 
 #ifdef LARKSPUR_HAVE_SOXR
@@ -51,15 +54,13 @@ std::vector<double> ConvertOurs(const std::vector<double>& Input, double dfSpeed
     size_t ullPosition = 0;
     for (;;)
     {
-        uint64_t ullCount = Stereo.size() - ullPosition;
-        Converter.InputFIFO.Write(Stereo.data() + ullPosition, ullCount);
-        ullPosition += ullCount;
-        Converter.Process();
-        uint64_t ullRead = Buffer.size();
-        Converter.OutputFIFO.Read(Buffer.data(), ullRead);
-        for (uint64_t i = 0; i < ullRead; i += 2)
+        uint64_t ullTaken = (Stereo.size() - ullPosition) / 2;
+        uint64_t ullRead = Buffer.size() / 2;
+        Converter.Convert(Stereo.data() + ullPosition, ullTaken, Buffer.data(), ullRead);
+        ullPosition += 2 * ullTaken;
+        for (uint64_t i = 0; i < ullRead; ++i)
         {
-            Output.push_back(Buffer[i]);
+            Output.push_back(Buffer[2 * i]);
         }
         if (ullPosition == Stereo.size() && ullRead == 0)
         {
@@ -286,10 +287,240 @@ double FrequencyError(const Resampler& Convert, double dfHz, double dfSpeed)
     }
     return FitSine(Played, dfHz * dfSpeed).dfHz / (dfHz * dfSpeed) - 1.0;
 }
+
+// Glides. A quadrature pair (sine left, cosine right) of one frequency plays while the speed slider
+// moves as a user moves it: every move is a ramped SetOutputRate to device rate / speed, made
+// between two hops of input at the output time the move is due. The ideal rendering of the same
+// rate trajectory is the pair evaluated at the integrated input time: a model smoother, given the
+// same targets at the same points, is stepped as the converter steps its own (once per position
+// computed, one position per block ending it), and every output frame advances the input time by
+// input rate / r for the r of its position. The phase atan2(left, right) of each output frame gives
+// the instantaneous frequency, averaged over 1 ms.
+constexpr double GLIDE_AMPLITUDE = 0.5;
+constexpr double GLIDE_SETTLE_MS = 100.0; // onset of the tone, left out
+constexpr double GLIDE_TAIL_MS = 300.0;   // after the last move
+constexpr double SMOOTHING_MS = 1.0;
+constexpr double AGAINST_TOLERANCE = 1e-4; // a move back by more than 0.01 % counts
+constexpr double OVERSHOOT_TARGET = 1e-3;  // 0.1 %
+
+double SpeedOfPosition(int32_t iPosition)
+{
+    return std::pow(1.00579294106785, iPosition - 120);
+}
+
+struct SliderMove
+{
+    double dfAtMs;
+    int32_t iPosition;
+};
+
+struct GlideScript
+{
+    const char* pName;
+    int32_t iStart;
+    std::vector<SliderMove> Moves;
+};
+
+// Moves of one position every 10 ms (100 per second) from one position to another, from dfAtMs.
+void AddDrag(std::vector<SliderMove>& Moves, double dfAtMs, int32_t iFrom, int32_t iTo)
+{
+    const int32_t iStep = iTo > iFrom ? 1 : -1;
+    for (int32_t p = iFrom + iStep;; p += iStep)
+    {
+        Moves.push_back({dfAtMs, p});
+        dfAtMs += 10.0;
+        if (p == iTo)
+        {
+            return;
+        }
+    }
+}
+
+std::vector<GlideScript> GlideScripts()
+{
+    std::vector<GlideScript> Scripts;
+    Scripts.push_back(
+        {"(a) notch and click, up and down", 120, {{200, 121}, {500, 120}, {800, 130}, {1100, 120}}});
+    GlideScript Drag{"(b) drag x1 -> x2", 120, {}};
+    AddDrag(Drag.Moves, 200, 120, 240);
+    Scripts.push_back(Drag);
+    GlideScript Jump{"(c) jump x1 -> x2.52, drag -> x0.5", 120, {{200, 280}}};
+    AddDrag(Jump.Moves, 500, 280, 0);
+    Scripts.push_back(Jump);
+    return Scripts;
+}
+
+struct GlideResult
+{
+    double dfDeviationDb = 0.0;
+    double dfOvershoot = 0.0; // largest excess over the move's new frequency, as a fraction
+    double dfAgainst = 0.0;   // largest move against the glide's direction, as a fraction
+    bool bValid = false;
+};
+
+GlideResult RunGlide(const GlideScript& Script, double dfHz, bool bMoves)
+{
+    GlideResult Result;
+    SamplingFrequencyConverter Converter(10.0);
+    ParameterSmoother Model;
+    const double dfStartRate = DEVICE_RATE / SpeedOfPosition(Script.iStart);
+    if (Converter.Setup(2, INPUT_RATE, DEVICE_RATE, 8, 0, 0.0) != 1 ||
+        Converter.SetOutputRate(dfStartRate, 1) != 1)
+    {
+        return Result;
+    }
+    Model.Initialize(DEVICE_RATE);
+    Model.SetTarget(dfStartRate, 1);
+    const uint64_t ullHop = Converter.GetBlockFrames() / 2;
+    const double dfEndMs =
+        (bMoves && !Script.Moves.empty() ? Script.Moves.back().dfAtMs : 1000.0) + GLIDE_TAIL_MS;
+    const uint64_t ullEnd = static_cast<uint64_t>(dfEndMs * DEVICE_RATE / 1000.0);
+
+    std::vector<double> Output;         // interleaved
+    std::vector<double> InputTime{0.0}; // per output frame (and the next), in input frames
+    std::vector<double> Target;         // per output frame: the speed of the last move
+    std::vector<int32_t> Direction;     // per output frame: +1 up, -1 down, 0 none yet
+    std::vector<uint64_t> MoveFrames;   // first output frame after each move
+    std::vector<double> Hop(2 * ullHop);
+    std::vector<double> Buffer(Converter.OutputFIFO.GetCapacity());
+    double dfTarget = SpeedOfPosition(Script.iStart);
+    int32_t iDirection = 0;
+    size_t ullNextMove = 0;
+    uint64_t ullInput = 0;
+    bool bFirstBlock = true;
+    while (Output.size() / 2 < ullEnd)
+    {
+        const double w = 2.0 * std::numbers::pi * dfHz / INPUT_RATE;
+        for (uint64_t i = 0; i < ullHop; ++i, ++ullInput)
+        {
+            Hop[2 * i] = GLIDE_AMPLITUDE * std::sin(w * static_cast<double>(ullInput));
+            Hop[2 * i + 1] = GLIDE_AMPLITUDE * std::cos(w * static_cast<double>(ullInput));
+        }
+        uint64_t ullTaken = ullHop;
+        uint64_t ullRead = Buffer.size() / 2;
+        if (Converter.Convert(Hop.data(), ullTaken, Buffer.data(), ullRead) != 1 || ullTaken != ullHop)
+        {
+            return Result;
+        }
+        Output.insert(Output.end(), Buffer.begin(),
+                      Buffer.begin() + static_cast<std::ptrdiff_t>(2 * ullRead));
+        // The model: one step for the block's first position, one for each frame after it.
+        if (!bFirstBlock)
+        {
+            double r = 0.0;
+            Model.Next(r);
+            for (uint64_t j = 0; j < ullRead; ++j)
+            {
+                Model.Next(r);
+                InputTime.push_back(InputTime.back() + INPUT_RATE / r);
+            }
+        }
+        bFirstBlock = false;
+        Target.resize(Output.size() / 2, dfTarget);
+        Direction.resize(Output.size() / 2, iDirection);
+        while (bMoves && ullNextMove < Script.Moves.size() &&
+               static_cast<double>(Output.size() / 2) >=
+                   Script.Moves[ullNextMove].dfAtMs * DEVICE_RATE / 1000.0)
+        {
+            const double dfSpeed = SpeedOfPosition(Script.Moves[ullNextMove].iPosition);
+            const double dfRate = DEVICE_RATE / dfSpeed;
+            if (Converter.SetOutputRate(dfRate, 0) != 1)
+            {
+                return Result;
+            }
+            const double dfSteps = std::floor(static_cast<double>(ullHop) / INPUT_RATE * dfRate);
+            Model.SetTarget(dfRate, dfSteps < 1.0 ? 1 : static_cast<uint64_t>(dfSteps));
+            iDirection = dfSpeed > dfTarget ? 1 : -1;
+            dfTarget = dfSpeed;
+            MoveFrames.push_back(Output.size() / 2);
+            ++ullNextMove;
+        }
+    }
+
+    const uint64_t ullFrames = Output.size() / 2;
+    const uint64_t ullFirst = static_cast<uint64_t>(GLIDE_SETTLE_MS * DEVICE_RATE / 1000.0);
+    const uint64_t W = static_cast<uint64_t>(SMOOTHING_MS * DEVICE_RATE / 1000.0);
+    double dfDeviation = 0.0;
+    std::vector<double> Phase(ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        const double dfIdeal = 2.0 * std::numbers::pi * dfHz * InputTime[n] / INPUT_RATE;
+        if (n >= ullFirst)
+        {
+            dfDeviation =
+                std::max({dfDeviation, std::fabs(Output[2 * n] - GLIDE_AMPLITUDE * std::sin(dfIdeal)),
+                          std::fabs(Output[2 * n + 1] - GLIDE_AMPLITUDE * std::cos(dfIdeal))});
+        }
+        Phase[n] = std::atan2(Output[2 * n], Output[2 * n + 1]);
+        if (n > 0)
+        {
+            Phase[n] = Phase[n - 1] + std::remainder(Phase[n] - Phase[n - 1], 2.0 * std::numbers::pi);
+        }
+    }
+    Result.dfDeviationDb = Decibels(dfDeviation / GLIDE_AMPLITUDE);
+    // Smoothed frequency over the millisecond before each frame; per move, the running extreme in
+    // the move's direction and how far the frequency falls back from it.
+    double dfExtreme = 0.0;
+    size_t ullMove = 0;
+    for (uint64_t n = std::max(ullFirst, W); n < ullFrames; ++n)
+    {
+        const double dfSmoothed =
+            (Phase[n] - Phase[n - W]) / static_cast<double>(W) * DEVICE_RATE / (2.0 * std::numbers::pi);
+        const double dfExpected = dfHz * Target[n];
+        const bool bNewMove = ullMove < MoveFrames.size() && n >= MoveFrames[ullMove];
+        if (bNewMove)
+        {
+            ++ullMove;
+        }
+        if (Direction[n] == 0)
+        {
+            continue;
+        }
+        const double d = Direction[n];
+        Result.dfOvershoot = std::max(Result.dfOvershoot, d * (dfSmoothed / dfExpected - 1.0));
+        dfExtreme = bNewMove ? dfSmoothed
+                             : (d > 0 ? std::max(dfExtreme, dfSmoothed) : std::min(dfExtreme, dfSmoothed));
+        Result.dfAgainst = std::max(Result.dfAgainst, d * (dfExtreme - dfSmoothed) / dfExpected);
+    }
+    Result.bValid = true;
+    return Result;
+}
+
+// Targets: no overshoot beyond 0.1 %, never against the glide, and a deviation from the ideal
+// trajectory of at most -60 dB at 1 kHz and -45 dB at 5 kHz.
+bool PrintGlideTable()
+{
+    std::printf(
+        "\nglides: 44.1 kHz quadrature tone, 48 kHz device, slider moves ramped as the player makes them\n");
+    std::printf("%-36s %6s %12s %12s %12s %12s  %s\n", "glide", "tone", "steady (dB)", "dev. (dB)",
+                "overshoot %", "against %", "targets");
+    bool bAllMet = true;
+    for (const GlideScript& Script : GlideScripts())
+    {
+        for (const double dfHz : {1000.0, 5000.0})
+        {
+            const GlideResult Steady = RunGlide(Script, dfHz, false);
+            const GlideResult Glide = RunGlide(Script, dfHz, true);
+            const double dfLimitDb = dfHz < 2000.0 ? -60.0 : -45.0;
+            const bool bMet = Glide.bValid && Glide.dfOvershoot <= OVERSHOOT_TARGET &&
+                              Glide.dfAgainst <= AGAINST_TOLERANCE && Glide.dfDeviationDb <= dfLimitDb;
+            bAllMet = bAllMet && bMet;
+            std::printf("%-36s %4.0fHz %12.1f %12.1f %12.3f %12.4f  %s\n", Script.pName, dfHz,
+                        Steady.dfDeviationDb, Glide.dfDeviationDb, 100.0 * Glide.dfOvershoot,
+                        100.0 * Glide.dfAgainst, bMet ? "met" : "MISSED");
+            std::fflush(stdout);
+        }
+    }
+    return bAllMet;
+}
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "glides")
+    {
+        return PrintGlideTable() ? 0 : 1;
+    }
     std::vector<std::pair<std::string, Resampler>> Resamplers = {{"ours", ConvertOurs}};
 #ifdef LARKSPUR_HAVE_SOXR
     Resamplers.emplace_back("soxr-vhq", ConvertSoxr);
@@ -351,5 +582,6 @@ int main()
         std::printf("  %s\n", bMet ? "met" : "MISSED");
         std::fflush(stdout);
     }
+    bAllMet = PrintGlideTable() && bAllMet;
     return bAllMet ? 0 : 1;
 }

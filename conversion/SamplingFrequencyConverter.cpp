@@ -2,6 +2,7 @@
 
 #include "conversion/KBDWindow.h"
 #include "conversion/PhaseTwiddleTable.h"
+#include "conversion/ProcessorFeatures.h"
 #include "conversion/TransformKernels.h"
 #include "runtime/CriticalSectionHolder.h"
 
@@ -115,14 +116,7 @@ __attribute__((target("avx"))) void ScatterRowsWide(const double* pdfRows, uint6
     }
 }
 
-// Runs during static initialisation, possibly before the processor model is read: read it first.
-bool DetectAvx()
-{
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") != 0;
-}
-
-const bool CPU_HAS_AVX = DetectAvx();
+const bool CPU_HAS_AVX = ProcessorHasAvx();
 #endif
 
 void MultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut, uint64_t ullCount)
@@ -593,10 +587,13 @@ void SamplingFrequencyConverter::RunPlainBlock(uint64_t ullKeep)
     }
 }
 
-// Positions of this block's output frames at the effective rate, for j = 0, 1, ...: the position
-// of frame j is j oversampled steps at that frame's own rate past the carried position. A block
-// spans M intervals: positions in [-1, 0) lie between the previous block's last sample and this
-// block's first, positions from M - 1 on wait for the next block. Returns the number of frames.
+// Positions of this block's output frames at the effective rate, for j = 0, 1, ...: frame 0 sits at
+// the carried position, and every frame after it lies one oversampled step at its own rate past the
+// frame before. While a ramp runs the positions are that running sum, so the speed follows the
+// smoother's raised cosine; at a steady rate the position of frame j is j steps past the carry,
+// which is the same sum without its rounding. A block spans M intervals: positions in [-1, 0) lie
+// between the previous block's last sample and this block's first, positions from M - 1 on wait
+// for the next block. Returns the number of frames.
 uint64_t SamplingFrequencyConverter::ComputePositions()
 {
     const uint64_t N2 = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves);
@@ -609,6 +606,7 @@ uint64_t SamplingFrequencyConverter::ComputePositions()
     double dfIgnored = 0.0;
     const bool bSteady = pRateSmoother->GetRampTarget(dfIgnored) == 0;
     double r = 0.0;
+    double p = dfReadPosition;
     if (bSteady)
     {
         pRateSmoother->GetCurrent(r);
@@ -617,12 +615,20 @@ uint64_t SamplingFrequencyConverter::ComputePositions()
     uint64_t j = 0;
     for (;; ++j)
     {
-        if (!bSteady)
+        if (bSteady)
         {
+            p = static_cast<double>(j) / r * dfOversampledRate + dfReadPosition;
+        }
+        else
+        {
+            // The smoother is stepped for every position, frame 0's included, as at a steady rate.
             pRateSmoother->Next(r);
             dfOutputRate = r;
+            if (j > 0)
+            {
+                p += dfOversampledRate / r;
+            }
         }
-        const double p = static_cast<double>(j) / r * dfOversampledRate + dfReadPosition;
         // Every rate SetOutputRate accepts moves at least one sample per frame, so a block never
         // has N2 frames; the second test only guards the arrays.
         if (p >= dfEnd - 1.0 || j == N2)
@@ -825,4 +831,91 @@ int32_t SamplingFrequencyConverter::Process()
             }
         }
     }
+}
+
+int32_t SamplingFrequencyConverter::WriteInput(const double* pdfFrames, uint64_t& ullFrames)
+{
+    const uint64_t ullOffered = ullFrames;
+    ullFrames = 0;
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    uint64_t ullCount = ullChannels * ullOffered;
+    if (InputFIFO.Write(pdfFrames, ullCount) != 1)
+    {
+        return -1;
+    }
+    if (ullCount % ullChannels != 0)
+    {
+        return -99;
+    }
+    ullFrames = ullCount / ullChannels;
+    return 1;
+}
+
+int32_t SamplingFrequencyConverter::ReadOutput(double* pdfFrames, uint64_t& ullFrames)
+{
+    const uint64_t ullWanted = ullFrames;
+    ullFrames = 0;
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    uint64_t ullCount = ullChannels * ullWanted;
+    if (OutputFIFO.Read(pdfFrames, ullCount) != 1)
+    {
+        return -1;
+    }
+    if (ullCount % ullChannels != 0)
+    {
+        return -99;
+    }
+    ullFrames = ullCount / ullChannels;
+    return 1;
+}
+
+int32_t SamplingFrequencyConverter::Convert(const double* pdfInput, uint64_t& ullInputFrames,
+                                            double* pdfOutput, uint64_t& ullOutputFrames)
+{
+    const uint64_t ullWanted = ullOutputFrames;
+    ullOutputFrames = 0;
+    if (ullInputFrames > 0)
+    {
+        const int32_t iWrite = WriteInput(pdfInput, ullInputFrames);
+        if (iWrite != 1)
+        {
+            return iWrite;
+        }
+    }
+    const int32_t iProcess = Process();
+    if (iProcess < 0)
+    {
+        return iProcess;
+    }
+    ullOutputFrames = ullWanted;
+    return ReadOutput(pdfOutput, ullOutputFrames);
+}
+
+int32_t SamplingFrequencyConverter::CompleteLastBlock()
+{
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    // rem = fill mod (C x B / 2) samples; the silence is C x B - rem samples.
+    CriticalSectionHolder Holder(InputFIFO.pLock);
+    const uint64_t ullBlock = ullChannels * GetBlockFrames();
+    const uint64_t ullRemainder = InputFIFO.GetFill() % (ullBlock / 2);
+    if (ullRemainder % ullChannels != 0)
+    {
+        return 1;
+    }
+    const uint64_t ullSilence = ullBlock - ullRemainder;
+    uint64_t ullCount = ullSilence;
+    if (InputFIFO.WriteValue(0.0, ullCount) != 1 || ullCount != ullSilence)
+    {
+        return -1;
+    }
+    return 1;
 }

@@ -43,6 +43,21 @@ public:
     int32_t Process();
     int32_t Release();
 
+    // The rounds every user of the converter makes, in frames of ullChannels interleaved samples.
+    // Counts are in/out: the frames offered or asked for, then the frames moved (0 on a refusal).
+    // Writes what InputFIFO takes of ullFrames frames. 1; -1 not ready or the queue refused;
+    // -99 the queue took part of a frame.
+    int32_t WriteInput(const double* pdfFrames, uint64_t& ullFrames);
+    // Takes up to ullFrames frames out of OutputFIFO. 1; -1 or -99 as for WriteInput.
+    int32_t ReadOutput(double* pdfFrames, uint64_t& ullFrames);
+    // One round: WriteInput (nothing for 0 frames), Process, ReadOutput. 1; else the first failure.
+    int32_t Convert(const double* pdfInput, uint64_t& ullInputFrames, double* pdfOutput,
+                    uint64_t& ullOutputFrames);
+    // At the end of the input. Its last frames come out one block later, so the partial hop waiting
+    // in InputFIFO is completed with silence and one more hop of silence follows. 1 done; -1 not
+    // ready or the silence did not fit.
+    int32_t CompleteLastBlock();
+
     // Runs the blocks the plain way instead: the given forward transform, the full N2-point inverse
     // transform and overlap-add of every oversampled sample. Comparisons and benchmarks use it with
     // the literal kernels; null for either restores the fast path. Takes effect at the next Setup.

@@ -1,5 +1,7 @@
 #include "conversion/TransformKernels.h"
 
+#include "conversion/ProcessorFeatures.h"
+
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -316,14 +318,7 @@ void RunFirstRadix4PassWide(double* pdfData, uint64_t n)
 #pragma GCC pop_options
 #endif
 
-bool DetectAvx()
-{
-    // Static initialisers may run before the run-time library has looked at the processor.
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") != 0;
-}
-
-const bool CPU_HAS_AVX = DetectAvx();
+const bool CPU_HAS_AVX = ProcessorHasAvx();
 #else
 const bool CPU_HAS_AVX = false;
 #endif

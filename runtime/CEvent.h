@@ -21,6 +21,12 @@ public:
     // The object's own record of the state; nothing in the event itself reads it.
     int32_t IsSignalledRecord() const { return bSignalled.load(std::memory_order_relaxed); }
 
+#ifdef _WIN32
+    // The Win32 event HANDLE, for platform calls that signal the event themselves; null until
+    // created.
+    void* GetNativeHandle() const;
+#endif
+
 private:
     // Frees the platform event behind hEvent; defined per platform.
     void DestroyPlatformEvent();

@@ -9,6 +9,7 @@ player=(build-essential cmake ninja-build pkg-config qt6-base-dev libasound2-dev
 everything=("${player[@]}"
     googletest libbenchmark-dev clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xauth
+    pulseaudio pulseaudio-utils tmux
     libsoxr-dev libsamplerate0-dev sox python3
     desktop-file-utils dpkg-dev file xdotool openbox imagemagick x11-utils)
 

@@ -39,7 +39,11 @@ native_stage() {
     local preset=$1
     cmake --preset "$preset" >/dev/null &&
         cmake --build --preset "$preset" -j "$jobs" &&
-        ctest --preset "$preset" -j "$jobs"
+        ctest --preset "$preset" -j "$jobs" || return 1
+    # The sanitizer builds also run the player soak for a while.
+    if [[ $preset == asan || $preset == tsan ]]; then
+        LARKSPUR_SOAK_CYCLES=${LARKSPUR_SOAK_CYCLES:-200} "$root/build/$preset/tests/soak_tests" --gtest_color=no
+    fi
 }
 
 windows_stage() {

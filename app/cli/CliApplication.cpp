@@ -11,7 +11,10 @@ const char* const USAGE_TEXT =
     "  larkspur-cli info FILE         show a WAV file's format and length\n"
     "  larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
     "                     [--bits N [--container 16|24|32]] [--volume DB]\n"
-    "                                 convert a WAV file offline at a playback speed\n";
+    "                                 convert a WAV file offline at a playback speed\n"
+    "  larkspur-cli play [FILE.wav] [options]\n"
+    "                                 play on the terminal (the demo piece without FILE);\n"
+    "                                 larkspur-cli play --help lists options and keys\n";
 } // namespace
 
 int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
@@ -36,6 +39,10 @@ int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::os
     if (Command == "info")
     {
         return RunInfoCommand(Rest, Out, Error);
+    }
+    if (Command == "play")
+    {
+        return RunPlayCommand(Rest, Out, Error);
     }
     if (Command == "render")
     {

@@ -10,3 +10,8 @@ int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::os
 // Subcommands; Arguments start after the subcommand's own name.
 int RunInfoCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
 int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
+// The terminal player; without a file it plays the demo piece beside the program.
+int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
+
+// Where the demo piece is looked for: larkspur-demo.wav in the program's folder.
+std::string DemoFilePath();

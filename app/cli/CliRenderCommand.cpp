@@ -6,6 +6,7 @@
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -16,9 +17,14 @@ namespace
 const char* const USAGE_TEXT =
     "Usage: larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
     "                                [--bits N [--container 16|24|32]] [--volume DB]\n"
+    "                                [--speed-at T=X | --position-at T=P ...]\n"
     "  --rate HZ      device sampling frequency of the output, 1 ... 1000000 (default 48000)\n"
     "  --speed X      playback speed, greater than 0 (default 1)\n"
     "  --position P   speed slider position 0 ... 280: speed = 1.00579294106785^(P - 120)\n"
+    "  --speed-at T=X move the speed slider to speed X (0.5 ... 2.52, the nearest slider position)\n"
+    "                 when T seconds of the input have been converted; it glides there as in the\n"
+    "                 player. Repeatable, times in order, from 0 up to the input's length\n"
+    "  --position-at T=P  the same with a slider position P, 0 ... 280\n"
     "  --shift BINS   spectrum shift in bins of input rate / 256, -127 ... 127\n"
     "  --bits N       integer output of N effective bits, 1 ... 32, as a device gets it\n"
     "                 (without --bits the output is 32-bit float)\n"
@@ -53,6 +59,57 @@ bool ParseReal(const std::string& Text, double& dfValue)
     const char* pEnd = Text.data() + Text.size();
     const auto Parsed = std::from_chars(Text.data(), pEnd, dfValue);
     return !Text.empty() && Parsed.ec == std::errc() && Parsed.ptr == pEnd && std::isfinite(dfValue);
+}
+
+constexpr double SLOWEST_SPEED = 0.5;
+constexpr double FASTEST_SPEED = 2.52;
+
+// "T=X" of --speed-at or "T=P" of --position-at: T seconds of input, not before the previous
+// change, and the speed of the slider position meant.
+bool ParseSpeedChange(const std::string& Option, const std::string& Value, double dfPreviousSeconds,
+                      OfflineRenderer::SpeedChange& Change, std::string& Problem)
+{
+    const bool bPosition = Option == "--position-at";
+    const size_t ullEquals = Value.find('=');
+    const std::string Time = ullEquals == std::string::npos ? std::string() : Value.substr(0, ullEquals);
+    const std::string Target = ullEquals == std::string::npos ? std::string() : Value.substr(ullEquals + 1);
+    double dfSeconds = 0.0;
+    if (!ParseReal(Time, dfSeconds) || dfSeconds < 0.0)
+    {
+        Problem = Option + " needs " + (bPosition ? "T=P" : "T=X") +
+                  " with T seconds of input, 0 or more, not '" + Value + "'";
+        return false;
+    }
+    if (dfSeconds < dfPreviousSeconds)
+    {
+        Problem = Option + " " + Value + " goes back in time: the changes must come in order of time";
+        return false;
+    }
+    int64_t llPosition = 0;
+    double dfSpeed = 0.0;
+    if (bPosition)
+    {
+        if (!ParseWhole(Target, llPosition) || llPosition < 0 ||
+            llPosition > PlayerScales::SPEED_MAXIMUM_POSITION)
+        {
+            Problem = "--position-at needs a slider position from 0 to 280 after '=', not '" + Value + "'";
+            return false;
+        }
+    }
+    else
+    {
+        if (!ParseReal(Target, dfSpeed) || dfSpeed < SLOWEST_SPEED || dfSpeed > FASTEST_SPEED)
+        {
+            Problem = "--speed-at needs a speed from 0.5 to 2.52 after '=', not '" + Value + "'";
+            return false;
+        }
+        // The slider moves in steps of 1/120 octave: the nearest position, within 0 ... 280.
+        llPosition = std::clamp<int64_t>(std::llround(PlayerScales::PositionOfSpeed(dfSpeed)), 0,
+                                         PlayerScales::SPEED_MAXIMUM_POSITION);
+    }
+    Change.dfInputSeconds = dfSeconds;
+    Change.dfSpeed = PlayerScales::SpeedOfPosition(static_cast<int32_t>(llPosition));
+    return true;
 }
 
 // Fills Parsed, or says what is wrong in Problem.
@@ -106,6 +163,17 @@ bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& 
             }
             Parsed.Choice.dfSpeed = PlayerScales::SpeedOfPosition(static_cast<int32_t>(llWhole));
             bPositionGiven = true;
+        }
+        else if (Word == "--speed-at" || Word == "--position-at")
+        {
+            std::vector<OfflineRenderer::SpeedChange>& Changes = Parsed.Choice.SpeedChanges;
+            OfflineRenderer::SpeedChange Change;
+            if (!ParseSpeedChange(Word, Value, Changes.empty() ? 0.0 : Changes.back().dfInputSeconds, Change,
+                                  Problem))
+            {
+                return false;
+            }
+            Changes.push_back(Change);
         }
         else if (Word == "--shift")
         {
@@ -215,6 +283,28 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
         case OfflineRenderer::Step::OpenInput:
             Error << WideToUtf8(PlayerTexts::FILE_REFUSED) << '\n';
             return EXIT_INPUT_REFUSED;
+        case OfflineRenderer::Step::SpeedChanges:
+        {
+            // Everything but the input's length was checked with the arguments.
+            const double dfLength =
+                Renderer.GetInputRate() == 0
+                    ? 0.0
+                    : static_cast<double>(Renderer.GetInputFrames()) / Renderer.GetInputRate();
+            double dfBeyond = 0.0;
+            for (const OfflineRenderer::SpeedChange& Change : Parsed.Choice.SpeedChanges)
+            {
+                if (Change.dfInputSeconds > dfLength)
+                {
+                    dfBeyond = Change.dfInputSeconds;
+                    break;
+                }
+            }
+            PutLine(Error,
+                    u"larkspur-cli render: the speed change at %.3lf s lies beyond the end of the input "
+                    u"(%.3lf s)",
+                    dfBeyond, dfLength);
+            return EXIT_USAGE;
+        }
         case OfflineRenderer::Step::SetupConverter:
             Error << WideToUtf8(PlayerTexts::CONVERTER_FAILED) << '\n';
             PutLine(Error, u"larkspur-cli render: %u Hz into %u Hz at speed %.6lf, shift %d refused (%d)",
@@ -237,6 +327,10 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
     PutLine(Out, u"frames %llu", static_cast<unsigned long long>(Renderer.GetFramesWritten()));
     PutLine(Out, u"sampling_frequency %u", Parsed.Choice.uiDeviceRate);
     PutLine(Out, u"speed %.6lf", Parsed.Choice.dfSpeed);
+    for (const OfflineRenderer::SpeedChange& Change : Parsed.Choice.SpeedChanges)
+    {
+        PutLine(Out, u"speed_at %.6lf %.6lf", Change.dfInputSeconds, Change.dfSpeed);
+    }
     if (Parsed.Choice.uiBitCount != 0)
     {
         const uint32_t uiContainer = Parsed.Choice.uiContainerBits != 0

@@ -151,6 +151,15 @@ VirtualStreamState VirtualAudioDevice::GetStreamState() const
     return Stream;
 }
 
+void VirtualAudioDevice::ForgetWrittenBytes()
+{
+    std::lock_guard<std::mutex> Lock(Mutex);
+    std::vector<uint8_t>().swap(WrittenBytes);
+    std::vector<uint32_t>().swap(ReleasedFrameCounts);
+    Probes.clear();
+    Probes.shrink_to_fit();
+}
+
 std::vector<uint8_t> VirtualAudioDevice::GetWrittenBytes() const
 {
     std::lock_guard<std::mutex> Lock(Mutex);

@@ -88,6 +88,8 @@ public:
     std::vector<uint8_t> GetWrittenBytes() const;
     std::vector<uint32_t> GetReleasedFrameCounts() const;
     std::vector<VirtualFormatProbe> GetProbes() const;
+    // Drops the record of written bytes and release counts (long runs that need no record).
+    void ForgetWrittenBytes();
     // Endpoints, clients and services of this device that still exist.
     uint64_t GetLiveObjectCount() const;
     // Wait until the condition holds, at most uiTimeoutMs; false on time-out.

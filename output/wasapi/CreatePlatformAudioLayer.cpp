@@ -1,7 +1,8 @@
 #include "output/CreatePlatformAudioLayer.h"
 
-// No back end on this platform yet: programs fall back to the virtual device when asked for it.
+#include "output/wasapi/CWasapiAudioLayer.h"
+
 std::unique_ptr<SAudioClientLayer> CreatePlatformAudioLayer()
 {
-    return nullptr;
+    return std::make_unique<CWasapiAudioLayer>();
 }

@@ -1,16 +1,8 @@
 #include "output/CreatePlatformSettingsLauncher.h"
 
-namespace
-{
-// Until the platform's launcher exists: starts nothing.
-class CNoSettingsLauncher : public SSettingsLauncher
-{
-public:
-    int32_t Launch(const std::u16string&) override { return -1; }
-};
-} // namespace
+#include "output/wasapi/CControlPanelLauncher.h"
 
 std::unique_ptr<SSettingsLauncher> CreatePlatformSettingsLauncher()
 {
-    return std::make_unique<CNoSettingsLauncher>();
+    return std::make_unique<CControlPanelLauncher>();
 }

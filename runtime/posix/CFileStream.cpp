@@ -45,7 +45,9 @@ int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
         return -1;
     }
     const std::string Path = WideToUtf8(pPath);
-    const int iFlags = (iReadOnly != 0 ? O_RDONLY : O_RDWR) | O_CLOEXEC; // never O_CREAT
+    // Never O_CREAT. Non-blocking for the open only: a named pipe without a writer would otherwise
+    // hold the caller (the UI thread choosing a file) until one appears.
+    const int iFlags = (iReadOnly != 0 ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
     int iNew;
     do
     {
@@ -55,8 +57,10 @@ int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
     {
         return -1;
     }
+    // Folders, pipes and sockets are refused: a stream seeks, and a pipe could block every read.
     struct stat Status = {};
-    if (::fstat(iNew, &Status) != 0 || S_ISDIR(Status.st_mode))
+    if (::fstat(iNew, &Status) != 0 || S_ISDIR(Status.st_mode) || S_ISFIFO(Status.st_mode) ||
+        S_ISSOCK(Status.st_mode) || ::fcntl(iNew, F_SETFL, ::fcntl(iNew, F_GETFL) & ~O_NONBLOCK) != 0)
     {
         ::close(iNew);
         return -1;

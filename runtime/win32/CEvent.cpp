@@ -28,6 +28,11 @@ int32_t CEvent::Create(int32_t iManualReset, int32_t iInitialState)
     return 1;
 }
 
+void* CEvent::GetNativeHandle() const
+{
+    return bCreated != 0 ? hEvent : nullptr;
+}
+
 void CEvent::DestroyPlatformEvent()
 {
     CloseHandle(static_cast<HANDLE>(hEvent));

@@ -241,6 +241,18 @@ TEST(CliRender, RefusalsAreClearAndLeaveNoOutput)
         {In, Out, "--volume", "-80.1"},
         {In, Out, "--volume", "-6.05"},
         {In, Out, "--volume", "quiet"},
+        {In, Out, "--speed-at", "0.01"},
+        {In, Out, "--speed-at", "=2"},
+        {In, Out, "--speed-at", "soon=2"},
+        {In, Out, "--speed-at", "-0.01=2"},
+        {In, Out, "--speed-at", "0.01="},
+        {In, Out, "--speed-at", "0.01=0.49"},
+        {In, Out, "--speed-at", "0.01=2.53"},
+        {In, Out, "--speed-at", "0.01=inf"},
+        {In, Out, "--position-at", "0.01=281"},
+        {In, Out, "--position-at", "0.01=-1"},
+        {In, Out, "--position-at", "0.01=12.5"},
+        {In, Out, "--speed-at", "0.02=2", "--position-at", "0.01=100"},
     };
     for (const std::vector<std::string>& Arguments : WrongUses)
     {
@@ -250,6 +262,16 @@ TEST(CliRender, RefusalsAreClearAndLeaveNoOutput)
         EXPECT_NE(Run.Error.find("Usage: larkspur-cli render"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(Output));
     }
+
+    // A change the arguments allow but the input is too short for (2000 frames, 0.045 s).
+    const CliRun Beyond = RunRender({In, Out, "--speed-at", "0.02=2", "--speed-at", "0.05=1"});
+    EXPECT_EQ(Beyond.iStatus, 1);
+    EXPECT_EQ(Beyond.Out, "");
+    EXPECT_NE(Beyond.Error.find("larkspur-cli render: the speed change at 0.050 s lies beyond the end of the "
+                                "input (0.045 s)\n"),
+              std::string::npos)
+        << Beyond.Error;
+    EXPECT_FALSE(std::filesystem::exists(Output));
 
     // An input that is not a readable WAV file.
     const auto Junk = TestFiles::Write("render-junk.wav", WaveFileBuilder::Bytes(100, 'x'));
@@ -378,4 +400,75 @@ TEST(CliRender, VolumeScalesEveryFrameAndBitsLeaveTheLowBitsZero)
             ASSERT_NEAR(Wave.Codes[i] / iUnit, QuietWave.Samples[i] * dfMaxCode, 1.5) << i;
         }
     }
+}
+
+// Slider moves through the renderer, as the player glides: a quadrature pair (sine left, cosine
+// right) at 1 kHz, a track click up (x1 -> position 130), a jump to the top (x2.52) and one across
+// the whole range to the bottom (x0.5). The phase of every output frame tells the input time it
+// plays and, over 1 ms, the frequency; between two moves the frequency stays between the old and
+// the new speed's, never beyond the new one by more than 0.1 %.
+TEST(CliRender, SpeedChangesGlideWithoutOvershoot)
+{
+    const uint64_t ullFrames = 44100 * 3 / 2;
+    std::vector<double> Pair(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        const double dfPhase = 2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / 44100.0;
+        Pair[2 * n] = 0.5 * std::sin(dfPhase);
+        Pair[2 * n + 1] = 0.5 * std::cos(dfPhase);
+    }
+    const auto Input = TestFiles::Write("render-glide.wav", WaveFileBuilder::PcmWave(Pair, 2, 44100, 24));
+    const auto Output = TestFiles::PathFor("render-glide-out.wav");
+    const CliRun Run = RunRender({Utf8(Input), Utf8(Output), "--position-at", "0.3=130", "--speed-at",
+                                  "0.6=2.52", "--position-at", "1=0"});
+    ASSERT_EQ(Run.iStatus, 0) << Run.Error;
+    EXPECT_NE(Run.Out.find("speed 1.000000\nspeed_at 0.300000 1.059463\nspeed_at 0.600000 2.519842\n"
+                           "speed_at 1.000000 0.500000\n"),
+              std::string::npos)
+        << Run.Out;
+    const FloatWave Wave = ReadFloatWave(Output);
+    const uint64_t ullOut = Wave.Samples.size() / 2;
+    ASSERT_GT(ullOut, 48000u);
+    std::vector<double> Phase(ullOut);
+    for (uint64_t n = 0; n < ullOut; ++n)
+    {
+        Phase[n] = std::atan2(Wave.Samples[2 * n], Wave.Samples[2 * n + 1]);
+        if (n > 0)
+        {
+            Phase[n] = Phase[n - 1] + std::remainder(Phase[n] - Phase[n - 1], 2.0 * std::numbers::pi);
+        }
+    }
+    struct Segment
+    {
+        double dfFrom; // input seconds
+        double dfOldHz;
+        double dfNewHz;
+    };
+    const Segment Segments[] = {{0.3, 1000.0, 1059.463}, {0.6, 1059.463, 2519.842}, {1.0, 2519.842, 500.0}};
+    constexpr uint64_t W = 48; // 1 ms
+    uint64_t ullChecked = 0;
+    // From 0.1 s (after the onset) to the last millisecond before the input ends.
+    for (uint64_t n = 4800; n < ullOut; ++n)
+    {
+        const double dfInputSeconds = Phase[n] / (2.0 * std::numbers::pi * 1000.0);
+        if (dfInputSeconds > 1.49)
+        {
+            break;
+        }
+        const double dfHz = (Phase[n] - Phase[n - W]) / W * 48000.0 / (2.0 * std::numbers::pi);
+        double dfLow = 1000.0;
+        double dfHigh = 1000.0;
+        for (const Segment& Item : Segments)
+        {
+            if (dfInputSeconds >= Item.dfFrom)
+            {
+                dfLow = std::min(Item.dfOldHz, Item.dfNewHz);
+                dfHigh = std::max(Item.dfOldHz, Item.dfNewHz);
+            }
+        }
+        ASSERT_GE(dfHz, dfLow * 0.999) << "frame " << n << " at " << dfInputSeconds << " s of input";
+        ASSERT_LE(dfHz, dfHigh * 1.001) << "frame " << n << " at " << dfInputSeconds << " s of input";
+        ++ullChecked;
+    }
+    EXPECT_GT(ullChecked, 48000u);
 }

@@ -473,6 +473,28 @@ TEST(PlaybackController, ADeviceFailingMidPlaybackStopsLikeTheEndOfTheFile)
     EXPECT_TRUE(NoThreadRuns(Rig.State));
 }
 
+// The file shrinks under the open reader (another program rewrites it): what is left plays, then
+// the player stops as at the end of the file.
+TEST(PlaybackController, AFileCutShortWhilePlayingEndsPlaybackCleanly)
+{
+    PlayerRig Rig;
+    Rig.pDevice->AcceptFormat(EXCLUSIVE, 48000, 24);
+    Rig.pDevice->UseRealTimeClock(1);
+    RecordingDialogHost& Host = Rig.Host;
+    Host.Open();
+    const std::filesystem::path Path = Rig.ChooseToneFile("cut-short.wav", 441000);
+    Host.Click(ID_PLAY);
+    ASSERT_EQ(Rig.State.bPlaying, 1);
+    constexpr uint64_t KEPT_FRAMES = 22050;
+    std::filesystem::resize_file(Path, 44 + 4 * KEPT_FRAMES);
+    EXPECT_TRUE(FireUntilStopped(Host));
+    EXPECT_EQ(Rig.State.bPlaying, 0);
+    EXPECT_TRUE(Host.Messages().empty());
+    EXPECT_TRUE(NoThreadRuns(Rig.State));
+    // It ended with the sound that was left, long before the ten seconds the header announced.
+    EXPECT_LE(Rig.State.pSamplingFrequencyConverter->ullConsumedFrames.load(), KEPT_FRAMES + 512);
+}
+
 TEST(PlaybackController, StopEndsWithinTheDrainBoundWhenTheDeviceHangs)
 {
     PlayerRig Rig;

@@ -61,7 +61,12 @@ std::string Name(int32_t iId)
 
 std::string Quote(const char16_t* pText)
 {
-    return "\"" + WideToUtf8(pText != nullptr ? pText : u"") + "\"";
+    // Appended piece by piece: MinGW's g++ 12 at -O3 takes "..." + std::string for an overlapping
+    // copy (-Werror=restrict).
+    std::string Quoted(1, '"');
+    Quoted += WideToUtf8(pText != nullptr ? pText : u"");
+    Quoted += '"';
+    return Quoted;
 }
 } // namespace
 

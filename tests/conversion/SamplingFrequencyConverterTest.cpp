@@ -19,33 +19,30 @@ namespace
 constexpr double FACTOR = 10.0;
 
 // Feeds the interleaved input through the converter as far as it goes and collects every output
-// sample. After each Process, BetweenCalls (when given) may change the rate.
+// sample. After each round, BetweenCalls (when given) may change the rate.
 std::vector<double> Convert(SamplingFrequencyConverter& Converter, const std::vector<double>& Input,
                             const std::function<void(uint64_t)>& BetweenCalls = nullptr)
 {
+    const uint64_t C = Converter.ullChannels;
     std::vector<double> Output;
     std::vector<double> Buffer(1 << 16);
     uint64_t ullPosition = 0;
     uint64_t ullCall = 0;
     for (;;)
     {
-        uint64_t ullCount = Input.size() - ullPosition;
-        if (ullCount > 0)
-        {
-            EXPECT_EQ(Converter.InputFIFO.Write(Input.data() + ullPosition, ullCount), 1);
-            ullPosition += ullCount;
-        }
-        EXPECT_EQ(Converter.Process(), 1);
+        uint64_t ullTaken = (Input.size() - ullPosition) / C;
+        uint64_t ullRead = Buffer.size() / C;
+        EXPECT_EQ(Converter.Convert(Input.data() + ullPosition, ullTaken, Buffer.data(), ullRead), 1);
+        ullPosition += C * ullTaken;
         if (BetweenCalls)
         {
             BetweenCalls(ullCall);
         }
         ++ullCall;
-        uint64_t ullRead = Buffer.size();
-        EXPECT_EQ(Converter.OutputFIFO.Read(Buffer.data(), ullRead), 1);
-        Output.insert(Output.end(), Buffer.begin(), Buffer.begin() + static_cast<std::ptrdiff_t>(ullRead));
+        Output.insert(Output.end(), Buffer.begin(),
+                      Buffer.begin() + static_cast<std::ptrdiff_t>(C * ullRead));
         if (ullPosition == Input.size() && ullRead == 0 &&
-            Converter.InputFIFO.GetFill() < Converter.ullChannels * Converter.GetBlockFrames() / 2)
+            Converter.InputFIFO.GetFill() < C * Converter.GetBlockFrames() / 2)
         {
             return Output;
         }
@@ -329,8 +326,8 @@ TEST(SamplingFrequencyConverter, DiscardsTheFirstBlockAndStartsAtInputFrameZero)
     Input[2 * 40] = 1.0;
     Input[2 * 41 + 1] = 1.0;
 
-    uint64_t ullCount = 256;
-    ASSERT_EQ(Converter.InputFIFO.Write(Input.data(), ullCount), 1);
+    uint64_t ullCount = 128;
+    ASSERT_EQ(Converter.WriteInput(Input.data(), ullCount), 1);
     ASSERT_EQ(Converter.Process(), 1);
     EXPECT_EQ(Converter.OutputFIFO.GetFill(), 0u);
     EXPECT_EQ(Converter.ullConsumedFrames.load(), 0u);
@@ -410,20 +407,22 @@ TEST(SamplingFrequencyConverter, ImmediateAndRampedRateChangesMoveThePositions)
     std::vector<double> Buffer(1 << 14);
     for (uint64_t ullHop = 0; ullHop < HOPS; ++ullHop)
     {
-        uint64_t ullCount = 256;
-        ASSERT_EQ(Converter.InputFIFO.Write(Input.data() + 256 * ullHop, ullCount), 1);
-        ASSERT_EQ(Converter.Process(), 1);
-        uint64_t ullRead = Buffer.size();
-        ASSERT_EQ(Converter.OutputFIFO.Read(Buffer.data(), ullRead), 1);
-        Output.insert(Output.end(), Buffer.begin(), Buffer.begin() + static_cast<std::ptrdiff_t>(ullRead));
+        uint64_t ullTaken = 128;
+        uint64_t ullRead = Buffer.size() / 2;
+        ASSERT_EQ(Converter.Convert(Input.data() + 256 * ullHop, ullTaken, Buffer.data(), ullRead), 1);
+        ASSERT_EQ(ullTaken, 128u);
+        Output.insert(Output.end(), Buffer.begin(),
+                      Buffer.begin() + static_cast<std::ptrdiff_t>(2 * ullRead));
         if (ullHop >= 1)
         {
-            // Output block ullHop - 1 (the first block was discarded).
+            // Output block ullHop - 1 (the first block was discarded): frame 0 at the carry, each
+            // frame after it one step at its own rate further.
+            double p = dfCarry;
             for (uint64_t j = 0;; ++j)
             {
                 double r = 0.0;
                 Model.Next(r);
-                const double p = static_cast<double>(j) / r * OVERSAMPLED_RATE + dfCarry;
+                p += j > 0 ? OVERSAMPLED_RATE / r : 0.0;
                 if (p >= M - 1.0)
                 {
                     dfCarry = p - M;
@@ -515,8 +514,8 @@ TEST(SamplingFrequencyConverter, FullOutputQueueStopsWithoutConsumingInput)
     uint64_t ullConsumed = 0;
     for (int i = 0; i < 100; ++i)
     {
-        uint64_t ullCount = Hops.size();
-        ASSERT_EQ(Converter.InputFIFO.Write(Hops.data(), ullCount), 1);
+        uint64_t ullCount = Hops.size() / 2;
+        ASSERT_EQ(Converter.WriteInput(Hops.data(), ullCount), 1);
         ASSERT_EQ(Converter.Process(), 1);
         if (Converter.ullConsumedFrames.load() == ullConsumed && Converter.InputFIFO.GetFill() > 0)
         {
@@ -535,8 +534,8 @@ TEST(SamplingFrequencyConverter, FullOutputQueueStopsWithoutConsumingInput)
     EXPECT_EQ(Converter.ullConsumedFrames.load(), ullConsumed);
     // Room again: the waiting hops are converted.
     std::vector<double> Sink(ullOutputFill);
-    uint64_t ullRead = Sink.size();
-    ASSERT_EQ(Converter.OutputFIFO.Read(Sink.data(), ullRead), 1);
+    uint64_t ullRead = Sink.size() / 2;
+    ASSERT_EQ(Converter.ReadOutput(Sink.data(), ullRead), 1);
     EXPECT_EQ(Converter.Process(), 1);
     EXPECT_GT(Converter.ullConsumedFrames.load(), ullConsumed);
 }
@@ -591,4 +590,109 @@ TEST(SamplingFrequencyConverter, RateChangesFromAnotherThreadWhileConverting)
     EXPECT_EQ(Converter.ullConsumedFrames.load(), 299u * 128);
     EXPECT_GT(Output.size(), 0u);
     EXPECT_LE(PeakOf(Output), 1.0);
+}
+
+// The rounds its users make refuse a converter that is not set up, null arrays and silence that
+// does not fit, with every count 0.
+TEST(SamplingFrequencyConverter, RoundsRefuseWhatTheyCannotMove)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+    std::vector<double> Frames(2 * 512, 0.25);
+    uint64_t ullIn = 4;
+    uint64_t ullOut = 4;
+    EXPECT_EQ(Converter.WriteInput(Frames.data(), ullIn), -1);
+    EXPECT_EQ(ullIn, 0u);
+    EXPECT_EQ(Converter.ReadOutput(Frames.data(), ullOut), -1);
+    EXPECT_EQ(ullOut, 0u);
+    ullIn = 4;
+    ullOut = 4;
+    EXPECT_EQ(Converter.Convert(Frames.data(), ullIn, Frames.data(), ullOut), -1);
+    EXPECT_EQ(ullIn + ullOut, 0u);
+    EXPECT_EQ(Converter.CompleteLastBlock(), -1);
+
+    ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+    ullIn = 4;
+    EXPECT_EQ(Converter.WriteInput(nullptr, ullIn), -1);
+    EXPECT_EQ(ullIn, 0u);
+    ullOut = 4;
+    EXPECT_EQ(Converter.ReadOutput(nullptr, ullOut), -1);
+    EXPECT_EQ(ullOut, 0u);
+    // 3 frames waiting: 125 complete the hop, 128 more follow.
+    ullIn = 3;
+    ASSERT_EQ(Converter.WriteInput(Frames.data(), ullIn), 1);
+    EXPECT_EQ(Converter.CompleteLastBlock(), 1);
+    EXPECT_EQ(Converter.InputFIFO.GetFill(), 2u * 256);
+    // 456 frames waiting: the queue of 512 frames has no room for the 184 frames of silence.
+    ullIn = 200;
+    ASSERT_EQ(Converter.WriteInput(Frames.data(), ullIn), 1);
+    EXPECT_EQ(Converter.CompleteLastBlock(), -1);
+}
+
+// A ramp that starts and ends inside one block: the positions rise strictly, frame 0 sits at the
+// carry, and each difference is one oversampled step at the rate the smoother gives that frame, so
+// the speed follows the raised cosine instead of leaving it.
+TEST(SamplingFrequencyConverter, PositionsDuringARampAreARunningSumOfTheSteps)
+{
+    for (const double dfNewRate : {48000.0 / 2.52, 48000.0 * 2.0})
+    {
+        SamplingFrequencyConverter Converter(FACTOR);
+        ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+        const std::vector<double> Hops = StereoSines(3 * 128, 44100, 1000, 1000);
+        std::vector<double> Sink(2 * 1024);
+        uint64_t ullFrames = 2 * 128;
+        uint64_t ullRead = 1024;
+        ASSERT_EQ(Converter.Convert(Hops.data(), ullFrames, Sink.data(), ullRead), 1);
+        ASSERT_GT(ullRead, 0u);
+        const double dfCarry = Converter.dfReadPosition;
+        // 20 steps: the ramp ends early in the next block of about 139 frames.
+        ASSERT_EQ(Converter.pRateSmoother->SetTarget(dfNewRate, 20), 1);
+        ParameterSmoother Model;
+        Model.Initialize(48000.0);
+        Model.SetTarget(dfNewRate, 20);
+        ullFrames = 128;
+        ullRead = 1024;
+        ASSERT_EQ(Converter.Convert(Hops.data() + 2 * 2 * 128, ullFrames, Sink.data(), ullRead), 1);
+        ASSERT_GT(ullRead, 40u);
+        const double* pdfPosition = Converter.pdfPositions.get();
+        EXPECT_EQ(pdfPosition[0], dfCarry);
+        double r = 0.0;
+        Model.Next(r);
+        for (uint64_t j = 1; j < ullRead; ++j)
+        {
+            Model.Next(r);
+            ASSERT_GT(pdfPosition[j], pdfPosition[j - 1]) << j;
+            ASSERT_NEAR(pdfPosition[j] - pdfPosition[j - 1], 16.0 * 44100.0 / r, 1e-9) << j;
+        }
+        EXPECT_EQ(r, dfNewRate);
+    }
+}
+
+// Twenty seconds at one fixed speed come out as they always have: frames far into the render hold
+// the values recorded before the positions became a running sum during ramps.
+TEST(SamplingFrequencyConverter, LongFixedSpeedRenderIsUnchanged)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+    ASSERT_EQ(Converter.Setup(2, 44100, 48000, 8, 0, 0.0), 1);
+    ASSERT_EQ(Converter.SetOutputRate(48000.0 / 1.1, 1), 1);
+    const std::vector<double> Output = Convert(Converter, StereoSines(20 * 44100, 44100, 997, 13671));
+    ASSERT_EQ(Output.size() / 2, 872522u);
+    struct Recorded
+    {
+        uint64_t ullFrame;
+        double dfLeft;
+        double dfRight;
+    };
+    const Recorded Values[] = {
+        {1000, -0.73497556154115773, 0.75532442187218762},
+        {77777, 0.23701890453229746, 0.50900423979719189},
+        {300001, 0.53878038565940978, 0.078781677005680298},
+        {555555, 0.88944554362776584, -0.23966359895786379},
+        {790000, -0.71398145258007129, 0.5747255222268588},
+        {800099, -0.5071636637251643, 0.35099283389316094},
+    };
+    for (const Recorded& Item : Values)
+    {
+        EXPECT_NEAR(Output[2 * Item.ullFrame], Item.dfLeft, 1e-12) << Item.ullFrame;
+        EXPECT_NEAR(Output[2 * Item.ullFrame + 1], Item.dfRight, 1e-12) << Item.ullFrame;
+    }
 }

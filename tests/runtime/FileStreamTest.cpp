@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 #include <vector>
 
 namespace
@@ -193,6 +198,28 @@ TEST(FileStreamTest, StreamFunctionsForwardAndCountUsers)
     EXPECT_EQ(1, Stream.ReleaseStreamFunctions());
     EXPECT_EQ(-1, Stream.ReleaseStreamFunctions());
 }
+
+#if !defined(_WIN32)
+// A named pipe chosen as a file must not hold the thread that opens it.
+TEST(FileStreamTest, NamedPipeIsRefusedWithoutBlocking)
+{
+    const std::filesystem::path Path = TestFiles::PathFor("pipe.wav");
+    ASSERT_EQ(::mkfifo(Path.c_str(), 0600), 0);
+    auto Opened = std::async(std::launch::async,
+                             [&Path]
+                             {
+                                 CFileStream Stream;
+                                 return Stream.Open(TestFiles::Wide(Path).c_str(), 1);
+                             });
+    if (Opened.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+    {
+        // Let the blocked open through before failing.
+        std::ofstream Writer(Path);
+        ADD_FAILURE() << "opening a named pipe blocked";
+    }
+    EXPECT_EQ(Opened.get(), -1);
+}
+#endif
 
 #if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST(FileStreamTest, ReadLargerThanOnePlatformCall)

@@ -1,0 +1,79 @@
+#pragma once
+#include "app/cli/ConsoleDialogHost.h"
+#include "app/cli/KeyDecoder.h"
+#include "app/cli/SKeySource.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class SAudioClientLayer;
+
+// The terminal player: the main dialog's logic and the controller behind a console dialog host,
+// driven as a user drives the window. The settings are made in the controls (device and rate
+// combos, bit-count field, enhancer box), the file is chosen through the "..." button, Play starts;
+// speed and volume from the command line are slider moves after the start, as during play. Then
+// the timer ticks every 10 ms, keys become clicks and slider moves, and the status line is drawn,
+// until the playback ends: by itself at the end of the file, by q or Esc (the close command with
+// its drain wait), or by a stop request.
+class ConsolePlayer
+{
+public:
+    static constexpr int EXIT_DONE = 0;
+    static constexpr int EXIT_USAGE = 1;
+    static constexpr int EXIT_FILE_REFUSED = 2;
+    static constexpr int EXIT_DEVICE_FAILED = 3;
+    static constexpr int EXIT_INTERRUPTED = 130;
+
+    struct Options
+    {
+        std::string File;         // empty: the demo
+        std::string Device;       // endpoint index or name; empty: the default device
+        uint32_t uiRateIndex = 8; // 96 kHz
+        uint32_t uiBitCount = 24;
+        int32_t bEnhancer = 1;
+        int32_t iSpeedPosition = 120;
+        int32_t iVolumePosition = 200;
+        int32_t iShift = 0;
+    };
+
+    // Fills Parsed from the words after "play", or says what is wrong in Problem.
+    static bool ParseOptions(const std::vector<std::string>& Arguments, Options& Parsed,
+                             std::string& Problem);
+
+    // Status: where the status line goes; bStatusInPlace redraws it in place (a terminal), else a
+    // plain line each second. Messages: the dialog's messages and the player's own complaints.
+    ConsolePlayer(SAudioClientLayer* pLayer, std::ostream& Status, bool bStatusInPlace,
+                  std::ostream& Messages);
+
+    // Plays FilePath (UTF-8) with the options; keys from Keys. Returns the exit status.
+    int Run(const Options& Chosen, const std::string& FilePath, SKeySource& Keys);
+
+    // What a key does: a click or a slider move on the host.
+    static void ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key);
+
+    // Steps of the keys: one speed step, ten with Shift; 0.5 dB of volume.
+    static constexpr int32_t SPEED_STEP = 1;
+    static constexpr int32_t SPEED_BIG_STEP = 10;
+    static constexpr int32_t VOLUME_STEP = 5;
+
+    // Called on the UI thread after every loop turn while playing (tests look at the player there).
+    void SetObserver(void (*pFunction)(void*, ConsoleDialogHost&), void* pContext)
+    {
+        pObserver = pFunction;
+        pObserverContext = pContext;
+    }
+
+private:
+    void DrawStatus(ConsoleDialogHost& Host, bool bFinal);
+
+    SAudioClientLayer* pLayer;
+    std::ostream& Status;
+    bool bStatusInPlace;
+    std::ostream& Messages;
+    // An in-place status line is on the screen without its line end.
+    bool bLineOpen = false;
+    void (*pObserver)(void*, ConsoleDialogHost&) = nullptr;
+    void* pObserverContext = nullptr;
+};

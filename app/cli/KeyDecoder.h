@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The terminal player's keys.
+enum class ConsoleKey
+{
+    None,
+    SpeedDown,     // left arrow
+    SpeedUp,       // right arrow
+    SpeedDownTen,  // Shift+left, '['
+    SpeedUpTen,    // Shift+right, ']'
+    VolumeUp,      // up arrow
+    VolumeDown,    // down arrow
+    PauseOrResume, // space
+    Restart,       // r
+    Quit,          // q, Esc, Ctrl-C typed as a byte
+};
+
+// Turns the bytes a terminal sends in raw mode into keys: plain characters, and the escape
+// sequences of the arrow keys (ESC [ X, ESC O X, and ESC [ 1 ; m X with a modifier). A lone ESC is
+// the Escape key only once no further byte followed in time, so the reader calls Flush after a
+// short silence. Unknown sequences are swallowed whole.
+class KeyDecoder
+{
+public:
+    // The key the byte completes, or None.
+    ConsoleKey Feed(uint8_t ucByte);
+    // The input went quiet: a pending lone ESC becomes Quit; an unfinished sequence is dropped.
+    ConsoleKey Flush();
+    bool IsPending() const { return !Pending.empty(); }
+
+private:
+    std::string Pending;
+};

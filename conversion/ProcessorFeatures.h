@@ -1,0 +1,6 @@
+#pragma once
+
+// Whether the processor runs 256-bit vector instructions. The transform kernels and the converter
+// compile such paths in their own regions and choose them at run time with this one answer.
+// Safe to call during static initialisation; the processor is examined once.
+bool ProcessorHasAvx();

@@ -1,0 +1,38 @@
+#include "output/wasapi/CWasapiAudioLayer.h"
+
+#include "output/AudioClientConstants.h"
+#include "output/wasapi/CWasapiDeviceEnumerator.h"
+#include "output/wasapi/ComPointer.h"
+
+#include <windows.h>
+
+#include <mmdeviceapi.h>
+#include <objbase.h>
+
+#include <new>
+#include <utility>
+
+int32_t CWasapiAudioLayer::InitializeThread()
+{
+    // S_FALSE (already initialised here) is a success that still needs its CoUninitialize.
+    return CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+}
+
+void CWasapiAudioLayer::UninitializeThread()
+{
+    CoUninitialize();
+}
+
+int32_t CWasapiAudioLayer::CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator)
+{
+    pEnumerator.reset();
+    ComPointer<IMMDeviceEnumerator> pNative;
+    const HRESULT hResult = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                                             __uuidof(IMMDeviceEnumerator), pNative.ReceiveVoid());
+    if (FAILED(hResult))
+    {
+        return hResult;
+    }
+    pEnumerator.reset(new (std::nothrow) CWasapiDeviceEnumerator(std::move(pNative)));
+    return pEnumerator != nullptr ? hResult : AUDIO_E_OUTOFMEMORY;
+}

@@ -1,0 +1,345 @@
+#include "app/cli/ConsolePlayer.h"
+
+#include "app/cli/StatusLine.h"
+
+#include "app/DialogControlIds.h"
+#include "app/PlayerScales.h"
+#include "app/PlayerState.h"
+#include "app/PlayerTexts.h"
+#include "app/VirtualRecordingLayer.h"
+#include "conversion/ParameterSmoother.h"
+#include "conversion/SamplingFrequencyConverter.h"
+#include "runtime/TextConversion.h"
+#include "tests/app/CliRun.h"
+#include "tests/app/PlayerRig.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <sstream>
+#include <thread>
+
+namespace
+{
+using namespace DialogControlIds;
+using Clock = std::chrono::steady_clock;
+
+// A stereo 16-bit tone file of the given length.
+std::filesystem::path ToneFile(const std::string& Name, double dfSeconds)
+{
+    constexpr uint32_t RATE = 44100;
+    const uint64_t ullFrames = static_cast<uint64_t>(dfSeconds * RATE);
+    std::vector<double> Signal(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        Signal[2 * n] = 0.5 * std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(n) / RATE);
+        Signal[2 * n + 1] = Signal[2 * n];
+    }
+    return TestFiles::Write(Name, WaveFileBuilder::PcmWave(Signal, 2, RATE, 16));
+}
+
+// Keys from a script: each step is asked on every loop turn (about every 10 ms) until it gives a
+// key; it may look at the player first. With the steps used up, no more keys.
+class ScriptedKeys : public SKeySource
+{
+public:
+    using Step = std::function<ConsoleKey()>;
+    explicit ScriptedKeys(std::vector<Step> Steps) : Steps(std::move(Steps)) {}
+
+    ConsoleKey WaitForKey(uint32_t uiMilliseconds) override
+    {
+        // The loop's own pace, as a terminal's wait would take it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(uiMilliseconds));
+        if (uiNext >= Steps.size())
+        {
+            return ConsoleKey::None;
+        }
+        const ConsoleKey Key = Steps[uiNext]();
+        if (Key != ConsoleKey::None)
+        {
+            ++uiNext;
+        }
+        return Key;
+    }
+    bool IsStopRequested() override { return bStop; }
+
+    bool bStop = false;
+    size_t uiNext = 0;
+
+private:
+    std::vector<Step> Steps;
+};
+
+struct Session
+{
+    std::ostringstream Status;
+    std::ostringstream Messages;
+    VirtualRecordingLayer Layer{std::u16string()};
+    ConsolePlayer Player{&Layer, Status, false, Messages};
+};
+
+PlayerState& State()
+{
+    return PlayerState::Instance();
+}
+
+// Nothing of a playback is left once Run has returned.
+void ExpectNothingRunning()
+{
+    EXPECT_EQ(State().bPlaying, 0);
+    EXPECT_EQ(State().pPlaybackThread, nullptr);
+    EXPECT_EQ(State().pSoundStream, nullptr);
+    EXPECT_EQ(State().pVolume, nullptr);
+}
+
+double ConverterTarget()
+{
+    return LatestTarget(*State().pSamplingFrequencyConverter->pRateSmoother);
+}
+} // namespace
+
+TEST(ConsolePlayerTest, OptionsAndTheirDefaults)
+{
+    ConsolePlayer::Options Parsed;
+    std::string Problem;
+    ASSERT_TRUE(ConsolePlayer::ParseOptions({}, Parsed, Problem));
+    EXPECT_EQ(Parsed.File, "");
+    EXPECT_EQ(Parsed.uiRateIndex, 8u);
+    EXPECT_EQ(Parsed.uiBitCount, 24u);
+    EXPECT_EQ(Parsed.bEnhancer, 1);
+    EXPECT_EQ(Parsed.iSpeedPosition, 120);
+    EXPECT_EQ(Parsed.iVolumePosition, 200);
+    EXPECT_EQ(Parsed.iShift, 0);
+
+    ASSERT_TRUE(
+        ConsolePlayer::ParseOptions({"a.wav", "--device", "Speakers", "--max-rate", "44100", "--bits", "16",
+                                     "--no-enhancer", "--speed", "2", "--volume", "-6.5", "--shift", "-3"},
+                                    Parsed, Problem))
+        << Problem;
+    EXPECT_EQ(Parsed.File, "a.wav");
+    EXPECT_EQ(Parsed.Device, "Speakers");
+    EXPECT_EQ(Parsed.uiRateIndex, 11u);
+    EXPECT_EQ(Parsed.uiBitCount, 16u);
+    EXPECT_EQ(Parsed.bEnhancer, 0);
+    EXPECT_EQ(Parsed.iSpeedPosition, 240);
+    EXPECT_EQ(Parsed.iVolumePosition, 65);
+    EXPECT_EQ(Parsed.iShift, -3);
+    ASSERT_TRUE(ConsolePlayer::ParseOptions({"--position", "0", "--max-rate", "11025"}, Parsed, Problem));
+    EXPECT_EQ(Parsed.iSpeedPosition, 0);
+    EXPECT_EQ(Parsed.uiRateIndex, 17u);
+}
+
+TEST(ConsolePlayerTest, WrongArgumentsAreRefusedWithTheReason)
+{
+    const struct
+    {
+        std::vector<std::string> Arguments;
+        const char* pReason;
+    } CASES[] = {
+        {{"--bits", "40"}, "--bits needs a whole number from 1 to 32, not '40'"},
+        {{"--bits", "0"}, "--bits needs"},
+        {{"--max-rate", "50000"}, "--max-rate needs one of the rates 8000 9600 11025"},
+        {{"--speed", "3"}, "--speed needs a speed from 0.5 to 2.5198"},
+        {{"--speed", "0"}, "--speed needs"},
+        {{"--speed", "1.5", "--position", "100"}, "give --speed or --position, not both"},
+        {{"--position", "281"}, "--position needs a whole number from 0 to 280"},
+        {{"--volume", "3"}, "--volume needs a level from 0 to -80 dB"},
+        {{"--volume", "-1.25"}, "--volume needs"},
+        {{"--shift", "128"}, "--shift needs a whole number of bins from -127 to 127"},
+        {{"--device"}, "option --device needs a value"},
+        {{"--loud", "1"}, "unknown option --loud"},
+        {{"a.wav", "b.wav"}, "give at most one file"},
+    };
+    for (const auto& Case : CASES)
+    {
+        const CliRun Run = CliRun::Of("play", Case.Arguments);
+        EXPECT_EQ(Run.iStatus, ConsolePlayer::EXIT_USAGE) << Case.pReason;
+        EXPECT_NE(Run.Error.find(std::string("larkspur-cli play: ") + Case.pReason), std::string::npos)
+            << Run.Error;
+        EXPECT_NE(Run.Error.find("Usage: larkspur-cli play"), std::string::npos);
+        EXPECT_EQ(Run.Out, "");
+    }
+    ExpectNothingRunning();
+}
+
+TEST(ConsolePlayerTest, HelpGlossesEveryMessageAndKey)
+{
+    const CliRun Run = CliRun::Of("play", {"--help"});
+    EXPECT_EQ(Run.iStatus, 0);
+    for (const char16_t* pText :
+         {PlayerTexts::FILE_REFUSED, PlayerTexts::DEVICE_NOT_INITIALISED, PlayerTexts::CONVERTER_FAILED,
+          PlayerTexts::INPUT_BUFFER_FAILED, PlayerTexts::OUTPUT_BUFFER_FAILED,
+          PlayerTexts::THREAD_START_FAILED, PlayerTexts::DEVICE_NOT_ACTIVATED,
+          PlayerTexts::DEVICE_START_FAILED, PlayerTexts::SOUND_BUFFER_FAILED,
+          PlayerTexts::CAPACITY_LIMIT_FAILED, PlayerTexts::BUFFER_SIZE_FAILED, PlayerTexts::MODE_EXCLUSIVE,
+          PlayerTexts::MODE_SHARED})
+    {
+        EXPECT_NE(Run.Out.find(WideToUtf8(pText)), std::string::npos) << WideToUtf8(pText);
+    }
+    EXPECT_NE(Run.Out.find("Space          pause / resume"), std::string::npos);
+}
+
+TEST(ConsolePlayerTest, MissingRefusedFileAndUnknownDeviceEndAtOnce)
+{
+    const CliRun Missing = CliRun::Of("play", {Utf8(TestFiles::PathFor("none.wav"))});
+    EXPECT_EQ(Missing.iStatus, ConsolePlayer::EXIT_FILE_REFUSED);
+    EXPECT_NE(Missing.Error.find("larkspur-cli play: cannot open '"), std::string::npos) << Missing.Error;
+
+    // A file that exists but is no WAV file: the dialog's message, caption first.
+    const auto Text = TestFiles::Write("text.wav", {'h', 'e', 'l', 'l', 'o'});
+    ConsolePlayer::Options Chosen;
+    {
+        Session Run;
+        ScriptedKeys Keys({});
+        EXPECT_EQ(Run.Player.Run(Chosen, Utf8(Text), Keys), ConsolePlayer::EXIT_FILE_REFUSED);
+        EXPECT_EQ(Run.Messages.str(), "エラー: " + WideToUtf8(PlayerTexts::FILE_REFUSED) +
+                                          "\nlarkspur-cli play: cannot play '" + Utf8(Text) + "'\n");
+    }
+    ExpectNothingRunning();
+
+    // The virtual layer has one endpoint (index 0); 99 is none of them, and neither is the name.
+    const auto Tone = ToneFile("tone-short.wav", 0.5);
+    for (const char* pDevice : {"99", "-2", "No Such Card"})
+    {
+        Session Run;
+        ScriptedKeys Keys({});
+        Chosen.Device = pDevice;
+        EXPECT_EQ(Run.Player.Run(Chosen, Utf8(Tone), Keys), ConsolePlayer::EXIT_DEVICE_FAILED);
+        EXPECT_NE(Run.Messages.str().find(std::string("larkspur-cli play: no output device '") + pDevice +
+                                          "'; there are:\n  0  "),
+                  std::string::npos)
+            << Run.Messages.str();
+        EXPECT_EQ(Run.Status.str(), "");
+    }
+    ExpectNothingRunning();
+}
+
+// Speed keys move the converter's target one 1/120-octave step each (ten with Shift), volume keys
+// the gain by 0.5 dB; the command line's speed and volume arrive as the same kind of move.
+TEST(ConsolePlayerTest, SpeedAndVolumeKeysMoveTheTargetsByExactSteps)
+{
+    const auto Tone = ToneFile("tone-keys.wav", 4.0);
+    Session Run;
+    ConsolePlayer::Options Chosen;
+    Chosen.iSpeedPosition = 130;
+    Chosen.iVolumePosition = 100;
+    std::vector<int32_t> SpeedPositions;
+    std::vector<int32_t> VolumePositions;
+    const auto Expect = [&](int32_t iSpeed, int32_t iVolume)
+    {
+        const double dfDevice = State().dfDeviceSamplingFrequency;
+        EXPECT_EQ(ConverterTarget(), dfDevice / PlayerScales::SpeedOfPosition(iSpeed)) << iSpeed;
+        EXPECT_EQ(LatestTarget(*State().pVolume), PlayerScales::GainOfVolumePosition(iVolume)) << iVolume;
+        SpeedPositions.push_back(iSpeed);
+        VolumePositions.push_back(iVolume);
+    };
+    const auto Then = [&](int32_t iSpeed, int32_t iVolume, ConsoleKey Key)
+    {
+        return [=, &Expect]
+        {
+            Expect(iSpeed, iVolume);
+            return Key;
+        };
+    };
+    ScriptedKeys Keys({Then(130, 100, ConsoleKey::SpeedUp), Then(131, 100, ConsoleKey::SpeedUp),
+                       Then(132, 100, ConsoleKey::SpeedDown), Then(131, 100, ConsoleKey::SpeedUpTen),
+                       Then(141, 100, ConsoleKey::SpeedDownTen), Then(131, 100, ConsoleKey::VolumeUp),
+                       Then(131, 95, ConsoleKey::VolumeDown), Then(131, 100, ConsoleKey::VolumeDown),
+                       Then(131, 105, ConsoleKey::Quit)});
+    EXPECT_EQ(Run.Player.Run(Chosen, Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE) << Run.Messages.str();
+    EXPECT_EQ(Keys.uiNext, 9u);
+    EXPECT_EQ(SpeedPositions.size(), 9u);
+    EXPECT_EQ(Run.Messages.str(), "");
+    ExpectNothingRunning();
+}
+
+// Space pauses: the converter's position holds while paused and playback goes on from exactly
+// there. q then stops through the close command with its drain wait and ends with 0.
+TEST(ConsolePlayerTest, PauseResumesAtTheSameFrameAndQuitDrains)
+{
+    const auto Tone = ToneFile("tone-pause.wav", 4.0);
+    Session Run;
+    uint64_t ullAtPause = 0;
+    int iQuietTurns = 0;
+    uint64_t ullAfterResume = 0;
+    Clock::time_point QuitAt;
+    const auto Consumed = [] { return State().pSamplingFrequencyConverter->ullConsumedFrames.load(); };
+    ScriptedKeys Keys({[&] { return Consumed() > 20000 ? ConsoleKey::PauseOrResume : ConsoleKey::None; },
+                       [&]
+                       {
+                           // Paused once the count stood still for 30 turns (the thread stops at
+                           // its next block).
+                           const uint64_t ullNow = Consumed();
+                           iQuietTurns = ullNow == ullAtPause ? iQuietTurns + 1 : 0;
+                           ullAtPause = ullNow;
+                           return iQuietTurns >= 30 ? ConsoleKey::PauseOrResume : ConsoleKey::None;
+                       },
+                       [&]
+                       {
+                           ullAfterResume = Consumed();
+                           QuitAt = Clock::now();
+                           return ullAfterResume > ullAtPause + 4410 ? ConsoleKey::Quit : ConsoleKey::None;
+                       }});
+    // The status the player would draw shows the pause.
+    uint32_t uiPausedTurns = 0;
+    Run.Player.SetObserver([](void* pContext, ConsoleDialogHost& Host)
+                           { *static_cast<uint32_t*>(pContext) += StatusLine::Of(Host).bPaused ? 1 : 0; },
+                           &uiPausedTurns);
+    const int iStatus = Run.Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys);
+    const auto Ended = Clock::now();
+    EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DONE) << Run.Messages.str();
+    EXPECT_EQ(Keys.uiNext, 3u);
+    EXPECT_GT(ullAtPause, 20000u);
+    EXPECT_GT(ullAfterResume, ullAtPause);
+    EXPECT_GT(uiPausedTurns, 30u);
+    // The drain wait: at least the 100 ms margin between the quit and the end.
+    EXPECT_GE(Ended - QuitAt, std::chrono::milliseconds(PlayerScales::DRAIN_MARGIN_MS));
+    ExpectNothingRunning();
+}
+
+// r starts again from the beginning; without keys the player then plays to the end of the file,
+// where the progress timer stops it, and ends with 0. The last line shows the whole length.
+TEST(ConsolePlayerTest, RestartThenPlayToTheEnd)
+{
+    const auto Tone = ToneFile("tone-end.wav", 1.0);
+    Session Run;
+    uint64_t ullAfterRestart = UINT64_MAX;
+    const auto Consumed = [] { return State().pSamplingFrequencyConverter->ullConsumedFrames.load(); };
+    ScriptedKeys Keys({[&] { return Consumed() > 22050 ? ConsoleKey::Restart : ConsoleKey::None; },
+                       [&]
+                       {
+                           ullAfterRestart = Consumed();
+                           return ConsoleKey::SpeedUp; // anything, to note the count once
+                       }});
+    EXPECT_EQ(Run.Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE)
+        << Run.Messages.str();
+    EXPECT_LT(ullAfterRestart, 22050u);
+    const std::string Lines = Run.Status.str();
+    EXPECT_NE(Lines.find("00:01.0 / 00:01.0 [####################] x1.0058 -20.0 dB 停止\n"),
+              std::string::npos)
+        << Lines;
+    EXPECT_NE(Lines.find("96000 Hz 24 bit 排他モード 再生\n"), std::string::npos) << Lines;
+    ExpectNothingRunning();
+}
+
+// A stop request (Ctrl-C) closes the dialog the same way and ends with 130.
+TEST(ConsolePlayerTest, StopRequestEndsWithInterrupted)
+{
+    const auto Tone = ToneFile("tone-interrupt.wav", 4.0);
+    Session Run;
+    ScriptedKeys* pKeys = nullptr;
+    ScriptedKeys Keys({[&]
+                       {
+                           pKeys->bStop =
+                               State().pSamplingFrequencyConverter->ullConsumedFrames.load() > 10000;
+                           return ConsoleKey::None;
+                       }});
+    pKeys = &Keys;
+    EXPECT_EQ(Run.Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys), ConsolePlayer::EXIT_INTERRUPTED);
+    ExpectNothingRunning();
+}

@@ -1,0 +1,20 @@
+#include "tests/app/CliRun.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// The demo piece made at build time: a 20 s stereo 16-bit file at 44.1 kHz that the reader takes.
+TEST(DemoPieceTest, IsAValidTwentySecondStereoFile)
+{
+#ifdef _WIN32
+    const std::string Path = std::string("Z:") + LARKSPUR_DEMO_PIECE;
+#else
+    const std::string Path = LARKSPUR_DEMO_PIECE;
+#endif
+    const CliRun Run = CliRun::Of("info", {Path});
+    ASSERT_EQ(Run.iStatus, 0) << Run.Error;
+    EXPECT_NE(Run.Out.find("sampling_frequency 44100\nchannels 2\nbits 16\nframes 882000\nlength 20.000\n"),
+              std::string::npos)
+        << Run.Out;
+}

@@ -1,0 +1,419 @@
+#include "app/OfflineRenderer.h"
+#include "app/PlaybackBufferCallback.h"
+#include "app/PlaybackThreadBody.h"
+#include "app/PlayerState.h"
+#include "conversion/ParameterSmoother.h"
+#include "conversion/SamplingFrequencyConverter.h"
+#include "output/CSoundStreamWASAPI.h"
+#include "runtime/CMultiThreadWin.h"
+#include "runtime/CriticalSectionHolder.h"
+#include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+#include "tests/wasapi/TestSink.h"
+#include "wave/WaveFileReader.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+// Playback through Wine's audio stack onto the test sink, which plays in real time and keeps every
+// byte it played.
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t WAIT_MS = 30000;
+constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
+constexpr uint32_t FILE_RATE = 44100;
+constexpr double FILE_SECONDS = 2.5;
+constexpr uint64_t SINK_FRAME_BYTES = 8;
+
+double SecondsSince(Clock::time_point Start)
+{
+    return std::chrono::duration<double>(Clock::now() - Start).count();
+}
+
+// Waits until bDone() holds; false after WAIT_MS.
+template <typename Predicate> bool WaitFor(Predicate bDone)
+{
+    const auto Deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+    while (!bDone())
+    {
+        if (Clock::now() > Deadline)
+        {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Two tones of different levels, so swapped or shifted channels show.
+std::vector<double> TwoTones(uint64_t ullFrames, double dfRate)
+{
+    std::vector<double> Signal(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        const double t = static_cast<double>(n) / dfRate;
+        Signal[2 * n] = 0.7 * std::sin(2.0 * std::numbers::pi * 1000.0 * t);
+        Signal[2 * n + 1] = 0.4 * std::sin(2.0 * std::numbers::pi * 3100.0 * t + 1.0);
+    }
+    return Signal;
+}
+
+// The integer render's codes: the PCM WAV the renderer writes has its data at byte 80.
+std::vector<int32_t> RenderOffline(const std::filesystem::path& Input, uint32_t uiRate, uint32_t uiBits)
+{
+    const auto Output = TestFiles::PathFor("sink-offline.wav");
+    OfflineRenderer Renderer;
+    OfflineRenderer::Settings Choice;
+    Choice.uiDeviceRate = uiRate;
+    Choice.uiBitCount = uiBits;
+    Choice.uiContainerBits = uiBits;
+    EXPECT_EQ(
+        Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
+    const std::vector<uint8_t> Bytes = TestFiles::Read(Output);
+    if (Bytes.size() < 80)
+    {
+        ADD_FAILURE() << "no offline render";
+        return {};
+    }
+    return DecodeCodes(Bytes.data() + 80, Bytes.size() - 80, uiBits);
+}
+
+// True once the sound buffer can give ullReads periods without running low.
+bool BufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
+{
+    AdaptiveFrameBuffer& Queue = Buffer.Queue;
+    CriticalSectionHolder Holder(&Queue.CriticalSection);
+    return Queue.bFinishing != 0 ||
+           (Queue.bBuffering == 0 && Queue.ullFill >= Queue.ullLowMark + ullReads * Buffer.ullPeriodFrames);
+}
+
+// True once the playback thread has handed over the end of the file.
+bool IsFinishing(IntelligentSoundBuffer& Buffer)
+{
+    CriticalSectionHolder Holder(&Buffer.Queue.CriticalSection);
+    return Buffer.Queue.bFinishing != 0;
+}
+
+int32_t StoreAddress(CMultiThreadWin& Worker, const char16_t* pName, const void* pAddress)
+{
+    return Worker.SetParameter(pName, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pAddress)));
+}
+
+// Notes when the sink's file grew, so the time at which a byte was played can be read back.
+class CaptureTimeline
+{
+public:
+    explicit CaptureTimeline(const TestSink& Sink) : Watched(Sink)
+    {
+        Samples.reserve(1 << 16);
+        Watcher = std::thread([this] { Watch(); });
+    }
+    ~CaptureTimeline() { Finish(); }
+
+    void Finish()
+    {
+        bRun.store(false);
+        if (Watcher.joinable())
+        {
+            Watcher.join();
+        }
+    }
+    // Seconds from the start until the file first held ullBytes; negative if it never did.
+    double SecondsWhenHeld(uint64_t ullBytes) const
+    {
+        for (const Sample& Seen : Samples)
+        {
+            if (Seen.ullBytes >= ullBytes)
+            {
+                return Seen.dfSeconds;
+            }
+        }
+        return -1.0;
+    }
+
+private:
+    struct Sample
+    {
+        double dfSeconds;
+        uint64_t ullBytes;
+    };
+
+    void Watch()
+    {
+        const Clock::time_point Start = Clock::now();
+        uint64_t ullLast = 0;
+        while (bRun.load())
+        {
+            const uint64_t ullBytes = Watched.CapturedBytes();
+            if (ullBytes != ullLast && Samples.size() < Samples.capacity())
+            {
+                Samples.push_back({SecondsSince(Start), ullBytes});
+                ullLast = ullBytes;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    const TestSink& Watched;
+    std::vector<Sample> Samples;
+    std::atomic<bool> bRun{true};
+    std::thread Watcher;
+};
+
+// A render callback that delivers a quiet tone for as long as it is asked.
+struct ToneSource
+{
+    static int32_t Callback(SoundStreamBuffer* pBuffer, void* pUserParameter)
+    {
+        auto* pSource = static_cast<ToneSource*>(pUserParameter);
+        for (uint64_t i = 0; i < pBuffer->ullCapacity; ++i)
+        {
+            const double dfValue = 0.1 * std::sin(0.05 * static_cast<double>(pSource->ullFrames + i));
+            pBuffer->pdfData[2 * i] = dfValue;
+            pBuffer->pdfData[2 * i + 1] = -dfValue;
+        }
+        pBuffer->ullFrameCount = pBuffer->ullCapacity;
+        pSource->ullFrames.fetch_add(pBuffer->ullCapacity);
+        return 1;
+    }
+    std::atomic<uint64_t> ullFrames{0};
+};
+
+class WasapiPlaybackTest : public TestSinkFixture
+{
+protected:
+    // Plays Input through the whole chain onto the sink and compares what it played with Offline.
+    // bStalled when Wine held playback up for longer than the comparison allows (a spoiled run).
+    void PlayTheFile(const std::filesystem::path& Input, const std::vector<int32_t>& Offline, bool& bStalled);
+};
+} // namespace
+
+TEST_F(WasapiPlaybackTest, TheWholeChainPlaysTheOfflineRenderInRealTime)
+{
+    ASSERT_EQ(Sink.uiBits * 2 / 8, SINK_FRAME_BYTES);
+    const auto ullFileFrames = static_cast<uint64_t>(FILE_SECONDS * FILE_RATE);
+    const auto Input = TestFiles::Write(
+        "sink-in.wav", WaveFileBuilder::PcmWave(TwoTones(ullFileFrames, FILE_RATE), 2, FILE_RATE, 16));
+    const std::vector<int32_t> Offline = RenderOffline(Input, Sink.uiRate, Sink.uiBits);
+    ASSERT_GT(Offline.size(), 0u);
+    // A run in which Wine's mixer held playback up says nothing about the chain, so it is repeated;
+    // a changed, lost or repeated frame fails at once.
+    for (int iAttempt = 1; iAttempt <= 3; ++iAttempt)
+    {
+        bool bStalled = false;
+        PlayTheFile(Input, Offline, bStalled);
+        if (HasFailure() || !bStalled)
+        {
+            return;
+        }
+        std::cout << "[          ] attempt " << iAttempt << ": Wine held playback up, playing again\n";
+    }
+    ADD_FAILURE() << "Wine held playback up in every attempt";
+}
+
+void WasapiPlaybackTest::PlayTheFile(const std::filesystem::path& Input, const std::vector<int32_t>& Offline,
+                                     bool& bStalled)
+{
+    const uint32_t R = Sink.uiRate;
+    const uint32_t B = Sink.uiBits;
+    const uint64_t L = Offline.size() / 2;
+
+    PlayerState& State = PlayerState::Instance();
+    CSoundStreamWASAPI Stream(&Layer);
+    WaveFileReader Reader;
+    SamplingFrequencyConverter Converter(10.0);
+    IntelligentSoundBuffer Buffer;
+    CMultiThreadWin Worker;
+
+    // Set up in the order a playback start uses, on the sink at its own rate in shared mode.
+    double dfPeriod = 0.01;
+    ASSERT_EQ(Buffer.Initialize(R, dfPeriod), 1);
+    // More room than a player's 0.1 s: on a loaded machine the playback thread can be held up for longer
+    // than that, and the fade of a buffer that ran dry is not what this test looks for.
+    ASSERT_EQ(Buffer.SetCapacityLimit(static_cast<uint64_t>(R * 0.5)), 1);
+    const uint64_t P = Buffer.ullPeriodFrames;
+    State.bPaused.store(0);
+    State.pIntelligentSoundBuffer = &Buffer;
+    ASSERT_EQ(State.CreateVolume(), 1);
+    ASSERT_EQ(State.pVolume->Initialize(1.0), 1);
+    ASSERT_EQ(State.pVolume->SetDefaultSteps(P), 1);
+    ASSERT_EQ(State.AllocateDeviceBlock(2 * P), 1);
+    Stream.ullCallbackFrameCount = P;
+    Stream.uiLogicalBitCount = B;
+    Stream.bResolutionEnhancer = 1;
+    Stream.bSharedMode = 1;
+    double dfSeconds = 0.06;
+    ASSERT_EQ(Stream.SetupDevice(R, &dfSeconds, iSinkIndex), 1);
+    ASSERT_EQ(Stream.uiBitCount, B);
+    const uint64_t N = Stream.ullBufferFrameCount;
+
+    ASSERT_GE(Reader.Open(TestFiles::Wide(Input).c_str()), 0);
+    ASSERT_EQ(Converter.Setup(2, Reader.uiSamplingFrequency, R, 8, 0, 0.0), 1);
+    ASSERT_EQ(Converter.SetOutputRate(R, 1), 1);
+    ASSERT_EQ(Worker.Create(1), 1);
+    ASSERT_GT(StoreAddress(Worker, u"pWaveFileReader", &Reader), 0);
+    ASSERT_GT(StoreAddress(Worker, u"pSamplingFrequencyConverter", &Converter), 0);
+    ASSERT_GT(StoreAddress(Worker, u"pIntelligentSoundBuffer", &Buffer), 0);
+    ASSERT_GT(Worker.AllocateBuffer(u"pdfInputSignalBuffer", THREAD_BUFFER_BYTES), 0);
+    ASSERT_GT(Worker.AllocateBuffer(u"pdfOutputSignalBuffer", THREAD_BUFFER_BYTES), 0);
+    ASSERT_EQ(Worker.Start(PlaybackThreadBody), 1);
+    EXPECT_TRUE(WaitFor([&] { return BufferHolds(Buffer, (N + P - 1) / P); }));
+
+    const uint64_t ullStart = Sink.CapturedBytes() / SINK_FRAME_BYTES * SINK_FRAME_BYTES;
+    CaptureTimeline Timeline(Sink);
+    EXPECT_EQ(Stream.PrepareRender(PlaybackBufferCallback, nullptr), 1);
+    EXPECT_EQ(Stream.Start(), 1);
+    // The file, the device buffer, the sink's own latency and room for silence Wine may insert,
+    // played out in real time.
+    const uint64_t ullWanted = ullStart + SINK_FRAME_BYTES * (P + L + N + R);
+    EXPECT_TRUE(WaitFor([&] { return IsFinishing(Buffer); })) << "the playback thread did not reach the end";
+    EXPECT_TRUE(WaitFor([&] { return Sink.CapturedBytes() >= ullWanted; }));
+    const Clock::time_point StopStart = Clock::now();
+    EXPECT_EQ(Stream.Stop(0), 1);
+    EXPECT_LT(SecondsSince(StopStart), 0.2);
+    Timeline.Finish();
+    Worker.WaitForExit();
+    EXPECT_EQ(Worker.GetResult(0), PLAYBACK_THREAD_DONE);
+    Worker.Release();
+    State.pIntelligentSoundBuffer = nullptr;
+    State.FreeDeviceBlock();
+    State.DestroyVolume();
+
+    const std::vector<uint8_t> Bytes = Sink.ReadCaptured(ullStart, ullWanted);
+    const std::vector<int32_t> Heard = DecodeCodes(Bytes.data(), Bytes.size(), B);
+    auto FirstSound = [](const std::vector<int32_t>& Codes)
+    {
+        uint64_t i = 0;
+        while (i < Codes.size() && Codes[i] == 0)
+        {
+            ++i;
+        }
+        return i / 2;
+    };
+    const uint64_t ullOfflineFirst = FirstSound(Offline);
+    const uint64_t ullHeardFirst = FirstSound(Heard);
+    ASSERT_LT(ullOfflineFirst, L);
+    ASSERT_GE(ullHeardFirst, ullOfflineFirst) << "no sound reached the sink";
+    ASSERT_GE(Heard.size() / 2, ullHeardFirst + L - ullOfflineFirst + P)
+        << "the sink did not play the whole file";
+
+    // Every frame of the render, in order. When Wine's mixer thread is held up on a busy machine the
+    // sink plays silence and the stream then goes on where it stopped: such inserted silence is
+    // skipped and counted, but nothing may be lost, repeated or changed. The sound buffer fades out
+    // the last whole period and the part period after it, so those frames are only bounded.
+    const uint64_t ullFaded = P + L % P;
+    const uint64_t ullHeardFrames = Heard.size() / 2;
+    auto IsSilent = [](const std::vector<int32_t>& Codes, uint64_t ullFrame)
+    { return Codes[2 * ullFrame] == 0 && Codes[2 * ullFrame + 1] == 0; };
+    uint64_t h = ullHeardFirst;
+    uint64_t ullInserted = 0;
+    uint64_t ullLastExact = h;
+    for (uint64_t i = ullOfflineFirst; i < L; ++i, ++h)
+    {
+        while (h < ullHeardFrames && IsSilent(Heard, h) && !IsSilent(Offline, i))
+        {
+            ++h;
+            ++ullInserted;
+        }
+        if (h >= ullHeardFrames)
+        {
+            std::cout << "[          ] the sink had not played frame " << i << " of " << L << " in time\n";
+            bStalled = true;
+            return;
+        }
+        for (uint64_t c = 0; c < 2; ++c)
+        {
+            const int64_t iHeard = Heard[2 * h + c];
+            const int64_t iWanted = Offline[2 * i + c];
+            if (i < L - ullFaded)
+            {
+                ASSERT_LE(std::llabs(iHeard - iWanted), 1)
+                    << "frame " << i << " of " << L << ", channel " << c;
+                ullLastExact = h;
+            }
+            else
+            {
+                ASSERT_LE(std::llabs(iHeard), std::llabs(iWanted) + 1) << "frame " << i << " of " << L;
+            }
+        }
+    }
+    // Nothing after it.
+    for (uint64_t k = h; k < std::min(h + P, ullHeardFrames); ++k)
+    {
+        ASSERT_TRUE(IsSilent(Heard, k)) << "frame " << k - h << " after the end";
+    }
+    std::cout << "[          ] inserted silence: " << ullInserted << " frames\n";
+    if (ullInserted > L / 100)
+    {
+        bStalled = true;
+        return;
+    }
+
+    // Real time: the frames from the first to the last exactly matched one reached the sink within
+    // 2 % of the time they last.
+    const double dfFirst = Timeline.SecondsWhenHeld(ullStart + SINK_FRAME_BYTES * (ullHeardFirst + 1));
+    const double dfLast = Timeline.SecondsWhenHeld(ullStart + SINK_FRAME_BYTES * (ullLastExact + 1));
+    ASSERT_GE(dfFirst, 0.0);
+    ASSERT_GE(dfLast, 0.0);
+    const double dfExpected = static_cast<double>(ullLastExact - ullHeardFirst) / R;
+    EXPECT_NEAR(dfLast - dfFirst, dfExpected, 0.02 * dfExpected);
+}
+
+TEST_F(WasapiPlaybackTest, StopAndCloseDuringPlaybackReturnWithin200MillisecondsAndEndTheRenderThread)
+{
+    for (const bool bStop : {true, false})
+    {
+        SCOPED_TRACE(bStop ? "Stop" : "Close");
+        CSoundStreamWASAPI Stream(&Layer);
+        Stream.bSharedMode = 1;
+        double dfSeconds = 0.06;
+        ASSERT_EQ(Stream.SetupDevice(Sink.uiRate, &dfSeconds, iSinkIndex), 1);
+        ToneSource Source;
+        ASSERT_EQ(Stream.PrepareRender(ToneSource::Callback, &Source), 1);
+        ASSERT_EQ(Stream.Start(), 1);
+        // Playing: the device has taken a third of a second beyond its first buffer.
+        const uint64_t ullPlayed = Stream.ullBufferFrameCount + Sink.uiRate / 3;
+        ASSERT_TRUE(WaitFor([&] { return Source.ullFrames.load() >= ullPlayed; }));
+        ASSERT_EQ(Stream.GetWorker().GetState(), THREAD_STATE_RUNNING);
+
+        const Clock::time_point Start = Clock::now();
+        EXPECT_EQ(bStop ? Stream.Stop(0) : Stream.Close(), 1);
+        EXPECT_LT(SecondsSince(Start), 0.2);
+        EXPECT_NE(Stream.GetWorker().GetState(), THREAD_STATE_RUNNING);
+        EXPECT_EQ(Stream.uiStreamMode, STREAM_MODE_NONE);
+        // Nothing is asked for once it returned.
+        const uint64_t ullAfter = Source.ullFrames.load();
+        EXPECT_EQ(Stream.Close(), 1);
+        EXPECT_EQ(Source.ullFrames.load(), ullAfter);
+    }
+}
+
+TEST_F(WasapiPlaybackTest, AnEventDrivenStreamIsWokenByTheClientThroughItsEvent)
+{
+    CSoundStreamWASAPI Stream(&Layer);
+    Stream.bSharedMode = 1;
+    Stream.bForceTimerDriven = 0;
+    double dfSeconds = 0.06;
+    ASSERT_EQ(Stream.SetupDevice(Sink.uiRate, &dfSeconds, iSinkIndex), 1);
+    ASSERT_EQ(Stream.IsEventDriven(), 1);
+    ToneSource Source;
+    ASSERT_EQ(Stream.PrepareRender(ToneSource::Callback, &Source), 1);
+    ASSERT_EQ(Stream.Start(), 1);
+    // The render thread only wakes when the client sets the event, so frames beyond the first
+    // buffer mean the client was given the event's own handle.
+    const uint64_t ullPlayed = Stream.ullBufferFrameCount + Sink.uiRate / 4;
+    EXPECT_TRUE(WaitFor([&] { return Source.ullFrames.load() >= ullPlayed; }));
+    EXPECT_EQ(Stream.Stop(0), 1);
+}

@@ -6,6 +6,7 @@
 #   windows  MinGW-w64 cross build, every test executable under Wine
 #   fuzz     the WAV reader and playback-chain fuzzers for a minute each
 #   layers   no #include crosses a forbidden line between subsystems and platforms
+#   package  the Debian package: its files, dependencies and a start under Xvfb
 # Choose stages with LARKSPUR_TEST_STAGES="linux windows" (default: all of them).
 set -uo pipefail
 
@@ -14,7 +15,7 @@ cd "$root"
 
 "$root/scripts/install-deps.sh" || { echo "test.sh: installing dependencies failed" >&2; exit 1; }
 
-stages=${LARKSPUR_TEST_STAGES:-"layers linux asan tsan windows fuzz"}
+stages=${LARKSPUR_TEST_STAGES:-"layers linux asan tsan windows fuzz package"}
 jobs=$(nproc)
 passed=()
 failed=()
@@ -67,6 +68,7 @@ for stage in $stages; do
     windows) run_stage windows windows_stage ;;
     fuzz) run_stage fuzz fuzz_stage ;;
     layers) run_stage layers "$root/scripts/check-layers.sh" ;;
+    package) run_stage package "$root/scripts/check-package.sh" ;;
     *) echo "test.sh: unknown stage '$stage'" >&2; failed+=("$stage") ;;
     esac
 done

@@ -6,6 +6,7 @@
 #include "output/CSoundStreamWASAPI.h"
 #include "tests/app/PlayerRig.h"
 #include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
 #include "wave/WaveFileReader.h"
 
 #include <gtest/gtest.h>
@@ -214,6 +215,53 @@ TEST(MainDialog, ARefusedFileKeepsThePreviousFilePlayable)
     ASSERT_NE(Rig.State.pSamplingFrequencyConverter, nullptr);
     EXPECT_EQ(Rig.State.pSamplingFrequencyConverter->dfInputRate, 44100.0);
     Host.Click(ID_STOP);
+}
+
+TEST(MainDialog, ADroppedFileIsTakenLikeAChosenOneButNotWhilePlaying)
+{
+    PlayerRig Rig;
+    RecordingDialogHost& Host = Rig.Host;
+    Rig.pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, 48000, 16);
+    Rig.pDevice->UseRealTimeClock(1);
+    Host.Open();
+    // A refused file first: the message, the blank list, nothing loaded, Play still disabled.
+    const auto Bad = TestFiles::Write("dialog-drop-bad.wav", std::vector<uint8_t>{'R', 'I', 'F', 'F', 9});
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Bad).c_str()), 0);
+    ASSERT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Host.Messages()[0].Caption, u"エラー");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 0, 1), u"");
+    EXPECT_EQ(Rig.State.pWaveFileReader, nullptr);
+    EXPECT_EQ(Enabled(Host), "000 settings enabled");
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(u""), 0);
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(nullptr), 0);
+    EXPECT_EQ(Host.Messages().size(), 1u);
+
+    const auto Good = Rig.ChooseToneFile("dialog-drop-chosen.wav", 4410);
+    const auto Dropped = TestFiles::Write(
+        "dialog-drop-good.wav", WaveFileBuilder::PcmWave(std::vector<double>(2 * 22050), 2, 22050, 24));
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Dropped).c_str()), 1);
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 0, 1), u"22050");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 2, 1), u"24");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 3, 1), u"1.000");
+    EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Dropped));
+    EXPECT_EQ(Host.iCaretControl, ID_PATH_FIELD);
+    ASSERT_NE(Rig.State.pWaveFileReader, nullptr);
+    EXPECT_EQ(Rig.State.pWaveFileReader->bOpened, 1);
+    EXPECT_EQ(Enabled(Host), "100 settings enabled");
+
+    // While playing (and paused) "..." is disabled, and so is dropping.
+    ASSERT_TRUE(Host.Click(ID_PLAY));
+    ASSERT_EQ(Rig.State.bPlaying, 1);
+    const WaveFileReader* pPlaying = Rig.State.pWaveFileReader;
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 0);
+    Host.Click(ID_PAUSE);
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 0);
+    EXPECT_EQ(Rig.State.pWaveFileReader, pPlaying);
+    EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Dropped));
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 0, 1), u"22050");
+    Host.Click(ID_STOP);
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 1);
+    EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Good));
 }
 
 TEST(MainDialog, TheControlStatesAcrossEveryTransition)

@@ -1,0 +1,68 @@
+#pragma once
+#include "app/qt/QtDialogMetrics.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+class QMimeData;
+class SDialogHandler;
+
+// The main dialog as a Qt window: the 23 controls of the template, each placed from its dialog-unit
+// rectangle and tagged with its identifier (property "controlId"; -1 for the frames and labels the
+// logic never reaches); a label or check box whose caption would be cut with this font grows just
+// enough. User actions go to the handler as the Windows dialog would deliver them:
+// buttons and the check box as commands, every slider move as a scroll, Escape and the close box as
+// command 2 (the window never closes by itself), Enter as command 1. A dropped .wav file goes to the
+// drop handler, only while "..." is enabled.
+class QtMainDialogWindow : public QDialog
+{
+public:
+    explicit QtMainDialogWindow(QWidget* pParent = nullptr);
+
+    void SetHandler(SDialogHandler* pNewHandler) { pHandler = pNewHandler; }
+    SDialogHandler* Handler() const { return pHandler; }
+    void SetDropHandler(std::function<void(const std::u16string&)> NewDropHandler)
+    {
+        DropHandler = std::move(NewDropHandler);
+    }
+
+    // The control with identifier iId, or null.
+    QWidget* Control(int32_t iId) const;
+    // Every control in template order.
+    const std::vector<QWidget*>& TemplateControls() const { return Controls; }
+    QtDialogMetrics::BaseUnits Units() const { return DialogUnits; }
+
+    // Ends the modal loop with iResult, without asking the handler.
+    void End(int32_t iResult);
+    // The local .wav file a drag carries, or an empty text when it carries anything else.
+    static QString WaveFileOf(const QMimeData* pData);
+
+    // Escape ends here too.
+    void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dragMoveEvent(QDragMoveEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
+
+private:
+    void Build();
+    void FitCaption(QWidget* pWidget, MainDialogLayout::TextAlign Align);
+    void Command(int32_t iId);
+    bool AcceptsDrop(const QMimeData* pData) const;
+
+    SDialogHandler* pHandler = nullptr;
+    std::function<void(const std::u16string&)> DropHandler;
+    std::vector<QWidget*> Controls;
+    std::map<int32_t, QWidget*> ById;
+    QtDialogMetrics::BaseUnits DialogUnits{};
+    bool bEnding = false;
+};

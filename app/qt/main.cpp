@@ -1,0 +1,56 @@
+#include "app/AudioLayerSelection.h"
+#include "app/ProgramEntry.h"
+#include "app/qt/QtDialogHost.h"
+#include "app/qt/QtMainDialogWindow.h"
+#include "output/CreatePlatformSettingsLauncher.h"
+#include "output/SSettingsLauncher.h"
+
+#include <QApplication>
+#include <QString>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    // Qt takes its own options (-platform, -style, ...) out of argv first; what is left is ours.
+    QApplication Application(argc, argv);
+    std::u16string Arguments;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (i > 1)
+        {
+            Arguments += u' ';
+        }
+        Arguments += QString::fromLocal8Bit(argv[i]).toStdU16String();
+    }
+
+    std::unique_ptr<SAudioClientLayer> pLayer;
+    std::string Description;
+    const int32_t iLayer = SelectAudioLayerFromEnvironment(pLayer, Description);
+    if (iLayer == -4)
+    {
+        std::fprintf(stderr, "larkspur: %s\n", Description.c_str());
+        return 1;
+    }
+    if (iLayer < 0)
+    {
+        // The dialog still opens; Play then reports the device it cannot open.
+        std::fprintf(stderr, "larkspur: %s\n", Description.c_str());
+    }
+    const std::unique_ptr<SSettingsLauncher> pLauncher = CreatePlatformSettingsLauncher();
+
+    QtMainDialogWindow Window;
+    QtDialogHost Host(Window);
+    ProgramEntry Entry(pLayer.get(), pLauncher.get(), Host, Arguments.c_str());
+    if (Entry.Begin() < 0)
+    {
+        return 1;
+    }
+    Window.SetDropHandler([&Entry](const std::u16string& Path)
+                          { Entry.GetDialog().OnFileDropped(Path.c_str()); });
+    const int32_t iResult = Host.Run(Entry.GetDialog());
+    Entry.End();
+    return iResult;
+}

@@ -52,10 +52,10 @@ TEST(AlsaEndpoints, ListsTheHintedPlaybackPcmsOfTheConfigurationInItsOrder)
     const std::string LongName(70, 'x');
     AlsaTestSetup::Write(
         {
-            TestDeviceSpec("zeta_out", "Zeta output\nsecond line of the description"),
-            TestDeviceSpec("alpha_out", LongName, "Output"),
-            TestDeviceSpec("unhinted"),
-            TestDeviceSpec("odd_name", "Caf\xE9 output"),
+            TestDeviceProfile("zeta_out", "Zeta output\nsecond line of the description"),
+            TestDeviceProfile("alpha_out", LongName, "Output"),
+            TestDeviceProfile("unhinted"),
+            TestDeviceProfile("odd_name", "Caf\xE9 output"),
         },
         "pcm.!default { type plug slave.pcm \"zeta_out\" hint { show on description \"Default\" } }\n"
         "pcm.!front { @args [ CARD ] @args.CARD { type string } type null hint { show on description "
@@ -132,7 +132,7 @@ TEST(AlsaEndpoints, SharedAndExclusivePathsOfEachKindOfEndpoint)
     EXPECT_EQ(SharedPathFor(Hinted), "plug:\"pulse\"");
 
     // "default" on a plugin has no card behind it: exclusive mode has nothing to open.
-    AlsaTestSetup::Write({TestDeviceSpec("plain", "Plain")}, "pcm.!default \"plain\"\n");
+    AlsaTestSetup::Write({TestDeviceProfile("plain", "Plain")}, "pcm.!default \"plain\"\n");
     EXPECT_LT(ExclusivePathFor(DefaultAlsaEndpoint(), Path), 0);
     EXPECT_EQ(SharedPathFor(DefaultAlsaEndpoint()), "plug:\"default\"");
 }

@@ -13,8 +13,8 @@ AudioLayerContractTarget AlsaTarget()
     Target.Name = "Alsa";
     Target.Create = []
     {
-        AlsaTestSetup::Write({TestDeviceSpec("contract_main", "Contract device").Taking("48000", "S16_LE"),
-                              TestDeviceSpec("contract_other", "Second device").Taking("44100", "S32_LE")},
+        AlsaTestSetup::Write({TestDeviceProfile("contract_main", "Contract device").Taking("48000", "S16_LE"),
+                              TestDeviceProfile("contract_other", "Second device").Taking("44100", "S32_LE")},
                              "pcm.!default \"contract_main\"\n");
         return std::unique_ptr<SAudioClientLayer>(std::make_unique<CAlsaAudioLayer>());
     };

@@ -109,7 +109,7 @@ protected:
     // One test device at 48 kHz 16-bit, paced, unplugged after llUnplugAfter frames (-1 never).
     void UseDevice(long long llUnplugAfter)
     {
-        TestDeviceSpec Device("paced", "Paced device");
+        TestDeviceProfile Device("paced", "Paced device");
         Device.Taking("48000", "S16_LE");
         Device.llUnplugAfter = llUnplugAfter;
         Device.dfPacePercent = PACE_PERCENT;
@@ -146,10 +146,10 @@ TEST(AlsaWholeChain, DeviceBytesMatchTheOfflineRender)
     for (const ChainCase& Case : Cases)
     {
         SCOPED_TRACE(std::to_string(Case.uiDeviceRate) + " Hz / " + std::to_string(Case.uiDeviceBits));
-        TestDeviceSpec Spec("chain", "Chain device");
-        Spec.Taking(std::to_string(Case.uiDeviceRate), Case.pAlsaFormat);
-        Spec.dfPacePercent = 100.0 * CHAIN_FRAMES_PER_SECOND / Case.uiDeviceRate;
-        AlsaTestSetup::Write({Spec});
+        TestDeviceProfile Chain("chain", "Chain device");
+        Chain.Taking(std::to_string(Case.uiDeviceRate), Case.pAlsaFormat);
+        Chain.dfPacePercent = 100.0 * CHAIN_FRAMES_PER_SECOND / Case.uiDeviceRate;
+        AlsaTestSetup::Write({Chain});
 
         const uint64_t ullFileFrames = Case.uiFileRate / 8; // 125 ms
         const auto Input = TestFiles::Write("alsa-chain-in.wav",

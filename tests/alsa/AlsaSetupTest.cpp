@@ -64,10 +64,10 @@ protected:
     void SetUp() override
     {
         AlsaTestSetup::Write({
-            TestDeviceSpec("only32", "Takes 32 bits").Taking("48000", "S32_LE"),
-            TestDeviceSpec("only24", "Takes 24 bits").Taking("48000", "S24_3LE"),
-            TestDeviceSpec("only16", "Takes 16 bits").Taking("48000", "S16_LE"),
-            TestDeviceSpec("all", "Takes all three").Taking("44100 48000 96000", "S16_LE S24_3LE S32_LE"),
+            TestDeviceProfile("only32", "Takes 32 bits").Taking("48000", "S32_LE"),
+            TestDeviceProfile("only24", "Takes 24 bits").Taking("48000", "S24_3LE"),
+            TestDeviceProfile("only16", "Takes 16 bits").Taking("48000", "S16_LE"),
+            TestDeviceProfile("all", "Takes all three").Taking("44100 48000 96000", "S16_LE S24_3LE S32_LE"),
         });
     }
 
@@ -140,7 +140,7 @@ TEST_F(AlsaSetup, SharedModeAnswersAnUnwritableFormatWithTheClosestWritableOne)
 // "default" on a plugin has no card behind it: exclusive mode refuses it, shared mode plays on it.
 TEST_F(AlsaSetup, TheDefaultEndpointWithoutHardwareBehindItPlaysInSharedModeOnly)
 {
-    AlsaTestSetup::Write({TestDeviceSpec("only16", "Takes 16 bits").Taking("48000", "S16_LE")},
+    AlsaTestSetup::Write({TestDeviceProfile("only16", "Takes 16 bits").Taking("48000", "S16_LE")},
                          "pcm.!default \"only16\"\n");
     CSoundStreamWASAPI Stream(&Layer);
     EXPECT_EQ(SetUpStream(Stream, 0, 48000, -1), -1);

@@ -49,7 +49,7 @@ std::filesystem::path AlsaTestSetup::CapturePath(const std::string& Device)
     return Folder() / (Device + ".raw");
 }
 
-void AlsaTestSetup::Write(const std::vector<TestDeviceSpec>& Devices, const std::string& Extra)
+void AlsaTestSetup::Write(const std::vector<TestDeviceProfile>& Devices, const std::string& Extra)
 {
     std::ostringstream Text;
     Text << "pcm_type.larkspur_test { lib " << Quoted(LARKSPUR_TEST_PCM_PLUGIN) << " }\n"
@@ -57,7 +57,7 @@ void AlsaTestSetup::Write(const std::vector<TestDeviceSpec>& Devices, const std:
          << "defaults.namehint.basic on\n"
          << "defaults.namehint.extended off\n"
          << "pcm.plug { @args [ SLAVE ] @args.SLAVE { type string } type plug slave.pcm $SLAVE }\n";
-    for (const TestDeviceSpec& Device : Devices)
+    for (const TestDeviceProfile& Device : Devices)
     {
         Text << "pcm." << Device.Name << " {\n"
              << "  type larkspur_test\n"

@@ -6,15 +6,15 @@
 #include <vector>
 
 // One test device of the configuration: a PCM of the test plugin.
-struct TestDeviceSpec
+struct TestDeviceProfile
 {
-    explicit TestDeviceSpec(std::string DeviceName, std::string HintDescription = "",
-                            std::string HintDirection = "")
+    explicit TestDeviceProfile(std::string DeviceName, std::string HintDescription = "",
+                               std::string HintDirection = "")
         : Name(std::move(DeviceName)), Description(std::move(HintDescription)),
           Direction(std::move(HintDirection))
     {
     }
-    TestDeviceSpec& Taking(std::string NewRates, std::string NewFormats)
+    TestDeviceProfile& Taking(std::string NewRates, std::string NewFormats)
     {
         Rates = std::move(NewRates);
         Formats = std::move(NewFormats);
@@ -48,7 +48,7 @@ class AlsaTestSetup
 {
 public:
     // Extra: more configuration text (pcm.default, plain PCMs with hints ...).
-    static void Write(const std::vector<TestDeviceSpec>& Devices, const std::string& Extra = "");
+    static void Write(const std::vector<TestDeviceProfile>& Devices, const std::string& Extra = "");
     static std::filesystem::path Folder();
     static std::filesystem::path ConfigPath();
     static std::filesystem::path CapturePath(const std::string& Device);

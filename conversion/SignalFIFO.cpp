@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-SignalFIFO::~SignalFIFO() { Release(); }
+SignalFIFO::~SignalFIFO()
+{
+    Release();
+}
 
 int32_t SignalFIFO::Allocate(uint64_t ullCapacitySamples)
 {
@@ -20,7 +23,8 @@ int32_t SignalFIFO::Allocate(uint64_t ullCapacitySamples)
     }
     pLock = &CriticalSection;
     CriticalSectionHolder Holder(pLock);
-    pdfData = static_cast<double*>(std::calloc(ullCapacitySamples == 0 ? 1 : ullCapacitySamples, sizeof(double)));
+    pdfData =
+        static_cast<double*>(std::calloc(ullCapacitySamples == 0 ? 1 : ullCapacitySamples, sizeof(double)));
     if (pdfData == nullptr)
     {
         // The owners (converter, sound buffer) report the failure; the queue stays unallocated.
@@ -86,12 +90,14 @@ int32_t SignalFIFO::Write(const double* pdfSource, uint64_t& ullCount)
         ullCount = 0;
         return -4;
     }
-    return WriteWith(ullCount, [pdfSource](double* pdfTarget, uint64_t ullOffset, uint64_t ullLength) {
-        if (ullLength > 0)
-        {
-            std::memcpy(pdfTarget, pdfSource + ullOffset, ullLength * sizeof(double));
-        }
-    });
+    return WriteWith(ullCount,
+                     [pdfSource](double* pdfTarget, uint64_t ullOffset, uint64_t ullLength)
+                     {
+                         if (ullLength > 0)
+                         {
+                             std::memcpy(pdfTarget, pdfSource + ullOffset, ullLength * sizeof(double));
+                         }
+                     });
 }
 
 int32_t SignalFIFO::WriteValue(double dfValue, uint64_t& ullCount)
@@ -101,9 +107,8 @@ int32_t SignalFIFO::WriteValue(double dfValue, uint64_t& ullCount)
         ullCount = 0;
         return -4;
     }
-    return WriteWith(ullCount, [dfValue](double* pdfTarget, uint64_t, uint64_t ullLength) {
-        std::fill(pdfTarget, pdfTarget + ullLength, dfValue);
-    });
+    return WriteWith(ullCount, [dfValue](double* pdfTarget, uint64_t, uint64_t ullLength)
+                     { std::fill(pdfTarget, pdfTarget + ullLength, dfValue); });
 }
 
 int32_t SignalFIFO::Read(double* pdfDestination, uint64_t& ullCount)

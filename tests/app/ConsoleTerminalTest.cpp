@@ -94,7 +94,8 @@ std::filesystem::path ToneFile(const std::string& Name, double dfSeconds)
     return TestFiles::Write(Name, WaveFileBuilder::PcmWave(Signal, 2, 44100, 16));
 }
 
-// The command a session runs: the terminal's settings before and after the player, and its status.
+// The command a session runs: the terminal's settings before and after the player, and its status
+// (shown only once the settings after it are written, so a test that sees it can read them).
 std::string Wrapped(const std::string& Name, const std::string& PlayArguments)
 {
     const std::string Before = Utf8(TestFiles::PathFor(Name + ".before"));
@@ -102,7 +103,7 @@ std::string Wrapped(const std::string& Name, const std::string& PlayArguments)
     // The shell outlives an interrupt so it can report the player's status.
     return "sh -c " + Quoted("trap : INT; stty -g > " + Quoted(Before) + "; LARKSPUR_AUDIO=virtual " +
                              Quoted(LARKSPUR_CLI_PROGRAM) + " play " + PlayArguments +
-                             "; echo EXIT=$?; stty -g > " + Quoted(After) + "; sleep 60");
+                             "; status=$?; stty -g > " + Quoted(After) + "; echo EXIT=$status; sleep 60");
 }
 
 void ExpectTerminalRestored(const std::string& Name)

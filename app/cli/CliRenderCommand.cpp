@@ -2,6 +2,7 @@
 #include "app/PlayerScales.h"
 #include "app/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliNumbers.h"
 #include "app/cli/ProgressBar.h"
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"
@@ -46,20 +47,6 @@ struct RenderArguments
     std::string Output;
     OfflineRenderer::Settings Choice;
 };
-
-bool ParseWhole(const std::string& Text, int64_t& llValue)
-{
-    const char* pEnd = Text.data() + Text.size();
-    const auto Parsed = std::from_chars(Text.data(), pEnd, llValue);
-    return !Text.empty() && Parsed.ec == std::errc() && Parsed.ptr == pEnd;
-}
-
-bool ParseReal(const std::string& Text, double& dfValue)
-{
-    const char* pEnd = Text.data() + Text.size();
-    const auto Parsed = std::from_chars(Text.data(), pEnd, dfValue);
-    return !Text.empty() && Parsed.ec == std::errc() && Parsed.ptr == pEnd && std::isfinite(dfValue);
-}
 
 constexpr double SLOWEST_SPEED = 0.5;
 constexpr double FASTEST_SPEED = 2.52;

@@ -1,4 +1,5 @@
 #include "app/cli/ConsolePlayer.h"
+#include "app/cli/CliNumbers.h"
 
 #include "app/DialogControlIds.h"
 #include "app/PlayerScales.h"
@@ -21,20 +22,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto IN_PLACE_INTERVAL = std::chrono::milliseconds(100);
 constexpr auto PLAIN_INTERVAL = std::chrono::milliseconds(1000);
 constexpr int32_t SHIFT_LIMIT = 127;
-
-bool ParseWhole(const std::string& Text, int64_t& llValue)
-{
-    const char* pEnd = Text.data() + Text.size();
-    const auto Parsed = std::from_chars(Text.data(), pEnd, llValue);
-    return !Text.empty() && Parsed.ec == std::errc() && Parsed.ptr == pEnd;
-}
-
-bool ParseReal(const std::string& Text, double& dfValue)
-{
-    const char* pEnd = Text.data() + Text.size();
-    const auto Parsed = std::from_chars(Text.data(), pEnd, dfValue);
-    return !Text.empty() && Parsed.ec == std::errc() && Parsed.ptr == pEnd && std::isfinite(dfValue);
-}
 
 std::string RateList()
 {

@@ -1,0 +1,8 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Command-line numbers: the whole text must be the number, nothing before or after it.
+bool ParseWhole(const std::string& Text, int64_t& llValue);
+// As ParseWhole, and the value must be finite.
+bool ParseReal(const std::string& Text, double& dfValue);

@@ -183,15 +183,14 @@ TEST_F(ConsoleTerminalTest, CrashSignalRestoresTheTerminal)
     const auto Long = ToneFile("term-crash.wav", 30.0);
     TerminalSession Session("crash");
     const std::string Pid = Utf8(TestFiles::PathFor("crash.pid"));
-    // The player runs as the shell's last word so its pid is known; a segmentation fault ends it.
     // The player replaces a shell whose pid it then has; a segmentation fault ends it.
     const std::string Player =
         "sh -c " + Quoted("echo $$ > " + Quoted(Pid) + "; LARKSPUR_AUDIO=virtual exec " +
                           Quoted(LARKSPUR_CLI_PROGRAM) + " play " + Quoted(Utf8(Long)));
-    ASSERT_TRUE(
-        Session.Start("sh -c " + Quoted("stty -g > " + Quoted(Utf8(TestFiles::PathFor("crash.before"))) +
-                                        "; " + Player + "; echo EXIT=$?; stty -g > " +
-                                        Quoted(Utf8(TestFiles::PathFor("crash.after"))) + "; sleep 60")));
+    ASSERT_TRUE(Session.Start(
+        "sh -c " + Quoted("stty -g > " + Quoted(Utf8(TestFiles::PathFor("crash.before"))) + "; " + Player +
+                          "; status=$?; stty -g > " + Quoted(Utf8(TestFiles::PathFor("crash.after"))) +
+                          "; echo EXIT=$status; sleep 60")));
     ASSERT_TRUE(Session.WaitFor(" 再生")) << Session.Screen();
     const std::string Target = ReadAll(Pid);
     ASSERT_FALSE(Target.empty());

@@ -36,11 +36,3 @@ struct AlsaChainResult
 // periods more and the device buffer.
 AlsaChainResult PlayFileThroughAlsa(const std::filesystem::path& Input, const AlsaChainPlayback& Playback,
                                     uint64_t ullRenderFrames);
-
-// Two tones of different levels, so swapped or shifted channels show.
-std::vector<double> TwoTones(uint64_t ullFrames, double dfRate);
-// Interleaved codes of little-endian two's-complement samples of uiBits.
-std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_t uiBits);
-// The codes of `render --bits uiBits --container uiBits` of the file at the rate.
-std::vector<int32_t> RenderOfflineCodes(const std::filesystem::path& Input, uint32_t uiDeviceRate,
-                                        uint32_t uiBits);

@@ -4,6 +4,7 @@
 #include "runtime/CMultiThreadWin.h"
 #include "tests/alsa/AlsaChainRig.h"
 #include "tests/alsa/AlsaTestSetup.h"
+#include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 
@@ -152,10 +153,12 @@ TEST(AlsaWholeChain, DeviceBytesMatchTheOfflineRender)
         AlsaTestSetup::Write({Chain});
 
         const uint64_t ullFileFrames = Case.uiFileRate / 8; // 125 ms
-        const auto Input = TestFiles::Write("alsa-chain-in.wav",
-                                            WaveFileBuilder::PcmWave(TwoTones(ullFileFrames, Case.uiFileRate),
-                                                                     2, Case.uiFileRate, Case.uiFileBits));
-        const std::vector<int32_t> Offline = RenderOfflineCodes(Input, Case.uiDeviceRate, Case.uiDeviceBits);
+        const auto Input =
+            TestFiles::Write("alsa-chain-in.wav",
+                             WaveFileBuilder::PcmWave(ChainSignals::TwoTones(ullFileFrames, Case.uiFileRate),
+                                                      2, Case.uiFileRate, Case.uiFileBits));
+        const std::vector<int32_t> Offline =
+            ChainSignals::RenderOfflineCodes(Input, Case.uiDeviceRate, Case.uiDeviceBits);
         const uint64_t L = Offline.size() / 2;
         ASSERT_GT(L, 0u);
         const uint32_t uiFrameBytes = 2 * Case.uiDeviceBits / 8;
@@ -172,7 +175,7 @@ TEST(AlsaWholeChain, DeviceBytesMatchTheOfflineRender)
         EXPECT_EQ(Capture.Format, Case.pAlsaFormat);
         EXPECT_EQ(Capture.uiRate, Case.uiDeviceRate);
         const std::vector<int32_t> Device =
-            DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), Case.uiDeviceBits);
+            ChainSignals::DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), Case.uiDeviceBits);
         ASSERT_GT(P, 0u);
         ASSERT_GE(Device.size(), 2 * (P + L + 3 * P));
 
@@ -219,7 +222,8 @@ TEST_F(AlsaPlayback, AnUnderrunIsHeardAsSilenceAndPlaybackGoesOn)
     Stream.Stop(0);
 
     const TestCapture Capture = AlsaTestSetup::ReadCapture("paced");
-    const std::vector<int32_t> Codes = DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), 16);
+    const std::vector<int32_t> Codes =
+        ChainSignals::DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), 16);
     uint64_t ullExpected = 0;
     uint64_t ullSilentFrames = 0;
     uint64_t ullLongestGap = 0;

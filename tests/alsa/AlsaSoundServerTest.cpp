@@ -1,5 +1,6 @@
 #include "tests/alsa/AlsaChainRig.h"
 #include "tests/alsa/AlsaTestSetup.h"
+#include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 
@@ -175,7 +176,7 @@ protected:
         const auto Input = TestFiles::Write(
             "server-in.wav",
             WaveFileBuilder::PcmWave(SweepAndSwell(ullFileFrames, uiFileRate), 2, uiFileRate, 16));
-        Offline = RenderOfflineCodes(Input, uiDeviceRate, 16);
+        Offline = ChainSignals::RenderOfflineCodes(Input, uiDeviceRate, 16);
         const uint64_t L = Offline.size() / 2;
         AlsaChainPlayback Playback;
         Playback.uiDeviceRate = uiDeviceRate;

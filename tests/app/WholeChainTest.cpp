@@ -12,6 +12,7 @@
 #include "runtime/CriticalSectionHolder.h"
 #include "runtime/WorkerParameterNames.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "wave/WaveFileReader.h"
@@ -51,58 +52,6 @@ std::string Describe(const ChainCase& Case)
 {
     return std::to_string(Case.uiFileRate) + " Hz -> " + std::to_string(Case.uiDeviceRate) + " Hz / " +
            std::to_string(Case.uiDeviceBits) + " bits at x" + std::to_string(Case.dfSpeed);
-}
-
-// Two tones of different levels, so swapped or shifted channels show.
-std::vector<double> TwoTones(uint64_t ullFrames, double dfRate)
-{
-    std::vector<double> Signal(2 * ullFrames);
-    for (uint64_t n = 0; n < ullFrames; ++n)
-    {
-        const double t = static_cast<double>(n) / dfRate;
-        Signal[2 * n] = 0.7 * std::sin(2.0 * std::numbers::pi * 1000.0 * t);
-        Signal[2 * n + 1] = 0.4 * std::sin(2.0 * std::numbers::pi * 3100.0 * t + 1.0);
-    }
-    return Signal;
-}
-
-// Interleaved stereo codes from little-endian two's-complement samples of uiBits.
-std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_t uiBits)
-{
-    const uint32_t uiBytes = uiBits / 8;
-    std::vector<int32_t> Codes;
-    for (size_t i = 0; i + uiBytes <= ullBytes; i += uiBytes)
-    {
-        uint32_t uiWord = 0;
-        for (uint32_t b = 0; b < uiBytes; ++b)
-        {
-            uiWord |= static_cast<uint32_t>(pBytes[i + b]) << (8 * (4 - uiBytes + b));
-        }
-        Codes.push_back(static_cast<int32_t>(uiWord) >> (32 - uiBits));
-    }
-    return Codes;
-}
-
-// The integer render's codes: the PCM WAV the renderer writes has its data at byte 80.
-std::vector<int32_t> RenderOffline(const std::filesystem::path& Input, const ChainCase& Case)
-{
-    const auto Output = TestFiles::PathFor("chain-offline.wav");
-    OfflineRenderer Renderer;
-    OfflineRenderer::Settings Choice;
-    Choice.uiDeviceRate = Case.uiDeviceRate;
-    Choice.dfSpeed = Case.dfSpeed;
-    Choice.uiBitCount = Case.uiDeviceBits;
-    Choice.uiContainerBits = Case.uiDeviceBits;
-    Choice.dfVolumeDb = Case.dfVolumeDb;
-    EXPECT_EQ(
-        Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
-    const std::vector<uint8_t> Bytes = TestFiles::Read(Output);
-    if (Bytes.size() < 80)
-    {
-        ADD_FAILURE() << "no offline render";
-        return {};
-    }
-    return DecodeCodes(Bytes.data() + 80, Bytes.size() - 80, Case.uiDeviceBits);
 }
 
 // True once the sound buffer can give ullReads periods without running low (or it is draining the
@@ -219,7 +168,7 @@ std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const
     State.DestroyVolume();
 
     const std::vector<uint8_t> Bytes = pDevice->GetWrittenBytes();
-    return DecodeCodes(Bytes.data(), Bytes.size(), Case.uiDeviceBits);
+    return ChainSignals::DecodeCodes(Bytes.data(), Bytes.size(), Case.uiDeviceBits);
 }
 } // namespace
 
@@ -235,10 +184,11 @@ TEST(WholeChain, DeviceWordsMatchTheOfflineRenderFrameForFrame)
     {
         SCOPED_TRACE(Describe(Case));
         const uint64_t ullFileFrames = Case.uiFileRate / 8; // 125 ms
-        const auto Input = TestFiles::Write("chain-in.wav",
-                                            WaveFileBuilder::PcmWave(TwoTones(ullFileFrames, Case.uiFileRate),
-                                                                     2, Case.uiFileRate, Case.uiFileBits));
-        const std::vector<int32_t> Offline = RenderOffline(Input, Case);
+        const auto Input = TestFiles::Write(
+            "chain-in.wav", WaveFileBuilder::PcmWave(ChainSignals::TwoTones(ullFileFrames, Case.uiFileRate),
+                                                     2, Case.uiFileRate, Case.uiFileBits));
+        const std::vector<int32_t> Offline = ChainSignals::RenderOfflineCodes(
+            Input, Case.uiDeviceRate, Case.uiDeviceBits, Case.dfSpeed, Case.dfVolumeDb);
         const uint64_t L = Offline.size() / 2;
         ASSERT_GT(L, 0u);
 

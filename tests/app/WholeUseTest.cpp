@@ -5,6 +5,7 @@
 #include "output/CSoundStreamWASAPI.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "tests/app/PlayerRig.h"
+#include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -22,49 +23,6 @@ using namespace DialogControlIds;
 // stop, play again, close. What the device received at x1, before the slider first moved, must be
 // the offline render of the same file at the same settings.
 
-namespace
-{
-// Interleaved codes from little-endian two's-complement samples of uiBits.
-std::vector<int32_t> DecodeCodes(const std::vector<uint8_t>& Bytes, uint32_t uiBits)
-{
-    const uint32_t uiBytes = uiBits / 8;
-    std::vector<int32_t> Codes;
-    for (size_t i = 0; i + uiBytes <= Bytes.size(); i += uiBytes)
-    {
-        uint32_t uiWord = 0;
-        for (uint32_t b = 0; b < uiBytes; ++b)
-        {
-            uiWord |= static_cast<uint32_t>(Bytes[i + b]) << (8 * (4 - uiBytes + b));
-        }
-        Codes.push_back(static_cast<int32_t>(uiWord) >> (32 - uiBits));
-    }
-    return Codes;
-}
-
-// The render's codes; the integer WAV the renderer writes has its data at byte 80.
-std::vector<int32_t> RenderOffline(const std::filesystem::path& Input)
-{
-    const auto Output = TestFiles::PathFor("whole-use-offline.wav");
-    OfflineRenderer Renderer;
-    OfflineRenderer::Settings Choice;
-    Choice.uiDeviceRate = 48000;
-    Choice.dfSpeed = 1.0;
-    Choice.uiBitCount = 24;
-    Choice.uiContainerBits = 24;
-    Choice.dfVolumeDb = -20.0; // the initial volume
-    EXPECT_EQ(
-        Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
-    std::vector<uint8_t> Bytes = TestFiles::Read(Output);
-    if (Bytes.size() < 80)
-    {
-        ADD_FAILURE() << "no offline render";
-        return {};
-    }
-    Bytes.erase(Bytes.begin(), Bytes.begin() + 80);
-    return DecodeCodes(Bytes, 24);
-}
-} // namespace
-
 TEST(WholeUse, PlayDragPauseResumeVolumeStopPlayClose)
 {
     PlayerRig Rig;
@@ -72,7 +30,8 @@ TEST(WholeUse, PlayDragPauseResumeVolumeStopPlayClose)
     RecordingDialogHost& Host = Rig.Host;
     Host.Open();
     const auto Input = Rig.ChooseToneFile("whole-use.wav", 88200);
-    const std::vector<int32_t> Offline = RenderOffline(Input);
+    const std::vector<int32_t> Offline =
+        ChainSignals::RenderOfflineCodes(Input, 48000, 24, 1.0, -20.0); // the initial volume
     ASSERT_GT(Offline.size(), 0u);
 
     // Play at x1; the start returns once the sound buffer holds the device buffer's worth (2880
@@ -90,7 +49,8 @@ TEST(WholeUse, PlayDragPauseResumeVolumeStopPlayClose)
     EXPECT_GT(Host.Item(ID_PROGRESS).iPosition, 0);
 
     // Everything written so far was converted at x1.
-    const std::vector<int32_t> Heard = DecodeCodes(Rig.pDevice->GetWrittenBytes(), 24);
+    const std::vector<uint8_t> Written = Rig.pDevice->GetWrittenBytes();
+    const std::vector<int32_t> Heard = ChainSignals::DecodeCodes(Written.data(), Written.size(), 24);
     EXPECT_EQ(Rig.pDevice->GetStreamState().ullUnderrunFrames, 0u);
     const uint64_t ullHeardFrames = Heard.size() / 2;
     ASSERT_GE(ullHeardFrames, 2880u + 30 * P);

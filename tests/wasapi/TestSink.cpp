@@ -88,20 +88,3 @@ void TestSinkFixture::TearDown()
         Layer.UninitializeThread();
     }
 }
-
-std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_t uiBits)
-{
-    const uint32_t uiBytes = uiBits / 8;
-    std::vector<int32_t> Codes;
-    Codes.reserve(ullBytes / uiBytes);
-    for (size_t i = 0; i + uiBytes <= ullBytes; i += uiBytes)
-    {
-        uint32_t uiWord = 0;
-        for (uint32_t b = 0; b < uiBytes; ++b)
-        {
-            uiWord |= static_cast<uint32_t>(pBytes[i + b]) << (8 * (4 - uiBytes + b));
-        }
-        Codes.push_back(static_cast<int32_t>(uiWord) >> (32 - uiBits));
-    }
-    return Codes;
-}

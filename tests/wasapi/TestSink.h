@@ -41,6 +41,3 @@ protected:
 private:
     int32_t bThreadInitialized = 0;
 };
-
-// Interleaved codes from little-endian two's-complement samples of uiBits.
-std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_t uiBits);

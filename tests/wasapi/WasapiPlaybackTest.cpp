@@ -8,6 +8,7 @@
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CriticalSectionHolder.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/wasapi/TestSink.h"
@@ -55,39 +56,6 @@ template <typename Predicate> bool WaitFor(Predicate bDone)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-// Two tones of different levels, so swapped or shifted channels show.
-std::vector<double> TwoTones(uint64_t ullFrames, double dfRate)
-{
-    std::vector<double> Signal(2 * ullFrames);
-    for (uint64_t n = 0; n < ullFrames; ++n)
-    {
-        const double t = static_cast<double>(n) / dfRate;
-        Signal[2 * n] = 0.7 * std::sin(2.0 * std::numbers::pi * 1000.0 * t);
-        Signal[2 * n + 1] = 0.4 * std::sin(2.0 * std::numbers::pi * 3100.0 * t + 1.0);
-    }
-    return Signal;
-}
-
-// The integer render's codes: the PCM WAV the renderer writes has its data at byte 80.
-std::vector<int32_t> RenderOffline(const std::filesystem::path& Input, uint32_t uiRate, uint32_t uiBits)
-{
-    const auto Output = TestFiles::PathFor("sink-offline.wav");
-    OfflineRenderer Renderer;
-    OfflineRenderer::Settings Choice;
-    Choice.uiDeviceRate = uiRate;
-    Choice.uiBitCount = uiBits;
-    Choice.uiContainerBits = uiBits;
-    EXPECT_EQ(
-        Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
-    const std::vector<uint8_t> Bytes = TestFiles::Read(Output);
-    if (Bytes.size() < 80)
-    {
-        ADD_FAILURE() << "no offline render";
-        return {};
-    }
-    return DecodeCodes(Bytes.data() + 80, Bytes.size() - 80, uiBits);
 }
 
 // True once the sound buffer can give ullReads periods without running low.
@@ -205,8 +173,9 @@ TEST_F(WasapiPlaybackTest, TheWholeChainPlaysTheOfflineRenderInRealTime)
     ASSERT_EQ(Sink.uiBits * 2 / 8, SINK_FRAME_BYTES);
     const auto ullFileFrames = static_cast<uint64_t>(FILE_SECONDS * FILE_RATE);
     const auto Input = TestFiles::Write(
-        "sink-in.wav", WaveFileBuilder::PcmWave(TwoTones(ullFileFrames, FILE_RATE), 2, FILE_RATE, 16));
-    const std::vector<int32_t> Offline = RenderOffline(Input, Sink.uiRate, Sink.uiBits);
+        "sink-in.wav",
+        WaveFileBuilder::PcmWave(ChainSignals::TwoTones(ullFileFrames, FILE_RATE), 2, FILE_RATE, 16));
+    const std::vector<int32_t> Offline = ChainSignals::RenderOfflineCodes(Input, Sink.uiRate, Sink.uiBits);
     ASSERT_GT(Offline.size(), 0u);
     // A run in which Wine's mixer held playback up says nothing about the chain, so it is repeated;
     // a changed, lost or repeated frame fails at once.
@@ -292,7 +261,7 @@ void WasapiPlaybackTest::PlayTheFile(const std::filesystem::path& Input, const s
     State.DestroyVolume();
 
     const std::vector<uint8_t> Bytes = Sink.ReadCaptured(ullStart, ullWanted);
-    const std::vector<int32_t> Heard = DecodeCodes(Bytes.data(), Bytes.size(), B);
+    const std::vector<int32_t> Heard = ChainSignals::DecodeCodes(Bytes.data(), Bytes.size(), B);
     auto FirstSound = [](const std::vector<int32_t>& Codes)
     {
         uint64_t i = 0;

@@ -475,7 +475,7 @@ TEST(PlaybackController, ADeviceFailingMidPlaybackStopsLikeTheEndOfTheFile)
 
 // The file shrinks under the open reader (another program rewrites it): what is left plays, then
 // the player stops as at the end of the file.
-TEST(PlaybackController, AFileCutShortWhilePlayingEndsPlaybackCleanly)
+TEST(PlaybackController, AFileCutShortReplacedOrRemovedWhilePlayingEndsPlaybackCleanly)
 {
     PlayerRig Rig;
     Rig.pDevice->AcceptFormat(EXCLUSIVE, 48000, 24);
@@ -493,6 +493,21 @@ TEST(PlaybackController, AFileCutShortWhilePlayingEndsPlaybackCleanly)
     EXPECT_TRUE(NoThreadRuns(Rig.State));
     // It ended with the sound that was left, long before the ten seconds the header announced.
     EXPECT_LE(Rig.State.pSamplingFrequencyConverter->ullConsumedFrames.load(), KEPT_FRAMES + 512);
+
+    // Replaced by another file under its name (as editors save), then removed, while playing: the
+    // open file plays on to its own end. Where an open file cannot be replaced or removed, it stays.
+    constexpr uint64_t WHOLE_FRAMES = 11025;
+    const std::filesystem::path Replaced = Rig.ChooseToneFile("replaced.wav", WHOLE_FRAMES);
+    Host.Click(ID_PLAY);
+    ASSERT_EQ(Rig.State.bPlaying, 1);
+    std::error_code Error;
+    std::filesystem::rename(TestFiles::Write("replacement.wav", std::vector<uint8_t>(100, 0x55)), Replaced,
+                            Error);
+    std::filesystem::remove(Replaced, Error);
+    EXPECT_TRUE(FireUntilStopped(Host));
+    EXPECT_TRUE(Host.Messages().empty());
+    EXPECT_TRUE(NoThreadRuns(Rig.State));
+    EXPECT_GE(Rig.State.pSamplingFrequencyConverter->ullConsumedFrames.load(), WHOLE_FRAMES);
 }
 
 TEST(PlaybackController, StopEndsWithinTheDrainBoundWhenTheDeviceHangs)

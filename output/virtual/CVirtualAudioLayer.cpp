@@ -4,11 +4,19 @@
 
 #include <new>
 #include <utility>
+#include <vector>
 
 void CVirtualAudioLayer::AddDevice(std::shared_ptr<VirtualAudioDevice> pDevice)
 {
     std::lock_guard<std::mutex> Lock(Mutex);
     Devices.push_back(std::move(pDevice));
+}
+
+void CVirtualAudioLayer::RemoveVanishedDevices()
+{
+    std::lock_guard<std::mutex> Lock(Mutex);
+    std::erase_if(Devices, [](const std::shared_ptr<VirtualAudioDevice>& pDevice)
+                  { return pDevice->IsActive() == 0; });
 }
 
 void CVirtualAudioLayer::SetDefaultDevice(std::shared_ptr<VirtualAudioDevice> pDevice)

@@ -17,6 +17,9 @@ public:
 
     // Appends an endpoint to the enumeration order.
     void AddDevice(std::shared_ptr<VirtualAudioDevice> pDevice);
+    // Drops the endpoints that have vanished from the enumeration order (clients still holding one
+    // keep it alive until they let go).
+    void RemoveVanishedDevices();
     // The default endpoint; without one, the first active device is the default.
     void SetDefaultDevice(std::shared_ptr<VirtualAudioDevice> pDevice);
     void FailAfter(VirtualOperation Operation, uint64_t ullSuccessfulCalls, int32_t iResult = AUDIO_E_FAIL);

@@ -82,7 +82,12 @@ public:
     uint32_t LastNameCapacity() const { return uiNameCapacity; }
     const std::vector<std::string>& Transcript() const { return Lines; }
     std::string TranscriptText() const;
-    void ClearTranscript() { Lines.clear(); }
+    // Forgets the transcript and the messages shown so far (a long run would otherwise grow them).
+    void ClearTranscript()
+    {
+        Lines.clear();
+        MessageLog.clear();
+    }
 
     // SDialogHost.
     void SetWindowTitle(const char16_t* pText) override;

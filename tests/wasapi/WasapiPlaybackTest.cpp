@@ -3,6 +3,7 @@
 #include "app/PlaybackBufferCallback.h"
 #include "app/PlaybackThreadBody.h"
 #include "app/PlayerState.h"
+#include "app/PlayerTexts.h"
 #include "app/ProgramEntry.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
@@ -438,7 +439,7 @@ TEST_F(WasapiPlaybackTest, AnEventDrivenStreamIsWokenByTheClientThroughItsEvent)
 // loss (the stream is not moved to the other sink), the render thread ends, the progress timer
 // stops the player as at the end of the file, and Play on the other sink plays there. Wine keeps
 // its endpoint list for the life of the process, so the device combo's entries still lead to the
-// same endpoints.
+// same endpoints, the lost one included.
 TEST_F(WasapiPlaybackTest, UnloadingTheSinkWhilePlayingStopsThePlayerAndPlayGoesOnOnAnother)
 {
     using namespace DialogControlIds;
@@ -516,11 +517,20 @@ TEST_F(WasapiPlaybackTest, UnloadingTheSinkWhilePlayingStopsThePlayerAndPlayGoes
     EXPECT_FALSE(HeardSound(Sink, ullSinkBefore));
     EXPECT_EQ(FindEndpoint(Layer, Sink.Name, uiCount), iSinkIndex);
 
+    // The lost sink is still listed; Play on it is refused like any device that cannot be opened.
+    Host.Click(ID_PLAY);
+    EXPECT_EQ(State.bPlaying, 0);
+    ASSERT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Host.Messages()[0].Text, PlayerTexts::DEVICE_NOT_INITIALISED);
+    EXPECT_EQ(Host.Messages()[0].Caption, PlayerTexts::CAPTION_ERROR);
+    EXPECT_TRUE(Host.IsEnabled(ID_PLAY));
+    EXPECT_FALSE(Host.IsEnabled(ID_STOP));
+
     Host.SelectEntry(ID_DEVICE_COMBO, iSinkIndex + 1);
     const uint64_t ullSinkStart = Sink.CapturedBytes();
     ASSERT_TRUE(Host.Click(ID_PLAY));
     ASSERT_EQ(State.bPlaying, 1);
-    EXPECT_TRUE(Host.Messages().empty());
+    EXPECT_EQ(Host.Messages().size(), 1u);
     // Sound, not only the silent first period, reaches the other sink.
     EXPECT_TRUE(WaitFor([&] { return HeardSound(Sink, ullSinkStart); }));
     EXPECT_EQ(State.bPlaying, 1);

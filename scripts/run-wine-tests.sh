@@ -20,9 +20,10 @@ mkdir -p "$HOME"
 xvfb_pid=""
 pulse_pid=""
 drain_pid=""
+loss_drain_pid=""
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
-    for pid in "$drain_pid" "$pulse_pid" "$xvfb_pid"; do
+    for pid in "$loss_drain_pid" "$drain_pid" "$pulse_pid" "$xvfb_pid"; do
         if [[ -n "$pid" ]]; then
             kill "$pid" >/dev/null 2>&1 || true
         fi
@@ -79,6 +80,21 @@ sink_properties=device.description=$sink_name" \
         export LARKSPUR_TEST_SINK_CAPTURE="Z:${pulse//\//\\}\\sink.raw"
         export LARKSPUR_TEST_SINK_RATE=$sink_rate
         export LARKSPUR_TEST_SINK_BITS=$sink_bits
+        # A second sink of the same kind, for the device-loss test: it plays there, unloads the
+        # sink's module with pactl (a Unix program Wine can start by its Z: path) and plays on.
+        loss_module=$(pactl load-module module-pipe-sink sink_name=larkspur_loss_sink \
+            file="$pulse/loss.fifo" format=s${sink_bits}le rate=$sink_rate channels=2 \
+            use_system_clock_for_timing=yes sink_properties=device.description=LarkspurLossSink)
+        pactl set-default-sink larkspur_test_sink >/dev/null 2>&1 || true
+        if [[ -n "$loss_module" && -p "$pulse/loss.fifo" ]]; then
+            cat "$pulse/loss.fifo" >"$pulse/loss.raw" &
+            loss_drain_pid=$!
+            export LARKSPUR_TEST_LOSS_SINK_NAME=LarkspurLossSink
+            export LARKSPUR_TEST_LOSS_SINK_CAPTURE="Z:${pulse//\//\\}\\loss.raw"
+            export LARKSPUR_TEST_LOSS_SINK_MODULE=$loss_module
+            pactl_path=$(command -v pactl)
+            export LARKSPUR_TEST_PACTL="Z:${pactl_path//\//\\}"
+        fi
     else
         echo "run-wine-tests: PulseAudio did not start (see $pulse/daemon.log); audio tests will skip"
     fi

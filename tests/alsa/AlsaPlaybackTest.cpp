@@ -1,3 +1,6 @@
+#include "app/DialogControlIds.h"
+#include "app/PlayerState.h"
+#include "app/ProgramEntry.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SoundStreamBuffer.h"
 #include "output/alsa/CAlsaAudioLayer.h"
@@ -5,11 +8,13 @@
 #include "tests/alsa/AlsaChainRig.h"
 #include "tests/alsa/AlsaTestSetup.h"
 #include "tests/common/ChainSignals.h"
+#include "tests/common/RecordingDialogHost.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -19,7 +24,8 @@
 #include <vector>
 
 // Playback through the stream and its render thread onto the paced test device: the whole chain
-// against the offline render, an underrun, an unplug and stopping during playback.
+// against the offline render, an underrun, an unplug and stopping during playback; and the whole
+// player losing its device.
 
 namespace
 {
@@ -289,4 +295,100 @@ TEST_F(AlsaPlayback, StopAndCloseDuringPlaybackReturnWithin200Milliseconds)
         EXPECT_LT(Clock::now() - Before, std::chrono::milliseconds(200));
         EXPECT_EQ(Stream.GetWorker().GetState(), THREAD_STATE_EMPTY);
     }
+}
+
+// The whole player on two test devices, the first unplugged while it plays: the render thread ends,
+// the progress timer stops the player as at the end of the file (the controls as after Stop, no
+// message, nothing left running, no stop longer than the drain), and Play on the second device
+// plays there.
+TEST(AlsaPlayer, AnUnpluggedDeviceStopsThePlayerAndPlayGoesOnOnAnother)
+{
+    using namespace DialogControlIds;
+    TestDeviceProfile First("first", "First device");
+    First.Taking("48000", "S16_LE");
+    First.llUnplugAfter = 4800;
+    First.dfPacePercent = PACE_PERCENT;
+    TestDeviceProfile Second("second", "Second device");
+    Second.Taking("48000", "S16_LE");
+    Second.dfPacePercent = PACE_PERCENT;
+    AlsaTestSetup::Write({First, Second});
+    // Ten seconds of sound: the file cannot end before the unplug.
+    const auto Input =
+        TestFiles::Write("alsa-player-unplug.wav",
+                         WaveFileBuilder::PcmWave(ChainSignals::TwoTones(480000, 48000), 2, 48000, 16));
+
+    PlayerState& State = PlayerState::Instance();
+    CAlsaAudioLayer Layer;
+    RecordingDialogHost Host;
+    ProgramEntry Entry(&Layer, nullptr, Host, nullptr);
+    Host.SetHandler(&Entry.GetDialog());
+    ASSERT_EQ(Entry.Begin(), 1);
+    Host.Open();
+    ASSERT_EQ(Host.Item(ID_DEVICE_COMBO).Entries.size(), 3u);
+    ASSERT_EQ(Host.Item(ID_DEVICE_COMBO).Entries[1], u"First device");
+    Host.ScriptFileChoice(TestFiles::Wide(Input));
+    Host.Click(ID_CHOOSE_FILE);
+    Host.SelectEntry(ID_DEVICE_COMBO, 1);
+    Host.Click(ID_PLAY);
+    ASSERT_EQ(State.bPlaying, 1);
+    EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 0, 1), u"48000");
+    EXPECT_EQ(Host.SelectedText(ID_RATE_COMBO), u"48 kHz");
+
+    const uint32_t uiDrain = Entry.GetController().DrainMilliseconds();
+    const auto Deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+    Clock::duration Longest{};
+    for (;;)
+    {
+        const auto Before = Clock::now();
+        if (!Host.FireTimer())
+        {
+            break;
+        }
+        Longest = std::max(Longest, Clock::now() - Before);
+        ASSERT_LT(Clock::now(), Deadline) << "the player kept playing on the lost device";
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_LE(Longest, std::chrono::milliseconds(uiDrain + 200));
+    EXPECT_EQ(State.bPlaying, 0);
+    EXPECT_EQ(State.bPaused.load(), 0);
+    EXPECT_TRUE(Host.Messages().empty());
+    EXPECT_TRUE(Host.IsEnabled(ID_PLAY));
+    EXPECT_FALSE(Host.IsEnabled(ID_PAUSE));
+    EXPECT_FALSE(Host.IsEnabled(ID_STOP));
+    for (const int32_t iId :
+         {ID_CHOOSE_FILE, ID_DEVICE_COMBO, ID_RATE_COMBO, ID_BIT_FIELD, ID_ENHANCER_CHECK, ID_SETTINGS})
+    {
+        EXPECT_TRUE(Host.IsEnabled(iId)) << "control " << iId;
+    }
+    EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 0, 1), u"");
+    EXPECT_EQ(Host.SelectedText(ID_RATE_COMBO), u"96 kHz");
+    ASSERT_NE(State.pSoundStream, nullptr);
+    EXPECT_EQ(State.pSoundStream->GetWorker().GetState(), THREAD_STATE_EMPTY);
+    ASSERT_NE(State.pPlaybackThread, nullptr);
+    EXPECT_EQ(State.pPlaybackThread->GetState(), THREAD_STATE_EMPTY);
+    // It was written up to the unplug and at most a device buffer (60 ms) ahead of it.
+    EXPECT_GE(CapturedFrames("first", 4), 4800u);
+    EXPECT_LE(CapturedFrames("first", 4), 4800u + 2880u);
+
+    Host.SelectEntry(ID_DEVICE_COMBO, 2);
+    ASSERT_TRUE(Host.Click(ID_PLAY));
+    ASSERT_EQ(State.bPlaying, 1);
+    EXPECT_TRUE(Host.Messages().empty());
+    // Sound, not only the silent first period, reaches the second device.
+    const auto SoundDeadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+    bool bHeard = false;
+    while (!bHeard && Clock::now() < SoundDeadline)
+    {
+        const TestCapture Capture = AlsaTestSetup::ReadCapture("second");
+        const std::vector<int32_t> Codes =
+            ChainSignals::DecodeCodes(Capture.Bytes.data(), Capture.Bytes.size(), 16);
+        bHeard = std::any_of(Codes.begin(), Codes.end(), [](int32_t iCode) { return std::abs(iCode) > 100; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(bHeard);
+    EXPECT_EQ(State.bPlaying, 1);
+    Host.Click(ID_STOP);
+    EXPECT_EQ(State.bPlaying, 0);
+    EXPECT_EQ(State.pSoundStream->GetWorker().GetState(), THREAD_STATE_EMPTY);
+    Entry.End();
 }

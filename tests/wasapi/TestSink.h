@@ -41,3 +41,13 @@ protected:
 private:
     int32_t bThreadInitialized = 0;
 };
+
+// A variable of the environment the Wine test script sets up; empty when it is not set.
+std::wstring TestEnvironment(const wchar_t* pName);
+// The enumeration index of the output endpoint with this friendly name, -1 when there is none;
+// uiCount: how many output endpoints there are.
+int32_t FindEndpoint(SAudioClientLayer& Layer, const std::u16string& Name, uint32_t& uiCount);
+// Starts the sound server's control program (pactl, which Wine runs as a Unix program) with these
+// arguments: 1 when it started, -1 when the script named none or it could not start. Wine gives no
+// handle to wait on or to read the exit code from, so the caller waits for the command's effect.
+int32_t RunPactl(const std::wstring& Arguments);

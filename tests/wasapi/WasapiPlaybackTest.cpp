@@ -1,7 +1,10 @@
+#include "app/DialogControlIds.h"
 #include "app/OfflineRenderer.h"
 #include "app/PlaybackBufferCallback.h"
 #include "app/PlaybackThreadBody.h"
 #include "app/PlayerState.h"
+#include "app/PlayerTexts.h"
+#include "app/ProgramEntry.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
@@ -9,6 +12,7 @@
 #include "runtime/CriticalSectionHolder.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "tests/common/ChainSignals.h"
+#include "tests/common/RecordingDialogHost.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/wasapi/TestSink.h"
@@ -16,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -158,6 +163,18 @@ struct ToneSource
     }
     std::atomic<uint64_t> ullFrames{0};
 };
+
+// Whether what the sink played from byte ullFrom on holds sound (the file's tones at -20 dB), not
+// only silence.
+bool HeardSound(const TestSink& Target, uint64_t ullFrom)
+{
+    const std::vector<uint8_t> Bytes = Target.ReadCaptured(ullFrom, Target.CapturedBytes());
+    const std::vector<int32_t> Codes = ChainSignals::DecodeCodes(Bytes.data(), Bytes.size(), Target.uiBits);
+    return std::any_of(Codes.begin(), Codes.end(),
+                       [&Target](int32_t iCode) {
+                           return std::abs(static_cast<int64_t>(iCode)) > (int64_t{1} << (Target.uiBits - 8));
+                       });
+}
 
 class WasapiPlaybackTest : public TestSinkFixture
 {
@@ -385,4 +402,108 @@ TEST_F(WasapiPlaybackTest, AnEventDrivenStreamIsWokenByTheClientThroughItsEvent)
     const uint64_t ullPlayed = Stream.ullBufferFrameCount + Sink.uiRate / 4;
     EXPECT_TRUE(WaitFor([&] { return Source.ullFrames.load() >= ullPlayed; }));
     EXPECT_EQ(Stream.Stop(0), 1);
+}
+
+// The whole player on the second sink, whose module is unloaded while it plays: Wine reports the
+// loss (the stream is not moved to the other sink), the render thread ends, the progress timer
+// stops the player as at the end of the file, and Play on the other sink plays there. Wine keeps
+// its endpoint list for the life of the process, so the device combo's entries still lead to the
+// same endpoints, the lost one included.
+TEST_F(WasapiPlaybackTest, UnloadingTheSinkWhilePlayingStopsThePlayerAndPlayGoesOnOnAnother)
+{
+    using namespace DialogControlIds;
+    const std::wstring LossName = TestEnvironment(L"LARKSPUR_TEST_LOSS_SINK_NAME");
+    const std::wstring LossModule = TestEnvironment(L"LARKSPUR_TEST_LOSS_SINK_MODULE");
+    if (LossName.empty() || LossModule.empty())
+    {
+        GTEST_SKIP() << "no second sink: run under scripts/run-wine-tests.sh with pulseaudio installed";
+    }
+    TestSink Loss = Sink;
+    Loss.Name.assign(LossName.begin(), LossName.end());
+    Loss.Capture = TestEnvironment(L"LARKSPUR_TEST_LOSS_SINK_CAPTURE");
+    uint32_t uiCount = 0;
+    const int32_t iLossIndex = FindEndpoint(Layer, Loss.Name, uiCount);
+    ASSERT_GE(iLossIndex, 0) << "the second sink is not among the " << uiCount << " output endpoints";
+    // Ten seconds of sound: the file cannot end while the test runs.
+    const auto Input = TestFiles::Write(
+        "sink-loss.wav", WaveFileBuilder::PcmWave(ChainSignals::TwoTones(480000, 48000), 2, 48000, 16));
+
+    PlayerState& State = PlayerState::Instance();
+    RecordingDialogHost Host;
+    ProgramEntry Entry(&Layer, nullptr, Host, nullptr);
+    Host.SetHandler(&Entry.GetDialog());
+    ASSERT_EQ(Entry.Begin(), 1);
+    Host.Open();
+    ASSERT_EQ(Host.Item(ID_DEVICE_COMBO).Entries.at(iLossIndex + 1), Loss.Name);
+    Host.ScriptFileChoice(TestFiles::Wide(Input));
+    Host.Click(ID_CHOOSE_FILE);
+    Host.SelectEntry(ID_DEVICE_COMBO, iLossIndex + 1);
+    Host.Click(ID_PLAY);
+    ASSERT_EQ(State.bPlaying, 1);
+    const uint64_t ullLossStart = Loss.CapturedBytes();
+    ASSERT_TRUE(WaitFor(
+        [&]
+        {
+            Host.FireTimer();
+            return Loss.CapturedBytes() >= ullLossStart + SINK_FRAME_BYTES * Loss.uiRate / 4;
+        }));
+    ASSERT_EQ(State.bPlaying, 1);
+
+    const uint64_t ullSinkBefore = Sink.CapturedBytes();
+    ASSERT_EQ(RunPactl(L"unload-module " + LossModule), 1);
+    // The unload is seen only through its effect: the player stops by itself.
+    const uint32_t uiDrain = Entry.GetController().DrainMilliseconds();
+    Clock::duration Longest{};
+    const auto Deadline = Clock::now() + std::chrono::seconds(10);
+    for (;;)
+    {
+        const auto Before = Clock::now();
+        if (!Host.FireTimer())
+        {
+            break;
+        }
+        Longest = std::max(Longest, Clock::now() - Before);
+        ASSERT_LT(Clock::now(), Deadline) << "the player kept playing on the unloaded sink";
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_LE(Longest, std::chrono::milliseconds(uiDrain + 200));
+    EXPECT_EQ(State.bPlaying, 0);
+    EXPECT_TRUE(Host.Messages().empty());
+    EXPECT_TRUE(Host.IsEnabled(ID_PLAY));
+    EXPECT_FALSE(Host.IsEnabled(ID_PAUSE));
+    EXPECT_FALSE(Host.IsEnabled(ID_STOP));
+    for (const int32_t iId :
+         {ID_CHOOSE_FILE, ID_DEVICE_COMBO, ID_RATE_COMBO, ID_BIT_FIELD, ID_ENHANCER_CHECK, ID_SETTINGS})
+    {
+        EXPECT_TRUE(Host.IsEnabled(iId)) << "control " << iId;
+    }
+    EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 0, 1), u"");
+    ASSERT_NE(State.pSoundStream, nullptr);
+    EXPECT_EQ(State.pSoundStream->GetWorker().GetState(), THREAD_STATE_EMPTY);
+    ASSERT_NE(State.pPlaybackThread, nullptr);
+    EXPECT_EQ(State.pPlaybackThread->GetState(), THREAD_STATE_EMPTY);
+    // Nothing of it was moved to the other sink (which may have played silence meanwhile).
+    EXPECT_FALSE(HeardSound(Sink, ullSinkBefore));
+    EXPECT_EQ(FindEndpoint(Layer, Sink.Name, uiCount), iSinkIndex);
+
+    // The lost sink is still listed; Play on it is refused like any device that cannot be opened.
+    Host.Click(ID_PLAY);
+    EXPECT_EQ(State.bPlaying, 0);
+    ASSERT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Host.Messages()[0].Text, PlayerTexts::DEVICE_NOT_INITIALISED);
+    EXPECT_EQ(Host.Messages()[0].Caption, PlayerTexts::CAPTION_ERROR);
+    EXPECT_TRUE(Host.IsEnabled(ID_PLAY));
+    EXPECT_FALSE(Host.IsEnabled(ID_STOP));
+
+    Host.SelectEntry(ID_DEVICE_COMBO, iSinkIndex + 1);
+    const uint64_t ullSinkStart = Sink.CapturedBytes();
+    ASSERT_TRUE(Host.Click(ID_PLAY));
+    ASSERT_EQ(State.bPlaying, 1);
+    EXPECT_EQ(Host.Messages().size(), 1u);
+    // Sound, not only the silent first period, reaches the other sink.
+    EXPECT_TRUE(WaitFor([&] { return HeardSound(Sink, ullSinkStart); }));
+    EXPECT_EQ(State.bPlaying, 1);
+    Host.Click(ID_STOP);
+    EXPECT_EQ(State.bPlaying, 0);
+    Entry.End();
 }

@@ -41,13 +41,15 @@ cmake --preset linux-release >/dev/null
 cmake --build --preset linux-release -j "${LARKSPUR_BENCH_JOBS:-$(nproc)}" \
     --target converter_bench transform_bench player_bench
 bench=build/linux-release/bench
+# The tables' own reporters colour their lines whatever the flags say; plain text reads better in logs.
+plain() { sed 's/\x1b\[[0-9;]*m//g'; }
 
 echo
 echo "=== Converter (realtime factor = seconds of input converted per CPU second, one core)"
-"$bench/converter_bench" --benchmark_color=false
+"$bench/converter_bench" --benchmark_color=false | plain
 echo
 echo "=== Transforms"
-"$bench/transform_bench" --benchmark_color=false
+"$bench/transform_bench" --benchmark_color=false | plain
 echo
 echo "=== Player"
 "$bench/player_bench" --seconds "$seconds"

@@ -18,6 +18,10 @@ public:
 
     // The word whose top L bits hold the code and whose other bits are 0. Real-time safe.
     uint32_t Quantize(double dfSample, uint32_t uiChannel);
+    // ullFrames interleaved frames of the channel count's samples into as many words, the same
+    // words and accumulators as Quantize sample by sample. Nothing happens unless initialised.
+    // Real-time safe.
+    void QuantizeFrames(const double* pdfSamples, uint64_t ullFrames, uint32_t* puiWords);
 
     int32_t IsInitialized() const { return bInitialized; }
     int32_t GetEnhancer() const { return bEnhancer; }
@@ -32,6 +36,18 @@ public:
     double GetError(uint32_t uiChannel) const;
 
 private:
+    // What the per-sample work reads, copied out of the record for a block.
+    struct Grid
+    {
+        double dfStep;
+        double dfMaxCode;
+        uint32_t uiCodeMask;
+        uint32_t uiCodeUnit;
+    };
+    static uint32_t QuantizeSample(double dfSample, double& dfError, const Grid& Values);
+    // The rest of a pay-out after the first step, for an accumulator a clip left far out.
+    static void PayOut(double& e, double& q);
+
     int32_t bInitialized = 0;
     int32_t bEnhancer = 0;
     uint32_t uiChannelCount = 0;

@@ -26,6 +26,8 @@ struct RenderInputs : WorkerInputs
     // Optional: set once the device buffer was first filled, and when the worker ends.
     SEvent* pPrefillEvent = nullptr;
     SEvent* pExitEvent = nullptr;
+    // Optional: the device's rate, for waits longer than a millisecond (0: unknown).
+    double dfSamplingFrequency = 0.0;
 };
 
 RenderInputs ReadInputs(const SMultiThread* pOwner)
@@ -37,6 +39,9 @@ RenderInputs ReadInputs(const SMultiThread* pOwner)
     In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, WorkerParameterNames::QUANTIZER);
     In.pPrefillEvent = ReadParameterAddress<SEvent>(pOwner, WorkerParameterNames::PREFILL_EVENT);
     In.pExitEvent = ReadParameterAddress<SEvent>(pOwner, WorkerParameterNames::EXIT_EVENT);
+    const double* pdfRate =
+        ReadParameterAddress<const double>(pOwner, WorkerParameterNames::SAMPLING_FREQUENCY);
+    In.dfSamplingFrequency = pdfRate != nullptr && *pdfRate > 0.0 ? *pdfRate : 0.0;
     return In;
 }
 
@@ -85,6 +90,31 @@ bool Refill(const RenderInputs& In, uint64_t ullFrames)
     }
 }
 
+// The longest timer-driven wait, whatever the buffer sizes say.
+constexpr uint32_t MAXIMUM_WAIT_MS = 10;
+// Of the device buffer, at most this share is let drain before the next top-up.
+constexpr uint32_t BUFFER_SHARE_DIVISOR = 4;
+
+// Words quantised per pass of the packing: a small block on the stack that stays in the cache.
+constexpr uint32_t WORD_BLOCK = 512;
+
+// The top uiBytes bytes of each word, little-endian; the width is fixed per instance so the byte
+// loop unrolls and the words are stored without a per-sample decision.
+template <uint32_t BYTES> uint8_t* PackWords(const uint32_t* puiWords, uint32_t uiWords, uint8_t* pDevice)
+{
+    constexpr uint32_t LOWEST_SHIFT = 32 - 8 * BYTES;
+    for (uint32_t i = 0; i < uiWords; ++i)
+    {
+        const uint32_t uiWord = puiWords[i];
+        for (uint32_t b = 0; b < BYTES; ++b)
+        {
+            pDevice[b] = static_cast<uint8_t>(uiWord >> (LOWEST_SHIFT + 8 * b));
+        }
+        pDevice += BYTES;
+    }
+    return pDevice;
+}
+
 // Quantises uiFrames frames of the local buffer into device words: the top container bytes of each
 // quantiser word, little-endian, frame after frame.
 void WriteDeviceWords(const RenderInputs& In, uint32_t uiFrames, uint8_t* pDevice)
@@ -92,19 +122,46 @@ void WriteDeviceWords(const RenderInputs& In, uint32_t uiFrames, uint8_t* pDevic
     Quantizer& Quant = *In.pQuantizer;
     const uint32_t uiChannels = Quant.GetChannelCount();
     const uint32_t uiBytes = Quant.GetDeviceBitCount() / 8;
-    const uint32_t uiLowestShift = 32 - 8 * uiBytes;
+    const uint32_t uiBlockFrames = WORD_BLOCK / uiChannels;
+    uint32_t Words[WORD_BLOCK];
     const double* pdfSample = In.pdfLocal;
-    for (uint32_t i = 0; i < uiFrames; ++i)
+    for (uint32_t uiDone = 0; uiDone < uiFrames;)
     {
-        for (uint32_t c = 0; c < uiChannels; ++c)
+        const uint32_t uiCount = std::min(uiBlockFrames, uiFrames - uiDone);
+        const uint32_t uiWords = uiCount * uiChannels;
+        Quant.QuantizeFrames(pdfSample, uiCount, Words);
+        switch (uiBytes)
         {
-            const uint32_t uiWord = Quant.Quantize(*pdfSample++, c);
-            for (uint32_t b = 0; b < uiBytes; ++b)
-            {
-                *pDevice++ = static_cast<uint8_t>(uiWord >> (uiLowestShift + 8 * b));
-            }
+        case 1:
+            pDevice = PackWords<1>(Words, uiWords, pDevice);
+            break;
+        case 2:
+            pDevice = PackWords<2>(Words, uiWords, pDevice);
+            break;
+        case 3:
+            pDevice = PackWords<3>(Words, uiWords, pDevice);
+            break;
+        default:
+            pDevice = PackWords<4>(Words, uiWords, pDevice);
+            break;
         }
+        pdfSample += uiWords;
+        uiDone += uiCount;
     }
+}
+
+// The timer-driven wait after a top-up: until about uiRoomFrames frames of the device buffer have
+// been played, so each wake-up has a good part of a callback period to write instead of a
+// millisecond's worth. 1 ms when the device's rate is unknown.
+uint32_t WaitMilliseconds(const RenderInputs& In, uint32_t uiRoomFrames)
+{
+    if (!(In.dfSamplingFrequency > 0.0))
+    {
+        return 1;
+    }
+    const double dfMilliseconds = 1000.0 * uiRoomFrames / In.dfSamplingFrequency;
+    return dfMilliseconds >= MAXIMUM_WAIT_MS ? MAXIMUM_WAIT_MS
+                                             : std::max<uint32_t>(1, static_cast<uint32_t>(dfMilliseconds));
 }
 
 void SignalEvent(SEvent* pEvent)
@@ -127,13 +184,21 @@ uint64_t RenderLoop(const RenderInputs& In)
     {
         return 0;
     }
+    // Let at most one callback period, and at most a quarter of the device buffer, drain between
+    // top-ups: the device stays close to full while the thread wakes about once per period.
+    const uint64_t ullRoom =
+        std::min<uint64_t>(In.pStreamBuffer->ullCapacity, uiBufferFrames / BUFFER_SHARE_DIVISOR);
+    const uint32_t uiTopUpWaitMs = WaitMilliseconds(In, static_cast<uint32_t>(ullRoom));
+    // The first pass fills the stopped device at once.
+    uint32_t uiWaitMs = 1;
     bool bPrefilled = false;
     for (;;)
     {
-        if (!WaitForDevicePeriod(In.bEventDriven, In.pTerminationEvent, In.pBufferEvent, In.pTimer))
+        if (!WaitForDevicePeriod(In.bEventDriven, In.pTerminationEvent, In.pBufferEvent, In.pTimer, uiWaitMs))
         {
             return 1;
         }
+        uiWaitMs = uiTopUpWaitMs;
         uint32_t uiPadding = 0;
         if (In.pAudioClient->GetCurrentPadding(&uiPadding) < 0)
         {

@@ -160,6 +160,21 @@ void VirtualAudioDevice::ForgetWrittenBytes()
     Probes.shrink_to_fit();
 }
 
+void VirtualAudioDevice::RecordWrittenBytes(int32_t bRecord)
+{
+    std::lock_guard<std::mutex> Lock(Mutex);
+    bRecordBytes = bRecord != 0 ? 1 : 0;
+}
+
+bool VirtualAudioDevice::GetFirstSoundTimes(std::chrono::steady_clock::time_point& Released,
+                                            std::chrono::steady_clock::time_point& Played) const
+{
+    std::lock_guard<std::mutex> Lock(Mutex);
+    Released = SoundReleaseTime;
+    Played = SoundPlayTime;
+    return bSoundPlayed != 0;
+}
+
 std::vector<uint8_t> VirtualAudioDevice::GetWrittenBytes() const
 {
     std::lock_guard<std::mutex> Lock(Mutex);
@@ -235,7 +250,20 @@ void VirtualAudioDevice::UpdateClockLocked()
     const auto ullTotal = static_cast<uint64_t>(std::floor(Elapsed.count() * Stream.Format.nSamplesPerSec));
     if (ullTotal > ullClockFramesAccounted)
     {
+        const uint64_t ullPlayedBefore = Stream.ullPlayedFrames;
         PlayLocked(ullTotal - ullClockFramesAccounted);
+        // Queued frames play first in the stretch of clock just accounted, so the clock frame that
+        // played the first sound is known to the frame.
+        if (bSoundReleased != 0 && bSoundPlayed == 0 && Stream.ullPlayedFrames > ullFirstSoundFrame)
+        {
+            const uint64_t ullClockFrame = ullClockFramesAccounted + (ullFirstSoundFrame - ullPlayedBefore);
+            const auto Offset = std::chrono::duration<double>(static_cast<double>(ullClockFrame) /
+                                                              Stream.Format.nSamplesPerSec);
+            SoundPlayTime =
+                std::max(SoundReleaseTime,
+                         StartTime + std::chrono::duration_cast<std::chrono::steady_clock::duration>(Offset));
+            bSoundPlayed = 1;
+        }
         ullClockFramesAccounted = ullTotal;
     }
 }
@@ -471,7 +499,13 @@ int32_t VirtualAudioDevice::ClientInitialize(uint64_t ullClient, uint32_t uiShar
     Staging.assign(static_cast<size_t>(ullFrames) * pFormat->nBlockAlign, UNWRITTEN_BYTE);
     WrittenBytes.clear();
     // A second of sound, so that the render thread rarely makes the record grow.
-    WrittenBytes.reserve(static_cast<size_t>(pFormat->nAvgBytesPerSec));
+    if (bRecordBytes != 0)
+    {
+        WrittenBytes.reserve(static_cast<size_t>(pFormat->nAvgBytesPerSec));
+    }
+    bSoundReleased = 0;
+    bSoundPlayed = 0;
+    ullFirstSoundFrame = 0;
     ReleasedFrameCounts.clear();
     ullClockFramesAccounted = 0;
     return AUDIO_OK;
@@ -613,7 +647,11 @@ int32_t VirtualAudioDevice::RenderGetBuffer(uint64_t ullClient, uint32_t uiFrame
         return AUDIO_E_BUFFER_TOO_LARGE;
     }
     // Bytes the client leaves alone keep a pattern that no test signal produces by chance.
-    std::fill_n(Staging.begin(), static_cast<size_t>(uiFrames) * Stream.Format.nBlockAlign, UNWRITTEN_BYTE);
+    if (bRecordBytes != 0)
+    {
+        std::fill_n(Staging.begin(), static_cast<size_t>(uiFrames) * Stream.Format.nBlockAlign,
+                    UNWRITTEN_BYTE);
+    }
     *ppData = Staging.data();
     bBufferPending = 1;
     uiPendingFrames = uiFrames;
@@ -642,14 +680,27 @@ int32_t VirtualAudioDevice::RenderReleaseBuffer(uint64_t ullClient, uint32_t uiF
         return AUDIO_E_INVALIDARG;
     }
     const size_t ullBytes = static_cast<size_t>(uiFrames) * Stream.Format.nBlockAlign;
-    if ((uiFlags & AUDIO_BUFFERFLAGS_SILENT) != 0)
+    const bool bSilent = (uiFlags & AUDIO_BUFFERFLAGS_SILENT) != 0;
+    if (bRecordBytes != 0 && bSilent)
     {
         WrittenBytes.insert(WrittenBytes.end(), ullBytes, 0);
     }
-    else
+    else if (bRecordBytes != 0)
     {
         WrittenBytes.insert(WrittenBytes.end(), Staging.begin(),
                             Staging.begin() + static_cast<ptrdiff_t>(ullBytes));
+    }
+    if (bSoundReleased == 0 && !bSilent)
+    {
+        const auto End = Staging.begin() + static_cast<ptrdiff_t>(ullBytes);
+        const auto First = std::find_if(Staging.begin(), End, [](uint8_t uiByte) { return uiByte != 0; });
+        if (First != End)
+        {
+            bSoundReleased = 1;
+            SoundReleaseTime = std::chrono::steady_clock::now();
+            ullFirstSoundFrame = Stream.ullWrittenFrames +
+                                 static_cast<uint64_t>(First - Staging.begin()) / Stream.Format.nBlockAlign;
+        }
     }
     bBufferPending = 0;
     uiPendingFrames = 0;

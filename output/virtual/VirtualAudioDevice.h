@@ -90,6 +90,13 @@ public:
     std::vector<VirtualFormatProbe> GetProbes() const;
     // Drops the record of written bytes and release counts (long runs that need no record).
     void ForgetWrittenBytes();
+    // 0: released bytes are neither recorded nor the staging block pre-marked, so measurements of
+    // the render side see what a real device costs. 1 (initially): every byte is kept.
+    void RecordWrittenBytes(int32_t bRecord);
+    // When the first non-zero sample of the current stream was released, and when the real-time
+    // clock played it (not before its release). false until the clock has played it.
+    bool GetFirstSoundTimes(std::chrono::steady_clock::time_point& Released,
+                            std::chrono::steady_clock::time_point& Played) const;
     // Endpoints, clients and services of this device that still exist.
     uint64_t GetLiveObjectCount() const;
     // Wait until the condition holds, at most uiTimeoutMs; false on time-out.
@@ -163,6 +170,7 @@ private:
     uint32_t uiMinimumFrames = 0;
     int32_t bRealTimeClock = 0;
     int32_t bVanished = 0;
+    int32_t bRecordBytes = 1;
 
     // Objects and the stream.
     uint64_t ullLiveObjects = 0;
@@ -180,4 +188,10 @@ private:
     int32_t bCapturePending = 0;
     std::chrono::steady_clock::time_point StartTime{};
     uint64_t ullClockFramesAccounted = 0;
+    // The first non-zero sample of the stream: its frame, its release and the clock's play of it.
+    int32_t bSoundReleased = 0;
+    int32_t bSoundPlayed = 0;
+    uint64_t ullFirstSoundFrame = 0;
+    std::chrono::steady_clock::time_point SoundReleaseTime{};
+    std::chrono::steady_clock::time_point SoundPlayTime{};
 };

@@ -92,6 +92,15 @@ int32_t CEvent::Wait(uint32_t uiMilliseconds)
     {
         pEvent->Condition.wait(Lock, Ready);
     }
+    else if (uiMilliseconds == 0)
+    {
+        // A look at the state: a timed wait that has already expired still costs a system call,
+        // and the real-time threads look at their events this way on every pass.
+        if (!Ready())
+        {
+            return 0;
+        }
+    }
     else if (!pEvent->Condition.wait_for(Lock, std::chrono::milliseconds(uiMilliseconds), Ready))
     {
         return 0;

@@ -326,7 +326,8 @@ TEST(SoundStreamSetup, PrepareRenderHandsTheWorkerItsInputsInOrder)
                                                   u"*::pTimer",
                                                   u"*::pQuantizer",
                                                   u"*::pPrefillEvent",
-                                                  u"*::pExitEvent"};
+                                                  u"*::pExitEvent",
+                                                  u"*::pdfSamplingFrequency"};
     EXPECT_EQ(ParameterKeys(Stream.GetWorker()), Expected);
     uint64_t ullValue = 0;
     ASSERT_EQ(Stream.GetWorker().GetParameter(u"BufferCallbackFunction", &ullValue), 1);

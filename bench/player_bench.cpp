@@ -1,0 +1,403 @@
+// The whole player at work: the dialog logic and the controller on a recording dialog host, the
+// reader, the playback thread, the converter, the sound buffer, the render thread and the quantiser
+// on the virtual device running on its real-time clock. For each case it reports the CPU time of
+// each thread per second of audio, the peak resident memory of the playback above the idle program
+// and the time from Play to the first non-silent sample, once with a device that takes the first
+// format the ladder offers and once with one that refuses the first 20 attempts. Every case runs in
+// a process of its own, so the memory figures and the player record start clean.
+//
+//   player_bench [--seconds S]     S seconds of sound per case (default 4)
+#include "app/DialogControlIds.h"
+#include "app/PlaybackObjectFactory.h"
+#include "app/PlayerScales.h"
+#include "app/PlayerState.h"
+#include "app/ProgramEntry.h"
+#include "app/RateTable.h"
+#include "output/AudioClientConstants.h"
+#include "output/CSoundStreamWASAPI.h"
+#include "output/SSettingsLauncher.h"
+#include "output/virtual/CVirtualAudioLayer.h"
+#include "output/virtual/VirtualAudioDevice.h"
+#include "runtime/CMultiThreadWin.h"
+#include "tests/common/RecordingDialogHost.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+
+#include <malloc.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace DialogControlIds;
+using Clock = std::chrono::steady_clock;
+
+namespace
+{
+constexpr double WARM_UP_SECONDS = 0.5;
+// How long a ladder run may take to make its first sound before it counts as failed.
+constexpr double FIRST_SOUND_LIMIT_SECONDS = 3.0;
+constexpr uint32_t REFUSED_ATTEMPTS = 20;
+
+struct CaseSpec
+{
+    uint32_t uiFileRate;
+    uint32_t uiFileBits;
+    uint32_t uiDeviceIndex; // in the rate table
+    uint32_t uiDeviceBits;
+};
+
+constexpr CaseSpec CASES[] = {
+    {44100, 16, 10, 16}, {44100, 16, 8, 24}, {48000, 24, 6, 24}, {96000, 24, 0, 32}, {8000, 16, 0, 32}};
+constexpr int32_t SPEED_POSITIONS[] = {PlayerScales::SPEED_CENTRE_POSITION,
+                                       PlayerScales::SPEED_MAXIMUM_POSITION};
+
+// What one run in a child process reports back.
+struct RunResult
+{
+    int32_t bPlayed = 0;
+    int32_t bSounded = 0;
+    double dfPlaybackCpu = 0.0; // CPU seconds per second of audio
+    double dfRenderCpu = 0.0;
+    double dfTotalCpu = 0.0;
+    double dfPeakMiB = 0.0;
+    double dfReleasedMs = 0.0; // Play to the first non-zero sample handed to the device
+    double dfPlayedMs = 0.0;   // ... and to the device playing it
+    uint32_t uiAttempts = 0;   // ladder attempts until the device took a format
+    uint64_t ullUnderrunFrames = 0;
+};
+
+class NoLauncher : public SSettingsLauncher
+{
+public:
+    int32_t Launch(const std::u16string&) override { return 1; }
+};
+
+double Seconds(const timespec& Time)
+{
+    return static_cast<double>(Time.tv_sec) + 1e-9 * static_cast<double>(Time.tv_nsec);
+}
+
+// CPU seconds of one thread of this process, by its kernel id (the kernel's per-thread CPU clock).
+double ThreadCpuSeconds(uint32_t uiThreadId)
+{
+    if (uiThreadId == 0)
+    {
+        return 0.0;
+    }
+    const clockid_t Id = static_cast<clockid_t>((~static_cast<clockid_t>(uiThreadId) << 3) | 6);
+    timespec Time{};
+    return clock_gettime(Id, &Time) == 0 ? Seconds(Time) : 0.0;
+}
+
+double ProcessCpuSeconds()
+{
+    timespec Time{};
+    return clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Time) == 0 ? Seconds(Time) : 0.0;
+}
+
+// A line of /proc/self/status in KiB (VmRSS, VmHWM).
+double StatusKiB(const char* pKey)
+{
+    std::ifstream Status("/proc/self/status");
+    std::string Line;
+    const size_t uLength = std::strlen(pKey);
+    while (std::getline(Status, Line))
+    {
+        if (Line.compare(0, uLength, pKey) == 0)
+        {
+            return std::strtod(Line.c_str() + uLength, nullptr);
+        }
+    }
+    return 0.0;
+}
+
+double Milliseconds(Clock::duration Span)
+{
+    return std::chrono::duration<double, std::milli>(Span).count();
+}
+
+// Where in the ladder (exclusive downward from the maximum, shared downward, exclusive upward,
+// shared upward) the controller tries the shared format at uiTarget, with the maximum at uiMaximum.
+uint32_t SharedAttemptNumber(uint32_t uiMaximum, uint32_t uiTarget)
+{
+    const uint32_t uiDownward = RateTable::COUNT - uiMaximum;
+    if (uiTarget >= uiMaximum)
+    {
+        return uiDownward + (uiTarget - uiMaximum) + 1;
+    }
+    return 2 * uiDownward + (uiMaximum + 1) + (uiMaximum - uiTarget) + 1;
+}
+
+// A maximum at which the device, accepting only the shared format at the case's rate, refuses the
+// first REFUSED_ATTEMPTS attempts; the closest when none gives exactly that.
+uint32_t MaximumForRefusals(uint32_t uiTarget)
+{
+    uint32_t uiBest = uiTarget;
+    int64_t iBestDistance = INT64_MAX;
+    for (uint32_t m = 0; m < RateTable::COUNT; ++m)
+    {
+        const int64_t iDistance =
+            std::llabs(static_cast<int64_t>(SharedAttemptNumber(m, uiTarget)) - (REFUSED_ATTEMPTS + 1));
+        if (iDistance < iBestDistance)
+        {
+            iBestDistance = iDistance;
+            uiBest = m;
+        }
+    }
+    return uiBest;
+}
+
+std::filesystem::path WriteToneFile(const CaseSpec& Case, double dfSeconds)
+{
+    const auto ullFrames = static_cast<uint64_t>(dfSeconds * Case.uiFileRate);
+    std::vector<double> Signal(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        const double t = static_cast<double>(n) / Case.uiFileRate;
+        // Phase offsets: the very first frame is already sound.
+        Signal[2 * n] = 0.5 * std::sin(2.0 * std::numbers::pi * 997.0 * t + 1.0);
+        Signal[2 * n + 1] = 0.3 * std::sin(2.0 * std::numbers::pi * 1499.0 * t + 2.0);
+    }
+    return TestFiles::Write("player-bench.wav",
+                            WaveFileBuilder::PcmWave(Signal, 2, Case.uiFileRate, Case.uiFileBits));
+}
+
+// One playback, in the calling (child) process. bLadder: the device refuses the first 20 attempts
+// and the run ends at the first sound; otherwise it plays dfSeconds and measures everything.
+RunResult RunCase(const CaseSpec& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
+{
+    RunResult Result;
+    const double dfSpeed = PlayerScales::SpeedOfPosition(iSpeedPosition);
+    const auto Path = WriteToneFile(Case, dfSeconds * dfSpeed + 2.0);
+
+    PlayerState& State = PlayerState::Instance();
+    CVirtualAudioLayer Layer;
+    auto pDevice = std::make_shared<VirtualAudioDevice>();
+    const uint32_t uiDeviceRate = RateTable::Hz(Case.uiDeviceIndex);
+    uint32_t uiMaximum = Case.uiDeviceIndex;
+    if (bLadder)
+    {
+        uiMaximum = MaximumForRefusals(Case.uiDeviceIndex);
+        pDevice->AcceptFormat(AUDIO_SHAREMODE_SHARED, uiDeviceRate, Case.uiDeviceBits);
+    }
+    else
+    {
+        pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, uiDeviceRate, Case.uiDeviceBits);
+    }
+    pDevice->UseRealTimeClock(1);
+    pDevice->RecordWrittenBytes(0);
+    Layer.AddDevice(pDevice);
+
+    RecordingDialogHost Host;
+    NoLauncher Launcher;
+    PlaybackObjectFactory Factory;
+    ProgramEntry Entry(&Layer, &Launcher, Host, nullptr, &Factory);
+    Host.SetHandler(&Entry.GetDialog());
+    if (Entry.Begin() < 0)
+    {
+        return Result;
+    }
+    Host.Open();
+    Host.ScriptFileChoice(TestFiles::Wide(Path));
+    Host.Click(ID_CHOOSE_FILE);
+    Host.SelectEntry(ID_RATE_COMBO, static_cast<int32_t>(RateTable::ComboSelection(uiMaximum)));
+    Host.TypeText(ID_BIT_FIELD, std::u16string(Case.uiDeviceBits == 16   ? u"16"
+                                               : Case.uiDeviceBits == 24 ? u"24"
+                                                                         : u"32"));
+    Host.MoveSlider(ID_SPEED_SLIDER, iSpeedPosition);
+
+    // The idle program: everything but the playback is in place.
+    malloc_trim(0);
+    const double dfIdleKiB = StatusKiB("VmRSS:");
+    std::ofstream("/proc/self/clear_refs") << "5";
+
+    const uint64_t ullAttemptsBefore = pDevice->GetCallCount(VirtualOperation::Activate);
+    const Clock::time_point Play = Clock::now();
+    Host.Click(ID_PLAY);
+    Result.uiAttempts =
+        static_cast<uint32_t>(pDevice->GetCallCount(VirtualOperation::Activate) - ullAttemptsBefore);
+    if (State.bPlaying != 1 || State.pPlaybackThread == nullptr || State.pSoundStream == nullptr)
+    {
+        Entry.End();
+        return Result;
+    }
+    Result.bPlayed = 1;
+    const uint32_t uiPlaybackThread = State.pPlaybackThread->GetThreadId(0);
+    const uint32_t uiRenderThread = State.pSoundStream->GetWorker().GetThreadId(0);
+
+    // The UI thread's part: the progress timer every 10 ms, as the dialog runs it.
+    const double dfEnd = bLadder ? FIRST_SOUND_LIMIT_SECONDS : dfSeconds;
+    double dfPlayback0 = 0.0, dfRender0 = 0.0, dfTotal0 = 0.0;
+    Clock::time_point Measured0{};
+    bool bSampled = false;
+    Clock::time_point Next = Play;
+    Clock::time_point Released{}, Played{};
+    for (;;)
+    {
+        Next += std::chrono::milliseconds(PlayerScales::PROGRESS_TIMER_MS);
+        std::this_thread::sleep_until(Next);
+        Host.FireTimer(PlayerScales::PROGRESS_TIMER_ID);
+        const double dfElapsed = std::chrono::duration<double>(Clock::now() - Play).count();
+        if (!bSampled && dfElapsed >= WARM_UP_SECONDS && !bLadder)
+        {
+            Measured0 = Clock::now();
+            dfPlayback0 = ThreadCpuSeconds(uiPlaybackThread);
+            dfRender0 = ThreadCpuSeconds(uiRenderThread);
+            dfTotal0 = ProcessCpuSeconds();
+            bSampled = true;
+        }
+        if (dfElapsed >= dfEnd || State.bPlaying != 1 ||
+            (bLadder && pDevice->GetFirstSoundTimes(Released, Played)))
+        {
+            break;
+        }
+    }
+    if (!bLadder && bSampled)
+    {
+        const double dfAudio = std::chrono::duration<double>(Clock::now() - Measured0).count();
+        Result.dfPlaybackCpu = (ThreadCpuSeconds(uiPlaybackThread) - dfPlayback0) / dfAudio;
+        Result.dfRenderCpu = (ThreadCpuSeconds(uiRenderThread) - dfRender0) / dfAudio;
+        Result.dfTotalCpu = (ProcessCpuSeconds() - dfTotal0) / dfAudio;
+        Result.dfPeakMiB = (StatusKiB("VmHWM:") - dfIdleKiB) / 1024.0;
+        Result.ullUnderrunFrames = pDevice->GetStreamState().ullUnderrunFrames;
+    }
+    if (pDevice->GetFirstSoundTimes(Released, Played))
+    {
+        Result.bSounded = 1;
+        Result.dfReleasedMs = Milliseconds(Released - Play);
+        Result.dfPlayedMs = Milliseconds(Played - Play);
+    }
+    Host.Click(ID_STOP);
+    Entry.End();
+    return Result;
+}
+
+// Runs one case in a child process and collects its result.
+RunResult RunInChild(const CaseSpec& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
+{
+    std::fflush(stdout);
+    int Pipe[2];
+    if (pipe(Pipe) != 0)
+    {
+        return {};
+    }
+    const pid_t Child = fork();
+    if (Child == 0)
+    {
+        close(Pipe[0]);
+        const RunResult Result = RunCase(Case, iSpeedPosition, bLadder, dfSeconds);
+        const ssize_t iWritten = write(Pipe[1], &Result, sizeof(Result));
+        close(Pipe[1]);
+        std::exit(iWritten == static_cast<ssize_t>(sizeof(Result)) ? 0 : 1);
+    }
+    close(Pipe[1]);
+    RunResult Result;
+    if (Child > 0)
+    {
+        if (read(Pipe[0], &Result, sizeof(Result)) != static_cast<ssize_t>(sizeof(Result)))
+        {
+            Result = RunResult{};
+        }
+        int iStatus = 0;
+        waitpid(Child, &iStatus, 0);
+    }
+    close(Pipe[0]);
+    return Result;
+}
+
+std::string CaseName(const CaseSpec& Case)
+{
+    char Text[64];
+    std::snprintf(Text, sizeof(Text), "%g kHz -> %g kHz/%u", Case.uiFileRate / 1000.0,
+                  RateTable::Frequency(Case.uiDeviceIndex) / 1000.0, Case.uiDeviceBits);
+    return Text;
+}
+
+std::string Percent(double dfCpuPerSecond)
+{
+    char Text[32];
+    std::snprintf(Text, sizeof(Text), "%.2f", 100.0 * dfCpuPerSecond);
+    return Text;
+}
+
+std::string FirstSound(const RunResult& Run)
+{
+    char Text[48];
+    if (Run.bPlayed == 0)
+    {
+        return "no playback";
+    }
+    if (Run.bSounded == 0)
+    {
+        return "no sound";
+    }
+    std::snprintf(Text, sizeof(Text), "%.0f (%.0f)", Run.dfPlayedMs, Run.dfReleasedMs);
+    return Text;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    double dfSeconds = 4.0;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
+        {
+            dfSeconds = std::strtod(argv[++i], nullptr);
+        }
+        else
+        {
+            std::fprintf(stderr, "usage: %s [--seconds S]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (!(dfSeconds >= 1.0))
+    {
+        std::fprintf(stderr, "player_bench: --seconds must be at least 1\n");
+        return 2;
+    }
+
+    std::printf("Player: CPU in %% of one core (CPU seconds per second of audio x 100), measured from %.1f s "
+                "after Play to %.1f s;\n",
+                WARM_UP_SECONDS, dfSeconds);
+    std::printf(
+        "peak memory of the playback above the idle program; Play -> first sound played (handed to the "
+        "device) in ms,\nat the first attempt and after %u refused attempts of the device ladder.\n\n",
+        REFUSED_ATTEMPTS);
+    std::printf("%-24s %6s %9s %8s %8s %8s %9s %16s %22s %10s\n", "case", "speed", "playback", "render",
+                "other", "total", "peak MiB", "sound, 1st try", "sound, after refusals", "underruns");
+    int iFailures = 0;
+    for (const CaseSpec& Case : CASES)
+    {
+        for (const int32_t iPosition : SPEED_POSITIONS)
+        {
+            const RunResult Run = RunInChild(Case, iPosition, false, dfSeconds);
+            const RunResult Ladder = RunInChild(Case, iPosition, true, dfSeconds);
+            char Speed[16];
+            std::snprintf(Speed, sizeof(Speed), "x%.2f", PlayerScales::SpeedOfPosition(iPosition));
+            char Refused[48];
+            std::snprintf(Refused, sizeof(Refused), "%s [%u refused]", FirstSound(Ladder).c_str(),
+                          Ladder.uiAttempts > 0 ? Ladder.uiAttempts - 1 : 0);
+            std::printf("%-24s %6s %9s %8s %8s %8s %9.1f %16s %22s %10llu\n", CaseName(Case).c_str(), Speed,
+                        Percent(Run.dfPlaybackCpu).c_str(), Percent(Run.dfRenderCpu).c_str(),
+                        Percent(Run.dfTotalCpu - Run.dfPlaybackCpu - Run.dfRenderCpu).c_str(),
+                        Percent(Run.dfTotalCpu).c_str(), Run.dfPeakMiB, FirstSound(Run).c_str(), Refused,
+                        static_cast<unsigned long long>(Run.ullUnderrunFrames));
+            std::fflush(stdout);
+            iFailures += (Run.bSounded == 0 || Ladder.bSounded == 0) ? 1 : 0;
+        }
+    }
+    return iFailures == 0 ? 0 : 1;
+}

@@ -293,9 +293,7 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
     if (bCapture == 0 && ((iResult = StoreParameterAddress(Worker, WorkerParameterNames::PREFILL_EVENT,
                                                            static_cast<SEvent*>(&PrefillEvent))) < 0 ||
                           (iResult = StoreParameterAddress(Worker, WorkerParameterNames::EXIT_EVENT,
-                                                           static_cast<SEvent*>(&ExitEvent))) < 0 ||
-                          (iResult = StoreParameterAddress(Worker, WorkerParameterNames::SAMPLING_FREQUENCY,
-                                                           &dfSamplingFrequency)) < 0))
+                                                           static_cast<SEvent*>(&ExitEvent))) < 0))
     {
         return iResult;
     }

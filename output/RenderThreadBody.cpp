@@ -26,8 +26,6 @@ struct RenderInputs : WorkerInputs
     // Optional: set once the device buffer was first filled, and when the worker ends.
     SEvent* pPrefillEvent = nullptr;
     SEvent* pExitEvent = nullptr;
-    // Optional: the device's rate, for waits longer than a millisecond (0: unknown).
-    double dfSamplingFrequency = 0.0;
 };
 
 RenderInputs ReadInputs(const SMultiThread* pOwner)
@@ -39,9 +37,6 @@ RenderInputs ReadInputs(const SMultiThread* pOwner)
     In.pQuantizer = ReadParameterAddress<Quantizer>(pOwner, WorkerParameterNames::QUANTIZER);
     In.pPrefillEvent = ReadParameterAddress<SEvent>(pOwner, WorkerParameterNames::PREFILL_EVENT);
     In.pExitEvent = ReadParameterAddress<SEvent>(pOwner, WorkerParameterNames::EXIT_EVENT);
-    const double* pdfRate =
-        ReadParameterAddress<const double>(pOwner, WorkerParameterNames::SAMPLING_FREQUENCY);
-    In.dfSamplingFrequency = pdfRate != nullptr && *pdfRate > 0.0 ? *pdfRate : 0.0;
     return In;
 }
 
@@ -89,11 +84,6 @@ bool Refill(const RenderInputs& In, uint64_t ullFrames)
         }
     }
 }
-
-// The longest timer-driven wait, whatever the buffer sizes say.
-constexpr uint32_t MAXIMUM_WAIT_MS = 10;
-// Of the device buffer, at most this share is let drain before the next top-up.
-constexpr uint32_t BUFFER_SHARE_DIVISOR = 4;
 
 // Words quantised per pass of the packing: a small block on the stack that stays in the cache.
 constexpr uint32_t WORD_BLOCK = 512;
@@ -150,20 +140,6 @@ void WriteDeviceWords(const RenderInputs& In, uint32_t uiFrames, uint8_t* pDevic
     }
 }
 
-// The timer-driven wait after a top-up: until about uiRoomFrames frames of the device buffer have
-// been played, so each wake-up has a good part of a callback period to write instead of a
-// millisecond's worth. 1 ms when the device's rate is unknown.
-uint32_t WaitMilliseconds(const RenderInputs& In, uint32_t uiRoomFrames)
-{
-    if (!(In.dfSamplingFrequency > 0.0))
-    {
-        return 1;
-    }
-    const double dfMilliseconds = 1000.0 * uiRoomFrames / In.dfSamplingFrequency;
-    return dfMilliseconds >= MAXIMUM_WAIT_MS ? MAXIMUM_WAIT_MS
-                                             : std::max<uint32_t>(1, static_cast<uint32_t>(dfMilliseconds));
-}
-
 void SignalEvent(SEvent* pEvent)
 {
     if (pEvent != nullptr)
@@ -184,21 +160,13 @@ uint64_t RenderLoop(const RenderInputs& In)
     {
         return 0;
     }
-    // Let at most one callback period, and at most a quarter of the device buffer, drain between
-    // top-ups: the device stays close to full while the thread wakes about once per period.
-    const uint64_t ullRoom =
-        std::min<uint64_t>(In.pStreamBuffer->ullCapacity, uiBufferFrames / BUFFER_SHARE_DIVISOR);
-    const uint32_t uiTopUpWaitMs = WaitMilliseconds(In, static_cast<uint32_t>(ullRoom));
-    // The first pass fills the stopped device at once.
-    uint32_t uiWaitMs = 1;
     bool bPrefilled = false;
     for (;;)
     {
-        if (!WaitForDevicePeriod(In.bEventDriven, In.pTerminationEvent, In.pBufferEvent, In.pTimer, uiWaitMs))
+        if (!WaitForDevicePeriod(In.bEventDriven, In.pTerminationEvent, In.pBufferEvent, In.pTimer))
         {
             return 1;
         }
-        uiWaitMs = uiTopUpWaitMs;
         uint32_t uiPadding = 0;
         if (In.pAudioClient->GetCurrentPadding(&uiPadding) < 0)
         {

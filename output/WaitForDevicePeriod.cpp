@@ -12,7 +12,7 @@ constexpr uint32_t EVENT_SLICE_MS = 1;
 } // namespace
 
 bool WaitForDevicePeriod(int32_t bEventDriven, SEvent* pTerminationEvent, SEvent* pBufferEvent,
-                         STimer* pTimer, uint32_t uiMilliseconds)
+                         STimer* pTimer)
 {
     if (bEventDriven != 0)
     {
@@ -35,7 +35,7 @@ bool WaitForDevicePeriod(int32_t bEventDriven, SEvent* pTerminationEvent, SEvent
             }
         }
     }
-    if (pTimer == nullptr || pTimer->Sleep(uiMilliseconds) < 0)
+    if (pTimer == nullptr || pTimer->Sleep(1) < 0)
     {
         std::this_thread::yield();
     }

@@ -26,9 +26,6 @@ constexpr const char16_t* QUANTIZER = u"pQuantizer";
 // it ends.
 constexpr const char16_t* PREFILL_EVENT = u"pPrefillEvent";
 constexpr const char16_t* EXIT_EVENT = u"pExitEvent";
-// Render worker only, optional: the device's sampling frequency in Hz, so that the timer-driven
-// wait can last until the device has room again instead of a fixed millisecond.
-constexpr const char16_t* SAMPLING_FREQUENCY = u"pdfSamplingFrequency";
 
 // The playback thread.
 constexpr const char16_t* WAVE_FILE_READER = u"pWaveFileReader";

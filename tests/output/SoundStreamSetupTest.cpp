@@ -326,8 +326,7 @@ TEST(SoundStreamSetup, PrepareRenderHandsTheWorkerItsInputsInOrder)
                                                   u"*::pTimer",
                                                   u"*::pQuantizer",
                                                   u"*::pPrefillEvent",
-                                                  u"*::pExitEvent",
-                                                  u"*::pdfSamplingFrequency"};
+                                                  u"*::pExitEvent"};
     EXPECT_EQ(ParameterKeys(Stream.GetWorker()), Expected);
     uint64_t ullValue = 0;
     ASSERT_EQ(Stream.GetWorker().GetParameter(u"BufferCallbackFunction", &ullValue), 1);

@@ -29,24 +29,6 @@ SamplingFrequencyConverter::SampleArray MakeArray(uint64_t ullCount)
         static_cast<double*>(std::calloc(ullCount == 0 ? 1 : ullCount, sizeof(double))));
 }
 
-// Phase rows are written out in groups: the outputs of four rows fill whole cache lines of the
-// natural-order frame.
-constexpr uint64_t ROW_GROUP = 4;
-
-// Sample n of one channel's finished oversampled block as overlap-add gives it:
-// y[n] w[n] + w[M + n] y'[M + n], with y this block's frame and y' the previous block's.
-struct OverlapSampler
-{
-    const double* pdfCurrent;
-    const double* pdfPrevious; // already advanced by M
-    const double* pdfWindow;
-    const double* pdfTailWindow; // pdfWindow + M
-    double operator()(uint64_t n) const
-    {
-        return pdfCurrent[n] * pdfWindow[n] + pdfTailWindow[n] * pdfPrevious[n];
-    }
-};
-
 // pdfOut = conj(pdfX) * pdfT for ullCount complex values: (xr tr + xi ti, xr ti - xi tr), the same
 // operations in every variant, so the results do not depend on the vector width.
 void MultiplyConjugatePlain(const double* pdfX, const double* pdfT, double* pdfOut, uint64_t ullCount)
@@ -59,21 +41,6 @@ void MultiplyConjugatePlain(const double* pdfX, const double* pdfT, double* pdfO
         const double dfTIm = pdfT[2 * b + 1];
         pdfOut[2 * b] = dfXRe * dfTRe + dfXIm * dfTIm;
         pdfOut[2 * b + 1] = dfXRe * dfTIm - dfXIm * dfTRe;
-    }
-}
-
-// Writes a group of four rows (B complex each, 2B doubles apart) into the frame: row g's value at
-// column m becomes samples m 2^h + 2(q0 + g) (real part) and the next one (negated imaginary part).
-void ScatterRowsPlain(const double* pdfRows, uint64_t B, double* pdfFrame, uint32_t h)
-{
-    for (uint64_t m = 0; m < B; ++m)
-    {
-        double* pdfLine = pdfFrame + (m << h);
-        for (uint64_t g = 0; g < ROW_GROUP; ++g)
-        {
-            pdfLine[2 * g] = pdfRows[2 * (g * B + m)];
-            pdfLine[2 * g + 1] = -pdfRows[2 * (g * B + m) + 1];
-        }
     }
 }
 
@@ -96,26 +63,6 @@ __attribute__((target("avx"))) void MultiplyConjugateWide(const double* pdfX, co
     MultiplyConjugatePlain(pdfX + 2 * b, pdfT + 2 * b, pdfOut + 2 * b, ullCount - b);
 }
 
-__attribute__((target("avx"))) void ScatterRowsWide(const double* pdfRows, uint64_t B, double* pdfFrame,
-                                                    uint32_t h)
-{
-    const __m256d Negate = _mm256_set_pd(-0.0, 0.0, -0.0, 0.0);
-    const double* pdfRow0 = pdfRows;
-    const double* pdfRow1 = pdfRows + 2 * B;
-    const double* pdfRow2 = pdfRows + 4 * B;
-    const double* pdfRow3 = pdfRows + 6 * B;
-    for (uint64_t m = 0; m < B; ++m)
-    {
-        double* pdfLine = pdfFrame + (m << h);
-        const __m256d First = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(pdfRow0 + 2 * m)),
-                                                   _mm_loadu_pd(pdfRow1 + 2 * m), 1);
-        const __m256d Second = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(pdfRow2 + 2 * m)),
-                                                    _mm_loadu_pd(pdfRow3 + 2 * m), 1);
-        _mm256_storeu_pd(pdfLine, _mm256_xor_pd(First, Negate));
-        _mm256_storeu_pd(pdfLine + 4, _mm256_xor_pd(Second, Negate));
-    }
-}
-
 const bool CPU_HAS_AVX = ProcessorHasAvx();
 #endif
 
@@ -129,18 +76,6 @@ void MultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut, u
     }
 #endif
     MultiplyConjugatePlain(pdfX, pdfT, pdfOut, ullCount);
-}
-
-void ScatterRows(const double* pdfRows, uint64_t B, double* pdfFrame, uint32_t h)
-{
-#ifdef LARKSPUR_CONVERTER_AVX
-    if (CPU_HAS_AVX)
-    {
-        ScatterRowsWide(pdfRows, B, pdfFrame, h);
-        return;
-    }
-#endif
-    ScatterRowsPlain(pdfRows, B, pdfFrame, h);
 }
 
 inline void AddMultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut)
@@ -184,7 +119,6 @@ int32_t SamplingFrequencyConverter::Release()
     pOversampledSignal.reset();
     pdfSignal = nullptr;
     pTransformInput.reset();
-    pTransformOutput.reset();
     pShiftedBins.reset();
     pdfPositions.reset();
     if (pRateSmoother)
@@ -196,6 +130,7 @@ int32_t SamplingFrequencyConverter::Release()
     OutputFIFO.Release();
     pdfTwiddles = nullptr;
     pdfAliasTwiddles = nullptr;
+    puiRowOrder = nullptr;
     bPlainRun = 0;
     uiCurrentFrame = 0;
     bNegateShifted = 0;
@@ -302,15 +237,14 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     pOversampledFrame = MakeArray(2 * C * N2);
     pdfLastSample = MakeArray(C);
     // Room to start the frames on a cache line.
-    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : C * 2 * N2 + 8);
-    pTransformInput = MakeArray(2 * B);
-    pTransformOutput = MakeArray(2 * B * ROW_GROUP);
+    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : C * 2 * std::max(N2, 2 * B) + 8);
+    pTransformInput = MakeArray(2 * C * B);
     pShiftedBins = MakeArray(C * 2 * hop * 2);
     pdfPositions = MakeArray(N2);
     if (!pdfHopBuffer || !pdfOverlapTail || !pdfAnalysisWindow || !pdfSynthesisWindow || !pdfFrame ||
         !pdfOversampledBlock || !pdfOutputFrames || !pSpectrum || !pOversampledSpectrum ||
-        !pOversampledFrame || !pdfLastSample || !pOversampledSignal || !pTransformInput ||
-        !pTransformOutput || !pShiftedBins || !pdfPositions)
+        !pOversampledFrame || !pdfLastSample || !pOversampledSignal || !pTransformInput || !pShiftedBins ||
+        !pdfPositions)
     {
         Release();
         return -2;
@@ -331,9 +265,10 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     pdfSignal = pOversampledSignal.get() + ((64 - ullAddress % 64) % 64) / sizeof(double);
     if (bPlainRun == 0)
     {
-        pdfTwiddles = PhaseTwiddleTable::Get(uiBlockOrderValue, h, 0);
+        pdfTwiddles = PhaseTwiddleTable::Get(uiBlockOrderValue, h, 0, 1);
+        puiRowOrder = GetBitReversal(uiBlockOrderValue);
         pdfAliasTwiddles = iShift > 0 ? PhaseTwiddleTable::Get(uiBlockOrderValue, h, 1) : nullptr;
-        if (pdfTwiddles == nullptr || (iShift > 0 && pdfAliasTwiddles == nullptr))
+        if (pdfTwiddles == nullptr || puiRowOrder == nullptr || (iShift > 0 && pdfAliasTwiddles == nullptr))
         {
             Release();
             return -2;
@@ -455,7 +390,9 @@ void SamplingFrequencyConverter::ShiftSpectrum(double* X, double* pdfShifted) co
 // staying in the cache. The outputs are real, so phases 2q and 2q + 1 share one complex transform:
 // the bins are weighted by e^(2 pi i f 2q / N2) + i e^(2 pi i f (2q + 1) / N2), and the forward
 // transform of the conjugate gives y(2q) in the real parts and -y(2q + 1) in the imaginary parts.
-// The rows of a group are then written out into this block's frame in natural order.
+// The kept bins and the weights are laid out in bit-reversed order, so each row's transform runs in
+// place where the row belongs, with no reordering pass: row q of channel c is at
+// pdfSignal + (2c + frame) F + 2qB, with F = N2 (2B when h = 0: one complex row).
 void SamplingFrequencyConverter::ComputePhaseRows(uint64_t ullKeep)
 {
     const uint64_t B = uint64_t{1} << uiBlockOrder;
@@ -463,82 +400,49 @@ void SamplingFrequencyConverter::ComputePhaseRows(uint64_t ullKeep)
     const uint32_t h = uiOversamplingOctaves;
     const uint64_t N2 = B << h;
     const uint64_t R = h == 0 ? 1 : uint64_t{1} << (h - 1);
-    const uint64_t ullGroup = std::min(R, ROW_GROUP);
+    const uint64_t F = std::max(N2, 2 * B);
     const uint64_t C = ullChannels;
     const uint64_t K = ullKeep;
     const int64_t S = iShiftBins > 0 ? iShiftBins : 0;
-    double* D = pTransformInput.get();
-    double* pdfRows = pTransformOutput.get();
-    // Bins K ... B - K stay zero in every row.
+    const uint32_t* puiReverse = puiRowOrder;
+    // Bins K ... B - K are dropped.
     const uint64_t ullFirstMirror = K == 0 ? B : B - K + 1;
-    std::memset(D + 2 * K, 0, 2 * (ullFirstMirror - K) * sizeof(double));
-    for (uint64_t q0 = 0; q0 < R; q0 += ullGroup)
+    for (uint64_t c = 0; c < C; ++c)
     {
+        const double* X = pSpectrum.get() + 2 * c * B;
+        double* pdfKept = pTransformInput.get() + 2 * c * B;
+        for (uint64_t k = 0; k < B; ++k)
+        {
+            const uint64_t b = puiReverse[k];
+            const bool bKept = b < K || b >= ullFirstMirror;
+            pdfKept[2 * k] = bKept ? X[2 * b] : 0.0;
+            pdfKept[2 * k + 1] = bKept ? X[2 * b + 1] : 0.0;
+        }
+    }
+    for (uint64_t q = 0; q < R; ++q)
+    {
+        // Both channels use the row's weights while they are in the cache.
+        const double* T = pdfTwiddles + 2 * q * B;
         for (uint64_t c = 0; c < C; ++c)
         {
-            const double* X = pSpectrum.get() + 2 * c * B;
-            for (uint64_t g = 0; g < ullGroup; ++g)
+            double* D = pdfSignal + (2 * c + uiCurrentFrame) * F + 2 * q * B;
+            MultiplyConjugate(pTransformInput.get() + 2 * c * B, T, D, B);
+            if (S > 0)
             {
-                const uint64_t q = q0 + g;
-                const double* T = pdfTwiddles + 2 * q * B;
-                MultiplyConjugate(X, T, D, K);
-                MultiplyConjugate(X + 2 * ullFirstMirror, T + 2 * ullFirstMirror, D + 2 * ullFirstMirror,
-                                  B - ullFirstMirror);
-                if (S > 0)
+                const double* TA = pdfAliasTwiddles + 2 * q * B;
+                const double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
+                for (int64_t j = 0; j < S; ++j)
                 {
-                    const double* TA = pdfAliasTwiddles + 2 * q * B;
-                    const double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
-                    // Bins outside the kept band were zeroed above; they only hold shifted bins.
-                    for (int64_t j = 0; j < S; ++j)
-                    {
-                        const uint64_t ullUp = hop + static_cast<uint64_t>(j);
-                        const uint64_t ullDown = hop - static_cast<uint64_t>(j);
-                        if (ullUp >= K && ullUp < ullFirstMirror)
-                        {
-                            D[2 * ullUp] = 0.0;
-                            D[2 * ullUp + 1] = 0.0;
-                        }
-                        if (ullDown >= K && ullDown < ullFirstMirror)
-                        {
-                            D[2 * ullDown] = 0.0;
-                            D[2 * ullDown + 1] = 0.0;
-                        }
-                    }
-                    for (int64_t j = 0; j < S; ++j)
-                    {
-                        const uint64_t ullUp = hop + static_cast<uint64_t>(j);
-                        const uint64_t ullDown = hop - static_cast<uint64_t>(j);
-                        AddMultiplyConjugate(pdfShifted + 2 * j, TA + 2 * ullUp, D + 2 * ullUp);
-                        // -hop is the bin's own frequency; -(hop + j) for j > 0 is the other one.
-                        AddMultiplyConjugate(pdfShifted + 2 * (S + j), (j == 0 ? T : TA) + 2 * ullDown,
-                                             D + 2 * ullDown);
-                    }
-                }
-                FFTComplex(D, pdfRows + 2 * g * B, uiBlockOrder);
-            }
-            double* y = pdfSignal + (2 * c + uiCurrentFrame) * N2;
-            if (h == 0)
-            {
-                for (uint64_t m = 0; m < B; ++m)
-                {
-                    y[m] = pdfRows[2 * m];
-                }
-                continue;
-            }
-            if (ullGroup == ROW_GROUP)
-            {
-                ScatterRows(pdfRows, B, y + 2 * q0, h);
-                continue;
-            }
-            for (uint64_t m = 0; m < B; ++m)
-            {
-                double* pdfLine = y + (m << h) + 2 * q0;
-                for (uint64_t g = 0; g < ullGroup; ++g)
-                {
-                    pdfLine[2 * g] = pdfRows[2 * (g * B + m)];
-                    pdfLine[2 * g + 1] = -pdfRows[2 * (g * B + m) + 1];
+                    const uint64_t ullUp = hop + static_cast<uint64_t>(j);
+                    const uint64_t ullDown = hop - static_cast<uint64_t>(j);
+                    AddMultiplyConjugate(pdfShifted + 2 * j, TA + 2 * ullUp, D + 2 * puiReverse[ullUp]);
+                    // -hop is the bin's own frequency; -(hop + j) for j > 0 is the other one. The
+                    // regular weights are in bit-reversed order, the alias ones are not.
+                    const double* pdfWeight = j == 0 ? T + 2 * puiReverse[hop] : TA + 2 * ullDown;
+                    AddMultiplyConjugate(pdfShifted + 2 * (S + j), pdfWeight, D + 2 * puiReverse[ullDown]);
                 }
             }
+            FFTComplexFromBitReversed(D, uiBlockOrder);
         }
     }
 }
@@ -676,16 +580,75 @@ void SamplingFrequencyConverter::InterpolatePlain(uint64_t c, uint64_t ullFrames
     InterpolateChannel(c, ullFrames, [pdfBlock](uint64_t n) { return pdfBlock[n]; });
 }
 
-void SamplingFrequencyConverter::InterpolateFast(uint64_t c, uint64_t ullFrames)
+void SamplingFrequencyConverter::InterpolateFast(uint64_t ullFrames)
 {
-    const uint64_t N2 = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves);
+    const uint32_t h = uiOversamplingOctaves;
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t N2 = B << h;
     const uint64_t M = N2 / 2;
-    OverlapSampler Sampler;
-    Sampler.pdfCurrent = pdfSignal + (2 * c + uiCurrentFrame) * N2;
-    Sampler.pdfPrevious = pdfSignal + (2 * c + (uiCurrentFrame ^ 1)) * N2 + M;
-    Sampler.pdfWindow = pdfSynthesisWindow.get();
-    Sampler.pdfTailWindow = pdfSynthesisWindow.get() + M;
-    InterpolateChannel(c, ullFrames, Sampler);
+    const uint64_t C = ullChannels;
+    const uint64_t ullPhaseMask = (uint64_t{1} << h) - 1;
+    const double* w = pdfSynthesisWindow.get();
+    const double* pdfPosition = pdfPositions.get();
+    const uint64_t F = std::max(N2, 2 * B);
+    const double* pdfCurrent = pdfSignal + uiCurrentFrame * F;
+    const double* pdfPrevious = pdfSignal + (uiCurrentFrame ^ 1) * F;
+    double* pdfOut = pdfOutputFrames.get();
+    // Sample n of a frame, n < M: row r / 2, output m = n / 2^h, the real part for even r and the
+    // negated imaginary part for odd r. The previous frame's sample M + n is output m + B / 2 of the
+    // same row.
+    struct Location
+    {
+        uint64_t ullOffset;
+        double dfSign;
+    };
+    const auto Locate = [&](uint64_t n)
+    {
+        const uint64_t r = n & ullPhaseMask;
+        return Location{(r >> 1) * 2 * B + 2 * (n >> h) + (r & 1), (r & 1) != 0 ? -1.0 : 1.0};
+    };
+    // Overlap-add of one sample: y[n] w[n] + w[M + n] y'[M + n].
+    const auto Sample = [&](uint64_t c, const Location& At, double dfWindow, double dfTailWindow)
+    {
+        const uint64_t ullBase = 2 * c * F + At.ullOffset;
+        return pdfCurrent[ullBase] * dfWindow + pdfPrevious[ullBase + B] * dfTailWindow;
+    };
+    for (uint64_t j = 0; j < ullFrames; ++j)
+    {
+        const double p = pdfPosition[j];
+        const double dfFloor = std::floor(p);
+        const double t = p - dfFloor;
+        if (dfFloor < 0.0)
+        {
+            // Between the previous block's last sample and this block's first.
+            const Location First = Locate(0);
+            for (uint64_t c = 0; c < C; ++c)
+            {
+                const double dfFirst = Sample(c, First, First.dfSign * w[0], First.dfSign * w[M]);
+                pdfOut[j * C + c] = t * dfFirst + (1.0 - t) * pdfLastSample[c];
+            }
+            continue;
+        }
+        const uint64_t i = static_cast<uint64_t>(dfFloor);
+        const Location Left = Locate(i);
+        const Location Right = Locate(i + 1);
+        const double dfLeftWindow = Left.dfSign * w[i];
+        const double dfLeftTail = Left.dfSign * w[M + i];
+        const double dfRightWindow = Right.dfSign * w[i + 1];
+        const double dfRightTail = Right.dfSign * w[M + i + 1];
+        for (uint64_t c = 0; c < C; ++c)
+        {
+            const double dfLeft = Sample(c, Left, dfLeftWindow, dfLeftTail);
+            const double dfRight = Sample(c, Right, dfRightWindow, dfRightTail);
+            pdfOut[j * C + c] = t * dfRight + (1.0 - t) * dfLeft;
+        }
+    }
+    // Positions in the next block's first interval start from this block's last sample.
+    const Location Last = Locate(M - 1);
+    for (uint64_t c = 0; c < C; ++c)
+    {
+        pdfLastSample[c] = Sample(c, Last, Last.dfSign * w[M - 1], Last.dfSign * w[N2 - 1]);
+    }
 }
 
 int32_t SamplingFrequencyConverter::ReadHopAndTransform()
@@ -800,16 +763,16 @@ int32_t SamplingFrequencyConverter::Process()
             ullConsumedFrames.fetch_add(hop, std::memory_order_relaxed);
             ullFrames = ComputePositions();
         }
-        for (uint64_t c = 0; c < C; ++c)
+        if (bPlainRun != 0)
         {
-            if (bPlainRun != 0)
+            for (uint64_t c = 0; c < C; ++c)
             {
                 InterpolatePlain(c, ullFrames);
             }
-            else
-            {
-                InterpolateFast(c, ullFrames);
-            }
+        }
+        else
+        {
+            InterpolateFast(ullFrames);
         }
         uiCurrentFrame ^= 1;
 

@@ -106,16 +106,15 @@ public:
     // the first interval of a block interpolate from it, so every block spans M intervals.
     SampleArray pdfLastSample; // C
     // Fast run: per channel this block's and the previous block's oversampled frames, N2 samples
-    // each in natural order before the synthesis window, assembled from small transforms (see
-    // ComputePhaseRows). pdfSignal is pOversampledSignal aligned to a cache line.
+    // each before the synthesis window, as the rows of small transforms left them (see
+    // ComputePhaseRows and InterpolateFast). pdfSignal is pOversampledSignal aligned to a cache line.
     SampleArray pOversampledSignal;
     double* pdfSignal = nullptr;
     uint32_t uiCurrentFrame = 0;
-    SampleArray pTransformInput;  // B complex: input of one small transform
-    SampleArray pTransformOutput; // a group of small transforms' outputs, B complex each
-    SampleArray pShiftedBins;     // C x 2 x hop complex: bins a positive shift moves past hop
-    int32_t bNegateShifted = 0;   // this block's shifted spectrum is negated (odd shifts only)
-    SampleArray pdfPositions;     // N2: positions of one block's output frames
+    SampleArray pTransformInput; // C x B complex: the kept bins in bit-reversed order
+    SampleArray pShiftedBins;    // C x 2 x hop complex: bins a positive shift moves past hop
+    int32_t bNegateShifted = 0;  // this block's shifted spectrum is negated (odd shifts only)
+    SampleArray pdfPositions;    // N2: positions of one block's output frames
 
 private:
     int32_t ReadHopAndTransform();
@@ -127,13 +126,15 @@ private:
     uint64_t ComputePositions();
     template <typename Sampler> void InterpolateChannel(uint64_t c, uint64_t ullFrames, Sampler Sample);
     void InterpolatePlain(uint64_t c, uint64_t ullFrames);
-    void InterpolateFast(uint64_t c, uint64_t ullFrames);
+    void InterpolateFast(uint64_t ullFrames);
 
     ForwardTransform pPlainForward = nullptr;
     InverseTransform pPlainInverse = nullptr;
     int32_t bPlainRun = 0;
     const double* pdfTwiddles = nullptr;
     const double* pdfAliasTwiddles = nullptr;
+    // Bit reversal of order uiBlockOrder: the order of the row transforms' inputs.
+    const uint32_t* puiRowOrder = nullptr;
     // Guards the rate smoother between the user-interface thread and Process.
     CCriticalSection RateLock;
 };

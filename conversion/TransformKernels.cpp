@@ -564,6 +564,26 @@ int32_t FFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
     return 1;
 }
 
+int32_t FFTComplexFromBitReversed(double* pdfData, uint32_t uiOrder)
+{
+    const int32_t iResult = CheckArguments(pdfData, pdfData, uiOrder);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    RunKernel(pdfData, uiOrder);
+    return 1;
+}
+
+const uint32_t* GetBitReversal(uint32_t uiOrder)
+{
+    if (uiOrder > FFT_MAX_ORDER || !IsReady(uiOrder))
+    {
+        return nullptr;
+    }
+    return Tables.Reverse[uiOrder].get();
+}
+
 int32_t ForwardFFT(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
 {
     const int32_t iResult = FFTReal(pdfInput, pdfOutput, uiOrder);

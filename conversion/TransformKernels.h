@@ -22,6 +22,14 @@ int32_t FFTReal(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 // Unscaled forward transform of N complex values; the input is not changed.
 int32_t FFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 
+// FFTComplex in place on values that are already in bit-reversed order: position k holds input
+// value rev(k), rev being the table GetBitReversal gives; the bins come out in natural order.
+// For callers that can write their input in that order at no cost. Same results as FFTComplex.
+int32_t FFTComplexFromBitReversed(double* pdfData, uint32_t uiOrder);
+
+// The bit-reversal permutation of an order (N entries), or null until PrepareFFT made it.
+const uint32_t* GetBitReversal(uint32_t uiOrder);
+
 // FFTReal with every output value divided by N.
 int32_t ForwardFFT(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 

@@ -426,21 +426,25 @@ void SamplingFrequencyConverter::ComputePhaseRows(uint64_t ullKeep)
         for (uint64_t c = 0; c < C; ++c)
         {
             double* D = pdfSignal + (2 * c + uiCurrentFrame) * F + 2 * q * B;
-            MultiplyConjugate(pTransformInput.get() + 2 * c * B, T, D, B);
-            if (S > 0)
+            const double* pdfKept = pTransformInput.get() + 2 * c * B;
+            if (S == 0)
             {
-                const double* TA = pdfAliasTwiddles + 2 * q * B;
-                const double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
-                for (int64_t j = 0; j < S; ++j)
-                {
-                    const uint64_t ullUp = hop + static_cast<uint64_t>(j);
-                    const uint64_t ullDown = hop - static_cast<uint64_t>(j);
-                    AddMultiplyConjugate(pdfShifted + 2 * j, TA + 2 * ullUp, D + 2 * puiReverse[ullUp]);
-                    // -hop is the bin's own frequency; -(hop + j) for j > 0 is the other one. The
-                    // regular weights are in bit-reversed order, the alias ones are not.
-                    const double* pdfWeight = j == 0 ? T + 2 * puiReverse[hop] : TA + 2 * ullDown;
-                    AddMultiplyConjugate(pdfShifted + 2 * (S + j), pdfWeight, D + 2 * puiReverse[ullDown]);
-                }
+                FFTWeightedFromBitReversed(pdfKept, T, D, uiBlockOrder);
+                continue;
+            }
+            // A positive shift adds the bins it moved past hop.
+            MultiplyConjugate(pdfKept, T, D, B);
+            const double* TA = pdfAliasTwiddles + 2 * q * B;
+            const double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
+            for (int64_t j = 0; j < S; ++j)
+            {
+                const uint64_t ullUp = hop + static_cast<uint64_t>(j);
+                const uint64_t ullDown = hop - static_cast<uint64_t>(j);
+                AddMultiplyConjugate(pdfShifted + 2 * j, TA + 2 * ullUp, D + 2 * puiReverse[ullUp]);
+                // -hop is the bin's own frequency; -(hop + j) for j > 0 is the other one. The
+                // regular weights are in bit-reversed order, the alias ones are not.
+                const double* pdfWeight = j == 0 ? T + 2 * puiReverse[hop] : TA + 2 * ullDown;
+                AddMultiplyConjugate(pdfShifted + 2 * (S + j), pdfWeight, D + 2 * puiReverse[ullDown]);
             }
             FFTComplexFromBitReversed(D, uiBlockOrder);
         }

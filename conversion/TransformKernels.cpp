@@ -34,6 +34,9 @@ struct TransformTables
 {
     // Stage s pairs points 2^s apart; its 2^s twiddles, as (re, im) pairs.
     std::unique_ptr<double[]> Twiddles[FFT_MAX_ORDER];
+    // The same twiddles for the fused passes, two at a time with each part repeated: for j = 2i,
+    // (re j, re j, re j+1, re j+1, im j, im j, im j+1, im j+1) at 8i. Stages 1 ... CACHE_BLOCK_ORDER - 1.
+    std::unique_ptr<double[]> SplitTwiddles[FFT_MAX_ORDER];
     // Bit-reversal permutation of each order.
     std::unique_ptr<uint32_t[]> Reverse[FFT_MAX_ORDER + 1];
     // Set (release) once every table an order needs exists; the tables never change afterwards.
@@ -69,6 +72,25 @@ std::unique_ptr<double[]> MakeTwiddles(uint64_t ullHalf)
         const double dfNextIm = dfWRe * dfStepIm + dfWIm * dfStepRe;
         dfWRe = dfNextRe;
         dfWIm = dfNextIm;
+    }
+    return Table;
+}
+
+std::unique_ptr<double[]> MakeSplitTwiddles(const double* pdfTwiddles, uint64_t ullHalf)
+{
+    std::unique_ptr<double[]> Table(new (std::nothrow) double[4 * ullHalf]);
+    if (!Table)
+    {
+        return Table;
+    }
+    for (uint64_t j = 0; j < ullHalf; j += 2)
+    {
+        double* pdfPair = Table.get() + 4 * j;
+        for (uint64_t i = 0; i < 2; ++i)
+        {
+            pdfPair[2 * i] = pdfPair[2 * i + 1] = pdfTwiddles[2 * (j + i)];
+            pdfPair[4 + 2 * i] = pdfPair[4 + 2 * i + 1] = pdfTwiddles[2 * (j + i) + 1];
+        }
     }
     return Table;
 }
@@ -358,6 +380,14 @@ inline Wide MultiplyFused(Wide w, Wide x)
     return _mm256_fmaddsub_pd(WRe, x, _mm256_mul_pd(WIm, Swapped));
 }
 
+// w x for two twiddles from a split table (real parts, imaginary parts) and two values.
+inline Wide MultiplySplit(const double* pdfSplit, Wide x)
+{
+    const Wide Swapped = _mm256_permute_pd(x, 0x5);
+    return _mm256_fmaddsub_pd(_mm256_loadu_pd(pdfSplit), x,
+                              _mm256_mul_pd(_mm256_loadu_pd(pdfSplit + 4), Swapped));
+}
+
 void RunWeightedFirstPassFused(const double* pdfInput, const double* pdfWeights, double* pdfOutput,
                                uint64_t n)
 {
@@ -386,7 +416,7 @@ void RunWeightedFirstPassFused(const double* pdfInput, const double* pdfWeights,
 void RunRadix2PassFused(double* pdfData, uint64_t n, uint32_t s)
 {
     const uint64_t h = uint64_t{1} << s;
-    const double* pdfTwiddles = Tables.Twiddles[s].get();
+    const double* pdfTwiddles = Tables.SplitTwiddles[s].get();
     for (uint64_t g = 0; g < n; g += 2 * h)
     {
         double* pdfA = pdfData + 2 * g;
@@ -394,7 +424,7 @@ void RunRadix2PassFused(double* pdfData, uint64_t n, uint32_t s)
         for (uint64_t j = 0; j < h; j += 2)
         {
             const Wide a = _mm256_loadu_pd(pdfA + 2 * j);
-            const Wide t = MultiplyFused(_mm256_loadu_pd(pdfTwiddles + 2 * j), _mm256_loadu_pd(pdfB + 2 * j));
+            const Wide t = MultiplySplit(pdfTwiddles + 4 * j, _mm256_loadu_pd(pdfB + 2 * j));
             _mm256_storeu_pd(pdfB + 2 * j, _mm256_sub_pd(a, t));
             _mm256_storeu_pd(pdfA + 2 * j, _mm256_add_pd(a, t));
         }
@@ -404,8 +434,8 @@ void RunRadix2PassFused(double* pdfData, uint64_t n, uint32_t s)
 void RunRadix4PassFused(double* pdfData, uint64_t n, uint32_t s)
 {
     const uint64_t h = uint64_t{1} << s;
-    const double* pdfFirst = Tables.Twiddles[s].get();
-    const double* pdfSecond = Tables.Twiddles[s + 1].get();
+    const double* pdfFirst = Tables.SplitTwiddles[s].get();
+    const double* pdfSecond = Tables.SplitTwiddles[s + 1].get();
     for (uint64_t g = 0; g < n; g += 4 * h)
     {
         double* pdf0 = pdfData + 2 * g;
@@ -414,17 +444,16 @@ void RunRadix4PassFused(double* pdfData, uint64_t n, uint32_t s)
         double* pdf3 = pdf2 + 2 * h;
         for (uint64_t j = 0; j < h; j += 2)
         {
-            const Wide w1 = _mm256_loadu_pd(pdfFirst + 2 * j);
             const Wide x0 = _mm256_loadu_pd(pdf0 + 2 * j);
             const Wide x2 = _mm256_loadu_pd(pdf2 + 2 * j);
-            const Wide t1 = MultiplyFused(w1, _mm256_loadu_pd(pdf1 + 2 * j));
-            const Wide t3 = MultiplyFused(w1, _mm256_loadu_pd(pdf3 + 2 * j));
+            const Wide t1 = MultiplySplit(pdfFirst + 4 * j, _mm256_loadu_pd(pdf1 + 2 * j));
+            const Wide t3 = MultiplySplit(pdfFirst + 4 * j, _mm256_loadu_pd(pdf3 + 2 * j));
             const Wide y0 = _mm256_add_pd(x0, t1);
             const Wide y1 = _mm256_sub_pd(x0, t1);
             const Wide y2 = _mm256_add_pd(x2, t3);
             const Wide y3 = _mm256_sub_pd(x2, t3);
-            const Wide t2 = MultiplyFused(_mm256_loadu_pd(pdfSecond + 2 * j), y2);
-            const Wide t4 = MultiplyFused(_mm256_loadu_pd(pdfSecond + 2 * (j + h)), y3);
+            const Wide t2 = MultiplySplit(pdfSecond + 4 * j, y2);
+            const Wide t4 = MultiplySplit(pdfSecond + 4 * (j + h), y3);
             _mm256_storeu_pd(pdf0 + 2 * j, _mm256_add_pd(y0, t2));
             _mm256_storeu_pd(pdf2 + 2 * j, _mm256_sub_pd(y0, t2));
             _mm256_storeu_pd(pdf1 + 2 * j, _mm256_add_pd(y1, t4));
@@ -713,6 +742,14 @@ int32_t PrepareFFT(uint32_t uiOrder)
         {
             Tables.Twiddles[s] = MakeTwiddles(uint64_t{1} << s);
             if (!Tables.Twiddles[s])
+            {
+                return -2;
+            }
+        }
+        if (s >= 1 && s < CACHE_BLOCK_ORDER && !Tables.SplitTwiddles[s])
+        {
+            Tables.SplitTwiddles[s] = MakeSplitTwiddles(Tables.Twiddles[s].get(), uint64_t{1} << s);
+            if (!Tables.SplitTwiddles[s])
             {
                 return -2;
             }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <numbers>
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
@@ -22,6 +23,8 @@ constexpr double KBD_ALPHA = 4.0;
 constexpr uint64_t MAX_CHANNELS = 256;
 constexpr uint32_t MIN_BLOCK_ORDER = 2;
 constexpr uint32_t MAX_BLOCK_ORDER = 16;
+// Phases whose weights the paired run takes from one small table (see MakePhaseWeights).
+constexpr int64_t PHASE_GROUP = 16;
 
 SamplingFrequencyConverter::SampleArray MakeArray(uint64_t ullCount)
 {
@@ -131,6 +134,9 @@ int32_t SamplingFrequencyConverter::Release()
     pdfTwiddles = nullptr;
     pdfAliasTwiddles = nullptr;
     puiRowOrder = nullptr;
+    pPhaseWeights.reset();
+    bPairedChannels = 0;
+    ullPhaseGroup = 0;
     bPlainRun = 0;
     uiCurrentFrame = 0;
     bNegateShifted = 0;
@@ -273,6 +279,12 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
             Release();
             return -2;
         }
+        // A stereo signal without bins moved past hop: both channels in one transform per phase.
+        if (C == 2 && iShift <= 0 && MakePhaseWeights(uiBlockOrderValue, h) != 1)
+        {
+            Release();
+            return -2;
+        }
     }
 
     iShiftBins = iShift;
@@ -381,6 +393,149 @@ void SamplingFrequencyConverter::ShiftSpectrum(double* X, double* pdfShifted) co
     }
     Clear(0);
     Clear(hop);
+}
+
+// The weights of the paired run (see ComputePairedRows), e^(-2 pi i f r / N2) for the frequency f
+// of each bin in bit-reversed order: G rows for r = 0 ... G - 1, then 2^h / G rows for r = 0, G,
+// 2G, ... Phase r's weights are the product of a row of each, so the tables stay small enough for
+// the cache however many phases there are.
+int32_t SamplingFrequencyConverter::MakePhaseWeights(uint32_t uiOrder, uint32_t h)
+{
+    const int64_t B = int64_t{1} << uiOrder;
+    const int64_t N2 = B << h;
+    const int64_t P = int64_t{1} << h;
+    const int64_t G = std::min<int64_t>(P, PHASE_GROUP);
+    pPhaseWeights = MakeArray(static_cast<uint64_t>(2 * B * (G + P / G)));
+    if (!pPhaseWeights)
+    {
+        return -2;
+    }
+    for (int64_t k = 0; k < B; ++k)
+    {
+        const int64_t b = puiRowOrder[k];
+        const int64_t f = b < B / 2 ? b : b - B;
+        const auto Fill = [&](int64_t llRow, int64_t r)
+        {
+            // The angle is reduced exactly in integers before it meets floating point.
+            int64_t a = (f * r) % N2;
+            if (a < 0)
+            {
+                a += N2;
+            }
+            const double dfAngle = 2.0 * std::numbers::pi * static_cast<double>(a) / static_cast<double>(N2);
+            pPhaseWeights[2 * (llRow * B + k)] = std::cos(dfAngle);
+            pPhaseWeights[2 * (llRow * B + k) + 1] = -std::sin(dfAngle);
+        };
+        for (int64_t r = 0; r < G; ++r)
+        {
+            Fill(r, r);
+        }
+        for (int64_t i = 0; i < P / G; ++i)
+        {
+            Fill(G + i, i * G);
+        }
+    }
+    ullPhaseGroup = static_cast<uint64_t>(G);
+    bPairedChannels = 1;
+    return 1;
+}
+
+// Stereo: with Z_f = L_f + i R_f (L and R the spectra of the two channels), the oversampled frames
+// of both are y_L[n] + i y_R[n] = sum_f Z_f e^(2 pi i f n / N2), so with n = m 2^h + r one B-point
+// transform per phase r gives both channels: the forward transform of conj(Z_f e^(2 pi i f r / N2))
+// holds y_L(r) in the real parts and -y_R(r) in the imaginary parts. Z is formed once per block in
+// bit-reversed order; the rows run in place where they belong: phase r at frame + 2rB.
+void SamplingFrequencyConverter::ComputePairedRows(uint64_t ullKeep)
+{
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint32_t h = uiOversamplingOctaves;
+    const uint64_t N2 = B << h;
+    const uint64_t F = std::max(N2, 2 * B);
+    const uint64_t P = uint64_t{1} << h;
+    const uint64_t G = ullPhaseGroup;
+    const uint64_t K = ullKeep;
+    const uint64_t ullFirstMirror = K == 0 ? B : B - K + 1;
+    const uint32_t* puiReverse = puiRowOrder;
+    const double* pdfLeft = pSpectrum.get();
+    const double* pdfRight = pSpectrum.get() + 2 * B;
+    double* Z = pTransformInput.get();
+    double* pdfShifted = Z + 2 * B;
+    for (uint64_t k = 0; k < B; ++k)
+    {
+        const uint64_t b = puiReverse[k];
+        const bool bKept = b < K || b >= ullFirstMirror;
+        Z[2 * k] = bKept ? pdfLeft[2 * b] - pdfRight[2 * b + 1] : 0.0;
+        Z[2 * k + 1] = bKept ? pdfLeft[2 * b + 1] + pdfRight[2 * b] : 0.0;
+    }
+    const double* pdfLow = pPhaseWeights.get();
+    const double* pdfHigh = pdfLow + 2 * G * B;
+    double* pdfRows = pdfSignal + uiCurrentFrame * 2 * F;
+    for (uint64_t i = 0; i < P / G; ++i)
+    {
+        // Z conj(w_iG): the rows of the group then weight it with w_0 ... w_(G-1).
+        const double* W = pdfHigh + 2 * i * B;
+        for (uint64_t k = 0; k < B; ++k)
+        {
+            pdfShifted[2 * k] = Z[2 * k] * W[2 * k] + Z[2 * k + 1] * W[2 * k + 1];
+            pdfShifted[2 * k + 1] = Z[2 * k + 1] * W[2 * k] - Z[2 * k] * W[2 * k + 1];
+        }
+        for (uint64_t g = 0; g < G; ++g)
+        {
+            FFTWeightedFromBitReversed(pdfShifted, pdfLow + 2 * g * B, pdfRows + 2 * (i * G + g) * B,
+                                       uiBlockOrder);
+        }
+    }
+}
+
+// Interpolation of the paired rows: sample n < M of both channels is output m = n / 2^h of phase
+// r's row, the previous frame's sample M + n output m + B / 2 of the same row.
+void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
+{
+    const uint32_t h = uiOversamplingOctaves;
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t N2 = B << h;
+    const uint64_t M = N2 / 2;
+    const uint64_t F = std::max(N2, 2 * B);
+    const uint64_t ullPhaseMask = (uint64_t{1} << h) - 1;
+    const double* w = pdfSynthesisWindow.get();
+    const double* pdfPosition = pdfPositions.get();
+    const double* pdfCurrent = pdfSignal + uiCurrentFrame * 2 * F;
+    const double* pdfPrevious = pdfSignal + (uiCurrentFrame ^ 1) * 2 * F + B;
+    double* pdfOut = pdfOutputFrames.get();
+    const auto Locate = [&](uint64_t n) { return (n & ullPhaseMask) * 2 * B + 2 * (n >> h); };
+    // Overlap-add of sample n of both channels at offset o; the right channel's parts are negated.
+    const auto Sample = [&](uint64_t o, uint64_t n, double& dfLeft, double& dfRight)
+    {
+        dfLeft = pdfCurrent[o] * w[n] + pdfPrevious[o] * w[M + n];
+        dfRight = pdfCurrent[o + 1] * -w[n] + pdfPrevious[o + 1] * -w[M + n];
+    };
+    for (uint64_t j = 0; j < ullFrames; ++j)
+    {
+        const double p = pdfPosition[j];
+        const double dfFloor = std::floor(p);
+        const double t = p - dfFloor;
+        double dfLeft0 = 0.0;
+        double dfRight0 = 0.0;
+        double dfLeft1 = 0.0;
+        double dfRight1 = 0.0;
+        if (dfFloor < 0.0)
+        {
+            // Between the previous block's last sample and this block's first.
+            dfLeft0 = pdfLastSample[0];
+            dfRight0 = pdfLastSample[1];
+            Sample(Locate(0), 0, dfLeft1, dfRight1);
+        }
+        else
+        {
+            const uint64_t i = static_cast<uint64_t>(dfFloor);
+            Sample(Locate(i), i, dfLeft0, dfRight0);
+            Sample(Locate(i + 1), i + 1, dfLeft1, dfRight1);
+        }
+        pdfOut[2 * j] = t * dfLeft1 + (1.0 - t) * dfLeft0;
+        pdfOut[2 * j + 1] = t * dfRight1 + (1.0 - t) * dfRight0;
+    }
+    // Positions in the next block's first interval start from this block's last sample.
+    Sample(Locate(M - 1), M - 1, pdfLastSample[0], pdfLastSample[1]);
 }
 
 // The inverse transform of the zero-padded spectrum, y[n] = Re sum_f X_f e^(2 pi i f n / N2), has
@@ -750,6 +905,10 @@ int32_t SamplingFrequencyConverter::Process()
         {
             RunPlainBlock(K);
         }
+        else if (bPairedChannels != 0)
+        {
+            ComputePairedRows(K);
+        }
         else
         {
             ComputePhaseRows(K);
@@ -773,6 +932,10 @@ int32_t SamplingFrequencyConverter::Process()
             {
                 InterpolatePlain(c, ullFrames);
             }
+        }
+        else if (bPairedChannels != 0)
+        {
+            InterpolatePaired(ullFrames);
         }
         else
         {

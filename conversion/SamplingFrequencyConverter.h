@@ -122,6 +122,9 @@ private:
     uint64_t BandLimit();
     void ShiftSpectrum(double* pdfSpectrum, double* pdfShifted) const;
     void ComputePhaseRows(uint64_t ullKeep);
+    int32_t MakePhaseWeights(uint32_t uiOrder, uint32_t h);
+    void ComputePairedRows(uint64_t ullKeep);
+    void InterpolatePaired(uint64_t ullFrames);
     void RunPlainBlock(uint64_t ullKeep);
     uint64_t ComputePositions();
     template <typename Sampler> void InterpolateChannel(uint64_t c, uint64_t ullFrames, Sampler Sample);
@@ -135,6 +138,11 @@ private:
     const double* pdfAliasTwiddles = nullptr;
     // Bit reversal of order uiBlockOrder: the order of the row transforms' inputs.
     const uint32_t* puiRowOrder = nullptr;
+    // Stereo without bins moved past hop: both channels in one transform per phase, with the phase
+    // weights of MakePhaseWeights.
+    int32_t bPairedChannels = 0;
+    SampleArray pPhaseWeights;
+    uint64_t ullPhaseGroup = 0;
     // Guards the rate smoother between the user-interface thread and Process.
     CCriticalSection RateLock;
 };

@@ -271,16 +271,26 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     pdfSignal = pOversampledSignal.get() + ((64 - ullAddress % 64) % 64) / sizeof(double);
     if (bPlainRun == 0)
     {
-        pdfTwiddles = PhaseTwiddleTable::Get(uiBlockOrderValue, h, 0, 1);
         puiRowOrder = GetBitReversal(uiBlockOrderValue);
-        pdfAliasTwiddles = iShift > 0 ? PhaseTwiddleTable::Get(uiBlockOrderValue, h, 1) : nullptr;
-        if (pdfTwiddles == nullptr || puiRowOrder == nullptr || (iShift > 0 && pdfAliasTwiddles == nullptr))
+        if (puiRowOrder == nullptr)
         {
             Release();
             return -2;
         }
         // A stereo signal without bins moved past hop: both channels in one transform per phase.
-        if (C == 2 && iShift <= 0 && MakePhaseWeights(uiBlockOrderValue, h) != 1)
+        // Otherwise each channel pairs two phases in a transform.
+        int32_t iTables = 1;
+        if (C == 2 && iShift <= 0)
+        {
+            iTables = MakePhaseWeights(uiBlockOrderValue, h);
+        }
+        else
+        {
+            pdfTwiddles = PhaseTwiddleTable::Get(uiBlockOrderValue, h, 0, 1);
+            pdfAliasTwiddles = iShift > 0 ? PhaseTwiddleTable::Get(uiBlockOrderValue, h, 1) : nullptr;
+            iTables = (pdfTwiddles == nullptr || (iShift > 0 && pdfAliasTwiddles == nullptr)) ? -2 : 1;
+        }
+        if (iTables != 1)
         {
             Release();
             return -2;

@@ -820,6 +820,44 @@ void SamplingFrequencyConverter::InterpolateFast(uint64_t ullFrames)
     }
 }
 
+// Both channels' windowed frames in one complex transform, Z = DFT(L + i R), and the two spectra
+// taken apart by their symmetry: L_k = (Z_k + conj Z_(B-k)) / 2, R_k = (Z_k - conj Z_(B-k)) / 2i,
+// each divided by B like ForwardFFT's.
+void SamplingFrequencyConverter::TransformChannelPair()
+{
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const double* pdfLeft = pdfFrame.get();
+    const double* pdfRight = pdfFrame.get() + B;
+    double* pdfCombined = pTransformInput.get();
+    for (uint64_t i = 0; i < B; ++i)
+    {
+        pdfCombined[2 * i] = pdfLeft[i];
+        pdfCombined[2 * i + 1] = pdfRight[i];
+    }
+    double* XL = pSpectrum.get();
+    double* XR = pSpectrum.get() + 2 * B;
+    // Z goes where the right spectrum belongs; each pair of bins k, B - k is read before either
+    // is written.
+    FFTComplex(pdfCombined, XR, uiBlockOrder);
+    const double dfScale = 0.5 / static_cast<double>(B);
+    for (uint64_t k = 0; k <= B / 2; ++k)
+    {
+        const uint64_t ullMirror = (B - k) % B;
+        const double dfARe = XR[2 * k];
+        const double dfAIm = XR[2 * k + 1];
+        const double dfBRe = XR[2 * ullMirror];
+        const double dfBIm = XR[2 * ullMirror + 1];
+        XL[2 * k] = dfScale * (dfARe + dfBRe);
+        XL[2 * k + 1] = dfScale * (dfAIm - dfBIm);
+        XR[2 * k] = dfScale * (dfAIm + dfBIm);
+        XR[2 * k + 1] = dfScale * (dfBRe - dfARe);
+        XL[2 * ullMirror] = dfScale * (dfBRe + dfARe);
+        XL[2 * ullMirror + 1] = dfScale * (dfBIm - dfAIm);
+        XR[2 * ullMirror] = dfScale * (dfBIm + dfAIm);
+        XR[2 * ullMirror + 1] = dfScale * (dfARe - dfBRe);
+    }
+}
+
 int32_t SamplingFrequencyConverter::ReadHopAndTransform()
 {
     const uint64_t B = uint64_t{1} << uiBlockOrder;
@@ -850,8 +888,20 @@ int32_t SamplingFrequencyConverter::ReadHopAndTransform()
         {
             pdfChannel[i] *= pdfAnalysisWindow[i];
         }
+    }
+    const bool bPairedForward = bPlainRun == 0 && C == 2;
+    if (bPairedForward)
+    {
+        TransformChannelPair();
+    }
+    for (uint64_t c = 0; c < C; ++c)
+    {
+        double* pdfChannel = pdfFrame.get() + c * B;
         double* X = pSpectrum.get() + 2 * c * B;
-        pForward(pdfChannel, X, uiBlockOrder);
+        if (!bPairedForward)
+        {
+            pForward(pdfChannel, X, uiBlockOrder);
+        }
         if (iShiftBins != 0)
         {
             double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;

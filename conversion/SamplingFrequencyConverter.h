@@ -118,6 +118,7 @@ public:
 
 private:
     int32_t ReadHopAndTransform();
+    void TransformChannelPair();
     // K, the number of bins kept (from the lowest rate the smoother holds now or will reach).
     uint64_t BandLimit();
     void ShiftSpectrum(double* pdfSpectrum, double* pdfShifted) const;

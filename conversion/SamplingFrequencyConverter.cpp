@@ -137,6 +137,8 @@ int32_t SamplingFrequencyConverter::Release()
     pPhaseWeights.reset();
     bPairedChannels = 0;
     ullPhaseGroup = 0;
+    bFrameSame = 1;
+    bPreviousFrameSame = 1;
     bPlainRun = 0;
     uiCurrentFrame = 0;
     bNegateShifted = 0;
@@ -513,6 +515,10 @@ void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
     const double* pdfPrevious = pdfSignal + (uiCurrentFrame ^ 1) * 2 * F + B;
     double* pdfOut = pdfOutputFrames.get();
     const auto Locate = [&](uint64_t n) { return (n & ullPhaseMask) * 2 * B + 2 * (n >> h); };
+    // Both frames this block reads had equal channels; frames before its first sample also need the
+    // sample carried into it to agree.
+    const bool bSame = bFrameSame != 0 && bPreviousFrameSame != 0;
+    const bool bCarriedSame = std::memcmp(&pdfLastSample[0], &pdfLastSample[1], sizeof(double)) == 0;
     // Overlap-add of sample n of both channels at offset o; the right channel's parts are negated.
     const auto Sample = [&](uint64_t o, uint64_t n, double& dfLeft, double& dfRight)
     {
@@ -546,6 +552,18 @@ void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
     }
     // Positions in the next block's first interval start from this block's last sample.
     Sample(Locate(M - 1), M - 1, pdfLastSample[0], pdfLastSample[1]);
+    // Then so are the samples, whatever the rounding of each.
+    if (bSame)
+    {
+        for (uint64_t j = 0; j < ullFrames; ++j)
+        {
+            if (bCarriedSame || pdfPosition[j] >= 0.0)
+            {
+                pdfOut[2 * j + 1] = pdfOut[2 * j];
+            }
+        }
+        pdfLastSample[1] = pdfLastSample[0];
+    }
 }
 
 // The inverse transform of the zero-padded spectrum, y[n] = Re sum_f X_f e^(2 pi i f n / N2), has
@@ -889,9 +907,13 @@ int32_t SamplingFrequencyConverter::ReadHopAndTransform()
             pdfChannel[i] *= pdfAnalysisWindow[i];
         }
     }
-    const bool bPairedForward = bPlainRun == 0 && C == 2;
+    const bool bPairedForward = bPairedChannels != 0;
     if (bPairedForward)
     {
+        // Channels that agree sample for sample (a mono file widened) must come out the same to the
+        // bit; the paired transforms round the two differently, so such blocks are marked.
+        bPreviousFrameSame = bFrameSame;
+        bFrameSame = std::memcmp(pdfFrame.get(), pdfFrame.get() + B, B * sizeof(double)) == 0 ? 1 : 0;
         TransformChannelPair();
     }
     for (uint64_t c = 0; c < C; ++c)

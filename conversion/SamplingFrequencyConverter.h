@@ -144,6 +144,10 @@ private:
     int32_t bPairedChannels = 0;
     SampleArray pPhaseWeights;
     uint64_t ullPhaseGroup = 0;
+    // The channels of this block's and the previous block's analysis frames agree bit for bit (the
+    // silence before the first block does).
+    int32_t bFrameSame = 1;
+    int32_t bPreviousFrameSame = 1;
     // Guards the rate smoother between the user-interface thread and Process.
     CCriticalSection RateLock;
 };

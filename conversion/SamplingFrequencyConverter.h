@@ -105,13 +105,14 @@ public:
     // Per channel, the last finished oversampled sample of the previous block: output positions in
     // the first interval of a block interpolate from it, so every block spans M intervals.
     SampleArray pdfLastSample; // C
-    // Fast run: per channel this block's and the previous block's oversampled frames, N2 samples
-    // each before the synthesis window, as the rows of small transforms left them (see
-    // ComputePhaseRows and InterpolateFast). pdfSignal is pOversampledSignal aligned to a cache line.
+    // Fast run: this block's and the previous block's oversampled frames, N2 samples per channel
+    // each before the synthesis window, as the rows of the small transforms left them (see
+    // ComputePhaseRows, ComputePairedRows and the interpolations). pdfSignal is pOversampledSignal
+    // aligned to a cache line.
     SampleArray pOversampledSignal;
     double* pdfSignal = nullptr;
     uint32_t uiCurrentFrame = 0;
-    SampleArray pTransformInput; // C x B complex: the kept bins in bit-reversed order
+    SampleArray pTransformInput; // C x B complex: the kept bins in bit-reversed order, and scratch
     SampleArray pShiftedBins;    // C x 2 x hop complex: bins a positive shift moves past hop
     int32_t bNegateShifted = 0;  // this block's shifted spectrum is negated (odd shifts only)
     SampleArray pdfPositions;    // N2: positions of one block's output frames

@@ -11,11 +11,14 @@
 //   1                                                            when uiOctaves = 0.
 // Regular tables take f = b for b < B/2 and f = b - B otherwise; alias tables take the other
 // frequency of the same bin, f = b - B for b < B/2 and f = b otherwise (bins moved past B/2 by a
-// spectrum shift). Tables are built once per set of arguments and kept for the life of the process.
+// spectrum shift). A bit-reversed table holds at [q][k] the entry [q][rev(k)] of the plain one, for
+// transforms that take their input in that order. Tables are built once per set of arguments and
+// kept for the life of the process.
 class PhaseTwiddleTable
 {
 public:
     // The table, or null when it cannot be made (out of memory or orders too large). Building runs
     // under a lock; the returned table never changes, so readers take none.
-    static const double* Get(uint32_t uiBlockOrder, uint32_t uiOctaves, int32_t bAlias);
+    static const double* Get(uint32_t uiBlockOrder, uint32_t uiOctaves, int32_t bAlias,
+                             int32_t bBitReversed = 0);
 };

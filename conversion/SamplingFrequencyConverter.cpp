@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <numbers>
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
@@ -22,30 +23,14 @@ constexpr double KBD_ALPHA = 4.0;
 constexpr uint64_t MAX_CHANNELS = 256;
 constexpr uint32_t MIN_BLOCK_ORDER = 2;
 constexpr uint32_t MAX_BLOCK_ORDER = 16;
+// Phases whose weights the paired run takes from one small table (see MakePhaseWeights).
+constexpr int64_t PHASE_GROUP = 16;
 
 SamplingFrequencyConverter::SampleArray MakeArray(uint64_t ullCount)
 {
     return SamplingFrequencyConverter::SampleArray(
         static_cast<double*>(std::calloc(ullCount == 0 ? 1 : ullCount, sizeof(double))));
 }
-
-// Phase rows are written out in groups: the outputs of four rows fill whole cache lines of the
-// natural-order frame.
-constexpr uint64_t ROW_GROUP = 4;
-
-// Sample n of one channel's finished oversampled block as overlap-add gives it:
-// y[n] w[n] + w[M + n] y'[M + n], with y this block's frame and y' the previous block's.
-struct OverlapSampler
-{
-    const double* pdfCurrent;
-    const double* pdfPrevious; // already advanced by M
-    const double* pdfWindow;
-    const double* pdfTailWindow; // pdfWindow + M
-    double operator()(uint64_t n) const
-    {
-        return pdfCurrent[n] * pdfWindow[n] + pdfTailWindow[n] * pdfPrevious[n];
-    }
-};
 
 // pdfOut = conj(pdfX) * pdfT for ullCount complex values: (xr tr + xi ti, xr ti - xi tr), the same
 // operations in every variant, so the results do not depend on the vector width.
@@ -59,21 +44,6 @@ void MultiplyConjugatePlain(const double* pdfX, const double* pdfT, double* pdfO
         const double dfTIm = pdfT[2 * b + 1];
         pdfOut[2 * b] = dfXRe * dfTRe + dfXIm * dfTIm;
         pdfOut[2 * b + 1] = dfXRe * dfTIm - dfXIm * dfTRe;
-    }
-}
-
-// Writes a group of four rows (B complex each, 2B doubles apart) into the frame: row g's value at
-// column m becomes samples m 2^h + 2(q0 + g) (real part) and the next one (negated imaginary part).
-void ScatterRowsPlain(const double* pdfRows, uint64_t B, double* pdfFrame, uint32_t h)
-{
-    for (uint64_t m = 0; m < B; ++m)
-    {
-        double* pdfLine = pdfFrame + (m << h);
-        for (uint64_t g = 0; g < ROW_GROUP; ++g)
-        {
-            pdfLine[2 * g] = pdfRows[2 * (g * B + m)];
-            pdfLine[2 * g + 1] = -pdfRows[2 * (g * B + m) + 1];
-        }
     }
 }
 
@@ -96,26 +66,6 @@ __attribute__((target("avx"))) void MultiplyConjugateWide(const double* pdfX, co
     MultiplyConjugatePlain(pdfX + 2 * b, pdfT + 2 * b, pdfOut + 2 * b, ullCount - b);
 }
 
-__attribute__((target("avx"))) void ScatterRowsWide(const double* pdfRows, uint64_t B, double* pdfFrame,
-                                                    uint32_t h)
-{
-    const __m256d Negate = _mm256_set_pd(-0.0, 0.0, -0.0, 0.0);
-    const double* pdfRow0 = pdfRows;
-    const double* pdfRow1 = pdfRows + 2 * B;
-    const double* pdfRow2 = pdfRows + 4 * B;
-    const double* pdfRow3 = pdfRows + 6 * B;
-    for (uint64_t m = 0; m < B; ++m)
-    {
-        double* pdfLine = pdfFrame + (m << h);
-        const __m256d First = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(pdfRow0 + 2 * m)),
-                                                   _mm_loadu_pd(pdfRow1 + 2 * m), 1);
-        const __m256d Second = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(pdfRow2 + 2 * m)),
-                                                    _mm_loadu_pd(pdfRow3 + 2 * m), 1);
-        _mm256_storeu_pd(pdfLine, _mm256_xor_pd(First, Negate));
-        _mm256_storeu_pd(pdfLine + 4, _mm256_xor_pd(Second, Negate));
-    }
-}
-
 const bool CPU_HAS_AVX = ProcessorHasAvx();
 #endif
 
@@ -129,18 +79,6 @@ void MultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut, u
     }
 #endif
     MultiplyConjugatePlain(pdfX, pdfT, pdfOut, ullCount);
-}
-
-void ScatterRows(const double* pdfRows, uint64_t B, double* pdfFrame, uint32_t h)
-{
-#ifdef LARKSPUR_CONVERTER_AVX
-    if (CPU_HAS_AVX)
-    {
-        ScatterRowsWide(pdfRows, B, pdfFrame, h);
-        return;
-    }
-#endif
-    ScatterRowsPlain(pdfRows, B, pdfFrame, h);
 }
 
 inline void AddMultiplyConjugate(const double* pdfX, const double* pdfT, double* pdfOut)
@@ -184,7 +122,6 @@ int32_t SamplingFrequencyConverter::Release()
     pOversampledSignal.reset();
     pdfSignal = nullptr;
     pTransformInput.reset();
-    pTransformOutput.reset();
     pShiftedBins.reset();
     pdfPositions.reset();
     if (pRateSmoother)
@@ -196,6 +133,12 @@ int32_t SamplingFrequencyConverter::Release()
     OutputFIFO.Release();
     pdfTwiddles = nullptr;
     pdfAliasTwiddles = nullptr;
+    puiRowOrder = nullptr;
+    pPhaseWeights.reset();
+    bPairedChannels = 0;
+    ullPhaseGroup = 0;
+    bFrameSame = 1;
+    bPreviousFrameSame = 1;
     bPlainRun = 0;
     uiCurrentFrame = 0;
     bNegateShifted = 0;
@@ -302,15 +245,14 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     pOversampledFrame = MakeArray(2 * C * N2);
     pdfLastSample = MakeArray(C);
     // Room to start the frames on a cache line.
-    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : C * 2 * N2 + 8);
-    pTransformInput = MakeArray(2 * B);
-    pTransformOutput = MakeArray(2 * B * ROW_GROUP);
+    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : C * 2 * std::max(N2, 2 * B) + 8);
+    pTransformInput = MakeArray(2 * C * B);
     pShiftedBins = MakeArray(C * 2 * hop * 2);
     pdfPositions = MakeArray(N2);
     if (!pdfHopBuffer || !pdfOverlapTail || !pdfAnalysisWindow || !pdfSynthesisWindow || !pdfFrame ||
         !pdfOversampledBlock || !pdfOutputFrames || !pSpectrum || !pOversampledSpectrum ||
-        !pOversampledFrame || !pdfLastSample || !pOversampledSignal || !pTransformInput ||
-        !pTransformOutput || !pShiftedBins || !pdfPositions)
+        !pOversampledFrame || !pdfLastSample || !pOversampledSignal || !pTransformInput || !pShiftedBins ||
+        !pdfPositions)
     {
         Release();
         return -2;
@@ -331,9 +273,26 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     pdfSignal = pOversampledSignal.get() + ((64 - ullAddress % 64) % 64) / sizeof(double);
     if (bPlainRun == 0)
     {
-        pdfTwiddles = PhaseTwiddleTable::Get(uiBlockOrderValue, h, 0);
-        pdfAliasTwiddles = iShift > 0 ? PhaseTwiddleTable::Get(uiBlockOrderValue, h, 1) : nullptr;
-        if (pdfTwiddles == nullptr || (iShift > 0 && pdfAliasTwiddles == nullptr))
+        puiRowOrder = GetBitReversal(uiBlockOrderValue);
+        if (puiRowOrder == nullptr)
+        {
+            Release();
+            return -2;
+        }
+        // A stereo signal without bins moved past hop: both channels in one transform per phase.
+        // Otherwise each channel pairs two phases in a transform.
+        int32_t iTables = 1;
+        if (C == 2 && iShift <= 0)
+        {
+            iTables = MakePhaseWeights(uiBlockOrderValue, h);
+        }
+        else
+        {
+            pdfTwiddles = PhaseTwiddleTable::Get(uiBlockOrderValue, h, 0, 1);
+            pdfAliasTwiddles = iShift > 0 ? PhaseTwiddleTable::Get(uiBlockOrderValue, h, 1) : nullptr;
+            iTables = (pdfTwiddles == nullptr || (iShift > 0 && pdfAliasTwiddles == nullptr)) ? -2 : 1;
+        }
+        if (iTables != 1)
         {
             Release();
             return -2;
@@ -448,6 +407,165 @@ void SamplingFrequencyConverter::ShiftSpectrum(double* X, double* pdfShifted) co
     Clear(hop);
 }
 
+// The weights of the paired run (see ComputePairedRows), e^(-2 pi i f r / N2) for the frequency f
+// of each bin in bit-reversed order: G rows for r = 0 ... G - 1, then 2^h / G rows for r = 0, G,
+// 2G, ... Phase r's weights are the product of a row of each, so the tables stay small enough for
+// the cache however many phases there are.
+int32_t SamplingFrequencyConverter::MakePhaseWeights(uint32_t uiOrder, uint32_t h)
+{
+    const int64_t B = int64_t{1} << uiOrder;
+    const int64_t N2 = B << h;
+    const int64_t P = int64_t{1} << h;
+    const int64_t G = std::min<int64_t>(P, PHASE_GROUP);
+    pPhaseWeights = MakeArray(static_cast<uint64_t>(2 * B * (G + P / G)));
+    if (!pPhaseWeights)
+    {
+        return -2;
+    }
+    for (int64_t k = 0; k < B; ++k)
+    {
+        const int64_t b = puiRowOrder[k];
+        const int64_t f = b < B / 2 ? b : b - B;
+        const auto Fill = [&](int64_t llRow, int64_t r)
+        {
+            // The angle is reduced exactly in integers before it meets floating point.
+            int64_t a = (f * r) % N2;
+            if (a < 0)
+            {
+                a += N2;
+            }
+            const double dfAngle = 2.0 * std::numbers::pi * static_cast<double>(a) / static_cast<double>(N2);
+            pPhaseWeights[2 * (llRow * B + k)] = std::cos(dfAngle);
+            pPhaseWeights[2 * (llRow * B + k) + 1] = -std::sin(dfAngle);
+        };
+        for (int64_t r = 0; r < G; ++r)
+        {
+            Fill(r, r);
+        }
+        for (int64_t i = 0; i < P / G; ++i)
+        {
+            Fill(G + i, i * G);
+        }
+    }
+    ullPhaseGroup = static_cast<uint64_t>(G);
+    bPairedChannels = 1;
+    return 1;
+}
+
+// Stereo: with Z_f = L_f + i R_f (L and R the spectra of the two channels), the oversampled frames
+// of both are y_L[n] + i y_R[n] = sum_f Z_f e^(2 pi i f n / N2), so with n = m 2^h + r one B-point
+// transform per phase r gives both channels: the forward transform of conj(Z_f e^(2 pi i f r / N2))
+// holds y_L(r) in the real parts and -y_R(r) in the imaginary parts. Z is formed once per block in
+// bit-reversed order; the rows run in place where they belong: phase r at frame + 2rB.
+void SamplingFrequencyConverter::ComputePairedRows(uint64_t ullKeep)
+{
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint32_t h = uiOversamplingOctaves;
+    const uint64_t N2 = B << h;
+    const uint64_t F = std::max(N2, 2 * B);
+    const uint64_t P = uint64_t{1} << h;
+    const uint64_t G = ullPhaseGroup;
+    const uint64_t K = ullKeep;
+    const uint64_t ullFirstMirror = K == 0 ? B : B - K + 1;
+    const uint32_t* puiReverse = puiRowOrder;
+    const double* pdfLeft = pSpectrum.get();
+    const double* pdfRight = pSpectrum.get() + 2 * B;
+    double* Z = pTransformInput.get();
+    double* pdfShifted = Z + 2 * B;
+    for (uint64_t k = 0; k < B; ++k)
+    {
+        const uint64_t b = puiReverse[k];
+        const bool bKept = b < K || b >= ullFirstMirror;
+        Z[2 * k] = bKept ? pdfLeft[2 * b] - pdfRight[2 * b + 1] : 0.0;
+        Z[2 * k + 1] = bKept ? pdfLeft[2 * b + 1] + pdfRight[2 * b] : 0.0;
+    }
+    const double* pdfLow = pPhaseWeights.get();
+    const double* pdfHigh = pdfLow + 2 * G * B;
+    double* pdfRows = pdfSignal + uiCurrentFrame * 2 * F;
+    for (uint64_t i = 0; i < P / G; ++i)
+    {
+        // Z conj(w_iG): the rows of the group then weight it with w_0 ... w_(G-1).
+        const double* W = pdfHigh + 2 * i * B;
+        for (uint64_t k = 0; k < B; ++k)
+        {
+            pdfShifted[2 * k] = Z[2 * k] * W[2 * k] + Z[2 * k + 1] * W[2 * k + 1];
+            pdfShifted[2 * k + 1] = Z[2 * k + 1] * W[2 * k] - Z[2 * k] * W[2 * k + 1];
+        }
+        for (uint64_t g = 0; g < G; ++g)
+        {
+            FFTWeightedFromBitReversed(pdfShifted, pdfLow + 2 * g * B, pdfRows + 2 * (i * G + g) * B,
+                                       uiBlockOrder);
+        }
+    }
+}
+
+// Interpolation of the paired rows: sample n < M of both channels is output m = n / 2^h of phase
+// r's row, the previous frame's sample M + n output m + B / 2 of the same row.
+void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
+{
+    const uint32_t h = uiOversamplingOctaves;
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t N2 = B << h;
+    const uint64_t M = N2 / 2;
+    const uint64_t F = std::max(N2, 2 * B);
+    const uint64_t ullPhaseMask = (uint64_t{1} << h) - 1;
+    const double* w = pdfSynthesisWindow.get();
+    const double* pdfPosition = pdfPositions.get();
+    const double* pdfCurrent = pdfSignal + uiCurrentFrame * 2 * F;
+    const double* pdfPrevious = pdfSignal + (uiCurrentFrame ^ 1) * 2 * F + B;
+    double* pdfOut = pdfOutputFrames.get();
+    const auto Locate = [&](uint64_t n) { return (n & ullPhaseMask) * 2 * B + 2 * (n >> h); };
+    // Both frames this block reads had equal channels; frames before its first sample also need the
+    // sample carried into it to agree.
+    const bool bSame = bFrameSame != 0 && bPreviousFrameSame != 0;
+    const bool bCarriedSame = std::memcmp(&pdfLastSample[0], &pdfLastSample[1], sizeof(double)) == 0;
+    // Overlap-add of sample n of both channels at offset o; the right channel's parts are negated.
+    const auto Sample = [&](uint64_t o, uint64_t n, double& dfLeft, double& dfRight)
+    {
+        dfLeft = pdfCurrent[o] * w[n] + pdfPrevious[o] * w[M + n];
+        dfRight = pdfCurrent[o + 1] * -w[n] + pdfPrevious[o + 1] * -w[M + n];
+    };
+    for (uint64_t j = 0; j < ullFrames; ++j)
+    {
+        const double p = pdfPosition[j];
+        const double dfFloor = std::floor(p);
+        const double t = p - dfFloor;
+        double dfLeft0 = 0.0;
+        double dfRight0 = 0.0;
+        double dfLeft1 = 0.0;
+        double dfRight1 = 0.0;
+        if (dfFloor < 0.0)
+        {
+            // Between the previous block's last sample and this block's first.
+            dfLeft0 = pdfLastSample[0];
+            dfRight0 = pdfLastSample[1];
+            Sample(Locate(0), 0, dfLeft1, dfRight1);
+        }
+        else
+        {
+            const uint64_t i = static_cast<uint64_t>(dfFloor);
+            Sample(Locate(i), i, dfLeft0, dfRight0);
+            Sample(Locate(i + 1), i + 1, dfLeft1, dfRight1);
+        }
+        pdfOut[2 * j] = t * dfLeft1 + (1.0 - t) * dfLeft0;
+        pdfOut[2 * j + 1] = t * dfRight1 + (1.0 - t) * dfRight0;
+    }
+    // Positions in the next block's first interval start from this block's last sample.
+    Sample(Locate(M - 1), M - 1, pdfLastSample[0], pdfLastSample[1]);
+    // Then so are the samples, whatever the rounding of each.
+    if (bSame)
+    {
+        for (uint64_t j = 0; j < ullFrames; ++j)
+        {
+            if (bCarriedSame || pdfPosition[j] >= 0.0)
+            {
+                pdfOut[2 * j + 1] = pdfOut[2 * j];
+            }
+        }
+        pdfLastSample[1] = pdfLastSample[0];
+    }
+}
+
 // The inverse transform of the zero-padded spectrum, y[n] = Re sum_f X_f e^(2 pi i f n / N2), has
 // nonzero bins only at frequencies |f| < K (and those a shift adds). Writing n = m 2^h + r,
 //   y[m 2^h + r] = Re IDFT_B( X_f e^(2 pi i f r / N2) )[m],
@@ -455,7 +573,9 @@ void SamplingFrequencyConverter::ShiftSpectrum(double* X, double* pdfShifted) co
 // staying in the cache. The outputs are real, so phases 2q and 2q + 1 share one complex transform:
 // the bins are weighted by e^(2 pi i f 2q / N2) + i e^(2 pi i f (2q + 1) / N2), and the forward
 // transform of the conjugate gives y(2q) in the real parts and -y(2q + 1) in the imaginary parts.
-// The rows of a group are then written out into this block's frame in natural order.
+// The kept bins and the weights are laid out in bit-reversed order, so each row's transform runs in
+// place where the row belongs, with no reordering pass: row q of channel c is at
+// pdfSignal + (2c + frame) F + 2qB, with F = N2 (2B when h = 0: one complex row).
 void SamplingFrequencyConverter::ComputePhaseRows(uint64_t ullKeep)
 {
     const uint64_t B = uint64_t{1} << uiBlockOrder;
@@ -463,82 +583,53 @@ void SamplingFrequencyConverter::ComputePhaseRows(uint64_t ullKeep)
     const uint32_t h = uiOversamplingOctaves;
     const uint64_t N2 = B << h;
     const uint64_t R = h == 0 ? 1 : uint64_t{1} << (h - 1);
-    const uint64_t ullGroup = std::min(R, ROW_GROUP);
+    const uint64_t F = std::max(N2, 2 * B);
     const uint64_t C = ullChannels;
     const uint64_t K = ullKeep;
     const int64_t S = iShiftBins > 0 ? iShiftBins : 0;
-    double* D = pTransformInput.get();
-    double* pdfRows = pTransformOutput.get();
-    // Bins K ... B - K stay zero in every row.
+    const uint32_t* puiReverse = puiRowOrder;
+    // Bins K ... B - K are dropped.
     const uint64_t ullFirstMirror = K == 0 ? B : B - K + 1;
-    std::memset(D + 2 * K, 0, 2 * (ullFirstMirror - K) * sizeof(double));
-    for (uint64_t q0 = 0; q0 < R; q0 += ullGroup)
+    for (uint64_t c = 0; c < C; ++c)
     {
+        const double* X = pSpectrum.get() + 2 * c * B;
+        double* pdfKept = pTransformInput.get() + 2 * c * B;
+        for (uint64_t k = 0; k < B; ++k)
+        {
+            const uint64_t b = puiReverse[k];
+            const bool bKept = b < K || b >= ullFirstMirror;
+            pdfKept[2 * k] = bKept ? X[2 * b] : 0.0;
+            pdfKept[2 * k + 1] = bKept ? X[2 * b + 1] : 0.0;
+        }
+    }
+    for (uint64_t q = 0; q < R; ++q)
+    {
+        // Both channels use the row's weights while they are in the cache.
+        const double* T = pdfTwiddles + 2 * q * B;
         for (uint64_t c = 0; c < C; ++c)
         {
-            const double* X = pSpectrum.get() + 2 * c * B;
-            for (uint64_t g = 0; g < ullGroup; ++g)
+            double* D = pdfSignal + (2 * c + uiCurrentFrame) * F + 2 * q * B;
+            const double* pdfKept = pTransformInput.get() + 2 * c * B;
+            if (S == 0)
             {
-                const uint64_t q = q0 + g;
-                const double* T = pdfTwiddles + 2 * q * B;
-                MultiplyConjugate(X, T, D, K);
-                MultiplyConjugate(X + 2 * ullFirstMirror, T + 2 * ullFirstMirror, D + 2 * ullFirstMirror,
-                                  B - ullFirstMirror);
-                if (S > 0)
-                {
-                    const double* TA = pdfAliasTwiddles + 2 * q * B;
-                    const double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
-                    // Bins outside the kept band were zeroed above; they only hold shifted bins.
-                    for (int64_t j = 0; j < S; ++j)
-                    {
-                        const uint64_t ullUp = hop + static_cast<uint64_t>(j);
-                        const uint64_t ullDown = hop - static_cast<uint64_t>(j);
-                        if (ullUp >= K && ullUp < ullFirstMirror)
-                        {
-                            D[2 * ullUp] = 0.0;
-                            D[2 * ullUp + 1] = 0.0;
-                        }
-                        if (ullDown >= K && ullDown < ullFirstMirror)
-                        {
-                            D[2 * ullDown] = 0.0;
-                            D[2 * ullDown + 1] = 0.0;
-                        }
-                    }
-                    for (int64_t j = 0; j < S; ++j)
-                    {
-                        const uint64_t ullUp = hop + static_cast<uint64_t>(j);
-                        const uint64_t ullDown = hop - static_cast<uint64_t>(j);
-                        AddMultiplyConjugate(pdfShifted + 2 * j, TA + 2 * ullUp, D + 2 * ullUp);
-                        // -hop is the bin's own frequency; -(hop + j) for j > 0 is the other one.
-                        AddMultiplyConjugate(pdfShifted + 2 * (S + j), (j == 0 ? T : TA) + 2 * ullDown,
-                                             D + 2 * ullDown);
-                    }
-                }
-                FFTComplex(D, pdfRows + 2 * g * B, uiBlockOrder);
-            }
-            double* y = pdfSignal + (2 * c + uiCurrentFrame) * N2;
-            if (h == 0)
-            {
-                for (uint64_t m = 0; m < B; ++m)
-                {
-                    y[m] = pdfRows[2 * m];
-                }
+                FFTWeightedFromBitReversed(pdfKept, T, D, uiBlockOrder);
                 continue;
             }
-            if (ullGroup == ROW_GROUP)
+            // A positive shift adds the bins it moved past hop.
+            MultiplyConjugate(pdfKept, T, D, B);
+            const double* TA = pdfAliasTwiddles + 2 * q * B;
+            const double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
+            for (int64_t j = 0; j < S; ++j)
             {
-                ScatterRows(pdfRows, B, y + 2 * q0, h);
-                continue;
+                const uint64_t ullUp = hop + static_cast<uint64_t>(j);
+                const uint64_t ullDown = hop - static_cast<uint64_t>(j);
+                AddMultiplyConjugate(pdfShifted + 2 * j, TA + 2 * ullUp, D + 2 * puiReverse[ullUp]);
+                // -hop is the bin's own frequency; -(hop + j) for j > 0 is the other one. The
+                // regular weights are in bit-reversed order, the alias ones are not.
+                const double* pdfWeight = j == 0 ? T + 2 * puiReverse[hop] : TA + 2 * ullDown;
+                AddMultiplyConjugate(pdfShifted + 2 * (S + j), pdfWeight, D + 2 * puiReverse[ullDown]);
             }
-            for (uint64_t m = 0; m < B; ++m)
-            {
-                double* pdfLine = y + (m << h) + 2 * q0;
-                for (uint64_t g = 0; g < ullGroup; ++g)
-                {
-                    pdfLine[2 * g] = pdfRows[2 * (g * B + m)];
-                    pdfLine[2 * g + 1] = -pdfRows[2 * (g * B + m) + 1];
-                }
-            }
+            FFTComplexFromBitReversed(D, uiBlockOrder);
         }
     }
 }
@@ -676,16 +767,113 @@ void SamplingFrequencyConverter::InterpolatePlain(uint64_t c, uint64_t ullFrames
     InterpolateChannel(c, ullFrames, [pdfBlock](uint64_t n) { return pdfBlock[n]; });
 }
 
-void SamplingFrequencyConverter::InterpolateFast(uint64_t c, uint64_t ullFrames)
+void SamplingFrequencyConverter::InterpolateFast(uint64_t ullFrames)
 {
-    const uint64_t N2 = uint64_t{1} << (uiBlockOrder + uiOversamplingOctaves);
+    const uint32_t h = uiOversamplingOctaves;
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t N2 = B << h;
     const uint64_t M = N2 / 2;
-    OverlapSampler Sampler;
-    Sampler.pdfCurrent = pdfSignal + (2 * c + uiCurrentFrame) * N2;
-    Sampler.pdfPrevious = pdfSignal + (2 * c + (uiCurrentFrame ^ 1)) * N2 + M;
-    Sampler.pdfWindow = pdfSynthesisWindow.get();
-    Sampler.pdfTailWindow = pdfSynthesisWindow.get() + M;
-    InterpolateChannel(c, ullFrames, Sampler);
+    const uint64_t C = ullChannels;
+    const uint64_t ullPhaseMask = (uint64_t{1} << h) - 1;
+    const double* w = pdfSynthesisWindow.get();
+    const double* pdfPosition = pdfPositions.get();
+    const uint64_t F = std::max(N2, 2 * B);
+    const double* pdfCurrent = pdfSignal + uiCurrentFrame * F;
+    const double* pdfPrevious = pdfSignal + (uiCurrentFrame ^ 1) * F;
+    double* pdfOut = pdfOutputFrames.get();
+    // Sample n of a frame, n < M: row r / 2, output m = n / 2^h, the real part for even r and the
+    // negated imaginary part for odd r. The previous frame's sample M + n is output m + B / 2 of the
+    // same row.
+    struct Location
+    {
+        uint64_t ullOffset;
+        double dfSign;
+    };
+    const auto Locate = [&](uint64_t n)
+    {
+        const uint64_t r = n & ullPhaseMask;
+        return Location{(r >> 1) * 2 * B + 2 * (n >> h) + (r & 1), (r & 1) != 0 ? -1.0 : 1.0};
+    };
+    // Overlap-add of one sample: y[n] w[n] + w[M + n] y'[M + n].
+    const auto Sample = [&](uint64_t c, const Location& At, double dfWindow, double dfTailWindow)
+    {
+        const uint64_t ullBase = 2 * c * F + At.ullOffset;
+        return pdfCurrent[ullBase] * dfWindow + pdfPrevious[ullBase + B] * dfTailWindow;
+    };
+    for (uint64_t j = 0; j < ullFrames; ++j)
+    {
+        const double p = pdfPosition[j];
+        const double dfFloor = std::floor(p);
+        const double t = p - dfFloor;
+        if (dfFloor < 0.0)
+        {
+            // Between the previous block's last sample and this block's first.
+            const Location First = Locate(0);
+            for (uint64_t c = 0; c < C; ++c)
+            {
+                const double dfFirst = Sample(c, First, First.dfSign * w[0], First.dfSign * w[M]);
+                pdfOut[j * C + c] = t * dfFirst + (1.0 - t) * pdfLastSample[c];
+            }
+            continue;
+        }
+        const uint64_t i = static_cast<uint64_t>(dfFloor);
+        const Location Left = Locate(i);
+        const Location Right = Locate(i + 1);
+        const double dfLeftWindow = Left.dfSign * w[i];
+        const double dfLeftTail = Left.dfSign * w[M + i];
+        const double dfRightWindow = Right.dfSign * w[i + 1];
+        const double dfRightTail = Right.dfSign * w[M + i + 1];
+        for (uint64_t c = 0; c < C; ++c)
+        {
+            const double dfLeft = Sample(c, Left, dfLeftWindow, dfLeftTail);
+            const double dfRight = Sample(c, Right, dfRightWindow, dfRightTail);
+            pdfOut[j * C + c] = t * dfRight + (1.0 - t) * dfLeft;
+        }
+    }
+    // Positions in the next block's first interval start from this block's last sample.
+    const Location Last = Locate(M - 1);
+    for (uint64_t c = 0; c < C; ++c)
+    {
+        pdfLastSample[c] = Sample(c, Last, Last.dfSign * w[M - 1], Last.dfSign * w[N2 - 1]);
+    }
+}
+
+// Both channels' windowed frames in one complex transform, Z = DFT(L + i R), and the two spectra
+// taken apart by their symmetry: L_k = (Z_k + conj Z_(B-k)) / 2, R_k = (Z_k - conj Z_(B-k)) / 2i,
+// each divided by B like ForwardFFT's.
+void SamplingFrequencyConverter::TransformChannelPair()
+{
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const double* pdfLeft = pdfFrame.get();
+    const double* pdfRight = pdfFrame.get() + B;
+    double* pdfCombined = pTransformInput.get();
+    for (uint64_t i = 0; i < B; ++i)
+    {
+        pdfCombined[2 * i] = pdfLeft[i];
+        pdfCombined[2 * i + 1] = pdfRight[i];
+    }
+    double* XL = pSpectrum.get();
+    double* XR = pSpectrum.get() + 2 * B;
+    // Z goes where the right spectrum belongs; each pair of bins k, B - k is read before either
+    // is written.
+    FFTComplex(pdfCombined, XR, uiBlockOrder);
+    const double dfScale = 0.5 / static_cast<double>(B);
+    for (uint64_t k = 0; k <= B / 2; ++k)
+    {
+        const uint64_t ullMirror = (B - k) % B;
+        const double dfARe = XR[2 * k];
+        const double dfAIm = XR[2 * k + 1];
+        const double dfBRe = XR[2 * ullMirror];
+        const double dfBIm = XR[2 * ullMirror + 1];
+        XL[2 * k] = dfScale * (dfARe + dfBRe);
+        XL[2 * k + 1] = dfScale * (dfAIm - dfBIm);
+        XR[2 * k] = dfScale * (dfAIm + dfBIm);
+        XR[2 * k + 1] = dfScale * (dfBRe - dfARe);
+        XL[2 * ullMirror] = dfScale * (dfBRe + dfARe);
+        XL[2 * ullMirror + 1] = dfScale * (dfBIm - dfAIm);
+        XR[2 * ullMirror] = dfScale * (dfBIm + dfAIm);
+        XR[2 * ullMirror + 1] = dfScale * (dfARe - dfBRe);
+    }
 }
 
 int32_t SamplingFrequencyConverter::ReadHopAndTransform()
@@ -718,8 +906,24 @@ int32_t SamplingFrequencyConverter::ReadHopAndTransform()
         {
             pdfChannel[i] *= pdfAnalysisWindow[i];
         }
+    }
+    const bool bPairedForward = bPairedChannels != 0;
+    if (bPairedForward)
+    {
+        // Channels that agree sample for sample (a mono file widened) must come out the same to the
+        // bit; the paired transforms round the two differently, so such blocks are marked.
+        bPreviousFrameSame = bFrameSame;
+        bFrameSame = std::memcmp(pdfFrame.get(), pdfFrame.get() + B, B * sizeof(double)) == 0 ? 1 : 0;
+        TransformChannelPair();
+    }
+    for (uint64_t c = 0; c < C; ++c)
+    {
+        double* pdfChannel = pdfFrame.get() + c * B;
         double* X = pSpectrum.get() + 2 * c * B;
-        pForward(pdfChannel, X, uiBlockOrder);
+        if (!bPairedForward)
+        {
+            pForward(pdfChannel, X, uiBlockOrder);
+        }
         if (iShiftBins != 0)
         {
             double* pdfShifted = pShiftedBins.get() + 2 * c * 2 * hop;
@@ -783,6 +987,10 @@ int32_t SamplingFrequencyConverter::Process()
         {
             RunPlainBlock(K);
         }
+        else if (bPairedChannels != 0)
+        {
+            ComputePairedRows(K);
+        }
         else
         {
             ComputePhaseRows(K);
@@ -800,16 +1008,20 @@ int32_t SamplingFrequencyConverter::Process()
             ullConsumedFrames.fetch_add(hop, std::memory_order_relaxed);
             ullFrames = ComputePositions();
         }
-        for (uint64_t c = 0; c < C; ++c)
+        if (bPlainRun != 0)
         {
-            if (bPlainRun != 0)
+            for (uint64_t c = 0; c < C; ++c)
             {
                 InterpolatePlain(c, ullFrames);
             }
-            else
-            {
-                InterpolateFast(c, ullFrames);
-            }
+        }
+        else if (bPairedChannels != 0)
+        {
+            InterpolatePaired(ullFrames);
+        }
+        else
+        {
+            InterpolateFast(ullFrames);
         }
         uiCurrentFrame ^= 1;
 

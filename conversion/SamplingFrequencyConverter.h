@@ -105,35 +105,50 @@ public:
     // Per channel, the last finished oversampled sample of the previous block: output positions in
     // the first interval of a block interpolate from it, so every block spans M intervals.
     SampleArray pdfLastSample; // C
-    // Fast run: per channel this block's and the previous block's oversampled frames, N2 samples
-    // each in natural order before the synthesis window, assembled from small transforms (see
-    // ComputePhaseRows). pdfSignal is pOversampledSignal aligned to a cache line.
+    // Fast run: this block's and the previous block's oversampled frames, N2 samples per channel
+    // each before the synthesis window, as the rows of the small transforms left them (see
+    // ComputePhaseRows, ComputePairedRows and the interpolations). pdfSignal is pOversampledSignal
+    // aligned to a cache line.
     SampleArray pOversampledSignal;
     double* pdfSignal = nullptr;
     uint32_t uiCurrentFrame = 0;
-    SampleArray pTransformInput;  // B complex: input of one small transform
-    SampleArray pTransformOutput; // a group of small transforms' outputs, B complex each
-    SampleArray pShiftedBins;     // C x 2 x hop complex: bins a positive shift moves past hop
-    int32_t bNegateShifted = 0;   // this block's shifted spectrum is negated (odd shifts only)
-    SampleArray pdfPositions;     // N2: positions of one block's output frames
+    SampleArray pTransformInput; // C x B complex: the kept bins in bit-reversed order, and scratch
+    SampleArray pShiftedBins;    // C x 2 x hop complex: bins a positive shift moves past hop
+    int32_t bNegateShifted = 0;  // this block's shifted spectrum is negated (odd shifts only)
+    SampleArray pdfPositions;    // N2: positions of one block's output frames
 
 private:
     int32_t ReadHopAndTransform();
+    void TransformChannelPair();
     // K, the number of bins kept (from the lowest rate the smoother holds now or will reach).
     uint64_t BandLimit();
     void ShiftSpectrum(double* pdfSpectrum, double* pdfShifted) const;
     void ComputePhaseRows(uint64_t ullKeep);
+    int32_t MakePhaseWeights(uint32_t uiOrder, uint32_t h);
+    void ComputePairedRows(uint64_t ullKeep);
+    void InterpolatePaired(uint64_t ullFrames);
     void RunPlainBlock(uint64_t ullKeep);
     uint64_t ComputePositions();
     template <typename Sampler> void InterpolateChannel(uint64_t c, uint64_t ullFrames, Sampler Sample);
     void InterpolatePlain(uint64_t c, uint64_t ullFrames);
-    void InterpolateFast(uint64_t c, uint64_t ullFrames);
+    void InterpolateFast(uint64_t ullFrames);
 
     ForwardTransform pPlainForward = nullptr;
     InverseTransform pPlainInverse = nullptr;
     int32_t bPlainRun = 0;
     const double* pdfTwiddles = nullptr;
     const double* pdfAliasTwiddles = nullptr;
+    // Bit reversal of order uiBlockOrder: the order of the row transforms' inputs.
+    const uint32_t* puiRowOrder = nullptr;
+    // Stereo without bins moved past hop: both channels in one transform per phase, with the phase
+    // weights of MakePhaseWeights.
+    int32_t bPairedChannels = 0;
+    SampleArray pPhaseWeights;
+    uint64_t ullPhaseGroup = 0;
+    // The channels of this block's and the previous block's analysis frames agree bit for bit (the
+    // silence before the first block does).
+    int32_t bFrameSame = 1;
+    int32_t bPreviousFrameSame = 1;
     // Guards the rate smoother between the user-interface thread and Process.
     CCriticalSection RateLock;
 };

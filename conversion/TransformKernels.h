@@ -22,6 +22,21 @@ int32_t FFTReal(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 // Unscaled forward transform of N complex values; the input is not changed.
 int32_t FFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 
+// FFTComplex in place on values that are already in bit-reversed order: position k holds input
+// value rev(k), rev being the table GetBitReversal gives; the bins come out in natural order.
+// For callers that can write their input in that order at no cost. Same results as FFTComplex.
+int32_t FFTComplexFromBitReversed(double* pdfData, uint32_t uiOrder);
+
+// The transform of conj(x[k]) w[k], with x and w in bit-reversed order like the input of
+// FFTComplexFromBitReversed, into pdfOutput in natural order; the products are formed on the way
+// in. Where the processor has fused multiply-adds they are used, so results may differ from
+// FFTComplex of the products by rounding (about 1e-16 relative).
+int32_t FFTWeightedFromBitReversed(const double* pdfInput, const double* pdfWeights, double* pdfOutput,
+                                   uint32_t uiOrder);
+
+// The bit-reversal permutation of an order (N entries), or null until PrepareFFT made it.
+const uint32_t* GetBitReversal(uint32_t uiOrder);
+
 // FFTReal with every output value divided by N.
 int32_t ForwardFFT(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <numbers>
@@ -694,5 +695,53 @@ TEST(SamplingFrequencyConverter, LongFixedSpeedRenderIsUnchanged)
     {
         EXPECT_NEAR(Output[2 * Item.ullFrame], Item.dfLeft, 1e-12) << Item.ullFrame;
         EXPECT_NEAR(Output[2 * Item.ullFrame + 1], Item.dfRight, 1e-12) << Item.ullFrame;
+    }
+}
+
+// Equal channels (a mono file widened to stereo) come out equal to the bit, with a speed ramp
+// running; channels that differ for a while and then agree again are equal again two blocks later.
+TEST(SamplingFrequencyConverter, EqualChannelsStayEqualToTheBit)
+{
+    const double Pairs[][2] = {{44100, 48000}, {8000, 384000}, {96000, 44100}};
+    for (const auto& Pair : Pairs)
+    {
+        SCOPED_TRACE(testing::Message() << Pair[0] << " -> " << Pair[1]);
+        const uint64_t ullFrames = 40 * 128;
+        std::vector<double> Input = StereoSines(ullFrames, Pair[0], 997.0, 997.0);
+        for (uint64_t n = 0; n < ullFrames; ++n)
+        {
+            // Left and right differ from hop 10 to hop 20 only.
+            Input[2 * n + 1] = n >= 10 * 128 && n < 20 * 128 ? 0.5 * Input[2 * n] : Input[2 * n];
+        }
+        SamplingFrequencyConverter Converter(FACTOR);
+        ASSERT_EQ(Converter.Setup(2, Pair[0], Pair[1], 8, 0, 0.0), 1);
+        ASSERT_EQ(Converter.SetOutputRate(Pair[1] / 1.3, 1), 1);
+        const std::vector<double> Output = Convert(Converter, Input,
+                                                   [&](uint64_t ullCall)
+                                                   {
+                                                       if (ullCall == 0)
+                                                       {
+                                                           Converter.SetOutputRate(Pair[1] / 0.7, 0);
+                                                       }
+                                                   });
+        // The frames where the channels differ form one stretch around hops 10 ... 20, with agreeing
+        // frames before it and a long run of them after it.
+        const uint64_t ullOutputFrames = Output.size() / 2;
+        uint64_t ullFirst = ullOutputFrames;
+        uint64_t ullLast = 0;
+        uint64_t ullDifferent = 0;
+        for (uint64_t f = 0; f < ullOutputFrames; ++f)
+        {
+            if (std::memcmp(&Output[2 * f], &Output[2 * f + 1], sizeof(double)) != 0)
+            {
+                ullFirst = std::min(ullFirst, f);
+                ullLast = f;
+                ++ullDifferent;
+            }
+        }
+        const double dfFramesPerHop = 128.0 * Pair[1] / Pair[0];
+        EXPECT_GT(static_cast<double>(ullFirst), 8.0 * dfFramesPerHop / 1.3);
+        EXPECT_LT(static_cast<double>(ullLast), static_cast<double>(ullOutputFrames) - 12.0 * dfFramesPerHop);
+        EXPECT_GT(ullDifferent, 0u);
     }
 }

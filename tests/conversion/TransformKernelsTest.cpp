@@ -112,6 +112,64 @@ TEST(TransformKernels, MatchTheLiteralAlgorithmBitForBitAtEveryOrder)
     }
 }
 
+// The transforms that take their input in bit-reversed order (the converter's rows) against the
+// literal transform of the same values in natural order: in place, and with the products
+// conj(x) w formed on the way in, at every order (the weighted one has its own passes up to 2^10
+// points), on each vector path.
+TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
+{
+    for (const int32_t bWide : {0, 1})
+    {
+        if (SetFFTWideVectors(bWide) != bWide)
+        {
+            continue;
+        }
+        for (uint32_t uiOrder = 0; uiOrder <= 13; ++uiOrder)
+        {
+            SCOPED_TRACE(testing::Message() << (bWide != 0 ? "256-bit" : "128-bit") << " order " << uiOrder);
+            const uint64_t N = uint64_t{1} << uiOrder;
+            ASSERT_EQ(PrepareFFT(uiOrder), 1);
+            const uint32_t* puiReverse = GetBitReversal(uiOrder);
+            ASSERT_NE(puiReverse, nullptr);
+            const std::vector<double> Values = MakeSignal(2 * N, uiOrder + 200);
+            const std::vector<double> Weights = MakeSignal(2 * N, uiOrder + 300);
+            std::vector<double> Products(2 * N);
+            std::vector<double> Reversed(2 * N);
+            std::vector<double> ReversedWeights(2 * N);
+            for (uint64_t k = 0; k < N; ++k)
+            {
+                const double dfRe = Values[2 * k];
+                const double dfIm = -Values[2 * k + 1];
+                Products[2 * k] = dfRe * Weights[2 * k] - dfIm * Weights[2 * k + 1];
+                Products[2 * k + 1] = dfRe * Weights[2 * k + 1] + dfIm * Weights[2 * k];
+                for (uint64_t i = 0; i < 2; ++i)
+                {
+                    Reversed[2 * k + i] = Values[2 * puiReverse[k] + i];
+                    ReversedWeights[2 * k + i] = Weights[2 * puiReverse[k] + i];
+                }
+            }
+            std::vector<double> Reference(2 * N);
+            ReferenceFFTComplex(Values.data(), Reference.data(), uiOrder);
+            ASSERT_EQ(FFTComplexFromBitReversed(Reversed.data(), uiOrder), 1);
+            EXPECT_LE(Compare(Reversed, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference));
+
+            ReferenceFFTComplex(Products.data(), Reference.data(), uiOrder);
+            std::vector<double> Weighted(2 * N);
+            std::vector<double> Input(2 * N);
+            for (uint64_t k = 0; k < 2 * N; ++k)
+            {
+                Input[k] = Values[(2 * puiReverse[k / 2]) + k % 2];
+            }
+            ASSERT_EQ(
+                FFTWeightedFromBitReversed(Input.data(), ReversedWeights.data(), Weighted.data(), uiOrder),
+                1);
+            EXPECT_LE(Compare(Weighted, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference));
+        }
+    }
+    SetFFTWideVectors(1);
+    EXPECT_EQ(FFTWeightedFromBitReversed(nullptr, nullptr, nullptr, 8), -4);
+}
+
 TEST(TransformKernels, ConstantAndImpulseGiveTheirKnownSpectra)
 {
     std::vector<double> Ones(256, 1.0);

@@ -335,19 +335,9 @@ TEST(AlsaPlayer, AnUnpluggedDeviceStopsThePlayerAndPlayGoesOnOnAnother)
     EXPECT_EQ(Host.SelectedText(ID_RATE_COMBO), u"48 kHz");
 
     const uint32_t uiDrain = Entry.GetController().DrainMilliseconds();
-    const auto Deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
     Clock::duration Longest{};
-    for (;;)
-    {
-        const auto Before = Clock::now();
-        if (!Host.FireTimer())
-        {
-            break;
-        }
-        Longest = std::max(Longest, Clock::now() - Before);
-        ASSERT_LT(Clock::now(), Deadline) << "the player kept playing on the lost device";
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    ASSERT_TRUE(Host.FireTimerUntilStopped(std::chrono::milliseconds(WAIT_MS), Longest))
+        << "the player kept playing on the lost device";
     EXPECT_LE(Longest, std::chrono::milliseconds(uiDrain + 200));
     EXPECT_EQ(State.bPlaying, 0);
     EXPECT_EQ(State.bPaused.load(), 0);

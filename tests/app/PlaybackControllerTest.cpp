@@ -64,16 +64,8 @@ bool NoThreadRuns(PlayerState& State)
 // Fires the progress timer every millisecond until it stops; false when it still runs after 10 s.
 bool FireUntilStopped(RecordingDialogHost& Host)
 {
-    const auto Deadline = Clock::now() + std::chrono::seconds(10);
-    while (Host.FireTimer())
-    {
-        if (Clock::now() > Deadline)
-        {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    Clock::duration Longest{};
+    return Host.FireTimerUntilStopped(std::chrono::seconds(10), Longest);
 }
 } // namespace
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <thread>
 
 using namespace DialogControlIds;
 
@@ -170,6 +171,28 @@ bool RecordingDialogHost::FireTimer(uint32_t uiTimerId)
         pHandler->OnTimer(uiTimerId);
     }
     return true;
+}
+
+bool RecordingDialogHost::FireTimerUntilStopped(std::chrono::milliseconds Limit,
+                                                std::chrono::steady_clock::duration& Longest)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto Deadline = Clock::now() + Limit;
+    Longest = Clock::duration{};
+    for (;;)
+    {
+        const auto Before = Clock::now();
+        if (!FireTimer())
+        {
+            return true;
+        }
+        Longest = std::max(Longest, Clock::now() - Before);
+        if (Clock::now() > Deadline)
+        {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 std::u16string RecordingDialogHost::Cell(int32_t iList, int32_t iRow, int32_t iColumn)

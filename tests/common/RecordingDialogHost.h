@@ -2,6 +2,7 @@
 #include "app/SDialogHandler.h"
 #include "app/SDialogHost.h"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -58,6 +59,9 @@ public:
     void SetChecked(int32_t iId, int32_t bChecked);
     // Fires a running timer once; false when it is not running.
     bool FireTimer(uint32_t uiTimerId = 0);
+    // Fires the progress timer every millisecond, as the real one would, until the player stops it:
+    // false when it still runs after Limit. Longest: the longest single tick.
+    bool FireTimerUntilStopped(std::chrono::milliseconds Limit, std::chrono::steady_clock::duration& Longest);
     bool IsTimerRunning(uint32_t uiTimerId = 0) const { return Timers.count(uiTimerId) != 0; }
     // The next file dialogs' answers, in order: a path, or nullopt for Cancel. Without one left the
     // dialog is cancelled.

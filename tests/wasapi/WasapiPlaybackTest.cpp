@@ -454,18 +454,8 @@ TEST_F(WasapiPlaybackTest, UnloadingTheSinkWhilePlayingStopsThePlayerAndPlayGoes
     // The unload is seen only through its effect: the player stops by itself.
     const uint32_t uiDrain = Entry.GetController().DrainMilliseconds();
     Clock::duration Longest{};
-    const auto Deadline = Clock::now() + std::chrono::seconds(10);
-    for (;;)
-    {
-        const auto Before = Clock::now();
-        if (!Host.FireTimer())
-        {
-            break;
-        }
-        Longest = std::max(Longest, Clock::now() - Before);
-        ASSERT_LT(Clock::now(), Deadline) << "the player kept playing on the unloaded sink";
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    ASSERT_TRUE(Host.FireTimerUntilStopped(std::chrono::seconds(10), Longest))
+        << "the player kept playing on the unloaded sink";
     EXPECT_LE(Longest, std::chrono::milliseconds(uiDrain + 200));
     EXPECT_EQ(State.bPlaying, 0);
     EXPECT_TRUE(Host.Messages().empty());

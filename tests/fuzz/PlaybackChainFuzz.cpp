@@ -23,6 +23,8 @@ namespace
 constexpr size_t SETTINGS_BYTES = 8;
 // A band-limited rebuild of samples in -1 ... +1 overshoots, but never by this much.
 constexpr double SAMPLE_BOUND = 16.0;
+// The most oversampling (2^12) the target converts at: 8 kHz files into 384 kHz need 2^9.
+constexpr double MAXIMUM_OVERSAMPLING = 4096.0;
 
 [[noreturn]] void Fail(const char* pWhat)
 {
@@ -91,6 +93,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         return 0;
     }
     const uint32_t uiDeviceRate = RateTable::Hz(Choice.uiRateIndex);
+    // A file rate far below any real one (under about 1 kHz against 384 kHz) makes the converter's
+    // oversampled block hundreds of megabytes: seconds per input that find nothing new and, on a
+    // loaded machine, a false hang. Such settings stop here.
+    if (static_cast<double>(uiDeviceRate) * PlayerScales::OVERSAMPLING_FACTOR >
+        MAXIMUM_OVERSAMPLING * static_cast<double>(Reader.uiSamplingFrequency))
+    {
+        return 0;
+    }
     SamplingFrequencyConverter Converter(PlayerScales::OVERSAMPLING_FACTOR);
     if (Converter.Setup(2, Reader.uiSamplingFrequency, RateTable::Frequency(Choice.uiRateIndex),
                         PlayerScales::BLOCK_ORDER, Choice.iShift, 0.0) < 0)

@@ -61,6 +61,8 @@ int main(int argc, char** argv)
          WaveFileBuilder().Pcm(2, 44100, 16).Samples(Sine(25, 2)).DataSizeField(0xFFFFFFFF)},
         {"empty", WaveFileBuilder().Pcm(2, 44100, 16)},
         {"wide-frame", WaveFileBuilder().Pcm(2048, 8000, 16).Data(Bytes(2 * 4096 + 3, 0x40))},
+        // More channels than the player's block holds a frame of.
+        {"wider-than-a-block", WaveFileBuilder().Pcm(2049, 8000, 8).Data(Bytes(2 * 2049, 0x80))},
         {"extensible-float", WaveFileBuilder()
                                  .Pcm(2, 48000, 32)
                                  .Extensible(WaveFileBuilder::SUBFORMAT_IEEE_FLOAT)

@@ -1,5 +1,5 @@
-#include "app/AudioLayerSelection.h"
-#include "app/RateTable.h"
+#include "app/player/AudioLayerSelection.h"
+#include "app/player/RateTable.h"
 #include "app/cli/CliCommands.h"
 
 #include "output/AudioClientConstants.h"

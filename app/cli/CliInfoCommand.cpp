@@ -1,4 +1,4 @@
-#include "app/PlayerTexts.h"
+#include "app/dialog/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
 
 #include "runtime/FormatText.h"

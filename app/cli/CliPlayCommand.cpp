@@ -1,5 +1,5 @@
-#include "app/AudioLayerSelection.h"
-#include "app/PlayerTexts.h"
+#include "app/player/AudioLayerSelection.h"
+#include "app/dialog/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/ConsolePlayer.h"
 #include "app/cli/ConsoleTerminal.h"

@@ -1,7 +1,7 @@
 #include "app/cli/ConsoleDialogHost.h"
 
-#include "app/DialogControlIds.h"
-#include "app/MainDialogLayout.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/MainDialogLayout.h"
 #include "runtime/TextConversion.h"
 
 #include <algorithm>

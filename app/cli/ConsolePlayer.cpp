@@ -1,10 +1,10 @@
 #include "app/cli/ConsolePlayer.h"
 #include "app/cli/CliNumbers.h"
 
-#include "app/DialogControlIds.h"
-#include "app/PlayerScales.h"
-#include "app/ProgramEntry.h"
-#include "app/RateTable.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/player/PlayerScales.h"
+#include "app/dialog/ProgramEntry.h"
+#include "app/player/RateTable.h"
 #include "app/cli/StatusLine.h"
 #include "runtime/TextConversion.h"
 

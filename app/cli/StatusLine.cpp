@@ -1,8 +1,8 @@
 #include "app/cli/StatusLine.h"
 
-#include "app/DialogControlIds.h"
-#include "app/PlayerScales.h"
-#include "app/PlayerTexts.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/player/PlayerScales.h"
+#include "app/dialog/PlayerTexts.h"
 #include "runtime/TextConversion.h"
 
 #include <algorithm>

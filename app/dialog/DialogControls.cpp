@@ -1,7 +1,7 @@
-#include "app/DialogControls.h"
+#include "app/dialog/DialogControls.h"
 
-#include "app/DialogControlIds.h"
-#include "app/PlayerTexts.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerTexts.h"
 #include "runtime/FormatText.h"
 
 using namespace DialogControlIds;

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/SDialogHandler.h"
+#include "app/dialog/SDialogHandler.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
-#include "app/MainDialogLayout.h"
+#include "app/dialog/MainDialogLayout.h"
 
-#include "app/DialogControlIds.h"
-#include "app/PlayerTexts.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerTexts.h"
 
 namespace MainDialogLayout
 {

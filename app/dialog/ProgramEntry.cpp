@@ -1,7 +1,7 @@
-#include "app/ProgramEntry.h"
+#include "app/dialog/ProgramEntry.h"
 
-#include "app/PlayerState.h"
-#include "app/ShiftArgument.h"
+#include "app/player/PlayerState.h"
+#include "app/dialog/ShiftArgument.h"
 #include "output/SAudioClientLayer.h"
 
 ProgramEntry::ProgramEntry(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher, SDialogHost& Host,

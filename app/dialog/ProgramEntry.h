@@ -1,7 +1,7 @@
 #pragma once
-#include "app/MainDialog.h"
-#include "app/PlaybackController.h"
-#include "app/PlaybackObjectFactory.h"
+#include "app/dialog/MainDialog.h"
+#include "app/dialog/PlaybackController.h"
+#include "app/player/PlaybackObjectFactory.h"
 
 #include <cstdint>
 #include <memory>

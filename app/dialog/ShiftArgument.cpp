@@ -1,4 +1,4 @@
-#include "app/ShiftArgument.h"
+#include "app/dialog/ShiftArgument.h"
 
 int32_t ParseShiftArgument(const char16_t* pText)
 {

@@ -1,6 +1,6 @@
-#include "app/AudioLayerSelection.h"
+#include "app/player/AudioLayerSelection.h"
 
-#include "app/VirtualRecordingLayer.h"
+#include "output/virtual/VirtualRecordingLayer.h"
 #include "output/CreatePlatformAudioLayer.h"
 #include "runtime/TextConversion.h"
 

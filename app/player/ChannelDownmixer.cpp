@@ -1,4 +1,4 @@
-#include "app/ChannelDownmixer.h"
+#include "app/player/ChannelDownmixer.h"
 
 #include <algorithm>
 #include <numbers>

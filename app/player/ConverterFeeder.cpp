@@ -1,4 +1,4 @@
-#include "app/ConverterFeeder.h"
+#include "app/player/ConverterFeeder.h"
 
 #include "conversion/SamplingFrequencyConverter.h"
 #include "wave/WaveFileReader.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ChannelDownmixer.h"
+#include "app/player/ChannelDownmixer.h"
 
 #include <cstdint>
 

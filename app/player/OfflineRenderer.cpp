@@ -1,7 +1,7 @@
-#include "app/OfflineRenderer.h"
+#include "app/player/OfflineRenderer.h"
 
-#include "app/ConverterFeeder.h"
-#include "app/PlayerScales.h"
+#include "app/player/ConverterFeeder.h"
+#include "app/player/PlayerScales.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"

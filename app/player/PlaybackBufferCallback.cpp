@@ -1,6 +1,6 @@
-#include "app/PlaybackBufferCallback.h"
+#include "app/player/PlaybackBufferCallback.h"
 
-#include "app/PlayerState.h"
+#include "app/player/PlayerState.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/PlaybackObjectFactory.h"
+#include "app/player/PlaybackObjectFactory.h"
 
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"

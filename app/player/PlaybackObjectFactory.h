@@ -1,5 +1,5 @@
 #pragma once
-#include "app/SPlaybackObjectFactory.h"
+#include "app/player/SPlaybackObjectFactory.h"
 
 // The working objects as the programs make them: plain construction without exceptions, and the
 // objects' own operations.

@@ -1,7 +1,7 @@
-#include "app/PlaybackThreadBody.h"
+#include "app/player/PlaybackThreadBody.h"
 
-#include "app/ConverterFeeder.h"
-#include "app/PlayerState.h"
+#include "app/player/ConverterFeeder.h"
+#include "app/player/PlayerState.h"
 #include "conversion/ParameterSmoother.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/SEvent.h"

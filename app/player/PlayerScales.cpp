@@ -1,4 +1,4 @@
-#include "app/PlayerScales.h"
+#include "app/player/PlayerScales.h"
 
 #include <cmath>
 

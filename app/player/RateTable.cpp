@@ -1,4 +1,4 @@
-#include "app/RateTable.h"
+#include "app/player/RateTable.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "app/qt/QtDialogHost.h"
 
-#include "app/SDialogHandler.h"
+#include "app/dialog/SDialogHandler.h"
 #include "app/qt/QtMainDialogWindow.h"
 
 #include <QAbstractButton>

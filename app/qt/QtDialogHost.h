@@ -1,5 +1,5 @@
 #pragma once
-#include "app/SDialogHost.h"
+#include "app/dialog/SDialogHost.h"
 
 #include <QString>
 

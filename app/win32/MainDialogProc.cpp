@@ -1,6 +1,6 @@
 #include "app/win32/MainDialogProc.h"
 
-#include "app/SDialogHandler.h"
+#include "app/dialog/SDialogHandler.h"
 #include "app/win32/Win32DialogHost.h"
 
 #include <shellapi.h>

@@ -1,6 +1,6 @@
 #include "app/win32/Win32DialogHost.h"
 
-#include "app/SDialogHandler.h"
+#include "app/dialog/SDialogHandler.h"
 
 #include <commctrl.h>
 #include <commdlg.h>

@@ -1,6 +1,6 @@
-#include "app/VirtualRecordingLayer.h"
+#include "output/virtual/VirtualRecordingLayer.h"
 
-#include "app/RateTable.h"
+#include "app/player/RateTable.h"
 #include "wave/WaveFileWriter.h"
 
 #include <utility>

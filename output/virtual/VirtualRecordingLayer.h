@@ -1,7 +1,7 @@
 #pragma once
 #include "output/SAudioClientLayer.h"
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/VirtualAudioDevice.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include <memory>
 #include <string>

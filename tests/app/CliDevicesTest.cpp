@@ -1,4 +1,4 @@
-#include "app/RateTable.h"
+#include "app/player/RateTable.h"
 #include "tests/app/CliRun.h"
 
 #include <gtest/gtest.h>

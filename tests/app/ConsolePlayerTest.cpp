@@ -2,16 +2,16 @@
 
 #include "app/cli/StatusLine.h"
 
-#include "app/DialogControlIds.h"
-#include "app/PlayerScales.h"
-#include "app/PlayerState.h"
-#include "app/PlayerTexts.h"
-#include "app/VirtualRecordingLayer.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/PlayerState.h"
+#include "app/dialog/PlayerTexts.h"
+#include "output/virtual/VirtualRecordingLayer.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "runtime/TextConversion.h"
 #include "tests/app/CliRun.h"
-#include "tests/app/PlayerRig.h"
+#include "tests/dialog/PlayerRig.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 

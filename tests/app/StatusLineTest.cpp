@@ -1,6 +1,6 @@
 #include "app/cli/StatusLine.h"
 
-#include "app/DialogControlIds.h"
+#include "app/dialog/DialogControlIds.h"
 
 #include <gtest/gtest.h>
 

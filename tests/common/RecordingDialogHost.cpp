@@ -1,6 +1,6 @@
 #include "tests/common/RecordingDialogHost.h"
 
-#include "app/DialogControlIds.h"
+#include "app/dialog/DialogControlIds.h"
 #include "runtime/TextConversion.h"
 
 #include <gtest/gtest.h>

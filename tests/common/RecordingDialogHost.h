@@ -1,6 +1,6 @@
 #pragma once
-#include "app/SDialogHandler.h"
-#include "app/SDialogHost.h"
+#include "app/dialog/SDialogHandler.h"
+#include "app/dialog/SDialogHost.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,11 +1,11 @@
-#include "app/DialogControlIds.h"
-#include "app/PlayerTexts.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerTexts.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
-#include "tests/app/PlayerRig.h"
+#include "tests/dialog/PlayerRig.h"
 #include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>

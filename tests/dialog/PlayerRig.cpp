@@ -1,6 +1,6 @@
-#include "tests/app/PlayerRig.h"
+#include "tests/dialog/PlayerRig.h"
 
-#include "app/DialogControlIds.h"
+#include "app/dialog/DialogControlIds.h"
 #include "conversion/ParameterSmoother.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"

@@ -1,10 +1,10 @@
 #pragma once
-#include "app/PlaybackObjectFactory.h"
-#include "app/PlayerState.h"
-#include "app/ProgramEntry.h"
+#include "app/player/PlaybackObjectFactory.h"
+#include "app/player/PlayerState.h"
+#include "app/dialog/ProgramEntry.h"
 #include "output/SSettingsLauncher.h"
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/VirtualAudioDevice.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 #include "tests/common/RecordingDialogHost.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
-#include "app/DialogControlIds.h"
-#include "app/OfflineRenderer.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/player/OfflineRenderer.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
-#include "tests/app/PlayerRig.h"
+#include "tests/dialog/PlayerRig.h"
 #include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
 

@@ -4,9 +4,9 @@
 // exactly as the playback and render threads do it. Besides the sanitizers it checks that every
 // converted sample is finite and bounded, every quantiser word has zeros below its effective bits,
 // and the number of output frames is what the rate arithmetic predicts from the input consumed.
-#include "app/ConverterFeeder.h"
-#include "app/PlayerScales.h"
-#include "app/RateTable.h"
+#include "app/player/ConverterFeeder.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/RateTable.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"

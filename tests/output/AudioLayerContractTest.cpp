@@ -1,7 +1,7 @@
 #include "tests/common/AudioLayerContract.h"
 
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/VirtualAudioDevice.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 namespace
 {

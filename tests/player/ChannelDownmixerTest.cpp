@@ -1,4 +1,4 @@
-#include "app/ChannelDownmixer.h"
+#include "app/player/ChannelDownmixer.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "wave/WaveFileReader.h"

@@ -1,4 +1,4 @@
-#include "app/ConverterFeeder.h"
+#include "app/player/ConverterFeeder.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"

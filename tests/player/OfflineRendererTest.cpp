@@ -1,4 +1,4 @@
-#include "app/OfflineRenderer.h"
+#include "app/player/OfflineRenderer.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 

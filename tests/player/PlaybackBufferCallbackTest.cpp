@@ -1,5 +1,5 @@
-#include "app/PlaybackBufferCallback.h"
-#include "app/PlayerState.h"
+#include "app/player/PlaybackBufferCallback.h"
+#include "app/player/PlayerState.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "tests/app/PlaybackRig.h"
+#include "tests/player/PlaybackRig.h"
 
-#include "app/PlaybackBufferCallback.h"
-#include "app/PlaybackThreadBody.h"
-#include "app/PlayerState.h"
+#include "app/player/PlaybackBufferCallback.h"
+#include "app/player/PlaybackThreadBody.h"
+#include "app/player/PlayerState.h"
 #include "conversion/ParameterSmoother.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/CriticalSectionHolder.h"

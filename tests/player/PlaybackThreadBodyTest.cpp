@@ -1,9 +1,9 @@
-#include "app/PlaybackThreadBody.h"
-#include "app/PlayerState.h"
+#include "app/player/PlaybackThreadBody.h"
+#include "app/player/PlayerState.h"
 #include "conversion/ParameterSmoother.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/CriticalSectionHolder.h"
-#include "tests/app/PlaybackRig.h"
+#include "tests/player/PlaybackRig.h"
 #include "tests/common/WaveFileBuilder.h"
 
 #include <gtest/gtest.h>

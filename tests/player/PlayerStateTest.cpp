@@ -1,4 +1,4 @@
-#include "app/PlayerState.h"
+#include "app/player/PlayerState.h"
 #include "conversion/ParameterSmoother.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "output/virtual/CVirtualAudioClient.h"
+#include "tests/scripted/CVirtualAudioClient.h"
 
-#include "output/virtual/CVirtualCaptureClient.h"
-#include "output/virtual/CVirtualRenderClient.h"
+#include "tests/scripted/CVirtualCaptureClient.h"
+#include "tests/scripted/CVirtualRenderClient.h"
 
 #include <new>
 #include <utility>

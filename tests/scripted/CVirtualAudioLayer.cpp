@@ -1,6 +1,6 @@
-#include "output/virtual/CVirtualAudioLayer.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
 
-#include "output/virtual/CVirtualDeviceEnumerator.h"
+#include "tests/scripted/CVirtualDeviceEnumerator.h"
 
 #include <new>
 #include <utility>

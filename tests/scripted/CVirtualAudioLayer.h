@@ -1,7 +1,7 @@
 #pragma once
 #include "output/SAudioClientLayer.h"
-#include "output/virtual/VirtualAudioDevice.h"
-#include "output/virtual/VirtualFaultPlan.h"
+#include "tests/scripted/VirtualAudioDevice.h"
+#include "tests/scripted/VirtualFaultPlan.h"
 
 #include <memory>
 #include <mutex>

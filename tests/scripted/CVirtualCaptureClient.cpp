@@ -1,4 +1,4 @@
-#include "output/virtual/CVirtualCaptureClient.h"
+#include "tests/scripted/CVirtualCaptureClient.h"
 
 #include <utility>
 

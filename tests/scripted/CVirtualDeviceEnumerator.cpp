@@ -1,8 +1,8 @@
-#include "output/virtual/CVirtualDeviceEnumerator.h"
+#include "tests/scripted/CVirtualDeviceEnumerator.h"
 
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/CVirtualEndpoint.h"
-#include "output/virtual/CVirtualEndpointCollection.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/CVirtualEndpoint.h"
+#include "tests/scripted/CVirtualEndpointCollection.h"
 
 #include <new>
 

@@ -1,6 +1,6 @@
-#include "output/virtual/CVirtualEndpoint.h"
+#include "tests/scripted/CVirtualEndpoint.h"
 
-#include "output/virtual/CVirtualAudioClient.h"
+#include "tests/scripted/CVirtualAudioClient.h"
 
 #include <new>
 #include <utility>

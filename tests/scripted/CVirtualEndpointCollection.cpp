@@ -1,7 +1,7 @@
-#include "output/virtual/CVirtualEndpointCollection.h"
+#include "tests/scripted/CVirtualEndpointCollection.h"
 
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/CVirtualEndpoint.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/CVirtualEndpoint.h"
 
 #include <new>
 #include <utility>

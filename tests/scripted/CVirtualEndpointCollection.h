@@ -1,6 +1,6 @@
 #pragma once
 #include "output/SAudioEndpointCollection.h"
-#include "output/virtual/VirtualAudioDevice.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include <memory>
 #include <vector>

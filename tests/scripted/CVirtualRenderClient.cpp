@@ -1,4 +1,4 @@
-#include "output/virtual/CVirtualRenderClient.h"
+#include "tests/scripted/CVirtualRenderClient.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "output/virtual/VirtualAudioDevice.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include "runtime/SEvent.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
-#include "output/virtual/VirtualFaultPlan.h"
+#include "tests/scripted/VirtualFaultPlan.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,5 +1,5 @@
 #include "output/AudioClientConstants.h"
-#include "output/virtual/CVirtualEndpoint.h"
+#include "tests/scripted/CVirtualEndpoint.h"
 #include "tests/output/OutputTestSupport.h"
 
 #include <gtest/gtest.h>

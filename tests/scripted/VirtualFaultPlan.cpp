@@ -1,4 +1,4 @@
-#include "output/virtual/VirtualFaultPlan.h"
+#include "tests/scripted/VirtualFaultPlan.h"
 
 void VirtualFaultPlan::FailAfter(VirtualOperation Operation, uint64_t ullSuccessfulCalls, int32_t iResult)
 {

@@ -1,7 +1,7 @@
 // The real dialog 101 on its own UI thread, driven only through window messages from the test's
 // thread, as a user's clicks, keys and drags would arrive.
-#include "app/DialogControlIds.h"
-#include "app/MainDialogLayout.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/MainDialogLayout.h"
 #include "app/win32/PlayerProgram.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"

@@ -8,20 +8,20 @@
 //
 //   player_bench [--seconds S]     S seconds of sound per case (default 4)
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/ProgramEntry.h"
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
-#include "app/dialog/ProgramEntry.h"
 #include "app/player/RateTable.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SSettingsLauncher.h"
-#include "tests/scripted/CVirtualAudioLayer.h"
-#include "tests/scripted/VirtualAudioDevice.h"
 #include "runtime/CMultiThreadWin.h"
 #include "tests/common/RecordingDialogHost.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include <malloc.h>
 #include <sys/wait.h>

@@ -310,6 +310,35 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     return 1;
 }
 
+int32_t SamplingFrequencyConverter::Restart(uint64_t ullStartFrame)
+{
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    const uint64_t C = ullChannels;
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t N2 = B << uiOversamplingOctaves;
+    const uint64_t M = N2 / 2;
+    InputFIFO.Clear();
+    OutputFIFO.Clear();
+    // What Setup leaves zero and the blocks carry from one to the next.
+    std::fill_n(pdfHopBuffer.get(), C * (B / 2), 0.0);
+    std::fill_n(pdfOverlapTail.get(), C * M, 0.0);
+    std::fill_n(pdfOversampledBlock.get(), C * M, 0.0);
+    std::fill_n(pdfLastSample.get(), C, 0.0);
+    std::fill_n(pShiftedBins.get(), C * 2 * (B / 2) * 2, 0.0);
+    std::fill_n(pOversampledSignal.get(), bPlainRun != 0 ? 1 : C * 2 * std::max(N2, 2 * B) + 8, 0.0);
+    bFrameSame = 1;
+    bPreviousFrameSame = 1;
+    uiCurrentFrame = 0;
+    bNegateShifted = 0;
+    dfReadPosition = 0.0;
+    bDiscardBlock = 1;
+    ullConsumedFrames.store(ullStartFrame, std::memory_order_relaxed);
+    return 1;
+}
+
 int32_t SamplingFrequencyConverter::SetOutputRate(double dfRateHz, int32_t bImmediate)
 {
     if (!(dfRateHz > 0.0) || !std::isfinite(dfRateHz))

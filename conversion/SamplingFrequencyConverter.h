@@ -58,6 +58,12 @@ public:
     // ready or the silence did not fit.
     int32_t CompleteLastBlock();
 
+    // Forgets the signal so far, as if the next input were the start of a new one (a jump in the
+    // input): both queues emptied, the overlap and interpolation history cleared; the set-up and
+    // the output rate (its ramp included) stay. ullConsumedFrames restarts at ullStartFrame.
+    // Allocates nothing. 1; -1 not ready.
+    int32_t Restart(uint64_t ullStartFrame);
+
     // Runs the blocks the plain way instead: the given forward transform, the full N2-point inverse
     // transform and overlap-add of every oversampled sample. Comparisons and benchmarks use it with
     // the literal kernels; null for either restores the fast path. Takes effect at the next Setup.

@@ -1,3 +1,4 @@
+#include "LarkspurVersion.h"
 #include "app/cli/CliCommands.h"
 
 namespace

@@ -1,6 +1,6 @@
+#include "app/cli/CliCommands.h"
 #include "app/player/AudioLayerSelection.h"
 #include "app/player/RateTable.h"
-#include "app/cli/CliCommands.h"
 
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"

@@ -1,5 +1,5 @@
-#include "app/dialog/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
+#include "app/dialog/PlayerTexts.h"
 
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"

@@ -1,9 +1,9 @@
-#include "app/player/AudioLayerSelection.h"
-#include "app/dialog/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/ConsolePlayer.h"
 #include "app/cli/ConsoleTerminal.h"
 #include "app/cli/ExecutableLocation.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/player/AudioLayerSelection.h"
 #include "runtime/TextConversion.h"
 
 #include <filesystem>

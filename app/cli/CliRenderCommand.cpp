@@ -1,9 +1,9 @@
-#include "app/player/OfflineRenderer.h"
-#include "app/player/PlayerScales.h"
-#include "app/dialog/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliNumbers.h"
 #include "app/cli/ProgressBar.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/player/OfflineRenderer.h"
+#include "app/player/PlayerScales.h"
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"
 

@@ -1,11 +1,11 @@
 #include "app/cli/ConsolePlayer.h"
 #include "app/cli/CliNumbers.h"
 
-#include "app/dialog/DialogControlIds.h"
-#include "app/player/PlayerScales.h"
-#include "app/dialog/ProgramEntry.h"
-#include "app/player/RateTable.h"
 #include "app/cli/StatusLine.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/ProgramEntry.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/RateTable.h"
 #include "runtime/TextConversion.h"
 
 #include <algorithm>

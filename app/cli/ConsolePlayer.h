@@ -2,6 +2,7 @@
 #include "app/cli/ConsoleDialogHost.h"
 #include "app/cli/KeyDecoder.h"
 #include "app/cli/SKeySource.h"
+#include "app/player/PlayerDefaults.h"
 
 #include <cstdint>
 #include <ostream>
@@ -28,13 +29,13 @@ public:
 
     struct Options
     {
-        std::string File;         // empty: the demo
-        std::string Device;       // endpoint index or name; empty: the default device
-        uint32_t uiRateIndex = 8; // 96 kHz
-        uint32_t uiBitCount = 24;
-        int32_t bEnhancer = 1;
-        int32_t iSpeedPosition = 120;
-        int32_t iVolumePosition = 200;
+        std::string File;   // empty: the demo
+        std::string Device; // endpoint index or name; empty: the default device
+        uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
+        uint32_t uiBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;
+        int32_t bEnhancer = PlayerDefaults::ENHANCER_ENABLED;
+        int32_t iSpeedPosition = PlayerDefaults::SPEED_POSITION;
+        int32_t iVolumePosition = PlayerDefaults::VolumePosition();
         int32_t iShift = 0;
     };
 

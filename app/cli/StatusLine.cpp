@@ -1,8 +1,8 @@
 #include "app/cli/StatusLine.h"
 
 #include "app/dialog/DialogControlIds.h"
-#include "app/player/PlayerScales.h"
 #include "app/dialog/PlayerTexts.h"
+#include "app/player/PlayerScales.h"
 #include "runtime/TextConversion.h"
 
 #include <algorithm>

@@ -28,6 +28,31 @@ void ClearDeviceInfo(SDialogHost& Host)
     }
 }
 
+uint32_t ParseUnsignedField(const std::u16string& Text, int32_t& bValid)
+{
+    size_t i = 0;
+    while (i < Text.size() && Text[i] == u' ')
+    {
+        ++i;
+    }
+    bValid = i < Text.size() ? 1 : 0;
+    uint64_t ullValue = 0;
+    for (; i < Text.size() && bValid != 0; ++i)
+    {
+        if (Text[i] < u'0' || Text[i] > u'9')
+        {
+            bValid = 0;
+            break;
+        }
+        ullValue = ullValue * 10 + static_cast<uint64_t>(Text[i] - u'0');
+        if (ullValue > 0xFFFFFFFFu)
+        {
+            bValid = 0;
+        }
+    }
+    return bValid != 0 ? static_cast<uint32_t>(ullValue) : 0;
+}
+
 void FormatVolumeText(int32_t iPosition, char16_t* pText, uint64_t ullSizeBytes)
 {
     FormatText(pText, ullSizeBytes, PlayerTexts::VOLUME_LABEL_FORMAT, iPosition / 10, iPosition % 10);

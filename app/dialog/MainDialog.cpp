@@ -3,18 +3,15 @@
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/DialogControls.h"
 #include "app/dialog/PlaybackController.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/dialog/SDialogHost.h"
+#include "app/player/PlayerDefaults.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
-#include "app/dialog/PlayerTexts.h"
 #include "app/player/RateTable.h"
-#include "app/dialog/SDialogHost.h"
-#include "app/player/SPlaybackObjectFactory.h"
-#include "conversion/ParameterSmoother.h"
-#include "conversion/SamplingFrequencyConverter.h"
 #include "output/EnumerateOutputDevices.h"
 #include "output/OpenDeviceSettings.h"
 #include "runtime/FormatText.h"
-#include "wave/WaveFileReader.h"
 
 #include <cmath>
 #include <string>
@@ -24,18 +21,6 @@ using namespace DialogControlIds;
 
 namespace
 {
-// The length of a file in seconds, whole seconds in integers and the fraction in doubles.
-double LengthInSeconds(const WaveFileReader& Reader)
-{
-    const uint64_t ullRate = Reader.uiSamplingFrequency;
-    if (ullRate == 0)
-    {
-        return 0.0;
-    }
-    return static_cast<double>(Reader.ullFrameCount / ullRate) +
-           static_cast<double>(Reader.ullFrameCount % ullRate) / static_cast<double>(ullRate);
-}
-
 void AddListColumns(SDialogHost& Host, int32_t iList)
 {
     Host.InsertListColumn(iList, 0, PlayerTexts::COLUMN_ITEM, PlayerScales::ITEM_COLUMN_WIDTH, 1);
@@ -44,9 +29,8 @@ void AddListColumns(SDialogHost& Host, int32_t iList)
 } // namespace
 
 MainDialog::MainDialog(PlayerState& State, SDialogHost& Host, PlaybackController& Controller,
-                       SPlaybackObjectFactory& Factory, SAudioClientLayer* pLayer,
-                       SSettingsLauncher* pLauncher)
-    : State(State), Host(Host), Controller(Controller), Factory(Factory), pLayer(pLayer), pLauncher(pLauncher)
+                       SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher)
+    : State(State), Host(Host), Controller(Controller), pLayer(pLayer), pLauncher(pLauncher)
 {
 }
 
@@ -165,10 +149,9 @@ void MainDialog::InitMainDialog()
     Host.SetSliderPageSize(ID_VOLUME_SLIDER, PlayerScales::VOLUME_PAGE_SIZE);
     if (State.pVolume != nullptr)
     {
-        State.pVolume->Initialize(PlayerScales::INITIAL_GAIN);
+        Controller.GetEngine().InitializeVolume(PlayerDefaults::GAIN);
     }
-    const auto iVolumePosition =
-        static_cast<int32_t>(std::trunc(std::log10(PlayerScales::INITIAL_GAIN) * -20.0 * 10.0));
+    const int32_t iVolumePosition = PlayerDefaults::VolumePosition();
     Host.SetSliderPosition(ID_VOLUME_SLIDER, iVolumePosition);
     DialogControls::FormatVolumeText(iVolumePosition, Label, sizeof(Label));
     Host.SetItemText(ID_VOLUME_LABEL, Label);
@@ -219,13 +202,10 @@ int32_t MainDialog::OnFileDropped(const char16_t* pPath)
 int32_t MainDialog::TakeChosenFile(const std::u16string& Path)
 {
     // The previous file stays the player's until this one is known to be readable.
-    if (ShowFileInfo(Path.c_str()) == 0)
-    {
-        return 0;
-    }
-    std::unique_ptr<WaveFileReader> pReader = Factory.CreateReader();
-    WaveFileReader* pNewReader = pReader.get();
-    if (pNewReader == nullptr || Controller.ReplaceReader(std::move(pReader)) <= 0)
+    BlankFileInfo();
+    PlaybackEngine::FileFacts Facts;
+    const int32_t iOpened = Controller.GetEngine().OpenFile(Path.c_str(), Facts);
+    if (ShowExamined(iOpened, Facts) == 0 || iOpened <= 0)
     {
         return 0;
     }
@@ -233,52 +213,54 @@ int32_t MainDialog::TakeChosenFile(const std::u16string& Path)
     Host.EnableItem(ID_PLAY, 1);
     Host.FocusItem(ID_PATH_FIELD);
     Host.PutCaretAfterText(ID_PATH_FIELD);
-    // A failure here shows later, as a converter that cannot be set up.
-    pNewReader->Open(Path.c_str());
     return 1;
 }
 
 int32_t MainDialog::ShowFileInfo(const char16_t* pPath)
 {
+    BlankFileInfo();
+    PlaybackEngine::FileFacts Facts;
+    return ShowExamined(Controller.GetEngine().ExamineFile(pPath, Facts), Facts);
+}
+
+void MainDialog::BlankFileInfo()
+{
     for (int32_t iRow = 0; iRow < 4; ++iRow)
     {
         Host.SetListCell(ID_FILE_LIST, iRow, 1, u"");
     }
-    std::unique_ptr<WaveFileReader> pReader = Factory.CreateReader();
-    if (pReader == nullptr || pReader->Open(pPath) < 0)
+}
+
+int32_t MainDialog::ShowExamined(int32_t iExamined, const PlaybackEngine::FileFacts& Facts)
+{
+    if (iExamined < 0)
     {
         Host.ShowErrorMessage(PlayerTexts::FILE_REFUSED, PlayerTexts::CAPTION_ERROR);
         return 0;
     }
     char16_t Value[PlayerScales::LIST_VALUE_BYTES / 2];
     FormatText(Value, sizeof(Value), PlayerTexts::FREQUENCY_FORMAT,
-               static_cast<double>(pReader->uiSamplingFrequency));
+               static_cast<double>(Facts.uiSamplingFrequency));
     Host.SetListCell(ID_FILE_LIST, 0, 1, Value);
-    FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(pReader->uiChannelCount));
+    FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(Facts.uiChannelCount));
     Host.SetListCell(ID_FILE_LIST, 1, 1, Value);
-    FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(pReader->uiBitCount));
+    FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(Facts.uiBitCount));
     Host.SetListCell(ID_FILE_LIST, 2, 1, Value);
-    FormatText(Value, sizeof(Value), PlayerTexts::SECONDS_FORMAT, LengthInSeconds(*pReader));
+    FormatText(Value, sizeof(Value), PlayerTexts::SECONDS_FORMAT,
+               PlaybackEngine::LengthInSeconds(Facts.ullFrameCount, Facts.uiSamplingFrequency));
     Host.SetListCell(ID_FILE_LIST, 3, 1, Value);
     Host.SetProgressPosition(ID_PROGRESS, 0);
-    pReader->Close();
     return 1;
 }
 
 void MainDialog::ProgressTimerProc()
 {
-    const SamplingFrequencyConverter* pConverter = State.pSamplingFrequencyConverter;
-    const WaveFileReader* pReader = State.pWaveFileReader;
-    if (pConverter == nullptr || pReader == nullptr)
+    double dfPosition = 0.0;
+    double dfLength = 0.0;
+    if (Controller.GetEngine().GetProgress(dfPosition, dfLength) == 0)
     {
         return;
     }
-    const double dfLength = LengthInSeconds(*pReader);
-    const double dfPosition =
-        pConverter->bReady != 0 && pConverter->dfInputRate > 0.0
-            ? static_cast<double>(pConverter->ullConsumedFrames.load(std::memory_order_relaxed)) /
-                  pConverter->dfInputRate
-            : 0.0;
     double dfRatio = dfLength > 0.0 ? dfPosition / dfLength : 0.0;
     if (dfRatio > 1.0)
     {

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/dialog/SDialogHandler.h"
+#include "app/player/PlaybackEngine.h"
 
 #include <cstdint>
 #include <string>
@@ -7,7 +8,6 @@
 class PlayerState;
 class SDialogHost;
 class PlaybackController;
-class SPlaybackObjectFactory;
 class SAudioClientLayer;
 class SSettingsLauncher;
 
@@ -20,7 +20,7 @@ public:
     // pLayer lists the output devices and finds the one whose settings are opened; pLauncher opens
     // them. Neither is owned.
     MainDialog(PlayerState& State, SDialogHost& Host, PlaybackController& Controller,
-               SPlaybackObjectFactory& Factory, SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher);
+               SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher);
 
     void OnInitDialog() override;
     void OnCommand(int32_t iControlId) override;
@@ -42,17 +42,20 @@ public:
     // ended by itself, a click on Stop.
     void ProgressTimerProc();
 
-    // The window title for a shift value ("Larkspur v1.02", with " (Shift: n)" when not 0).
+    // The window title for a shift value ("Larkspur v" and the version, with " (Shift: n)" when not 0).
     static void FormatTitle(int32_t iShift, char16_t* pText, uint64_t ullSizeBytes);
 
 private:
     // The common end of every way of choosing a file.
     int32_t TakeChosenFile(const std::u16string& Path);
+    // The file list's values for a file the engine examined, or the message for one it refused. 1
+    // when readable.
+    int32_t ShowExamined(int32_t iExamined, const PlaybackEngine::FileFacts& Facts);
+    void BlankFileInfo();
 
     PlayerState& State;
     SDialogHost& Host;
     PlaybackController& Controller;
-    SPlaybackObjectFactory& Factory;
     SAudioClientLayer* pLayer;
     SSettingsLauncher* pLauncher;
 };

@@ -1,4 +1,5 @@
 #pragma once
+#include "LarkspurVersion.h"
 
 // Every text the player shows a user: the dialog's captions and labels, the list items, the
 // messages and their captions. Kept in 16-bit units; front ends that print them convert at the
@@ -6,7 +7,7 @@
 namespace PlayerTexts
 {
 constexpr const char16_t* DISPLAY_NAME = u"Larkspur";
-constexpr const char16_t* VERSION = u"1.02";
+constexpr const char16_t* VERSION = u"" LARKSPUR_VERSION_TEXT;
 constexpr const char16_t* TITLE_FORMAT = u"%s v%s";
 constexpr const char16_t* TITLE_WITH_SHIFT_FORMAT = u"%s v%s (Shift: %i)";
 constexpr const char16_t* SPEED_LABEL_FORMAT = u"x%.4lf";

@@ -1,14 +1,14 @@
 #include "app/dialog/ProgramEntry.h"
 
-#include "app/player/PlayerState.h"
 #include "app/dialog/ShiftArgument.h"
+#include "app/player/PlayerState.h"
 #include "output/SAudioClientLayer.h"
 
 ProgramEntry::ProgramEntry(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher, SDialogHost& Host,
                            const char16_t* pArguments, SPlaybackObjectFactory* pFactory)
     : State(PlayerState::Instance()), pLayer(pLayer),
-      Controller(State, Host, pLayer, pFactory != nullptr ? *pFactory : DefaultFactory),
-      Dialog(State, Host, Controller, pFactory != nullptr ? *pFactory : DefaultFactory, pLayer, pLauncher),
+      Engine(State, pLayer, pFactory != nullptr ? *pFactory : DefaultFactory),
+      Controller(State, Host, Engine), Dialog(State, Host, Controller, pLayer, pLauncher),
       pArguments(pArguments)
 {
 }
@@ -21,7 +21,7 @@ ProgramEntry::~ProgramEntry()
 int32_t ProgramEntry::Begin()
 {
     State.iShift = ParseShiftArgument(pArguments);
-    const int32_t iVolume = State.CreateVolume();
+    const int32_t iVolume = Engine.CreateVolume();
     if (iVolume < 0)
     {
         return iVolume;
@@ -42,11 +42,11 @@ void ProgramEntry::End()
     {
         Controller.StopPlayback();
     }
-    Controller.TearDown();
+    Engine.TearDown();
     if (bThreadInitialized != 0)
     {
         pLayer->UninitializeThread();
         bThreadInitialized = 0;
     }
-    State.DestroyVolume();
+    Engine.DestroyVolume();
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/dialog/MainDialog.h"
 #include "app/dialog/PlaybackController.h"
+#include "app/player/PlaybackEngine.h"
 #include "app/player/PlaybackObjectFactory.h"
 
 #include <cstdint>
@@ -12,8 +13,9 @@ class SAudioClientLayer;
 class SSettingsLauncher;
 class SPlaybackObjectFactory;
 
-// What every front end does around its dialog: Begin reads the shift from the command line,
-// creates the volume smoother and prepares the UI thread for the audio layer; the front end then
+// What every front end does around its dialog: the engine, the dialog's controller over it and the
+// dialog logic. Begin reads the shift from the command line, creates the volume smoother and
+// prepares the UI thread for the audio layer; the front end then
 // runs its dialog with GetDialog() as the handler; End stops a playback that still runs and tears
 // everything down in order. Front end:
 //
@@ -37,6 +39,7 @@ public:
     int32_t Begin();
     MainDialog& GetDialog() { return Dialog; }
     PlaybackController& GetController() { return Controller; }
+    PlaybackEngine& GetEngine() { return Engine; }
     // Every way out ends here: a playback that still runs stops (through StopPlayback, which clears
     // bPaused first), then every object goes. The host may no longer show anything; the calls it
     // gets are ignored. Safe to repeat.
@@ -46,6 +49,7 @@ private:
     PlayerState& State;
     SAudioClientLayer* pLayer;
     PlaybackObjectFactory DefaultFactory;
+    PlaybackEngine Engine;
     PlaybackController Controller;
     MainDialog Dialog;
     const char16_t* pArguments;

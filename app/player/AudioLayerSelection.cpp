@@ -1,7 +1,7 @@
 #include "app/player/AudioLayerSelection.h"
 
-#include "output/virtual/VirtualRecordingLayer.h"
 #include "output/CreatePlatformAudioLayer.h"
+#include "output/virtual/VirtualRecordingLayer.h"
 #include "runtime/TextConversion.h"
 
 #include <cstdlib>

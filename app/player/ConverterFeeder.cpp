@@ -1,5 +1,6 @@
 #include "app/player/ConverterFeeder.h"
 
+#include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "wave/WaveFileReader.h"
 
@@ -10,10 +11,11 @@ constexpr uint64_t STEREO = 2;
 
 int32_t ConverterFeeder::Setup(WaveFileReader* pWaveReader, SamplingFrequencyConverter* pFrequencyConverter,
                                double* pdfInput, uint64_t ullInputBytes, double* pdfOutput,
-                               uint64_t ullOutputBytes)
+                               uint64_t ullOutputBytes, ParameterSmoother* pVolume)
 {
     pReader = nullptr;
     pConverter = nullptr;
+    pGain = pVolume;
     pdfInputBuffer = nullptr;
     pdfOutputBuffer = nullptr;
     ullRequestFrames = 0;
@@ -121,6 +123,38 @@ int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
     {
         return iResult;
     }
+    if (pGain != nullptr)
+    {
+        // One ramp step per frame; both samples of a frame get the same gain.
+        for (uint64_t f = 0; f < ullConverted; ++f)
+        {
+            double dfGain = 0.0;
+            pGain->Next(dfGain);
+            pdfOutputBuffer[STEREO * f] *= dfGain;
+            pdfOutputBuffer[STEREO * f + 1] *= dfGain;
+        }
+    }
     ullFrames = ullConverted;
     return (ullFrames == 0 && ullBlockConsumed == ullBlockFrames) ? 0 : 1;
+}
+
+int32_t ConverterFeeder::Restart(uint64_t ullFrame)
+{
+    if (pReader == nullptr)
+    {
+        return -1;
+    }
+    const int32_t iSeek = pReader->SeekFrame(ullFrame);
+    if (iSeek < 0)
+    {
+        return iSeek;
+    }
+    if (pConverter != nullptr && pConverter->bReady != 0)
+    {
+        pConverter->Restart(ullFrame);
+    }
+    ullBlockFrames = 0;
+    ullBlockConsumed = 0;
+    bEndOfFile = 0;
+    return 1;
 }

@@ -6,7 +6,7 @@
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"
 #include "wave/WaveFileReader.h"
-#include "wave/WaveFileWriter.h"
+#include "wave/WaveRecordingFile.h"
 
 #include <cmath>
 #include <filesystem>
@@ -50,17 +50,6 @@ bool AreSpeedChangesValid(const std::vector<OfflineRenderer::SpeedChange>& Chang
     return true;
 }
 
-// Removes what a failed render wrote, but only a regular file: an output such as a device node is
-// not ours to delete.
-void RemoveOutput(const char16_t* pOutput)
-{
-    std::error_code Error;
-    const std::filesystem::path Output{std::u16string(pOutput)};
-    if (std::filesystem::is_regular_file(Output, Error))
-    {
-        std::filesystem::remove(Output, Error);
-    }
-}
 } // namespace
 
 uint64_t OfflineRenderer::PeriodFrames(uint32_t uiDeviceRate)
@@ -150,23 +139,24 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     {
         return Fail(Step::CreateOutput, -4);
     }
-    WaveFileWriter Writer;
+    WaveRecordingFile Output;
     const WaveSampleFormat Format = !bInteger           ? WaveSampleFormat::Float32
                                     : uiContainer == 16 ? WaveSampleFormat::Pcm16
                                     : uiContainer == 24 ? WaveSampleFormat::Pcm24
                                                         : WaveSampleFormat::Pcm32;
-    iResult = Writer.Open(pOutput, 2, Choice.uiDeviceRate, Format);
+    iResult = Output.Open(pOutput, 2, Choice.uiDeviceRate, Format);
     if (iResult != 1)
     {
         return Fail(Step::CreateOutput, iResult);
     }
 
+    // The player's chain: read, stereo, convert and the volume, one smoother step per frame.
     std::vector<double> InputBuffer(ConverterFeeder::BUFFER_BYTES / sizeof(double));
     std::vector<double> OutputBuffer(ConverterFeeder::BUFFER_BYTES / sizeof(double));
     std::vector<uint32_t> Words(bInteger ? OutputBuffer.size() : 0);
     ConverterFeeder Feeder;
     iResult = Feeder.Setup(&Reader, &Converter, InputBuffer.data(), ConverterFeeder::BUFFER_BYTES,
-                           OutputBuffer.data(), ConverterFeeder::BUFFER_BYTES);
+                           OutputBuffer.data(), ConverterFeeder::BUFFER_BYTES, &Volume);
     Step FailingStep = Step::Convert;
     uint64_t ullBlockFrames = 1;
     size_t ullNextChange = 0;
@@ -195,23 +185,19 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             {
                 continue;
             }
-            // The playback thread's gain, one smoother step per frame, then the render thread's words.
-            double* pdfFrames = Feeder.GetOutput();
-            for (uint64_t f = 0; f < ullFrames; ++f)
+            // Then the render thread's words.
+            const double* pdfFrames = Feeder.GetOutput();
+            if (bInteger)
             {
-                double dfGain = 0.0;
-                Volume.Next(dfGain);
-                pdfFrames[2 * f] *= dfGain;
-                pdfFrames[2 * f + 1] *= dfGain;
-                if (bInteger)
+                for (uint64_t f = 0; f < ullFrames; ++f)
                 {
                     Words[2 * f] = Quant.Quantize(pdfFrames[2 * f], 0);
                     Words[2 * f + 1] = Quant.Quantize(pdfFrames[2 * f + 1], 1);
                 }
             }
             uint64_t ullWritten = ullFrames;
-            const int32_t iWrite = bInteger ? Writer.WriteWords(Words.data(), ullWritten)
-                                            : Writer.WriteFrames(pdfFrames, ullWritten);
+            const int32_t iWrite = bInteger ? Output.AppendWords(Words.data(), ullWritten)
+                                            : Output.AppendFrames(pdfFrames, ullWritten);
             if (iWrite != 1 || ullWritten != ullFrames)
             {
                 FailingStep = Step::WriteOutput;
@@ -231,13 +217,11 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     }
     if (iResult < 0)
     {
-        Writer.Close();
-        RemoveOutput(pOutput);
+        Output.Abandon();
         return Fail(FailingStep, iResult);
     }
-    if (Writer.Close() != 1)
+    if (Output.Finalise() != 1)
     {
-        RemoveOutput(pOutput);
         return Fail(Step::WriteOutput, -1);
     }
     return 1;

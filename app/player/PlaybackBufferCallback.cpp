@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <cstring>
 
-int32_t PlaybackBufferCallback(SoundStreamBuffer* pSoundStreamBuffer, void* /*pUserParameter*/)
+int32_t PlaybackBufferCallback(SoundStreamBuffer* pSoundStreamBuffer, void* pUserParameter)
 {
-    PlayerState& State = PlayerState::Instance();
+    PlayerState& State =
+        pUserParameter != nullptr ? *static_cast<PlayerState*>(pUserParameter) : PlayerState::Instance();
     IntelligentSoundBuffer* pBuffer = State.pIntelligentSoundBuffer;
     double* pdfBlock = State.pdfDeviceBlock;
     const uint64_t ullBlockCount = State.ullDeviceBlockCount;

@@ -2,7 +2,6 @@
 
 #include "app/player/ConverterFeeder.h"
 #include "app/player/PlayerState.h"
-#include "conversion/ParameterSmoother.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/SEvent.h"
 #include "runtime/WorkerParameterNames.h"
@@ -22,16 +21,35 @@ constexpr uint64_t STEREO = 2;
 // What the thread works with, fetched once at its start.
 struct Playback
 {
+    PlayerState* pState = nullptr;
     SEvent* pStopEvent = nullptr;
     IntelligentSoundBuffer* pBuffer = nullptr;
-    ParameterSmoother* pVolume = nullptr;
-    ConverterFeeder Feeder; // read, stereo, convert, zero fill and drain, as the renderer does
+    ConverterFeeder Feeder; // read, stereo, convert, volume, zero fill and drain, as the renderer does
     CMultimediaTimer Timer;
+};
+
+// The record learns that the thread has returned, whatever the reason, so the owner can stop a
+// playback that ended by itself.
+class EndNotice
+{
+public:
+    explicit EndNotice(PlayerState& State) : Target(State) {}
+    ~EndNotice() { Target.bPlaybackThreadEnded.store(1, std::memory_order_release); }
+    EndNotice(const EndNotice&) = delete;
+    EndNotice& operator=(const EndNotice&) = delete;
+
+private:
+    PlayerState& Target;
 };
 
 bool StopRequested(const Playback& Run)
 {
     return Run.pStopEvent != nullptr && Run.pStopEvent->Wait(0) > 0;
+}
+
+bool SeekPending(const Playback& Run)
+{
+    return Run.pState->ullSeekFrame.load(std::memory_order_acquire) != PlayerState::NO_SEEK;
 }
 
 // A millisecond on the precise timer; only a yield when the timer is refused.
@@ -43,24 +61,28 @@ void WaitOneMillisecond(Playback& Run)
     }
 }
 
-// One ramp step per frame; both samples of a frame get the same gain.
-void ApplyVolume(ParameterSmoother* pVolume, double* pdfFrames, uint64_t ullFrames)
+// Moves to the frame a seek asks for: what the sound buffer holds is dropped (the period going out
+// fades out, the new place fades in), the reader moves and the converter starts afresh there. A
+// newer request that came meanwhile stays for the next call. false when the reader failed.
+bool TakeSeek(Playback& Run)
 {
-    if (pVolume == nullptr)
+    uint64_t ullFrame = Run.pState->ullSeekFrame.load(std::memory_order_acquire);
+    if (ullFrame == PlayerState::NO_SEEK)
     {
-        return;
+        return true;
     }
-    for (uint64_t f = 0; f < ullFrames; ++f)
+    if (Run.pBuffer != nullptr)
     {
-        double dfGain = 0.0;
-        pVolume->Next(dfGain);
-        pdfFrames[STEREO * f] *= dfGain;
-        pdfFrames[STEREO * f + 1] *= dfGain;
+        Run.pBuffer->Discard();
     }
+    const int32_t iRestart = Run.Feeder.Restart(ullFrame);
+    Run.pState->ullSeekFrame.compare_exchange_strong(ullFrame, PlayerState::NO_SEEK,
+                                                     std::memory_order_acq_rel);
+    return iRestart >= 0;
 }
 
-// Offers ullFrames frames to the sound buffer until it has taken them all or a stop is requested,
-// waiting 1 ms whenever it takes none. false when a write failed.
+// Offers ullFrames frames to the sound buffer until it has taken them all, a stop is requested or a
+// seek leaves the rest unwanted, waiting 1 ms whenever it takes none. false when a write failed.
 bool Deliver(Playback& Run, const double* pdfFrames, uint64_t ullFrames)
 {
     uint64_t ullAccepted = ullFrames;
@@ -76,7 +98,7 @@ bool Deliver(Playback& Run, const double* pdfFrames, uint64_t ullFrames)
         {
             WaitOneMillisecond(Run);
         }
-        if (ullDelivered == ullFrames || StopRequested(Run))
+        if (ullDelivered == ullFrames || StopRequested(Run) || SeekPending(Run))
         {
             return true;
         }
@@ -89,7 +111,7 @@ bool Deliver(Playback& Run, const double* pdfFrames, uint64_t ullFrames)
 }
 
 // Converts the block last read and delivers everything the converter yields; after the end of the
-// file this drains the converter. false when a step failed.
+// file this drains the converter. A seek ends the block at once. false when a step failed.
 bool ConvertAndDeliver(Playback& Run)
 {
     for (;;)
@@ -112,13 +134,11 @@ bool ConvertAndDeliver(Playback& Run)
         {
             continue; // the input FIFO had no room for the whole block; the rest goes in now
         }
-        double* pdfFrames = Run.Feeder.GetOutput();
-        ApplyVolume(Run.pVolume, pdfFrames, ullConverted);
-        if (!Deliver(Run, pdfFrames, ullConverted))
+        if (!Deliver(Run, Run.Feeder.GetOutput(), ullConverted))
         {
             return false;
         }
-        if (StopRequested(Run))
+        if (StopRequested(Run) || SeekPending(Run))
         {
             return true;
         }
@@ -133,12 +153,14 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
         return PLAYBACK_THREAD_FAILED;
     }
     const SMultiThread& Owner = *pContext->pOwner;
-    PlayerState& State = PlayerState::Instance();
+    PlayerState* pState = ReadParameterAddress<PlayerState>(&Owner, PLAYER_STATE);
+    PlayerState& State = pState != nullptr ? *pState : PlayerState::Instance();
+    const EndNotice Notice(State);
 
     Playback Run;
+    Run.pState = &State;
     Run.pStopEvent = Owner.GetStopEvent();
     Run.pBuffer = ReadParameterAddress<IntelligentSoundBuffer>(&Owner, INTELLIGENT_SOUND_BUFFER);
-    Run.pVolume = State.pVolume;
     uint64_t ullInputBytes = 0;
     uint64_t ullOutputBytes = 0;
     double* pdfInput = ReadParameterBuffer<double>(&Owner, INPUT_SIGNAL_BUFFER, ullInputBytes);
@@ -147,18 +169,23 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
     // buffer the file ends at once, without a converter (or output buffer) the first block fails.
     Run.Feeder.Setup(ReadParameterAddress<WaveFileReader>(&Owner, WAVE_FILE_READER),
                      ReadParameterAddress<SamplingFrequencyConverter>(&Owner, SAMPLING_FREQUENCY_CONVERTER),
-                     pdfInput, ullInputBytes, pdfOutput, ullOutputBytes);
+                     pdfInput, ullInputBytes, pdfOutput, ullOutputBytes, State.pVolume);
 
     for (;;)
     {
         // StopPlayback clears the flag before it requests the stop, so the stop is not tested here.
+        // A seek while paused moves the place at once; the resume plays from there.
         while (State.bPaused.load(std::memory_order_relaxed) != 0)
         {
+            if (!TakeSeek(Run))
+            {
+                return PLAYBACK_THREAD_FAILED;
+            }
             WaitOneMillisecond(Run);
         }
 
         // A reader that cannot be read ends the thread as a failed read does: without Finish.
-        if (Run.Feeder.GetRefusal() == ConverterFeeder::Refusal::Reader)
+        if (Run.Feeder.GetRefusal() == ConverterFeeder::Refusal::Reader || !TakeSeek(Run))
         {
             return PLAYBACK_THREAD_FAILED;
         }
@@ -170,9 +197,9 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
         }
 
         const bool bDelivered = ConvertAndDeliver(Run);
-        if (ullFrames == 0)
+        // End of the file, also when the stop came during the drain; a seek goes on from elsewhere.
+        if (ullFrames == 0 && !(bDelivered && SeekPending(Run) && !StopRequested(Run)))
         {
-            // End of the file, also when the stop came during the drain.
             if (Run.pBuffer != nullptr)
             {
                 Run.pBuffer->Finish();
@@ -191,7 +218,8 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
 }
 
 int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
-                             SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer)
+                             SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer,
+                             PlayerState* pState)
 {
     const struct
     {
@@ -199,7 +227,8 @@ int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
         const void* pAddress;
     } Objects[] = {{WAVE_FILE_READER, pReader},
                    {SAMPLING_FREQUENCY_CONVERTER, pConverter},
-                   {INTELLIGENT_SOUND_BUFFER, pBuffer}};
+                   {INTELLIGENT_SOUND_BUFFER, pBuffer},
+                   {PLAYER_STATE, pState}};
     for (const auto& Object : Objects)
     {
         const int32_t iResult =

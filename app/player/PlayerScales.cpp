@@ -1,5 +1,7 @@
 #include "app/player/PlayerScales.h"
 
+#include "soundbuffer/IntelligentSoundBuffer.h"
+
 #include <cmath>
 
 namespace PlayerScales
@@ -31,7 +33,8 @@ double VolumePositionOfLevel(double dfLevelDb)
 
 uint64_t PeriodFrames(uint32_t uiDeviceRate)
 {
-    const double dfFrames = std::ceil(static_cast<double>(uiDeviceRate) * PERIOD_SECONDS);
-    return dfFrames < 1.0 ? 1 : static_cast<uint64_t>(dfFrames);
+    const uint64_t ullFrames =
+        IntelligentSoundBuffer::PeriodFrames(static_cast<double>(uiDeviceRate), PERIOD_SECONDS);
+    return ullFrames < 1 ? 1 : ullFrames;
 }
 } // namespace PlayerScales

@@ -16,7 +16,6 @@ constexpr int32_t SPEED_PAGE_SIZE = 10;
 constexpr int32_t VOLUME_MAXIMUM_POSITION = 800;
 constexpr int32_t VOLUME_PAGE_SIZE = 25;
 constexpr double LOWEST_VOLUME_DB = -80.0;
-constexpr double INITIAL_GAIN = 0.1; // -20 dB, position 200
 
 // The converter as the player sets it up.
 constexpr double OVERSAMPLING_FACTOR = 10.0;
@@ -25,8 +24,6 @@ constexpr uint32_t BLOCK_ORDER = 8;
 constexpr double PERIOD_SECONDS = 0.01;
 constexpr double CAPACITY_LIMIT_SECONDS = 0.1;
 constexpr double DEVICE_BUFFER_SECONDS = 0.06;
-// The playback thread's input and output buffers.
-constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
 // How long a start waits for the render thread's first fill of the device buffer before it starts
 // the device all the same.
 constexpr uint32_t PREFILL_WAIT_MS = 1000;
@@ -57,7 +54,7 @@ double LevelOfVolumePosition(int32_t iPosition);
 double GainOfVolumePosition(int32_t iPosition);
 // The volume slider's position of a level in dB, rounded to the nearest tenth.
 double VolumePositionOfLevel(double dfLevelDb);
-// Frames of one buffer period at a rate: 0.01 s rounded up to whole frames, as the sound buffer
-// rounds it, at least one.
+// Frames of one buffer period at a rate: 0.01 s in whole frames as the sound buffer makes them, at
+// least one.
 uint64_t PeriodFrames(uint32_t uiDeviceRate);
 } // namespace PlayerScales

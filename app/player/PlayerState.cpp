@@ -40,6 +40,14 @@ void PlayerState::DestroyVolume()
     }
 }
 
+void PlayerState::RestoreDefaultSettings()
+{
+    iShift = 0;
+    uiRateIndex = PlayerDefaults::RATE_INDEX;
+    uiEffectiveBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;
+    bEnhancerEnabled = PlayerDefaults::ENHANCER_ENABLED;
+}
+
 int32_t PlayerState::AllocateDeviceBlock(uint64_t ullDoubles)
 {
     FreeDeviceBlock();

@@ -1,4 +1,5 @@
 #pragma once
+#include "app/player/PlayerDefaults.h"
 #include "runtime/CCriticalSection.h"
 
 #include <atomic>
@@ -11,13 +12,15 @@ class CSoundStreamWASAPI;
 class CMultiThreadWin;
 class ParameterSmoother;
 
-// The player's process-wide record: the working objects of the chosen file and of the current (or
-// last) playback, the device block, the volume smoother, and the user's settings. There is exactly
-// one, reached through Instance(); nothing else of the player is global.
+// The player's record: the working objects of the chosen file and of the current (or last) playback,
+// the device block, the volume smoother, and the user's settings. The program has one, reached
+// through Instance(); a PlaybackEngine fills the record it is given, and its playback thread and
+// buffer callback read that record (Instance() when they are given none).
 //
-// Threads: the UI thread owns every member. The playback thread reads bPaused and pVolume while it
-// runs; the render thread reads pIntelligentSoundBuffer, pdfDeviceBlock and ullDeviceBlockCount
-// through PlaybackBufferCallback. Those pointers are replaced only while no such thread runs.
+// Threads: the UI thread owns every member. The playback thread reads bPaused, pVolume and the seek
+// request while it runs; the render thread reads pIntelligentSoundBuffer, pdfDeviceBlock and
+// ullDeviceBlockCount through PlaybackBufferCallback. Those pointers are replaced only while no such
+// thread runs.
 class PlayerState
 {
 public:
@@ -36,6 +39,8 @@ public:
     int32_t CreateVolume();
     // Resets and destroys pVolume. Only while no playback thread runs.
     void DestroyVolume();
+    // The user's settings as the player starts with them.
+    void RestoreDefaultSettings();
     // Replaces pdfDeviceBlock with ullDoubles zeroed doubles and sets ullDeviceBlockCount. 1; -4 for
     // 0 doubles; -2 without memory (then the block is null and the count 0). Only while no render
     // thread runs.
@@ -59,10 +64,14 @@ public:
     // Set when the playback thread the controller started has returned, for whatever reason; the
     // progress timer stops playback on it. Cleared before each start.
     std::atomic<int32_t> bPlaybackThreadEnded{0};
+    // No seek waits while it holds NO_SEEK; otherwise the input frame the playback thread is to move
+    // to. Set by the UI thread, taken by the playback thread.
+    static constexpr uint64_t NO_SEEK = ~uint64_t{0};
+    std::atomic<uint64_t> ullSeekFrame{NO_SEEK};
     int32_t iShift = 0;
-    uint32_t uiRateIndex = 8; // 96 kHz
-    uint32_t uiEffectiveBitCount = 24;
-    int32_t bEnhancerEnabled = 1;
+    uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
+    uint32_t uiEffectiveBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;
+    int32_t bEnhancerEnabled = PlayerDefaults::ENHANCER_ENABLED;
     double dfDeviceSamplingFrequency = 0.0;
 
     CCriticalSection VolumeLock;

@@ -1,6 +1,6 @@
 #include "app/dialog/DialogControlIds.h"
-#include "app/player/PlayerState.h"
 #include "app/dialog/ProgramEntry.h"
+#include "app/player/PlayerState.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SoundStreamBuffer.h"
 #include "output/alsa/CAlsaAudioLayer.h"

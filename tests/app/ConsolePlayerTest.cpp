@@ -3,17 +3,17 @@
 #include "app/cli/StatusLine.h"
 
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerTexts.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
-#include "app/dialog/PlayerTexts.h"
-#include "output/virtual/VirtualRecordingLayer.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "output/virtual/VirtualRecordingLayer.h"
 #include "runtime/TextConversion.h"
 #include "tests/app/CliRun.h"
-#include "tests/dialog/PlayerRig.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/dialog/PlayerRig.h"
 
 #include <gtest/gtest.h>
 

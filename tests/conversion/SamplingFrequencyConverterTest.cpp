@@ -745,3 +745,39 @@ TEST(SamplingFrequencyConverter, EqualChannelsStayEqualToTheBit)
         EXPECT_GT(ullDifferent, 0u);
     }
 }
+
+// A restart forgets the signal so far: after other sound, with a shift and in the plain run too,
+// what follows comes out bit for bit as from a converter set up afresh, counted from the given frame.
+TEST(SamplingFrequencyConverter, RestartConvertsLikeAFreshConverter)
+{
+    const std::vector<double> Before = StereoSines(5000, 44100.0, 3000.0, 7000.0);
+    const std::vector<double> After = StereoSines(7000, 44100.0, 440.0, 1250.0, 0.5);
+    for (const int32_t iShift : {0, 3})
+    {
+        for (const bool bPlain : {false, true})
+        {
+            SCOPED_TRACE(std::to_string(iShift) + (bPlain ? " plain" : " fast"));
+            SamplingFrequencyConverter Fresh(FACTOR);
+            SamplingFrequencyConverter Restarted(FACTOR);
+            for (SamplingFrequencyConverter* pConverter : {&Fresh, &Restarted})
+            {
+                if (bPlain)
+                {
+                    pConverter->UsePlainTransforms(ReferenceForwardFFT, ReferenceInverseFFT);
+                }
+                ASSERT_EQ(pConverter->Setup(2, 44100.0, 96000.0, 8, iShift, 0.0), 1);
+                ASSERT_EQ(pConverter->SetOutputRate(96000.0 / 1.3, 1), 1);
+            }
+            Convert(Restarted, Before);
+            ASSERT_EQ(Restarted.Restart(123456), 1);
+            EXPECT_EQ(Restarted.ullConsumedFrames.load(), 123456u);
+            const std::vector<double> Expected = Convert(Fresh, After);
+            const std::vector<double> Got = Convert(Restarted, After);
+            ASSERT_EQ(Got.size(), Expected.size());
+            EXPECT_EQ(std::memcmp(Got.data(), Expected.data(), Got.size() * sizeof(double)), 0);
+            EXPECT_EQ(Restarted.ullConsumedFrames.load(), 123456u + Fresh.ullConsumedFrames.load());
+        }
+    }
+    SamplingFrequencyConverter Unready(FACTOR);
+    EXPECT_EQ(Unready.Restart(0), -1);
+}

@@ -4,9 +4,9 @@
 #include "app/dialog/ShiftArgument.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
-#include "tests/dialog/PlayerRig.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/dialog/PlayerRig.h"
 #include "wave/WaveFileReader.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
-#include "tests/dialog/PlayerRig.h"
 #include "tests/common/TestFiles.h"
+#include "tests/dialog/PlayerRig.h"
 
 #include <gtest/gtest.h>
 

@@ -104,13 +104,10 @@ double LatestTarget(ParameterSmoother& Smoother)
 
 PlayerRig::PlayerRig(const char16_t* pArguments) : State(PlayerState::Instance())
 {
-    State.uiRateIndex = 8;
-    State.uiEffectiveBitCount = 24;
-    State.bEnhancerEnabled = 1;
+    State.RestoreDefaultSettings();
     State.bPlaying = 0;
     State.bPaused.store(0);
     State.dfDeviceSamplingFrequency = 0.0;
-    State.iShift = 0;
 
     pDevice = std::make_shared<VirtualAudioDevice>();
     Layer.AddDevice(pDevice);

@@ -1,11 +1,11 @@
 #pragma once
+#include "app/dialog/ProgramEntry.h"
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerState.h"
-#include "app/dialog/ProgramEntry.h"
 #include "output/SSettingsLauncher.h"
+#include "tests/common/RecordingDialogHost.h"
 #include "tests/scripted/CVirtualAudioLayer.h"
 #include "tests/scripted/VirtualAudioDevice.h"
-#include "tests/common/RecordingDialogHost.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
-#include "tests/dialog/PlayerRig.h"
 #include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
+#include "tests/dialog/PlayerRig.h"
 
 #include <gtest/gtest.h>
 

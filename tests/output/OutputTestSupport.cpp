@@ -4,9 +4,9 @@
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
 #include "output/WorkerInputs.h"
-#include "tests/scripted/CVirtualEndpoint.h"
 #include "runtime/ParameterTable.h"
 #include "runtime/StringFunctions.h"
+#include "tests/scripted/CVirtualEndpoint.h"
 
 #include <algorithm>
 #include <cmath>

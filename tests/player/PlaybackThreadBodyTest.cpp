@@ -3,8 +3,8 @@
 #include "conversion/ParameterSmoother.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/CriticalSectionHolder.h"
-#include "tests/player/PlaybackRig.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/player/PlaybackRig.h"
 
 #include <gtest/gtest.h>
 

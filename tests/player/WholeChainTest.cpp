@@ -1,42 +1,37 @@
-#include "app/player/OfflineRenderer.h"
-#include "app/player/PlaybackBufferCallback.h"
+#include "app/player/PlaybackEngine.h"
+#include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlaybackThreadBody.h"
 #include "app/player/PlayerState.h"
-#include "conversion/ParameterSmoother.h"
-#include "conversion/SamplingFrequencyConverter.h"
+#include "app/player/RateTable.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
-#include "tests/scripted/CVirtualAudioLayer.h"
-#include "tests/scripted/VirtualAudioDevice.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CriticalSectionHolder.h"
-#include "runtime/WorkerParameterNames.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
-#include "wave/WaveFileReader.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
 
-// The whole output chain: reader -> playback thread -> intelligent sound buffer -> buffer callback
-// -> render thread -> quantiser -> virtual device, set up in the order a playback start uses. The
-// device clock is moved by the test, one sound-buffer period at a time, and only once the sound
-// buffer holds what the render thread will take, so the producer never falls behind and the words
-// written do not depend on timing. They must equal the offline render's.
+// The whole output chain as the engine starts it: reader -> playback thread -> intelligent sound
+// buffer -> buffer callback -> render thread -> quantiser -> virtual device. The device clock is
+// moved by the test, one sound-buffer period at a time, and only once the sound buffer holds what
+// the render thread will take, so the producer never falls behind and the words written do not
+// depend on timing. They must equal the offline render's.
 
 namespace
 {
 constexpr uint32_t WAIT_MS = 30000;
-constexpr uint64_t THREAD_BUFFER_BYTES = 16384;
 
 struct ChainCase
 {
@@ -79,67 +74,71 @@ bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
     }
 }
 
-// Plays the file through the chain and returns the device's codes; the playback thread's result
+// The engine's objects, with the playback thread given time to fill the sound buffer for the render
+// thread's pre-fill before the engine lets the render thread start (so the pre-fill takes sound).
+class PrefillFactory : public PlaybackObjectFactory
+{
+public:
+    explicit PrefillFactory(PlayerState& Record) : State(Record) {}
+    int32_t StartWorker(CMultiThreadWin& Worker, ThreadBody pBody) override
+    {
+        const int32_t iResult = PlaybackObjectFactory::StartWorker(Worker, pBody);
+        const uint64_t P = State.pIntelligentSoundBuffer->ullPeriodFrames;
+        const uint64_t N = State.pSoundStream->ullBufferFrameCount;
+        EXPECT_TRUE(WaitUntilBufferHolds(*State.pIntelligentSoundBuffer, (N + P - 1) / P));
+        return iResult;
+    }
+
+private:
+    PlayerState& State;
+};
+
+uint32_t RateIndexOf(uint32_t uiRate)
+{
+    for (uint32_t i = 0; i < RateTable::COUNT; ++i)
+    {
+        if (RateTable::Hz(i) == uiRate)
+        {
+            return i;
+        }
+    }
+    ADD_FAILURE() << uiRate << " Hz is not in the rate table";
+    return RateTable::DEFAULT_INDEX;
+}
+
+// Plays the file through the engine and returns the device's codes; the playback thread's result
 // goes to ullThreadResult.
 std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const ChainCase& Case,
                                        uint64_t ullOfflineFrames, uint64_t& ullPeriodFrames,
                                        uint64_t& ullThreadResult)
 {
-    PlayerState& State = PlayerState::Instance();
+    PlayerState State;
     CVirtualAudioLayer Layer;
     auto pDevice = std::make_shared<VirtualAudioDevice>();
     pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, Case.uiDeviceRate, Case.uiDeviceBits);
     Layer.AddDevice(pDevice);
-    CSoundStreamWASAPI Stream(&Layer);
-    WaveFileReader Reader;
-    SamplingFrequencyConverter Converter(10.0);
-    IntelligentSoundBuffer Buffer;
-    CMultiThreadWin Worker;
+    PrefillFactory Factory(State);
+    PlaybackEngine Engine(State, &Layer, Factory);
+
+    PlaybackEngine::FileFacts Facts;
+    EXPECT_EQ(Engine.OpenFile(TestFiles::Wide(Input).c_str(), Facts), 1);
+    EXPECT_EQ(Engine.InitializeVolume(std::pow(10.0, Case.dfVolumeDb / 20.0)), 1);
+    PlaybackEngine::StartSettings Settings;
+    Settings.uiRateIndex = RateIndexOf(Case.uiDeviceRate);
+    Settings.uiEffectiveBitCount = Case.uiDeviceBits;
+    Settings.dfSpeed = Case.dfSpeed;
+    PlaybackEngine::StartReport Report;
+    EXPECT_EQ(Engine.Start(Settings, Report), 1);
     std::vector<int32_t> Codes;
-
-    // Output first: the sound buffer for the device rate, the volume's ramp length, the device block
-    // and the stream.
-    double dfPeriod = 0.01;
-    EXPECT_EQ(Buffer.Initialize(Case.uiDeviceRate, dfPeriod), 1);
-    EXPECT_EQ(Buffer.SetCapacityLimit(static_cast<uint64_t>(Case.uiDeviceRate * 0.1)), 1);
-    const uint64_t P = Buffer.ullPeriodFrames;
-    ullPeriodFrames = P;
-    State.bPaused.store(0);
-    State.pIntelligentSoundBuffer = &Buffer;
-    EXPECT_EQ(State.CreateVolume(), 1);
-    EXPECT_EQ(State.pVolume->Initialize(std::pow(10.0, Case.dfVolumeDb / 20.0)), 1);
-    EXPECT_EQ(State.pVolume->SetDefaultSteps(P), 1);
-    EXPECT_EQ(State.AllocateDeviceBlock(2 * P), 1);
-    Stream.ullCallbackFrameCount = P;
-    Stream.uiLogicalBitCount = Case.uiDeviceBits;
-    Stream.bResolutionEnhancer = 1;
-    double dfSeconds = 0.06;
-    const bool bDevice = Stream.SetupDevice(Case.uiDeviceRate, &dfSeconds, -1) == 1;
-    EXPECT_TRUE(bDevice);
-    const uint64_t N = Stream.ullBufferFrameCount;
-
-    // Then the file, the converter and the playback thread.
-    EXPECT_GE(Reader.Open(TestFiles::Wide(Input).c_str()), 0);
-    EXPECT_EQ(Converter.Setup(2, Reader.uiSamplingFrequency, Case.uiDeviceRate, 8, 0, 0.0), 1);
-    EXPECT_EQ(Converter.SetOutputRate(Case.uiDeviceRate / Case.dfSpeed, 1), 1);
-    EXPECT_EQ(Worker.Create(1), 1);
-    EXPECT_EQ(StorePlaybackObjects(Worker, &Reader, &Converter, &Buffer), 1);
-    EXPECT_GT(Worker.AllocateBuffer(WorkerParameterNames::INPUT_SIGNAL_BUFFER, THREAD_BUFFER_BYTES), 0);
-    EXPECT_GT(Worker.AllocateBuffer(WorkerParameterNames::OUTPUT_SIGNAL_BUFFER, THREAD_BUFFER_BYTES), 0);
-    const bool bThread = Worker.Start(PlaybackThreadBody) == 1;
-    EXPECT_TRUE(bThread);
-
-    if (bDevice && bThread && N > 0)
+    if (Engine.IsPlaying() == 1)
     {
-        // The pre-fill takes ceil(N / P) periods at once.
-        EXPECT_TRUE(WaitUntilBufferHolds(Buffer, (N + P - 1) / P));
-        EXPECT_EQ(Stream.PrepareRender(PlaybackBufferCallback, nullptr), 1);
-        EXPECT_TRUE(pDevice->WaitForWrittenFrames(N, WAIT_MS));
-        EXPECT_EQ(Stream.Start(), 1);
+        IntelligentSoundBuffer& Buffer = *State.pIntelligentSoundBuffer;
+        const uint64_t P = Buffer.ullPeriodFrames;
+        ullPeriodFrames = P;
+        uint64_t ullWritten = State.pSoundStream->ullBufferFrameCount;
         // One silent period leads (the sound buffer delivers one period late), then the render,
         // then a few periods of what follows it.
         const uint64_t ullWanted = P + ullOfflineFrames + 3 * P;
-        uint64_t ullWritten = N;
         while (ullWritten < ullWanted)
         {
             if (!WaitUntilBufferHolds(Buffer, 1))
@@ -156,16 +155,10 @@ std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const
             }
         }
         EXPECT_EQ(pDevice->GetStreamState().ullUnderrunFrames, 0u);
+        State.pPlaybackThread->WaitForExit();
+        ullThreadResult = State.pPlaybackThread->GetResult(0);
     }
-    Stream.Stop(0);
-    Stream.Close();
-    Worker.RequestStop();
-    Worker.WaitForExit();
-    ullThreadResult = Worker.GetResult(0);
-    Worker.Release();
-    State.pIntelligentSoundBuffer = nullptr;
-    State.FreeDeviceBlock();
-    State.DestroyVolume();
+    Engine.TearDown();
 
     const std::vector<uint8_t> Bytes = pDevice->GetWrittenBytes();
     return ChainSignals::DecodeCodes(Bytes.data(), Bytes.size(), Case.uiDeviceBits);

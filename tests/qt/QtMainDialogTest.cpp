@@ -1,18 +1,18 @@
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/MainDialogLayout.h"
+#include "app/dialog/ProgramEntry.h"
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerState.h"
-#include "app/dialog/ProgramEntry.h"
 #include "app/qt/QtDialogHost.h"
 #include "app/qt/QtMainDialogWindow.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
-#include "tests/scripted/CVirtualAudioLayer.h"
-#include "tests/scripted/VirtualAudioDevice.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -120,10 +120,7 @@ class QtPlayerRig
 public:
     QtPlayerRig() : State(PlayerState::Instance())
     {
-        State.uiRateIndex = 8;
-        State.uiEffectiveBitCount = 24;
-        State.bEnhancerEnabled = 1;
-        State.iShift = 0;
+        State.RestoreDefaultSettings();
         pDevice = std::make_shared<VirtualAudioDevice>();
         pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, 48000, 24);
         pDevice->UseRealTimeClock(1);

@@ -1,6 +1,6 @@
 #include "output/AudioClientConstants.h"
-#include "tests/scripted/CVirtualEndpoint.h"
 #include "tests/output/OutputTestSupport.h"
+#include "tests/scripted/CVirtualEndpoint.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include "app/player/RateTable.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
-#include "tests/dialog/PlayerRig.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/dialog/PlayerRig.h"
 
 #include <gtest/gtest.h>
 #if defined(__GLIBC__)

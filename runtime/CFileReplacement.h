@@ -45,6 +45,15 @@ public:
     static bool IsInterruptPending();
 
 private:
+    // Platform hooks. 0 when From took To's place, else the platform's error code.
+    static int32_t MoveOver(const std::u16string& From, const std::u16string& To);
+    static void RemoveFile(const std::u16string& Path);
+    // Frees a slot of the list of pending files that the interrupt handling reads.
+    static void ReleaseSlot(int32_t iSlot);
+    static uint64_t ProcessNumber();
+    // Six letters and digits that differ between attempts, processes and runs.
+    static std::u16string RandomSuffix(uint64_t ullAttempt);
+
     std::u16string Target;
     std::u16string WritePath;
     int32_t iSlot = -1;

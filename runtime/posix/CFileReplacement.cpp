@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -90,38 +89,7 @@ int32_t ClaimSlot(const std::string& Path)
     return -2;
 }
 
-void ReleaseSlot(int32_t iSlot)
-{
-    if (iSlot >= 0)
-    {
-        PendingUsed[iSlot].store(0);
-    }
-}
-
-// Six letters and digits that differ between attempts, processes and runs.
-std::string RandomSuffix(uint64_t ullAttempt)
-{
-    static std::atomic<uint64_t> Counter{0};
-    uint64_t ullSeed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                       (static_cast<uint64_t>(getpid()) << 32) ^
-                       (Counter.fetch_add(1) * 0x9E3779B97F4A7C15ull) ^ ullAttempt;
-    static constexpr char LETTERS[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string Suffix;
-    for (int i = 0; i < 6; ++i)
-    {
-        ullSeed ^= ullSeed >> 33;
-        ullSeed *= 0xFF51AFD7ED558CCDull;
-        ullSeed ^= ullSeed >> 29;
-        Suffix += LETTERS[ullSeed % (sizeof(LETTERS) - 1)];
-    }
-    return Suffix;
-}
 } // namespace
-
-CFileReplacement::~CFileReplacement()
-{
-    Abandon();
-}
 
 int32_t CFileReplacement::Begin(const char16_t* pTarget)
 {
@@ -172,7 +140,8 @@ int32_t CFileReplacement::Begin(const char16_t* pTarget)
     InstallHandlers();
     for (int iAttempt = 0; iAttempt < NAME_ATTEMPTS; ++iAttempt)
     {
-        const std::string Temporary = Folder + Stem + ".larkspur-" + RandomSuffix(iAttempt) + ".tmp";
+        const std::string Temporary =
+            Folder + Stem + ".larkspur-" + WideToUtf8(RandomSuffix(iAttempt)) + ".tmp";
         // Claimed before the file exists, so a signal in between finds it.
         const int32_t iClaimed = ClaimSlot(Temporary);
         if (iClaimed < 0)
@@ -205,39 +174,27 @@ int32_t CFileReplacement::Begin(const char16_t* pTarget)
     return -1;
 }
 
-int32_t CFileReplacement::Commit()
+int32_t CFileReplacement::MoveOver(const std::u16string& From, const std::u16string& To)
 {
-    if (bInPlace)
-    {
-        bInPlace = false;
-        return 1;
-    }
-    if (iSlot < 0)
-    {
-        return 0;
-    }
-    if (rename(WideToUtf8(WritePath).c_str(), WideToUtf8(Target).c_str()) != 0)
-    {
-        iSystemError = errno;
-        Abandon();
-        return -1;
-    }
-    ReleaseSlot(iSlot);
-    iSlot = -1;
-    return 1;
+    return rename(WideToUtf8(From).c_str(), WideToUtf8(To).c_str()) == 0 ? 0 : errno;
 }
 
-void CFileReplacement::Abandon()
+void CFileReplacement::RemoveFile(const std::u16string& Path)
 {
-    bInPlace = false;
-    if (iSlot < 0)
+    unlink(WideToUtf8(Path).c_str());
+}
+
+void CFileReplacement::ReleaseSlot(int32_t iSlot)
+{
+    if (iSlot >= 0)
     {
-        return;
+        PendingUsed[iSlot].store(0);
     }
-    const int32_t iReleased = iSlot;
-    iSlot = -1;
-    unlink(WideToUtf8(WritePath).c_str());
-    ReleaseSlot(iReleased);
+}
+
+uint64_t CFileReplacement::ProcessNumber()
+{
+    return static_cast<uint64_t>(getpid());
 }
 
 bool CFileReplacement::IsInterruptPending()

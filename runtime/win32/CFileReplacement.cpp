@@ -68,38 +68,6 @@ int32_t ClaimSlot(const std::u16string& Path)
     return -2;
 }
 
-void ReleaseSlot(int32_t iSlot)
-{
-    if (iSlot < 0)
-    {
-        return;
-    }
-    const std::lock_guard<std::mutex> Guard(SlotLock);
-    PendingUsed[iSlot] = false;
-    PendingPaths[iSlot].clear();
-    PendingCount.fetch_sub(1);
-}
-
-std::u16string RandomSuffix(uint64_t ullAttempt)
-{
-    static std::atomic<uint64_t> Counter{0};
-    LARGE_INTEGER Now = {};
-    QueryPerformanceCounter(&Now);
-    uint64_t ullSeed = static_cast<uint64_t>(Now.QuadPart) ^
-                       (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^
-                       (Counter.fetch_add(1) * 0x9E3779B97F4A7C15ull) ^ ullAttempt;
-    static constexpr char16_t LETTERS[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
-    std::u16string Suffix;
-    for (int i = 0; i < 6; ++i)
-    {
-        ullSeed ^= ullSeed >> 33;
-        ullSeed *= 0xFF51AFD7ED558CCDull;
-        ullSeed ^= ullSeed >> 29;
-        Suffix += LETTERS[ullSeed % (sizeof(LETTERS) / sizeof(LETTERS[0]) - 1)];
-    }
-    return Suffix;
-}
-
 // Whether an existing path is a file on a disk (not a console, a pipe or a device such as NUL).
 bool IsDiskFile(const std::u16string& Path)
 {
@@ -114,11 +82,6 @@ bool IsDiskFile(const std::u16string& Path)
     return uiType == FILE_TYPE_DISK;
 }
 } // namespace
-
-CFileReplacement::~CFileReplacement()
-{
-    Abandon();
-}
 
 int32_t CFileReplacement::Begin(const char16_t* pTarget)
 {
@@ -190,40 +153,33 @@ int32_t CFileReplacement::Begin(const char16_t* pTarget)
     return -1;
 }
 
-int32_t CFileReplacement::Commit()
+int32_t CFileReplacement::MoveOver(const std::u16string& From, const std::u16string& To)
 {
-    if (bInPlace)
-    {
-        bInPlace = false;
-        return 1;
-    }
-    if (iSlot < 0)
-    {
-        return 0;
-    }
-    if (MoveFileExW(AsWide(WritePath), AsWide(Target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ==
-        0)
-    {
-        iSystemError = static_cast<int32_t>(GetLastError());
-        Abandon();
-        return -1;
-    }
-    ReleaseSlot(iSlot);
-    iSlot = -1;
-    return 1;
+    return MoveFileExW(AsWide(From), AsWide(To), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0
+               ? 0
+               : static_cast<int32_t>(GetLastError());
 }
 
-void CFileReplacement::Abandon()
+void CFileReplacement::RemoveFile(const std::u16string& Path)
 {
-    bInPlace = false;
+    DeleteFileW(AsWide(Path));
+}
+
+void CFileReplacement::ReleaseSlot(int32_t iSlot)
+{
     if (iSlot < 0)
     {
         return;
     }
-    const int32_t iReleased = iSlot;
-    iSlot = -1;
-    DeleteFileW(AsWide(WritePath));
-    ReleaseSlot(iReleased);
+    const std::lock_guard<std::mutex> Guard(SlotLock);
+    PendingUsed[iSlot] = false;
+    PendingPaths[iSlot].clear();
+    PendingCount.fetch_sub(1);
+}
+
+uint64_t CFileReplacement::ProcessNumber()
+{
+    return GetCurrentProcessId();
 }
 
 bool CFileReplacement::IsInterruptPending()

@@ -5,6 +5,7 @@
 #include "wave/WaveFileReader.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>

@@ -29,7 +29,7 @@ std::string HelpText()
            "                 'larkspur-cli devices' lists them; -1 the default device (default)\n"
            "  --max-rate HZ  the highest sampling frequency the device may run at (default 96000), one of\n"
            "                 " +
-           CliSettingValues::RateList() +
+           CliSettingValues::RateList(0, 10) + "\n                 " + CliSettingValues::RateList(10, 10) +
            "\n"
            "  --bits N       effective output bits, 1 ... 32 (default 24)\n"
            "  --no-enhancer  turn the resolution enhancer off\n"

@@ -33,7 +33,7 @@ const std::string HELP_TEXT =
     "Options (--name VALUE or --name=VALUE):\n"
     "  --rate HZ      device rate of the output (default 48000), one of\n"
     "                 " +
-    CliSettingValues::RateList() +
+    CliSettingValues::RateList(0, 10) + "\n                 " + CliSettingValues::RateList(10, 10) +
     "\n"
     "  --speed X      playback speed 0.5 ... 2.5198, taken to the nearest 1/120-octave step as the\n"
     "                 player's speed slider takes it (default 1)\n"

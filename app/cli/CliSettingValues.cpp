@@ -18,12 +18,13 @@ std::string Quoted(const std::string& Text)
 
 namespace CliSettingValues
 {
-std::string RateList()
+std::string RateList(uint32_t uiFirst, uint32_t uiCount)
 {
     std::string List;
-    for (uint32_t i = RateTable::COUNT; i-- > 0;)
+    for (uint32_t n = uiFirst; n < uiFirst + uiCount && n < RateTable::COUNT; ++n)
     {
-        List += std::to_string(RateTable::Hz(i)) + (i > 0 ? " " : "");
+        // The table runs from the highest rate down.
+        List += (List.empty() ? "" : " ") + std::to_string(RateTable::Hz(RateTable::COUNT - 1 - n));
     }
     return List;
 }

@@ -24,6 +24,7 @@ bool ParseBits(const std::string& Option, const std::string& Text, uint32_t& uiB
 // A spectrum shift -127 ... 127 bins (the converter refuses larger ones).
 bool ParseShift(const std::string& Option, const std::string& Text, int32_t& iShift, std::string& Problem);
 
-// "8000 9600 11025 ... 384000": the 20 rates, lowest first.
-std::string RateList();
+// "8000 9600 11025 ... 384000": the 20 rates, lowest first; or uiCount of them from the
+// uiFirst lowest on (for a list spread over lines).
+std::string RateList(uint32_t uiFirst = 0, uint32_t uiCount = 20);
 } // namespace CliSettingValues

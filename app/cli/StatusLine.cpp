@@ -63,26 +63,27 @@ std::string StatusLine::Fit(uint32_t uiColumns) const
     {
         return Format();
     }
+    // Measured with the widest state word, so that pausing and resuming keep the layout.
+    StatusLine Widest = *this;
+    Widest.bPlaying = true;
+    Widest.bPaused = true;
     const size_t ullRoom = uiColumns - 1;
     for (uint32_t uiBar = FULL_BAR; uiBar >= SHORTEST_BAR; --uiBar)
     {
-        const std::string Line = Compose(uiBar, true, true);
-        if (DisplayColumns(Line) <= ullRoom)
+        if (DisplayColumns(Widest.Compose(uiBar, true, true)) <= ullRoom)
         {
-            return Line;
+            return Compose(uiBar, true, true);
         }
     }
-    std::string Line;
     for (const auto& [bDevice, bMode] :
          {std::pair{true, true}, std::pair{true, false}, std::pair{false, false}})
     {
-        Line = Compose(0, bDevice, bMode);
-        if (DisplayColumns(Line) <= ullRoom)
+        if (DisplayColumns(Widest.Compose(0, bDevice, bMode)) <= ullRoom)
         {
-            return Line;
+            return Compose(0, bDevice, bMode);
         }
     }
-    return CutToColumns(Line, ullRoom);
+    return CutToColumns(Compose(0, false, false), ullRoom);
 }
 
 std::string StatusLine::Compose(uint32_t uiBarWidth, bool bDevice, bool bMode) const

@@ -224,7 +224,7 @@ TEST_F(ConsoleTerminalTest, StatusLineFitsTheTerminalAndFollowsItsSize)
     {
         int iColumns;
         const char* pShape; // what follows the times
-    } WIDTHS[] = {{120, " [--------------------] x1.0000"}, {80, " [----------] x1.0000"}, {60, " x1.0000"}};
+    } WIDTHS[] = {{120, " [--------------------] x1.0000"}, {80, " [------] x1.0000"}, {60, " x1.0000"}};
     for (const auto& Width : WIDTHS)
     {
         const std::string Name = "width" + std::to_string(Width.iColumns);

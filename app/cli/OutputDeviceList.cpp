@@ -142,7 +142,8 @@ bool OutputDeviceList::Find(const std::string& Device, int32_t& iIndex, std::str
             std::string Which;
             for (const Entry* pItem : Matches)
             {
-                Which += (Which.empty() ? "" : ", ") + std::to_string(pItem->iIndex);
+                Which += Which.empty() ? "" : ", ";
+                Which += std::to_string(pItem->iIndex);
             }
             return Refuse("'" + Device + "' fits several output devices (" + Which +
                           "); give an index or more of the name");

@@ -8,6 +8,15 @@ CFileReplacement::~CFileReplacement()
     Abandon();
 }
 
+bool CFileReplacement::StartOver(const char16_t* pTarget)
+{
+    Abandon();
+    Target.clear();
+    WritePath.clear();
+    iSystemError = 0;
+    return pTarget != nullptr && pTarget[0] != 0;
+}
+
 int32_t CFileReplacement::Commit()
 {
     if (bInPlace)

@@ -45,6 +45,8 @@ public:
     static bool IsInterruptPending();
 
 private:
+    // Abandons what was begun and forgets it; false for a null or empty target.
+    bool StartOver(const char16_t* pTarget);
     // Platform hooks. 0 when From took To's place, else the platform's error code.
     static int32_t MoveOver(const std::u16string& From, const std::u16string& To);
     static void RemoveFile(const std::u16string& Path);

@@ -93,12 +93,7 @@ int32_t ClaimSlot(const std::string& Path)
 
 int32_t CFileReplacement::Begin(const char16_t* pTarget)
 {
-    Abandon();
-    Target.clear();
-    WritePath.clear();
-    bInPlace = false;
-    iSystemError = 0;
-    if (pTarget == nullptr || pTarget[0] == 0)
+    if (!StartOver(pTarget))
     {
         iSystemError = EINVAL;
         return -4;

@@ -85,12 +85,7 @@ bool IsDiskFile(const std::u16string& Path)
 
 int32_t CFileReplacement::Begin(const char16_t* pTarget)
 {
-    Abandon();
-    Target.clear();
-    WritePath.clear();
-    bInPlace = false;
-    iSystemError = 0;
-    if (pTarget == nullptr || pTarget[0] == 0)
+    if (!StartOver(pTarget))
     {
         iSystemError = ERROR_INVALID_PARAMETER;
         return -4;

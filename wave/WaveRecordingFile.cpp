@@ -1,7 +1,6 @@
 #include "wave/WaveRecordingFile.h"
 
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
 
 WaveRecordingFile::~WaveRecordingFile()
 {
@@ -12,28 +11,45 @@ int32_t WaveRecordingFile::Open(const char16_t* pPath, uint32_t uiChannels, uint
                                 WaveSampleFormat Format)
 {
     Abandon();
+    bRenameFailed = false;
+    iSystemError = 0;
     if (pPath == nullptr)
     {
         return -4;
     }
-    const int32_t iResult = Writer.Open(pPath, uiChannels, uiRate, Format);
+    int32_t iResult = Replacement.Begin(pPath);
     if (iResult != 1)
     {
+        iSystemError = Replacement.GetSystemError();
         return iResult;
     }
-    Path = pPath;
+    Writer.LimitSize(ullSizeLimit);
+    errno = 0;
+    iResult = Writer.Open(Replacement.GetWritePath().c_str(), uiChannels, uiRate, Format);
+    if (iResult != 1)
+    {
+        iSystemError = errno;
+        Replacement.Abandon();
+        return iResult;
+    }
     bOpen = 1;
     return 1;
 }
 
 int32_t WaveRecordingFile::AppendFrames(const double* pdfFrames, uint64_t& ullFrames)
 {
-    return Writer.WriteFrames(pdfFrames, ullFrames);
+    errno = 0;
+    const int32_t iResult = Writer.WriteFrames(pdfFrames, ullFrames);
+    iSystemError = iResult == 1 ? 0 : errno;
+    return iResult;
 }
 
 int32_t WaveRecordingFile::AppendWords(const uint32_t* puiWords, uint64_t& ullFrames)
 {
-    return Writer.WriteWords(puiWords, ullFrames);
+    errno = 0;
+    const int32_t iResult = Writer.WriteWords(puiWords, ullFrames);
+    iSystemError = iResult == 1 ? 0 : errno;
+    return iResult;
 }
 
 int32_t WaveRecordingFile::Finalise()
@@ -42,13 +58,20 @@ int32_t WaveRecordingFile::Finalise()
     {
         return 0;
     }
+    errno = 0;
     if (Writer.Close() != 1)
     {
+        iSystemError = errno;
         Abandon();
         return -1;
     }
     bOpen = 0;
-    Path.clear();
+    if (Replacement.Commit() != 1)
+    {
+        iSystemError = Replacement.GetSystemError();
+        bRenameFailed = true;
+        return -1;
+    }
     return 1;
 }
 
@@ -59,13 +82,7 @@ int32_t WaveRecordingFile::Abandon()
         return 0;
     }
     Writer.Close();
-    std::error_code Error;
-    const std::filesystem::path Output{Path};
-    if (std::filesystem::is_regular_file(Output, Error))
-    {
-        std::filesystem::remove(Output, Error);
-    }
+    Replacement.Abandon();
     bOpen = 0;
-    Path.clear();
     return 1;
 }

@@ -5,6 +5,7 @@
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"
+#include "runtime/CFileReplacement.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecordingFile.h"
 
@@ -79,6 +80,7 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
                                 const ProgressFunction& Progress)
 {
     FailedStep = Step::None;
+    iSystemError = 0;
     ullFramesWritten = 0;
     uiInputRate = 0;
     ullInputFrames = 0;
@@ -137,9 +139,12 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     // Writing over the file being read would destroy it before it is read.
     if (IsSameFile(pInput, pOutput))
     {
-        return Fail(Step::CreateOutput, -4);
+        return Fail(Step::OutputIsInput, -4);
     }
+    // Written beside the output and renamed over it only when complete, so a failure or an
+    // interrupt leaves a file that was there as it was.
     WaveRecordingFile Output;
+    Output.LimitSize(ullOutputSizeLimit);
     const WaveSampleFormat Format = !bInteger           ? WaveSampleFormat::Float32
                                     : uiContainer == 16 ? WaveSampleFormat::Pcm16
                                     : uiContainer == 24 ? WaveSampleFormat::Pcm24
@@ -200,6 +205,7 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
                                             : Output.AppendFrames(pdfFrames, ullWritten);
             if (iWrite != 1 || ullWritten != ullFrames)
             {
+                iSystemError = Output.GetSystemError();
                 FailingStep = Step::WriteOutput;
                 iResult = -1;
                 break;
@@ -208,6 +214,12 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             if (Progress)
             {
                 Progress(Converter.ullConsumedFrames.load(std::memory_order_relaxed), Reader.ullFrameCount);
+            }
+            if (CFileReplacement::IsInterruptPending())
+            {
+                FailingStep = Step::Interrupted;
+                iResult = -1;
+                break;
             }
         }
         if (iResult == 0)
@@ -222,7 +234,8 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     }
     if (Output.Finalise() != 1)
     {
-        return Fail(Step::WriteOutput, -1);
+        iSystemError = Output.GetSystemError();
+        return Fail(Output.HasRenameFailed() ? Step::ReplaceOutput : Step::WriteOutput, -1);
     }
     return 1;
 }

@@ -102,6 +102,12 @@ int32_t AlsaPcmStream::OpenPcm(uint32_t uiShareMode, AlsaPcmHandle& Handle)
         }
         Path = ExclusivePath;
         iMode = EXCLUSIVE_OPEN_MODE;
+        // A server, a mixer or a converter is never the hardware alone, whatever it would accept;
+        // a route to a server is not even opened.
+        if (Endpoint.Type == AlsaEndpointInfo::Kind::Hinted && IsSharedOnlyPcmType(AlsaPcmTypeOf(Path)))
+        {
+            return AUDIO_E_UNSUPPORTED_FORMAT;
+        }
     }
     else
     {
@@ -114,6 +120,14 @@ int32_t AlsaPcmStream::OpenPcm(uint32_t uiShareMode, AlsaPcmHandle& Handle)
         return AudioResultForAlsaError(iError);
     }
     Handle.reset(pPcm);
+    // What opened must be a device of its own: the hardware, or a plug-in standing for one. Mixing
+    // and converting layers, found below an alias, do not count.
+    const snd_pcm_type_t Type = snd_pcm_type(pPcm);
+    if (uiShareMode == AUDIO_SHAREMODE_EXCLUSIVE && Type != SND_PCM_TYPE_HW && Type != SND_PCM_TYPE_IOPLUG)
+    {
+        Handle.reset();
+        return AUDIO_E_UNSUPPORTED_FORMAT;
+    }
     return AUDIO_OK;
 }
 

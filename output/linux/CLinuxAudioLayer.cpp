@@ -4,7 +4,7 @@
 #include "output/alsa/AlsaErrorOutput.h"
 #include "output/linux/CLinuxDeviceEnumerator.h"
 
-CLinuxAudioLayer::CLinuxAudioLayer()
+CLinuxAudioLayer::CLinuxAudioLayer() : pConfigured(std::make_shared<ConfiguredOutputList>(RETRY_INTERVAL))
 {
     QuietAlsaErrorOutput();
 }
@@ -37,6 +37,6 @@ std::shared_ptr<PulseServerConnection> CLinuxAudioLayer::ServerConnection()
 
 int32_t CLinuxAudioLayer::CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator)
 {
-    pEnumerator = std::make_unique<CLinuxDeviceEnumerator>(ServerConnection());
+    pEnumerator = std::make_unique<CLinuxDeviceEnumerator>(ServerConnection(), pConfigured);
     return AUDIO_OK;
 }

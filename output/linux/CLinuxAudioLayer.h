@@ -1,5 +1,6 @@
 #pragma once
 #include "output/SAudioClientLayer.h"
+#include "output/linux/ConfiguredOutputList.h"
 #include "output/pulse/PulseServerConnection.h"
 
 #include <chrono>
@@ -21,13 +22,15 @@ public:
     int32_t CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator) override;
 
     // A server that did not answer is asked again after this long at the earliest, so a device
-    // ladder without a server does not knock on every step.
+    // ladder without a server does not knock on every step; the configuration's outputs are listed
+    // again after this long too, so one ladder lists them once.
     static constexpr std::chrono::milliseconds RETRY_INTERVAL{1000};
 
 private:
     // The standing connection; null when no server answers.
     std::shared_ptr<PulseServerConnection> ServerConnection();
 
+    const std::shared_ptr<ConfiguredOutputList> pConfigured;
     std::mutex Mutex;
     std::shared_ptr<PulseServerConnection> pConnection;
     bool bRefused = false;

@@ -24,15 +24,11 @@ std::optional<AlsaEndpointInfo> HardwareOf(const PulseSinkInfo& Sink,
     }
     return *Found;
 }
-} // namespace
-
-CLinuxDeviceEnumerator::CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection)
-    : pServer(std::move(pConnection))
-{
-}
-
-int32_t CLinuxDeviceEnumerator::ListEndpoints(PulseServerConnection* pConnection,
-                                              std::vector<LinuxEndpointEntry>& Entries)
+// The list as the enumeration gives it: the server's sinks when pConnection is set, the cards'
+// devices no sink plays on, the configuration's outputs. Negative only when the server went away
+// while it was asked.
+int32_t ListEndpoints(PulseServerConnection* pConnection, std::vector<AlsaEndpointInfo> Configured,
+                      std::vector<LinuxEndpointEntry>& Entries)
 {
     Entries.clear();
     std::vector<AlsaEndpointInfo> Cards;
@@ -59,8 +55,6 @@ int32_t CLinuxDeviceEnumerator::ListEndpoints(PulseServerConnection* pConnection
                                          [&Card](const LinuxEndpointEntry& Entry)
                                          { return Entry.Alsa && Entry.Alsa->Id == Card.Id; });
                   });
-    std::vector<AlsaEndpointInfo> Configured;
-    ListAlsaConfiguredOutputs(Configured);
     for (std::vector<AlsaEndpointInfo>* pGroup : {&Cards, &Configured})
     {
         for (AlsaEndpointInfo& Endpoint : *pGroup)
@@ -76,6 +70,14 @@ int32_t CLinuxDeviceEnumerator::ListEndpoints(PulseServerConnection* pConnection
         }
     }
     return AUDIO_OK;
+}
+
+} // namespace
+
+CLinuxDeviceEnumerator::CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection,
+                                               std::shared_ptr<ConfiguredOutputList> pOutputs)
+    : pServer(std::move(pConnection)), pConfigured(std::move(pOutputs))
+{
 }
 
 int32_t CLinuxDeviceEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<SAudioEndpoint>& pEndpoint)
@@ -106,9 +108,10 @@ int32_t CLinuxDeviceEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<SAudioEn
 int32_t CLinuxDeviceEnumerator::EnumAudioEndpoints(std::unique_ptr<SAudioEndpointCollection>& pCollection)
 {
     std::vector<LinuxEndpointEntry> Entries;
-    if (ListEndpoints(pServer.get(), Entries) < 0)
+    const std::vector<AlsaEndpointInfo> Configured = pConfigured->Get();
+    if (ListEndpoints(pServer.get(), Configured, Entries) < 0)
     {
-        ListEndpoints(nullptr, Entries);
+        ListEndpoints(nullptr, Configured, Entries);
     }
     pCollection = std::make_unique<CLinuxEndpointCollection>(pServer, std::move(Entries));
     return AUDIO_OK;

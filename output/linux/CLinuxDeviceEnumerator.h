@@ -1,5 +1,6 @@
 #pragma once
 #include "output/SAudioDeviceEnumerator.h"
+#include "output/linux/ConfiguredOutputList.h"
 #include "output/linux/LinuxEndpointEntry.h"
 #include "output/pulse/PulseServerConnection.h"
 
@@ -13,17 +14,15 @@
 class CLinuxDeviceEnumerator : public SAudioDeviceEnumerator
 {
 public:
-    // pConnection: the server's connection; null when none answers.
-    explicit CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection);
+    // pConnection: the server's connection; null when none answers. pOutputs: the outputs of the ALSA
+    // configuration.
+    CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection,
+                           std::shared_ptr<ConfiguredOutputList> pOutputs);
 
     int32_t GetDefaultAudioEndpoint(std::unique_ptr<SAudioEndpoint>& pEndpoint) override;
     int32_t EnumAudioEndpoints(std::unique_ptr<SAudioEndpointCollection>& pCollection) override;
 
-    // The list as the enumeration gives it, with the server's sinks when pConnection is set and
-    // answers. Negative only when the server went away while it was asked.
-    static int32_t ListEndpoints(PulseServerConnection* pConnection,
-                                 std::vector<LinuxEndpointEntry>& Entries);
-
 private:
     std::shared_ptr<PulseServerConnection> pServer;
+    std::shared_ptr<ConfiguredOutputList> pConfigured;
 };

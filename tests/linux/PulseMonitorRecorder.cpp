@@ -3,8 +3,6 @@
 #include <pulse/simple.h>
 #include <pulse/timeval.h>
 
-#include <algorithm>
-
 namespace
 {
 constexpr uint32_t BLOCK_MS = 5;
@@ -57,14 +55,8 @@ void PulseMonitorRecorder::Run()
         }
         const Clock::time_point Arrived = Clock::now();
         std::lock_guard<std::mutex> Lock(Mutex);
-        const auto Sound = std::find_if(Block.begin(), Block.end(), [](int16_t iCode) { return iCode != 0; });
-        if (!bSounded && Sound != Block.end())
-        {
-            const auto ullAfter = static_cast<uint64_t>(Block.end() - Sound) / 2;
-            FirstSound = Arrived - std::chrono::microseconds(ullAfter * 1000000 / uiSampleRate);
-            bSounded = true;
-        }
         Recorded.insert(Recorded.end(), Block.begin(), Block.end());
+        Arrivals.emplace_back(Arrived, Recorded.size() / 2);
         ullFrames.store(Recorded.size() / 2);
     }
 }
@@ -85,9 +77,24 @@ std::vector<int32_t> PulseMonitorRecorder::Codes()
     return Recorded;
 }
 
-bool PulseMonitorRecorder::FirstSoundTime(Clock::time_point& Time)
+bool PulseMonitorRecorder::FirstSoundAfter(Clock::time_point Since, Clock::time_point& Time)
 {
     std::lock_guard<std::mutex> Lock(Mutex);
-    Time = FirstSound;
-    return bSounded;
+    uint64_t ullBlockStart = 0;
+    for (const auto& [Arrived, ullEnd] : Arrivals)
+    {
+        if (Arrived > Since)
+        {
+            for (uint64_t f = ullBlockStart; f < ullEnd; ++f)
+            {
+                if (Recorded[2 * f] != 0 || Recorded[2 * f + 1] != 0)
+                {
+                    Time = Arrived - std::chrono::microseconds((ullEnd - f) * 1000000 / uiSampleRate);
+                    return true;
+                }
+            }
+        }
+        ullBlockStart = ullEnd;
+    }
+    return false;
 }

@@ -28,9 +28,9 @@ public:
     // Waits until ullTotal frames have been recorded; false after a minute.
     bool WaitFor(uint64_t ullTotal) const;
     std::vector<int32_t> Codes();
-    // When the first frame that is not silent arrived (reckoned back from its block's arrival);
-    // false while there is none.
-    bool FirstSoundTime(Clock::time_point& Time);
+    // When the first frame that is not silent among those that arrived after Since was heard
+    // (reckoned back from its block's arrival); false while there is none.
+    bool FirstSoundAfter(Clock::time_point Since, Clock::time_point& Time);
 
 private:
     void Run();
@@ -42,6 +42,6 @@ private:
     std::atomic<uint64_t> ullFrames{0};
     std::mutex Mutex;
     std::vector<int32_t> Recorded;
-    bool bSounded = false;
-    Clock::time_point FirstSound{};
+    // Each block's arrival and the frame count after it.
+    std::vector<std::pair<Clock::time_point, uint64_t>> Arrivals;
 };

@@ -1,6 +1,7 @@
 #include "output/pulse/CPulseEndpoint.h"
 
 #include "output/AudioClientConstants.h"
+#include "output/FriendlyNameText.h"
 #include "output/pulse/CPulseAudioClient.h"
 #include "runtime/TextConversion.h"
 
@@ -32,12 +33,7 @@ int32_t CPulseEndpoint::Activate(std::unique_ptr<SAudioClient>& pAudioClient)
 
 int32_t CPulseEndpoint::GetFriendlyName(std::u16string& Name, int32_t& bIsText)
 {
-    Name = Utf8ToWide(SinkInfo.Description);
-    bIsText = !Name.empty() && Name.find(u'\uFFFD') == std::u16string::npos ? 1 : 0;
-    if (bIsText == 0)
-    {
-        Name.clear();
-    }
+    FriendlyNameText(SinkInfo.Description, Name, bIsText);
     return AUDIO_OK;
 }
 

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <new>
 #include <utility>
 
 namespace
@@ -160,22 +158,13 @@ int32_t PulseSinkStream::Initialize(uint32_t uiStreamFlags, int64_t hnsBufferDur
     }
     const pa_buffer_attr* pGranted = pa_stream_get_buffer_attr(pStream);
     const uint32_t uiFrames = pGranted != nullptr ? pGranted->tlength / uiBytesPerFrame : 0;
-    std::vector<uint8_t> NewStaging;
-    try
-    {
-        NewStaging.assign(static_cast<size_t>(uiFrames) * uiBytesPerFrame, 0);
-    }
-    catch (const std::bad_alloc&)
+    const int32_t iStaging =
+        uiFrames > 0 ? Staging.Allocate(uiFrames, uiBytesPerFrame) : AUDIO_E_BUFFER_TOO_LARGE;
+    if (iStaging < 0)
     {
         DisconnectLocked();
-        return AUDIO_E_OUTOFMEMORY;
+        return iStaging;
     }
-    if (uiFrames == 0)
-    {
-        DisconnectLocked();
-        return AUDIO_E_BUFFER_TOO_LARGE;
-    }
-    Staging = std::move(NewStaging);
     uiBufferFrames = uiFrames;
     uiFrameBytes = uiBytesPerFrame;
     return AUDIO_OK;
@@ -331,22 +320,7 @@ int32_t PulseSinkStream::GetBuffer(uint32_t uiFrames, uint8_t** ppData)
     {
         return iResult;
     }
-    if (ppData == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    if (bBufferPending != 0)
-    {
-        return AUDIO_E_OUT_OF_ORDER;
-    }
-    if (uiFrames > uiFree)
-    {
-        return AUDIO_E_BUFFER_TOO_LARGE;
-    }
-    *ppData = Staging.data();
-    bBufferPending = 1;
-    uiPendingFrames = uiFrames;
-    return AUDIO_OK;
+    return Staging.Get(uiFrames, uiFree, ppData);
 }
 
 int32_t PulseSinkStream::ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags)
@@ -362,31 +336,15 @@ int32_t PulseSinkStream::ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags)
     {
         return iUsable;
     }
-    if (bBufferPending == 0)
+    const uint8_t* pBytes = nullptr;
+    size_t ullBytes = 0;
+    const int32_t iReleased = Staging.Release(uiFrames, uiFlags, pBytes, ullBytes);
+    if (iReleased < 0 || ullBytes == 0)
     {
-        return AUDIO_E_OUT_OF_ORDER;
-    }
-    if (uiFrames > uiPendingFrames)
-    {
-        return AUDIO_E_INVALID_SIZE;
-    }
-    if ((uiFlags & ~AUDIO_BUFFERFLAGS_SILENT) != 0)
-    {
-        return AUDIO_E_INVALIDARG;
-    }
-    bBufferPending = 0;
-    uiPendingFrames = 0;
-    if (uiFrames == 0)
-    {
-        return AUDIO_OK;
-    }
-    const size_t ullBytes = static_cast<size_t>(uiFrames) * uiFrameBytes;
-    if ((uiFlags & AUDIO_BUFFERFLAGS_SILENT) != 0)
-    {
-        std::memset(Staging.data(), 0, ullBytes);
+        return iReleased;
     }
     // The library copies the bytes into its own blocks.
-    if (pa_stream_write(pStream, Staging.data(), ullBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+    if (pa_stream_write(pStream, pBytes, ullBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
     {
         return UsableLocked() < 0 ? AUDIO_E_DEVICE_INVALIDATED : AUDIO_E_FAIL;
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include "output/AudioStreamFormat.h"
+#include "output/StagingRenderBuffer.h"
 #include "output/pulse/PulseServerConnection.h"
 #include "output/pulse/PulseSinkInfo.h"
 
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 // A playback stream to one sink of the sound server, in shared mode: the stream of an initialised
 // audio client and the render buffer over it. Like the mix format of a shared device, the sink's
@@ -54,7 +54,5 @@ private:
     int32_t bStarted = 0;
     uint32_t uiBufferFrames = 0;
     uint32_t uiFrameBytes = 0;
-    std::vector<uint8_t> Staging;
-    int32_t bBufferPending = 0;
-    uint32_t uiPendingFrames = 0;
+    StagingRenderBuffer Staging;
 };

@@ -4,6 +4,7 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliNumbers.h"
 #include "app/cli/ProgressBar.h"
+#include "conversion/SamplingFrequencyConverter.h"
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"
 
@@ -297,6 +298,13 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
             PutLine(Error, u"larkspur-cli render: %u Hz into %u Hz at speed %.6lf, shift %d refused (%d)",
                     Renderer.GetInputRate(), Parsed.Choice.uiDeviceRate, Parsed.Choice.dfSpeed,
                     static_cast<int>(Parsed.Choice.iShift), static_cast<int>(iResult));
+            if (const uint32_t uiLowest = SamplingFrequencyConverter::LowestInputRate(
+                    Parsed.Choice.uiDeviceRate, PlayerScales::OVERSAMPLING_FACTOR);
+                Renderer.GetInputRate() < uiLowest)
+            {
+                PutLine(Error, u"larkspur-cli render: the lowest file rate that converts into %u Hz is %u Hz",
+                        Parsed.Choice.uiDeviceRate, uiLowest);
+            }
             return EXIT_CONVERTER_REFUSED;
         case OfflineRenderer::Step::CreateOutput:
             Error << "larkspur-cli render: cannot create '" << Parsed.Output << "'"

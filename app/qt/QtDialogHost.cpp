@@ -347,7 +347,18 @@ void QtDialogHost::KillTimer(uint32_t uiTimerId)
 void QtDialogHost::ShowErrorMessage(const char16_t* pText, const char16_t* pCaption)
 {
     QMessageBox Box(QMessageBox::Critical, ToQt(pCaption), ToQt(pText), QMessageBox::Ok, &Window);
+    // Play shows its messages while the wait cursor is up: the box gets the normal cursor, and the
+    // wait cursor comes back when it closes.
+    const bool bOverWaitCursor = iWaitCursorDepth > 0;
+    if (bOverWaitCursor)
+    {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
     Box.exec();
+    if (bOverWaitCursor)
+    {
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 void QtDialogHost::DefaultBeep()

@@ -66,6 +66,14 @@ INT_PTR CALLBACK MainDialogProc(HWND hDialog, UINT uiMessage, WPARAM wParam, LPA
             pHandler->OnVScroll(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
         }
         break;
+    case WM_DPICHANGED:
+        // Moved to a screen of another scaling: the dialog manager scales the window, its controls
+        // and its font; the list columns follow here. Unhandled, so that scaling still happens.
+        if (pHost != nullptr)
+        {
+            pHost->ApplyDpi(LOWORD(wParam));
+        }
+        break;
     case WM_DROPFILES:
         if (pHost != nullptr)
         {

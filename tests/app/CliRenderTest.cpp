@@ -295,6 +295,17 @@ TEST(CliRender, RefusalsAreClearAndLeaveNoOutput)
         EXPECT_FALSE(std::filesystem::exists(Output));
     }
 
+    // A file rate too far below the device rate: the lowest one that converts is named.
+    const auto Low =
+        TestFiles::Write("render-68.wav", WaveFileBuilder::PcmWave(Sines(136, 2, 68), 2, 68, 16));
+    const CliRun TooLow = RunRender({Utf8(Low), Out, "--rate", "384000"});
+    EXPECT_EQ(TooLow.iStatus, 3);
+    EXPECT_NE(TooLow.Error.find("\nlarkspur-cli render: the lowest file rate that converts into 384000 Hz is "
+                                "1875 Hz\n"),
+              std::string::npos)
+        << TooLow.Error;
+    EXPECT_FALSE(std::filesystem::exists(Output));
+
     // An output that cannot be created, and the input itself as the output.
     const CliRun Missing = RunRender({In, Utf8(TestFiles::PathFor("no-such-folder") / "out.wav")});
     EXPECT_EQ(Missing.iStatus, 4);

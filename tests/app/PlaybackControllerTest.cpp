@@ -1,4 +1,5 @@
 #include "app/DialogControlIds.h"
+#include "app/PlayerScales.h"
 #include "app/PlayerTexts.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
@@ -6,10 +7,12 @@
 #include "runtime/CMultiThreadWin.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "tests/app/PlayerRig.h"
+#include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -440,6 +443,43 @@ TEST(PlaybackController, EveryStartFailureShowsItsMessageAndLeavesNothingRunning
     EXPECT_EQ(Rig.State.bPlaying, 1);
     EXPECT_EQ(Rig.Host.Messages().size(), 1u);
     Rig.Host.Click(ID_STOP);
+}
+
+// A file rate too far below the device rate for the converter is refused at Play with the
+// converter's message and nothing left running; the lowest rate it takes plays.
+TEST(PlaybackController, AFileRateTooLowForTheDeviceIsRefusedAndTheLowestTakenPlays)
+{
+    PlayerRig Rig;
+    Rig.pDevice->AcceptFormat(EXCLUSIVE, 384000, 24);
+    RecordingDialogHost& Host = Rig.Host;
+    Host.Open();
+    Host.SelectEntry(ID_RATE_COMBO, 19); // 384 kHz
+    Rig.ChooseToneFile("rate-68.wav", 136, 68);
+    Host.Click(ID_PLAY);
+    ASSERT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Host.Messages()[0].Text, u"サンプリング周波数コンバータの初期化に失敗しました。");
+    EXPECT_EQ(Rig.State.bPlaying, 0);
+    EXPECT_TRUE(NoThreadRuns(Rig.State));
+    ASSERT_NE(Rig.State.pSamplingFrequencyConverter, nullptr);
+    EXPECT_EQ(Rig.State.pSamplingFrequencyConverter->OutputFIFO.GetCapacity(), 0u);
+
+    const uint32_t uiLowest =
+        SamplingFrequencyConverter::LowestInputRate(384000, PlayerScales::OVERSAMPLING_FACTOR);
+    Rig.ChooseToneFile("rate-lowest.wav", 2 * uiLowest, uiLowest);
+    Rig.Factory.ullPrefillPeriods = 6; // the device buffer's worth
+    Host.Click(ID_PLAY);
+    ASSERT_EQ(Rig.State.bPlaying, 1);
+    EXPECT_EQ(Host.Messages().size(), 1u);
+    ASSERT_TRUE(Rig.PlayPeriods(20));
+    const std::vector<uint8_t> Written = Rig.pDevice->GetWrittenBytes();
+    const std::vector<int32_t> Heard = ChainSignals::DecodeCodes(Written.data(), Written.size(), 24);
+    int32_t iPeak = 0;
+    for (const int32_t iCode : Heard)
+    {
+        iPeak = std::max(iPeak, std::abs(iCode));
+    }
+    EXPECT_GT(iPeak, (1 << 23) / 100); // the tones at -20 dB
+    Host.Click(ID_STOP);
 }
 
 TEST(PlaybackController, ADeviceFailingMidPlaybackStopsLikeTheEndOfTheFile)

@@ -9,9 +9,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <numbers>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -258,6 +260,54 @@ TEST(SamplingFrequencyConverter, RefusesBadSetupsAndRates)
     EXPECT_EQ(Converter.bReady, 0);
     EXPECT_EQ(Converter.SetOutputRate(48000, 1), -1);
     EXPECT_EQ(Converter.Process(), 1);
+}
+
+// A file rate far below the device rate would need more oversampling than the bound: refused before
+// anything is made (68 Hz into 384 kHz would oversample 2^16 times, hundreds of megabytes), while
+// the lowest rate the bound leaves is taken, for every rate of the player's table.
+TEST(SamplingFrequencyConverter, RefusesOversamplingBeyondTheBoundBeforeAllocating)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+#ifdef __linux__
+    // The peak of resident memory from now on (clear_refs 5 resets it to the current size).
+    const auto PeakKiB = []
+    {
+        std::ifstream Status("/proc/self/status");
+        for (std::string Line; std::getline(Status, Line);)
+        {
+            if (Line.rfind("VmHWM:", 0) == 0)
+            {
+                return std::stol(Line.substr(6));
+            }
+        }
+        return -1L;
+    };
+    const bool bPeakReset = static_cast<bool>(std::ofstream("/proc/self/clear_refs") << "5");
+    const long lPeakBefore = PeakKiB();
+#endif
+    EXPECT_EQ(Converter.Setup(2, 68, 384000, 8, 0, 0.0), -1);
+#ifdef __linux__
+    if (bPeakReset && lPeakBefore > 0)
+    {
+        EXPECT_LT(PeakKiB() - lPeakBefore, 4096L);
+    }
+#endif
+    EXPECT_EQ(Converter.bReady, 0);
+    EXPECT_EQ(Converter.OutputFIFO.GetCapacity(), 0u);
+    EXPECT_EQ(Converter.pdfSynthesisWindow, nullptr);
+
+    EXPECT_EQ(SamplingFrequencyConverter::LowestInputRate(384000, FACTOR), 1875u); // 3840000 / 2^11
+    for (const double dfDevice : {384000.0, 352800.0, 308700.0, 96000.0, 44100.0, 11025.0, 9600.0, 8000.0})
+    {
+        const uint32_t uiLowest = SamplingFrequencyConverter::LowestInputRate(dfDevice, FACTOR);
+        ASSERT_GT(uiLowest, 1u) << dfDevice;
+        EXPECT_EQ(Converter.Setup(2, uiLowest - 1, dfDevice, 8, 0, 0.0), -1) << dfDevice;
+        ASSERT_EQ(Converter.Setup(2, uiLowest, dfDevice, 8, 0, 0.0), 1) << dfDevice;
+        EXPECT_EQ(Converter.uiOversamplingOctaves, SamplingFrequencyConverter::MAX_OVERSAMPLING_OCTAVES);
+    }
+    EXPECT_EQ(SamplingFrequencyConverter::LowestInputRate(0.0, FACTOR), 0u);
+    EXPECT_EQ(SamplingFrequencyConverter::LowestInputRate(48000, std::numeric_limits<double>::quiet_NaN()),
+              0u);
 }
 
 // The fast run and the plain run with the literal transform kernels agree to 1e-12 of the peak,

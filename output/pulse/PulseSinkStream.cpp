@@ -14,10 +14,12 @@ constexpr int64_t DEFAULT_PERIOD_HNS = 100000;
 constexpr int64_t MINIMUM_PERIOD_HNS = 30000;
 constexpr uint32_t KNOWN_STREAM_FLAGS = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
 constexpr char STREAM_NAME[] = "Larkspur";
-// Started by Start only; kept on its sink; the whole latency (the sink's and the stream's buffer)
-// as asked, so what is written plays about one buffer later and a stop loses nothing queued.
+// Started by Start only; kept on its sink. The buffer asked for is the stream's own, in the server;
+// the server then runs the sink with about half of it again (90 ms in all for the player's 60 ms).
+// Asking for the whole latency instead (the sink's share taken out of the buffer) halved the room
+// the render thread has and ran dry on a busy machine.
 constexpr pa_stream_flags_t STREAM_FLAGS =
-    static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY);
+    static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE);
 
 void SignalLoop(pa_stream*, void* pUser)
 {

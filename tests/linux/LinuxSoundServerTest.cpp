@@ -233,8 +233,8 @@ TEST_F(LinuxSoundServer, ListsTheSinksByDescriptionThenTheConfiguredOutputs)
 }
 
 // Each sink takes the stream at its own rate only, so the ladder lands there in shared mode and the
-// server resamples nothing: from the second period on, the sink's monitor holds every frame of the
-// offline render at that rate, in order (the stream's 32-bit samples become the sink's 16 bits
+// server resamples nothing: past its start, the sink's monitor holds every frame of the offline
+// render at that rate, in order (the stream's 32-bit samples become the sink's 16 bits
 // through floating point, so a code may move by one or two). A sink without a card refuses
 // exclusive mode at once.
 TEST_F(LinuxSoundServer, EachSinkPlaysInSharedModeAtItsOwnRateAndItsMonitorHoldsTheRender)
@@ -312,11 +312,13 @@ TEST_F(LinuxSoundServer, EachSinkPlaysInSharedModeAtItsOwnRateAndItsMonitorHolds
             ullFound = j == PERIOD_FRAMES ? h : SIZE_MAX;
         }
         ASSERT_NE(ullFound, SIZE_MAX) << "the middle of the render is not in the monitor";
-        // heard frame = render frame + shift; the monitor may lack the first periods of the stream.
+        // heard frame = render frame + shift; the monitor may lack the first periods of the stream,
+        // and the server re-renders the start of its sink when a stream joins (on a busy machine
+        // the start may also run dry once), so the comparison starts 100 ms into the render.
         const auto llShift = static_cast<int64_t>(ullFound) - static_cast<int64_t>(ullProbe);
         ASSERT_GE(llShift, -3 * static_cast<int64_t>(PERIOD_FRAMES));
         const auto ullFirst = static_cast<size_t>(std::max<int64_t>(
-            static_cast<int64_t>(PERIOD_FRAMES), static_cast<int64_t>(PERIOD_FRAMES) - llShift));
+            static_cast<int64_t>(10 * PERIOD_FRAMES), static_cast<int64_t>(PERIOD_FRAMES) - llShift));
         // Everything from there to the sound buffer's fade at the end of the stream.
         const size_t ullLast = ullOfflineFrames - 2 * PERIOD_FRAMES;
         ASSERT_GE(static_cast<int64_t>(ullHeardFrames), llShift + static_cast<int64_t>(ullLast));

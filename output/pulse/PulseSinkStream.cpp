@@ -13,7 +13,8 @@ namespace
 constexpr int64_t DEFAULT_PERIOD_HNS = 100000;
 constexpr int64_t MINIMUM_PERIOD_HNS = 30000;
 constexpr uint32_t KNOWN_STREAM_FLAGS = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
-constexpr char STREAM_NAME[] = "Larkspur";
+// What the volume control shows under the program's name: the player's word for playback.
+constexpr char STREAM_NAME[] = "再生";
 // Started by Start only; kept on its sink. The buffer asked for is the stream's own, in the server;
 // the server then runs the sink with about half of it again (90 ms in all for the player's 60 ms).
 // Asking for the whole latency instead (the sink's share taken out of the buffer) halved the room

@@ -5,9 +5,11 @@
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"
+#include "runtime/CFileReplacement.h"
 #include "wave/WaveFileReader.h"
 #include "wave/WaveFileWriter.h"
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -50,17 +52,6 @@ bool AreSpeedChangesValid(const std::vector<OfflineRenderer::SpeedChange>& Chang
     return true;
 }
 
-// Removes what a failed render wrote, but only a regular file: an output such as a device node is
-// not ours to delete.
-void RemoveOutput(const char16_t* pOutput)
-{
-    std::error_code Error;
-    const std::filesystem::path Output{std::u16string(pOutput)};
-    if (std::filesystem::is_regular_file(Output, Error))
-    {
-        std::filesystem::remove(Output, Error);
-    }
-}
 } // namespace
 
 uint64_t OfflineRenderer::PeriodFrames(uint32_t uiDeviceRate)
@@ -90,6 +81,7 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
                                 const ProgressFunction& Progress)
 {
     FailedStep = Step::None;
+    iSystemError = 0;
     ullFramesWritten = 0;
     uiInputRate = 0;
     ullInputFrames = 0;
@@ -148,14 +140,23 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     // Writing over the file being read would destroy it before it is read.
     if (IsSameFile(pInput, pOutput))
     {
-        return Fail(Step::CreateOutput, -4);
+        return Fail(Step::OutputIsInput, -4);
+    }
+    // Written beside the output and renamed over it only when complete, so a failure or an
+    // interrupt leaves a file that was there as it was.
+    CFileReplacement Replacement;
+    iResult = Replacement.Begin(pOutput);
+    if (iResult != 1)
+    {
+        return Fail(Step::CreateOutput, iResult);
     }
     WaveFileWriter Writer;
+    Writer.LimitSize(ullOutputSizeLimit);
     const WaveSampleFormat Format = !bInteger           ? WaveSampleFormat::Float32
                                     : uiContainer == 16 ? WaveSampleFormat::Pcm16
                                     : uiContainer == 24 ? WaveSampleFormat::Pcm24
                                                         : WaveSampleFormat::Pcm32;
-    iResult = Writer.Open(pOutput, 2, Choice.uiDeviceRate, Format);
+    iResult = Writer.Open(Replacement.GetWritePath().c_str(), 2, Choice.uiDeviceRate, Format);
     if (iResult != 1)
     {
         return Fail(Step::CreateOutput, iResult);
@@ -210,10 +211,12 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
                 }
             }
             uint64_t ullWritten = ullFrames;
+            errno = 0;
             const int32_t iWrite = bInteger ? Writer.WriteWords(Words.data(), ullWritten)
                                             : Writer.WriteFrames(pdfFrames, ullWritten);
             if (iWrite != 1 || ullWritten != ullFrames)
             {
+                iSystemError = errno;
                 FailingStep = Step::WriteOutput;
                 iResult = -1;
                 break;
@@ -222,6 +225,12 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             if (Progress)
             {
                 Progress(Converter.ullConsumedFrames.load(std::memory_order_relaxed), Reader.ullFrameCount);
+            }
+            if (CFileReplacement::IsInterruptPending())
+            {
+                FailingStep = Step::Interrupted;
+                iResult = -1;
+                break;
             }
         }
         if (iResult == 0)
@@ -232,13 +241,17 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     if (iResult < 0)
     {
         Writer.Close();
-        RemoveOutput(pOutput);
         return Fail(FailingStep, iResult);
     }
+    errno = 0;
     if (Writer.Close() != 1)
     {
-        RemoveOutput(pOutput);
+        iSystemError = errno;
         return Fail(Step::WriteOutput, -1);
+    }
+    if (Replacement.Commit() != 1)
+    {
+        return Fail(Step::ReplaceOutput, -1);
     }
     return 1;
 }

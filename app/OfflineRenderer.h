@@ -49,17 +49,21 @@ public:
         OpenInput,      // the input is not a readable WAV file
         SetupConverter, // the converter refused the rates, speed or shift
         SpeedChanges,   // a speed change out of order, before 0 or past the input, or off the slider
-        CreateOutput,   // the output cannot be created, or is the input itself
+        OutputIsInput,  // the output is the input file itself
+        CreateOutput,   // the output cannot be created
         Convert,        // reading or converting failed part-way
         WriteOutput,    // writing or completing the output failed
+        ReplaceOutput,  // the finished file could not be renamed over the output
+        Interrupted,    // the process is being interrupted (Windows' console events)
     };
 
     // Called after every delivered block with the input frames converted so far and the frames the
     // input header announces.
     using ProgressFunction = std::function<void(uint64_t ullConsumedFrames, uint64_t ullTotalFrames)>;
 
-    // 1 done; negative: the failing step's result, with GetFailedStep telling which. A failed render
-    // leaves no output file behind.
+    // 1 done; negative: the failing step's result, with GetFailedStep telling which. The output is
+    // written beside pOutput and renamed over it once complete: a failed or interrupted render leaves
+    // pOutput as it was (a file that was there unchanged, none made).
     int32_t Render(const char16_t* pInput, const char16_t* pOutput, const Settings& Choice,
                    const ProgressFunction& Progress);
 
@@ -68,6 +72,10 @@ public:
     uint32_t GetInputRate() const { return uiInputRate; }
     // Frames the input header announces (0 before the input was opened).
     uint64_t GetInputFrames() const { return ullInputFrames; }
+    // The error number (errno) of a failed WriteOutput step; 0 when none is known.
+    int32_t GetSystemError() const { return iSystemError; }
+    // Tests: the output cannot grow beyond this many bytes, as on a full disk; 0 no limit.
+    void LimitOutputSize(uint64_t ullBytes) { ullOutputSizeLimit = ullBytes; }
 
 private:
     int32_t Fail(Step At, int32_t iResult);
@@ -76,4 +84,6 @@ private:
     uint64_t ullFramesWritten = 0;
     uint32_t uiInputRate = 0;
     uint64_t ullInputFrames = 0;
+    int32_t iSystemError = 0;
+    uint64_t ullOutputSizeLimit = 0;
 };

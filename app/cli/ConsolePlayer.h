@@ -4,6 +4,7 @@
 #include "app/cli/SKeySource.h"
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ public:
         int32_t iSpeedPosition = 120;
         int32_t iVolumePosition = 200;
         int32_t iShift = 0;
+        bool bVerbose = false; // let the sound system print its own diagnostics
+        bool bHelp = false;    // the help was asked for; nothing else is parsed then
     };
 
     // Fills Parsed from the words after "play", or says what is wrong in Problem.
@@ -58,6 +61,10 @@ public:
     static constexpr int32_t SPEED_BIG_STEP = 10;
     static constexpr int32_t VOLUME_STEP = 5;
 
+    // The terminal's width in columns, asked before each in-place status line (0: unknown, the
+    // whole line is drawn).
+    void SetColumnsSource(std::function<uint32_t()> Source) { ColumnsSource = std::move(Source); }
+
     // Called on the UI thread after every loop turn while playing (tests look at the player there).
     void SetObserver(void (*pFunction)(void*, ConsoleDialogHost&), void* pContext)
     {
@@ -74,6 +81,7 @@ private:
     std::ostream& Messages;
     // An in-place status line is on the screen without its line end.
     bool bLineOpen = false;
+    std::function<uint32_t()> ColumnsSource;
     void (*pObserver)(void*, ConsoleDialogHost&) = nullptr;
     void* pObserverContext = nullptr;
 };

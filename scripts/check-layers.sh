@@ -21,7 +21,7 @@ report() {
 mapfile -t includes < <(git ls-files -- '*.h' '*.hpp' '*.cpp' '*.c' 2>/dev/null |
     xargs -r grep -HnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' 2>/dev/null)
 
-platform_header='^(windows\.h|Windows\.h|objbase\.h|combaseapi\.h|mmdeviceapi\.h|audioclient\.h|commctrl\.h|commdlg\.h|shellapi\.h|mmsystem\.h|alsa/.*|asoundlib\.h|Qt[A-Za-z]*/.*|Q[A-Z][A-Za-z]*)$'
+platform_header='^(windows\.h|Windows\.h|objbase\.h|combaseapi\.h|mmdeviceapi\.h|audioclient\.h|commctrl\.h|commdlg\.h|shellapi\.h|mmsystem\.h|alsa/.*|asoundlib\.h|pulse/.*|Qt[A-Za-z]*/.*|Q[A-Z][A-Za-z]*)$'
 
 for entry in "${includes[@]}"; do
     file=${entry%%:*}
@@ -57,8 +57,12 @@ for entry in "${includes[@]}"; do
         ;;
     output/*)
         [[ $name =~ ^(app|soundbuffer)/ ]] && report "$file" "$line" "$name" "output/ includes app/ or soundbuffer/"
-        for backend in wasapi alsa virtual; do
-            if [[ $file == output/$backend/* && $name =~ ^output/(wasapi|alsa|virtual)/ && $name != output/$backend/* ]]; then
+        # The Linux layer composes the ALSA and the sound-server back ends; no other back end reaches
+        # into another.
+        for backend in wasapi alsa pulse linux virtual; do
+            if [[ $file == output/$backend/* && $name =~ ^output/(wasapi|alsa|pulse|linux|virtual)/ &&
+                $name != output/$backend/* ]] &&
+                ! [[ $backend == linux && $name =~ ^output/(alsa|pulse)/ ]]; then
                 report "$file" "$line" "$name" "one audio back end includes another"
             fi
         done

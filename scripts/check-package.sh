@@ -36,6 +36,7 @@ for file in ./usr/bin/larkspur ./usr/bin/larkspur-cli ./usr/share/applications/l
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q "libqt6widgets6" <<<"$depends" || fail "Depends lacks the Qt widgets library: $depends"
+grep -q "libpulse0" <<<"$depends" || fail "Depends lacks the sound server's client library: $depends"
 dpkg-deb -x "$deb" "$work/root"
 desktop-file-validate "$work/root/usr/share/applications/larkspur.desktop"
 "$work/root/usr/bin/larkspur-cli" --version >/dev/null

@@ -57,8 +57,8 @@ AlsaChainResult PlayFileThroughAlsa(const std::filesystem::path& Input, const Al
 {
     AlsaChainResult Result;
     PlayerState& State = PlayerState::Instance();
-    CAlsaAudioLayer Layer;
-    CSoundStreamWASAPI Stream(&Layer);
+    CAlsaAudioLayer AlsaLayer;
+    CSoundStreamWASAPI Stream(Playback.pLayer != nullptr ? Playback.pLayer : &AlsaLayer);
     WaveFileReader Reader;
     SamplingFrequencyConverter Converter(10.0);
     IntelligentSoundBuffer Buffer;

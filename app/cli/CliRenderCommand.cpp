@@ -240,7 +240,7 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
     const int32_t iResult = Renderer.Render(
         Utf8ToWide(Parsed.Input).c_str(), Utf8ToWide(Parsed.Output).c_str(), Parsed.Choice,
         [&](uint64_t ullDone, uint64_t ullTotal) { Bar.Update(ullDone, ullTotal, Elapsed()); });
-    Bar.Finish(Elapsed());
+    Bar.Finish(Elapsed(), iResult >= 0);
     if (iResult < 0)
     {
         Error << "larkspur-cli render: ";

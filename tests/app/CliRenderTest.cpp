@@ -560,10 +560,16 @@ TEST(CliRender, AFailedOrKilledRenderLeavesTheOldOutputAsItWas)
     ASSERT_EQ(waitpid(Limited, &iStatus, 0), Limited);
     ASSERT_TRUE(WIFEXITED(iStatus)) << iStatus;
     EXPECT_EQ(WEXITSTATUS(iStatus), 4);
-    EXPECT_EQ(ReadText(ErrorFile),
-              "larkspur-cli render: writing '" + Utf8(Output) +
-                  "' failed: the file would exceed the largest file allowed (ulimit -f); '" + Utf8(Output) +
-                  "' is unchanged\n");
+    // A slow machine may have drawn the bar first: it ends where it stood, never at 100 %.
+    std::string ErrorText = ReadText(ErrorFile);
+    if (ErrorText.starts_with('\r'))
+    {
+        EXPECT_EQ(ErrorText.find("100%"), std::string::npos) << ErrorText;
+        ErrorText.erase(0, ErrorText.find('\n') + 1);
+    }
+    EXPECT_EQ(ErrorText, "larkspur-cli render: writing '" + Utf8(Output) +
+                             "' failed: the file would exceed the largest file allowed (ulimit -f); '" +
+                             Utf8(Output) + "' is unchanged\n");
     EXPECT_EQ(TestFiles::Read(Output), Precious);
     EXPECT_EQ(FolderNames(Folder), Before);
 

@@ -8,17 +8,21 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
 namespace
 {
-// What the signal handlers may touch: plain flags and the two terminal settings.
-volatile sig_atomic_t bStopRequested = 0;
+// What the signal handlers may touch: flags and the two terminal settings. The flags are lock-free
+// atomics rather than volatile sig_atomic_t because job-control signals may land on any thread,
+// including the playback threads; the settings are written before the flag that publishes them.
+static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<int> bStopRequested = 0;
 // Raw mode is in force; raw mode is wanted (from Open until Restore, also while suspended).
-volatile sig_atomic_t bRawMode = 0;
-volatile sig_atomic_t bRawWanted = 0;
-volatile sig_atomic_t bSizeChanged = 1;
+std::atomic<int> bRawMode = 0;
+std::atomic<int> bRawWanted = 0;
+std::atomic<int> bSizeChanged = 1;
 struct termios SavedSettings;
 struct termios RawSettings;
 
@@ -163,9 +167,8 @@ void ConsoleTerminal::Restore()
 
 uint32_t ConsoleTerminal::GetColumns()
 {
-    if (bSizeChanged != 0)
+    if (bSizeChanged.exchange(0) != 0)
     {
-        bSizeChanged = 0;
         struct winsize Size = {};
         uiColumns = ioctl(STDOUT_FILENO, TIOCGWINSZ, &Size) == 0 ? Size.ws_col : 0;
     }

@@ -60,10 +60,11 @@ protected:
         const auto Path = Bin / Name;
         {
             std::ofstream Script(Path);
-            Script
-                << "#!/bin/sh\n"
-                << "{ printf '%s' \"${0##*/}\"; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >> '"
-                << Record.string() << "'\n";
+            Script << "#!/bin/sh\n"
+                   // The line is written at once, so a reader never sees half of it.
+                   << "line=\"${0##*/}\"; for a in \"$@\"; do line=\"$line [$a]\"; done; printf '%s\\n' "
+                      "\"$line\" >> '"
+                   << Record.string() << "'\n";
             switch (Form)
             {
             case Takes::Nothing:

@@ -46,6 +46,9 @@ struct TransformTables
     std::unique_ptr<double[]> SplitTwiddles[FFT_MAX_ORDER];
     // Exact twiddles of the radix-4 passes that join stages s and s + 1 (see MakeQuarterTwiddles).
     std::unique_ptr<double[]> QuarterTwiddles[FFT_MAX_ORDER];
+    // Exact twiddles of the radix-8 pass that joins stages s, s + 1 and s + 2, where that pass is the
+    // last of an order (see MakeEighthTwiddles).
+    std::unique_ptr<double[]> EighthTwiddles[FFT_MAX_ORDER];
     // Bit-reversal permutation of each order.
     std::unique_ptr<uint32_t[]> Reverse[FFT_MAX_ORDER + 1];
     // Set (release) once every table an order needs exists; the tables never change afterwards.
@@ -188,6 +191,34 @@ std::unique_ptr<double[]> MakeQuarterTwiddles(uint64_t h)
             }
             pdfBlock[8 * (m - 1)] = dfRe;
             pdfBlock[8 * (m - 1) + 4] = dfIm;
+        }
+    }
+    return Table;
+}
+
+// The twiddles of a radix-8 pass over groups of 8h points: W^(j u) for u = 1 ... 7 and j < h, with
+// W = e^(-2 pi i / 8h), in blocks of four j laid out like the radix-4 ones (56 doubles a block).
+std::unique_ptr<double[]> MakeEighthTwiddles(uint64_t h)
+{
+    const uint64_t ullBlocks = (h + 3) / 4;
+    std::unique_ptr<double[]> Table(new (std::nothrow) double[56 * ullBlocks]);
+    if (!Table)
+    {
+        return Table;
+    }
+    for (uint64_t j = 0; j < 4 * ullBlocks; ++j)
+    {
+        double* pdfBlock = Table.get() + 56 * (j / 4) + LaneOf(j % 4);
+        for (uint64_t u = 1; u <= 7; ++u)
+        {
+            double dfRe = 1.0;
+            double dfIm = 0.0;
+            if (j < h)
+            {
+                UnitRoot(u * j, 8 * h, dfRe, dfIm);
+            }
+            pdfBlock[8 * (u - 1)] = dfRe;
+            pdfBlock[8 * (u - 1) + 4] = dfIm;
         }
     }
     return Table;
@@ -771,7 +802,9 @@ enum class Gather
 };
 
 // Input values a ... a + 3 as real and imaginary parts, in the lane order of LaneOf for complex
-// input (the order two interleaving shuffles give) and in natural order for real input.
+// input (the order two interleaving shuffles give) and in natural order for real input. Conjugated
+// values are also written back in place of the input (pdfInput is then the inverse's own array):
+// every input value is read exactly once, while its cache line is at hand.
 template <Gather eFrom> inline Four GatherFour(const double* pdfInput, uint64_t a)
 {
     if constexpr (eFrom == Gather::Real)
@@ -780,11 +813,18 @@ template <Gather eFrom> inline Four GatherFour(const double* pdfInput, uint64_t 
     }
     else
     {
-        const Wide v01 = _mm256_loadu_pd(pdfInput + 2 * a);
-        const Wide v23 = _mm256_loadu_pd(pdfInput + 2 * a + 4);
-        const Wide Imag = _mm256_unpackhi_pd(v01, v23);
-        return Four{_mm256_unpacklo_pd(v01, v23),
-                    eFrom == Gather::Conjugate ? _mm256_xor_pd(Imag, _mm256_set1_pd(-0.0)) : Imag};
+        Wide v01 = _mm256_loadu_pd(pdfInput + 2 * a);
+        Wide v23 = _mm256_loadu_pd(pdfInput + 2 * a + 4);
+        if constexpr (eFrom == Gather::Conjugate)
+        {
+            const Wide Negate = _mm256_set_pd(-0.0, 0.0, -0.0, 0.0);
+            v01 = _mm256_xor_pd(v01, Negate);
+            v23 = _mm256_xor_pd(v23, Negate);
+            double* pdfConjugated = const_cast<double*>(pdfInput) + 2 * a;
+            _mm256_storeu_pd(pdfConjugated, v01);
+            _mm256_storeu_pd(pdfConjugated + 4, v23);
+        }
+        return Four{_mm256_unpacklo_pd(v01, v23), _mm256_unpackhi_pd(v01, v23)};
     }
 }
 
@@ -844,42 +884,17 @@ template <Gather eFrom> void RunBlocksFirstRadix4(const double* pdfInput, double
     }
 }
 
-// Stages 0, 1 and 2 for odd orders: groups of eight values, two blocks each.
-template <Gather eFrom> void RunBlocksFirstRadix8(const double* pdfInput, double* pdfData, uint32_t uiOrder)
+// Stores value q of a butterfly at pdf: a block, or for the last pass two complex pairs.
+template <bool bLast> inline void StoreBlock(double* pdf, Four v)
 {
-    const uint64_t n = uint64_t{1} << uiOrder;
-    const uint64_t ullGroups = n / 8;
-    const uint32_t* puiReverse = Tables.Reverse[uiOrder].get();
-    // rev3(q) n / 8.
-    const uint64_t Offsets[8] = {0, n / 2, n / 4, 3 * n / 4, n / 8, 5 * n / 8, 3 * n / 8, 7 * n / 8};
-    const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
-    for (uint64_t G = 0; G < ullGroups / 4; ++G)
+    if constexpr (bLast)
     {
-        const uint64_t ullBase = puiReverse[8 * G];
-        Four x[8];
-        for (uint64_t q = 0; q < 8; ++q)
-        {
-            x[q] = GatherFour<eFrom>(pdfInput, ullBase + Offsets[q]);
-        }
-        Four e0, e1, e2, e3, f0, f1, f2, f3;
-        Radix4Four(x[0], x[1], x[2], x[3], e0, e1, e2, e3);
-        Radix4Four(x[4], x[5], x[6], x[7], f0, f1, f2, f3);
-        const Four t1{_mm256_mul_pd(Half, _mm256_add_pd(f1.r, f1.i)),
-                      _mm256_mul_pd(Half, _mm256_sub_pd(f1.i, f1.r))};
-        const Four t2{f2.i, _mm256_sub_pd(_mm256_setzero_pd(), f2.r)};
-        const Four t3{_mm256_mul_pd(Half, _mm256_sub_pd(f3.i, f3.r)),
-                      _mm256_mul_pd(Half, _mm256_sub_pd(_mm256_setzero_pd(), _mm256_add_pd(f3.r, f3.i)))};
-        // Positions 0 ... 3 into each group's first block, 4 ... 7 into its second.
-        const Four Low[4] = {AddFour(e0, f0), AddFour(e2, t2), AddFour(e1, t1), AddFour(e3, t3)};
-        const Four High[4] = {SubtractFour(e0, f0), SubtractFour(e2, t2), SubtractFour(e1, t1),
-                              SubtractFour(e3, t3)};
-        double* const To[4] = {pdfData + 16 * (G + FirstPassLaneGroup<eFrom>(0) * ullGroups / 4),
-                               pdfData + 16 * (G + FirstPassLaneGroup<eFrom>(1) * ullGroups / 4),
-                               pdfData + 16 * (G + FirstPassLaneGroup<eFrom>(2) * ullGroups / 4),
-                               pdfData + 16 * (G + FirstPassLaneGroup<eFrom>(3) * ullGroups / 4)};
-        StoreTransposed(To, Low);
-        double* const ToHigh[4] = {To[0] + 8, To[1] + 8, To[2] + 8, To[3] + 8};
-        StoreTransposed(ToHigh, High);
+        _mm256_storeu_pd(pdf, _mm256_unpacklo_pd(v.r, v.i));
+        _mm256_storeu_pd(pdf + 4, _mm256_unpackhi_pd(v.r, v.i));
+    }
+    else
+    {
+        StoreFour(pdf, v);
     }
 }
 
@@ -907,66 +922,88 @@ template <bool bLast> void RunBlocksRadix4(double* pdfData, uint64_t n, uint32_t
                        MultiplyFour(LoadFour(pdf0 + 6 * h), w3r, w3i), o[0], o[1], o[2], o[3]);
             for (uint64_t q = 0; q < 4; ++q)
             {
-                double* pdf = pdf0 + 2 * h * q;
-                if constexpr (bLast)
-                {
-                    _mm256_storeu_pd(pdf, _mm256_unpacklo_pd(o[q].r, o[q].i));
-                    _mm256_storeu_pd(pdf + 4, _mm256_unpackhi_pd(o[q].r, o[q].i));
-                }
-                else
-                {
-                    StoreFour(pdf, o[q]);
-                }
+                StoreBlock<bLast>(pdf0 + 2 * h * q, o[q]);
             }
         }
     }
 }
 
-// Stages s ... uiOrder - 1 over 2^uiOrder values in blocks, two at a time. Large orders go depth
-// first: the quarters are finished before the last pass joins them, so each pass works on data
-// that the passes before it left in the cache.
+// Stages s, s + 1 and s + 2 over n values in blocks, in groups of 8h, h = 2^s: the last pass of an
+// odd order. With W = e^(-2 pi i / 8h), value q of the group is weighted by W^(j rev(q)) (rev the
+// 3-bit reversal) and the eight go through an 8-point transform: the 4-point ones of the even and
+// the odd terms, joined with the eighth roots of unity.
+template <bool bLast> void RunBlocksRadix8(double* pdfData, uint64_t n, uint32_t s)
+{
+    const uint64_t h = uint64_t{1} << s;
+    const double* pdfTwiddles = Tables.EighthTwiddles[s].get();
+    const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
+    for (uint64_t j = 0; j < h; j += 4)
+    {
+        // W^(j u) for u = 1 ... 7: real parts at 8 (u - 1), imaginary parts 4 further.
+        const double* T = pdfTwiddles + 14 * j;
+        const auto Twiddle = [T](Four v, uint64_t u)
+        { return MultiplyFour(v, _mm256_loadu_pd(T + 8 * (u - 1)), _mm256_loadu_pd(T + 8 * (u - 1) + 4)); };
+        for (uint64_t g = j; g < n; g += 8 * h)
+        {
+            double* pdf0 = pdfData + 2 * g;
+            const auto At = [pdf0, h](uint64_t q) { return LoadFour(pdf0 + 2 * h * q); };
+            Four e0, e1, e2, e3, f0, f1, f2, f3;
+            Radix4Four(Twiddle(At(4), 1), Twiddle(At(5), 5), Twiddle(At(6), 3), Twiddle(At(7), 7), f0, f1, f2,
+                       f3);
+            // f1 (1 - i) / sqrt 2, -i f2, -f3 (1 + i) / sqrt 2.
+            const Four t1{_mm256_mul_pd(Half, _mm256_add_pd(f1.r, f1.i)),
+                          _mm256_mul_pd(Half, _mm256_sub_pd(f1.i, f1.r))};
+            const Four t2{f2.i, _mm256_sub_pd(_mm256_setzero_pd(), f2.r)};
+            const Four t3{_mm256_mul_pd(Half, _mm256_sub_pd(f3.i, f3.r)),
+                          _mm256_mul_pd(Half, _mm256_sub_pd(_mm256_setzero_pd(), _mm256_add_pd(f3.r, f3.i)))};
+            Radix4Four(At(0), Twiddle(At(1), 4), Twiddle(At(2), 2), Twiddle(At(3), 6), e0, e1, e2, e3);
+            StoreBlock<bLast>(pdf0, AddFour(e0, f0));
+            StoreBlock<bLast>(pdf0 + 8 * h, SubtractFour(e0, f0));
+            StoreBlock<bLast>(pdf0 + 2 * h, AddFour(e1, t1));
+            StoreBlock<bLast>(pdf0 + 10 * h, SubtractFour(e1, t1));
+            StoreBlock<bLast>(pdf0 + 4 * h, AddFour(e2, t2));
+            StoreBlock<bLast>(pdf0 + 12 * h, SubtractFour(e2, t2));
+            StoreBlock<bLast>(pdf0 + 6 * h, AddFour(e3, t3));
+            StoreBlock<bLast>(pdf0 + 14 * h, SubtractFour(e3, t3));
+        }
+    }
+}
+
+// Stages s ... uiOrder - 1 over 2^uiOrder values in blocks: two at a time, and for odd orders three
+// in the last pass, which then runs over the largest span. Large orders go depth first: the parts
+// are finished before the last pass joins them, so each pass works on data that the passes before
+// it left in the cache.
 void RunBlocksPasses(double* pdfData, uint32_t uiOrder, uint32_t s, bool bLast)
 {
     const uint64_t n = uint64_t{1} << uiOrder;
-    if (uiOrder > CACHE_BLOCK_ORDER && uiOrder - s > 2)
+    const uint32_t uiTop = (uiOrder - s) % 2 == 1 ? 3 : 2;
+    if (uiOrder > CACHE_BLOCK_ORDER && uiOrder - s > uiTop)
     {
-        for (uint64_t q = 0; q < 4; ++q)
+        for (uint64_t q = 0; q < (uint64_t{1} << uiTop); ++q)
         {
-            RunBlocksPasses(pdfData + 2 * (q << (uiOrder - 2)), uiOrder - 2, s, false);
+            RunBlocksPasses(pdfData + 2 * (q << (uiOrder - uiTop)), uiOrder - uiTop, s, false);
         }
-        s = uiOrder - 2;
+        s = uiOrder - uiTop;
     }
-    for (; s + 2 < uiOrder; s += 2)
+    for (; s + uiTop < uiOrder; s += 2)
     {
         RunBlocksRadix4<false>(pdfData, n, s);
     }
-    bLast ? RunBlocksRadix4<true>(pdfData, n, s) : RunBlocksRadix4<false>(pdfData, n, s);
-}
-
-// The whole transform of 2^uiOrder values, uiOrder >= 4.
-template <Gather eFrom> void RunBlocksTransform(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
-{
-    uint32_t s = 2;
-    if (uiOrder % 2 == 0)
+    if (uiTop == 3)
     {
-        RunBlocksFirstRadix4<eFrom>(pdfInput, pdfOutput, uiOrder);
+        bLast ? RunBlocksRadix8<true>(pdfData, n, s) : RunBlocksRadix8<false>(pdfData, n, s);
     }
     else
     {
-        RunBlocksFirstRadix8<eFrom>(pdfInput, pdfOutput, uiOrder);
-        s = 3;
+        bLast ? RunBlocksRadix4<true>(pdfData, n, s) : RunBlocksRadix4<false>(pdfData, n, s);
     }
-    RunBlocksPasses(pdfOutput, uiOrder, s, true);
 }
 
-// The inverse's input conjugated in place, four values at a time.
-void ConjugateWide(double* pdfData, uint64_t n)
+// The whole transform of 2^uiOrder values, uiOrder >= MIN_BLOCKS_ORDER.
+template <Gather eFrom> void RunBlocksTransform(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
 {
-    const Wide Negate = _mm256_set_pd(-0.0, 0.0, -0.0, 0.0);
-    for (uint64_t k = 0; k < 2 * n; k += 4)
-    {
-        _mm256_storeu_pd(pdfData + k, _mm256_xor_pd(_mm256_loadu_pd(pdfData + k), Negate));
-    }
+    RunBlocksFirstRadix4<eFrom>(pdfInput, pdfOutput, uiOrder);
+    RunBlocksPasses(pdfOutput, uiOrder, 2, true);
 }
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -1306,6 +1343,15 @@ int32_t PrepareFFT(uint32_t uiOrder)
             }
         }
 
+        // Odd orders end in a radix-8 pass.
+        if (uiOrder % 2 == 1 && s + 3 == uiOrder && !Tables.EighthTwiddles[s])
+        {
+            Tables.EighthTwiddles[s] = MakeEighthTwiddles(uint64_t{1} << s);
+            if (!Tables.EighthTwiddles[s])
+            {
+                return -2;
+            }
+        }
         if (s >= 1 && s < CACHE_BLOCK_ORDER && !Tables.SplitTwiddles[s])
         {
             Tables.SplitTwiddles[s] = MakeSplitTwiddles(Tables.Twiddles[s].get(), uint64_t{1} << s);
@@ -1458,7 +1504,6 @@ int32_t InverseFFT(double* pdfInput, double* pdfOutput, uint32_t uiOrder)
     if (uiOrder >= MIN_BLOCKS_ORDER && UseWideVectors())
     {
         RunBlocksTransform<Gather::Conjugate>(pdfInput, pdfOutput, uiOrder);
-        ConjugateWide(pdfInput, uint64_t{1} << uiOrder);
         return 1;
     }
 #endif

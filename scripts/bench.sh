@@ -18,8 +18,9 @@ fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-# Google Benchmark builds the tables; without the two resampler packages their columns show "-".
-wanted=(build-essential cmake ninja-build pkg-config libbenchmark-dev libsoxr-dev libsamplerate0-dev googletest)
+# Google Benchmark builds the tables; without the two resampler packages or FFTW their columns show
+# "-" (all three are yardsticks only, linked into the benchmarks and nothing else).
+wanted=(build-essential cmake ninja-build pkg-config libbenchmark-dev libsoxr-dev libsamplerate0-dev libfftw3-dev googletest)
 missing=()
 for package in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

@@ -101,76 +101,91 @@ void Quantizer::QuantizeFrames(const double* pdfSamples, uint64_t ullFrames, uin
 }
 
 #ifdef LARKSPUR_QUANTIZER_SSE2
-// QuantizeSample for both channels of a frame at once, the left one in the low lane: the same
-// operations in the same order, so the words and accumulators are the same to the bit. The two
-// channels' feedback chains are independent, and side by side each step of one costs nothing for
-// the other; a block is then bound by the length of one chain rather than by the work of both.
-void Quantizer::QuantizePairs(const double* pdfSamples, uint64_t ullFrames, uint32_t* puiWords,
-                              double* pdfErrors, const Grid& Values)
+namespace
 {
-    using Pair = __m128d;
+using Pair = __m128d;
+
+// One frame of QuantizeSample for both channels at once, the left one in the low lane: the same
+// operations in the same order up to the code, so the codes and accumulators are the same to the
+// bit. The two channels' feedback chains are independent, and side by side each step of one costs
+// nothing for the other. bClip: a sample of the block may come near full scale, so the code may
+// need limiting; otherwise no code can reach it (see QuantizePairs) and the test is left out.
+template <bool bClip>
+inline __m128i QuantizeFrame(Pair s, Pair& e, Pair Step, Pair Max, __m128i Shift,
+                             void (*pPayOut)(double&, double&))
+{
     const Pair One = _mm_set1_pd(1.0);
-    const Pair MinusOne = _mm_set1_pd(-1.0);
     const Pair Half = _mm_set1_pd(0.5);
     const Pair MinusHalf = _mm_set1_pd(-0.5);
     const Pair Magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    // NaN counts as 0; then limited to [-1, 1].
+    Pair x = _mm_and_pd(s, _mm_cmpord_pd(s, s));
+    x = _mm_min_pd(One, _mm_max_pd(_mm_set1_pd(-1.0), x));
+    const Pair v = _mm_div_pd(x, Step);
+    // Truncation through 32-bit integers: |v| < 2^31.
+    const Pair t = _mm_cvtepi32_pd(_mm_cvttpd_epi32(v));
+    const Pair d = _mm_sub_pd(v, t);
+    Pair q = _mm_sub_pd(_mm_add_pd(t, _mm_and_pd(_mm_cmpgt_pd(d, Half), One)),
+                        _mm_and_pd(_mm_cmplt_pd(d, MinusHalf), One));
+    e = _mm_add_pd(e, _mm_sub_pd(v, q));
+    const Pair Up = _mm_and_pd(_mm_cmpgt_pd(e, Half), One);
+    const Pair Down = _mm_and_pd(_mm_cmplt_pd(e, MinusHalf), One);
+    e = _mm_add_pd(_mm_sub_pd(e, Up), Down);
+    q = _mm_sub_pd(_mm_add_pd(q, Up), Down);
+    if (_mm_movemask_pd(_mm_cmpgt_pd(_mm_and_pd(e, Magnitude), Half)) != 0) [[unlikely]]
+    {
+        alignas(16) double adfE[2];
+        alignas(16) double adfQ[2];
+        _mm_store_pd(adfE, e);
+        _mm_store_pd(adfQ, q);
+        for (int c = 0; c < 2; ++c)
+        {
+            if (std::fabs(adfE[c]) > 0.5)
+            {
+                pPayOut(adfE[c], adfQ[c]);
+            }
+        }
+        e = _mm_load_pd(adfE);
+        q = _mm_load_pd(adfQ);
+    }
+    if constexpr (bClip)
+    {
+        const Pair MinusMax = _mm_sub_pd(_mm_setzero_pd(), Max);
+        e = _mm_add_pd(e, _mm_add_pd(_mm_and_pd(_mm_cmpgt_pd(q, Max), _mm_sub_pd(Max, v)),
+                                     _mm_and_pd(_mm_cmplt_pd(q, MinusMax), _mm_sub_pd(MinusMax, v))));
+        q = _mm_min_pd(Max, _mm_max_pd(MinusMax, q));
+    }
+    // The word of a code q with |q| <= dfMaxCode: QuantizeSample's scaled magnitude has |q| in its
+    // top L bits (it lies between |q| 2^(32 - L) and that plus one less than 2^(32 - L)), and the
+    // negation then gives q in two's complement there, so the word is q shifted into place.
+    return _mm_sll_epi32(_mm_cvttpd_epi32(q), Shift);
+}
+} // namespace
+
+void Quantizer::QuantizePairs(const double* pdfSamples, uint64_t ullFrames, uint32_t* puiWords,
+                              double* pdfErrors, const Grid& Values)
+{
     const Pair Step = _mm_set1_pd(Values.dfStep);
     const Pair Max = _mm_set1_pd(Values.dfMaxCode);
-    const Pair MinusMax = _mm_set1_pd(-Values.dfMaxCode);
-    const Pair Full = _mm_set1_pd(FULL_SCALE);
-    const __m128i CodeMask = _mm_set1_epi32(static_cast<int32_t>(Values.uiCodeMask));
-    const __m128i CodeUnit = _mm_set1_epi32(static_cast<int32_t>(Values.uiCodeUnit));
-    // Truncation of values below 2^31 in magnitude, through 32-bit integers.
-    const auto Truncate = [](Pair v) { return _mm_cvtepi32_pd(_mm_cvttpd_epi32(v)); };
-    // The 64-bit lane masks of a comparison as 32-bit lanes, in the low half.
-    const auto Narrow = [](Pair Mask) { return _mm_shuffle_epi32(_mm_castpd_si128(Mask), 0x08); };
+    const __m128i Shift = _mm_cvtsi32_si128(static_cast<int32_t>(std::countr_zero(Values.uiCodeUnit)));
+    // Below this magnitude a sample's code stays 4 steps inside full scale, and a code moves at most
+    // 2.5 steps from its sample's value (rounding, and paying out an accumulator that a limited code
+    // left at most 2 steps out): no code of the block then needs limiting.
+    const double dfClipFree = (Values.dfMaxCode - 4.0) / Values.dfMaxCode;
+    const Pair Magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    Pair Largest = _mm_setzero_pd();
+    for (uint64_t f = 0; f < ullFrames; ++f)
+    {
+        // NaN compares false and so never raises the largest; it counts as 0 later anyway.
+        Largest = _mm_max_pd(Largest, _mm_and_pd(_mm_loadu_pd(pdfSamples + 2 * f), Magnitude));
+    }
+    const bool bClip = _mm_movemask_pd(_mm_cmpgt_pd(Largest, _mm_set1_pd(dfClipFree))) != 0;
     Pair e = _mm_loadu_pd(pdfErrors);
     for (uint64_t f = 0; f < ullFrames; ++f)
     {
         const Pair s = _mm_loadu_pd(pdfSamples + 2 * f);
-        // NaN counts as 0; then limited to [-1, 1].
-        Pair x = _mm_and_pd(s, _mm_cmpord_pd(s, s));
-        x = _mm_min_pd(One, _mm_max_pd(MinusOne, x));
-        const Pair v = _mm_div_pd(x, Step);
-        const Pair t = Truncate(v);
-        const Pair d = _mm_sub_pd(v, t);
-        Pair q = _mm_sub_pd(_mm_add_pd(t, _mm_and_pd(_mm_cmpgt_pd(d, Half), One)),
-                            _mm_and_pd(_mm_cmplt_pd(d, MinusHalf), One));
-        e = _mm_add_pd(e, _mm_sub_pd(v, q));
-        const Pair Up = _mm_and_pd(_mm_cmpgt_pd(e, Half), One);
-        const Pair Down = _mm_and_pd(_mm_cmplt_pd(e, MinusHalf), One);
-        e = _mm_add_pd(_mm_sub_pd(e, Up), Down);
-        q = _mm_sub_pd(_mm_add_pd(q, Up), Down);
-        if (_mm_movemask_pd(_mm_cmpgt_pd(_mm_and_pd(e, Magnitude), Half)) != 0) [[unlikely]]
-        {
-            alignas(16) double adfE[2];
-            alignas(16) double adfQ[2];
-            _mm_store_pd(adfE, e);
-            _mm_store_pd(adfQ, q);
-            for (int c = 0; c < 2; ++c)
-            {
-                if (std::fabs(adfE[c]) > 0.5)
-                {
-                    PayOut(adfE[c], adfQ[c]);
-                }
-            }
-            e = _mm_load_pd(adfE);
-            q = _mm_load_pd(adfQ);
-        }
-        e = _mm_add_pd(e, _mm_add_pd(_mm_and_pd(_mm_cmpgt_pd(q, Max), _mm_sub_pd(Max, v)),
-                                     _mm_and_pd(_mm_cmplt_pd(q, MinusMax), _mm_sub_pd(MinusMax, v))));
-        q = _mm_min_pd(Max, _mm_max_pd(MinusMax, q));
-
-        const Pair y = _mm_mul_pd(q, Step);
-        const Pair dfMagnitude = _mm_min_pd(_mm_mul_pd(_mm_and_pd(y, Magnitude), Full), Full);
-        const __m128i Whole = _mm_cvttpd_epi32(dfMagnitude);
-        const __m128i RoundUp = Narrow(_mm_cmpge_pd(_mm_sub_pd(dfMagnitude, _mm_cvtepi32_pd(Whole)), Half));
-        // The comparison's all-ones lanes are -1: subtracting them adds one.
-        const __m128i m = _mm_sub_epi32(Whole, RoundUp);
-        const __m128i Negative = Narrow(_mm_cmplt_pd(y, _mm_setzero_pd()));
-        const __m128i Word = _mm_and_si128(_mm_add_epi32(_mm_xor_si128(m, _mm_and_si128(CodeMask, Negative)),
-                                                         _mm_and_si128(CodeUnit, Negative)),
-                                           CodeMask);
+        const __m128i Word = bClip ? QuantizeFrame<true>(s, e, Step, Max, Shift, PayOut)
+                                   : QuantizeFrame<false>(s, e, Step, Max, Shift, PayOut);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(puiWords + 2 * f), Word);
     }
     _mm_storeu_pd(pdfErrors, e);

@@ -118,9 +118,12 @@ inline __m128i QuantizeFrame(Pair s, Pair& e, Pair Step, Pair Max, __m128i Shift
     const Pair Half = _mm_set1_pd(0.5);
     const Pair MinusHalf = _mm_set1_pd(-0.5);
     const Pair Magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    // NaN counts as 0; then limited to [-1, 1].
+    // NaN counts as 0; then limited to [-1, 1] (a block clear of full scale needs no limit).
     Pair x = _mm_and_pd(s, _mm_cmpord_pd(s, s));
-    x = _mm_min_pd(One, _mm_max_pd(_mm_set1_pd(-1.0), x));
+    if constexpr (bClip)
+    {
+        x = _mm_min_pd(One, _mm_max_pd(_mm_set1_pd(-1.0), x));
+    }
     const Pair v = _mm_div_pd(x, Step);
     // Truncation through 32-bit integers: |v| < 2^31.
     const Pair t = _mm_cvtepi32_pd(_mm_cvttpd_epi32(v));
@@ -176,8 +179,9 @@ void Quantizer::QuantizePairs(const double* pdfSamples, uint64_t ullFrames, uint
     Pair Largest = _mm_setzero_pd();
     for (uint64_t f = 0; f < ullFrames; ++f)
     {
-        // NaN compares false and so never raises the largest; it counts as 0 later anyway.
-        Largest = _mm_max_pd(Largest, _mm_and_pd(_mm_loadu_pd(pdfSamples + 2 * f), Magnitude));
+        // With a NaN the maximum takes its second operand: a NaN never replaces the largest so far
+        // (and counts as 0 later anyway).
+        Largest = _mm_max_pd(_mm_and_pd(_mm_loadu_pd(pdfSamples + 2 * f), Magnitude), Largest);
     }
     const bool bClip = _mm_movemask_pd(_mm_cmpgt_pd(Largest, _mm_set1_pd(dfClipFree))) != 0;
     Pair e = _mm_loadu_pd(pdfErrors);

@@ -16,6 +16,10 @@
 #include <immintrin.h>
 #define LARKSPUR_CONVERTER_AVX 1
 #endif
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define LARKSPUR_CONVERTER_SSE2 1
+#endif
 
 namespace
 {
@@ -548,6 +552,29 @@ void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
     for (uint64_t j = 0; j < ullFrames; ++j)
     {
         const double p = pdfPosition[j];
+#ifdef LARKSPUR_CONVERTER_SSE2
+        // From four phases on, samples n and n + 1 lie side by side in each array: both channels
+        // of both come in pairs, with the same operations as below (the right channel's negation
+        // moved to the end, which rounds the same).
+        if (h >= 2 && p >= 0.0)
+        {
+            const uint64_t i = static_cast<uint64_t>(static_cast<int64_t>(p));
+            const double t = p - static_cast<double>(i);
+            const __m128d w0 = _mm_loadu_pd(w + i);
+            const __m128d w1 = _mm_loadu_pd(w + M + i);
+            const __m128d Left = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(pdfLeft + i), w0),
+                                            _mm_mul_pd(_mm_loadu_pd(pdfLeftTail + i), w1));
+            const __m128d Right = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(pdfRight + i), w0),
+                                             _mm_mul_pd(_mm_loadu_pd(pdfRightTail + i), w1));
+            // (left, right) of sample i and of sample i + 1.
+            const __m128d First = _mm_unpacklo_pd(Left, Right);
+            const __m128d Second = _mm_unpackhi_pd(Left, Right);
+            const __m128d Frame =
+                _mm_add_pd(_mm_mul_pd(_mm_set1_pd(t), Second), _mm_mul_pd(_mm_set1_pd(1.0 - t), First));
+            _mm_storeu_pd(pdfOut + 2 * j, _mm_xor_pd(Frame, _mm_set_pd(-0.0, 0.0)));
+            continue;
+        }
+#endif
         const double dfFloor = std::floor(p);
         const double t = p - dfFloor;
         double dfLeft0 = 0.0;

@@ -197,17 +197,10 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             }
             // The playback thread's gain, one smoother step per frame, then the render thread's words.
             double* pdfFrames = Feeder.GetOutput();
-            for (uint64_t f = 0; f < ullFrames; ++f)
+            Volume.ScaleFrames(pdfFrames, ullFrames, 2);
+            if (bInteger)
             {
-                double dfGain = 0.0;
-                Volume.Next(dfGain);
-                pdfFrames[2 * f] *= dfGain;
-                pdfFrames[2 * f + 1] *= dfGain;
-                if (bInteger)
-                {
-                    Words[2 * f] = Quant.Quantize(pdfFrames[2 * f], 0);
-                    Words[2 * f + 1] = Quant.Quantize(pdfFrames[2 * f + 1], 1);
-                }
+                Quant.QuantizeFrames(pdfFrames, ullFrames, Words.data());
             }
             uint64_t ullWritten = ullFrames;
             const int32_t iWrite = bInteger ? Writer.WriteWords(Words.data(), ullWritten)

@@ -43,20 +43,14 @@ void WaitOneMillisecond(Playback& Run)
     }
 }
 
-// One ramp step per frame; both samples of a frame get the same gain.
+// One ramp step per frame; both samples of a frame get the same gain. One lock for the block.
 void ApplyVolume(ParameterSmoother* pVolume, double* pdfFrames, uint64_t ullFrames)
 {
     if (pVolume == nullptr)
     {
         return;
     }
-    for (uint64_t f = 0; f < ullFrames; ++f)
-    {
-        double dfGain = 0.0;
-        pVolume->Next(dfGain);
-        pdfFrames[STEREO * f] *= dfGain;
-        pdfFrames[STEREO * f + 1] *= dfGain;
-    }
+    pVolume->ScaleFrames(pdfFrames, ullFrames, STEREO);
 }
 
 // Offers ullFrames frames to the sound buffer until it has taken them all or a stop is requested,

@@ -44,10 +44,10 @@ struct TransformTables
     // The same twiddles for the fused passes, two at a time with each part repeated: for j = 2i,
     // (re j, re j, re j+1, re j+1, im j, im j, im j+1, im j+1) at 8i. Stages 1 ... CACHE_BLOCK_ORDER - 1.
     std::unique_ptr<double[]> SplitTwiddles[FFT_MAX_ORDER];
-    // Exact twiddles of the radix-4 passes that join stages s and s + 1 (see MakeQuarterTwiddles).
+    // Exact twiddles of the radix-4 passes that join stages s and s + 1 (see MakeBlockTwiddles).
     std::unique_ptr<double[]> QuarterTwiddles[FFT_MAX_ORDER];
     // Exact twiddles of the radix-8 pass that joins stages s, s + 1 and s + 2, where that pass is the
-    // last of an order (see MakeEighthTwiddles).
+    // last of an order (see MakeBlockTwiddles).
     std::unique_ptr<double[]> EighthTwiddles[FFT_MAX_ORDER];
     // Bit-reversal permutation of each order.
     std::unique_ptr<uint32_t[]> Reverse[FFT_MAX_ORDER + 1];
@@ -166,56 +166,30 @@ constexpr uint64_t LaneOf(uint64_t j)
     return ((j & 1) << 1) | ((j >> 1) & 1);
 }
 
-// The twiddles of a radix-4 pass over groups of 4h points (h = 2^s): for j < h, W^j, W^2j and W^3j
-// with W = e^(-2 pi i / 4h), computed directly rather than by a running rotation. Blocks of four
-// consecutive j (in the order of LaneOf): the real parts of W^j for the four, their imaginary parts,
-// then the same for W^2j and W^3j (24 doubles per block; a last block of fewer j is padded with ones).
-std::unique_ptr<double[]> MakeQuarterTwiddles(uint64_t h)
+// The twiddles of a radix-R pass (R = 4 or 8) over groups of Rh points (h = 2^s): for j < h, W^(j u)
+// for u = 1 ... R - 1 with W = e^(-2 pi i / Rh), computed directly rather than by a running rotation.
+// Blocks of four consecutive j (in the order of LaneOf): the real parts of W^j for the four, their
+// imaginary parts, then the same for W^2j and so on (8 (R - 1) doubles per block; a last block of
+// fewer j is padded with ones).
+std::unique_ptr<double[]> MakeBlockTwiddles(uint64_t h, uint64_t R)
 {
     const uint64_t ullBlocks = (h + 3) / 4;
-    std::unique_ptr<double[]> Table(new (std::nothrow) double[24 * ullBlocks]);
+    const uint64_t ullBlockSize = 8 * (R - 1);
+    std::unique_ptr<double[]> Table(new (std::nothrow) double[ullBlockSize * ullBlocks]);
     if (!Table)
     {
         return Table;
     }
     for (uint64_t j = 0; j < 4 * ullBlocks; ++j)
     {
-        double* pdfBlock = Table.get() + 24 * (j / 4) + LaneOf(j % 4);
-        for (uint64_t m = 1; m <= 3; ++m)
+        double* pdfBlock = Table.get() + ullBlockSize * (j / 4) + LaneOf(j % 4);
+        for (uint64_t u = 1; u < R; ++u)
         {
             double dfRe = 1.0;
             double dfIm = 0.0;
             if (j < h)
             {
-                UnitRoot(m * j, 4 * h, dfRe, dfIm);
-            }
-            pdfBlock[8 * (m - 1)] = dfRe;
-            pdfBlock[8 * (m - 1) + 4] = dfIm;
-        }
-    }
-    return Table;
-}
-
-// The twiddles of a radix-8 pass over groups of 8h points: W^(j u) for u = 1 ... 7 and j < h, with
-// W = e^(-2 pi i / 8h), in blocks of four j laid out like the radix-4 ones (56 doubles a block).
-std::unique_ptr<double[]> MakeEighthTwiddles(uint64_t h)
-{
-    const uint64_t ullBlocks = (h + 3) / 4;
-    std::unique_ptr<double[]> Table(new (std::nothrow) double[56 * ullBlocks]);
-    if (!Table)
-    {
-        return Table;
-    }
-    for (uint64_t j = 0; j < 4 * ullBlocks; ++j)
-    {
-        double* pdfBlock = Table.get() + 56 * (j / 4) + LaneOf(j % 4);
-        for (uint64_t u = 1; u <= 7; ++u)
-        {
-            double dfRe = 1.0;
-            double dfIm = 0.0;
-            if (j < h)
-            {
-                UnitRoot(u * j, 8 * h, dfRe, dfIm);
+                UnitRoot(u * j, R * h, dfRe, dfIm);
             }
             pdfBlock[8 * (u - 1)] = dfRe;
             pdfBlock[8 * (u - 1) + 4] = dfIm;
@@ -614,6 +588,22 @@ inline void Radix4Four(Four a, Four b, Four c, Four d, Four& o0, Four& o1, Four&
     o3 = Four{_mm256_sub_pd(y1.r, y3.i), _mm256_add_pd(y1.i, y3.r)};
 }
 
+// The twiddles W^j, W^2j and W^3j of a radix-4 butterfly, as (real, imaginary) vector pairs.
+struct QuarterTwiddleSet
+{
+    Four w1;
+    Four w2;
+    Four w3;
+};
+
+// A twiddled radix-4 butterfly on the values at pdf0 + q ullSpacing (q = 0 ... 3): outputs o[q].
+inline void Radix4Twiddled(const double* pdf0, uint64_t ullSpacing, const QuarterTwiddleSet& W, Four* o)
+{
+    Radix4Four(LoadFour(pdf0), MultiplyFour(LoadFour(pdf0 + ullSpacing), W.w2.r, W.w2.i),
+               MultiplyFour(LoadFour(pdf0 + 2 * ullSpacing), W.w1.r, W.w1.i),
+               MultiplyFour(LoadFour(pdf0 + 3 * ullSpacing), W.w3.r, W.w3.i), o[0], o[1], o[2], o[3]);
+}
+
 // conj(x) w for one shared value x (re, im) and the four lanes' weights at pdfWeights.
 inline Four WeightFour(const double* pdfValue, const double* pdfWeights)
 {
@@ -703,40 +693,27 @@ template <bool bLast> void RunFourRadix4(double* pdfData, uint64_t n, uint32_t s
     const uint64_t ullStep = h * ullStride;
     for (uint64_t j = 0; j < h; ++j)
     {
+        // The same twiddles in every lane.
         const double* pdfBlock = pdfTwiddles + 24 * (j / 4) + LaneOf(j % 4);
-        const Wide w1r = _mm256_broadcast_sd(pdfBlock);
-        const Wide w1i = _mm256_broadcast_sd(pdfBlock + 4);
-        const Wide w2r = _mm256_broadcast_sd(pdfBlock + 8);
-        const Wide w2i = _mm256_broadcast_sd(pdfBlock + 12);
-        const Wide w3r = _mm256_broadcast_sd(pdfBlock + 16);
-        const Wide w3i = _mm256_broadcast_sd(pdfBlock + 20);
+        const auto Broadcast = [pdfBlock](uint64_t u) {
+            return Four{_mm256_broadcast_sd(pdfBlock + 8 * u), _mm256_broadcast_sd(pdfBlock + 8 * u + 4)};
+        };
+        const QuarterTwiddleSet W{Broadcast(0), Broadcast(1), Broadcast(2)};
         for (uint64_t g = j; g < n; g += 4 * h)
         {
-            const double* pdf0 = pdfData + 8 * g;
-            Four o0, o1, o2, o3;
-            Radix4Four(LoadFour(pdf0), MultiplyFour(LoadFour(pdf0 + 8 * h), w2r, w2i),
-                       MultiplyFour(LoadFour(pdf0 + 16 * h), w1r, w1i),
-                       MultiplyFour(LoadFour(pdf0 + 24 * h), w3r, w3i), o0, o1, o2, o3);
-            if constexpr (bLast)
+            Four o[4];
+            Radix4Twiddled(pdfData + 8 * g, 8 * h, W, o);
+            for (uint64_t q = 0; q < 4; ++q)
             {
-                double* pdfReal = pdfRealOut + g * ullStride;
-                double* pdfImag = pdfImagOut + g * ullStride;
-                _mm256_storeu_pd(pdfReal, o0.r);
-                _mm256_storeu_pd(pdfImag, o0.i);
-                _mm256_storeu_pd(pdfReal + ullStep, o1.r);
-                _mm256_storeu_pd(pdfImag + ullStep, o1.i);
-                _mm256_storeu_pd(pdfReal + 2 * ullStep, o2.r);
-                _mm256_storeu_pd(pdfImag + 2 * ullStep, o2.i);
-                _mm256_storeu_pd(pdfReal + 3 * ullStep, o3.r);
-                _mm256_storeu_pd(pdfImag + 3 * ullStep, o3.i);
-            }
-            else
-            {
-                double* pdf = pdfData + 8 * g;
-                StoreFour(pdf, o0);
-                StoreFour(pdf + 8 * h, o1);
-                StoreFour(pdf + 16 * h, o2);
-                StoreFour(pdf + 24 * h, o3);
+                if constexpr (bLast)
+                {
+                    _mm256_storeu_pd(pdfRealOut + g * ullStride + q * ullStep, o[q].r);
+                    _mm256_storeu_pd(pdfImagOut + g * ullStride + q * ullStep, o[q].i);
+                }
+                else
+                {
+                    StoreFour(pdfData + 8 * (g + q * h), o[q]);
+                }
             }
         }
     }
@@ -906,20 +883,14 @@ template <bool bLast> void RunBlocksRadix4(double* pdfData, uint64_t n, uint32_t
     const double* pdfTwiddles = Tables.QuarterTwiddles[s].get();
     for (uint64_t j = 0; j < h; j += 4)
     {
+        // A twiddle of its own in each lane: the block's four j.
         const double* T = pdfTwiddles + 6 * j;
-        const Wide w1r = _mm256_loadu_pd(T);
-        const Wide w1i = _mm256_loadu_pd(T + 4);
-        const Wide w2r = _mm256_loadu_pd(T + 8);
-        const Wide w2i = _mm256_loadu_pd(T + 12);
-        const Wide w3r = _mm256_loadu_pd(T + 16);
-        const Wide w3i = _mm256_loadu_pd(T + 20);
+        const QuarterTwiddleSet W{LoadFour(T), LoadFour(T + 8), LoadFour(T + 16)};
         for (uint64_t g = j; g < n; g += 4 * h)
         {
             double* pdf0 = pdfData + 2 * g;
             Four o[4];
-            Radix4Four(LoadFour(pdf0), MultiplyFour(LoadFour(pdf0 + 2 * h), w2r, w2i),
-                       MultiplyFour(LoadFour(pdf0 + 4 * h), w1r, w1i),
-                       MultiplyFour(LoadFour(pdf0 + 6 * h), w3r, w3i), o[0], o[1], o[2], o[3]);
+            Radix4Twiddled(pdf0, 2 * h, W, o);
             for (uint64_t q = 0; q < 4; ++q)
             {
                 StoreBlock<bLast>(pdf0 + 2 * h * q, o[q]);
@@ -1336,7 +1307,7 @@ int32_t PrepareFFT(uint32_t uiOrder)
         }
         if (!Tables.QuarterTwiddles[s])
         {
-            Tables.QuarterTwiddles[s] = MakeQuarterTwiddles(uint64_t{1} << s);
+            Tables.QuarterTwiddles[s] = MakeBlockTwiddles(uint64_t{1} << s, 4);
             if (!Tables.QuarterTwiddles[s])
             {
                 return -2;
@@ -1346,7 +1317,7 @@ int32_t PrepareFFT(uint32_t uiOrder)
         // Odd orders end in a radix-8 pass.
         if (uiOrder % 2 == 1 && s + 3 == uiOrder && !Tables.EighthTwiddles[s])
         {
-            Tables.EighthTwiddles[s] = MakeEighthTwiddles(uint64_t{1} << s);
+            Tables.EighthTwiddles[s] = MakeBlockTwiddles(uint64_t{1} << s, 8);
             if (!Tables.EighthTwiddles[s])
             {
                 return -2;

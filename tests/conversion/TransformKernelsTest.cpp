@@ -170,15 +170,23 @@ TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
             ASSERT_NE(puiReverse, nullptr);
             const std::vector<double> Values = MakeSignal(2 * N, uiOrder + 200);
             const std::vector<double> Weights = MakeSignal(2 * N, uiOrder + 300);
-            std::vector<double> Products(2 * N);
+            // conj(x) w in natural order, the values whose literal transform the weighted ones give.
+            const auto Products = [&Values, N](const std::vector<double>& W)
+            {
+                std::vector<double> Result(2 * N);
+                for (uint64_t k = 0; k < N; ++k)
+                {
+                    const double dfRe = Values[2 * k];
+                    const double dfIm = -Values[2 * k + 1];
+                    Result[2 * k] = dfRe * W[2 * k] - dfIm * W[2 * k + 1];
+                    Result[2 * k + 1] = dfRe * W[2 * k + 1] + dfIm * W[2 * k];
+                }
+                return Result;
+            };
             std::vector<double> Reversed(2 * N);
             std::vector<double> ReversedWeights(2 * N);
             for (uint64_t k = 0; k < N; ++k)
             {
-                const double dfRe = Values[2 * k];
-                const double dfIm = -Values[2 * k + 1];
-                Products[2 * k] = dfRe * Weights[2 * k] - dfIm * Weights[2 * k + 1];
-                Products[2 * k + 1] = dfRe * Weights[2 * k + 1] + dfIm * Weights[2 * k];
                 for (uint64_t i = 0; i < 2; ++i)
                 {
                     Reversed[2 * k + i] = Values[2 * puiReverse[k] + i];
@@ -190,7 +198,7 @@ TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
             ASSERT_EQ(FFTComplexFromBitReversed(Reversed.data(), uiOrder), 1);
             EXPECT_LE(Compare(Reversed, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference));
 
-            ReferenceFFTComplex(Products.data(), Reference.data(), uiOrder);
+            ReferenceFFTComplex(Products(Weights).data(), Reference.data(), uiOrder);
             std::vector<double> Weighted(2 * N);
             std::vector<double> Input(2 * N);
             for (uint64_t k = 0; k < 2 * N; ++k)
@@ -224,14 +232,10 @@ TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
                 std::vector<double> Row(2 * N);
                 for (uint64_t k = 0; k < N; ++k)
                 {
-                    const double dfRe = Values[2 * k];
-                    const double dfIm = -Values[2 * k + 1];
-                    Products[2 * k] = dfRe * RowWeights[2 * k] - dfIm * RowWeights[2 * k + 1];
-                    Products[2 * k + 1] = dfRe * RowWeights[2 * k + 1] + dfIm * RowWeights[2 * k];
                     Row[2 * k] = Four[8 * k + r];
                     Row[2 * k + 1] = Four[8 * k + 4 + r];
                 }
-                ReferenceFFTComplex(Products.data(), Reference.data(), uiOrder);
+                ReferenceFFTComplex(Products(RowWeights).data(), Reference.data(), uiOrder);
                 EXPECT_LE(Compare(Row, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference))
                     << "row " << r;
             }

@@ -9,22 +9,22 @@
 // waits of the design), and it gives each case's total as a multiple of that floor.
 //
 //   player_bench [--seconds S]     S seconds of sound per case (default 4)
-#include "app/DialogControlIds.h"
-#include "app/PlaybackObjectFactory.h"
-#include "app/PlayerScales.h"
-#include "app/PlayerState.h"
-#include "app/ProgramEntry.h"
-#include "app/RateTable.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/ProgramEntry.h"
+#include "app/player/PlaybackObjectFactory.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/PlayerState.h"
+#include "app/player/RateTable.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SSettingsLauncher.h"
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/VirtualAudioDevice.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CMultimediaTimer.h"
 #include "tests/common/RecordingDialogHost.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include <malloc.h>
 #include <sys/wait.h>

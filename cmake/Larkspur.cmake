@@ -5,8 +5,11 @@ target_compile_options(larkspur_options INTERFACE -Wall -Wextra)
 if(LARKSPUR_WERROR)
     target_compile_options(larkspur_options INTERFACE -Werror)
 endif()
-target_include_directories(larkspur_options INTERFACE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(larkspur_options INTERFACE LARKSPUR_VERSION_TEXT="1.02")
+target_include_directories(larkspur_options INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+# The version, written once in project(): LarkspurVersion.h gives it to the code and the resource.
+math(EXPR LARKSPUR_VERSION_MAJOR_NUMBER "${PROJECT_VERSION_MAJOR}")
+math(EXPR LARKSPUR_VERSION_MINOR_NUMBER "${PROJECT_VERSION_MINOR}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/LarkspurVersion.h.in ${PROJECT_BINARY_DIR}/generated/LarkspurVersion.h)
 if(WIN32)
     target_compile_definitions(larkspur_options INTERFACE
         UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)

@@ -30,6 +30,19 @@ constexpr uint32_t MAX_BLOCK_ORDER = 16;
 // Phases whose weights the paired run takes from one small table (see MakePhaseWeights).
 constexpr int64_t PHASE_GROUP = 16;
 
+// h: the octaves of oversampling that bring the input rate to at least the factor times the output
+// rate, ceil(log2(output x factor / input)) and at least 0; -1 when that quotient is no positive
+// finite number.
+double OversamplingOctaves(double dfInputRateHz, double dfOutputRateHz, double dfFactor)
+{
+    const double d = dfOutputRateHz * dfFactor / dfInputRateHz;
+    if (!(d > 0.0) || !std::isfinite(d))
+    {
+        return -1.0;
+    }
+    return std::ceil(std::max(0.0, std::log(d) / std::log(2.0)));
+}
+
 SamplingFrequencyConverter::SampleArray MakeArray(uint64_t ullCount)
 {
     return SamplingFrequencyConverter::SampleArray(
@@ -160,6 +173,37 @@ int32_t SamplingFrequencyConverter::Release()
     return 1;
 }
 
+uint32_t SamplingFrequencyConverter::LowestInputRate(double dfOutputRateHz, double dfOversampling)
+{
+    if (!(dfOutputRateHz > 0.0) || !(dfOversampling > 0.0) || !std::isfinite(dfOutputRateHz) ||
+        !std::isfinite(dfOversampling))
+    {
+        return 0;
+    }
+    const auto Takes = [&](uint32_t uiInput)
+    {
+        const double dfOctaves = OversamplingOctaves(uiInput, dfOutputRateHz, dfOversampling);
+        return dfOctaves >= 0.0 && dfOctaves <= MAX_OVERSAMPLING_OCTAVES;
+    };
+    // output x factor / 2^MAX, then a step either way where the logarithms round differently.
+    const double dfEstimate =
+        std::ceil(dfOutputRateHz * dfOversampling / std::ldexp(1.0, MAX_OVERSAMPLING_OCTAVES));
+    if (!(dfEstimate < 4294967295.0))
+    {
+        return 0;
+    }
+    uint32_t uiRate = std::max(1u, static_cast<uint32_t>(dfEstimate));
+    while (uiRate > 1 && Takes(uiRate - 1))
+    {
+        --uiRate;
+    }
+    while (uiRate < 0xFFFFFFFFu && !Takes(uiRate))
+    {
+        ++uiRate;
+    }
+    return uiRate;
+}
+
 int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInputRateHz,
                                           double dfOutputRateHz, uint32_t uiBlockOrderValue, int32_t iShift,
                                           double dfBufferSeconds)
@@ -189,13 +233,9 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     {
         return -1;
     }
-    const double d = dfOutputRateHz * dfOversamplingFactor / dfInputRateHz;
-    if (!(d > 0.0) || !std::isfinite(d))
-    {
-        return -1;
-    }
-    const double dfOctaves = std::ceil(std::max(0.0, std::log(d) / std::log(2.0)));
-    if (dfOctaves + uiBlockOrderValue > FFT_MAX_ORDER)
+    const double dfOctaves = OversamplingOctaves(dfInputRateHz, dfOutputRateHz, dfOversamplingFactor);
+    if (dfOctaves < 0.0 || dfOctaves > MAX_OVERSAMPLING_OCTAVES ||
+        dfOctaves + uiBlockOrderValue > FFT_MAX_ORDER)
     {
         return -1;
     }
@@ -312,6 +352,35 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     ullChannels = C;
     bDiscardBlock = 1;
     bReady = 1;
+    return 1;
+}
+
+int32_t SamplingFrequencyConverter::Restart(uint64_t ullStartFrame)
+{
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    const uint64_t C = ullChannels;
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    const uint64_t N2 = B << uiOversamplingOctaves;
+    const uint64_t M = N2 / 2;
+    InputFIFO.Clear();
+    OutputFIFO.Clear();
+    // What Setup leaves zero and the blocks carry from one to the next.
+    std::fill_n(pdfHopBuffer.get(), C * (B / 2), 0.0);
+    std::fill_n(pdfOverlapTail.get(), C * M, 0.0);
+    std::fill_n(pdfOversampledBlock.get(), C * M, 0.0);
+    std::fill_n(pdfLastSample.get(), C, 0.0);
+    std::fill_n(pShiftedBins.get(), C * 2 * (B / 2) * 2, 0.0);
+    std::fill_n(pOversampledSignal.get(), bPlainRun != 0 ? 1 : C * 2 * std::max(N2, 2 * B) + 8, 0.0);
+    bFrameSame = 1;
+    bPreviousFrameSame = 1;
+    uiCurrentFrame = 0;
+    bNegateShifted = 0;
+    dfReadPosition = 0.0;
+    bDiscardBlock = 1;
+    ullConsumedFrames.store(ullStartFrame, std::memory_order_relaxed);
     return 1;
 }
 

@@ -27,10 +27,20 @@ public:
     SamplingFrequencyConverter(const SamplingFrequencyConverter&) = delete;
     SamplingFrequencyConverter& operator=(const SamplingFrequencyConverter&) = delete;
 
+    // The most oversampling Setup takes: 2^MAX_OVERSAMPLING_OCTAVES. Beyond it one set-up's
+    // arrays pass 64 MiB and take a large part of a second to make (each octave doubles both); 8 kHz
+    // into 384 kHz needs 2^9, so only file rates far below any usual one meet it.
+    static constexpr uint32_t MAX_OVERSAMPLING_OCTAVES = 11;
+    // The lowest whole input rate in Hz that Setup takes for this output rate with this
+    // oversampling factor; 0 when there is none (arguments that are not positive finite numbers).
+    static uint32_t LowestInputRate(double dfOutputRateHz, double dfOversampling);
+
     // 1 ready; -4 a rate that is not a positive finite number, no channels (or more than 256), a
     // block order outside 2 ... 16, a shift of half a block or more, or buffer seconds that are not
-    // finite; -1 input rate more than 128 times the output rate, or an oversampled frame longer than
-    // the transforms handle; -2 out of memory (nothing stays allocated).
+    // finite; -1 input rate more than 128 times the output rate, an input rate so far below the
+    // output rate that it needs more than 2^MAX_OVERSAMPLING_OCTAVES oversampling (refused before
+    // anything is allocated), or an oversampled frame longer than the transforms handle; -2 out of
+    // memory (nothing stays allocated).
     int32_t Setup(uint64_t ullChannelCount, double dfInputRateHz, double dfOutputRateHz,
                   uint32_t uiBlockOrderValue, int32_t iShift, double dfBufferSeconds);
     // Immediate: the second output frame computed afterwards has the new rate. Otherwise a
@@ -57,6 +67,12 @@ public:
     // in InputFIFO is completed with silence and one more hop of silence follows. 1 done; -1 not
     // ready or the silence did not fit.
     int32_t CompleteLastBlock();
+
+    // Forgets the signal so far, as if the next input were the start of a new one (a jump in the
+    // input): both queues emptied, the overlap and interpolation history cleared; the set-up and
+    // the output rate (its ramp included) stay. ullConsumedFrames restarts at ullStartFrame.
+    // Allocates nothing. 1; -1 not ready.
+    int32_t Restart(uint64_t ullStartFrame);
 
     // Runs the blocks the plain way instead: the given forward transform, the full N2-point inverse
     // transform and overlap-add of every oversampled sample. Comparisons and benchmarks use it with

@@ -60,6 +60,19 @@ int32_t SignalFIFO::Release()
     return 1;
 }
 
+int32_t SignalFIFO::Clear()
+{
+    CriticalSectionHolder Holder(pLock);
+    if (bAllocated == 0)
+    {
+        return -1;
+    }
+    ullFill = 0;
+    ullWriteIndex = 0;
+    ullReadIndex = 0;
+    return 1;
+}
+
 template <typename Store> int32_t SignalFIFO::WriteWith(uint64_t& ullCount, Store StorePiece)
 {
     const uint64_t ullWanted = ullCount;

@@ -16,6 +16,8 @@ public:
     // Discards any contents. 1; -5 when the byte count overflows, -2 without memory (left unallocated).
     int32_t Allocate(uint64_t ullCapacitySamples);
     int32_t Release();
+    // Drops the contents and keeps the storage. 1; -1 not allocated.
+    int32_t Clear();
     int32_t Write(const double* pdfSource, uint64_t& ullCount);
     int32_t WriteValue(double dfValue, uint64_t& ullCount);
     int32_t Read(double* pdfDestination, uint64_t& ullCount);

@@ -44,3 +44,12 @@ struct AudioStreamFormat
 // The format the stream proposes: two channels of extensible integer PCM, the container full of
 // valid bits, no speaker positions.
 AudioStreamFormat MakeStereoPcmFormat(uint32_t uiSamplingFrequency, uint32_t uiBits);
+
+// An extensible format record of any layout, as back ends describe what a device would rather take.
+AudioStreamFormat MakeStreamFormat(uint32_t uiSamplingFrequency, uint32_t uiChannels,
+                                   uint32_t uiContainerBits, uint32_t uiValidBits,
+                                   const AudioFormatGuid& SubFormat);
+
+// The container bits (32, 24 or 16) of a consistent two-channel integer PCM format whose container
+// is full of valid bits, plain or extensible; 0 for any other format.
+uint32_t StereoPcmBits(const AudioStreamFormat& Format);

@@ -33,4 +33,6 @@ constexpr const char16_t* SAMPLING_FREQUENCY_CONVERTER = u"pSamplingFrequencyCon
 constexpr const char16_t* INTELLIGENT_SOUND_BUFFER = u"pIntelligentSoundBuffer";
 constexpr const char16_t* INPUT_SIGNAL_BUFFER = u"pdfInputSignalBuffer";
 constexpr const char16_t* OUTPUT_SIGNAL_BUFFER = u"pdfOutputSignalBuffer";
+// Optional: the player record the thread reads and reports to.
+constexpr const char16_t* PLAYER_STATE = u"pPlayerState";
 } // namespace WorkerParameterNames

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Fails when an #include crosses a line the layering forbids: lower subsystems never reach up,
-# platform folders never reach into each other's platform, and the shared player logic in app/
-# never touches a toolkit or a platform header. Reads the tracked sources of the tree given (default:
-# the repository this script lives in).
+# platform folders never reach into each other's platform, the program never reaches into tests/, and
+# app/ keeps its three rooms apart: the engine (app/player) includes neither the dialog logic nor a
+# front end, the dialog logic (app/dialog) no front end, and the front ends (app/cli, app/qt,
+# app/win32) not each other. Neither the engine nor the dialog logic touches a toolkit or a platform
+# header. Reads the tracked sources of the tree given (default: the repository this script lives in).
 set -uo pipefail
 
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -19,7 +21,7 @@ report() {
 mapfile -t includes < <(git ls-files -- '*.h' '*.hpp' '*.cpp' '*.c' 2>/dev/null |
     xargs -r grep -HnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' 2>/dev/null)
 
-platform_header='^(windows\.h|Windows\.h|objbase\.h|combaseapi\.h|mmdeviceapi\.h|audioclient\.h|commctrl\.h|commdlg\.h|shellapi\.h|mmsystem\.h|alsa/.*|asoundlib\.h|Qt[A-Za-z]*/.*|Q[A-Z][A-Za-z]*)$'
+platform_header='^(windows\.h|Windows\.h|objbase\.h|combaseapi\.h|mmdeviceapi\.h|audioclient\.h|commctrl\.h|commdlg\.h|shellapi\.h|mmsystem\.h|alsa/.*|asoundlib\.h|pulse/.*|Qt[A-Za-z]*/.*|Q[A-Z][A-Za-z]*)$'
 
 for entry in "${includes[@]}"; do
     file=${entry%%:*}
@@ -55,13 +57,37 @@ for entry in "${includes[@]}"; do
         ;;
     output/*)
         [[ $name =~ ^(app|soundbuffer)/ ]] && report "$file" "$line" "$name" "output/ includes app/ or soundbuffer/"
-        for backend in wasapi alsa virtual; do
-            if [[ $file == output/$backend/* && $name =~ ^output/(wasapi|alsa|virtual)/ && $name != output/$backend/* ]]; then
+        # The Linux layer composes the ALSA and the sound-server back ends; no other back end reaches
+        # into another.
+        for backend in wasapi alsa pulse linux virtual; do
+            if [[ $file == output/$backend/* && $name =~ ^output/(wasapi|alsa|pulse|linux|virtual)/ &&
+                $name != output/$backend/* ]] &&
+                ! [[ $backend == linux && $name =~ ^output/(alsa|pulse)/ ]]; then
                 report "$file" "$line" "$name" "one audio back end includes another"
             fi
         done
         ;;
     esac
+    case $file in
+    tests/* | bench/*) ;;
+    *)
+        [[ $name == tests/* ]] && report "$file" "$line" "$name" "the program includes test code"
+        ;;
+    esac
+    case $file in
+    app/player/*)
+        [[ $name =~ ^app/(dialog|cli|qt|win32)/ ]] &&
+            report "$file" "$line" "$name" "the engine includes the dialog logic or a front end"
+        ;;
+    app/dialog/*)
+        [[ $name =~ ^app/(cli|qt|win32)/ ]] && report "$file" "$line" "$name" "the dialog logic includes a front end"
+        ;;
+    esac
+    for front in cli qt win32; do
+        if [[ $file == app/$front/* && $name =~ ^app/(cli|qt|win32)/ && $name != app/$front/* ]]; then
+            report "$file" "$line" "$name" "one front end includes another"
+        fi
+    done
     case $file in
     app/win32/* | app/qt/* | app/cli/*) ;;
     app/*)

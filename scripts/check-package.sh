@@ -36,6 +36,7 @@ for file in ./usr/bin/larkspur ./usr/bin/larkspur-cli ./usr/share/applications/l
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q "libqt6widgets6" <<<"$depends" || fail "Depends lacks the Qt widgets library: $depends"
+grep -q "libpulse0" <<<"$depends" || fail "Depends lacks the sound server's client library: $depends"
 dpkg-deb -x "$deb" "$work/root"
 desktop-file-validate "$work/root/usr/share/applications/larkspur.desktop"
 "$work/root/usr/bin/larkspur-cli" --version >/dev/null
@@ -56,7 +57,8 @@ wm_pid=$!
 sleep 1
 LARKSPUR_AUDIO=virtual QT_QPA_PLATFORM=xcb "$work/root/usr/bin/larkspur" 3 >"$work/larkspur.log" 2>&1 &
 app_pid=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Larkspur v1.02 \(Shift: 3\)$' | head -n 1) ||
+version=$(sed -n 's/^project(Larkspur VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+window=$(timeout 20 xdotool search --sync --onlyvisible --name "^Larkspur v${version//./\\.} \\(Shift: 3\\)\$" | head -n 1) ||
     fail "the packaged larkspur showed no window: $(cat "$work/larkspur.log")"
 xdotool windowactivate --sync "$window" key Escape
 status=0

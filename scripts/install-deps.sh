@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh --player   only what building and running the player natively needs
 set -euo pipefail
 
-player=(build-essential cmake ninja-build pkg-config qt6-base-dev libasound2-dev fonts-noto-cjk)
+player=(build-essential cmake ninja-build pkg-config qt6-base-dev libasound2-dev libpulse-dev fonts-noto-cjk)
 everything=("${player[@]}"
     googletest libbenchmark-dev clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xauth

@@ -110,6 +110,13 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     "$root/scripts/wine-japanese-fonts.sh" || true
 fi
 
+# The display's scaling: 96 DPI (100 %) for every run; the dialog's scaling test runs again at 144.
+set_dpi() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    wineserver -w
+}
+set_dpi 96
+
 shopt -s nullglob
 executables=("$build"/tests/${LARKSPUR_WINE_TESTS:-*}_tests.exe)
 if [[ ${#executables[@]} -eq 0 ]]; then
@@ -129,6 +136,19 @@ for exe in "${executables[@]}"; do
         failed+=("$name (exit $status)")
     fi
 done
+
+# The dialog at 150 % display scaling (144 DPI), as a new user with a high-resolution screen meets it.
+if [[ " ${executables[*]} " == *"/win32_tests.exe "* ]]; then
+    echo "=== win32_tests.exe at 144 DPI (Wine) ==="
+    set_dpi 144
+    (cd "$build/tests" && LARKSPUR_TEST_DPI=144 nice -n -10 wine "$build/tests/win32_tests.exe" --gtest_color=no \
+        --gtest_filter='MainDialogWindow.ListColumnsFollowTheDisplayScaling')
+    status=$?
+    set_dpi 96
+    if [[ $status -ne 0 ]]; then
+        failed+=("win32_tests.exe at 144 DPI (exit $status)")
+    fi
+fi
 
 if [[ ${#failed[@]} -ne 0 ]]; then
     echo "run-wine-tests: FAILED: ${failed[*]}"

@@ -6,8 +6,8 @@
 # Without a display (or with a file to play):
 #   scripts/run.sh              the terminal player on its demo piece
 #   scripts/run.sh FILE.wav     the terminal player on FILE.wav (options of 'larkspur-cli play' may follow)
-# The terminal player plays on the default sound device; on a machine without any sound card it
-# plays onto the virtual device and keeps what it played as a WAV file.
+# The terminal player plays on the default sound device; on a machine without any sound card or
+# sound server it plays onto the virtual device and keeps what it played as a WAV file.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,12 +15,19 @@ cd "$root"
 "$root/scripts/install-deps.sh" --player
 cmake --preset linux-release -B build/player -DLARKSPUR_BUILD_TESTS=OFF -DLARKSPUR_BUILD_BENCH=OFF >/dev/null
 
+# Something to play on: a sound card, or a sound server (which may have outputs of its own, such as
+# network or Bluetooth ones).
+has_output() {
+    grep -qs '^ *[0-9]' /proc/asound/cards || [[ -n "${PULSE_SERVER:-}" ]] ||
+        [[ -S "${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/pulse/native" ]]
+}
+
 # A display and at most a shift number: the player window.
 if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
     if [[ $# -eq 0 || ( $# -eq 1 && "$1" =~ ^[+-]?[0-9]+$ ) ]]; then
         cmake --build build/player -j "$(nproc)" --target larkspur
-        if [[ -z "${LARKSPUR_AUDIO:-}" ]] && ! grep -qs '^ *[0-9]' /proc/asound/cards; then
-            echo "run.sh: this machine has no sound card (/proc/asound/cards lists none); the window plays onto the silent virtual device."
+        if [[ -z "${LARKSPUR_AUDIO:-}" ]] && ! has_output; then
+            echo "run.sh: this machine has no sound card (/proc/asound/cards lists none) and no sound server; the window plays onto the silent virtual device."
             export LARKSPUR_AUDIO=virtual
         fi
         exec "$root/build/player/app/qt/larkspur" "$@"
@@ -39,9 +46,9 @@ case "${1:-}" in
 esac
 
 # The terminal player.
-if [[ -z "${LARKSPUR_AUDIO:-}" ]] && ! grep -qs '^ *[0-9]' /proc/asound/cards; then
+if [[ -z "${LARKSPUR_AUDIO:-}" ]] && ! has_output; then
     capture="$root/build/player/larkspur-capture.wav"
-    echo "run.sh: this machine has no sound card (/proc/asound/cards lists none)."
+    echo "run.sh: this machine has no sound card (/proc/asound/cards lists none) and no sound server."
     echo "run.sh: playing on the virtual device instead; what it plays is written to $capture"
     status=0
     LARKSPUR_AUDIO="virtual:$capture" "$cli" play "$@" || status=$?

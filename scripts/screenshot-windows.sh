@@ -3,6 +3,7 @@
 # Japanese font standing in for the dialog font, a file loaded and playing on the virtual device.
 # Needs the Windows build (cmake --preset windows && cmake --build --preset windows).
 #   scripts/screenshot-windows.sh [BUILD_DIR] [OUTPUT.png]
+#   LARKSPUR_SCREENSHOT_DPI=144 scripts/screenshot-windows.sh ...   the display at 150 % scaling
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,9 +36,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The screen grows with the display scaling, as the dialog does.
+dpi=${LARKSPUR_SCREENSHOT_DPI:-96}
+screen="$((1200 * dpi / 96))x$((480 * dpi / 96))"
 for display in $(seq 131 170); do
     if [[ ! -e /tmp/.X11-unix/X$display && ! -e /tmp/.X$display-lock ]]; then
-        Xvfb ":$display" -screen 0 1200x480x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$display" -screen 0 "${screen}x24" -nolisten tcp >/dev/null 2>&1 &
         xvfb_pid=$!
         export DISPLAY=":$display"
         break
@@ -51,9 +55,11 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     "$root/scripts/wine-japanese-fonts.sh"
     # One virtual desktop the size of the screen: Wine draws the window frame and caption itself.
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1200x480 /f >/dev/null 2>&1
     wineserver -w
 fi
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$screen" /f >/dev/null 2>&1
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+wineserver -w
 
 # Ten seconds of a 440 Hz tone, stereo 16-bit 44.1 kHz, where a user's music would be.
 music="$WINEPREFIX/drive_c/users/Public/Music"

@@ -26,6 +26,12 @@ IntelligentSoundBuffer::~IntelligentSoundBuffer()
     Release();
 }
 
+uint64_t IntelligentSoundBuffer::PeriodFrames(double dfRate, double dfSeconds)
+{
+    const double dfFrames = std::ceil(dfRate * dfSeconds);
+    return dfRate > 0.0 && dfSeconds > 0.0 && dfFrames < dfTwoToThe63 ? static_cast<uint64_t>(dfFrames) : 0;
+}
+
 void IntelligentSoundBuffer::MakeFadeRamp(double* pdfRamp, uint64_t ullLength)
 {
     for (uint64_t i = 0; i < ullLength; ++i)
@@ -43,16 +49,15 @@ int32_t IntelligentSoundBuffer::Initialize(double dfRate, double& dfPeriodSecond
     {
         return -4;
     }
-    const double dfFrames = std::ceil(dfRate * dfSeconds);
-    if (dfFrames == 0.0)
-    {
-        return -1;
-    }
-    if (!(dfFrames < dfTwoToThe63))
+    if (!(std::ceil(dfRate * dfSeconds) < dfTwoToThe63))
     {
         return -5;
     }
-    const uint64_t n = static_cast<uint64_t>(dfFrames);
+    const uint64_t n = PeriodFrames(dfRate, dfSeconds);
+    if (n == 0)
+    {
+        return -1;
+    }
     const uint64_t C = 2;
     if (n > SIZE_MAX / sizeof(double) / C)
     {
@@ -143,11 +148,17 @@ int32_t IntelligentSoundBuffer::ReadPeriod(double* pdfDestination)
     double* pdfOutgoing = pdfOutgoingBlock.get();
 
     uint64_t k = 0;
+    bool bJump = false;
     {
         CriticalSectionHolder Holder(&Queue.CriticalSection);
+        bJump = bJumpPending != 0;
+        bJumpPending = 0;
         const bool bTake =
             Queue.bReady != 0 &&
-            (Queue.bFinishing != 0 || (Queue.bBuffering == 0 && Queue.ullFill >= Queue.ullLowMark));
+            (Queue.bFinishing != 0 || (Queue.bBuffering == 0 && Queue.ullFill >= Queue.ullLowMark)) &&
+            // After a jump only a whole period of the new place is taken: a part would be glued to
+            // the old sound.
+            !(bJump && Queue.ullFill < n);
         if (bTake)
         {
             uint64_t ullSamples = C * n;
@@ -173,7 +184,35 @@ int32_t IntelligentSoundBuffer::ReadPeriod(double* pdfDestination)
         }
     }
 
-    if (k < n)
+    const double* pdfRamp = pdfFadeRamp.get();
+    if (bJump && bFaded == 0)
+    {
+        // The stream jumped: the outgoing block fades out whole, and the new place fades in from the
+        // start of its first period (or after the refill, when it has none yet).
+        for (uint64_t f = 0; f < n; ++f)
+        {
+            for (uint64_t c = 0; c < C; ++c)
+            {
+                pdfOutgoing[f * C + c] *= pdfRamp[n - 1 - f];
+            }
+        }
+        if (k == n)
+        {
+            for (uint64_t f = 0; f < n; ++f)
+            {
+                for (uint64_t c = 0; c < C; ++c)
+                {
+                    pdfStaged[f * C + c] *= pdfRamp[f];
+                }
+            }
+        }
+        else
+        {
+            std::fill(pdfStaged, pdfStaged + C * n, 0.0);
+            bFaded = 1;
+        }
+    }
+    else if (k < n)
     {
         if (bFaded != 0)
         {
@@ -184,7 +223,6 @@ int32_t IntelligentSoundBuffer::ReadPeriod(double* pdfDestination)
         {
             // Fade out across the period boundary: the rest of the outgoing block, then the frames
             // obtained now, along the ramp backwards; nothing after them.
-            const double* pdfRamp = pdfFadeRamp.get();
             for (uint64_t f = k; f < n; ++f)
             {
                 const double dfGain = pdfRamp[n - 1 - (f - k)];
@@ -208,7 +246,6 @@ int32_t IntelligentSoundBuffer::ReadPeriod(double* pdfDestination)
     else if (bFaded != 0)
     {
         // Data is back: the fresh period goes out next, faded in.
-        const double* pdfRamp = pdfFadeRamp.get();
         for (uint64_t f = 0; f < n; ++f)
         {
             for (uint64_t c = 0; c < C; ++c)
@@ -240,6 +277,22 @@ int32_t IntelligentSoundBuffer::Finish()
     return 1;
 }
 
+int32_t IntelligentSoundBuffer::Discard()
+{
+    CriticalSectionHolder Holder(&Queue.CriticalSection);
+    if (bReady == 0 || Queue.bReady == 0)
+    {
+        return -1;
+    }
+    Queue.pFIFO->Clear();
+    Queue.ullFill = 0;
+    // The next read fades the outgoing block out, whenever it comes; reads resume, faded in, once
+    // the refill reaches the start mark.
+    Queue.bBuffering = 1;
+    bJumpPending = 1;
+    return 1;
+}
+
 int32_t IntelligentSoundBuffer::Release()
 {
     pdfFadeRamp.reset();
@@ -251,5 +304,6 @@ int32_t IntelligentSoundBuffer::Release()
     ullChannels = 0;
     ullPeriodFrames = 0;
     bFaded = 0;
+    bJumpPending = 0;
     return 1;
 }

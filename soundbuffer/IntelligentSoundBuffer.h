@@ -28,6 +28,15 @@ public:
     int32_t Finish();
     int32_t Release();
 
+    // Drops what the queue holds and refills it before the next period is taken: the next read fades
+    // the period going out out, however soon the refill comes, and the first whole period of what is
+    // written next goes out faded in. For a jump in the stream (the producer goes on from elsewhere).
+    // 1; -1 not ready.
+    int32_t Discard();
+
+    // Frames of a period of dfSeconds at dfSamplingFrequency: rounded up to whole frames; 0 for a
+    // rate or length that is not positive, or a count too large to keep.
+    static uint64_t PeriodFrames(double dfSamplingFrequency, double dfSeconds);
     // ramp[i] = 0.5 - 0.5 cos(pi (i + 1) / n): rises from near 0 to exactly 1.
     static void MakeFadeRamp(double* pdfRamp, uint64_t ullLength);
 
@@ -49,4 +58,6 @@ private:
     int32_t bFaded = 0;
     std::unique_ptr<double[]> pdfStagedBlock;
     std::unique_ptr<double[]> pdfOutgoingBlock;
+    // Set by Discard, taken by the next ReadPeriod; guarded by the queue's lock.
+    int32_t bJumpPending = 0;
 };

@@ -489,17 +489,36 @@ int32_t WaveFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
 
 int32_t WaveFileReader::Rewind()
 {
-    if (bOpened == 0 || ullDataOffset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+    return SeekFrame(0);
+}
+
+int32_t WaveFileReader::SeekFrame(uint64_t ullFrame)
+{
+    if (bOpened == 0)
     {
         return -1;
     }
-    const int64_t llOffset = static_cast<int64_t>(ullDataOffset);
+    const uint64_t ullFrameBytes = static_cast<uint64_t>(uiBitCount / 8) * uiChannelCount;
+    // Reading to the end of the file, a position past it simply reads nothing.
+    uint64_t ullTarget = ullFrame;
+    if (ullDataBytes != UNTIL_END_OF_FILE && ullFrameBytes != 0 && ullTarget > ullDataBytes / ullFrameBytes)
+    {
+        ullTarget = ullDataBytes / ullFrameBytes;
+    }
+    constexpr uint64_t ullLargest = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+    if (ullDataOffset > ullLargest ||
+        (ullFrameBytes != 0 && ullTarget > (ullLargest - ullDataOffset) / ullFrameBytes))
+    {
+        return -1;
+    }
+    const uint64_t ullSkipped = ullTarget * ullFrameBytes;
+    const int64_t llOffset = static_cast<int64_t>(ullDataOffset + ullSkipped);
     uint64_t ullPosition = 0;
     if (FileStream.Seek(&llOffset, &ullPosition, SStream::SEEK_ORIGIN_BEGIN) < 0 ||
-        ullPosition != ullDataOffset)
+        ullPosition != static_cast<uint64_t>(llOffset))
     {
         return -1;
     }
-    ullBytesToDeliver = ullDataBytes;
+    ullBytesToDeliver = ullDataBytes == UNTIL_END_OF_FILE ? ullDataBytes : ullDataBytes - ullSkipped;
     return 1;
 }

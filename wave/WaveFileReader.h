@@ -24,6 +24,9 @@ public:
     int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames);
     // Back to the first frame. 1, or -1 when not open or the position cannot be reached.
     int32_t Rewind();
+    // To frame ullFrame, counted from the first; a frame at or past the end of the sound goes to the
+    // end (the next read delivers nothing). 1, or -1 when not open or the position cannot be reached.
+    int32_t SeekFrame(uint64_t ullFrame);
     // 1 when an open file was closed, 0 when none was open.
     int32_t Close();
 

@@ -1,6 +1,7 @@
 #include "wave/WaveFileWriter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -193,8 +194,18 @@ int32_t WaveFileWriter::CheckWrite(const void* pFrames, uint64_t ullAsked) const
 
 int32_t WaveFileWriter::WriteStaged(uint64_t ullChunk)
 {
-    File.write(reinterpret_cast<const char*>(Staging.data()),
-               static_cast<std::streamsize>(ullChunk * uiChannelCount * uiBytesPerSample));
+    const uint64_t ullBytes = ullChunk * uiChannelCount * uiBytesPerSample;
+    const uint64_t ullSizeNow = HeaderBytes() + ullFrameCount * uiChannelCount * uiBytesPerSample;
+    if (ullSizeLimit != 0 && ullSizeNow + ullBytes > ullSizeLimit)
+    {
+        const uint64_t ullFits = ullSizeLimit > ullSizeNow ? ullSizeLimit - ullSizeNow : 0;
+        File.write(reinterpret_cast<const char*>(Staging.data()), static_cast<std::streamsize>(ullFits));
+        File.flush();
+        bFailed = 1;
+        errno = ENOSPC;
+        return -1;
+    }
+    File.write(reinterpret_cast<const char*>(Staging.data()), static_cast<std::streamsize>(ullBytes));
     if (!File.good())
     {
         bFailed = 1;

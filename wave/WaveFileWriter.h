@@ -40,6 +40,9 @@ public:
     int32_t Close();
 
     uint64_t GetFrameCount() const { return ullFrameCount; }
+    // The file may not grow beyond ullBytes: a write past it stores what fits and fails with errno
+    // ENOSPC, as on a full disk (tests). 0, the default, sets no limit.
+    void LimitSize(uint64_t ullBytes) { ullSizeLimit = ullBytes; }
 
 private:
     int32_t WriteHeader(bool bFinal);
@@ -59,5 +62,6 @@ private:
     uint32_t uiBytesPerSample = 0;
     WaveSampleFormat SampleFormat = WaveSampleFormat::Float32;
     uint64_t ullFrameCount = 0;
+    uint64_t ullSizeLimit = 0;
     std::vector<uint8_t> Staging;
 };

@@ -1,3 +1,4 @@
+#include "LarkspurVersion.h"
 #include "app/cli/CliCommands.h"
 
 namespace
@@ -6,24 +7,26 @@ const char* const USAGE_TEXT =
     "Larkspur " LARKSPUR_VERSION_TEXT " - varispeed player for PCM WAV files\n"
     "\n"
     "Usage:\n"
-    "  larkspur-cli --help            show this text\n"
-    "  larkspur-cli --version         show the version\n"
-    "  larkspur-cli info FILE         show a WAV file's format and length\n"
-    "  larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
-    "                     [--bits N [--container 16|24|32]] [--volume DB]\n"
-    "                                 convert a WAV file offline at a playback speed\n"
-    "  larkspur-cli play [FILE.wav] [options]\n"
-    "                                 play on the terminal (the demo piece without FILE);\n"
-    "                                 larkspur-cli play --help lists options and keys\n"
-    "  larkspur-cli devices [--probe] list the output devices; with --probe, which rates and bits\n"
-    "                                 each takes in exclusive and shared mode\n";
+    "  larkspur-cli info FILE.wav             show a WAV file's format and length\n"
+    "  larkspur-cli render IN.wav OUT.wav [options]\n"
+    "                                         convert a file offline as the player plays it\n"
+    "  larkspur-cli play [FILE.wav] [options] play in the terminal (the demo piece without FILE)\n"
+    "  larkspur-cli devices [--probe]         list the output devices; with --probe, which rates and\n"
+    "                                         bits each takes in exclusive and shared mode\n"
+    "  larkspur-cli --version                 show the version\n"
+    "  larkspur-cli COMMAND --help            a command's options, keys and exit status\n"
+    "\n"
+    "Options take their value as --name VALUE or --name=VALUE.\n"
+    "Environment: LARKSPUR_AUDIO=virtual plays onto a virtual device instead of the sound system\n"
+    "(for machines without a sound card), LARKSPUR_AUDIO=virtual:OUT.wav also keeps what was played\n"
+    "in OUT.wav.\n";
 } // namespace
 
 int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
 {
     if (Arguments.empty())
     {
-        Error << USAGE_TEXT;
+        Error << "larkspur-cli: give a command\n\n" << USAGE_TEXT;
         return 1;
     }
     const std::string& Command = Arguments[0];

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+class SAudioClientLayer;
+
 // larkspur-cli. Arguments are UTF-8 (the Windows entry point converts them); argument 0 is the
 // first word after the program name. Each returns the process exit status.
 int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
@@ -16,3 +18,6 @@ int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
 // Where the demo piece is looked for: larkspur-demo.wav in the program's folder.
 std::string DemoFilePath();
 int RunDevicesCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
+// What devices prints for a layer (Description names it); its exit status.
+int PrintDevices(SAudioClientLayer& Layer, const std::string& Description, bool bProbe, std::ostream& Out,
+                 std::ostream& Error);

@@ -1,6 +1,11 @@
-#include "app/AudioLayerSelection.h"
-#include "app/RateTable.h"
+#include "app/cli/CliAudioLayer.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliOptionParser.h"
+#include "app/cli/DisplayColumns.h"
+#include "app/cli/OutputDeviceList.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/player/AudioLayerSelection.h"
+#include "app/player/RateTable.h"
 
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
@@ -10,7 +15,7 @@
 #include "output/SAudioEndpointCollection.h"
 #include "runtime/TextConversion.h"
 
-#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,50 +26,30 @@ constexpr int EXIT_LISTED = 0;
 constexpr int EXIT_USAGE = 1;
 constexpr int EXIT_NO_AUDIO = 2;
 constexpr uint32_t PROBED_BITS[] = {32, 24, 16};
-const char* const USAGE = "Usage: larkspur-cli devices [--probe]\n";
-
-struct EndpointLine
+const char* const SYNOPSIS = "Usage: larkspur-cli devices [--probe] [--verbose]\n";
+const char* const HELP_TEXT =
+    "Usage: larkspur-cli devices [--probe] [--verbose]\n"
+    "Lists the output devices by the index the player uses (-1 is the default device), with their\n"
+    "names and identifiers; 'larkspur-cli play --device' takes any of the three.\n"
+    "  --probe     also show, for each of the 20 rates, which of 32, 24 and 16 bits each device\n"
+    "              takes in exclusive and in shared mode (busy: another program holds it)\n"
+    "  --verbose   let the sound system print its own diagnostics\n"
+    "  -h, --help  show this text\n"
+    "LARKSPUR_AUDIO=virtual lists the virtual device instead.\n"
+    "Exit status: 0 listed (also when there is no device); 1 wrong arguments; 2 no sound system, or\n"
+    "LARKSPUR_AUDIO set to something unknown.\n";
+// Said when no endpoint exists: what the player then does.
+std::string NoDeviceText()
 {
-    int32_t iIndex;
-    std::string Name;
-    std::string Id;
-    std::unique_ptr<SAudioEndpoint> pEndpoint;
-};
-
-// Characters, not bytes, so that names outside ASCII line up.
-size_t DisplayWidth(const std::string& Text)
-{
-    return static_cast<size_t>(std::count_if(
-        Text.begin(), Text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return "No output device was found (no sound card or sound server). The player's device list then "
+           "holds only\nits default entry, " +
+           WideToUtf8(PlayerTexts::DEFAULT_DEVICE) + ", and Play shows\n" +
+           WideToUtf8(PlayerTexts::DEVICE_NOT_INITIALISED) +
+           " (the output device could not be initialised).\n"
+           "LARKSPUR_AUDIO=virtual plays onto a virtual device instead.\n";
 }
 
-std::string PadRight(const std::string& Text, size_t ullWidth)
-{
-    const size_t ullShown = DisplayWidth(Text);
-    return Text + std::string(ullShown < ullWidth ? ullWidth - ullShown : 0, ' ');
-}
-
-std::string PadLeft(const std::string& Text, size_t ullWidth)
-{
-    return std::string(Text.size() < ullWidth ? ullWidth - Text.size() : 0, ' ') + Text;
-}
-
-EndpointLine Describe(int32_t iIndex, std::unique_ptr<SAudioEndpoint> pEndpoint)
-{
-    EndpointLine Line{iIndex, "Unknown", "", std::move(pEndpoint)};
-    std::u16string Name;
-    int32_t bIsText = 0;
-    if (Line.pEndpoint->GetFriendlyName(Name, bIsText) >= 0 && bIsText != 0)
-    {
-        Line.Name = WideToUtf8(Name);
-    }
-    std::u16string Id;
-    if (Line.pEndpoint->GetId(Id) >= 0)
-    {
-        Line.Id = WideToUtf8(Id);
-    }
-    return Line;
-}
+const CliOptionParser::Option OPTIONS[] = {{"--probe", nullptr}, {"--verbose", nullptr}};
 
 // The bits the endpoint takes at a rate in a share mode, as the stream probes them: "32 24 16",
 // "-" for none, "busy" when another program holds the device.
@@ -95,7 +80,7 @@ std::string ProbeCell(SAudioClient& Client, uint32_t uiShareMode, uint32_t uiRat
     return Cell;
 }
 
-void PrintProbe(EndpointLine& Line, std::ostream& Out)
+void PrintProbe(OutputDeviceList::Entry& Line, std::ostream& Out)
 {
     const std::string Indent(9, ' ');
     std::unique_ptr<SAudioClient> pClient;
@@ -106,12 +91,12 @@ void PrintProbe(EndpointLine& Line, std::ostream& Out)
     }
     constexpr size_t RATE_WIDTH = 12;
     constexpr size_t MODE_WIDTH = 12;
-    Out << Indent << PadRight("rate", RATE_WIDTH) << PadRight("exclusive", MODE_WIDTH) << "shared\n";
+    Out << Indent << PadToColumns("rate", RATE_WIDTH) << PadToColumns("exclusive", MODE_WIDTH) << "shared\n";
     for (uint32_t i = 0; i < RateTable::COUNT; ++i)
     {
         const uint32_t uiRate = RateTable::Hz(i);
-        Out << Indent << PadRight(WideToUtf8(RateTable::TEXTS[i]), RATE_WIDTH)
-            << PadRight(ProbeCell(*pClient, AUDIO_SHAREMODE_EXCLUSIVE, uiRate), MODE_WIDTH)
+        Out << Indent << PadToColumns(WideToUtf8(RateTable::TEXTS[i]), RATE_WIDTH)
+            << PadToColumns(ProbeCell(*pClient, AUDIO_SHAREMODE_EXCLUSIVE, uiRate), MODE_WIDTH)
             << ProbeCell(*pClient, AUDIO_SHAREMODE_SHARED, uiRate) << '\n';
     }
 }
@@ -119,79 +104,74 @@ void PrintProbe(EndpointLine& Line, std::ostream& Out)
 
 int RunDevicesCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
 {
-    bool bProbe = false;
-    for (const std::string& Argument : Arguments)
+    CliOptionParser Parser({std::begin(OPTIONS), std::end(OPTIONS)});
+    std::string Problem;
+    if (Parser.Parse(Arguments, Problem) && Parser.IsHelpAsked())
     {
-        if (Argument != "--probe")
-        {
-            Error << USAGE;
-            return EXIT_USAGE;
-        }
-        bProbe = true;
+        Out << HELP_TEXT;
+        return EXIT_LISTED;
+    }
+    if (Problem.empty() && !Parser.GetOperands().empty())
+    {
+        Problem = "unexpected '" + Parser.GetOperands()[0] + "'";
+    }
+    if (!Problem.empty())
+    {
+        Error << "larkspur-cli devices: " << Problem << '\n' << SYNOPSIS;
+        return EXIT_USAGE;
+    }
+    bool bProbe = false;
+    bool bVerbose = false;
+    for (const CliOptionParser::Given& Item : Parser.GetOptions())
+    {
+        (Item.Name == "--probe" ? bProbe : bVerbose) = true;
     }
     std::unique_ptr<SAudioClientLayer> pLayer;
     std::string Description;
-    if (SelectAudioLayerFromEnvironment(pLayer, Description) < 0 || pLayer == nullptr)
+    if (OpenCliAudioLayer(bVerbose, pLayer, Description) < 0 || pLayer == nullptr)
     {
-        Error << "larkspur-cli: " << Description << '\n';
+        Error << "larkspur-cli devices: " << Description << '\n';
         return EXIT_NO_AUDIO;
     }
-    const bool bThread = pLayer->InitializeThread() >= 0;
-    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
-    if (pLayer->CreateDeviceEnumerator(pEnumerator) < 0 || pEnumerator == nullptr)
-    {
-        Error << "larkspur-cli: the audio system lists no devices\n";
-        if (bThread)
-        {
-            pLayer->UninitializeThread();
-        }
-        return EXIT_NO_AUDIO;
-    }
+    return PrintDevices(*pLayer, Description, bProbe, Out, Error);
+}
 
-    // The default endpoint first, as index -1, then the endpoints in the order the player numbers them.
-    std::vector<EndpointLine> Lines;
-    std::unique_ptr<SAudioEndpoint> pDefault;
-    if (pEnumerator->GetDefaultAudioEndpoint(pDefault) >= 0 && pDefault != nullptr)
+int PrintDevices(SAudioClientLayer& Layer, const std::string& Description, bool bProbe, std::ostream& Out,
+                 std::ostream& Error)
+{
+    const bool bThread = Layer.InitializeThread() >= 0;
+    int iStatus = EXIT_LISTED;
     {
-        Lines.push_back(Describe(-1, std::move(pDefault)));
-    }
-    std::unique_ptr<SAudioEndpointCollection> pCollection;
-    uint32_t uiCount = 0;
-    if (pEnumerator->EnumAudioEndpoints(pCollection) >= 0 && pCollection != nullptr &&
-        pCollection->GetCount(&uiCount) >= 0)
-    {
-        for (uint32_t i = 0; i < uiCount; ++i)
+        OutputDeviceList Devices;
+        if (Devices.Load(Layer) < 0)
         {
-            std::unique_ptr<SAudioEndpoint> pEndpoint;
-            if (pCollection->Item(i, pEndpoint) >= 0 && pEndpoint != nullptr)
+            Error << "larkspur-cli devices: the audio system lists no devices\n";
+            iStatus = EXIT_NO_AUDIO;
+        }
+        else
+        {
+            Out << "Output devices (" << Description << "):\n";
+            if (!Devices.GetEntries().empty())
             {
-                Lines.push_back(Describe(static_cast<int32_t>(i), std::move(pEndpoint)));
+                Out << Devices.HeaderLine() << '\n';
+            }
+            for (OutputDeviceList::Entry& Item : Devices.GetEntries())
+            {
+                Out << Devices.LineOf(Item) << '\n';
+                if (bProbe)
+                {
+                    PrintProbe(Item, Out);
+                }
+            }
+            if (Devices.CountEndpoints() == 0)
+            {
+                Out << NoDeviceText();
             }
         }
     }
-
-    size_t ullNameWidth = 4;
-    for (const EndpointLine& Line : Lines)
-    {
-        ullNameWidth = std::max(ullNameWidth, DisplayWidth(Line.Name));
-    }
-    Out << "Output devices (" << Description << "):\n";
-    Out << PadLeft("index", 7) << "  " << PadRight("name", ullNameWidth) << "  identifier\n";
-    for (EndpointLine& Line : Lines)
-    {
-        Out << PadLeft(std::to_string(Line.iIndex), 7) << "  " << PadRight(Line.Name, ullNameWidth) << "  "
-            << Line.Id << '\n';
-        if (bProbe)
-        {
-            PrintProbe(Line, Out);
-        }
-    }
-    Lines.clear();
-    pCollection.reset();
-    pEnumerator.reset();
     if (bThread)
     {
-        pLayer->UninitializeThread();
+        Layer.UninitializeThread();
     }
-    return EXIT_LISTED;
+    return iStatus;
 }

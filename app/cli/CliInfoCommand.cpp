@@ -1,5 +1,7 @@
-#include "app/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliFileMessages.h"
+#include "app/cli/CliOptionParser.h"
+#include "app/dialog/PlayerTexts.h"
 
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"
@@ -7,6 +9,18 @@
 
 namespace
 {
+const char* const SYNOPSIS = "Usage: larkspur-cli info FILE.wav\n";
+const char* const HELP_TEXT =
+    "Usage: larkspur-cli info FILE.wav\n"
+    "Shows a WAV file's format and length as the player reads them, one \"name value\" line each:\n"
+    "  result              1 the header is consistent, 0 it is readable but a size or rate field\n"
+    "                      disagrees (the player plays it all the same)\n"
+    "  sampling_frequency  samples per second per channel\n"
+    "  channels, bits      channels and bits per sample\n"
+    "  frames, length      sample frames, and the length in seconds\n"
+    "A file the player cannot read gets one line on stderr saying why.\n"
+    "Exit status: 0 shown; 1 wrong arguments; 2 the file is missing or not a WAV file the player\n"
+    "reads.\n";
 
 constexpr int EXIT_ACCEPTED = 0;
 constexpr int EXIT_USAGE = 1;
@@ -23,16 +37,28 @@ template <typename... Values> void PutLine(std::ostream& Out, const char16_t* pF
 
 int RunInfoCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
 {
-    if (Arguments.size() != 1)
+    CliOptionParser Parser({});
+    std::string Problem;
+    if (Parser.Parse(Arguments, Problem) && Parser.IsHelpAsked())
     {
-        Error << "Usage: larkspur-cli info FILE\n";
+        Out << HELP_TEXT;
+        return EXIT_ACCEPTED;
+    }
+    if (Problem.empty() && Parser.GetOperands().size() != 1)
+    {
+        Problem = Parser.GetOperands().empty() ? "give a FILE.wav" : "give one FILE.wav";
+    }
+    if (!Problem.empty())
+    {
+        Error << "larkspur-cli info: " << Problem << '\n' << SYNOPSIS;
         return EXIT_USAGE;
     }
+    const std::string& Path = Parser.GetOperands()[0];
     WaveFileReader Reader;
-    const int32_t iResult = Reader.Open(Utf8ToWide(Arguments[0]).c_str());
+    const int32_t iResult = Reader.Open(Utf8ToWide(Path).c_str());
     if (iResult < 0)
     {
-        Error << WideToUtf8(PlayerTexts::FILE_REFUSED) << '\n';
+        Error << "larkspur-cli info: " << CliFileMessages::RefusedInput(Path) << '\n';
         return EXIT_REFUSED;
     }
     // The length as the file information shows it: whole seconds in integers, the rest as a fraction.

@@ -1,9 +1,14 @@
-#include "app/AudioLayerSelection.h"
-#include "app/PlayerTexts.h"
+#include "app/cli/CliAudioLayer.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliFileMessages.h"
+#include "app/cli/CliSettingValues.h"
 #include "app/cli/ConsolePlayer.h"
 #include "app/cli/ConsoleTerminal.h"
 #include "app/cli/ExecutableLocation.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/player/AudioLayerSelection.h"
+#include "output/virtual/VirtualRecordingLayer.h"
+#include "runtime/CFileReplacement.h"
 #include "runtime/TextConversion.h"
 
 #include <filesystem>
@@ -11,53 +16,67 @@
 
 namespace
 {
-const char* const USAGE_TEXT =
-    "Usage: larkspur-cli play [FILE.wav] [--device INDEX|NAME] [--max-rate HZ] [--bits N] [--no-enhancer]\n"
-    "                         [--speed X | --position P] [--volume DB] [--shift BINS]\n"
-    "  FILE.wav       the file to play (default: the demo piece beside the program)\n"
-    "  --device D     output device: an index or (part of) a name as 'larkspur-cli devices' lists\n"
-    "                 them, -1 the default device (default)\n"
-    "  --max-rate HZ  the highest sampling frequency the device may run at, one of 8000 11025 12000\n"
-    "                 16000 22050 24000 32000 44100 48000 88200 96000 176400 192000 220500 264600\n"
-    "                 288000 308700 352800 384000 (default 96000)\n"
-    "  --bits N       effective output bits, 1 ... 32 (default 24)\n"
-    "  --no-enhancer  turn the resolution enhancer off\n"
-    "  --speed X      playback speed 0.5 ... 2.5198, to the nearest 1/120-octave step (default 1)\n"
-    "  --position P   speed slider position 0 ... 280 (default 120, x1)\n"
-    "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default -20)\n"
-    "  --shift BINS   spectrum shift in bins, -127 ... 127 (default 0)\n"
-    "Keys while playing (on a terminal):\n"
-    "  Left/Right     speed one step (1/120 octave) down/up\n"
-    "  Shift+Left/Right or [ ]  ten steps\n"
-    "  Up/Down        volume 0.5 dB up/down\n"
-    "  Space          pause / resume\n"
-    "  r              restart from the beginning\n"
-    "  q or Esc       quit (the sound still queued plays out); Ctrl-C stops too\n"
-    "Output: LARKSPUR_AUDIO=virtual plays on a virtual device, LARKSPUR_AUDIO=virtual:OUT.wav\n"
-    "also keeps what it played in OUT.wav.\n"
-    "Messages (printed as the window shows them, with their caption):\n"
-    "  ファイル形式が不明または壊れています。このファイルは読み込めません。\n"
-    "      the file format is not recognised or the file is damaged; it cannot be read\n"
-    "  出力先のオーディオデバイスを初期化できませんでした。\n"
-    "      the output device could not be initialised at any rate or mode\n"
-    "  サンプリング周波数コンバータの初期化に失敗しました。\n"
-    "      the sampling frequency converter could not be set up\n"
-    "  入力バッファーの初期化に失敗しました。 / 出力バッファーの初期化に失敗しました。\n"
-    "      the playback thread's input / output buffer could not be made\n"
-    "  音再生スレッドの起動に失敗しました。\n"
-    "      the playback thread did not start\n"
-    "  出力先のオーディオデバイスをアクティベートできませんでした。\n"
-    "      the output device could not be activated\n"
-    "  出力先デバイスで問題が発生し、再生を開始できませんでした。\n"
-    "      the output device had a problem; playback could not start\n"
-    "  リアルタイムオーディオバッファーの初期化中に問題が発生しました。\n"
-    "      the real-time audio buffer could not be set up\n"
-    "  バッファーサイズの制限処理中に問題が発生しました / バッファーサイズの設定中に問題が発生しました。\n"
-    "      the buffer size could not be limited / set\n"
-    "  Status words: 再生 playing, 一時停止 paused, 停止 stopped; 排他モード exclusive mode,\n"
-    "  共有モード shared mode.\n"
-    "Exit status: 0 played or quit, 1 wrong arguments, 2 file missing or refused, 3 no device or\n"
-    "playback failed to start, 130 stopped by Ctrl-C.\n";
+const char* const SYNOPSIS =
+    "Usage: larkspur-cli play [FILE.wav] [--device D] [--max-rate HZ] [--bits N] [--no-enhancer]\n"
+    "                         [--speed X | --position P] [--volume DB] [--shift BINS] [--verbose]\n";
+
+std::string HelpText()
+{
+    return std::string(SYNOPSIS) +
+           "Plays FILE.wav in the terminal with the player window's logic: the same device negotiation,\n"
+           "the same messages (as the window shows them, caption first, on stderr).\n"
+           "Options (--name VALUE or --name=VALUE):\n"
+           "  FILE.wav       the file to play (default: the demo piece beside the program)\n"
+           "  --device D     output device: an index, an identifier or (part of) a name, any case, as\n"
+           "                 'larkspur-cli devices' lists them; -1 the default device (default)\n"
+           "  --max-rate HZ  the highest sampling frequency the device may run at (default 96000), one of\n"
+           "                 " +
+           CliSettingValues::RateList(0, 10) + "\n                 " + CliSettingValues::RateList(10, 10) +
+           "\n"
+           "  --bits N       effective output bits, 1 ... 32 (default 24)\n"
+           "  --no-enhancer  turn the resolution enhancer off\n"
+           "  --speed X      playback speed 0.5 ... 2.5198, to the nearest 1/120-octave step (default 1)\n"
+           "  --position P   speed slider position 0 ... 280 (default 120, x1)\n"
+           "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default -20)\n"
+           "  --shift BINS   spectrum shift in bins, -127 ... 127 (default 0)\n"
+           "  --verbose      let the sound system print its own diagnostics\n"
+           "  -h, --help     show this text\n"
+           "Keys while playing (on a terminal):\n"
+           "  Left/Right     speed one step (1/120 octave) down/up\n"
+           "  Shift+Left/Right or [ ]  ten steps\n"
+           "  Up/Down        volume 0.5 dB up/down\n"
+           "  Space          pause / resume\n"
+           "  r              restart from the beginning\n"
+           "  q or Esc       quit (the sound still queued plays out); Ctrl-C stops too\n"
+           "  Ctrl-Z         suspend (the terminal is as it was until fg)\n"
+           "Output: LARKSPUR_AUDIO=virtual plays on a virtual device, LARKSPUR_AUDIO=virtual:OUT.wav\n"
+           "also keeps what it played in OUT.wav.\n"
+           "Messages (printed as the window shows them, with their caption):\n"
+           "  ファイル形式が不明または壊れています。このファイルは読み込めません。\n"
+           "      the file format is not recognised or the file is damaged; it cannot be read\n"
+           "  出力先のオーディオデバイスを初期化できませんでした。\n"
+           "      the output device could not be initialised at any rate or mode\n"
+           "  サンプリング周波数コンバータの初期化に失敗しました。\n"
+           "      the sampling frequency converter could not be set up\n"
+           "  入力バッファーの初期化に失敗しました。 / 出力バッファーの初期化に失敗しました。\n"
+           "      the playback thread's input / output buffer could not be made\n"
+           "  音再生スレッドの起動に失敗しました。\n"
+           "      the playback thread did not start\n"
+           "  出力先のオーディオデバイスをアクティベートできませんでした。\n"
+           "      the output device could not be activated\n"
+           "  出力先デバイスで問題が発生し、再生を開始できませんでした。\n"
+           "      the output device had a problem; playback could not start\n"
+           "  リアルタイムオーディオバッファーの初期化中に問題が発生しました。\n"
+           "      the real-time audio buffer could not be set up\n"
+           "  バッファーサイズの制限処理中に問題が発生しました / "
+           "バッファーサイズの設定中に問題が発生しました。\n"
+           "      the buffer size could not be limited / set\n"
+           "  Status words: 再生 playing, 一時停止 paused, 停止 stopped; 排他モード exclusive mode,\n"
+           "  共有モード shared mode.\n"
+           "Exit status: 0 played or quit; 1 wrong arguments; 2 file missing or not a WAV file the player\n"
+           "reads; 3 no such device, the recording cannot be written, or playback could not start;\n"
+           "130 stopped by Ctrl-C.\n";
+}
 
 // The demo piece installed beside the program.
 constexpr const char* DEMO_FILE_NAME = "larkspur-demo.wav";
@@ -70,20 +89,18 @@ std::string DemoFilePath()
 
 int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
 {
-    for (const std::string& Word : Arguments)
-    {
-        if (Word == "--help" || Word == "-h")
-        {
-            Out << USAGE_TEXT;
-            return ConsolePlayer::EXIT_DONE;
-        }
-    }
     ConsolePlayer::Options Chosen;
     std::string Problem;
     if (!ConsolePlayer::ParseOptions(Arguments, Chosen, Problem))
     {
-        Error << "larkspur-cli play: " << Problem << "\n" << USAGE_TEXT;
+        Error << "larkspur-cli play: " << Problem << "\n"
+              << SYNOPSIS << "'larkspur-cli play --help' describes the options and keys.\n";
         return ConsolePlayer::EXIT_USAGE;
+    }
+    if (Chosen.bHelp)
+    {
+        Out << HelpText();
+        return ConsolePlayer::EXIT_DONE;
     }
     std::string Path = Chosen.File;
     if (Path.empty())
@@ -96,15 +113,16 @@ int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
         }
         Error << "larkspur-cli play: the demo piece " << Path << "\n";
     }
-    else if (!std::ifstream(std::filesystem::u8path(Path), std::ios::binary))
+    const std::string FileProblem = CliFileMessages::InputProblem(Path);
+    if (!FileProblem.empty())
     {
-        Error << "larkspur-cli play: cannot open '" << Path << "'\n";
+        Error << "larkspur-cli play: " << FileProblem << '\n';
         return ConsolePlayer::EXIT_FILE_REFUSED;
     }
 
     std::unique_ptr<SAudioClientLayer> pLayer;
     std::string Description;
-    const int32_t iLayer = SelectAudioLayerFromEnvironment(pLayer, Description);
+    const int32_t iLayer = OpenCliAudioLayer(Chosen.bVerbose, pLayer, Description);
     if (iLayer < 0)
     {
         Error << "larkspur-cli play: " << Description
@@ -113,6 +131,19 @@ int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
     }
     if (iLayer == 2)
     {
+        // A recording that cannot be written is refused before anything plays.
+        const auto* pRecording = dynamic_cast<const VirtualRecordingLayer*>(pLayer.get());
+        if (pRecording != nullptr && !pRecording->GetRecordingPath().empty())
+        {
+            CFileReplacement Probe;
+            if (Probe.Begin(pRecording->GetRecordingPath().c_str()) != 1)
+            {
+                Error << "larkspur-cli play: LARKSPUR_AUDIO asks to record, but "
+                      << CliFileMessages::OutputCreateProblem(WideToUtf8(pRecording->GetRecordingPath()))
+                      << "; nothing was played\n";
+                return ConsolePlayer::EXIT_DEVICE_FAILED;
+            }
+        }
         Error << "larkspur-cli play: on the " << Description << "\n";
     }
     int iStatus = ConsolePlayer::EXIT_DONE;
@@ -120,6 +151,7 @@ int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
         ConsoleTerminal Terminal;
         Terminal.Open();
         ConsolePlayer Player(pLayer.get(), Out, ConsoleTerminal::IsOutputTerminal(), Error);
+        Player.SetColumnsSource([&Terminal] { return Terminal.GetColumns(); });
         iStatus = Player.Run(Chosen, Path, Terminal);
     }
     // The virtual device writes its recording when it goes.

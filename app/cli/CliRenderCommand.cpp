@@ -1,36 +1,59 @@
-#include "app/OfflineRenderer.h"
-#include "app/PlayerScales.h"
-#include "app/PlayerTexts.h"
 #include "app/cli/CliCommands.h"
+#include "app/cli/CliFileMessages.h"
 #include "app/cli/CliNumbers.h"
+#include "app/cli/CliOptionParser.h"
+#include "app/cli/CliSettingValues.h"
 #include "app/cli/ProgressBar.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/player/OfflineRenderer.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/RateTable.h"
+#include "conversion/SamplingFrequencyConverter.h"
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"
 
-#include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <iterator>
 #include <string>
+#include <system_error>
 
 namespace
 {
-const char* const USAGE_TEXT =
+const char* const SYNOPSIS =
     "Usage: larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
-    "                                [--bits N [--container 16|24|32]] [--volume DB]\n"
-    "                                [--speed-at T=X | --position-at T=P ...]\n"
-    "  --rate HZ      device sampling frequency of the output, 1 ... 1000000 (default 48000)\n"
-    "  --speed X      playback speed, greater than 0 (default 1)\n"
-    "  --position P   speed slider position 0 ... 280: speed = 1.00579294106785^(P - 120)\n"
+    "                           [--bits N [--container 16|24|32]] [--volume DB]\n"
+    "                           [--speed-at T=X | --position-at T=P ...]\n";
+
+const std::string HELP_TEXT =
+    std::string(SYNOPSIS) +
+    "Converts IN.wav offline exactly as the player plays it and writes OUT.wav: stereo at the device\n"
+    "rate, 32-bit float, or integer PCM with --bits. OUT.wav is written beside its place and put there\n"
+    "only when it is complete: a failed or interrupted render leaves a file already at OUT.wav as it\n"
+    "was.\n"
+    "Options (--name VALUE or --name=VALUE):\n"
+    "  --rate HZ      device rate of the output (default 48000), one of\n"
+    "                 " +
+    CliSettingValues::RateList(0, 10) + "\n                 " + CliSettingValues::RateList(10, 10) +
+    "\n"
+    "  --speed X      playback speed 0.5 ... 2.5198, taken to the nearest 1/120-octave step as the\n"
+    "                 player's speed slider takes it (default 1)\n"
+    "  --position P   speed slider position 0 ... 280: speed = 2^((P - 120) / 120)\n"
     "  --speed-at T=X move the speed slider to speed X (0.5 ... 2.52, the nearest slider position)\n"
     "                 when T seconds of the input have been converted; it glides there as in the\n"
     "                 player. Repeatable, times in order, from 0 up to the input's length\n"
     "  --position-at T=P  the same with a slider position P, 0 ... 280\n"
-    "  --shift BINS   spectrum shift in bins of input rate / 256, -127 ... 127\n"
+    "  --shift BINS   spectrum shift in bins of input rate / 256, -127 ... 127 (default 0)\n"
     "  --bits N       integer output of N effective bits, 1 ... 32, as a device gets it\n"
     "                 (without --bits the output is 32-bit float)\n"
     "  --container C  bits per stored sample, 16, 24 or 32, at least N (default: the smallest)\n"
-    "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default 0)\n";
+    "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default 0)\n"
+    "  -h, --help     show this text\n"
+    "When done it prints frames, sampling_frequency and speed (and speed_at, bits) on stdout.\n"
+    "Exit status: 0 written; 1 wrong arguments; 2 IN.wav missing or not a WAV file the player reads;\n"
+    "3 the converter cannot convert IN.wav's rate to the device rate; 4 OUT.wav cannot be written;\n"
+    "5 reading or converting failed part-way. Interrupted (Ctrl-C), it ends by that signal (130).\n";
 
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_USAGE = 1;
@@ -39,7 +62,11 @@ constexpr int EXIT_CONVERTER_REFUSED = 3;
 constexpr int EXIT_OUTPUT_FAILED = 4;
 constexpr int EXIT_CONVERSION_FAILED = 5;
 
-constexpr uint32_t MAXIMUM_RATE = 1000000;
+const CliOptionParser::Option OPTIONS[] = {
+    {"--rate", "HZ"},      {"--speed", "X"},         {"--position", "P"},
+    {"--speed-at", "T=X"}, {"--position-at", "T=P"}, {"--shift", "BINS"},
+    {"--bits", "N"},       {"--container", "C"},     {"--volume", "DB"},
+};
 
 struct RenderArguments
 {
@@ -47,9 +74,6 @@ struct RenderArguments
     std::string Output;
     OfflineRenderer::Settings Choice;
 };
-
-constexpr double SLOWEST_SPEED = 0.5;
-constexpr double FASTEST_SPEED = 2.52;
 
 // "T=X" of --speed-at or "T=P" of --position-at: T seconds of input, not before the previous
 // change, and the speed of the slider position meant.
@@ -72,138 +96,78 @@ bool ParseSpeedChange(const std::string& Option, const std::string& Value, doubl
         Problem = Option + " " + Value + " goes back in time: the changes must come in order of time";
         return false;
     }
-    int64_t llPosition = 0;
-    double dfSpeed = 0.0;
-    if (bPosition)
+    int32_t iPosition = 0;
+    const bool bParsed = bPosition ? CliSettingValues::ParsePosition(Option, Target, iPosition, Problem)
+                                   : CliSettingValues::ParseSpeed(Option, Target, iPosition, Problem);
+    if (!bParsed)
     {
-        if (!ParseWhole(Target, llPosition) || llPosition < 0 ||
-            llPosition > PlayerScales::SPEED_MAXIMUM_POSITION)
-        {
-            Problem = "--position-at needs a slider position from 0 to 280 after '=', not '" + Value + "'";
-            return false;
-        }
-    }
-    else
-    {
-        if (!ParseReal(Target, dfSpeed) || dfSpeed < SLOWEST_SPEED || dfSpeed > FASTEST_SPEED)
-        {
-            Problem = "--speed-at needs a speed from 0.5 to 2.52 after '=', not '" + Value + "'";
-            return false;
-        }
-        // The slider moves in steps of 1/120 octave: the nearest position, within 0 ... 280.
-        llPosition = std::clamp<int64_t>(std::llround(PlayerScales::PositionOfSpeed(dfSpeed)), 0,
-                                         PlayerScales::SPEED_MAXIMUM_POSITION);
+        Problem += " (after '=' in '" + Value + "')";
+        return false;
     }
     Change.dfInputSeconds = dfSeconds;
-    Change.dfSpeed = PlayerScales::SpeedOfPosition(static_cast<int32_t>(llPosition));
+    Change.dfSpeed = PlayerScales::SpeedOfPosition(iPosition);
     return true;
 }
 
-// Fills Parsed, or says what is wrong in Problem.
-bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& Parsed, std::string& Problem)
+// Fills Parsed from the checked options, or says what is wrong in Problem.
+bool TakeOptions(const CliOptionParser& Parser, RenderArguments& Parsed, std::string& Problem)
 {
-    std::vector<std::string> Files;
     bool bSpeedGiven = false;
     bool bPositionGiven = false;
     bool bContainerGiven = false;
-    for (size_t i = 0; i < Arguments.size(); ++i)
+    for (const CliOptionParser::Given& Item : Parser.GetOptions())
     {
-        const std::string& Word = Arguments[i];
-        if (Word.size() < 2 || Word.compare(0, 2, "--") != 0)
-        {
-            Files.push_back(Word);
-            continue;
-        }
-        if (i + 1 >= Arguments.size())
-        {
-            Problem = "option " + Word + " needs a value";
-            return false;
-        }
-        const std::string& Value = Arguments[++i];
-        int64_t llWhole = 0;
-        double dfReal = 0.0;
+        const std::string& Word = Item.Name;
+        const std::string& Value = Item.Value;
+        int32_t iPosition = 0;
+        bool bGood = true;
         if (Word == "--rate")
         {
-            if (!ParseWhole(Value, llWhole) || llWhole < 1 || llWhole > MAXIMUM_RATE)
-            {
-                Problem = "--rate needs a whole number of hertz from 1 to 1000000, not '" + Value + "'";
-                return false;
-            }
-            Parsed.Choice.uiDeviceRate = static_cast<uint32_t>(llWhole);
+            uint32_t uiRateIndex = 0;
+            bGood = CliSettingValues::ParseRate(Word, Value, uiRateIndex, Problem);
+            Parsed.Choice.uiDeviceRate = RateTable::Hz(uiRateIndex);
         }
-        else if (Word == "--speed")
+        else if (Word == "--speed" || Word == "--position")
         {
-            if (!ParseReal(Value, dfReal) || !(dfReal > 0.0))
-            {
-                Problem = "--speed needs a number greater than 0, not '" + Value + "'";
-                return false;
-            }
-            Parsed.Choice.dfSpeed = dfReal;
-            bSpeedGiven = true;
-        }
-        else if (Word == "--position")
-        {
-            if (!ParseWhole(Value, llWhole) || llWhole < 0 || llWhole > PlayerScales::SPEED_MAXIMUM_POSITION)
-            {
-                Problem = "--position needs a whole number from 0 to 280, not '" + Value + "'";
-                return false;
-            }
-            Parsed.Choice.dfSpeed = PlayerScales::SpeedOfPosition(static_cast<int32_t>(llWhole));
-            bPositionGiven = true;
+            bGood = Word == "--speed" ? CliSettingValues::ParseSpeed(Word, Value, iPosition, Problem)
+                                      : CliSettingValues::ParsePosition(Word, Value, iPosition, Problem);
+            Parsed.Choice.dfSpeed = PlayerScales::SpeedOfPosition(iPosition);
+            (Word == "--speed" ? bSpeedGiven : bPositionGiven) = true;
         }
         else if (Word == "--speed-at" || Word == "--position-at")
         {
             std::vector<OfflineRenderer::SpeedChange>& Changes = Parsed.Choice.SpeedChanges;
             OfflineRenderer::SpeedChange Change;
-            if (!ParseSpeedChange(Word, Value, Changes.empty() ? 0.0 : Changes.back().dfInputSeconds, Change,
-                                  Problem))
-            {
-                return false;
-            }
+            bGood = ParseSpeedChange(Word, Value, Changes.empty() ? 0.0 : Changes.back().dfInputSeconds,
+                                     Change, Problem);
             Changes.push_back(Change);
         }
         else if (Word == "--shift")
         {
-            if (!ParseWhole(Value, llWhole) || llWhole < INT32_MIN || llWhole > INT32_MAX)
-            {
-                Problem = "--shift needs a whole number of bins, not '" + Value + "'";
-                return false;
-            }
-            Parsed.Choice.iShift = static_cast<int32_t>(llWhole);
+            bGood = CliSettingValues::ParseShift(Word, Value, Parsed.Choice.iShift, Problem);
         }
         else if (Word == "--bits")
         {
-            if (!ParseWhole(Value, llWhole) || llWhole < 1 || llWhole > 32)
-            {
-                Problem = "--bits needs a whole number from 1 to 32, not '" + Value + "'";
-                return false;
-            }
-            Parsed.Choice.uiBitCount = static_cast<uint32_t>(llWhole);
+            bGood = CliSettingValues::ParseBits(Word, Value, Parsed.Choice.uiBitCount, Problem);
         }
         else if (Word == "--container")
         {
-            if (!ParseWhole(Value, llWhole) || (llWhole != 16 && llWhole != 24 && llWhole != 32))
+            int64_t llWhole = 0;
+            bGood = ParseWhole(Value, llWhole) && (llWhole == 16 || llWhole == 24 || llWhole == 32);
+            if (!bGood)
             {
                 Problem = "--container needs 16, 24 or 32, not '" + Value + "'";
-                return false;
             }
             Parsed.Choice.uiContainerBits = static_cast<uint32_t>(llWhole);
             bContainerGiven = true;
         }
         else if (Word == "--volume")
         {
-            // The slider moves in tenths of a decibel; a level between its steps is not one it has.
-            if (!ParseReal(Value, dfReal) || dfReal > 0.0 || dfReal < PlayerScales::LOWEST_VOLUME_DB ||
-                std::fabs(dfReal * 10.0 - std::round(dfReal * 10.0)) > 1e-6)
-            {
-                Problem = "--volume needs a level from 0 to -80 dB in steps of 0.1, not '" + Value + "'";
-                return false;
-            }
-            Parsed.Choice.dfVolumeDb = dfReal;
+            bGood = CliSettingValues::ParseVolume(Word, Value, iPosition, Problem);
+            Parsed.Choice.dfVolumeDb = PlayerScales::LevelOfVolumePosition(iPosition);
         }
-        else
+        if (!bGood)
         {
-            Problem = "unknown option " + Word;
             return false;
         }
     }
@@ -223,6 +187,7 @@ bool ParseArguments(const std::vector<std::string>& Arguments, RenderArguments& 
                   std::to_string(Parsed.Choice.uiBitCount) + " bits";
         return false;
     }
+    const std::vector<std::string>& Files = Parser.GetOperands();
     if (Files.size() != 2)
     {
         Problem = "give one input and one output file";
@@ -243,13 +208,29 @@ template <typename... Values> void PutLine(std::ostream& Out, const char16_t* pF
 
 int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
 {
+    CliOptionParser Parser({std::begin(OPTIONS), std::end(OPTIONS)});
     RenderArguments Parsed;
     std::string Problem;
-    if (!ParseArguments(Arguments, Parsed, Problem))
+    if (Parser.Parse(Arguments, Problem) && Parser.IsHelpAsked())
     {
-        Error << "larkspur-cli render: " << Problem << "\n" << USAGE_TEXT;
+        Out << HELP_TEXT;
+        return EXIT_DONE;
+    }
+    if (!Problem.empty() || !TakeOptions(Parser, Parsed, Problem))
+    {
+        Error << "larkspur-cli render: " << Problem << "\n"
+              << SYNOPSIS << "'larkspur-cli render --help' describes the options.\n";
         return EXIT_USAGE;
     }
+    const std::string InputProblem = CliFileMessages::InputProblem(Parsed.Input);
+    if (!InputProblem.empty())
+    {
+        Error << "larkspur-cli render: " << InputProblem << '\n';
+        return EXIT_INPUT_REFUSED;
+    }
+    std::error_code Ignored;
+    const bool bOutputExisted =
+        std::filesystem::exists(std::filesystem::path(Utf8ToWide(Parsed.Output)), Ignored);
 
     const auto Start = std::chrono::steady_clock::now();
     const auto Elapsed = [&Start]
@@ -259,16 +240,17 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
     const int32_t iResult = Renderer.Render(
         Utf8ToWide(Parsed.Input).c_str(), Utf8ToWide(Parsed.Output).c_str(), Parsed.Choice,
         [&](uint64_t ullDone, uint64_t ullTotal) { Bar.Update(ullDone, ullTotal, Elapsed()); });
-    Bar.Finish(Elapsed());
+    Bar.Finish(Elapsed(), iResult >= 0);
     if (iResult < 0)
     {
+        Error << "larkspur-cli render: ";
         switch (Renderer.GetFailedStep())
         {
         case OfflineRenderer::Step::Settings:
-            Error << "larkspur-cli render: bit counts or volume out of range\n" << USAGE_TEXT;
+            Error << "bit counts or volume out of range\n" << SYNOPSIS;
             return EXIT_USAGE;
         case OfflineRenderer::Step::OpenInput:
-            Error << WideToUtf8(PlayerTexts::FILE_REFUSED) << '\n';
+            Error << CliFileMessages::RefusedInput(Parsed.Input) << '\n';
             return EXIT_INPUT_REFUSED;
         case OfflineRenderer::Step::SpeedChanges:
         {
@@ -286,28 +268,44 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
                     break;
                 }
             }
-            PutLine(Error,
-                    u"larkspur-cli render: the speed change at %.3lf s lies beyond the end of the input "
-                    u"(%.3lf s)",
+            PutLine(Error, u"the speed change at %.3lf s lies beyond the end of the input (%.3lf s)",
                     dfBeyond, dfLength);
             return EXIT_USAGE;
         }
         case OfflineRenderer::Step::SetupConverter:
-            Error << WideToUtf8(PlayerTexts::CONVERTER_FAILED) << '\n';
-            PutLine(Error, u"larkspur-cli render: %u Hz into %u Hz at speed %.6lf, shift %d refused (%d)",
-                    Renderer.GetInputRate(), Parsed.Choice.uiDeviceRate, Parsed.Choice.dfSpeed,
-                    static_cast<int>(Parsed.Choice.iShift), static_cast<int>(iResult));
+            PutLine(
+                Error,
+                u"the converter cannot convert the input's %u Hz into %u Hz at speed %.6lf, shift %d (%d)",
+                Renderer.GetInputRate(), Parsed.Choice.uiDeviceRate, Parsed.Choice.dfSpeed,
+                static_cast<int>(Parsed.Choice.iShift), static_cast<int>(iResult));
+            if (const uint32_t uiLowest = SamplingFrequencyConverter::LowestInputRate(
+                    Parsed.Choice.uiDeviceRate, PlayerScales::OVERSAMPLING_FACTOR);
+                Renderer.GetInputRate() < uiLowest)
+            {
+                PutLine(Error, u"the lowest file rate that converts into %u Hz is %u Hz",
+                        Parsed.Choice.uiDeviceRate, uiLowest);
+            }
             return EXIT_CONVERTER_REFUSED;
+        case OfflineRenderer::Step::OutputIsInput:
+            Error << CliFileMessages::Quoted(Parsed.Output) << " is the input file; give another output\n";
+            return EXIT_OUTPUT_FAILED;
         case OfflineRenderer::Step::CreateOutput:
-            Error << "larkspur-cli render: cannot create '" << Parsed.Output << "'"
-                  << (iResult == -4 ? " (it is the input file)" : "") << '\n';
+            Error << CliFileMessages::OutputCreateProblem(Parsed.Output) << '\n';
             return EXIT_OUTPUT_FAILED;
         case OfflineRenderer::Step::WriteOutput:
-            Error << "larkspur-cli render: writing '" << Parsed.Output << "' failed; nothing was kept\n";
+            Error << CliFileMessages::OutputWriteProblem(Parsed.Output, Renderer.GetSystemError(),
+                                                         bOutputExisted)
+                  << '\n';
+            return EXIT_OUTPUT_FAILED;
+        case OfflineRenderer::Step::ReplaceOutput:
+            Error << CliFileMessages::OutputReplaceProblem(Parsed.Output, bOutputExisted) << '\n';
             return EXIT_OUTPUT_FAILED;
         default:
-            PutLine(Error, u"larkspur-cli render: reading or converting failed (%d); nothing was kept",
-                    static_cast<int>(iResult));
+            Error << "reading " << CliFileMessages::Quoted(Parsed.Input)
+                  << " or converting it failed part-way (" << iResult << "); "
+                  << (bOutputExisted ? CliFileMessages::Quoted(Parsed.Output) + " is unchanged"
+                                     : "no file was made")
+                  << '\n';
             return EXIT_CONVERSION_FAILED;
         }
     }

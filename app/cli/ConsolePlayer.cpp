@@ -1,17 +1,22 @@
 #include "app/cli/ConsolePlayer.h"
-#include "app/cli/CliNumbers.h"
 
-#include "app/DialogControlIds.h"
-#include "app/PlayerScales.h"
-#include "app/ProgramEntry.h"
-#include "app/RateTable.h"
+#include "app/cli/CliAudioLayer.h"
+#include "app/cli/CliFileMessages.h"
+#include "app/cli/CliOptionParser.h"
+#include "app/cli/CliSettingValues.h"
+#include "app/cli/OutputDeviceList.h"
 #include "app/cli/StatusLine.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/dialog/ProgramEntry.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/RateTable.h"
 #include "runtime/TextConversion.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
-#include <cmath>
+#include <iterator>
+#include <sstream>
 
 namespace
 {
@@ -21,169 +26,79 @@ using Clock = std::chrono::steady_clock;
 // The status line's pace: in place ten times a second, as plain lines once a second.
 constexpr auto IN_PLACE_INTERVAL = std::chrono::milliseconds(100);
 constexpr auto PLAIN_INTERVAL = std::chrono::milliseconds(1000);
-constexpr int32_t SHIFT_LIMIT = 127;
 
-std::string RateList()
-{
-    std::string List;
-    for (uint32_t i = RateTable::COUNT; i-- > 0;)
-    {
-        List += std::to_string(RateTable::Hz(i)) + (i > 0 ? " " : "");
-    }
-    return List;
-}
-
-// The device combo's selection for an endpoint index or name: entry 0 is the default device, entry
-// i + 1 the endpoint i. -1 when none matches.
-int32_t DeviceSelection(ConsoleDialogHost& Host, const std::string& Device)
-{
-    const std::vector<std::u16string>& Entries = Host.Item(ID_DEVICE_COMBO).Entries;
-    int64_t llIndex = 0;
-    if (ParseWhole(Device, llIndex))
-    {
-        return llIndex >= -1 && llIndex + 1 < static_cast<int64_t>(Entries.size())
-                   ? static_cast<int32_t>(llIndex + 1)
-                   : -1;
-    }
-    const std::u16string Name = Utf8ToWide(Device);
-    for (size_t i = 1; i < Entries.size(); ++i)
-    {
-        if (Entries[i] == Name)
-        {
-            return static_cast<int32_t>(i);
-        }
-    }
-    // A part of a name, when it fits exactly one endpoint.
-    int32_t iFound = -1;
-    for (size_t i = 1; i < Entries.size(); ++i)
-    {
-        if (Entries[i].find(Name) != std::u16string::npos)
-        {
-            if (iFound >= 0)
-            {
-                return -1;
-            }
-            iFound = static_cast<int32_t>(i);
-        }
-    }
-    return iFound;
-}
 } // namespace
 
 bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Options& Parsed,
                                  std::string& Problem)
 {
-    std::vector<std::string> Files;
+    static const CliOptionParser::Option KNOWN[] = {
+        {"--device", "D"},          {"--max-rate", "HZ"}, {"--bits", "N"},
+        {"--no-enhancer", nullptr}, {"--speed", "X"},     {"--position", "P"},
+        {"--volume", "DB"},         {"--shift", "BINS"},  {"--verbose", nullptr},
+    };
+    CliOptionParser Parser({std::begin(KNOWN), std::end(KNOWN)});
+    if (!Parser.Parse(Arguments, Problem))
+    {
+        return false;
+    }
+    Parsed.bHelp = Parser.IsHelpAsked();
+    if (Parsed.bHelp)
+    {
+        return true;
+    }
     bool bSpeedGiven = false;
     bool bPositionGiven = false;
-    for (size_t i = 0; i < Arguments.size(); ++i)
+    for (const CliOptionParser::Given& Item : Parser.GetOptions())
     {
-        const std::string& Word = Arguments[i];
-        if (Word.size() < 2 || Word.compare(0, 2, "--") != 0)
-        {
-            Files.push_back(Word);
-            continue;
-        }
-        if (Word == "--no-enhancer")
-        {
-            Parsed.bEnhancer = 0;
-            continue;
-        }
-        if (i + 1 >= Arguments.size())
-        {
-            Problem = "option " + Word + " needs a value";
-            return false;
-        }
-        const std::string& Value = Arguments[++i];
-        int64_t llWhole = 0;
-        double dfReal = 0.0;
+        const std::string& Word = Item.Name;
+        const std::string& Value = Item.Value;
+        bool bGood = true;
         if (Word == "--device")
         {
-            if (Value.empty())
+            bGood = !Value.empty();
+            if (!bGood)
             {
-                Problem = "--device needs an index or a name";
-                return false;
+                Problem = "--device needs an index, an identifier or (part of) a name";
             }
             Parsed.Device = Value;
         }
         else if (Word == "--max-rate")
         {
-            uint32_t uiIndex = RateTable::COUNT;
-            if (ParseWhole(Value, llWhole))
-            {
-                for (uint32_t j = 0; j < RateTable::COUNT; ++j)
-                {
-                    if (static_cast<int64_t>(RateTable::Hz(j)) == llWhole)
-                    {
-                        uiIndex = j;
-                    }
-                }
-            }
-            if (uiIndex == RateTable::COUNT)
-            {
-                Problem = "--max-rate needs one of the rates " + RateList() + " (Hz), not '" + Value + "'";
-                return false;
-            }
-            Parsed.uiRateIndex = uiIndex;
+            bGood = CliSettingValues::ParseRate(Word, Value, Parsed.uiRateIndex, Problem);
         }
         else if (Word == "--bits")
         {
-            if (!ParseWhole(Value, llWhole) || llWhole < 1 || llWhole > PlayerScales::MAXIMUM_BIT_COUNT)
-            {
-                Problem = "--bits needs a whole number from 1 to 32, not '" + Value + "'";
-                return false;
-            }
-            Parsed.uiBitCount = static_cast<uint32_t>(llWhole);
+            bGood = CliSettingValues::ParseBits(Word, Value, Parsed.uiBitCount, Problem);
+        }
+        else if (Word == "--no-enhancer")
+        {
+            Parsed.bEnhancer = 0;
         }
         else if (Word == "--speed")
         {
-            const double dfPosition = ParseReal(Value, dfReal) && dfReal > 0.0
-                                          ? std::round(PlayerScales::PositionOfSpeed(dfReal))
-                                          : -1.0;
-            if (dfPosition < 0.0 || dfPosition > PlayerScales::SPEED_MAXIMUM_POSITION)
-            {
-                Problem = "--speed needs a speed from 0.5 to 2.5198 (it goes to the nearest 1/120-octave "
-                          "step), not '" +
-                          Value + "'";
-                return false;
-            }
-            Parsed.iSpeedPosition = static_cast<int32_t>(dfPosition);
+            bGood = CliSettingValues::ParseSpeed(Word, Value, Parsed.iSpeedPosition, Problem);
             bSpeedGiven = true;
         }
         else if (Word == "--position")
         {
-            if (!ParseWhole(Value, llWhole) || llWhole < 0 || llWhole > PlayerScales::SPEED_MAXIMUM_POSITION)
-            {
-                Problem = "--position needs a whole number from 0 to 280, not '" + Value + "'";
-                return false;
-            }
-            Parsed.iSpeedPosition = static_cast<int32_t>(llWhole);
+            bGood = CliSettingValues::ParsePosition(Word, Value, Parsed.iSpeedPosition, Problem);
             bPositionGiven = true;
         }
         else if (Word == "--volume")
         {
-            // The slider moves in tenths of a decibel; a level between its steps is not one it has.
-            if (!ParseReal(Value, dfReal) || dfReal > 0.0 || dfReal < PlayerScales::LOWEST_VOLUME_DB ||
-                std::fabs(dfReal * 10.0 - std::round(dfReal * 10.0)) > 1e-6)
-            {
-                Problem = "--volume needs a level from 0 to -80 dB in steps of 0.1, not '" + Value + "'";
-                return false;
-            }
-            Parsed.iVolumePosition =
-                static_cast<int32_t>(std::lround(PlayerScales::VolumePositionOfLevel(dfReal)));
+            bGood = CliSettingValues::ParseVolume(Word, Value, Parsed.iVolumePosition, Problem);
         }
         else if (Word == "--shift")
         {
-            if (!ParseWhole(Value, llWhole) || llWhole < -SHIFT_LIMIT || llWhole > SHIFT_LIMIT)
-            {
-                Problem = "--shift needs a whole number of bins from -127 to 127, not '" + Value + "'";
-                return false;
-            }
-            Parsed.iShift = static_cast<int32_t>(llWhole);
+            bGood = CliSettingValues::ParseShift(Word, Value, Parsed.iShift, Problem);
         }
-        else
+        else if (Word == "--verbose")
         {
-            Problem = "unknown option " + Word;
+            Parsed.bVerbose = true;
+        }
+        if (!bGood)
+        {
             return false;
         }
     }
@@ -192,12 +107,12 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
         Problem = "give --speed or --position, not both";
         return false;
     }
-    if (Files.size() > 1)
+    if (Parser.GetOperands().size() > 1)
     {
         Problem = "give at most one file";
         return false;
     }
-    Parsed.File = Files.empty() ? std::string() : Files[0];
+    Parsed.File = Parser.GetOperands().empty() ? std::string() : Parser.GetOperands()[0];
     return true;
 }
 
@@ -253,7 +168,9 @@ void ConsolePlayer::ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key)
 
 void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, bool bFinal)
 {
-    const std::string Line = StatusLine::Of(Host).Format();
+    // A line redrawn in place fits the terminal; plain lines are a log and keep everything.
+    const StatusLine Now = StatusLine::Of(Host);
+    const std::string Line = bStatusInPlace ? Now.Fit(ColumnsSource ? ColumnsSource() : 0) : Now.Format();
     if (bStatusInPlace)
     {
         Status << '\r' << Line << "\x1b[K" << (bFinal ? "\n" : "") << std::flush;
@@ -267,7 +184,18 @@ void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, bool bFinal)
 
 int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeySource& Keys)
 {
-    ConsoleDialogHost Host(Messages);
+    // The dialog's messages are held until the step that showed them is over, so that a failure
+    // with a plainer explanation can give that instead.
+    std::ostringstream DialogMessages;
+    const auto PassMessages = [&]
+    {
+        if (DialogMessages.tellp() > 0)
+        {
+            Messages << DialogMessages.str() << std::flush;
+            DialogMessages.str(std::string());
+        }
+    };
+    ConsoleDialogHost Host(DialogMessages);
     // A message goes below the status line, which is then drawn anew under it.
     Host.SetBeforeMessage(
         [this]
@@ -292,23 +220,21 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     // The settings, made in the controls as a user makes them in the window.
     if (!Chosen.Device.empty())
     {
-        const int32_t iSelection = DeviceSelection(Host, Chosen.Device);
-        if (iSelection < 0)
+        OutputDeviceList Devices;
+        int32_t iIndex = -1;
+        std::string Problem = "the audio system lists no devices\n";
+        if (pLayer == nullptr || Devices.Load(*pLayer) < 0 || !Devices.Find(Chosen.Device, iIndex, Problem))
         {
-            const std::vector<std::u16string>& Entries = Host.Item(ID_DEVICE_COMBO).Entries;
-            Messages << "larkspur-cli play: no output device '" << Chosen.Device << "'; ";
-            if (Entries.size() <= 1)
-            {
-                Messages << "there is none besides the default (-1)\n";
-            }
-            for (size_t i = 1; i < Entries.size(); ++i)
-            {
-                Messages << (i == 1 ? "there are:\n" : "") << "  " << (i - 1) << "  "
-                         << WideToUtf8(Entries[i]) << '\n';
-            }
+            Messages << "larkspur-cli play: " << Problem;
             return EXIT_DEVICE_FAILED;
         }
-        Host.SelectEntry(ID_DEVICE_COMBO, iSelection);
+        // Entry 0 is the default device, entry i + 1 the endpoint i.
+        if (static_cast<size_t>(iIndex + 1) >= Host.Item(ID_DEVICE_COMBO).Entries.size())
+        {
+            Messages << "larkspur-cli play: the output devices changed while starting; try again\n";
+            return EXIT_DEVICE_FAILED;
+        }
+        Host.SelectEntry(ID_DEVICE_COMBO, iIndex + 1);
     }
     Host.SelectEntry(ID_RATE_COMBO, static_cast<int32_t>(RateTable::ComboSelection(Chosen.uiRateIndex)));
     Host.TypeText(ID_BIT_FIELD, Utf8ToWide(std::to_string(Chosen.uiBitCount)));
@@ -319,15 +245,33 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     const uint32_t uiMessagesBefore = Host.MessageCount();
     Host.SetFileChoice(Utf8ToWide(FilePath));
     Host.Click(ID_CHOOSE_FILE);
+    PassMessages();
     if (Host.MessageCount() != uiMessagesBefore || Host.Item(ID_PATH_FIELD).Text.empty())
     {
-        Messages << "larkspur-cli play: cannot play '" << FilePath << "'\n";
+        Messages << "larkspur-cli play: " << CliFileMessages::RefusedInput(FilePath) << '\n';
         return EXIT_FILE_REFUSED;
     }
     Host.Click(ID_PLAY);
     if (Host.Item(ID_STOP).bEnabled == 0)
     {
-        Messages << "larkspur-cli play: playback did not start\n";
+        const bool bNoDevice =
+            DialogMessages.str().find(WideToUtf8(PlayerTexts::DEVICE_NOT_INITIALISED)) != std::string::npos;
+        if (bNoDevice && Host.Item(ID_DEVICE_COMBO).Entries.size() <= 1)
+        {
+            // Nothing to play on at all: one line that says so and what to do, instead of the
+            // window's message.
+            Messages << "larkspur-cli play: " << NO_OUTPUT_DEVICE_TEXT << '\n';
+            return EXIT_DEVICE_FAILED;
+        }
+        PassMessages();
+        Messages
+            << "larkspur-cli play: "
+            << (bNoDevice
+                    ? "the output device took none of the rates in either mode; 'larkspur-cli devices "
+                      "--probe' shows what each device takes, LARKSPUR_AUDIO=virtual plays onto a virtual "
+                      "device"
+                    : "playback did not start")
+            << '\n';
         return EXIT_DEVICE_FAILED;
     }
     // As slider moves during play: the converter and the volume glide to them.
@@ -367,6 +311,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
                 Entry.GetDialog().OnTimer(PlayerScales::PROGRESS_TIMER_ID);
             }
         }
+        PassMessages();
         if (pObserver != nullptr)
         {
             pObserver(pObserverContext, Host);
@@ -375,6 +320,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     DrawStatus(Host, true);
     const bool bFailedRestart = Host.MessageCount() != uiMessagesBefore;
     Entry.End();
+    PassMessages();
     if (bInterrupted)
     {
         return EXIT_INTERRUPTED;

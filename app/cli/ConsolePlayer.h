@@ -2,8 +2,10 @@
 #include "app/cli/ConsoleDialogHost.h"
 #include "app/cli/KeyDecoder.h"
 #include "app/cli/SKeySource.h"
+#include "app/player/PlayerDefaults.h"
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,14 +30,16 @@ public:
 
     struct Options
     {
-        std::string File;         // empty: the demo
-        std::string Device;       // endpoint index or name; empty: the default device
-        uint32_t uiRateIndex = 8; // 96 kHz
-        uint32_t uiBitCount = 24;
-        int32_t bEnhancer = 1;
-        int32_t iSpeedPosition = 120;
-        int32_t iVolumePosition = 200;
+        std::string File;   // empty: the demo
+        std::string Device; // endpoint index or name; empty: the default device
+        uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
+        uint32_t uiBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;
+        int32_t bEnhancer = PlayerDefaults::ENHANCER_ENABLED;
+        int32_t iSpeedPosition = PlayerDefaults::SPEED_POSITION;
+        int32_t iVolumePosition = PlayerDefaults::VolumePosition();
         int32_t iShift = 0;
+        bool bVerbose = false; // let the sound system print its own diagnostics
+        bool bHelp = false;    // the help was asked for; nothing else is parsed then
     };
 
     // Fills Parsed from the words after "play", or says what is wrong in Problem.
@@ -58,6 +62,10 @@ public:
     static constexpr int32_t SPEED_BIG_STEP = 10;
     static constexpr int32_t VOLUME_STEP = 5;
 
+    // The terminal's width in columns, asked before each in-place status line (0: unknown, the
+    // whole line is drawn).
+    void SetColumnsSource(std::function<uint32_t()> Source) { ColumnsSource = std::move(Source); }
+
     // Called on the UI thread after every loop turn while playing (tests look at the player there).
     void SetObserver(void (*pFunction)(void*, ConsoleDialogHost&), void* pContext)
     {
@@ -74,6 +82,7 @@ private:
     std::ostream& Messages;
     // An in-place status line is on the screen without its line end.
     bool bLineOpen = false;
+    std::function<uint32_t()> ColumnsSource;
     void (*pObserver)(void*, ConsoleDialogHost&) = nullptr;
     void* pObserverContext = nullptr;
 };

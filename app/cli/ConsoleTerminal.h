@@ -7,8 +7,9 @@
 // The terminal the player runs in. Open puts the input into raw mode when it is a terminal (keys
 // arrive one by one, unechoed; Ctrl-C still interrupts) and installs the signal handlers: an
 // interrupt or hang-up only sets a flag the player polls; a crash signal puts the terminal back as
-// it was and then lets the signal take its course. The destructor restores the terminal on every
-// other way out. One instance per process.
+// it was and then lets the signal take its course; a suspension (Ctrl-Z) puts it back while the
+// player is stopped and raw mode returns when it continues in the foreground. The destructor
+// restores the terminal on every other way out. One instance per process.
 class ConsoleTerminal : public SKeySource
 {
 public:
@@ -21,6 +22,8 @@ public:
     void Restore();
     // Whether the standard output is a terminal (the status line is then redrawn in place).
     static bool IsOutputTerminal();
+    // The output terminal's width in columns (asked again after each change of size); 0 unknown.
+    uint32_t GetColumns();
 
     ConsoleKey WaitForKey(uint32_t uiMilliseconds) override;
     bool IsStopRequested() override;
@@ -28,4 +31,5 @@ public:
 private:
     KeyDecoder Decoder;
     int32_t bKeys = 0;
+    uint32_t uiColumns = 0;
 };

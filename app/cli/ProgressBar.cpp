@@ -22,13 +22,16 @@ void ProgressBar::Update(uint64_t ullDone, uint64_t ullTotal, double dfElapsedSe
     Draw(ullDone, ullTotal, dfElapsedSeconds);
 }
 
-void ProgressBar::Finish(double dfElapsedSeconds)
+void ProgressBar::Finish(double dfElapsedSeconds, bool bCompleted)
 {
     if (!bShown)
     {
         return;
     }
-    Draw(ullLastTotal, ullLastTotal, dfElapsedSeconds);
+    if (bCompleted)
+    {
+        Draw(ullLastTotal, ullLastTotal, dfElapsedSeconds);
+    }
     Out << '\n';
     Out.flush();
 }

@@ -14,8 +14,9 @@ public:
     }
 
     void Update(uint64_t ullDone, uint64_t ullTotal, double dfElapsedSeconds);
-    // Draws the bar full and ends its line, if it was shown at all.
-    void Finish(double dfElapsedSeconds);
+    // Ends the bar's line, if it was shown at all: drawn full for a job that completed, left where
+    // it stood for one that failed.
+    void Finish(double dfElapsedSeconds, bool bCompleted = true);
     bool IsShown() const { return bShown; }
 
 private:

@@ -1,14 +1,16 @@
 #include "app/cli/StatusLine.h"
 
-#include "app/DialogControlIds.h"
-#include "app/PlayerScales.h"
-#include "app/PlayerTexts.h"
+#include "app/cli/DisplayColumns.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/player/PlayerScales.h"
 #include "runtime/TextConversion.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace
 {
@@ -52,6 +54,40 @@ std::string StatusLine::FormatTime(double dfSeconds)
 
 std::string StatusLine::Format(uint32_t uiBarWidth) const
 {
+    return Compose(uiBarWidth, true, true);
+}
+
+std::string StatusLine::Fit(uint32_t uiColumns) const
+{
+    if (uiColumns == 0)
+    {
+        return Format();
+    }
+    // Measured with the widest state word, so that pausing and resuming keep the layout.
+    StatusLine Widest = *this;
+    Widest.bPlaying = true;
+    Widest.bPaused = true;
+    const size_t ullRoom = uiColumns - 1;
+    for (uint32_t uiBar = FULL_BAR; uiBar >= SHORTEST_BAR; --uiBar)
+    {
+        if (DisplayColumns(Widest.Compose(uiBar, true, true)) <= ullRoom)
+        {
+            return Compose(uiBar, true, true);
+        }
+    }
+    for (const auto& [bDevice, bMode] :
+         {std::pair{true, true}, std::pair{true, false}, std::pair{false, false}})
+    {
+        if (DisplayColumns(Widest.Compose(0, bDevice, bMode)) <= ullRoom)
+        {
+            return Compose(0, bDevice, bMode);
+        }
+    }
+    return CutToColumns(Compose(0, false, false), ullRoom);
+}
+
+std::string StatusLine::Compose(uint32_t uiBarWidth, bool bDevice, bool bMode) const
+{
     const double dfRatio =
         dfLengthSeconds > 0.0 ? std::clamp(dfPositionSeconds / dfLengthSeconds, 0.0, 1.0) : 0.0;
     const uint32_t uiFilled = static_cast<uint32_t>(std::floor(dfRatio * uiBarWidth + 1e-9));
@@ -59,21 +95,29 @@ std::string StatusLine::Format(uint32_t uiBarWidth) const
     std::string Text = FormatTime(dfPositionSeconds);
     Text += " / ";
     Text += FormatTime(dfLengthSeconds);
-    Text += " [";
-    Text.append(uiFilled, '#');
-    Text.append(uiBarWidth - std::min(uiFilled, uiBarWidth), '-');
-    Text += "] ";
+    if (uiBarWidth > 0)
+    {
+        Text += " [";
+        Text.append(uiFilled, '#');
+        Text.append(uiBarWidth - std::min(uiFilled, uiBarWidth), '-');
+        Text += "]";
+    }
+    Text += ' ';
     Text += WideToUtf8(SpeedText);
     Text += ' ';
     Text += WideToUtf8(VolumeText);
-    if (!DeviceRateText.empty())
+    if (bDevice && !DeviceRateText.empty())
     {
         Text += ' ';
         Text += WideToUtf8(DeviceRateText);
         Text += " Hz ";
         Text += WideToUtf8(BitText);
-        Text += " bit ";
-        Text += WideToUtf8(ModeText);
+        Text += " bit";
+        if (bMode)
+        {
+            Text += ' ';
+            Text += WideToUtf8(ModeText);
+        }
     }
     Text += ' ';
     Text += WideToUtf8(!bPlaying ? PlayerTexts::STOP : bPaused ? PlayerTexts::PAUSE : PlayerTexts::PLAY);

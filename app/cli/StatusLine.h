@@ -24,5 +24,18 @@ struct StatusLine
     static std::string FormatTime(double dfSeconds);
     // "01:02.3 / 03:00.0 [#####---------------] x1.0000 -20.0 dB 96000 Hz 24 bit 排他モード 再生",
     // UTF-8, with a bar of uiBarWidth characters.
-    std::string Format(uint32_t uiBarWidth = 20) const;
+    std::string Format(uint32_t uiBarWidth = FULL_BAR) const;
+    // The line shortened to fit a terminal of uiColumns columns without wrapping (one column is
+    // left free, where the cursor waits): the bar shrinks, down to SHORTEST_BAR, then goes, then the
+    // mode's words, then the device's rate and bits; what still does not fit is cut. Widths are
+    // display columns (the Japanese characters take two), measured with the widest state word so
+    // the layout stays when playback pauses. 0 columns: unknown, the full line.
+    std::string Fit(uint32_t uiColumns) const;
+
+    static constexpr uint32_t FULL_BAR = 20;
+    static constexpr uint32_t SHORTEST_BAR = 5;
+
+private:
+    // The line with a bar of uiBarWidth (0: none) and, when asked, the device's figures.
+    std::string Compose(uint32_t uiBarWidth, bool bDevice, bool bMode) const;
 };

@@ -1,6 +1,7 @@
 #include "app/qt/QtDialogHost.h"
 
-#include "app/SDialogHandler.h"
+#include "app/dialog/DialogControls.h"
+#include "app/dialog/SDialogHandler.h"
 #include "app/qt/QtMainDialogWindow.h"
 
 #include <QAbstractButton>
@@ -121,27 +122,7 @@ std::u16string QtDialogHost::GetItemText(int32_t iId)
 
 uint32_t QtDialogHost::ParseUnsigned(const std::u16string& Text, int32_t& bValid)
 {
-    size_t i = 0;
-    while (i < Text.size() && Text[i] == u' ')
-    {
-        ++i;
-    }
-    bValid = i < Text.size() ? 1 : 0;
-    uint64_t ullValue = 0;
-    for (; i < Text.size() && bValid != 0; ++i)
-    {
-        if (Text[i] < u'0' || Text[i] > u'9')
-        {
-            bValid = 0;
-            break;
-        }
-        ullValue = ullValue * 10 + static_cast<uint64_t>(Text[i] - u'0');
-        if (ullValue > 0xFFFFFFFFu)
-        {
-            bValid = 0;
-        }
-    }
-    return bValid != 0 ? static_cast<uint32_t>(ullValue) : 0;
+    return DialogControls::ParseUnsignedField(Text, bValid);
 }
 
 uint32_t QtDialogHost::GetItemUnsigned(int32_t iId, int32_t& bValid)
@@ -347,7 +328,18 @@ void QtDialogHost::KillTimer(uint32_t uiTimerId)
 void QtDialogHost::ShowErrorMessage(const char16_t* pText, const char16_t* pCaption)
 {
     QMessageBox Box(QMessageBox::Critical, ToQt(pCaption), ToQt(pText), QMessageBox::Ok, &Window);
+    // Play shows its messages while the wait cursor is up: the box gets the normal cursor, and the
+    // wait cursor comes back when it closes.
+    const bool bOverWaitCursor = iWaitCursorDepth > 0;
+    if (bOverWaitCursor)
+    {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
     Box.exec();
+    if (bOverWaitCursor)
+    {
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 void QtDialogHost::DefaultBeep()

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/SDialogHost.h"
+#include "app/dialog/SDialogHost.h"
 
 #include <QString>
 
@@ -68,8 +68,8 @@ public:
     void EndDialog(int32_t iResult) override;
     void SendCommand(int32_t iId) override;
 
-    // The field's text read as an unsigned number the way a Windows dialog reads it: leading blanks
-    // skipped, then decimal digits only, within 32 bits.
+    // The field's text read as an unsigned number the way a Windows dialog reads it
+    // (DialogControls::ParseUnsignedField).
     static uint32_t ParseUnsigned(const std::u16string& Text, int32_t& bValid);
 
 private:

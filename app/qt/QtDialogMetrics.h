@@ -1,5 +1,5 @@
 #pragma once
-#include "app/MainDialogLayout.h"
+#include "app/dialog/MainDialogLayout.h"
 
 #include <QFont>
 #include <QRect>

@@ -1,8 +1,8 @@
 #include "app/qt/QtMainDialogWindow.h"
 
-#include "app/DialogControlIds.h"
-#include "app/MainDialogLayout.h"
-#include "app/SDialogHandler.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/MainDialogLayout.h"
+#include "app/dialog/SDialogHandler.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

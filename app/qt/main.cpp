@@ -1,5 +1,5 @@
-#include "app/AudioLayerSelection.h"
-#include "app/ProgramEntry.h"
+#include "app/dialog/ProgramEntry.h"
+#include "app/player/AudioLayerSelection.h"
 #include "app/qt/QtDialogHost.h"
 #include "app/qt/QtMainDialogWindow.h"
 #include "output/CreatePlatformSettingsLauncher.h"

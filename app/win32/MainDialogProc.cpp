@@ -1,6 +1,6 @@
 #include "app/win32/MainDialogProc.h"
 
-#include "app/SDialogHandler.h"
+#include "app/dialog/SDialogHandler.h"
 #include "app/win32/Win32DialogHost.h"
 
 #include <shellapi.h>
@@ -64,6 +64,14 @@ INT_PTR CALLBACK MainDialogProc(HWND hDialog, UINT uiMessage, WPARAM wParam, LPA
         if (pHandler != nullptr && lParam != 0)
         {
             pHandler->OnVScroll(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+        }
+        break;
+    case WM_DPICHANGED:
+        // Moved to a screen of another scaling: the dialog manager scales the window, its controls
+        // and its font; the list columns follow here. Unhandled, so that scaling still happens.
+        if (pHost != nullptr)
+        {
+            pHost->ApplyDpi(LOWORD(wParam));
         }
         break;
     case WM_DROPFILES:

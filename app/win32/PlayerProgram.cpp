@@ -1,7 +1,7 @@
 #include "app/win32/PlayerProgram.h"
 
-#include "app/AudioLayerSelection.h"
-#include "app/ProgramEntry.h"
+#include "app/dialog/ProgramEntry.h"
+#include "app/player/AudioLayerSelection.h"
 #include "app/win32/MainDialogProc.h"
 #include "output/CreatePlatformSettingsLauncher.h"
 #include "output/SAudioClientLayer.h"

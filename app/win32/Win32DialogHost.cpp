@@ -1,6 +1,6 @@
 #include "app/win32/Win32DialogHost.h"
 
-#include "app/SDialogHandler.h"
+#include "app/dialog/SDialogHandler.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -27,7 +27,43 @@ void CALLBACK TimerProc(HWND hDialog, UINT, UINT_PTR uiTimerId, DWORD)
         pHost->GetHandler()->OnTimer(static_cast<uint32_t>(uiTimerId));
     }
 }
+int32_t ScaledToDpi(int32_t iPixels, UINT uiDpi)
+{
+    return MulDiv(iPixels, static_cast<int>(uiDpi), USER_DEFAULT_SCREEN_DPI);
+}
 } // namespace
+
+UINT Win32DialogHost::GetDpi() const
+{
+    // Windows 10 1607 and later tell each window's own DPI; before that every window has the
+    // system's.
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto pGetDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    UINT uiDpi = 0;
+    if (pGetDpiForWindow != nullptr && hDialog != nullptr)
+    {
+        uiDpi = pGetDpiForWindow(hDialog);
+    }
+    if (uiDpi == 0)
+    {
+        if (HDC hContext = GetDC(hDialog))
+        {
+            uiDpi = static_cast<UINT>(GetDeviceCaps(hContext, LOGPIXELSY));
+            ReleaseDC(hDialog, hContext);
+        }
+    }
+    return uiDpi != 0 ? uiDpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+void Win32DialogHost::ApplyDpi(UINT uiDpi)
+{
+    for (const ListColumn& Column : Columns)
+    {
+        Send(Column.iId, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(Column.iColumn),
+             ScaledToDpi(Column.iWidth, uiDpi));
+    }
+}
 
 LRESULT Win32DialogHost::Send(int32_t iId, UINT uiMessage, WPARAM wParam, LPARAM lParam)
 {
@@ -182,9 +218,12 @@ void Win32DialogHost::InsertListColumn(int32_t iId, int32_t iColumn, const char1
     LVCOLUMNW Column{};
     Column.mask = LVCF_TEXT | LVCF_WIDTH | (bLeftAligned != 0 ? LVCF_FMT : 0);
     Column.fmt = LVCFMT_LEFT;
-    Column.cx = iWidth;
+    Column.cx = ScaledToDpi(iWidth, GetDpi());
     Column.pszText = Wide(Text.data());
-    Send(iId, LVM_INSERTCOLUMNW, static_cast<WPARAM>(iColumn), reinterpret_cast<LPARAM>(&Column));
+    if (Send(iId, LVM_INSERTCOLUMNW, static_cast<WPARAM>(iColumn), reinterpret_cast<LPARAM>(&Column)) >= 0)
+    {
+        Columns.push_back({iId, iColumn, iWidth});
+    }
 }
 
 void Win32DialogHost::SetListCell(int32_t iId, int32_t iRow, int32_t iColumn, const char16_t* pText)

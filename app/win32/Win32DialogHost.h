@@ -1,9 +1,10 @@
 #pragma once
-#include "app/SDialogHost.h"
+#include "app/dialog/SDialogHost.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 class SDialogHandler;
@@ -36,6 +37,12 @@ public:
             DropReceiverFunction(pPath);
         }
     }
+
+    // The dialog's dots per inch: 96 at 100 % display scaling.
+    UINT GetDpi() const;
+    // The two information lists' columns at that DPI: their template widths, which are for 96 DPI,
+    // grow with it as the dialog and its font do (at creation and on WM_DPICHANGED).
+    void ApplyDpi(UINT uiDpi);
 
     void SetWindowTitle(const char16_t* pText) override;
     void SetItemText(int32_t iId, const char16_t* pText) override;
@@ -79,4 +86,12 @@ private:
     FileChooser FileChooserOverride;
     DropReceiver DropReceiverFunction;
     HCURSOR hPreviousCursor = nullptr;
+    // Every list column inserted, with its width at 96 DPI.
+    struct ListColumn
+    {
+        int32_t iId;
+        int32_t iColumn;
+        int32_t iWidth;
+    };
+    std::vector<ListColumn> Columns;
 };

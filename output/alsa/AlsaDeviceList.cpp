@@ -4,11 +4,31 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <string_view>
 
 namespace
 {
 constexpr char DEFAULT_DEVICE[] = "default";
+
+// Plug-in types that hand the samples to another program (a sound server, a Bluetooth daemon, a
+// kernel emulation): never exclusive, and not even opened to find a card behind them, since that
+// connects to the server (or, with none running, can be loud).
+constexpr std::array<std::string_view, 5> SERVER_TYPES = {"pulse", "pipewire", "jack", "oss", "bluealsa"};
+// Plug-in types that are no output of their own: rate and format converters, channel mixers,
+// filters, sinks that play nothing, capture sharers. Routes to a server are not listed either: with one
+// running its sinks are listed by themselves, and one that is absent is no output.
+constexpr std::array<std::string_view, 18> UNLISTED_TYPES = {
+    "rate",  "route", "linear", "lfloat",   "mulaw", "alaw", "adpcm", "iec958", "ladspa",
+    "equal", "meter", "upmix",  "vdownmix", "speex", "a52",  "null",  "file",   "dsnoop"};
+// Types that mix or convert the samples on their way to the hardware: shared only.
+constexpr std::array<std::string_view, 7> MIXING_TYPES = {"plug",  "dmix",  "dshare", "softvol",
+                                                          "multi", "share", "shm"};
+
+bool IsOneOf(std::string_view Type, const auto& Types)
+{
+    return std::find(Types.begin(), Types.end(), Type) != Types.end();
+}
 
 // Hint names that stand for a card's device under another route (conversion, mixing, channel
 // maps, digital outputs): the hardware device is listed already.
@@ -58,6 +78,8 @@ void AppendCardDevices(int iCard, std::vector<AlsaEndpointInfo>& Endpoints)
         AlsaEndpointInfo Endpoint;
         Endpoint.Type = AlsaEndpointInfo::Kind::Hardware;
         Endpoint.Id = "hw:CARD=" + CardId + ",DEV=" + std::to_string(iDevice);
+        Endpoint.iCard = iCard;
+        Endpoint.iDevice = iDevice;
         // What the card listing shows: the card's name and the device's.
         if (CardName.empty() || DeviceName.empty())
         {
@@ -69,6 +91,20 @@ void AppendCardDevices(int iCard, std::vector<AlsaEndpointInfo>& Endpoints)
         }
         Endpoints.push_back(std::move(Endpoint));
     }
+}
+
+// True when the PCM opens for playback now, or is only busy: a route to a device or a server that
+// is absent fails.
+bool OpensNow(const char* pName)
+{
+    snd_pcm_t* pPcm = nullptr;
+    const int iError = snd_pcm_open(&pPcm, pName, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (iError < 0)
+    {
+        return iError == -EBUSY || iError == -EAGAIN;
+    }
+    snd_pcm_close(pPcm);
+    return true;
 }
 
 void AppendHintedDevices(std::vector<AlsaEndpointInfo>& Endpoints)
@@ -87,7 +123,8 @@ void AppendHintedDevices(std::vector<AlsaEndpointInfo>& Endpoints)
         const AlsaText Name(snd_device_name_get_hint(*ppHint, "NAME"));
         const AlsaText Description(snd_device_name_get_hint(*ppHint, "DESC"));
         const AlsaText Direction(snd_device_name_get_hint(*ppHint, "IOID"));
-        if (Name == nullptr || !IsListedHint(Name.get(), Direction != nullptr ? Direction.get() : ""))
+        if (Name == nullptr || !IsListedHint(Name.get(), Direction != nullptr ? Direction.get() : "") ||
+            IsUnlistedPcmType(AlsaPcmTypeOf(Name.get())) || !OpensNow(Name.get()))
         {
             continue;
         }
@@ -95,13 +132,7 @@ void AppendHintedDevices(std::vector<AlsaEndpointInfo>& Endpoints)
         Endpoint.Type = AlsaEndpointInfo::Kind::Hinted;
         Endpoint.Id = Name.get();
         Endpoint.Name = Description != nullptr ? FirstLine(Description.get()) : Endpoint.Id;
-        const bool bListed =
-            std::any_of(Endpoints.begin(), Endpoints.end(),
-                        [&](const AlsaEndpointInfo& Other) { return Other.Id == Endpoint.Id; });
-        if (!bListed)
-        {
-            Endpoints.push_back(std::move(Endpoint));
-        }
+        Endpoints.push_back(std::move(Endpoint));
     }
 }
 } // namespace
@@ -121,7 +152,46 @@ bool IsListedHint(const std::string& Name, const std::string& Direction)
     return Name.find("CARD=") == std::string::npos;
 }
 
-int32_t ListAlsaEndpoints(std::vector<AlsaEndpointInfo>& Endpoints)
+bool IsUnlistedPcmType(const std::string& Type)
+{
+    return IsOneOf(Type, UNLISTED_TYPES) || (IsOneOf(Type, SERVER_TYPES) && Type != "bluealsa");
+}
+
+bool IsServerPcmType(const std::string& Type)
+{
+    return IsOneOf(Type, SERVER_TYPES);
+}
+
+bool IsSharedOnlyPcmType(const std::string& Type)
+{
+    return IsOneOf(Type, SERVER_TYPES) || IsOneOf(Type, UNLISTED_TYPES) || IsOneOf(Type, MIXING_TYPES);
+}
+
+std::string AlsaPcmTypeOf(const std::string& Name)
+{
+    snd_config_t* pTop = nullptr;
+    if (snd_config_update_ref(&pTop) < 0 || pTop == nullptr)
+    {
+        return {};
+    }
+    std::string Type;
+    snd_config_t* pDefinition = nullptr;
+    if (snd_config_search_definition(pTop, "pcm", Name.c_str(), &pDefinition) >= 0)
+    {
+        snd_config_t* pType = nullptr;
+        const char* pText = nullptr;
+        if (snd_config_search(pDefinition, "type", &pType) >= 0 &&
+            snd_config_get_string(pType, &pText) >= 0 && pText != nullptr)
+        {
+            Type = pText;
+        }
+        snd_config_delete(pDefinition);
+    }
+    snd_config_unref(pTop);
+    return Type;
+}
+
+int32_t ListAlsaCardDevices(std::vector<AlsaEndpointInfo>& Endpoints)
 {
     Endpoints.clear();
     int iCard = -1;
@@ -129,7 +199,31 @@ int32_t ListAlsaEndpoints(std::vector<AlsaEndpointInfo>& Endpoints)
     {
         AppendCardDevices(iCard, Endpoints);
     }
+    return 1;
+}
+
+int32_t ListAlsaConfiguredOutputs(std::vector<AlsaEndpointInfo>& Endpoints)
+{
+    Endpoints.clear();
     AppendHintedDevices(Endpoints);
+    return 1;
+}
+
+int32_t ListAlsaEndpoints(std::vector<AlsaEndpointInfo>& Endpoints)
+{
+    ListAlsaCardDevices(Endpoints);
+    std::vector<AlsaEndpointInfo> Configured;
+    ListAlsaConfiguredOutputs(Configured);
+    for (AlsaEndpointInfo& Endpoint : Configured)
+    {
+        const bool bListed =
+            std::any_of(Endpoints.begin(), Endpoints.end(),
+                        [&](const AlsaEndpointInfo& Other) { return Other.Id == Endpoint.Id; });
+        if (!bListed)
+        {
+            Endpoints.push_back(std::move(Endpoint));
+        }
+    }
     return 1;
 }
 
@@ -151,7 +245,13 @@ int32_t ExclusivePathFor(const AlsaEndpointInfo& Endpoint, std::string& Path)
         return 1;
     }
     // Which card and device "default" plays on, if it is a card's device at all: ALSA reports the
-    // hardware below plug and mixing layers; a sound server or a plugin reports no card.
+    // hardware below plug and mixing layers; a sound server or a plugin reports no card. A route to
+    // a server is not even opened: that would connect to it.
+    const std::string DefaultType = AlsaPcmTypeOf(DEFAULT_DEVICE);
+    if (DefaultType.empty() || IsServerPcmType(DefaultType) || IsUnlistedPcmType(DefaultType))
+    {
+        return -1;
+    }
     AlsaPcmHandle Pcm;
     {
         snd_pcm_t* pPcm = nullptr;

@@ -17,4 +17,7 @@ struct AlsaEndpointInfo
     std::string Id;
     // The name users know it by, as ALSA gives it (UTF-8 in practice; may be empty or odd).
     std::string Name;
+    // A card's device: the card's and the device's numbers; -1 for the other kinds.
+    int32_t iCard = -1;
+    int32_t iDevice = -1;
 };

@@ -102,6 +102,12 @@ int32_t AlsaPcmStream::OpenPcm(uint32_t uiShareMode, AlsaPcmHandle& Handle)
         }
         Path = ExclusivePath;
         iMode = EXCLUSIVE_OPEN_MODE;
+        // A server, a mixer or a converter is never the hardware alone, whatever it would accept;
+        // a route to a server is not even opened.
+        if (Endpoint.Type == AlsaEndpointInfo::Kind::Hinted && IsSharedOnlyPcmType(AlsaPcmTypeOf(Path)))
+        {
+            return AUDIO_E_UNSUPPORTED_FORMAT;
+        }
     }
     else
     {
@@ -114,6 +120,14 @@ int32_t AlsaPcmStream::OpenPcm(uint32_t uiShareMode, AlsaPcmHandle& Handle)
         return AudioResultForAlsaError(iError);
     }
     Handle.reset(pPcm);
+    // What opened must be a device of its own: the hardware, or a plug-in standing for one. Mixing
+    // and converting layers, found below an alias, do not count.
+    const snd_pcm_type_t Type = snd_pcm_type(pPcm);
+    if (uiShareMode == AUDIO_SHAREMODE_EXCLUSIVE && Type != SND_PCM_TYPE_HW && Type != SND_PCM_TYPE_IOPLUG)
+    {
+        Handle.reset();
+        return AUDIO_E_UNSUPPORTED_FORMAT;
+    }
     return AUDIO_OK;
 }
 
@@ -291,20 +305,14 @@ int32_t AlsaPcmStream::Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, 
         return AudioResultForAlsaError(iError);
     }
 
-    std::vector<uint8_t> NewStaging;
-    try
+    const int32_t iStaging = Staging.Allocate(static_cast<uint32_t>(ullBufferFrames), pFormat->nBlockAlign);
+    if (iStaging < 0)
     {
-        NewStaging.assign(static_cast<size_t>(ullBufferFrames) * pFormat->nBlockAlign, 0);
+        return iStaging;
     }
-    catch (const std::bad_alloc&)
-    {
-        return AUDIO_E_OUTOFMEMORY;
-    }
-    Staging = std::move(NewStaging);
     Pcm = std::move(Opened);
     bCanPause = bCanPauseDevice != 0 ? 1 : 0;
     uiBufferFrames = static_cast<uint32_t>(ullBufferFrames);
-    uiFrameBytes = pFormat->nBlockAlign;
     return AUDIO_OK;
 }
 
@@ -517,22 +525,7 @@ int32_t AlsaPcmStream::GetBuffer(uint32_t uiFrames, uint8_t** ppData)
     {
         return iResult;
     }
-    if (ppData == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    if (bBufferPending != 0)
-    {
-        return AUDIO_E_OUT_OF_ORDER;
-    }
-    if (uiFrames > uiAvailable)
-    {
-        return AUDIO_E_BUFFER_TOO_LARGE;
-    }
-    *ppData = Staging.data();
-    bBufferPending = 1;
-    uiPendingFrames = uiFrames;
-    return AUDIO_OK;
+    return Staging.Get(uiFrames, uiAvailable, ppData);
 }
 
 int32_t AlsaPcmStream::ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags)
@@ -546,25 +539,14 @@ int32_t AlsaPcmStream::ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags)
     {
         return AUDIO_E_DEVICE_INVALIDATED;
     }
-    if (bBufferPending == 0)
+    const uint8_t* pNext = nullptr;
+    size_t ullBytes = 0;
+    const int32_t iReleased = Staging.Release(uiFrames, uiFlags, pNext, ullBytes);
+    if (iReleased < 0)
     {
-        return AUDIO_E_OUT_OF_ORDER;
+        return iReleased;
     }
-    if (uiFrames > uiPendingFrames)
-    {
-        return AUDIO_E_INVALID_SIZE;
-    }
-    if ((uiFlags & ~AUDIO_BUFFERFLAGS_SILENT) != 0)
-    {
-        return AUDIO_E_INVALIDARG;
-    }
-    bBufferPending = 0;
-    uiPendingFrames = 0;
-    if ((uiFlags & AUDIO_BUFFERFLAGS_SILENT) != 0)
-    {
-        std::memset(Staging.data(), 0, static_cast<size_t>(uiFrames) * uiFrameBytes);
-    }
-    const uint8_t* pNext = Staging.data();
+    const uint32_t uiFrameBytes = Staging.GetFrameBytes();
     snd_pcm_uframes_t ullLeft = uiFrames;
     // Room was checked under this lock and only grows; the bound keeps a device that misreports it
     // from holding the lock for ever.

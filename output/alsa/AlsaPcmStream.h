@@ -1,5 +1,6 @@
 #pragma once
 #include "output/AudioStreamFormat.h"
+#include "output/StagingRenderBuffer.h"
 #include "output/alsa/AlsaEndpointInfo.h"
 #include "output/alsa/AlsaHandles.h"
 
@@ -63,8 +64,5 @@ private:
     int32_t bInvalidated = 0;
     int32_t bRefilling = 0; // an underrun stopped the device; it waits for half a buffer
     uint32_t uiBufferFrames = 0;
-    uint32_t uiFrameBytes = 0;
-    std::vector<uint8_t> Staging;
-    int32_t bBufferPending = 0;
-    uint32_t uiPendingFrames = 0;
+    StagingRenderBuffer Staging;
 };

@@ -1,7 +1,13 @@
 #include "output/alsa/CAlsaAudioLayer.h"
 
 #include "output/AudioClientConstants.h"
+#include "output/alsa/AlsaErrorOutput.h"
 #include "output/alsa/CAlsaDeviceEnumerator.h"
+
+CAlsaAudioLayer::CAlsaAudioLayer()
+{
+    QuietAlsaErrorOutput();
+}
 
 // ALSA needs no per-thread set-up.
 int32_t CAlsaAudioLayer::InitializeThread()

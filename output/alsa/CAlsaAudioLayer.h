@@ -5,6 +5,9 @@
 class CAlsaAudioLayer : public SAudioClientLayer
 {
 public:
+    // Quiets ALSA's own error printing (see QuietAlsaErrorOutput).
+    CAlsaAudioLayer();
+
     int32_t InitializeThread() override;
     void UninitializeThread() override;
     int32_t CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator) override;

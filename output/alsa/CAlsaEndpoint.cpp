@@ -1,6 +1,7 @@
 #include "output/alsa/CAlsaEndpoint.h"
 
 #include "output/AudioClientConstants.h"
+#include "output/FriendlyNameText.h"
 #include "output/alsa/CAlsaAudioClient.h"
 #include "runtime/TextConversion.h"
 
@@ -16,13 +17,7 @@ int32_t CAlsaEndpoint::Activate(std::unique_ptr<SAudioClient>& pAudioClient)
 
 int32_t CAlsaEndpoint::GetFriendlyName(std::u16string& Name, int32_t& bIsText)
 {
-    Name = Utf8ToWide(Info.Name);
-    // Malformed bytes come back as replacement characters: such a name is no text to show.
-    bIsText = !Name.empty() && Name.find(u'\uFFFD') == std::u16string::npos ? 1 : 0;
-    if (bIsText == 0)
-    {
-        Name.clear();
-    }
+    FriendlyNameText(Info.Name, Name, bIsText);
     return AUDIO_OK;
 }
 

@@ -15,7 +15,9 @@ public:
     int32_t Launch(const std::u16string& EndpointId) override;
 
     // The command line Launch would start, program path first; empty when nothing is installed.
-    static std::vector<std::string> ChooseCommand(const std::string& EndpointId);
+    // A terminal whose way of taking a command is unknown gets one word to run: Starter, a small
+    // script written here that removes itself when run (empty when no such script was needed).
+    static std::vector<std::string> ChooseCommand(const std::string& EndpointId, std::string& Starter);
     // The card an ALSA device string names (CARD=... or hw:N), empty for none.
     static std::string CardOf(const std::string& EndpointId);
     // The executable file of that name in a folder of PATH, empty when there is none.

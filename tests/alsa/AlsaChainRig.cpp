@@ -1,8 +1,8 @@
 #include "tests/alsa/AlsaChainRig.h"
 
-#include "app/PlaybackBufferCallback.h"
-#include "app/PlaybackThreadBody.h"
-#include "app/PlayerState.h"
+#include "app/player/PlaybackBufferCallback.h"
+#include "app/player/PlaybackThreadBody.h"
+#include "app/player/PlayerState.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
@@ -57,8 +57,8 @@ AlsaChainResult PlayFileThroughAlsa(const std::filesystem::path& Input, const Al
 {
     AlsaChainResult Result;
     PlayerState& State = PlayerState::Instance();
-    CAlsaAudioLayer Layer;
-    CSoundStreamWASAPI Stream(&Layer);
+    CAlsaAudioLayer AlsaLayer;
+    CSoundStreamWASAPI Stream(Playback.pLayer != nullptr ? Playback.pLayer : &AlsaLayer);
     WaveFileReader Reader;
     SamplingFrequencyConverter Converter(10.0);
     IntelligentSoundBuffer Buffer;

@@ -4,11 +4,15 @@
 #include <functional>
 #include <vector>
 
+class SAudioClientLayer;
+
 // The whole output chain onto an ALSA endpoint, for tests that compare what a device got with the
 // offline render: reader -> playback thread -> intelligent sound buffer -> buffer callback ->
 // render thread -> quantiser -> ALSA, set up in the order a playback start uses.
 struct AlsaChainPlayback
 {
+    // The layer the stream opens; null: the ALSA layer alone.
+    SAudioClientLayer* pLayer = nullptr;
     uint32_t uiDeviceRate = 48000;
     // Effective bits asked of the stream (0: the container's).
     uint32_t uiLogicalBits = 0;

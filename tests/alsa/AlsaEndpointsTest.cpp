@@ -1,8 +1,10 @@
+#include "output/AudioClientConstants.h"
 #include "output/EnumerateOutputDevices.h"
 #include "output/SAudioDeviceEnumerator.h"
 #include "output/SAudioEndpointCollection.h"
 #include "output/alsa/AlsaDeviceList.h"
 #include "output/alsa/CAlsaAudioLayer.h"
+#include "output/alsa/CAlsaEndpoint.h"
 #include "tests/alsa/AlsaTestSetup.h"
 
 #include <gtest/gtest.h>
@@ -103,13 +105,57 @@ TEST(AlsaEndpoints, PerCardVariantsAndCaptureOnlyHintsAreNotListedBySelf)
     {
         EXPECT_FALSE(IsListedHint(pName, "")) << pName;
     }
-    EXPECT_FALSE(IsListedHint("pulse", "Input"));
-    for (const char* pName :
-         {"pulse", "pipewire", "null", "bluealsa:DEV=00:11:22:33:44:55,PROFILE=a2dp", "my_mix"})
+    EXPECT_FALSE(IsListedHint("bluealsa", "Input"));
+    EXPECT_TRUE(IsListedHint("bluealsa:DEV=00:11:22:33:44:55,PROFILE=a2dp", ""));
+    EXPECT_TRUE(IsListedHint("my_mix", "Output"));
+}
+
+// Only what leads to an output of its own is listed: an alias of the device is, while a rate
+// converter, an upmix, a null sink, routes to sound servers and an alias of an absent card are
+// not. Listing and probing print nothing of ALSA's own. A route to a server never opens in
+// exclusive mode, nor does a converting alias; the device itself does.
+TEST(AlsaEndpoints, OnlyOutputsAreListedAndOnlyDevicesOfTheirOwnAreExclusive)
+{
+    const auto Hinted = [](const char* pName, const std::string& Body)
     {
-        EXPECT_TRUE(IsListedHint(pName, "")) << pName;
-        EXPECT_TRUE(IsListedHint(pName, "Output")) << pName;
+        return std::string("pcm.") + pName + " { " + Body + " hint { show on description \"" + pName +
+               "\" } }\n";
+    };
+    AlsaTestSetup::Write({TestDeviceProfile("real_dev")},
+                         Hinted("my_rate", "type rate slave { pcm \"real_dev\" rate 48000 }") +
+                             Hinted("my_upmix", "type upmix slave.pcm \"real_dev\"") +
+                             Hinted("my_null", "type null") +
+                             Hinted("my_pulse", "type pulse server \"unix:/nonexistent\"") +
+                             Hinted("my_jack", "type jack playback_ports { 0 system:playback_1 }") +
+                             Hinted("my_absent", "type plug slave.pcm \"hw:CARD=Absent,DEV=0\"") +
+                             Hinted("my_alias", "type plug slave.pcm \"real_dev\""));
+    CAlsaAudioLayer Layer;
+    testing::internal::CaptureStderr();
+    const std::vector<Listed> Endpoints = ListEndpoints(Layer);
+    const auto Probe = [](const char* pName)
+    {
+        AlsaEndpointInfo Info;
+        Info.Type = AlsaEndpointInfo::Kind::Hinted;
+        Info.Id = pName;
+        CAlsaEndpoint Endpoint(Info);
+        std::unique_ptr<SAudioClient> pClient;
+        EXPECT_GE(Endpoint.Activate(pClient), 0);
+        const AudioStreamFormat Format = MakeStereoPcmFormat(48000, 16);
+        return pClient->IsFormatSupported(AUDIO_SHAREMODE_EXCLUSIVE, &Format, nullptr);
+    };
+    EXPECT_EQ(Probe("my_pulse"), AUDIO_E_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(Probe("my_alias"), AUDIO_E_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(Probe("real_dev"), AUDIO_OK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_EQ(Endpoints.size(), 1u);
+    EXPECT_EQ(Endpoints[0].Id, u"my_alias");
+    for (const char* pType : {"rate", "upmix", "null", "pulse", "pipewire", "jack", "oss"})
+    {
+        EXPECT_TRUE(IsUnlistedPcmType(pType)) << pType;
+        EXPECT_TRUE(IsSharedOnlyPcmType(pType)) << pType;
     }
+    EXPECT_FALSE(IsUnlistedPcmType("bluealsa"));
+    EXPECT_TRUE(IsSharedOnlyPcmType("bluealsa"));
 }
 
 // Shared mode reaches a card's device through its mixing device, "default" and a hinted PCM

@@ -44,22 +44,51 @@ protected:
         }
     }
 
-    void AddProgram(const std::string& Name)
+    // How a fake terminal finds the command it runs.
+    enum class Takes
+    {
+        Nothing,         // a program that is no terminal
+        WordsAfterDashE, // the rest of the line after -e
+        WordsAfterDashDash,
+        StringAfterDashE, // one string after -e, split as a shell would
+    };
+
+    // A fake program that notes its name and every argument in brackets, then runs the command
+    // it was given as its kind of terminal would, else stays a while as a settings window would.
+    void AddProgram(const std::string& Name, Takes Form = Takes::Nothing)
     {
         const auto Path = Bin / Name;
         {
             std::ofstream Script(Path);
-            Script << "#!/bin/sh\n"
-                   << "echo \"${0##*/} $*\" >> '" << Record.string() << "'\n"
-                   << "exec /bin/sleep 1 </dev/null >/dev/null 2>&1\n";
+            Script
+                << "#!/bin/sh\n"
+                << "{ printf '%s' \"${0##*/}\"; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >> '"
+                << Record.string() << "'\n";
+            switch (Form)
+            {
+            case Takes::Nothing:
+                Script << "exec /bin/sleep 1 </dev/null >/dev/null 2>&1\n";
+                break;
+            case Takes::WordsAfterDashE:
+                Script << "while [ $# -gt 0 ] && [ \"$1\" != -e ]; do shift; done; shift; exec \"$@\"\n";
+                break;
+            case Takes::WordsAfterDashDash:
+                Script << "while [ $# -gt 0 ] && [ \"$1\" != -- ]; do shift; done; shift; exec \"$@\"\n";
+                break;
+            case Takes::StringAfterDashE:
+                Script << "while [ $# -gt 0 ] && [ \"$1\" != -e ]; do shift; done; eval \"set -- $2\"; exec "
+                          "\"$@\"\n";
+                break;
+            }
         }
         std::filesystem::permissions(Path, std::filesystem::perms::owner_all);
     }
 
     // Launches, checks it returned without waiting for the program and left no child behind,
-    // and returns the command line the program saw.
-    std::string LaunchAndRecord(const std::u16string& EndpointId)
+    // and returns the first iLines lines the programs noted.
+    std::vector<std::string> LaunchAndRecord(const std::u16string& EndpointId, size_t iLines = 1)
     {
+        std::filesystem::remove(Record);
         CLinuxSettingsLauncher Launcher;
         const auto Before = Clock::now();
         EXPECT_EQ(Launcher.Launch(EndpointId), 1);
@@ -68,17 +97,22 @@ protected:
         EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
         EXPECT_EQ(errno, ECHILD);
         const auto Deadline = Clock::now() + std::chrono::seconds(10);
-        std::string Line;
-        while (Line.empty() && Clock::now() < Deadline)
+        std::vector<std::string> Lines;
+        while (Lines.size() < iLines && Clock::now() < Deadline)
         {
+            Lines.clear();
             std::ifstream File(Record);
-            std::getline(File, Line);
-            if (Line.empty())
+            for (std::string Line; std::getline(File, Line);)
+            {
+                Lines.push_back(Line);
+            }
+            if (Lines.size() < iLines)
             {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         }
-        return Line;
+        Lines.resize(iLines);
+        return Lines;
     }
 
     std::filesystem::path Bin;
@@ -95,7 +129,7 @@ TEST_F(SettingsLauncher, PrefersTheVolumeControlOnItsOutputDevicesTab)
     {
         AddProgram(pName);
     }
-    EXPECT_EQ(LaunchAndRecord(u"hw:CARD=PCH,DEV=0"), "pavucontrol --tab=3");
+    EXPECT_EQ(LaunchAndRecord(u"hw:CARD=PCH,DEV=0")[0], "pavucontrol [--tab=3]");
 }
 
 TEST_F(SettingsLauncher, ThenTheDesktopSoundSettings)
@@ -104,24 +138,94 @@ TEST_F(SettingsLauncher, ThenTheDesktopSoundSettings)
     {
         AddProgram(pName);
     }
-    EXPECT_EQ(LaunchAndRecord(u"default"), "gnome-control-center sound");
+    EXPECT_EQ(LaunchAndRecord(u"default")[0], "gnome-control-center [sound]");
 }
 
-// The mixer runs in a terminal, on the endpoint's card when it names one.
-TEST_F(SettingsLauncher, ThenTheMixerForTheCardInATerminal)
+// The mixer runs in a terminal, on the endpoint's card when it names one, given in the form that
+// terminal takes: each fake terminal runs what it was given the way the real one would, and the
+// mixer notes what reached it.
+TEST_F(SettingsLauncher, ThenTheMixerForTheCardInEveryTerminal)
 {
-    for (const char* pName : {"alsamixer", "xterm", "gnome-terminal"})
-    {
-        AddProgram(pName);
-    }
+    AddProgram("alsamixer");
     const std::string Mixer = (Bin / "alsamixer").string();
-    EXPECT_EQ(LaunchAndRecord(u"hw:CARD=USB,DEV=1"), "gnome-terminal -- " + Mixer + " -c USB");
+    const std::string CardMixer = "alsamixer [-c] [USB]";
+    struct Case
+    {
+        const char* pTerminal;
+        Takes Form;
+        std::string Expected;
+    };
+    const Case CASES[] = {
+        {"gnome-terminal", Takes::WordsAfterDashDash, "gnome-terminal [--] [" + Mixer + "] [-c] [USB]"},
+        {"xfce4-terminal", Takes::StringAfterDashE, "xfce4-terminal [-e] [" + Mixer + " -c USB]"},
+        {"mate-terminal", Takes::StringAfterDashE, "mate-terminal [-e] [" + Mixer + " -c USB]"},
+        {"lxterminal", Takes::StringAfterDashE, "lxterminal [-e] [" + Mixer + " -c USB]"},
+        {"konsole", Takes::WordsAfterDashE, "konsole [-e] [" + Mixer + "] [-c] [USB]"},
+        {"xterm", Takes::WordsAfterDashE, "xterm [-e] [" + Mixer + "] [-c] [USB]"},
+        {"x-terminal-emulator", Takes::WordsAfterDashE,
+         "x-terminal-emulator [-e] [" + Mixer + "] [-c] [USB]"},
+    };
+    for (const Case& Item : CASES)
+    {
+        SCOPED_TRACE(Item.pTerminal);
+        AddProgram(Item.pTerminal, Item.Form);
+        setenv("TERMINAL", Item.pTerminal, 1);
+        EXPECT_EQ(LaunchAndRecord(u"hw:CARD=USB,DEV=1", 2),
+                  (std::vector<std::string>{Item.Expected, CardMixer}));
+    }
 
-    std::filesystem::remove(Record);
-    setenv("TERMINAL", "xterm", 1);
-    EXPECT_EQ(LaunchAndRecord(u"pulse"), "xterm -e " + Mixer);
+    // Found without $TERMINAL, in the desktop's choice first; an endpoint without a card.
+    unsetenv("TERMINAL");
+    EXPECT_EQ(LaunchAndRecord(u"pulse", 2),
+              (std::vector<std::string>{"x-terminal-emulator [-e] [" + Mixer + "]", "alsamixer"}));
+    // x-terminal-emulator leading to a terminal that takes one string is given one string.
+    std::filesystem::remove(Bin / "x-terminal-emulator");
+    std::filesystem::create_symlink(Bin / "lxterminal", Bin / "x-terminal-emulator");
+    EXPECT_EQ(
+        LaunchAndRecord(u"hw:1", 2),
+        (std::vector<std::string>{"x-terminal-emulator [-e] [" + Mixer + " -c 1]", "alsamixer [-c] [1]"}));
     EXPECT_EQ(CLinuxSettingsLauncher::CardOf("hw:2,0"), "2");
     EXPECT_EQ(CLinuxSettingsLauncher::CardOf("plughw:CARD=PCH"), "PCH");
+}
+
+// A terminal of unknown kind gets one plain word, read alike whether it takes the rest of the line
+// or one string: a script that removes itself and runs the mixer, even from a folder with a space.
+TEST_F(SettingsLauncher, GivesAnUnknownTerminalOneWordEitherKindReads)
+{
+    const auto Odd = Bin / "mixer folder";
+    std::filesystem::create_directories(Odd);
+    {
+        std::ofstream Mixer(Odd / "alsamixer");
+        Mixer << "#!/bin/sh\n{ printf 'alsamixer'; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } "
+                 ">> '"
+              << Record.string() << "'\n";
+    }
+    std::filesystem::permissions(Odd / "alsamixer", std::filesystem::perms::owner_all);
+    setenv("PATH", (Bin.string() + ":" + Odd.string()).c_str(), 1);
+    const char* pRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string OldRuntime = pRuntime != nullptr ? pRuntime : "";
+    const auto Runtime = Bin / "runtime";
+    std::filesystem::create_directories(Runtime);
+    setenv("XDG_RUNTIME_DIR", Runtime.c_str(), 1);
+    for (const Takes Form : {Takes::WordsAfterDashE, Takes::StringAfterDashE})
+    {
+        AddProgram("myterm", Form);
+        setenv("TERMINAL", "myterm", 1);
+        const std::vector<std::string> Lines = LaunchAndRecord(u"hw:CARD=PCH,DEV=0", 2);
+        const std::string Given = "myterm [-e] [";
+        ASSERT_TRUE(Lines[0].starts_with(Given + Runtime.string() + "/larkspur-mixer-")) << Lines[0];
+        EXPECT_EQ(Lines[0].find(' ', Given.size()), std::string::npos) << Lines[0];
+        EXPECT_EQ(Lines[1], "alsamixer [-c] [PCH]");
+        EXPECT_TRUE(std::filesystem::is_empty(Runtime));
+    }
+    if (pRuntime != nullptr)
+    {
+        setenv("XDG_RUNTIME_DIR", OldRuntime.c_str(), 1);
+    }
+    else
+    {
+        unsetenv("XDG_RUNTIME_DIR");
+    }
 }
 
 TEST_F(SettingsLauncher, StartsNothingWhenNoneIsInstalled)

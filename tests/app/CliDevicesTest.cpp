@@ -1,40 +1,20 @@
-#include "app/RateTable.h"
+#include "app/cli/CliCommands.h"
+#include "app/player/RateTable.h"
 #include "tests/app/CliRun.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <sstream>
 #include <string>
 
 namespace
 {
-// Sets an environment variable, or removes it for null.
-void SetVariable(const char* pName, const char* pValue)
-{
-#ifdef _WIN32
-    _putenv_s(pName, pValue != nullptr ? pValue : "");
-#else
-    if (pValue != nullptr)
-    {
-        setenv(pName, pValue, 1);
-    }
-    else
-    {
-        unsetenv(pName);
-    }
-#endif
-}
-
-// Runs `larkspur-cli devices` with LARKSPUR_AUDIO set to pSetting, restoring it afterwards.
+// Runs `larkspur-cli devices` with LARKSPUR_AUDIO set to pSetting.
 CliRun RunDevices(const char* pSetting, const std::vector<std::string>& Arguments)
 {
-    const char* pOld = std::getenv("LARKSPUR_AUDIO");
-    const std::string Old = pOld != nullptr ? pOld : "";
-    SetVariable("LARKSPUR_AUDIO", pSetting);
-    CliRun Run = CliRun::Of("devices", Arguments);
-    SetVariable("LARKSPUR_AUDIO", pOld != nullptr ? Old.c_str() : nullptr);
-    return Run;
+    const ScopedVariable Audio("LARKSPUR_AUDIO", pSetting);
+    return CliRun::Of("devices", Arguments);
 }
 
 std::vector<std::string> Lines(const std::string& Text)
@@ -78,10 +58,28 @@ TEST(CliDevices, RefusesUnknownArgumentsAndUnknownAudioSettings)
     const CliRun Extra = RunDevices("virtual", {"--all"});
     EXPECT_EQ(Extra.iStatus, 1);
     EXPECT_EQ(Extra.Out, "");
-    EXPECT_EQ(Extra.Error, "Usage: larkspur-cli devices [--probe]\n");
+    EXPECT_EQ(
+        Extra.Error,
+        "larkspur-cli devices: unknown option --all\nUsage: larkspur-cli devices [--probe] [--verbose]\n");
 
     const CliRun Unknown = RunDevices("speakers", {});
     EXPECT_EQ(Unknown.iStatus, 2);
     EXPECT_EQ(Unknown.Out, "");
     EXPECT_NE(Unknown.Error.find("unknown LARKSPUR_AUDIO setting 'speakers'"), std::string::npos);
+}
+
+// Without any endpoint the list says so, and what the player will do.
+TEST(CliDevices, NoEndpointIsSaidPlainly)
+{
+    CVirtualAudioLayer Empty;
+    std::ostringstream Out;
+    std::ostringstream Error;
+    EXPECT_EQ(PrintDevices(Empty, "platform audio", false, Out, Error), 0);
+    EXPECT_EQ(Error.str(), "");
+    EXPECT_EQ(Out.str(),
+              "Output devices (platform audio):\n"
+              "No output device was found (no sound card or sound server). The player's device list "
+              "then holds only\nits default entry, 既定のオーディオ再生デバイス, and Play shows\n"
+              "出力先のオーディオデバイスを初期化できませんでした。 (the output device could not be "
+              "initialised).\nLARKSPUR_AUDIO=virtual plays onto a virtual device instead.\n");
 }

@@ -1,14 +1,26 @@
 #include "app/cli/CliCommands.h"
+#include "app/player/OfflineRenderer.h"
 #include "tests/app/CliRun.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <set>
 #include <sstream>
+#include <thread>
+#if !defined(_WIN32)
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -137,11 +149,12 @@ TEST(CliRender, ConvertsAGeneratedFileAsThePlayerWould)
     const auto Input =
         TestFiles::Write("render-in.wav", WaveFileBuilder::PcmWave(Sines(ullFrames, 2, 44100), 2, 44100, 24));
     const auto Output = TestFiles::PathFor("render-out.wav");
+    // x1.5 is taken to the slider's nearest step, 70 steps of 1/120 octave above x1.
     const CliRun Run = RunRender({Utf8(Input), Utf8(Output), "--speed", "1.5"});
     ASSERT_EQ(Run.iStatus, 0) << Run.Error;
-    const uint64_t ullExpected = ExpectedFrames(ullFrames, 48000.0 / 1.5);
+    const uint64_t ullExpected = ExpectedFrames(ullFrames, 48000.0 / std::pow(2.0, 70.0 / 120.0));
     EXPECT_EQ(Run.Out,
-              "frames " + std::to_string(ullExpected) + "\nsampling_frequency 48000\nspeed 1.500000\n");
+              "frames " + std::to_string(ullExpected) + "\nsampling_frequency 48000\nspeed 1.498307\n");
     // Nothing on stderr but, on a slow machine (sanitizers), the progress bar completed.
     EXPECT_TRUE(Run.Error.empty() || Run.Error.find("100%") != std::string::npos) << Run.Error;
     EXPECT_EQ(Run.Error.find("larkspur-cli render:"), std::string::npos);
@@ -273,35 +286,16 @@ TEST(CliRender, RefusalsAreClearAndLeaveNoOutput)
         << Beyond.Error;
     EXPECT_FALSE(std::filesystem::exists(Output));
 
-    // An input that is not a readable WAV file.
-    const auto Junk = TestFiles::Write("render-junk.wav", WaveFileBuilder::Bytes(100, 'x'));
-    for (const std::string& Path : {Utf8(Junk), Utf8(TestFiles::PathFor("render-absent.wav"))})
-    {
-        const CliRun Run = RunRender({Path, Out});
-        EXPECT_EQ(Run.iStatus, 2);
-        EXPECT_EQ(Run.Error, "ファイル形式が不明または壊れています。このファイルは読み込めません。\n");
-        EXPECT_FALSE(std::filesystem::exists(Output));
-    }
+    // A file rate too far below the device rate: the lowest one that converts is named.
+    const auto Low =
+        TestFiles::Write("render-68.wav", WaveFileBuilder::PcmWave(Sines(136, 2, 68), 2, 68, 16));
+    const CliRun TooLow = RunRender({Utf8(Low), Out, "--rate", "384000"});
+    EXPECT_EQ(TooLow.iStatus, 3);
+    EXPECT_NE(TooLow.Error.find("\nthe lowest file rate that converts into 384000 Hz is 1875 Hz\n"),
+              std::string::npos)
+        << TooLow.Error;
+    EXPECT_FALSE(std::filesystem::exists(Output));
 
-    // Rates, speeds or shifts the converter refuses.
-    for (const std::vector<std::string>& Arguments : {std::vector<std::string>{In, Out, "--shift", "128"},
-                                                      std::vector<std::string>{In, Out, "--rate", "100"},
-                                                      std::vector<std::string>{In, Out, "--speed", "0.01"}})
-    {
-        const CliRun Run = RunRender(Arguments);
-        EXPECT_EQ(Run.iStatus, 3) << Arguments.back();
-        EXPECT_EQ(Run.Error.rfind("サンプリング周波数コンバータの初期化に失敗しました。\n", 0), 0u)
-            << Run.Error;
-        EXPECT_FALSE(std::filesystem::exists(Output));
-    }
-
-    // An output that cannot be created, and the input itself as the output.
-    const CliRun Missing = RunRender({In, Utf8(TestFiles::PathFor("no-such-folder") / "out.wav")});
-    EXPECT_EQ(Missing.iStatus, 4);
-    EXPECT_NE(Missing.Error.find("cannot create"), std::string::npos);
-    const CliRun Same = RunRender({In, In});
-    EXPECT_EQ(Same.iStatus, 4);
-    EXPECT_NE(Same.Error.find("it is the input file"), std::string::npos);
     EXPECT_EQ(TestFiles::Read(Input), InputBytes);
 }
 
@@ -471,4 +465,137 @@ TEST(CliRender, SpeedChangesGlideWithoutOvershoot)
         ++ullChecked;
     }
     EXPECT_GT(ullChecked, 48000u);
+}
+
+namespace
+{
+std::set<std::string> FolderNames(const std::filesystem::path& Folder)
+{
+    std::set<std::string> Names;
+    for (const auto& Entry : std::filesystem::directory_iterator(Folder))
+    {
+        Names.insert(Entry.path().filename().string());
+    }
+    return Names;
+}
+
+#if !defined(_WIN32)
+// The real program in a child process, its error stream into ErrorFile; with a file-size limit
+// when ullSizeLimit is not 0. Returns the child's pid.
+pid_t StartProgram(const std::vector<std::string>& Words, const std::filesystem::path& ErrorFile,
+                   rlim_t ullSizeLimit = 0)
+{
+    std::vector<std::string> Argv = {"larkspur-cli"};
+    Argv.insert(Argv.end(), Words.begin(), Words.end());
+    const pid_t Child = fork();
+    if (Child == 0)
+    {
+        const int iError = open(ErrorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(iError, STDERR_FILENO);
+        if (ullSizeLimit != 0)
+        {
+            const struct rlimit Limit = {ullSizeLimit, ullSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &Limit);
+        }
+        std::vector<char*> Pointers;
+        for (std::string& Word : Argv)
+        {
+            Pointers.push_back(Word.data());
+        }
+        Pointers.push_back(nullptr);
+        execv(LARKSPUR_CLI_PROGRAM, Pointers.data());
+        _exit(127);
+    }
+    return Child;
+}
+
+std::string ReadText(const std::filesystem::path& Path)
+{
+    const std::vector<uint8_t> Bytes = TestFiles::Read(Path);
+    return std::string(Bytes.begin(), Bytes.end());
+}
+#endif
+} // namespace
+
+// A render that fails part-way or is killed leaves a file already at the output exactly as it was
+// and no temporary file beside it; a render that succeeds replaces the file.
+TEST(CliRender, AFailedOrKilledRenderLeavesTheOldOutputAsItWas)
+{
+    namespace fs = std::filesystem;
+    const fs::path Folder = TestFiles::PathFor("keep");
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+    const fs::path Input = Folder / "in.wav";
+    ASSERT_TRUE(WaveFileBuilder().Pcm(2, 44100, 16).Samples(Sines(88200, 2, 44100)).WriteFile(Input));
+    const fs::path Output = Folder / "out.wav";
+    const std::vector<uint8_t> Precious = {'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'};
+    const auto Reset = [&] { TestFiles::Write("keep/out.wav", Precious); };
+    Reset();
+    const std::set<std::string> Before = FolderNames(Folder);
+
+    // A writer that fails after 100 000 bytes, as on a full disk.
+    OfflineRenderer Renderer;
+    Renderer.LimitOutputSize(100000);
+    EXPECT_LT(Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(),
+                              OfflineRenderer::Settings(), nullptr),
+              0);
+    EXPECT_EQ(Renderer.GetFailedStep(), OfflineRenderer::Step::WriteOutput);
+    EXPECT_EQ(Renderer.GetSystemError(), ENOSPC);
+    EXPECT_EQ(TestFiles::Read(Output), Precious);
+    EXPECT_EQ(FolderNames(Folder), Before);
+    // Without the limit the new file takes the old one's place.
+    Renderer.LimitOutputSize(0);
+    ASSERT_EQ(Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(),
+                              OfflineRenderer::Settings(), nullptr),
+              1);
+    EXPECT_EQ(ReadFloatWave(Output).uiRate, 48000u);
+    EXPECT_EQ(FolderNames(Folder), Before);
+
+#if !defined(_WIN32)
+    // The real program under a file-size limit: the write fails, the old file stays.
+    Reset();
+    const fs::path ErrorFile = TestFiles::PathFor("keep-error.txt");
+    const pid_t Limited = StartProgram({"render", Utf8(Input), Utf8(Output)}, ErrorFile, 200000);
+    int iStatus = 0;
+    ASSERT_EQ(waitpid(Limited, &iStatus, 0), Limited);
+    ASSERT_TRUE(WIFEXITED(iStatus)) << iStatus;
+    EXPECT_EQ(WEXITSTATUS(iStatus), 4);
+    // A slow machine may have drawn the bar first: it ends where it stood, never at 100 %.
+    std::string ErrorText = ReadText(ErrorFile);
+    if (ErrorText.starts_with('\r'))
+    {
+        EXPECT_EQ(ErrorText.find("100%"), std::string::npos) << ErrorText;
+        ErrorText.erase(0, ErrorText.find('\n') + 1);
+    }
+    EXPECT_EQ(ErrorText, "larkspur-cli render: writing '" + Utf8(Output) +
+                             "' failed: the file would exceed the largest file allowed (ulimit -f); '" +
+                             Utf8(Output) + "' is unchanged\n");
+    EXPECT_EQ(TestFiles::Read(Output), Precious);
+    EXPECT_EQ(FolderNames(Folder), Before);
+
+    // The real program killed with SIGTERM while it writes.
+    const fs::path Long = TestFiles::PathFor("keep-long.wav");
+    ASSERT_TRUE(WaveFileBuilder().Pcm(2, 44100, 16).Samples(Sines(44100 * 40, 2, 44100)).WriteFile(Long));
+    const pid_t Killed = StartProgram({"render", Utf8(Long), Utf8(Output), "--rate", "96000"}, ErrorFile);
+    bool bWriting = false;
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!bWriting && std::chrono::steady_clock::now() < Deadline)
+    {
+        for (const auto& Entry : fs::directory_iterator(Folder))
+        {
+            std::error_code Ignored;
+            bWriting =
+                bWriting || (Entry.path().filename().string().find(".larkspur-") != std::string::npos &&
+                             fs::file_size(Entry.path(), Ignored) > 1000000);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(bWriting) << "the render never got under way";
+    kill(Killed, SIGTERM);
+    ASSERT_EQ(waitpid(Killed, &iStatus, 0), Killed);
+    ASSERT_TRUE(WIFSIGNALED(iStatus)) << "the render ended before it was killed: " << iStatus;
+    EXPECT_EQ(WTERMSIG(iStatus), SIGTERM);
+    EXPECT_EQ(TestFiles::Read(Output), Precious);
+    EXPECT_EQ(FolderNames(Folder), Before);
+#endif
 }

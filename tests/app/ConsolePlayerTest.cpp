@@ -2,18 +2,20 @@
 
 #include "app/cli/StatusLine.h"
 
-#include "app/DialogControlIds.h"
-#include "app/PlayerScales.h"
-#include "app/PlayerState.h"
-#include "app/PlayerTexts.h"
-#include "app/VirtualRecordingLayer.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/PlayerState.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "output/AudioClientConstants.h"
+#include "output/virtual/VirtualRecordingLayer.h"
 #include "runtime/TextConversion.h"
 #include "tests/app/CliRun.h"
-#include "tests/app/PlayerRig.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/dialog/PlayerRig.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
 
 #include <gtest/gtest.h>
 
@@ -151,7 +153,7 @@ TEST(ConsolePlayerTest, WrongArgumentsAreRefusedWithTheReason)
         {{"--volume", "3"}, "--volume needs a level from 0 to -80 dB"},
         {{"--volume", "-1.25"}, "--volume needs"},
         {{"--shift", "128"}, "--shift needs a whole number of bins from -127 to 127"},
-        {{"--device"}, "option --device needs a value"},
+        {{"--device"}, "option --device needs a value (--device D)"},
         {{"--loud", "1"}, "unknown option --loud"},
         {{"a.wav", "b.wav"}, "give at most one file"},
     };
@@ -184,38 +186,145 @@ TEST(ConsolePlayerTest, HelpGlossesEveryMessageAndKey)
     EXPECT_NE(Run.Out.find("Space          pause / resume"), std::string::npos);
 }
 
-TEST(ConsolePlayerTest, MissingRefusedFileAndUnknownDeviceEndAtOnce)
+TEST(ConsolePlayerTest, MissingOrRefusedFileEndsAtOnce)
 {
     const CliRun Missing = CliRun::Of("play", {Utf8(TestFiles::PathFor("none.wav"))});
     EXPECT_EQ(Missing.iStatus, ConsolePlayer::EXIT_FILE_REFUSED);
-    EXPECT_NE(Missing.Error.find("larkspur-cli play: cannot open '"), std::string::npos) << Missing.Error;
+    EXPECT_EQ(Missing.Error,
+              "larkspur-cli play: '" + Utf8(TestFiles::PathFor("none.wav")) + "' does not exist\n");
 
-    // A file that exists but is no WAV file: the dialog's message, caption first.
+    // A file that exists but is no WAV file, given to the player itself: the dialog's message,
+    // caption first, then what is wrong in words.
     const auto Text = TestFiles::Write("text.wav", {'h', 'e', 'l', 'l', 'o'});
-    ConsolePlayer::Options Chosen;
     {
         Session Run;
         ScriptedKeys Keys({});
-        EXPECT_EQ(Run.Player.Run(Chosen, Utf8(Text), Keys), ConsolePlayer::EXIT_FILE_REFUSED);
-        EXPECT_EQ(Run.Messages.str(), "エラー: " + WideToUtf8(PlayerTexts::FILE_REFUSED) +
-                                          "\nlarkspur-cli play: cannot play '" + Utf8(Text) + "'\n");
+        EXPECT_EQ(Run.Player.Run(ConsolePlayer::Options(), Utf8(Text), Keys),
+                  ConsolePlayer::EXIT_FILE_REFUSED);
+        EXPECT_EQ(Run.Messages.str(),
+                  "エラー: " + WideToUtf8(PlayerTexts::FILE_REFUSED) + "\nlarkspur-cli play: '" + Utf8(Text) +
+                      "' is not a WAV file (it does not begin with a RIFF or RF64 WAVE header)\n");
     }
     ExpectNothingRunning();
+}
 
-    // The virtual layer has one endpoint (index 0); 99 is none of them, and neither is the name.
-    const auto Tone = ToneFile("tone-short.wav", 0.5);
-    for (const char* pDevice : {"99", "-2", "No Such Card"})
+// --device takes an index, an identifier or a part of a name in any case; a device it cannot find
+// is answered with every endpoint, the default included, names uncut.
+TEST(ConsolePlayerTest, DevicesAreFoundByIndexIdOrPartOfTheName)
+{
+    const std::u16string LongName =
+        u"Speakers of a very long name that goes on and on (High Definition Audio Device) #2";
+    struct Endpoint
     {
-        Session Run;
-        ScriptedKeys Keys({});
-        Chosen.Device = pDevice;
-        EXPECT_EQ(Run.Player.Run(Chosen, Utf8(Tone), Keys), ConsolePlayer::EXIT_DEVICE_FAILED);
-        EXPECT_NE(Run.Messages.str().find(std::string("larkspur-cli play: no output device '") + pDevice +
-                                          "'; there are:\n  0  "),
-                  std::string::npos)
-            << Run.Messages.str();
-        EXPECT_EQ(Run.Status.str(), "");
+        std::u16string Name;
+        std::u16string Id;
+    };
+    const Endpoint ENDPOINTS[] = {{u"Speakers (HDA Intel PCH)", u"hw:CARD=PCH,DEV=0"},
+                                  {u"USB DAC", u"usb-dac"},
+                                  {LongName, u"long-one"}};
+    CVirtualAudioLayer Layer;
+    std::vector<std::shared_ptr<VirtualAudioDevice>> Devices;
+    for (const Endpoint& Item : ENDPOINTS)
+    {
+        auto pDevice = std::make_shared<VirtualAudioDevice>();
+        pDevice->SetFriendlyName(Item.Name);
+        pDevice->SetId(Item.Id);
+        pDevice->UseRealTimeClock(1);
+        pDevice->AcceptFormat(AUDIO_SHAREMODE_SHARED, 48000, 24);
+        Layer.AddDevice(pDevice);
+        Devices.push_back(pDevice);
     }
+    Layer.SetDefaultDevice(Devices[0]);
+    const auto Tone = ToneFile("tone-device.wav", 0.5);
+    const struct
+    {
+        const char* pDevice;
+        int32_t iPlayed; // -1: refused
+        const char* pProblem;
+    } CASES[] = {
+        {"1", 1, ""},
+        {"hw:CARD=PCH,DEV=0", 0, ""},
+        {"usb dac", 1, ""},
+        {"dac", 1, ""},
+        {"LONG-ONE", 2, ""},
+        {"-1", 0, ""},
+        {"3", -1, "no output device has the index 3"},
+        {"-2", -1, "no output device has the index -2"},
+        {"speakers", -1, "'speakers' fits several output devices (0, 2); give an index or more of the name"},
+        {"No Such Card", -1, "no output device matches 'No Such Card'"},
+    };
+    for (const auto& Case : CASES)
+    {
+        std::ostringstream Status;
+        std::ostringstream Messages;
+        ConsolePlayer Player(&Layer, Status, false, Messages);
+        ConsolePlayer::Options Chosen;
+        Chosen.Device = Case.pDevice;
+        ScriptedKeys Keys({[] { return ConsoleKey::Quit; }});
+        std::vector<uint64_t> Starts;
+        for (const auto& pDevice : Devices)
+        {
+            Starts.push_back(pDevice->GetCallCount(VirtualOperation::Start));
+        }
+        const int iStatus = Player.Run(Chosen, Utf8(Tone), Keys);
+        if (Case.iPlayed >= 0)
+        {
+            EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DONE) << Case.pDevice << Messages.str();
+            for (size_t i = 0; i < Devices.size(); ++i)
+            {
+                EXPECT_EQ(Devices[i]->GetCallCount(VirtualOperation::Start) - Starts[i],
+                          static_cast<int32_t>(i) == Case.iPlayed ? 1u : 0u)
+                    << Case.pDevice << " " << i;
+            }
+        }
+        else
+        {
+            EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DEVICE_FAILED) << Case.pDevice;
+            // Every endpoint, the default first, names padded to the longest (which is not cut).
+            const auto Line = [&](const std::string& Index, const std::u16string& Name, const char* pId)
+            {
+                return std::string(7 - Index.size(), ' ') + Index + "  " + WideToUtf8(Name) +
+                       std::string(LongName.size() - Name.size(), ' ') + "  " + pId + "\n";
+            };
+            EXPECT_EQ(Messages.str(),
+                      std::string("larkspur-cli play: ") + Case.pProblem + "; the output devices are:\n" +
+                          Line("index", u"name", "identifier") +
+                          Line("-1", ENDPOINTS[0].Name, "hw:CARD=PCH,DEV=0") +
+                          Line("0", ENDPOINTS[0].Name, "hw:CARD=PCH,DEV=0") +
+                          Line("1", ENDPOINTS[1].Name, "usb-dac") + Line("2", LongName, "long-one"));
+            EXPECT_EQ(Status.str(), "");
+        }
+        ExpectNothingRunning();
+    }
+}
+
+// No output device at all: one line saying so and what to do, not the window's message.
+TEST(ConsolePlayerTest, NoOutputDeviceIsOneLineWithWhatToDo)
+{
+    CVirtualAudioLayer Empty;
+    std::ostringstream Status;
+    std::ostringstream Messages;
+    ConsolePlayer Player(&Empty, Status, false, Messages);
+    ScriptedKeys Keys({});
+    EXPECT_EQ(Player.Run(ConsolePlayer::Options(), Utf8(ToneFile("tone-nowhere.wav", 0.2)), Keys),
+              ConsolePlayer::EXIT_DEVICE_FAILED);
+    EXPECT_EQ(Messages.str(), "larkspur-cli play: no output device: no sound card or sound server was found; "
+                              "LARKSPUR_AUDIO=virtual plays onto a virtual device instead "
+                              "(LARKSPUR_AUDIO=virtual:OUT.wav also keeps what it played)\n");
+    ExpectNothingRunning();
+
+    // A device that takes nothing: the window's message, then what to try.
+    CVirtualAudioLayer Refusing;
+    Refusing.AddDevice(std::make_shared<VirtualAudioDevice>());
+    std::ostringstream RefusedMessages;
+    ConsolePlayer Refused(&Refusing, Status, false, RefusedMessages);
+    EXPECT_EQ(Refused.Run(ConsolePlayer::Options(), Utf8(ToneFile("tone-refused.wav", 0.2)), Keys),
+              ConsolePlayer::EXIT_DEVICE_FAILED);
+    EXPECT_EQ(RefusedMessages.str(),
+              "エラー: " + WideToUtf8(PlayerTexts::DEVICE_NOT_INITIALISED) +
+                  "\nlarkspur-cli play: the output device took none of the rates in either "
+                  "mode; 'larkspur-cli devices --probe' shows what each device takes, "
+                  "LARKSPUR_AUDIO=virtual plays onto a virtual device\n");
     ExpectNothingRunning();
 }
 

@@ -17,6 +17,8 @@
 #include <thread>
 
 #ifndef _WIN32
+#include "app/cli/DisplayColumns.h"
+
 namespace
 {
 std::string Quoted(const std::string& Text)
@@ -51,17 +53,25 @@ public:
         return std::system(
             ("env -u TMUX tmux -u -S " + Quoted(Socket) + " " + Arguments + " >/dev/null 2>&1").c_str());
     }
-    bool Start(const std::string& Command) const
+    bool Start(const std::string& Command, int iColumns = 150) const
     {
-        return Tmux("new-session -d -x 150 -y 12 " + Quoted("LANG=C.UTF-8 LC_ALL=C.UTF-8 " + Command)) == 0;
+        return Tmux("new-session -d -x " + std::to_string(iColumns) + " -y 12 " +
+                    Quoted("LANG=C.UTF-8 LC_ALL=C.UTF-8 " + Command)) == 0;
     }
-    std::string Screen() const
+    // The screen's text; bRows keeps wrapped lines apart, as the rows show them.
+    std::string Screen(bool bRows = false) const
     {
         const auto Path = TestFiles::PathFor("screen.txt");
-        std::system(("env -u TMUX tmux -u -S " + Quoted(Socket) + " capture-pane -p -J > " +
-                     Quoted(Utf8(Path)) + " 2>/dev/null")
+        std::system(("env -u TMUX tmux -u -S " + Quoted(Socket) + " capture-pane -p " + (bRows ? "" : "-J ") +
+                     "> " + Quoted(Utf8(Path)) + " 2>/dev/null")
                         .c_str());
         return ReadAll(Path);
+    }
+    // Types Text as it is, then Enter.
+    void Type(const std::string& Text) const
+    {
+        Tmux("send-keys -l " + Quoted(Text));
+        Tmux("send-keys Enter");
     }
     // Waits (generously) until the screen shows Text.
     bool WaitFor(const std::string& Text, int iSeconds = 20) const
@@ -104,6 +114,33 @@ std::string Wrapped(const std::string& Name, const std::string& PlayArguments)
     return "sh -c " + Quoted("trap : INT; stty -g > " + Quoted(Before) + "; LARKSPUR_AUDIO=virtual " +
                              Quoted(LARKSPUR_CLI_PROGRAM) + " play " + PlayArguments +
                              "; status=$?; stty -g > " + Quoted(After) + "; echo EXIT=$status; sleep 60");
+}
+
+// The screen row that holds the status line (the one with the file's length).
+std::string StatusRow(const std::string& Screen, const std::string& Length)
+{
+    std::istringstream Rows(Screen);
+    std::string Found;
+    for (std::string Row; std::getline(Rows, Row);)
+    {
+        if (Row.find("/ " + Length) != std::string::npos)
+        {
+            Found = Row;
+        }
+    }
+    return Found;
+}
+
+// Waits (generously) until a file exists with some content.
+std::string WaitForFile(const std::filesystem::path& Path)
+{
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string Text;
+    while ((Text = ReadAll(Path)).empty() && std::chrono::steady_clock::now() < Deadline)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return Text;
 }
 
 void ExpectTerminalRestored(const std::string& Name)
@@ -176,6 +213,68 @@ TEST_F(ConsoleTerminalTest, EscapeControlCAndTheEndRestoreTheTerminal)
         EXPECT_TRUE(Session.WaitFor("EXIT=0")) << Session.Screen();
         ExpectTerminalRestored("end");
     }
+}
+
+// The status line fits the terminal: all of it at 120 columns, a shorter bar at 80, no bar and no
+// mode words at 60; after the terminal is resized it is redrawn to the new width.
+TEST_F(ConsoleTerminalTest, StatusLineFitsTheTerminalAndFollowsItsSize)
+{
+    const auto Tone = ToneFile("term-width.wav", 30.0);
+    const struct
+    {
+        int iColumns;
+        const char* pShape; // what follows the times
+    } WIDTHS[] = {{120, " [--------------------] x1.0000"}, {80, " [------] x1.0000"}, {60, " x1.0000"}};
+    for (const auto& Width : WIDTHS)
+    {
+        const std::string Name = "width" + std::to_string(Width.iColumns);
+        TerminalSession Session(Name);
+        ASSERT_TRUE(Session.Start(Wrapped(Name, "--volume -20 " + Quoted(Utf8(Tone))), Width.iColumns));
+        ASSERT_TRUE(Session.WaitFor(" 再生")) << Session.Screen();
+        const std::string Row = StatusRow(Session.Screen(true), "00:30.0");
+        EXPECT_NE(Row.find(std::string("/ 00:30.0") + Width.pShape), std::string::npos) << Row;
+        // One row, ending in the state word, narrower than the terminal.
+        EXPECT_NE(Row.find(" 再生"), std::string::npos) << Row;
+        EXPECT_LT(DisplayColumns(Row.substr(0, Row.find_last_not_of(' ') + 1)),
+                  static_cast<size_t>(Width.iColumns));
+        EXPECT_EQ(Width.iColumns >= 80, Row.find("排他モード") != std::string::npos) << Row;
+        if (Width.iColumns == 120)
+        {
+            // Narrower: the next line drawn is the short one.
+            Session.Tmux("resize-window -x 60");
+            EXPECT_TRUE(Session.WaitFor("/ 00:30.0 x1.0000 -20.0 dB 96000 Hz 24 bit 再生"))
+                << Session.Screen();
+        }
+        Session.Keys("q");
+        EXPECT_TRUE(Session.WaitFor("EXIT=0")) << Session.Screen();
+    }
+}
+
+// Ctrl-Z gives the shell its terminal back as it was; after fg the player's keys work again.
+TEST_F(ConsoleTerminalTest, SuspendAndForegroundGiveTheKeysBack)
+{
+    const auto Tone = ToneFile("term-suspend.wav", 30.0);
+    TerminalSession Session("suspend");
+    const auto Before = TestFiles::PathFor("suspend.before");
+    const auto During = TestFiles::PathFor("suspend.during");
+    const auto After = TestFiles::PathFor("suspend.after");
+    ASSERT_TRUE(Session.Start("env PS1='$ ' bash --norc --noprofile -i"));
+    Session.Type("stty -g > " + Quoted(Utf8(Before)) + "; LARKSPUR_AUDIO=virtual " +
+                 Quoted(LARKSPUR_CLI_PROGRAM) + " play " + Quoted(Utf8(Tone)));
+    ASSERT_TRUE(Session.WaitFor(" 再生")) << Session.Screen();
+    Session.Keys("C-z");
+    ASSERT_TRUE(Session.WaitFor("Stopped")) << Session.Screen();
+    Session.Type("stty -g > " + Quoted(Utf8(During)));
+    EXPECT_EQ(WaitForFile(During), WaitForFile(Before));
+    Session.Type("fg");
+    Session.Keys("Right");
+    EXPECT_TRUE(Session.WaitFor("x1.0058")) << Session.Screen();
+    Session.Keys("Space");
+    EXPECT_TRUE(Session.WaitFor(" 一時停止")) << Session.Screen();
+    Session.Keys("q");
+    Session.Type("echo EXIT=$?; stty -g > " + Quoted(Utf8(After)));
+    EXPECT_TRUE(Session.WaitFor("EXIT=0")) << Session.Screen();
+    EXPECT_EQ(WaitForFile(After), ReadAll(Before));
 }
 
 TEST_F(ConsoleTerminalTest, CrashSignalRestoresTheTerminal)

@@ -37,3 +37,13 @@ TEST(ProgressBar, DrawsAfterTheDelayAtMostTenTimesASecond)
     EXPECT_EQ(Out.str(), "\r[########################################] 100%    1.3 s\n");
     EXPECT_TRUE(Bar.IsShown());
 }
+
+TEST(ProgressBar, AFailedJobEndsTheLineWhereTheBarStood)
+{
+    std::ostringstream Out;
+    ProgressBar Bar(Out);
+    Bar.Update(1, 4, 1.0);
+    Out.str("");
+    Bar.Finish(1.2, false);
+    EXPECT_EQ(Out.str(), "\n");
+}

@@ -1,10 +1,29 @@
 #include "app/cli/StatusLine.h"
 
-#include "app/DialogControlIds.h"
+#include "app/cli/DisplayColumns.h"
+#include "app/dialog/DialogControlIds.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
+
+namespace
+{
+// A 20 s file playing at the given place, in exclusive mode at 96 kHz and 24 bits.
+StatusLine Playing(double dfPositionSeconds, const char16_t* pSpeed, const char16_t* pVolume)
+{
+    StatusLine Line;
+    Line.dfLengthSeconds = 20.0;
+    Line.dfPositionSeconds = dfPositionSeconds;
+    Line.SpeedText = pSpeed;
+    Line.VolumeText = pVolume;
+    Line.DeviceRateText = u"96000";
+    Line.BitText = u"24";
+    Line.ModeText = u"排他モード";
+    Line.bPlaying = true;
+    return Line;
+}
+} // namespace
 
 TEST(StatusLineTest, TimesAreMinutesSecondsAndCutTenths)
 {
@@ -19,14 +38,7 @@ TEST(StatusLineTest, TimesAreMinutesSecondsAndCutTenths)
 
 TEST(StatusLineTest, LineAtStartMiddleAndEnd)
 {
-    StatusLine Line;
-    Line.dfLengthSeconds = 20.0;
-    Line.SpeedText = u"x1.0000";
-    Line.VolumeText = u"-20.0 dB";
-    Line.DeviceRateText = u"96000";
-    Line.BitText = u"24";
-    Line.ModeText = u"排他モード";
-    Line.bPlaying = true;
+    StatusLine Line = Playing(0.0, u"x1.0000", u"-20.0 dB");
     EXPECT_EQ(Line.Format(),
               "00:00.0 / 00:20.0 [--------------------] x1.0000 -20.0 dB 96000 Hz 24 bit 排他モード 再生");
     Line.dfPositionSeconds = 10.05;
@@ -67,4 +79,40 @@ TEST(StatusLineTest, ReadFromTheDialogsControls)
     Host.EnableItem(ID_PLAY, 0);
     EXPECT_EQ(StatusLine::Of(Host).Format(4),
               "00:01.0 / 00:02.0 [##--] x0.5000 -0.5 dB 48000 Hz 16 bit 共有モード 再生");
+}
+
+// In place the line never wraps: at 120 columns all of it, at 80 a shorter bar, at 60 no bar and
+// no mode words, narrower still cut; widths in display columns (the Japanese words take two each),
+// the same layout playing and paused.
+TEST(StatusLineTest, FitsTheTerminalInDisplayColumns)
+{
+    StatusLine Line = Playing(7.3, u"x0.7492", u"-12.0 dB");
+    const std::string Full =
+        "00:07.3 / 00:20.0 [#######-------------] x0.7492 -12.0 dB 96000 Hz 24 bit 排他モード 再生";
+    EXPECT_EQ(DisplayColumns(Full), 89u);
+    EXPECT_EQ(Line.Fit(0), Full);
+    EXPECT_EQ(Line.Fit(120), Full);
+    EXPECT_EQ(Line.Fit(80), "00:07.3 / 00:20.0 [##----] x0.7492 -12.0 dB 96000 Hz 24 bit 排他モード 再生");
+    EXPECT_EQ(Line.Fit(60), "00:07.3 / 00:20.0 x0.7492 -12.0 dB 96000 Hz 24 bit 再生");
+    EXPECT_EQ(Line.Fit(40), "00:07.3 / 00:20.0 x0.7492 -12.0 dB 再生");
+    Line.bPaused = true;
+    EXPECT_EQ(Line.Fit(80),
+              "00:07.3 / 00:20.0 [##----] x0.7492 -12.0 dB 96000 Hz 24 bit 排他モード 一時停止");
+    EXPECT_EQ(Line.Fit(60), "00:07.3 / 00:20.0 x0.7492 -12.0 dB 96000 Hz 24 bit 一時停止");
+    EXPECT_EQ(Line.Fit(40), "00:07.3 / 00:20.0 x0.7492 -12.0 dB 一時");
+    for (const uint32_t uiColumns : {20u, 40u, 59u, 60u, 61u, 79u, 80u, 81u, 93u, 94u, 120u})
+    {
+        for (const bool bPaused : {false, true})
+        {
+            Line.bPaused = bPaused;
+            const std::string Fitted = Line.Fit(uiColumns);
+            EXPECT_LT(DisplayColumns(Fitted), uiColumns) << Fitted;
+            // All of it whenever the paused line, the widest, fits.
+            EXPECT_EQ(Fitted == Line.Format(), uiColumns > 93) << uiColumns;
+        }
+    }
+    EXPECT_EQ(DisplayColumns("x\xE2\x80\x8B"
+                             "ab"),
+              3u);
+    EXPECT_EQ(CutToColumns("ab再生", 3), "ab");
 }

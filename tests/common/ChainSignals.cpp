@@ -1,6 +1,6 @@
 #include "tests/common/ChainSignals.h"
 
-#include "app/OfflineRenderer.h"
+#include "app/player/OfflineRenderer.h"
 #include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>

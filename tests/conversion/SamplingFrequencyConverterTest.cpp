@@ -9,9 +9,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <numbers>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -228,6 +230,54 @@ TEST(SamplingFrequencyConverter, RefusesBadSetupsAndRates)
     EXPECT_EQ(Converter.bReady, 0);
     EXPECT_EQ(Converter.SetOutputRate(48000, 1), -1);
     EXPECT_EQ(Converter.Process(), 1);
+}
+
+// A file rate far below the device rate would need more oversampling than the bound: refused before
+// anything is made (68 Hz into 384 kHz would oversample 2^16 times, hundreds of megabytes), while
+// the lowest rate the bound leaves is taken, for every rate of the player's table.
+TEST(SamplingFrequencyConverter, RefusesOversamplingBeyondTheBoundBeforeAllocating)
+{
+    SamplingFrequencyConverter Converter(FACTOR);
+#ifdef __linux__
+    // The peak of resident memory from now on (clear_refs 5 resets it to the current size).
+    const auto PeakKiB = []
+    {
+        std::ifstream Status("/proc/self/status");
+        for (std::string Line; std::getline(Status, Line);)
+        {
+            if (Line.rfind("VmHWM:", 0) == 0)
+            {
+                return std::stol(Line.substr(6));
+            }
+        }
+        return -1L;
+    };
+    const bool bPeakReset = static_cast<bool>(std::ofstream("/proc/self/clear_refs") << "5");
+    const long lPeakBefore = PeakKiB();
+#endif
+    EXPECT_EQ(Converter.Setup(2, 68, 384000, 8, 0, 0.0), -1);
+#ifdef __linux__
+    if (bPeakReset && lPeakBefore > 0)
+    {
+        EXPECT_LT(PeakKiB() - lPeakBefore, 4096L);
+    }
+#endif
+    EXPECT_EQ(Converter.bReady, 0);
+    EXPECT_EQ(Converter.OutputFIFO.GetCapacity(), 0u);
+    EXPECT_EQ(Converter.pdfSynthesisWindow, nullptr);
+
+    EXPECT_EQ(SamplingFrequencyConverter::LowestInputRate(384000, FACTOR), 1875u); // 3840000 / 2^11
+    for (const double dfDevice : {384000.0, 352800.0, 308700.0, 96000.0, 44100.0, 11025.0, 9600.0, 8000.0})
+    {
+        const uint32_t uiLowest = SamplingFrequencyConverter::LowestInputRate(dfDevice, FACTOR);
+        ASSERT_GT(uiLowest, 1u) << dfDevice;
+        EXPECT_EQ(Converter.Setup(2, uiLowest - 1, dfDevice, 8, 0, 0.0), -1) << dfDevice;
+        ASSERT_EQ(Converter.Setup(2, uiLowest, dfDevice, 8, 0, 0.0), 1) << dfDevice;
+        EXPECT_EQ(Converter.uiOversamplingOctaves, SamplingFrequencyConverter::MAX_OVERSAMPLING_OCTAVES);
+    }
+    EXPECT_EQ(SamplingFrequencyConverter::LowestInputRate(0.0, FACTOR), 0u);
+    EXPECT_EQ(SamplingFrequencyConverter::LowestInputRate(48000, std::numeric_limits<double>::quiet_NaN()),
+              0u);
 }
 
 // The fast run and the plain run with the literal transform kernels agree to 1e-12 of the peak,
@@ -714,4 +764,40 @@ TEST(SamplingFrequencyConverter, EqualChannelsStayEqualToTheBit)
         EXPECT_LT(static_cast<double>(ullLast), static_cast<double>(ullOutputFrames) - 12.0 * dfFramesPerHop);
         EXPECT_GT(ullDifferent, 0u);
     }
+}
+
+// A restart forgets the signal so far: after other sound, with a shift and in the plain run too,
+// what follows comes out bit for bit as from a converter set up afresh, counted from the given frame.
+TEST(SamplingFrequencyConverter, RestartConvertsLikeAFreshConverter)
+{
+    const std::vector<double> Before = StereoSines(5000, 44100.0, 3000.0, 7000.0);
+    const std::vector<double> After = StereoSines(7000, 44100.0, 440.0, 1250.0, 0.5);
+    for (const int32_t iShift : {0, 3})
+    {
+        for (const bool bPlain : {false, true})
+        {
+            SCOPED_TRACE(std::to_string(iShift) + (bPlain ? " plain" : " fast"));
+            SamplingFrequencyConverter Fresh(FACTOR);
+            SamplingFrequencyConverter Restarted(FACTOR);
+            for (SamplingFrequencyConverter* pConverter : {&Fresh, &Restarted})
+            {
+                if (bPlain)
+                {
+                    pConverter->UsePlainTransforms(ReferenceForwardFFT, ReferenceInverseFFT);
+                }
+                // At a steady rate from the start: the restart keeps the rate (and a ramp under way).
+                ASSERT_EQ(pConverter->Setup(2, 44100.0, 96000.0 / 1.3, 8, iShift, 0.0), 1);
+            }
+            Convert(Restarted, Before);
+            ASSERT_EQ(Restarted.Restart(123456), 1);
+            EXPECT_EQ(Restarted.ullConsumedFrames.load(), 123456u);
+            const std::vector<double> Expected = Convert(Fresh, After);
+            const std::vector<double> Got = Convert(Restarted, After);
+            ASSERT_EQ(Got.size(), Expected.size());
+            EXPECT_EQ(std::memcmp(Got.data(), Expected.data(), Got.size() * sizeof(double)), 0);
+            EXPECT_EQ(Restarted.ullConsumedFrames.load(), 123456u + Fresh.ullConsumedFrames.load());
+        }
+    }
+    SamplingFrequencyConverter Unready(FACTOR);
+    EXPECT_EQ(Unready.Restart(0), -1);
 }

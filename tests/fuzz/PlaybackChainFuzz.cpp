@@ -1,12 +1,13 @@
 // libFuzzer target: the whole offline chain the player runs. The first eight bytes choose the
 // settings (speed position, device rate, effective bits, volume position, enhancer, shift); the
-// rest is a WAV file. It is read, made stereo, converted, scaled by the volume ramp and quantised
-// exactly as the playback and render threads do it. Besides the sanitizers it checks that every
-// converted sample is finite and bounded, every quantiser word has zeros below its effective bits,
-// and the number of output frames is what the rate arithmetic predicts from the input consumed.
-#include "app/ConverterFeeder.h"
-#include "app/PlayerScales.h"
-#include "app/RateTable.h"
+// rest is a WAV file. It is read, made stereo, converted and scaled by the volume ramp by the
+// player's own chain (ConverterFeeder), and quantised exactly as the render thread does it. Besides the
+// sanitizers it checks that every converted sample is finite and bounded, every quantiser word has zeros
+// below its effective bits, and the number of output frames is what the rate arithmetic predicts from the
+// input consumed.
+#include "app/player/ConverterFeeder.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/RateTable.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"
@@ -57,13 +58,12 @@ Settings ReadSettings(const uint8_t* pData)
     return Choice;
 }
 
-void CheckWords(const double* pdfFrames, uint64_t ullFrames, Quantizer& Quant, ParameterSmoother& Volume)
+// The frames come from the feeder with the volume applied, as the playback thread delivers them.
+void CheckWords(const double* pdfFrames, uint64_t ullFrames, Quantizer& Quant)
 {
     const uint32_t uiMask = Quant.GetCodeMask();
     for (uint64_t f = 0; f < ullFrames; ++f)
     {
-        double dfGain = 0.0;
-        Volume.Next(dfGain);
         for (uint32_t c = 0; c < 2; ++c)
         {
             const double dfSample = pdfFrames[2 * f + c];
@@ -71,7 +71,7 @@ void CheckWords(const double* pdfFrames, uint64_t ullFrames, Quantizer& Quant, P
             {
                 Fail("a converted sample is not finite or far beyond full scale");
             }
-            if ((Quant.Quantize(dfSample * dfGain, c) & ~uiMask) != 0)
+            if ((Quant.Quantize(dfSample, c) & ~uiMask) != 0)
             {
                 Fail("a quantiser word has bits below its effective bits");
             }
@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
     std::vector<double> Output(ConverterFeeder::BUFFER_BYTES / sizeof(double));
     ConverterFeeder Feeder;
     if (Feeder.Setup(&Reader, &Converter, Input.data(), ConverterFeeder::BUFFER_BYTES, Output.data(),
-                     ConverterFeeder::BUFFER_BYTES) != 1)
+                     ConverterFeeder::BUFFER_BYTES, &Volume) != 1)
     {
         // A frame of more channels than the block buffer holds (over 2048): the playback thread
         // ends at once, as the player does with such a file.
@@ -150,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         uint64_t ullFrames = 0;
         while ((iStep = Feeder.ConvertStep(ullFrames)) == 1)
         {
-            CheckWords(Feeder.GetOutput(), ullFrames, Quant, Volume);
+            CheckWords(Feeder.GetOutput(), ullFrames, Quant);
             ullOutputFrames += ullFrames;
         }
         if (iStep < 0)

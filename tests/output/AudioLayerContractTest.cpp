@@ -1,7 +1,8 @@
 #include "tests/common/AudioLayerContract.h"
+#include "output/virtual/VirtualRecordingLayer.h"
 
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/VirtualAudioDevice.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 namespace
 {
@@ -27,7 +28,16 @@ AudioLayerContractTarget VirtualTarget()
     };
     return Target;
 }
+
+// The programs' own virtual output: one endpoint that takes every rate.
+AudioLayerContractTarget VirtualOutputTarget()
+{
+    AudioLayerContractTarget Target;
+    Target.Name = "VirtualOutput";
+    Target.Create = [] { return std::unique_ptr<SAudioClientLayer>(new VirtualRecordingLayer(u"")); };
+    return Target;
+}
 } // namespace
 
-INSTANTIATE_TEST_SUITE_P(Layers, AudioLayerContract, ::testing::Values(VirtualTarget()),
-                         AudioLayerContractName);
+INSTANTIATE_TEST_SUITE_P(Layers, AudioLayerContract,
+                         ::testing::Values(VirtualTarget(), VirtualOutputTarget()), AudioLayerContractName);

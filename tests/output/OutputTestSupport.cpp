@@ -1,12 +1,12 @@
 #include "tests/output/OutputTestSupport.h"
 
-#include "app/RateTable.h"
+#include "app/player/RateTable.h"
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
 #include "output/WorkerInputs.h"
-#include "output/virtual/CVirtualEndpoint.h"
 #include "runtime/ParameterTable.h"
 #include "runtime/StringFunctions.h"
+#include "tests/scripted/CVirtualEndpoint.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,11 +5,11 @@
 #include "output/SAudioClient.h"
 #include "output/SAudioRenderClient.h"
 #include "output/SoundStreamBuffer.h"
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/VirtualAudioDevice.h"
 #include "runtime/CEvent.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CMultimediaTimer.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include <gtest/gtest.h>
 

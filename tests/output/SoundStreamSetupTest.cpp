@@ -1,4 +1,4 @@
-#include "app/RateTable.h"
+#include "app/player/RateTable.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "tests/output/OutputTestSupport.h"

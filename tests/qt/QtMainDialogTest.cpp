@@ -1,18 +1,18 @@
-#include "app/DialogControlIds.h"
-#include "app/MainDialogLayout.h"
-#include "app/PlaybackObjectFactory.h"
-#include "app/PlayerState.h"
-#include "app/ProgramEntry.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/MainDialogLayout.h"
+#include "app/dialog/ProgramEntry.h"
+#include "app/player/PlaybackObjectFactory.h"
+#include "app/player/PlayerState.h"
 #include "app/qt/QtDialogHost.h"
 #include "app/qt/QtMainDialogWindow.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
-#include "output/virtual/CVirtualAudioLayer.h"
-#include "output/virtual/VirtualAudioDevice.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -120,10 +120,7 @@ class QtPlayerRig
 public:
     QtPlayerRig() : State(PlayerState::Instance())
     {
-        State.uiRateIndex = 8;
-        State.uiEffectiveBitCount = 24;
-        State.bEnhancerEnabled = 1;
-        State.iShift = 0;
+        State.RestoreDefaultSettings();
         pDevice = std::make_shared<VirtualAudioDevice>();
         pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, 48000, 24);
         pDevice->UseRealTimeClock(1);
@@ -198,7 +195,30 @@ public:
     QString LastFilter;
 };
 
-// Answers the next message box with OK, noting what it showed.
+// The application's override cursors, top first ("arrow wait"); the stack is left as it was.
+std::string OverrideCursorStack()
+{
+    std::vector<Qt::CursorShape> Shapes;
+    while (const QCursor* pCursor = QApplication::overrideCursor())
+    {
+        Shapes.push_back(pCursor->shape());
+        QApplication::restoreOverrideCursor();
+    }
+    std::string Text;
+    for (auto It = Shapes.rbegin(); It != Shapes.rend(); ++It)
+    {
+        QApplication::setOverrideCursor(*It);
+    }
+    for (const Qt::CursorShape Shape : Shapes)
+    {
+        Text += (Text.empty() ? "" : " ") + std::string(Shape == Qt::ArrowCursor  ? "arrow"
+                                                        : Shape == Qt::WaitCursor ? "wait"
+                                                                                  : "other");
+    }
+    return Text;
+}
+
+// Answers the next message box with OK, noting what it showed and the cursors over it.
 struct MessageBoxAnswer
 {
     QString Text;
@@ -206,6 +226,7 @@ struct MessageBoxAnswer
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
     bool bModal = false;
     bool bSeen = false;
+    std::string Cursors;
     QTimer Poll;
 
     MessageBoxAnswer()
@@ -223,6 +244,7 @@ struct MessageBoxAnswer
                              Title = pBox->windowTitle();
                              Icon = pBox->icon();
                              bModal = pBox->isModal();
+                             Cursors = OverrideCursorStack();
                              bSeen = true;
                              Poll.stop();
                              pBox->button(QMessageBox::Ok)->click();
@@ -572,12 +594,41 @@ TEST(QtMainDialog, ARefusedFileShowsTheJapaneseMessageAndBlanksTheList)
     EXPECT_EQ(Answer.Title, QStringLiteral("エラー"));
     EXPECT_EQ(Answer.Icon, QMessageBox::Critical);
     EXPECT_TRUE(Answer.bModal);
+    EXPECT_EQ(Answer.Cursors, "");
     for (int32_t iRow = 0; iRow < 4; ++iRow)
     {
         EXPECT_EQ(Rig.Cell(ID_FILE_LIST, iRow, 1), QString()) << iRow;
     }
     EXPECT_EQ(Rig.Get<QLineEdit>(ID_PATH_FIELD)->text(), QtPath(Good));
     EXPECT_EQ(Rig.Enabled(), "100 settings enabled");
+}
+
+// Play waits under the wait cursor, but each message it shows gets the normal cursor on top, and the
+// wait cursor is back once the box is closed, for the next attempt or box.
+TEST(QtMainDialog, PlaysMessagesShowTheNormalCursorAboveTheWaitCursor)
+{
+    QtPlayerRig Rig;
+    Rig.Open();
+    Rig.Host.ShowWaitCursor(1);
+    {
+        MessageBoxAnswer Answer;
+        Rig.Host.ShowErrorMessage(u"一つ目", u"エラー");
+        EXPECT_EQ(Answer.Cursors, "arrow wait");
+    }
+    EXPECT_EQ(OverrideCursorStack(), "wait");
+    Rig.Host.ShowWaitCursor(0);
+    EXPECT_EQ(OverrideCursorStack(), "");
+
+    Rig.Answers.push_back(QtPath(ToneFile("qt-cursor.wav", 4410)));
+    Rig.Click(ID_CHOOSE_FILE);
+    Rig.pDevice->FailAfter(VirtualOperation::Start, 0);
+    MessageBoxAnswer Answer;
+    Rig.Click(ID_PLAY);
+    ASSERT_TRUE(Answer.bSeen);
+    EXPECT_EQ(Answer.Text, QStringLiteral("出力先デバイスで問題が発生し、再生を開始できませんでした。"));
+    EXPECT_EQ(Answer.Cursors, "arrow wait");
+    EXPECT_EQ(OverrideCursorStack(), "");
+    EXPECT_EQ(Rig.State.bPlaying, 0);
 }
 
 TEST(QtMainDialog, EscapeWhilePlayingStopsAndEndsTheModalDialogWithZero)

@@ -4,14 +4,14 @@
 // stop, every stop within its bound, the controls in the state the player is in, and memory flat
 // over the cycles. Not part of the timed test run: scripts/soak.sh CYCLES [SEED] runs it under the
 // sanitizers. LARKSPUR_SOAK_CYCLES and LARKSPUR_SOAK_SEED choose the run.
-#include "app/DialogControlIds.h"
-#include "app/PlayerScales.h"
-#include "app/RateTable.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/RateTable.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
-#include "tests/app/PlayerRig.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "tests/dialog/PlayerRig.h"
 
 #include <gtest/gtest.h>
 #if defined(__GLIBC__)

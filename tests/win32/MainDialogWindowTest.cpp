@@ -1,7 +1,7 @@
 // The real dialog 101 on its own UI thread, driven only through window messages from the test's
 // thread, as a user's clicks, keys and drags would arrive.
-#include "app/DialogControlIds.h"
-#include "app/MainDialogLayout.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/MainDialogLayout.h"
 #include "app/win32/PlayerProgram.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
@@ -21,6 +21,7 @@
 #include <shlobj.h>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 #include <windows.h>
 
@@ -359,6 +360,59 @@ TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
     }
     EXPECT_TRUE(IsWindow(Player.hDialog));
     Player.PostKey(Player.hDialog, VK_ESCAPE);
+    EXPECT_EQ(Player.Finish(), 0);
+}
+
+// The lists at the display's scaling (the Wine run repeats this at 144 DPI, LARKSPUR_TEST_DPI):
+// their columns are the template's 150 and 140 pixels at 96 DPI and grow with the DPI, every item
+// text fits its column, and a move to a screen of another scaling rescales them.
+TEST(MainDialogWindow, ListColumnsFollowTheDisplayScaling)
+{
+    RunningPlayer Player(nullptr);
+    ASSERT_NE(Player.hDialog, nullptr);
+    int iDpi = 0;
+    if (const char* pDpi = std::getenv("LARKSPUR_TEST_DPI"))
+    {
+        iDpi = std::atoi(pDpi);
+    }
+    else
+    {
+        HDC hScreen = GetDC(nullptr);
+        iDpi = GetDeviceCaps(hScreen, LOGPIXELSY);
+        ReleaseDC(nullptr, hScreen);
+    }
+    auto Widths = [&Player](int32_t iList)
+    {
+        return std::pair<LRESULT, LRESULT>{SendMessageW(Player.Item(iList), LVM_GETCOLUMNWIDTH, 0, 0),
+                                           SendMessageW(Player.Item(iList), LVM_GETCOLUMNWIDTH, 1, 0)};
+    };
+    for (const auto& [iList, iRows] : {std::pair{ID_FILE_LIST, 4}, std::pair{ID_DEVICE_LIST, 3}})
+    {
+        SCOPED_TRACE(iList);
+        const auto [iItemWidth, iValueWidth] = Widths(iList);
+        EXPECT_EQ(iItemWidth, MulDiv(150, iDpi, 96));
+        EXPECT_EQ(iValueWidth, MulDiv(140, iDpi, 96));
+        // The list draws a label with a margin on either side, 6 pixels each at 96 DPI.
+        for (int32_t iRow = 0; iRow < iRows; ++iRow)
+        {
+            const std::wstring Text = Player.Cell(iList, iRow, 0);
+            const LRESULT iTextWidth = SendMessageW(Player.Item(iList), LVM_GETSTRINGWIDTHW, 0,
+                                                    reinterpret_cast<LPARAM>(Text.c_str()));
+            EXPECT_GT(iTextWidth, 0);
+            EXPECT_LE(iTextWidth + MulDiv(12, iDpi, 96), iItemWidth) << iRow;
+        }
+    }
+
+    // Moved to a screen at 150 %, then back.
+    RECT Window{};
+    GetWindowRect(Player.hDialog, &Window);
+    SendMessageW(Player.hDialog, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&Window));
+    EXPECT_EQ(Widths(ID_FILE_LIST), (std::pair<LRESULT, LRESULT>{225, 210}));
+    EXPECT_EQ(Widths(ID_DEVICE_LIST), (std::pair<LRESULT, LRESULT>{225, 210}));
+    SendMessageW(Player.hDialog, WM_DPICHANGED, MAKEWPARAM(iDpi, iDpi), reinterpret_cast<LPARAM>(&Window));
+    EXPECT_EQ(Widths(ID_DEVICE_LIST),
+              (std::pair<LRESULT, LRESULT>{MulDiv(150, iDpi, 96), MulDiv(140, iDpi, 96)}));
+    PostMessageW(Player.hDialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(Player.Finish(), 0);
 }
 

@@ -10,6 +10,8 @@ volatile LONG bModeSaved = 0;
 DWORD uiSavedMode = 0;
 volatile LONG bOutputModeSaved = 0;
 DWORD uiSavedOutputMode = 0;
+LPTOP_LEVEL_EXCEPTION_FILTER pPreviousFilter = nullptr;
+bool bFilterSet = false;
 
 void RestoreMode()
 {
@@ -33,10 +35,11 @@ BOOL WINAPI OnControlEvent(DWORD uiEvent)
     return FALSE;
 }
 
-LONG WINAPI OnCrash(EXCEPTION_POINTERS*)
+LONG WINAPI OnCrash(EXCEPTION_POINTERS* pException)
 {
     RestoreMode();
-    return EXCEPTION_CONTINUE_SEARCH;
+    // Whoever watched for crashes before (the console's code page) gets to act too.
+    return pPreviousFilter != nullptr ? pPreviousFilter(pException) : EXCEPTION_CONTINUE_SEARCH;
 }
 
 ConsoleKey KeyOfRecord(const KEY_EVENT_RECORD& Record)
@@ -72,6 +75,11 @@ ConsoleTerminal::~ConsoleTerminal()
 {
     Restore();
     SetConsoleCtrlHandler(OnControlEvent, FALSE);
+    if (bFilterSet)
+    {
+        SetUnhandledExceptionFilter(pPreviousFilter);
+        bFilterSet = false;
+    }
 }
 
 int32_t ConsoleTerminal::Open()
@@ -95,7 +103,8 @@ int32_t ConsoleTerminal::Open()
     }
     uiSavedMode = uiMode;
     InterlockedExchange(&bModeSaved, 1);
-    SetUnhandledExceptionFilter(OnCrash);
+    pPreviousFilter = SetUnhandledExceptionFilter(OnCrash);
+    bFilterSet = true;
     // Keys one at a time and unechoed; processed input keeps Ctrl-C a control event.
     if (SetConsoleMode(hInput, (uiMode & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT)) |
                                    ENABLE_PROCESSED_INPUT) == 0)
@@ -118,6 +127,16 @@ bool ConsoleTerminal::IsOutputTerminal()
 {
     DWORD uiMode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &uiMode) != 0;
+}
+
+uint32_t ConsoleTerminal::GetColumns()
+{
+    // The console reports its window directly; asking each time follows every resize.
+    CONSOLE_SCREEN_BUFFER_INFO Info = {};
+    uiColumns = GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &Info) != 0
+                    ? static_cast<uint32_t>(Info.srWindow.Right - Info.srWindow.Left + 1)
+                    : 0;
+    return uiColumns;
 }
 
 ConsoleKey ConsoleTerminal::WaitForKey(uint32_t uiMilliseconds)

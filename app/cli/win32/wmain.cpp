@@ -1,17 +1,25 @@
 #include "app/cli/CliCommands.h"
+#include "app/cli/win32/ConsoleOutputCodePage.h"
 #include "runtime/TextConversion.h"
 
+#include <cstdio>
 #include <iostream>
 #include <windows.h>
 
 int wmain(int argc, wchar_t** argv)
 {
-    // Messages are UTF-8; tell the console so Japanese text shows as text.
-    SetConsoleOutputCP(CP_UTF8);
+    // Messages are UTF-8; the console is told so while the program runs.
+    const ConsoleOutputCodePage CodePage;
     std::vector<std::string> Arguments;
     for (int i = 1; i < argc; ++i)
     {
         Arguments.push_back(WideToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
     }
-    return RunCli(Arguments, std::cout, std::cerr);
+    const int iStatus = RunCli(Arguments, std::cout, std::cerr);
+    // Everything printed reaches the console while it still takes UTF-8.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return iStatus;
 }

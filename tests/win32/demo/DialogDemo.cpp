@@ -3,7 +3,7 @@
 // POSITION, prints "ready" and keeps playing until the file STOP exists (or a minute has passed),
 // then closes the dialog with Escape.
 //   larkspur-dialog-demo FILE.wav STOP [POSITION]
-#include "app/DialogControlIds.h"
+#include "app/dialog/DialogControlIds.h"
 #include "app/win32/PlayerProgram.h"
 
 #include <chrono>

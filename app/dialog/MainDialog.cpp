@@ -1,0 +1,277 @@
+#include "app/dialog/MainDialog.h"
+
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/DialogControls.h"
+#include "app/dialog/PlaybackController.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/dialog/SDialogHost.h"
+#include "app/player/PlayerDefaults.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/PlayerState.h"
+#include "app/player/RateTable.h"
+#include "output/EnumerateOutputDevices.h"
+#include "output/OpenDeviceSettings.h"
+#include "runtime/FormatText.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace DialogControlIds;
+
+namespace
+{
+void AddListColumns(SDialogHost& Host, int32_t iList)
+{
+    Host.InsertListColumn(iList, 0, PlayerTexts::COLUMN_ITEM, PlayerScales::ITEM_COLUMN_WIDTH, 1);
+    Host.InsertListColumn(iList, 1, PlayerTexts::COLUMN_VALUE, PlayerScales::VALUE_COLUMN_WIDTH, 0);
+}
+} // namespace
+
+MainDialog::MainDialog(PlayerState& State, SDialogHost& Host, PlaybackController& Controller,
+                       SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher)
+    : State(State), Host(Host), Controller(Controller), pLayer(pLayer), pLauncher(pLauncher)
+{
+}
+
+void MainDialog::OnInitDialog()
+{
+    InitMainDialog();
+}
+
+void MainDialog::OnCommand(int32_t iControlId)
+{
+    switch (iControlId)
+    {
+    case ID_CANCEL:
+        Controller.StopPlayback();
+        Host.EndDialog(0);
+        break;
+    case ID_PLAY:
+        Host.ShowWaitCursor(1);
+        Controller.StartPlayback();
+        Host.ShowWaitCursor(0);
+        break;
+    case ID_STOP:
+        Controller.StopPlayback();
+        break;
+    case ID_PAUSE:
+        Controller.Pause();
+        break;
+    case ID_CHOOSE_FILE:
+        ChooseFile();
+        break;
+    case ID_ENHANCER_CHECK:
+        State.bEnhancerEnabled = Host.GetCheck(ID_ENHANCER_CHECK) == 1 ? 1 : 0;
+        break;
+    case ID_SETTINGS:
+        OpenDeviceSettings(pLayer, pLauncher, Host.GetComboSelection(ID_DEVICE_COMBO) - 1);
+        break;
+    default:
+        // Enter (identifier 1) among them: nothing happens.
+        break;
+    }
+}
+
+void MainDialog::OnVScroll(int32_t iControlId)
+{
+    char16_t Label[PlayerScales::LABEL_BYTES / 2];
+    if (iControlId == ID_SPEED_SLIDER)
+    {
+        const double dfSpeed = Controller.ChangeSpeed(Host.GetSliderPosition(ID_SPEED_SLIDER));
+        FormatText(Label, sizeof(Label), PlayerTexts::SPEED_LABEL_FORMAT, dfSpeed);
+        Host.SetItemText(ID_SPEED_LABEL, Label);
+    }
+    else if (iControlId == ID_VOLUME_SLIDER)
+    {
+        const int32_t iPosition = Host.GetSliderPosition(ID_VOLUME_SLIDER);
+        Controller.ChangeVolume(iPosition);
+        DialogControls::FormatVolumeText(iPosition, Label, sizeof(Label));
+        Host.SetItemText(ID_VOLUME_LABEL, Label);
+    }
+}
+
+void MainDialog::OnTimer(uint32_t uiTimerId)
+{
+    if (uiTimerId == PlayerScales::PROGRESS_TIMER_ID)
+    {
+        ProgressTimerProc();
+    }
+}
+
+void MainDialog::FormatTitle(int32_t iShift, char16_t* pText, uint64_t ullSizeBytes)
+{
+    if (iShift != 0)
+    {
+        FormatText(pText, ullSizeBytes, PlayerTexts::TITLE_WITH_SHIFT_FORMAT, PlayerTexts::DISPLAY_NAME,
+                   PlayerTexts::VERSION, iShift);
+    }
+    else
+    {
+        FormatText(pText, ullSizeBytes, PlayerTexts::TITLE_FORMAT, PlayerTexts::DISPLAY_NAME,
+                   PlayerTexts::VERSION);
+    }
+}
+
+void MainDialog::InitMainDialog()
+{
+    char16_t Title[PlayerScales::TITLE_BYTES / 2];
+    FormatTitle(State.iShift, Title, sizeof(Title));
+    Host.SetWindowTitle(Title);
+
+    Host.SetProgressRange(ID_PROGRESS, 0, PlayerScales::PROGRESS_RANGE);
+    Host.SetProgressPosition(ID_PROGRESS, 0);
+
+    const char16_t* const FileRows[] = {PlayerTexts::ROW_SAMPLING_FREQUENCY, PlayerTexts::ROW_CHANNELS,
+                                        PlayerTexts::ROW_BITS, PlayerTexts::ROW_LENGTH};
+    for (int32_t iRow = 0; iRow < 4; ++iRow)
+    {
+        Host.InsertListRow(ID_FILE_LIST, iRow, FileRows[iRow]);
+    }
+    AddListColumns(Host, ID_FILE_LIST);
+    const char16_t* const DeviceRows[] = {PlayerTexts::ROW_SAMPLING_FREQUENCY, PlayerTexts::ROW_LOGICAL_BITS,
+                                          PlayerTexts::ROW_MODE};
+    for (int32_t iRow = 0; iRow < 3; ++iRow)
+    {
+        Host.InsertListRow(ID_DEVICE_LIST, iRow, DeviceRows[iRow]);
+    }
+    AddListColumns(Host, ID_DEVICE_LIST);
+
+    char16_t Label[PlayerScales::LABEL_BYTES / 2];
+    Host.SetSliderRange(ID_SPEED_SLIDER, 0, PlayerScales::SPEED_MAXIMUM_POSITION);
+    Host.SetSliderTickFrequency(ID_SPEED_SLIDER, PlayerScales::SPEED_TICK_FREQUENCY);
+    Host.SetSliderPageSize(ID_SPEED_SLIDER, PlayerScales::SPEED_PAGE_SIZE);
+    Host.SetSliderPosition(ID_SPEED_SLIDER, PlayerScales::SPEED_CENTRE_POSITION);
+    FormatText(Label, sizeof(Label), PlayerTexts::SPEED_LABEL_FORMAT, 1.0);
+    Host.SetItemText(ID_SPEED_LABEL, Label);
+
+    Host.SetSliderRange(ID_VOLUME_SLIDER, 0, PlayerScales::VOLUME_MAXIMUM_POSITION);
+    Host.SetSliderPageSize(ID_VOLUME_SLIDER, PlayerScales::VOLUME_PAGE_SIZE);
+    if (State.pVolume != nullptr)
+    {
+        Controller.GetEngine().InitializeVolume(PlayerDefaults::GAIN);
+    }
+    const int32_t iVolumePosition = PlayerDefaults::VolumePosition();
+    Host.SetSliderPosition(ID_VOLUME_SLIDER, iVolumePosition);
+    DialogControls::FormatVolumeText(iVolumePosition, Label, sizeof(Label));
+    Host.SetItemText(ID_VOLUME_LABEL, Label);
+
+    Host.AddComboEntry(ID_DEVICE_COMBO, PlayerTexts::DEFAULT_DEVICE);
+    std::vector<std::u16string> Names;
+    EnumerateOutputDevices(pLayer, Names);
+    for (const std::u16string& Name : Names)
+    {
+        Host.AddComboEntry(ID_DEVICE_COMBO, Name.c_str());
+    }
+    Host.SelectComboEntry(ID_DEVICE_COMBO, 0);
+
+    for (uint32_t uiSelection = 0; uiSelection < RateTable::COUNT; ++uiSelection)
+    {
+        Host.AddComboEntry(ID_RATE_COMBO, RateTable::TEXTS[RateTable::IndexOfSelection(uiSelection)]);
+    }
+    const uint32_t uiRateIndex =
+        State.uiRateIndex < RateTable::COUNT ? State.uiRateIndex : RateTable::DEFAULT_INDEX;
+    Host.SelectComboEntry(ID_RATE_COMBO, static_cast<int32_t>(RateTable::ComboSelection(uiRateIndex)));
+
+    Host.SetItemUnsigned(ID_BIT_FIELD, State.uiEffectiveBitCount);
+    Host.SetCheck(ID_ENHANCER_CHECK, State.bEnhancerEnabled == 1 ? 1 : 0);
+}
+
+void MainDialog::ChooseFile()
+{
+    std::u16string Path;
+    if (Host.ChooseOpenFile(PlayerTexts::FILE_FILTER_NAME, PlayerTexts::FILE_FILTER_PATTERN,
+                            SDialogHost::FILE_DIALOG_EXPLORER | SDialogHost::FILE_DIALOG_FILE_MUST_EXIST |
+                                SDialogHost::FILE_DIALOG_PATH_MUST_EXIST,
+                            PlayerScales::FILE_NAME_CAPACITY, Path) <= 0)
+    {
+        return;
+    }
+    TakeChosenFile(Path);
+}
+
+int32_t MainDialog::OnFileDropped(const char16_t* pPath)
+{
+    if (pPath == nullptr || pPath[0] == 0 || State.bPlaying != 0)
+    {
+        return 0;
+    }
+    return TakeChosenFile(pPath);
+}
+
+int32_t MainDialog::TakeChosenFile(const std::u16string& Path)
+{
+    // The previous file stays the player's until this one is known to be readable.
+    BlankFileInfo();
+    PlaybackEngine::FileFacts Facts;
+    const int32_t iOpened = Controller.GetEngine().OpenFile(Path.c_str(), Facts);
+    if (ShowExamined(iOpened, Facts) == 0 || iOpened <= 0)
+    {
+        return 0;
+    }
+    Host.SetItemText(ID_PATH_FIELD, Path.c_str());
+    Host.EnableItem(ID_PLAY, 1);
+    Host.FocusItem(ID_PATH_FIELD);
+    Host.PutCaretAfterText(ID_PATH_FIELD);
+    return 1;
+}
+
+int32_t MainDialog::ShowFileInfo(const char16_t* pPath)
+{
+    BlankFileInfo();
+    PlaybackEngine::FileFacts Facts;
+    return ShowExamined(Controller.GetEngine().ExamineFile(pPath, Facts), Facts);
+}
+
+void MainDialog::BlankFileInfo()
+{
+    for (int32_t iRow = 0; iRow < 4; ++iRow)
+    {
+        Host.SetListCell(ID_FILE_LIST, iRow, 1, u"");
+    }
+}
+
+int32_t MainDialog::ShowExamined(int32_t iExamined, const PlaybackEngine::FileFacts& Facts)
+{
+    if (iExamined < 0)
+    {
+        Host.ShowErrorMessage(PlayerTexts::FILE_REFUSED, PlayerTexts::CAPTION_ERROR);
+        return 0;
+    }
+    char16_t Value[PlayerScales::LIST_VALUE_BYTES / 2];
+    FormatText(Value, sizeof(Value), PlayerTexts::FREQUENCY_FORMAT,
+               static_cast<double>(Facts.uiSamplingFrequency));
+    Host.SetListCell(ID_FILE_LIST, 0, 1, Value);
+    FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(Facts.uiChannelCount));
+    Host.SetListCell(ID_FILE_LIST, 1, 1, Value);
+    FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(Facts.uiBitCount));
+    Host.SetListCell(ID_FILE_LIST, 2, 1, Value);
+    FormatText(Value, sizeof(Value), PlayerTexts::SECONDS_FORMAT,
+               PlaybackEngine::LengthInSeconds(Facts.ullFrameCount, Facts.uiSamplingFrequency));
+    Host.SetListCell(ID_FILE_LIST, 3, 1, Value);
+    Host.SetProgressPosition(ID_PROGRESS, 0);
+    return 1;
+}
+
+void MainDialog::ProgressTimerProc()
+{
+    double dfPosition = 0.0;
+    double dfLength = 0.0;
+    if (Controller.GetEngine().GetProgress(dfPosition, dfLength) == 0)
+    {
+        return;
+    }
+    double dfRatio = dfLength > 0.0 ? dfPosition / dfLength : 0.0;
+    if (dfRatio > 1.0)
+    {
+        dfRatio = 1.0;
+    }
+    Host.SetProgressPosition(ID_PROGRESS,
+                             static_cast<int32_t>(std::floor(dfRatio * PlayerScales::PROGRESS_RANGE + 0.5)));
+    // A playback that ended by itself (read error, device lost) stops like one at the end of the file.
+    if (dfRatio == 1.0 || Controller.HasPlaybackEnded() != 0)
+    {
+        Host.KillTimer(PlayerScales::PROGRESS_TIMER_ID);
+        Host.SendCommand(ID_STOP);
+    }
+}

@@ -1,0 +1,212 @@
+#include "app/dialog/PlaybackController.h"
+
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/DialogControls.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/dialog/SDialogHost.h"
+#include "app/player/PlaybackEngine.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/PlayerState.h"
+#include "app/player/RateTable.h"
+#include "runtime/FormatText.h"
+
+using namespace DialogControlIds;
+
+namespace
+{
+// The bit-count field's number as the player uses it: 1 ... 32, and 32 for anything not a number.
+uint32_t CorrectedBitCount(uint32_t uiValue, int32_t bValid)
+{
+    if (bValid == 0 || uiValue > PlayerScales::MAXIMUM_BIT_COUNT)
+    {
+        return PlayerScales::MAXIMUM_BIT_COUNT;
+    }
+    return uiValue == 0 ? 1 : uiValue;
+}
+
+// The message of an attempt of the ladder that failed for a reason of the player's own.
+const char16_t* AttemptText(PlaybackEngine::AttemptFailure Failure)
+{
+    switch (Failure)
+    {
+    case PlaybackEngine::AttemptFailure::SoundBuffer:
+        return PlayerTexts::SOUND_BUFFER_FAILED;
+    case PlaybackEngine::AttemptFailure::CapacityLimit:
+        return PlayerTexts::CAPACITY_LIMIT_FAILED;
+    case PlaybackEngine::AttemptFailure::BufferSize:
+        break;
+    }
+    return PlayerTexts::BUFFER_SIZE_FAILED;
+}
+} // namespace
+
+PlaybackController::PlaybackController(PlayerState& State, SDialogHost& Host, PlaybackEngine& Engine)
+    : State(State), Host(Host), Engine(Engine)
+{
+}
+
+void PlaybackController::ShowError(const char16_t* pText)
+{
+    Host.ShowErrorMessage(pText, PlayerTexts::CAPTION_ERROR);
+}
+
+void PlaybackController::StartPlayback()
+{
+    using Step = PlaybackEngine::StartStep;
+    // Resume.
+    if (Engine.IsPaused() == 1)
+    {
+        Engine.Resume();
+        Host.EnableItem(ID_PLAY, 0);
+        Host.EnableItem(ID_PAUSE, 1);
+        return;
+    }
+    Host.SetProgressPosition(ID_PROGRESS, 0);
+    if (Engine.PrepareStart() < 0)
+    {
+        Host.DefaultBeep();
+        return;
+    }
+
+    // The settings, as the controls hold them now.
+    const int32_t iRateSelection = Host.GetComboSelection(ID_RATE_COMBO);
+    if (iRateSelection >= 0 && static_cast<uint32_t>(iRateSelection) < RateTable::COUNT)
+    {
+        State.uiRateIndex = RateTable::IndexOfSelection(static_cast<uint32_t>(iRateSelection));
+    }
+    int32_t bValid = 0;
+    const uint32_t uiFieldValue = Host.GetItemUnsigned(ID_BIT_FIELD, bValid);
+    State.uiEffectiveBitCount = CorrectedBitCount(uiFieldValue, bValid);
+    Host.SetItemUnsigned(ID_BIT_FIELD, State.uiEffectiveBitCount);
+    DialogControls::ClearDeviceInfo(Host);
+    PlaybackEngine::StartSettings Settings;
+    Settings.iEndpoint = Host.GetComboSelection(ID_DEVICE_COMBO) - 1;
+    Settings.uiRateIndex = State.uiRateIndex;
+    Settings.uiEffectiveBitCount = State.uiEffectiveBitCount;
+    Settings.bEnhancerEnabled = State.bEnhancerEnabled;
+    Settings.iShift = State.iShift;
+    Settings.dfSpeed = PlayerScales::SpeedOfPosition(Host.GetSliderPosition(ID_SPEED_SLIDER));
+
+    PlaybackEngine::StartReport Report;
+    Engine.Start(Settings, Report);
+
+    // What the start did, in the order it did it: the messages of failed attempts of the ladder, the
+    // rate found, the device's properties, then the step that failed.
+    for (const PlaybackEngine::AttemptFailure Failure : Report.AttemptFailures)
+    {
+        ShowError(AttemptText(Failure));
+    }
+    if (Report.bDeviceOpened != 0)
+    {
+        Host.SelectComboEntry(ID_RATE_COMBO,
+                              static_cast<int32_t>(RateTable::ComboSelection(Report.uiRateIndex)));
+    }
+    if (Report.FailedStep == Step::Device)
+    {
+        ShowError(PlayerTexts::DEVICE_NOT_INITIALISED);
+        return;
+    }
+    if (Report.FailedStep == Step::DeviceFormat)
+    {
+        return;
+    }
+    char16_t Value[PlayerScales::LIST_VALUE_BYTES / 2];
+    FormatText(Value, sizeof(Value), PlayerTexts::FREQUENCY_FORMAT, Report.dfDeviceRate);
+    Host.SetListCell(ID_DEVICE_LIST, 0, 1, Value);
+    FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(Report.uiDeviceBits));
+    Host.SetListCell(ID_DEVICE_LIST, 1, 1, Value);
+    Host.SetListCell(ID_DEVICE_LIST, 2, 1,
+                     Report.bShared != 0 ? PlayerTexts::MODE_SHARED : PlayerTexts::MODE_EXCLUSIVE);
+    switch (Report.FailedStep)
+    {
+    case Step::Converter:
+        ShowError(PlayerTexts::CONVERTER_FAILED);
+        return;
+    case Step::InputBuffer:
+        ShowError(PlayerTexts::INPUT_BUFFER_FAILED);
+        return;
+    case Step::OutputBuffer:
+        ShowError(PlayerTexts::OUTPUT_BUFFER_FAILED);
+        return;
+    case Step::Thread:
+        Host.ShowErrorMessage(PlayerTexts::THREAD_START_FAILED, PlayerTexts::CAPTION_THREAD_ERROR);
+        return;
+    default:
+        break;
+    }
+    if (Report.bThreadStarted != 0 && State.uiEffectiveBitCount > Report.uiDeviceBits)
+    {
+        Host.SetItemUnsigned(ID_BIT_FIELD, Report.uiDeviceBits);
+    }
+    if (Report.FailedStep == Step::Activate)
+    {
+        ShowError(PlayerTexts::DEVICE_NOT_ACTIVATED);
+        return;
+    }
+    if (Report.FailedStep == Step::DeviceStart)
+    {
+        ShowError(PlayerTexts::DEVICE_START_FAILED);
+        return;
+    }
+    if (Report.FailedStep != Step::None)
+    {
+        return;
+    }
+    Host.StartTimer(PlayerScales::PROGRESS_TIMER_ID, PlayerScales::PROGRESS_TIMER_MS);
+    DialogControls::SetControlsEnabled(Host, 0);
+}
+
+void PlaybackController::StopPlayback()
+{
+    const bool bPlaying = Engine.IsPlaying() == 1;
+    if (bPlaying)
+    {
+        Host.KillTimer(PlayerScales::PROGRESS_TIMER_ID);
+    }
+    Engine.Stop();
+    if (bPlaying)
+    {
+        Host.SelectComboEntry(ID_RATE_COMBO,
+                              static_cast<int32_t>(RateTable::ComboSelection(State.uiRateIndex)));
+        Host.SetItemUnsigned(ID_BIT_FIELD, State.uiEffectiveBitCount);
+    }
+    DialogControls::SetControlsEnabled(Host, 1);
+    DialogControls::ClearDeviceInfo(Host);
+}
+
+void PlaybackController::Pause()
+{
+    if (Engine.IsPlaying() == 1)
+    {
+        Engine.Pause();
+        Host.EnableItem(ID_PLAY, 1);
+        Host.EnableItem(ID_PAUSE, 0);
+    }
+}
+
+double PlaybackController::ChangeSpeed(int32_t iPosition)
+{
+    const double dfSpeed = PlayerScales::SpeedOfPosition(iPosition);
+    Engine.SetSpeed(dfSpeed);
+    return dfSpeed;
+}
+
+void PlaybackController::ChangeVolume(int32_t iPosition)
+{
+    Engine.SetVolume(PlayerScales::GainOfVolumePosition(iPosition));
+}
+
+int32_t PlaybackController::HasPlaybackEnded() const
+{
+    return Engine.HasEnded();
+}
+
+void PlaybackController::TearDown()
+{
+    Engine.TearDown();
+}
+
+uint32_t PlaybackController::DrainMilliseconds() const
+{
+    return Engine.DrainMilliseconds();
+}

@@ -1,0 +1,47 @@
+#pragma once
+#include <cstdint>
+
+class PlayerState;
+class PlaybackEngine;
+class SDialogHost;
+
+// The dialog's side of playback: turns Play, Pause, Stop and the sliders into operations of the
+// engine and shows what they did in the dialog's controls and messages, in the order the player
+// always showed them. The settings of a start come from the controls (rate combo, bit-count field,
+// device combo, speed slider) and the record (enhancer, shift). Everything runs on the UI thread.
+class PlaybackController
+{
+public:
+    PlaybackController(PlayerState& State, SDialogHost& Host, PlaybackEngine& Engine);
+    PlaybackController(const PlaybackController&) = delete;
+    PlaybackController& operator=(const PlaybackController&) = delete;
+
+    // Play: resumes from pause, or starts a new playback. A failure shows its message (or beeps when
+    // an object cannot be made) and leaves no thread running and no device open.
+    void StartPlayback();
+    // Stop, the end of the file and every way out of the dialog.
+    void StopPlayback();
+    // Pause; only while playing.
+    void Pause();
+    // The speed slider at position p: returns the speed factor, and while a converter exists moves
+    // its output rate there along its ramp.
+    double ChangeSpeed(int32_t iPosition);
+    // The volume slider at position p: ramps the gain there over one device period.
+    void ChangeVolume(int32_t iPosition);
+
+    // 1 while playing (paused included) when the playback has ended by itself.
+    int32_t HasPlaybackEnded() const;
+    // The end of the program: every object goes. Does not touch the dialog. Safe to repeat.
+    void TearDown();
+    // The drain wait of a stop with the current objects, in milliseconds.
+    uint32_t DrainMilliseconds() const;
+
+    PlaybackEngine& GetEngine() { return Engine; }
+
+private:
+    void ShowError(const char16_t* pText);
+
+    PlayerState& State;
+    SDialogHost& Host;
+    PlaybackEngine& Engine;
+};

@@ -1,0 +1,73 @@
+#pragma once
+#include "LarkspurVersion.h"
+
+// Every text the player shows a user: the dialog's captions and labels, the list items, the
+// messages and their captions. Kept in 16-bit units; front ends that print them convert at the
+// boundary.
+namespace PlayerTexts
+{
+constexpr const char16_t* DISPLAY_NAME = u"Larkspur";
+constexpr const char16_t* VERSION = u"" LARKSPUR_VERSION_TEXT;
+constexpr const char16_t* TITLE_FORMAT = u"%s v%s";
+constexpr const char16_t* TITLE_WITH_SHIFT_FORMAT = u"%s v%s (Shift: %i)";
+constexpr const char16_t* SPEED_LABEL_FORMAT = u"x%.4lf";
+constexpr const char16_t* VOLUME_LABEL_FORMAT = u"-%d.%d dB";
+// Values of the information lists.
+constexpr const char16_t* FREQUENCY_FORMAT = u"%.0lf";
+constexpr const char16_t* COUNT_FORMAT = u"%d";
+constexpr const char16_t* SECONDS_FORMAT = u"%.3lf";
+
+// Message captions.
+constexpr const char16_t* CAPTION_ERROR = u"エラー";
+constexpr const char16_t* CAPTION_THREAD_ERROR = u"Error";
+
+// Messages.
+constexpr const char16_t* FILE_REFUSED =
+    u"ファイル形式が不明または壊れています。このファイルは読み込めません。";
+constexpr const char16_t* DEVICE_NOT_INITIALISED = u"出力先のオーディオデバイスを初期化できませんでした。";
+constexpr const char16_t* CONVERTER_FAILED = u"サンプリング周波数コンバータの初期化に失敗しました。";
+constexpr const char16_t* INPUT_BUFFER_FAILED = u"入力バッファーの初期化に失敗しました。";
+constexpr const char16_t* OUTPUT_BUFFER_FAILED = u"出力バッファーの初期化に失敗しました。";
+constexpr const char16_t* THREAD_START_FAILED = u"音再生スレッドの起動に失敗しました。";
+constexpr const char16_t* DEVICE_NOT_ACTIVATED =
+    u"出力先のオーディオデバイスをアクティベートできませんでした。";
+constexpr const char16_t* DEVICE_START_FAILED = u"出力先デバイスで問題が発生し、再生を開始できませんでした。";
+constexpr const char16_t* SOUND_BUFFER_FAILED =
+    u"リアルタイムオーディオバッファーの初期化中に問題が発生しました。";
+// This one has no closing full stop.
+constexpr const char16_t* CAPACITY_LIMIT_FAILED = u"バッファーサイズの制限処理中に問題が発生しました";
+constexpr const char16_t* BUFFER_SIZE_FAILED = u"バッファーサイズの設定中に問題が発生しました。";
+
+// Dialog captions and labels.
+constexpr const char16_t* PLAY = u"再生";
+constexpr const char16_t* STOP = u"停止";
+constexpr const char16_t* PAUSE = u"一時停止";
+constexpr const char16_t* AUDIO_DATA_GROUP = u"音声データ";
+constexpr const char16_t* CHOOSE_FILE = u"...";
+constexpr const char16_t* FILE_LABEL = u"ファイル:";
+constexpr const char16_t* OUTPUT_DEVICE_GROUP = u"出力先デバイス";
+constexpr const char16_t* MAXIMUM_RATE_LABEL = u"許容最大サンプリング周波数: ";
+constexpr const char16_t* EFFECTIVE_BITS_LABEL = u"有効な量子化ビット数: ";
+constexpr const char16_t* ENHANCER = u"分解能エンハンサー";
+constexpr const char16_t* BIT_UNIT = u"bit";
+constexpr const char16_t* INITIAL_SPEED_LABEL = u"x1.00";
+constexpr const char16_t* INITIAL_VOLUME_LABEL = u"dB";
+constexpr const char16_t* SETTINGS = u"設定";
+constexpr const char16_t* DEFAULT_DEVICE = u"既定のオーディオ再生デバイス";
+
+// The two information lists.
+constexpr const char16_t* COLUMN_ITEM = u"項目";
+constexpr const char16_t* COLUMN_VALUE = u"値";
+constexpr const char16_t* ROW_SAMPLING_FREQUENCY = u"サンプリング周波数 (Hz)";
+constexpr const char16_t* ROW_CHANNELS = u"チャンネル数";
+constexpr const char16_t* ROW_BITS = u"量子化ビット数";
+constexpr const char16_t* ROW_LENGTH = u"データ長 (秒)";
+constexpr const char16_t* ROW_LOGICAL_BITS = u"論理量子化ビット数";
+constexpr const char16_t* ROW_MODE = u"動作モード";
+constexpr const char16_t* MODE_EXCLUSIVE = u"排他モード";
+constexpr const char16_t* MODE_SHARED = u"共有モード";
+
+// The file dialog's filter.
+constexpr const char16_t* FILE_FILTER_NAME = u"Wave Data File(*.wav)";
+constexpr const char16_t* FILE_FILTER_PATTERN = u"*.wav";
+} // namespace PlayerTexts

@@ -1,0 +1,88 @@
+#pragma once
+#include "app/player/ChannelDownmixer.h"
+
+#include <cstdint>
+
+class WaveFileReader;
+class SamplingFrequencyConverter;
+class ParameterSmoother;
+
+// The player's one chain from a file to device frames: blocks of frames read from the reader and
+// made stereo (one channel widened, more than two down-mixed), written into the converter's input
+// queue, converted, taken out of its output queue and scaled by the volume, one smoother step per
+// frame; at the end of the file the last block is completed with silence and the converter drained.
+// The playback thread delivers the frames to the sound buffer; the offline renderer writes them to
+// a file.
+//
+//   ReadBlock(R);                              // R = 0: end of file, silence pushed
+//   while ((iStep = ConvertStep(F)) == 1)      // F frames at GetOutput(), possibly 0
+//       deliver the F frames;
+//   iStep == 0: block finished (after R = 0: converter drained); iStep < 0: failure.
+//
+// Allocates nothing; the caller owns the reader, the converter, the volume and both buffers. One
+// thread.
+class ConverterFeeder
+{
+public:
+    // The size of each of the chain's two buffers (the playback thread's "pdfInputSignalBuffer" and
+    // "pdfOutputSignalBuffer").
+    static constexpr uint64_t BUFFER_BYTES = 16384;
+
+    // What Setup refused, for a caller that must end differently in each case. Setup keeps what
+    // comes before the refused part: without an input buffer ReadBlock finds the end of the file at
+    // once (completing the converter's last block when it is ready); with the converter side refused
+    // it reads blocks; ConvertStep fails in both.
+    enum class Refusal : int32_t
+    {
+        None,        // set up
+        Reader,      // null, not open or no channels: nothing can be read
+        InputBuffer, // null or too small for one frame
+        Converter,   // converter null, not ready or not two channels; output buffer null or too small
+    };
+
+    // pVolume: the gain, one Next per converted frame; null for none. 1; -4 a null object or buffer,
+    // a buffer of less than two stereo frames, a reader that is not open or has no channels, or a
+    // converter that is not set up for two channels (GetRefusal says which).
+    int32_t Setup(WaveFileReader* pReader, SamplingFrequencyConverter* pConverter, double* pdfInput,
+                  uint64_t ullInputBytes, double* pdfOutput, uint64_t ullOutputBytes,
+                  ParameterSmoother* pVolume = nullptr);
+    // Reads the next block and makes it stereo. ullFrames out: the frames read, 0 at the end of the
+    // file; the first such read completes the converter's last block with silence (later ones push
+    // nothing). 1 done; -1 no reader set up or the silence did not fit; the reader's negative
+    // result.
+    int32_t ReadBlock(uint64_t& ullFrames);
+    // One round for the block last read: writes what the input queue takes of the rest of the
+    // block, runs the converter and takes up to one output buffer of frames. ullFrames out: the
+    // stereo frames now at GetOutput(), with the volume applied. 1 call again (after delivering
+    // them); 0 the block is done; -1 not fully set up or a queue refused; -99 a count that is not
+    // whole frames; or Process's result.
+    int32_t ConvertStep(uint64_t& ullFrames);
+    // Continues from input frame ullFrame (a frame at or past the end ends the file at the next
+    // read): the reader moves, the converter forgets the signal so far and counts from there, the
+    // block under way and the end of the file are forgotten. 1; -1 no reader set up; the reader's
+    // negative result.
+    int32_t Restart(uint64_t ullFrame);
+
+    Refusal GetRefusal() const { return eRefusal; }
+    // 1 once a read found the end of the file (also when its silence did not fit), else 0.
+    int32_t IsAtEndOfFile() const { return bEndOfFile; }
+    const double* GetOutput() const { return pdfOutputBuffer; }
+    double* GetOutput() { return pdfOutputBuffer; }
+    // Frames asked of the reader per block (1024 for one or two channels).
+    uint64_t GetRequestFrames() const { return ullRequestFrames; }
+
+private:
+    WaveFileReader* pReader = nullptr;
+    SamplingFrequencyConverter* pConverter = nullptr;
+    ParameterSmoother* pGain = nullptr;
+    double* pdfInputBuffer = nullptr;
+    double* pdfOutputBuffer = nullptr;
+    uint64_t ullRequestFrames = 0;
+    uint64_t ullOutputFrames = 0;
+    ChannelDownmixer Downmixer;
+    // The block being converted: its frames and how many of them the input queue took.
+    uint64_t ullBlockFrames = 0;
+    uint64_t ullBlockConsumed = 0;
+    int32_t bEndOfFile = 0;
+    Refusal eRefusal = Refusal::Reader;
+};

@@ -1,0 +1,562 @@
+#include "app/player/PlaybackEngine.h"
+
+#include "app/player/ConverterFeeder.h"
+#include "app/player/PlaybackBufferCallback.h"
+#include "app/player/PlaybackThreadBody.h"
+#include "app/player/PlayerScales.h"
+#include "app/player/PlayerState.h"
+#include "app/player/RateTable.h"
+#include "app/player/SPlaybackObjectFactory.h"
+#include "conversion/ParameterSmoother.h"
+#include "conversion/SamplingFrequencyConverter.h"
+#include "output/CSoundStreamWASAPI.h"
+#include "runtime/CMultiThreadWin.h"
+#include "runtime/ResultCodes.h"
+#include "runtime/WorkerParameterNames.h"
+#include "soundbuffer/IntelligentSoundBuffer.h"
+#include "wave/WaveFileReader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+PlaybackEngine::PlaybackEngine(PlayerState& State, SAudioClientLayer* pLayer, SPlaybackObjectFactory& Factory)
+    : State(State), pLayer(pLayer), Factory(Factory)
+{
+}
+
+PlaybackEngine::~PlaybackEngine()
+{
+    TearDown();
+}
+
+void PlaybackEngine::Publish()
+{
+    State.pWaveFileReader = pReader.get();
+    State.pIntelligentSoundBuffer = pSoundBuffer.get();
+    State.pSoundStream = pStream.get();
+    State.pSamplingFrequencyConverter = pConverter.get();
+    State.pPlaybackThread = pWorker.get();
+}
+
+double PlaybackEngine::LengthInSeconds(uint64_t ullFrames, uint32_t uiRate)
+{
+    const uint64_t ullRate = uiRate;
+    if (ullRate == 0)
+    {
+        return 0.0;
+    }
+    return static_cast<double>(ullFrames / ullRate) +
+           static_cast<double>(ullFrames % ullRate) / static_cast<double>(ullRate);
+}
+
+int32_t PlaybackEngine::ExamineFile(const char16_t* pPath, FileFacts& Facts)
+{
+    Facts = FileFacts{};
+    std::unique_ptr<WaveFileReader> pExamined = Factory.CreateReader();
+    if (pExamined == nullptr)
+    {
+        return RESULT_OUT_OF_MEMORY;
+    }
+    const int32_t iOpen = pExamined->Open(pPath);
+    if (iOpen < 0)
+    {
+        return iOpen;
+    }
+    Facts.uiSamplingFrequency = pExamined->uiSamplingFrequency;
+    Facts.uiChannelCount = pExamined->uiChannelCount;
+    Facts.uiBitCount = pExamined->uiBitCount;
+    Facts.ullFrameCount = pExamined->ullFrameCount;
+    pExamined->Close();
+    return 1;
+}
+
+int32_t PlaybackEngine::OpenFile(const char16_t* pPath, FileFacts& Facts)
+{
+    // The current file stays the player's until this one is known to be readable.
+    const int32_t iExamined = ExamineFile(pPath, Facts);
+    if (iExamined < 0)
+    {
+        return iExamined;
+    }
+    if (State.bPlaying != 0)
+    {
+        return 0;
+    }
+    std::unique_ptr<WaveFileReader> pNewReader = Factory.CreateReader();
+    if (pNewReader == nullptr)
+    {
+        return 0;
+    }
+    if (pReader != nullptr)
+    {
+        pReader->Close();
+    }
+    pReader = std::move(pNewReader);
+    Publish();
+    // A failure here shows later, as a converter that cannot be set up.
+    pReader->Open(pPath);
+    return 1;
+}
+
+int32_t PlaybackEngine::CreateVolume()
+{
+    return State.CreateVolume();
+}
+
+int32_t PlaybackEngine::InitializeVolume(double dfGain)
+{
+    if (State.pVolume == nullptr && State.CreateVolume() < 0)
+    {
+        return RESULT_OUT_OF_MEMORY;
+    }
+    return State.pVolume->Initialize(dfGain);
+}
+
+void PlaybackEngine::SetVolume(double dfGain)
+{
+    if (!std::isnan(dfGain) && State.pVolume != nullptr && State.pVolume->IsInitialized() != 0)
+    {
+        State.pVolume->SetTarget(dfGain, State.pVolume->GetDefaultSteps());
+    }
+}
+
+void PlaybackEngine::DestroyVolume()
+{
+    State.DestroyVolume();
+}
+
+void PlaybackEngine::StopPlaybackThread()
+{
+    if (pWorker != nullptr)
+    {
+        pWorker->RequestStop();
+        pWorker->WaitForExit();
+        pWorker->Release();
+    }
+}
+
+void PlaybackEngine::StopStream()
+{
+    if (pStream != nullptr)
+    {
+        pStream->Stop(0);
+        pStream->Close();
+    }
+}
+
+void PlaybackEngine::DestroySoundBuffer()
+{
+    if (pSoundBuffer != nullptr)
+    {
+        pSoundBuffer->Release();
+        pSoundBuffer.reset();
+    }
+}
+
+int32_t PlaybackEngine::PrepareStart()
+{
+    // A playback that still runs ends before its objects go (the pause wait does not look at the
+    // stop request).
+    if (State.bPlaying == 1)
+    {
+        State.bPaused.store(0);
+        StopPlaybackThread();
+        StopStream();
+    }
+    if (pReader != nullptr)
+    {
+        pReader->Rewind();
+    }
+    State.ullSeekFrame.store(PlayerState::NO_SEEK);
+
+    // A fresh set of objects for every start.
+    DestroySoundBuffer();
+    pStream.reset();
+    pConverter.reset();
+    pWorker.reset();
+    pSoundBuffer = Factory.CreateSoundBuffer();
+    pStream = Factory.CreateStream(pLayer);
+    pConverter = Factory.CreateConverter(PlayerScales::OVERSAMPLING_FACTOR);
+    pWorker = Factory.CreateWorker();
+    Publish();
+    bPrepared = 1;
+    if (pSoundBuffer == nullptr || pStream == nullptr || pConverter == nullptr || pWorker == nullptr)
+    {
+        bPrepared = 0;
+        FailStart(StartStep::Objects, RESULT_OUT_OF_MEMORY);
+        return RESULT_OUT_OF_MEMORY;
+    }
+    return 1;
+}
+
+int32_t PlaybackEngine::FailStart(StartStep Step, int32_t iResult)
+{
+    if (pReport != nullptr)
+    {
+        pReport->FailedStep = Step;
+        pReport->iResult = iResult < 0 ? iResult : RESULT_FAILED;
+    }
+    if (pSoundBuffer != nullptr)
+    {
+        pSoundBuffer->Finish();
+    }
+    StopPlaybackThread();
+    // The render thread reads the sound buffer, so it ends before the buffer is released.
+    StopStream();
+    if (pSoundBuffer != nullptr)
+    {
+        pSoundBuffer->Release();
+    }
+    return iResult < 0 ? iResult : RESULT_FAILED;
+}
+
+int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report)
+{
+    Report = StartReport{};
+    Current = Settings;
+    pReport = &Report;
+    struct ReportGuard
+    {
+        StartReport*& pTarget;
+        ~ReportGuard() { pTarget = nullptr; }
+    } Guard{pReport};
+
+    if (bPrepared == 0 && PrepareStart() < 0)
+    {
+        Report.FailedStep = StartStep::Objects;
+        Report.iResult = RESULT_OUT_OF_MEMORY;
+        return RESULT_OUT_OF_MEMORY;
+    }
+    bPrepared = 0;
+    if (pSoundBuffer == nullptr || pStream == nullptr || pConverter == nullptr || pWorker == nullptr)
+    {
+        return FailStart(StartStep::Objects, RESULT_OUT_OF_MEMORY);
+    }
+
+    // The ladder: exclusive then shared downward from the maximum, then exclusive and shared upward.
+    const int32_t iEndpoint = Settings.iEndpoint;
+    int32_t bShared = 0;
+    if (OpenOutputDevice(iEndpoint, 0, 0) == 0)
+    {
+        pStream->Close();
+        bShared = 1;
+        if (OpenOutputDevice(iEndpoint, 1, 0) == 0)
+        {
+            bShared = 0;
+            if (OpenOutputDevice(iEndpoint, 0, 1) == 0)
+            {
+                pStream->Close();
+                bShared = 1;
+                if (OpenOutputDevice(iEndpoint, 1, 1) == 0)
+                {
+                    return FailStart(StartStep::Device, RESULT_FAILED);
+                }
+            }
+        }
+    }
+    Report.bShared = bShared;
+    Report.dfDeviceRate = pStream->dfSamplingFrequency;
+    Report.uiDeviceBits = pStream->uiBitCount;
+    if (!(pStream->dfSamplingFrequency > 0.0) || pStream->uiBitCount == 0)
+    {
+        return FailStart(StartStep::DeviceFormat, RESULT_FAILED);
+    }
+
+    const double dfInputRate =
+        pReader != nullptr && pReader->bOpened != 0 ? static_cast<double>(pReader->uiSamplingFrequency) : 0.0;
+    const int32_t iSetup = pConverter->Setup(2, dfInputRate, State.dfDeviceSamplingFrequency,
+                                             PlayerScales::BLOCK_ORDER, Settings.iShift, 0.0);
+    if (iSetup < 0)
+    {
+        return FailStart(StartStep::Converter, iSetup);
+    }
+    pConverter->SetOutputRate(State.dfDeviceSamplingFrequency / Settings.dfSpeed, 1);
+
+    pWorker->Create(1);
+    StorePlaybackObjects(*pWorker, pReader.get(), pConverter.get(), pSoundBuffer.get(), &State);
+    int32_t iResult = Factory.AllocateThreadBuffer(*pWorker, WorkerParameterNames::INPUT_SIGNAL_BUFFER,
+                                                   ConverterFeeder::BUFFER_BYTES);
+    if (iResult < 0)
+    {
+        return FailStart(StartStep::InputBuffer, iResult);
+    }
+    iResult = Factory.AllocateThreadBuffer(*pWorker, WorkerParameterNames::OUTPUT_SIGNAL_BUFFER,
+                                           ConverterFeeder::BUFFER_BYTES);
+    if (iResult < 0)
+    {
+        return FailStart(StartStep::OutputBuffer, iResult);
+    }
+    pWorker->SetPriority(1);
+    State.bPlaybackThreadEnded.store(0);
+    iResult = Factory.StartWorker(*pWorker, PlaybackThreadBody);
+    if (iResult < 0)
+    {
+        return FailStart(StartStep::Thread, iResult);
+    }
+    Report.bThreadStarted = 1;
+
+    iResult = pStream->PrepareRender(PlaybackBufferCallback, &State);
+    if (iResult < 0)
+    {
+        return FailStart(StartStep::Activate, iResult);
+    }
+    // The device starts on a full buffer: the render thread fills it while the device stands still.
+    pStream->WaitForPrefill(PlayerScales::PREFILL_WAIT_MS);
+    iResult = pStream->Start();
+    if (iResult < 0)
+    {
+        return FailStart(StartStep::DeviceStart, iResult);
+    }
+    State.bPlaying = 1;
+    Report.iResult = 1;
+    return 1;
+}
+
+int32_t PlaybackEngine::OpenOutputDevice(int32_t iEndpointIndex, int32_t bShared, int32_t bUpward)
+{
+    if (pStream == nullptr)
+    {
+        return 0;
+    }
+    const int32_t bSharedFlag = bShared != 0 ? 1 : 0;
+    if (pStream->uiStreamMode == STREAM_MODE_NONE && pStream->bSharedMode != bSharedFlag)
+    {
+        pStream->bSharedMode = bSharedFlag;
+    }
+    const uint32_t uiStart =
+        Current.uiRateIndex < RateTable::COUNT ? Current.uiRateIndex : RateTable::DEFAULT_INDEX;
+    const int32_t iStep = bUpward != 0 ? -1 : 1;
+    for (int32_t i = static_cast<int32_t>(uiStart); i >= 0 && i < static_cast<int32_t>(RateTable::COUNT);
+         i += iStep)
+    {
+        const uint32_t uiIndex = static_cast<uint32_t>(i);
+        if (ConfigureOutputAtRate(RateTable::Hz(uiIndex), iEndpointIndex) >= 0)
+        {
+            State.dfDeviceSamplingFrequency = RateTable::Frequency(uiIndex);
+            if (pReport != nullptr)
+            {
+                pReport->bDeviceOpened = 1;
+                pReport->uiRateIndex = uiIndex;
+            }
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int32_t PlaybackEngine::ConfigureOutputAtRate(uint32_t uiFrequency, int32_t iEndpointIndex)
+{
+    if (pSoundBuffer == nullptr || pStream == nullptr)
+    {
+        return RESULT_FAILED;
+    }
+    const auto Failed = [this](AttemptFailure Kind, int32_t iResult)
+    {
+        if (pReport != nullptr)
+        {
+            pReport->AttemptFailures.push_back(Kind);
+        }
+        return iResult;
+    };
+    double dfPeriod = PlayerScales::PERIOD_SECONDS;
+    const int32_t iInitialized = Factory.InitializeSoundBuffer(*pSoundBuffer, uiFrequency, dfPeriod);
+    if (iInitialized < 0)
+    {
+        return Failed(AttemptFailure::SoundBuffer, iInitialized);
+    }
+    if (pSoundBuffer->bReady == 0 ||
+        Factory.LimitSoundBuffer(*pSoundBuffer, static_cast<uint64_t>(pSoundBuffer->dfSamplingFrequency *
+                                                                      PlayerScales::CAPACITY_LIMIT_SECONDS)) <
+            0)
+    {
+        return Failed(AttemptFailure::CapacityLimit, RESULT_FAILED);
+    }
+    const uint64_t ullPeriod = pSoundBuffer->ullPeriodFrames;
+    if (ullPeriod != 0 && State.pVolume != nullptr && State.pVolume->IsInitialized() != 0)
+    {
+        State.pVolume->SetDefaultSteps(ullPeriod);
+    }
+    if (ullPeriod == 0 || pStream->uiStreamMode != STREAM_MODE_NONE)
+    {
+        return Failed(AttemptFailure::BufferSize, ullPeriod == 0 ? RESULT_INVALID_ARGUMENT : RESULT_FAILED);
+    }
+    pStream->ullCallbackFrameCount = ullPeriod;
+    // No render thread runs while the stream is not set up, so the block may be replaced.
+    const int32_t iBlock = State.AllocateDeviceBlock(2 * ullPeriod);
+    if (iBlock < 0)
+    {
+        return iBlock;
+    }
+    if (Current.uiEffectiveBitCount >= 2)
+    {
+        pStream->uiLogicalBitCount = Current.uiEffectiveBitCount;
+    }
+    pStream->bResolutionEnhancer = Current.bEnhancerEnabled != 0 ? 1 : 0;
+    double dfSeconds = PlayerScales::DEVICE_BUFFER_SECONDS;
+    return pStream->SetupDevice(uiFrequency, &dfSeconds, iEndpointIndex);
+}
+
+uint32_t PlaybackEngine::DrainMilliseconds() const
+{
+    double dfConverter = 0.0;
+    if (pConverter != nullptr && pConverter->bReady != 0 && pConverter->dfInputRate > 0.0)
+    {
+        dfConverter =
+            static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2) / pConverter->dfInputRate;
+    }
+    double dfDevice = 0.0;
+    if (pStream != nullptr && pStream->uiStreamMode != STREAM_MODE_NONE && pStream->dfSamplingFrequency > 0.0)
+    {
+        dfDevice = static_cast<double>(pStream->ullCallbackFrameCount + pStream->ullBufferFrameCount) /
+                   pStream->dfSamplingFrequency;
+    }
+    const double dfMilliseconds = (dfConverter + dfDevice) * 1000.0;
+    const uint32_t uiLatency =
+        dfMilliseconds > 0.0 ? static_cast<uint32_t>(std::floor(dfMilliseconds + 0.5)) : 0;
+    return uiLatency + PlayerScales::DRAIN_MARGIN_MS;
+}
+
+void PlaybackEngine::Stop()
+{
+    State.bPaused.store(0);
+    if (State.bPlaying != 1)
+    {
+        return;
+    }
+    State.bPlaying = 0;
+    // What the sound buffer and the device still hold plays out meanwhile. The render thread plays on
+    // while the playback thread is being stopped, so that time counts towards the wait.
+    const auto DrainEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(DrainMilliseconds());
+    StopPlaybackThread();
+    std::this_thread::sleep_until(DrainEnd);
+    StopStream();
+    State.ullSeekFrame.store(PlayerState::NO_SEEK);
+}
+
+void PlaybackEngine::Pause()
+{
+    if (State.bPlaying == 1)
+    {
+        State.bPaused.store(1);
+    }
+}
+
+void PlaybackEngine::Resume()
+{
+    State.bPaused.store(0);
+}
+
+void PlaybackEngine::SetSpeed(double dfSpeed, int32_t bImmediate)
+{
+    if (pConverter != nullptr)
+    {
+        pConverter->SetOutputRate(State.dfDeviceSamplingFrequency / dfSpeed, bImmediate);
+    }
+}
+
+int32_t PlaybackEngine::Seek(uint64_t ullFrame)
+{
+    if (State.bPlaying != 1 || pReader == nullptr || HasEnded() != 0)
+    {
+        return 0;
+    }
+    State.ullSeekFrame.store(std::min(ullFrame, pReader->ullFrameCount), std::memory_order_release);
+    return 1;
+}
+
+int32_t PlaybackEngine::IsPlaying() const
+{
+    return State.bPlaying == 1 ? 1 : 0;
+}
+
+int32_t PlaybackEngine::IsPaused() const
+{
+    return State.bPaused.load() == 1 ? 1 : 0;
+}
+
+int32_t PlaybackEngine::HasEnded() const
+{
+    if (State.bPlaying == 0)
+    {
+        return 0;
+    }
+    if (State.bPlaybackThreadEnded.load(std::memory_order_acquire) != 0)
+    {
+        return 1;
+    }
+    return pStream != nullptr && pStream->HasRenderWorkerEnded() == 1 ? 1 : 0;
+}
+
+uint64_t PlaybackEngine::GetLength() const
+{
+    return pReader != nullptr ? pReader->ullFrameCount : 0;
+}
+
+uint64_t PlaybackEngine::GetPosition() const
+{
+    const uint64_t ullLength = GetLength();
+    const uint64_t ullSeek = State.ullSeekFrame.load(std::memory_order_acquire);
+    uint64_t ullPosition = ullSeek;
+    if (ullSeek == PlayerState::NO_SEEK)
+    {
+        ullPosition = pConverter != nullptr && pConverter->bReady != 0
+                          ? pConverter->ullConsumedFrames.load(std::memory_order_relaxed)
+                          : 0;
+    }
+    return std::min(ullPosition, ullLength);
+}
+
+int32_t PlaybackEngine::GetProgress(double& dfPositionSeconds, double& dfLengthSeconds) const
+{
+    dfPositionSeconds = 0.0;
+    dfLengthSeconds = 0.0;
+    if (pConverter == nullptr || pReader == nullptr)
+    {
+        return 0;
+    }
+    dfLengthSeconds = LengthInSeconds(pReader->ullFrameCount, pReader->uiSamplingFrequency);
+    if (pConverter->bReady != 0 && pConverter->dfInputRate > 0.0)
+    {
+        const uint64_t ullSeek = State.ullSeekFrame.load(std::memory_order_acquire);
+        const uint64_t ullConsumed = ullSeek != PlayerState::NO_SEEK
+                                         ? ullSeek
+                                         : pConverter->ullConsumedFrames.load(std::memory_order_relaxed);
+        dfPositionSeconds = static_cast<double>(ullConsumed) / pConverter->dfInputRate;
+    }
+    return 1;
+}
+
+void PlaybackEngine::TearDown()
+{
+    // The pause wait does not look at the stop request.
+    State.bPaused.store(0);
+    State.bPlaying = 0;
+    bPrepared = 0;
+    if (pSoundBuffer != nullptr)
+    {
+        pSoundBuffer->Finish();
+    }
+    StopPlaybackThread();
+    pWorker.reset();
+    if (pStream != nullptr)
+    {
+        StopStream();
+        pStream.reset();
+    }
+    if (pReader != nullptr)
+    {
+        pReader->Close();
+        pReader.reset();
+    }
+    DestroySoundBuffer();
+    if (pConverter != nullptr)
+    {
+        pConverter->Release();
+        pConverter.reset();
+    }
+    Publish();
+    State.FreeDeviceBlock();
+    State.ullSeekFrame.store(PlayerState::NO_SEEK);
+}

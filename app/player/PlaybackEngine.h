@@ -1,0 +1,184 @@
+#pragma once
+#include "app/player/PlayerDefaults.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class PlayerState;
+class SAudioClientLayer;
+class SPlaybackObjectFactory;
+class WaveFileReader;
+class IntelligentSoundBuffer;
+class CSoundStreamWASAPI;
+class SamplingFrequencyConverter;
+class CMultiThreadWin;
+
+// The player without its dialog: the file, and for each playback a fresh set of working objects
+// (converter, sound buffer, output stream, playback thread) on a device found through the ladder of
+// share modes and rates. Settings go in, what happened comes out; it never shows anything. It owns
+// the objects and keeps their addresses in the PlayerState record it is given, which its playback
+// thread and buffer callback read (the program gives it PlayerState::Instance()).
+//
+// Every call comes from one thread, the owner's (the dialog's UI thread).
+class PlaybackEngine
+{
+public:
+    // What the reader found in a file.
+    struct FileFacts
+    {
+        uint32_t uiSamplingFrequency = 0;
+        uint32_t uiChannelCount = 0;
+        uint32_t uiBitCount = 0;
+        uint64_t ullFrameCount = 0;
+    };
+
+    // A playback's settings: the endpoint (its index in the enumeration, -1 for the default), the
+    // highest rate it may run at (an index of the rate table), the effective bits 1 ... 32, the
+    // resolution enhancer, the spectrum shift and the speed it starts at.
+    struct StartSettings
+    {
+        int32_t iEndpoint = -1;
+        uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
+        uint32_t uiEffectiveBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;
+        int32_t bEnhancerEnabled = PlayerDefaults::ENHANCER_ENABLED;
+        int32_t iShift = 0;
+        double dfSpeed = 1.0;
+    };
+
+    // Where a start stopped, in the order the steps run.
+    enum class StartStep : uint32_t
+    {
+        None = 0,
+        Objects,      // an object could not be made
+        Device,       // no rate of any pass opened the device
+        DeviceFormat, // the device reported no rate or no bits
+        Converter,    // the converter refused the rates or the shift
+        InputBuffer,  // the thread's input buffer
+        OutputBuffer, // the thread's output buffer
+        Thread,       // the playback thread did not start
+        Activate,     // the render thread did not start
+        DeviceStart,  // the device did not start
+    };
+
+    // An attempt of the ladder that failed for a reason of the player's own (a device refusing a
+    // rate is no such failure): the sound buffer could not be set up, its capacity not limited, or
+    // its period was 0 or the stream already set up.
+    enum class AttemptFailure : uint32_t
+    {
+        SoundBuffer,
+        CapacityLimit,
+        BufferSize,
+    };
+
+    struct StartReport
+    {
+        StartStep FailedStep = StartStep::None;
+        int32_t iResult = 0;
+        // In the order they happened.
+        std::vector<AttemptFailure> AttemptFailures;
+        // Once the ladder found a rate: its index, whether the mode is shared, and the device's
+        // rate and container bits.
+        int32_t bDeviceOpened = 0;
+        uint32_t uiRateIndex = 0;
+        int32_t bShared = 0;
+        double dfDeviceRate = 0.0;
+        uint32_t uiDeviceBits = 0;
+        int32_t bThreadStarted = 0;
+    };
+
+    // pLayer: the audio-client layer every stream is opened on (not owned).
+    PlaybackEngine(PlayerState& State, SAudioClientLayer* pLayer, SPlaybackObjectFactory& Factory);
+    // TearDown.
+    ~PlaybackEngine();
+    PlaybackEngine(const PlaybackEngine&) = delete;
+    PlaybackEngine& operator=(const PlaybackEngine&) = delete;
+
+    // The file. Examine reads the file's header with a reader of its own: 1 readable (Facts
+    // filled), negative refused. Open examines it, then makes it the file Start plays; a refused
+    // file leaves the current one. 1 taken; 0 readable but not taken (while playing, or no reader
+    // could be made); negative refused.
+    int32_t ExamineFile(const char16_t* pPath, FileFacts& Facts);
+    int32_t OpenFile(const char16_t* pPath, FileFacts& Facts);
+    // The length of ullFrames at uiRate in seconds: whole seconds in integers, the fraction in doubles.
+    static double LengthInSeconds(uint64_t ullFrames, uint32_t uiRate);
+
+    // The volume ramp: made (not yet initialised) by CreateVolume, set to a gain at once by
+    // InitializeVolume (made first when there is none), gone after DestroyVolume (not while
+    // playing). SetVolume moves to a gain along the ramp, over one device period once a device was
+    // opened; nothing until the ramp is initialised. -2 when it cannot be made.
+    int32_t CreateVolume();
+    int32_t InitializeVolume(double dfGain);
+    void SetVolume(double dfGain);
+    void DestroyVolume();
+
+    // A start in two steps, for a caller that reads its settings after the objects exist:
+    // PrepareStart ends a playback that still runs, rewinds the file and makes a fresh set of
+    // objects (1, or -2 when one cannot be made: StartStep::Objects); Start then opens the device and
+    // starts playing. Start prepares by itself when PrepareStart was not called. 1 playing;
+    // negative when it failed (Report says where); nothing is left running after a failure.
+    int32_t PrepareStart();
+    int32_t Start(const StartSettings& Settings, StartReport& Report);
+
+    // Pause and resume; only while playing.
+    void Pause();
+    void Resume();
+    // Stops: with the pause cleared first, the playback thread ends, what the sound buffer and the
+    // device hold plays out (the drain wait) and the device stops. Bounded by DrainMilliseconds.
+    void Stop();
+    // The speed along the converter's ramp (bImmediate: at once); nothing without a converter.
+    void SetSpeed(double dfSpeed, int32_t bImmediate = 0);
+
+    // Moves playback to input frame ullFrame while playing or paused: the sound fades out over one
+    // device period and fades in at the new place; a frame at or past the end ends playback as the
+    // end of the file does. A seek while paused plays from there on resume. 1 taken; 0 not playing.
+    int32_t Seek(uint64_t ullFrame);
+
+    int32_t IsPlaying() const;
+    int32_t IsPaused() const;
+    // 1 while playing (paused included) when the playback thread or the render thread has ended by
+    // itself: the file was played out, it could not be read, or the device failed.
+    int32_t HasEnded() const;
+    // Input frames converted so far (the new place at once after a seek), at most the length; the
+    // file's frames. 0 without a file.
+    uint64_t GetPosition() const;
+    uint64_t GetLength() const;
+    // The place and the length in seconds as the progress bar shows them: 0 when there is no
+    // converter or no file (nothing to show); otherwise 1 with the position converted so far (0
+    // while the converter is not set up).
+    int32_t GetProgress(double& dfPositionSeconds, double& dfLengthSeconds) const;
+    // The drain wait of a stop with the current objects, in milliseconds.
+    uint32_t DrainMilliseconds() const;
+
+    // The end of the program: with the pause cleared first, stops the threads and the device and
+    // frees every object in the teardown order. Safe to repeat.
+    void TearDown();
+
+    // One pass of the device ladder from the chosen maximum: 1 when a rate was found, 0 otherwise.
+    int32_t OpenOutputDevice(int32_t iEndpointIndex, int32_t bShared, int32_t bUpward);
+    // One attempt of the ladder at uiFrequency Hz: 1, or a negative code.
+    int32_t ConfigureOutputAtRate(uint32_t uiFrequency, int32_t iEndpointIndex);
+
+private:
+    // The cleanup of a failed start; returns iResult for the caller to pass on.
+    int32_t FailStart(StartStep Step, int32_t iResult);
+    // Mirrors the owned objects into the record.
+    void Publish();
+    void StopPlaybackThread();
+    void StopStream();
+    void DestroySoundBuffer();
+
+    PlayerState& State;
+    SAudioClientLayer* pLayer;
+    SPlaybackObjectFactory& Factory;
+
+    std::unique_ptr<WaveFileReader> pReader;
+    std::unique_ptr<IntelligentSoundBuffer> pSoundBuffer;
+    std::unique_ptr<CSoundStreamWASAPI> pStream;
+    std::unique_ptr<SamplingFrequencyConverter> pConverter;
+    std::unique_ptr<CMultiThreadWin> pWorker;
+    int32_t bPrepared = 0;
+    // The start under way: its settings and what it reports.
+    StartSettings Current;
+    StartReport* pReport = nullptr;
+};

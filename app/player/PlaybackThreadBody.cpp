@@ -1,0 +1,242 @@
+#include "app/player/PlaybackThreadBody.h"
+
+#include "app/player/ConverterFeeder.h"
+#include "app/player/PlayerState.h"
+#include "runtime/CMultimediaTimer.h"
+#include "runtime/SEvent.h"
+#include "runtime/WorkerParameterNames.h"
+#include "runtime/WorkerParameters.h"
+#include "soundbuffer/IntelligentSoundBuffer.h"
+#include "wave/WaveFileReader.h"
+
+#include <cstdint>
+#include <thread>
+
+using namespace WorkerParameterNames;
+
+namespace
+{
+constexpr uint64_t STEREO = 2;
+
+// What the thread works with, fetched once at its start.
+struct Playback
+{
+    PlayerState* pState = nullptr;
+    SEvent* pStopEvent = nullptr;
+    IntelligentSoundBuffer* pBuffer = nullptr;
+    ConverterFeeder Feeder; // read, stereo, convert, volume, zero fill and drain, as the renderer does
+    CMultimediaTimer Timer;
+};
+
+// The record learns that the thread has returned, whatever the reason, so the owner can stop a
+// playback that ended by itself.
+class EndNotice
+{
+public:
+    explicit EndNotice(PlayerState& State) : Target(State) {}
+    ~EndNotice() { Target.bPlaybackThreadEnded.store(1, std::memory_order_release); }
+    EndNotice(const EndNotice&) = delete;
+    EndNotice& operator=(const EndNotice&) = delete;
+
+private:
+    PlayerState& Target;
+};
+
+bool StopRequested(const Playback& Run)
+{
+    return Run.pStopEvent != nullptr && Run.pStopEvent->Wait(0) > 0;
+}
+
+bool SeekPending(const Playback& Run)
+{
+    return Run.pState->ullSeekFrame.load(std::memory_order_acquire) != PlayerState::NO_SEEK;
+}
+
+// A millisecond on the precise timer; only a yield when the timer is refused.
+void WaitOneMillisecond(Playback& Run)
+{
+    if (Run.Timer.Sleep(1) < 0)
+    {
+        std::this_thread::yield();
+    }
+}
+
+// Moves to the frame a seek asks for: what the sound buffer holds is dropped (the period going out
+// fades out, the new place fades in), the reader moves and the converter starts afresh there. A
+// newer request that came meanwhile stays for the next call. false when the reader failed.
+bool TakeSeek(Playback& Run)
+{
+    uint64_t ullFrame = Run.pState->ullSeekFrame.load(std::memory_order_acquire);
+    if (ullFrame == PlayerState::NO_SEEK)
+    {
+        return true;
+    }
+    if (Run.pBuffer != nullptr)
+    {
+        Run.pBuffer->Discard();
+    }
+    const int32_t iRestart = Run.Feeder.Restart(ullFrame);
+    Run.pState->ullSeekFrame.compare_exchange_strong(ullFrame, PlayerState::NO_SEEK,
+                                                     std::memory_order_acq_rel);
+    return iRestart >= 0;
+}
+
+// Offers ullFrames frames to the sound buffer until it has taken them all, a stop is requested or a
+// seek leaves the rest unwanted, waiting 1 ms whenever it takes none. false when a write failed.
+bool Deliver(Playback& Run, const double* pdfFrames, uint64_t ullFrames)
+{
+    uint64_t ullAccepted = ullFrames;
+    if (Run.pBuffer->Write(pdfFrames, ullAccepted) < 0)
+    {
+        return false;
+    }
+    uint64_t ullDelivered = 0;
+    for (;;)
+    {
+        ullDelivered += ullAccepted;
+        if (ullAccepted == 0)
+        {
+            WaitOneMillisecond(Run);
+        }
+        if (ullDelivered == ullFrames || StopRequested(Run) || SeekPending(Run))
+        {
+            return true;
+        }
+        ullAccepted = ullFrames - ullDelivered;
+        if (Run.pBuffer->Write(pdfFrames + STEREO * ullDelivered, ullAccepted) < 0)
+        {
+            return false;
+        }
+    }
+}
+
+// Converts the block last read and delivers everything the converter yields; after the end of the
+// file this drains the converter. A seek ends the block at once. false when a step failed.
+bool ConvertAndDeliver(Playback& Run)
+{
+    for (;;)
+    {
+        uint64_t ullConverted = 0;
+        if (Run.pBuffer == nullptr)
+        {
+            return false;
+        }
+        const int32_t iStep = Run.Feeder.ConvertStep(ullConverted);
+        if (iStep < 0)
+        {
+            return false;
+        }
+        if (iStep == 0)
+        {
+            return true;
+        }
+        if (ullConverted == 0)
+        {
+            continue; // the input FIFO had no room for the whole block; the rest goes in now
+        }
+        if (!Deliver(Run, Run.Feeder.GetOutput(), ullConverted))
+        {
+            return false;
+        }
+        if (StopRequested(Run) || SeekPending(Run))
+        {
+            return true;
+        }
+    }
+}
+} // namespace
+
+uint64_t PlaybackThreadBody(ThreadContext* pContext)
+{
+    if (pContext == nullptr || pContext->pOwner == nullptr)
+    {
+        return PLAYBACK_THREAD_FAILED;
+    }
+    const SMultiThread& Owner = *pContext->pOwner;
+    PlayerState* pState = ReadParameterAddress<PlayerState>(&Owner, PLAYER_STATE);
+    PlayerState& State = pState != nullptr ? *pState : PlayerState::Instance();
+    const EndNotice Notice(State);
+
+    Playback Run;
+    Run.pState = &State;
+    Run.pStopEvent = Owner.GetStopEvent();
+    Run.pBuffer = ReadParameterAddress<IntelligentSoundBuffer>(&Owner, INTELLIGENT_SOUND_BUFFER);
+    uint64_t ullInputBytes = 0;
+    uint64_t ullOutputBytes = 0;
+    double* pdfInput = ReadParameterBuffer<double>(&Owner, INPUT_SIGNAL_BUFFER, ullInputBytes);
+    double* pdfOutput = ReadParameterBuffer<double>(&Owner, OUTPUT_SIGNAL_BUFFER, ullOutputBytes);
+    // A refusal is acted on below: without a reader the thread ends at once, without an input
+    // buffer the file ends at once, without a converter (or output buffer) the first block fails.
+    Run.Feeder.Setup(ReadParameterAddress<WaveFileReader>(&Owner, WAVE_FILE_READER),
+                     ReadParameterAddress<SamplingFrequencyConverter>(&Owner, SAMPLING_FREQUENCY_CONVERTER),
+                     pdfInput, ullInputBytes, pdfOutput, ullOutputBytes, State.pVolume);
+
+    for (;;)
+    {
+        // StopPlayback clears the flag before it requests the stop, so the stop is not tested here.
+        // A seek while paused moves the place at once; the resume plays from there.
+        while (State.bPaused.load(std::memory_order_relaxed) != 0)
+        {
+            if (!TakeSeek(Run))
+            {
+                return PLAYBACK_THREAD_FAILED;
+            }
+            WaitOneMillisecond(Run);
+        }
+
+        // A reader that cannot be read ends the thread as a failed read does: without Finish.
+        if (Run.Feeder.GetRefusal() == ConverterFeeder::Refusal::Reader || !TakeSeek(Run))
+        {
+            return PLAYBACK_THREAD_FAILED;
+        }
+        uint64_t ullFrames = 0;
+        // A zero fill that did not fit still leaves the converter to drain and the buffer to finish.
+        if (Run.Feeder.ReadBlock(ullFrames) < 0 && Run.Feeder.IsAtEndOfFile() == 0)
+        {
+            return PLAYBACK_THREAD_FAILED;
+        }
+
+        const bool bDelivered = ConvertAndDeliver(Run);
+        // End of the file, also when the stop came during the drain; a seek goes on from elsewhere.
+        if (ullFrames == 0 && !(bDelivered && SeekPending(Run) && !StopRequested(Run)))
+        {
+            if (Run.pBuffer != nullptr)
+            {
+                Run.pBuffer->Finish();
+            }
+            return bDelivered ? PLAYBACK_THREAD_DONE : PLAYBACK_THREAD_FAILED;
+        }
+        if (!bDelivered)
+        {
+            return PLAYBACK_THREAD_FAILED;
+        }
+        if (StopRequested(Run))
+        {
+            return PLAYBACK_THREAD_DONE;
+        }
+    }
+}
+
+int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
+                             SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer,
+                             PlayerState* pState)
+{
+    const struct
+    {
+        const char16_t* pName;
+        const void* pAddress;
+    } Objects[] = {{WAVE_FILE_READER, pReader},
+                   {SAMPLING_FREQUENCY_CONVERTER, pConverter},
+                   {INTELLIGENT_SOUND_BUFFER, pBuffer},
+                   {PLAYER_STATE, pState}};
+    for (const auto& Object : Objects)
+    {
+        const int32_t iResult =
+            Object.pAddress != nullptr ? StoreParameterAddress(Worker, Object.pName, Object.pAddress) : 1;
+        if (iResult < 0)
+        {
+            return iResult;
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,78 @@
+#pragma once
+#include "app/player/PlayerDefaults.h"
+#include "runtime/CCriticalSection.h"
+
+#include <atomic>
+#include <cstdint>
+
+class WaveFileReader;
+class SamplingFrequencyConverter;
+class IntelligentSoundBuffer;
+class CSoundStreamWASAPI;
+class CMultiThreadWin;
+class ParameterSmoother;
+
+// The player's record: the working objects of the chosen file and of the current (or last) playback,
+// the device block, the volume smoother, and the user's settings. The program has one, reached
+// through Instance(); a PlaybackEngine fills the record it is given, and its playback thread and
+// buffer callback read that record (Instance() when they are given none).
+//
+// Threads: the UI thread owns every member. The playback thread reads bPaused, pVolume and the seek
+// request while it runs; the render thread reads pIntelligentSoundBuffer, pdfDeviceBlock and
+// ullDeviceBlockCount through PlaybackBufferCallback. Those pointers are replaced only while no such
+// thread runs.
+class PlayerState
+{
+public:
+    PlayerState() = default;
+    // Destroys the volume smoother and frees the device block; the other objects belong to the
+    // controller, which tears them down before the program ends.
+    ~PlayerState();
+    PlayerState(const PlayerState&) = delete;
+    PlayerState& operator=(const PlayerState&) = delete;
+
+    // The process's one record.
+    static PlayerState& Instance();
+
+    // Creates pVolume (uninitialised, all zero) with VolumeLock attached, replacing any previous
+    // one. 1; -2 without memory. Call it before a second thread can see pVolume.
+    int32_t CreateVolume();
+    // Resets and destroys pVolume. Only while no playback thread runs.
+    void DestroyVolume();
+    // The user's settings as the player starts with them.
+    void RestoreDefaultSettings();
+    // Replaces pdfDeviceBlock with ullDoubles zeroed doubles and sets ullDeviceBlockCount. 1; -4 for
+    // 0 doubles; -2 without memory (then the block is null and the count 0). Only while no render
+    // thread runs.
+    int32_t AllocateDeviceBlock(uint64_t ullDoubles);
+    void FreeDeviceBlock();
+
+    WaveFileReader* pWaveFileReader = nullptr;
+    SamplingFrequencyConverter* pSamplingFrequencyConverter = nullptr;
+    IntelligentSoundBuffer* pIntelligentSoundBuffer = nullptr;
+    CSoundStreamWASAPI* pSoundStream = nullptr;
+    CMultiThreadWin* pPlaybackThread = nullptr;
+    // One device period of stereo frames; ullDeviceBlockCount doubles (2 x period frames).
+    double* pdfDeviceBlock = nullptr;
+    uint64_t ullDeviceBlockCount = 0;
+    // Output gain as a linear factor. Its pLock is VolumeLock, so the UI thread's SetTarget and the
+    // playback thread's Next never overlap.
+    ParameterSmoother* pVolume = nullptr;
+    int32_t bPlaying = 0;
+    // Written by the UI thread, polled by the playback thread once per block.
+    std::atomic<int32_t> bPaused{0};
+    // Set when the playback thread the controller started has returned, for whatever reason; the
+    // progress timer stops playback on it. Cleared before each start.
+    std::atomic<int32_t> bPlaybackThreadEnded{0};
+    // No seek waits while it holds NO_SEEK; otherwise the input frame the playback thread is to move
+    // to. Set by the UI thread, taken by the playback thread.
+    static constexpr uint64_t NO_SEEK = ~uint64_t{0};
+    std::atomic<uint64_t> ullSeekFrame{NO_SEEK};
+    int32_t iShift = 0;
+    uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
+    uint32_t uiEffectiveBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;
+    int32_t bEnhancerEnabled = PlayerDefaults::ENHANCER_ENABLED;
+    double dfDeviceSamplingFrequency = 0.0;
+
+    CCriticalSection VolumeLock;
+};

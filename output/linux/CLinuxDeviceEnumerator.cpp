@@ -1,0 +1,118 @@
+#include "output/linux/CLinuxDeviceEnumerator.h"
+
+#include "output/AudioClientConstants.h"
+#include "output/alsa/AlsaDeviceList.h"
+#include "output/alsa/CAlsaEndpoint.h"
+#include "output/linux/CLinuxEndpointCollection.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace
+{
+// The card's device a sink plays on, when the card listing has it.
+std::optional<AlsaEndpointInfo> HardwareOf(const PulseSinkInfo& Sink,
+                                           const std::vector<AlsaEndpointInfo>& Cards)
+{
+    const auto Found =
+        std::find_if(Cards.begin(), Cards.end(),
+                     [&Sink](const AlsaEndpointInfo& Card)
+                     { return Card.iCard == Sink.iAlsaCard && Card.iDevice == Sink.iAlsaDevice; });
+    if (Sink.iAlsaCard < 0 || Found == Cards.end())
+    {
+        return std::nullopt;
+    }
+    return *Found;
+}
+// The list as the enumeration gives it: the server's sinks when pConnection is set, the cards'
+// devices no sink plays on, the configuration's outputs. Negative only when the server went away
+// while it was asked.
+int32_t ListEndpoints(PulseServerConnection* pConnection, std::vector<AlsaEndpointInfo> Configured,
+                      std::vector<LinuxEndpointEntry>& Entries)
+{
+    Entries.clear();
+    std::vector<AlsaEndpointInfo> Cards;
+    ListAlsaCardDevices(Cards);
+    std::vector<PulseSinkInfo> Sinks;
+    if (pConnection != nullptr)
+    {
+        const int32_t iListed = pConnection->ListSinks(Sinks);
+        if (iListed < 0)
+        {
+            return iListed;
+        }
+    }
+    for (PulseSinkInfo& Sink : Sinks)
+    {
+        std::optional<AlsaEndpointInfo> Hardware = HardwareOf(Sink, Cards);
+        Entries.push_back({std::move(Sink), std::move(Hardware)});
+    }
+    // A card's device that a sink plays on is reached through that sink.
+    std::erase_if(Cards,
+                  [&Entries](const AlsaEndpointInfo& Card)
+                  {
+                      return std::any_of(Entries.begin(), Entries.end(),
+                                         [&Card](const LinuxEndpointEntry& Entry)
+                                         { return Entry.Alsa && Entry.Alsa->Id == Card.Id; });
+                  });
+    for (std::vector<AlsaEndpointInfo>* pGroup : {&Cards, &Configured})
+    {
+        for (AlsaEndpointInfo& Endpoint : *pGroup)
+        {
+            const bool bListed =
+                std::any_of(Entries.begin(), Entries.end(),
+                            [&Endpoint](const LinuxEndpointEntry& Entry)
+                            { return !Entry.Sink && Entry.Alsa && Entry.Alsa->Id == Endpoint.Id; });
+            if (!bListed)
+            {
+                Entries.push_back({std::nullopt, std::move(Endpoint)});
+            }
+        }
+    }
+    return AUDIO_OK;
+}
+
+} // namespace
+
+CLinuxDeviceEnumerator::CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection,
+                                               std::shared_ptr<ConfiguredOutputList> pOutputs)
+    : pServer(std::move(pConnection)), pConfigured(std::move(pOutputs))
+{
+}
+
+int32_t CLinuxDeviceEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<SAudioEndpoint>& pEndpoint)
+{
+    pEndpoint.reset();
+    if (pServer != nullptr)
+    {
+        PulseSinkInfo Sink;
+        const int32_t iDefault = pServer->GetDefaultSink(Sink);
+        if (iDefault == AUDIO_E_NOTFOUND)
+        {
+            return iDefault; // a server without a sink: nothing plays by default
+        }
+        if (iDefault >= 0)
+        {
+            std::vector<AlsaEndpointInfo> Cards;
+            ListAlsaCardDevices(Cards);
+            std::optional<AlsaEndpointInfo> Hardware = HardwareOf(Sink, Cards);
+            pEndpoint = MakeLinuxEndpoint(pServer, {std::move(Sink), std::move(Hardware)});
+            return AUDIO_OK;
+        }
+        // The server went away just now: ALSA's default as without one.
+    }
+    pEndpoint = std::make_unique<CAlsaEndpoint>(DefaultAlsaEndpoint());
+    return AUDIO_OK;
+}
+
+int32_t CLinuxDeviceEnumerator::EnumAudioEndpoints(std::unique_ptr<SAudioEndpointCollection>& pCollection)
+{
+    std::vector<LinuxEndpointEntry> Entries;
+    const std::vector<AlsaEndpointInfo> Configured = pConfigured->Get();
+    if (ListEndpoints(pServer.get(), Configured, Entries) < 0)
+    {
+        ListEndpoints(nullptr, Configured, Entries);
+    }
+    pCollection = std::make_unique<CLinuxEndpointCollection>(pServer, std::move(Entries));
+    return AUDIO_OK;
+}

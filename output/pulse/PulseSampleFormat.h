@@ -1,0 +1,12 @@
+#pragma once
+#include "output/AudioStreamFormat.h"
+
+#include <pulse/sample.h>
+
+// The server's sample format for the stream's own formats: two channels of 32-, 24- (in three
+// bytes) or 16-bit little-endian integer PCM. False for anything else.
+bool PulseSampleSpecFor(const AudioStreamFormat& Format, pa_sample_spec& Spec);
+
+// The extensible format record of a server sample specification, as a closest match offers it:
+// integer formats as such, float and anything else as 32-bit float (what the server mixes in).
+AudioStreamFormat StreamFormatForSampleSpec(const pa_sample_spec& Spec);

@@ -1,0 +1,89 @@
+#pragma once
+#include "output/AudioStreamFormat.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class SEvent;
+
+// The output the programs play on when asked to (LARKSPUR_AUDIO=virtual[:OUT.wav]) or when there is
+// no sound card: one endpoint that takes two-channel 16-, 24- and 32-bit PCM at every rate from 8 to
+// 384 kHz in both share modes and plays it in real time. Its own clock thread takes the frames out
+// of the device buffer as time passes and, given a path, appends them to a WAV file there, opened
+// when the stream starts and finalised when it stops; the player's threads never wait for the file.
+// It holds one device buffer and one clock step of frames however long it plays. The C views of
+// this folder reach it; any thread may call it.
+class VirtualOutputDevice
+{
+public:
+    static constexpr const char16_t* FRIENDLY_NAME = u"Larkspur Virtual Output";
+    static constexpr const char16_t* ENDPOINT_ID = u"{virtual.render.0}";
+    static constexpr uint32_t LOWEST_RATE = 8000;
+    static constexpr uint32_t HIGHEST_RATE = 384000;
+
+    // RecordingPath: the WAV file each stream's sound goes to, or empty for none.
+    explicit VirtualOutputDevice(std::u16string RecordingPath);
+    // Stops a clock that still runs; its recording is finalised.
+    ~VirtualOutputDevice();
+    VirtualOutputDevice(const VirtualOutputDevice&) = delete;
+    VirtualOutputDevice& operator=(const VirtualOutputDevice&) = delete;
+
+    const std::u16string& GetRecordingPath() const { return RecordingPath; }
+    // Until the clock has played ullFrames frames of the current stream, at most uiTimeoutMs; false
+    // on time-out.
+    bool WaitForPlayedFrames(uint64_t ullFrames, uint32_t uiTimeoutMs) const;
+
+    // The operations of the views, with the results the audio-client layer gives them. A client is
+    // known by the serial Activate gave it; one client at a time may hold the stream.
+    uint64_t Activate();
+    int32_t IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
+                              AudioStreamFormat* pClosestMatch) const;
+    int32_t Initialize(uint64_t ullClient, uint32_t uiShareMode, uint32_t uiStreamFlags,
+                       int64_t hnsBufferDuration, const AudioStreamFormat* pFormat);
+    int32_t SetEventHandle(uint64_t ullClient, SEvent* pEvent);
+    int32_t GetBufferSize(uint64_t ullClient, uint32_t* puiFrames);
+    int32_t GetCurrentPadding(uint64_t ullClient, uint32_t* puiFrames);
+    // AUDIO_OK when the client holds the stream (its render service may be made).
+    int32_t CheckStream(uint64_t ullClient);
+    int32_t Start(uint64_t ullClient);
+    int32_t Stop(uint64_t ullClient);
+    // The client is gone: its stream stops and closes.
+    void ClientDestroyed(uint64_t ullClient);
+    int32_t GetBuffer(uint64_t ullClient, uint32_t uiFrames, uint8_t** ppData);
+    int32_t ReleaseBuffer(uint64_t ullClient, uint32_t uiFrames, uint32_t uiFlags);
+
+    static constexpr int64_t DEFAULT_PERIOD = 100000; // 10 ms
+    static constexpr int64_t MINIMUM_PERIOD = 30000;  // 3 ms
+
+private:
+    int32_t EnterStreamLocked(uint64_t ullClient) const;
+    // Ends the clock thread (it plays up to now and finalises the recording) and waits for it.
+    void StopClock(std::unique_lock<std::mutex>& Lock);
+    void RunClock();
+
+    const std::u16string RecordingPath;
+    mutable std::mutex Mutex;
+    mutable std::condition_variable Played;
+
+    uint64_t ullNextClient = 1;
+    uint64_t ullStreamClient = 0; // the client holding the stream; 0 none
+    AudioStreamFormat Format{};
+    uint32_t uiBufferFrames = 0;
+    int32_t bStarted = 0;
+    SEvent* pEvent = nullptr;
+    // The device buffer: a ring of uiBufferFrames frames, written and not yet played.
+    std::vector<uint8_t> Ring;
+    uint64_t ullWrittenFrames = 0;
+    uint64_t ullPlayedFrames = 0;
+    // The block a render client fills between GetBuffer and ReleaseBuffer.
+    std::vector<uint8_t> Staging;
+    int32_t bBufferPending = 0;
+    uint32_t uiPendingFrames = 0;
+
+    std::thread Clock;
+    int32_t bClockStop = 0;
+};

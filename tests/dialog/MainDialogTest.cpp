@@ -1,0 +1,345 @@
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/DialogControls.h"
+#include "app/dialog/PlayerTexts.h"
+#include "app/dialog/ShiftArgument.h"
+#include "conversion/SamplingFrequencyConverter.h"
+#include "output/CSoundStreamWASAPI.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+#include "tests/dialog/PlayerRig.h"
+#include "wave/WaveFileReader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace DialogControlIds;
+
+// The dialog logic on the recording host: what the controls show and which are enabled, from the
+// start through choosing files to playing, pausing and stopping.
+
+namespace
+{
+// The enabled state of the controls of the state table, in the order Play, Pause, Stop, and then
+// "...", both combos, the bit field, the check box and the settings button (which move together).
+std::string Enabled(RecordingDialogHost& Host)
+{
+    std::string States;
+    for (const int32_t iId : {ID_PLAY, ID_PAUSE, ID_STOP})
+    {
+        States += Host.IsEnabled(iId) ? '1' : '0';
+    }
+    States += ' ';
+    int32_t iGroup = 0;
+    for (const int32_t iId :
+         {ID_CHOOSE_FILE, ID_DEVICE_COMBO, ID_RATE_COMBO, ID_BIT_FIELD, ID_ENHANCER_CHECK, ID_SETTINGS})
+    {
+        iGroup += Host.IsEnabled(iId) ? 1 : 0;
+    }
+    States += iGroup == 6 ? "settings enabled" : iGroup == 0 ? "settings disabled" : "settings mixed";
+    return States;
+}
+} // namespace
+
+TEST(MainDialog, TheInitialDialog)
+{
+    PlayerRig Rig;
+    Rig.pDevice->SetFriendlyName(u"Speakers");
+    auto pSecond = std::make_shared<VirtualAudioDevice>();
+    pSecond->SetFriendlyNameNotText();
+    Rig.Layer.AddDevice(pSecond);
+    Rig.Host.Open();
+    RecordingDialogHost& Host = Rig.Host;
+
+    EXPECT_EQ(Host.Title(), u"Larkspur v1.02");
+    EXPECT_EQ(Host.Item(ID_PROGRESS).iMaximum, 2147483647);
+    EXPECT_EQ(Host.Item(ID_PROGRESS).iPosition, 0);
+    const std::u16string FileItems[] = {u"サンプリング周波数 (Hz)", u"チャンネル数", u"量子化ビット数",
+                                        u"データ長 (秒)"};
+    const std::u16string DeviceItems[] = {u"サンプリング周波数 (Hz)", u"論理量子化ビット数", u"動作モード"};
+    ASSERT_EQ(Host.Item(ID_FILE_LIST).Rows.size(), 4u);
+    ASSERT_EQ(Host.Item(ID_DEVICE_LIST).Rows.size(), 3u);
+    for (int32_t i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ(Host.Cell(ID_FILE_LIST, i, 0), FileItems[i]);
+    }
+    for (int32_t i = 0; i < 3; ++i)
+    {
+        EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, i, 0), DeviceItems[i]);
+    }
+    const std::vector<std::u16string> Columns = {u"項目", u"値"};
+    EXPECT_EQ(Host.Item(ID_FILE_LIST).Columns, Columns);
+    EXPECT_EQ(Host.Item(ID_DEVICE_LIST).Columns, Columns);
+
+    const auto& Speed = Host.Item(ID_SPEED_SLIDER);
+    EXPECT_EQ(Speed.iMinimum, 0);
+    EXPECT_EQ(Speed.iMaximum, 280);
+    EXPECT_EQ(Speed.iTickFrequency, 10);
+    EXPECT_EQ(Speed.iPageSize, 10);
+    EXPECT_EQ(Speed.iPosition, 120);
+    EXPECT_EQ(Host.GetItemText(ID_SPEED_LABEL), u"x1.0000");
+    const auto& Volume = Host.Item(ID_VOLUME_SLIDER);
+    EXPECT_EQ(Volume.iMaximum, 800);
+    EXPECT_EQ(Volume.iPageSize, 25);
+    EXPECT_EQ(Volume.iPosition, 200);
+    EXPECT_EQ(Host.GetItemText(ID_VOLUME_LABEL), u"-20.0 dB");
+    EXPECT_DOUBLE_EQ(LatestTarget(*Rig.State.pVolume), 0.1);
+
+    const std::vector<std::u16string> Devices = {u"既定のオーディオ再生デバイス", u"Speakers", u"Unknown"};
+    EXPECT_EQ(Host.Item(ID_DEVICE_COMBO).Entries, Devices);
+    EXPECT_EQ(Host.GetComboSelection(ID_DEVICE_COMBO), 0);
+    const auto& Rates = Host.Item(ID_RATE_COMBO).Entries;
+    ASSERT_EQ(Rates.size(), 20u);
+    EXPECT_EQ(Rates.front(), u"8 kHz");
+    EXPECT_EQ(Rates[2], u"11.025 kHz");
+    EXPECT_EQ(Rates.back(), u"384 kHz");
+    EXPECT_EQ(Host.SelectedText(ID_RATE_COMBO), u"96 kHz");
+    EXPECT_EQ(Host.GetItemText(ID_BIT_FIELD), u"24");
+    EXPECT_EQ(Host.GetCheck(ID_ENHANCER_CHECK), 1);
+    // No file yet.
+    EXPECT_EQ(Enabled(Host), "000 settings enabled");
+}
+
+TEST(MainDialog, TheTitleShowsANonZeroShift)
+{
+    {
+        PlayerRig Rig(u"3");
+        Rig.Host.Open();
+        EXPECT_EQ(Rig.Host.Title(), u"Larkspur v1.02 (Shift: 3)");
+    }
+    {
+        PlayerRig Rig(u"-0");
+        Rig.Host.Open();
+        EXPECT_EQ(Rig.Host.Title(), u"Larkspur v1.02");
+    }
+    {
+        // Beyond what the converter takes it is shown as given; Play then reports the converter.
+        PlayerRig Rig(u"1,000");
+        Rig.Host.Open();
+        EXPECT_EQ(Rig.Host.Title(), u"Larkspur v1.02 (Shift: 1000)");
+    }
+}
+
+TEST(MainDialog, TheShiftArgument)
+{
+    EXPECT_EQ(ParseShiftArgument(nullptr), 0);
+    EXPECT_EQ(ParseShiftArgument(u""), 0);
+    EXPECT_EQ(ParseShiftArgument(u"1,000"), 1000);
+    EXPECT_EQ(ParseShiftArgument(u"-3"), -3);
+    EXPECT_EQ(ParseShiftArgument(u"12ab"), 12);
+    EXPECT_EQ(ParseShiftArgument(u"-"), 0);
+    EXPECT_EQ(ParseShiftArgument(u",,5"), 5);
+    EXPECT_EQ(ParseShiftArgument(u" 5"), 0);
+    EXPECT_EQ(ParseShiftArgument(u"--5"), 0);
+    EXPECT_EQ(ParseShiftArgument(u"4294967295"), -1);
+    EXPECT_EQ(ParseShiftArgument(u"2147483648"), INT32_MIN);
+    EXPECT_EQ(ParseShiftArgument(u"-2147483649"), INT32_MAX);
+}
+
+TEST(MainDialog, TheVolumeLabel)
+{
+    const std::pair<int32_t, std::u16string> Cases[] = {
+        {0, u"-0.0 dB"}, {5, u"-0.5 dB"}, {200, u"-20.0 dB"}, {800, u"-80.0 dB"}, {9999, u"-999.9 dB"}};
+    for (const auto& [iPosition, Expected] : Cases)
+    {
+        char16_t Text[16];
+        DialogControls::FormatVolumeText(iPosition, Text, sizeof(Text));
+        EXPECT_EQ(std::u16string(Text), Expected) << iPosition;
+    }
+}
+
+TEST(MainDialog, AChosenFileShowsItsPropertiesAndEnablesPlay)
+{
+    PlayerRig Rig;
+    RecordingDialogHost& Host = Rig.Host;
+    Host.Open();
+    // Cancelling the file dialog changes nothing.
+    Host.ScriptFileChoice(std::nullopt);
+    Host.Click(ID_CHOOSE_FILE);
+    EXPECT_EQ(Host.LastFilterName(), u"Wave Data File(*.wav)");
+    EXPECT_EQ(Host.LastPattern(), u"*.wav");
+    EXPECT_EQ(Host.LastFileFlags(), 0x80000u | 0x1000u | 0x800u);
+    EXPECT_EQ(Host.LastNameCapacity(), 260u);
+    EXPECT_EQ(Rig.State.pWaveFileReader, nullptr);
+    EXPECT_EQ(Enabled(Host), "000 settings enabled");
+
+    const auto Path = Rig.ChooseToneFile("dialog-info.wav", 88200);
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 0, 1), u"44100");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 1, 1), u"2");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 2, 1), u"16");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 3, 1), u"2.000");
+    EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Path));
+    EXPECT_EQ(Host.iFocus, ID_PATH_FIELD);
+    EXPECT_EQ(Host.iCaretControl, ID_PATH_FIELD);
+    ASSERT_NE(Rig.State.pWaveFileReader, nullptr);
+    EXPECT_EQ(Rig.State.pWaveFileReader->bOpened, 1);
+    EXPECT_TRUE(Host.Messages().empty());
+    EXPECT_EQ(Enabled(Host), "100 settings enabled");
+
+    // 1.5 s of a 48 kHz mono 24-bit file.
+    Rig.ChooseToneFile("dialog-info-mono.wav", 72000, 48000, 24, 1);
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 0, 1), u"48000");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 1, 1), u"1");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 2, 1), u"24");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 3, 1), u"1.500");
+}
+
+TEST(MainDialog, ARefusedFileKeepsThePreviousFilePlayable)
+{
+    PlayerRig Rig;
+    RecordingDialogHost& Host = Rig.Host;
+    Rig.pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, 48000, 16);
+    Rig.pDevice->UseRealTimeClock(1);
+    Host.Open();
+    const auto Good = Rig.ChooseToneFile("dialog-good.wav", 4410);
+    const WaveFileReader* pGoodReader = Rig.State.pWaveFileReader;
+    const auto Bad = TestFiles::Write("dialog-bad.wav", std::vector<uint8_t>{'R', 'I', 'F', 'F', 1, 2, 3});
+    Rig.ChooseFile(Bad);
+
+    ASSERT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Host.Messages()[0].Text,
+              u"ファイル形式が不明または壊れています。このファイルは読み込めません。");
+    EXPECT_EQ(Host.Messages()[0].Caption, u"エラー");
+    for (int32_t i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ(Host.Cell(ID_FILE_LIST, i, 1), u"") << i;
+    }
+    EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Good));
+    EXPECT_TRUE(Host.IsEnabled(ID_PLAY));
+    EXPECT_EQ(Rig.State.pWaveFileReader, pGoodReader);
+
+    // Play still plays the good file.
+    ASSERT_TRUE(Host.Click(ID_PLAY));
+    EXPECT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Rig.State.bPlaying, 1);
+    ASSERT_NE(Rig.State.pSamplingFrequencyConverter, nullptr);
+    EXPECT_EQ(Rig.State.pSamplingFrequencyConverter->dfInputRate, 44100.0);
+    Host.Click(ID_STOP);
+}
+
+TEST(MainDialog, ADroppedFileIsTakenLikeAChosenOneButNotWhilePlaying)
+{
+    PlayerRig Rig;
+    RecordingDialogHost& Host = Rig.Host;
+    Rig.pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, 48000, 16);
+    Rig.pDevice->UseRealTimeClock(1);
+    Host.Open();
+    // A refused file first: the message, the blank list, nothing loaded, Play still disabled.
+    const auto Bad = TestFiles::Write("dialog-drop-bad.wav", std::vector<uint8_t>{'R', 'I', 'F', 'F', 9});
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Bad).c_str()), 0);
+    ASSERT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Host.Messages()[0].Caption, u"エラー");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 0, 1), u"");
+    EXPECT_EQ(Rig.State.pWaveFileReader, nullptr);
+    EXPECT_EQ(Enabled(Host), "000 settings enabled");
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(u""), 0);
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(nullptr), 0);
+    EXPECT_EQ(Host.Messages().size(), 1u);
+
+    const auto Good = Rig.ChooseToneFile("dialog-drop-chosen.wav", 4410);
+    const auto Dropped = TestFiles::Write(
+        "dialog-drop-good.wav", WaveFileBuilder::PcmWave(std::vector<double>(2 * 22050), 2, 22050, 24));
+    Host.ClearTranscript();
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Dropped).c_str()), 1);
+    EXPECT_EQ(Host.TranscriptText().find("file dialog"), std::string::npos); // never opened for a drop
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 0, 1), u"22050");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 2, 1), u"24");
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 3, 1), u"1.000");
+    EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Dropped));
+    EXPECT_EQ(Host.iCaretControl, ID_PATH_FIELD);
+    ASSERT_NE(Rig.State.pWaveFileReader, nullptr);
+    EXPECT_EQ(Rig.State.pWaveFileReader->bOpened, 1);
+    EXPECT_EQ(Enabled(Host), "100 settings enabled");
+
+    // While playing (and paused) "..." is disabled, and so is dropping.
+    ASSERT_TRUE(Host.Click(ID_PLAY));
+    ASSERT_EQ(Rig.State.bPlaying, 1);
+    const WaveFileReader* pPlaying = Rig.State.pWaveFileReader;
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 0);
+    Host.Click(ID_PAUSE);
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 0);
+    EXPECT_EQ(Rig.State.pWaveFileReader, pPlaying);
+    EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Dropped));
+    EXPECT_EQ(Host.Cell(ID_FILE_LIST, 0, 1), u"22050");
+    Host.Click(ID_STOP);
+    EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 1);
+    EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Good));
+}
+
+TEST(MainDialog, TheControlStatesAcrossEveryTransition)
+{
+    PlayerRig Rig;
+    RecordingDialogHost& Host = Rig.Host;
+    Rig.pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, 96000, 24);
+    Rig.pDevice->UseRealTimeClock(1);
+    Host.Open();
+    EXPECT_EQ(Enabled(Host), "000 settings enabled");
+    Rig.ChooseToneFile("dialog-states.wav", 44100);
+    EXPECT_EQ(Enabled(Host), "100 settings enabled");
+    Host.Click(ID_PLAY);
+    EXPECT_EQ(Enabled(Host), "011 settings disabled");
+    EXPECT_TRUE(Host.IsTimerRunning());
+    EXPECT_EQ(Host.MaximumWaitCursorDepth(), 1);
+    EXPECT_EQ(Host.WaitCursorDepth(), 0);
+    Host.Click(ID_PAUSE);
+    EXPECT_EQ(Enabled(Host), "101 settings disabled");
+    Host.Click(ID_PLAY);
+    EXPECT_EQ(Enabled(Host), "011 settings disabled");
+    Host.Click(ID_STOP);
+    EXPECT_EQ(Enabled(Host), "100 settings enabled");
+    EXPECT_FALSE(Host.IsTimerRunning());
+    // Pause and Stop do nothing when clicked while stopped.
+    Rig.pEntry->GetController().Pause();
+    EXPECT_EQ(Rig.State.bPaused.load(), 0);
+    EXPECT_EQ(Enabled(Host), "100 settings enabled");
+
+    // A failed start leaves the controls as they were.
+    Rig.Factory.bFailOutputBuffer = true;
+    Host.Click(ID_PLAY);
+    EXPECT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Enabled(Host), "100 settings enabled");
+    EXPECT_EQ(Rig.State.bPlaying, 0);
+}
+
+TEST(MainDialog, EnterDoesNothingAndTheCheckBoxSetsTheEnhancer)
+{
+    PlayerRig Rig;
+    RecordingDialogHost& Host = Rig.Host;
+    Host.Open();
+    Rig.ChooseToneFile("dialog-enter.wav", 4410);
+    Host.ClearTranscript();
+    Host.Click(ID_OK);
+    EXPECT_EQ(Host.Transcript().size(), 1u) << Host.TranscriptText();
+    EXPECT_FALSE(Host.HasEnded());
+    EXPECT_EQ(Rig.State.bPlaying, 0);
+
+    Host.SetChecked(ID_ENHANCER_CHECK, 0);
+    EXPECT_EQ(Rig.State.bEnhancerEnabled, 0);
+    Host.SetChecked(ID_ENHANCER_CHECK, 1);
+    EXPECT_EQ(Rig.State.bEnhancerEnabled, 1);
+}
+
+TEST(MainDialog, TheSettingsButtonLaunchesForTheSelectedEndpoint)
+{
+    PlayerRig Rig;
+    Rig.pDevice->SetId(u"{first}");
+    auto pSecond = std::make_shared<VirtualAudioDevice>();
+    pSecond->SetId(u"{second}");
+    Rig.Layer.AddDevice(pSecond);
+    Rig.Layer.SetDefaultDevice(pSecond);
+    RecordingDialogHost& Host = Rig.Host;
+    Host.Open();
+    Host.Click(ID_SETTINGS);
+    Host.SelectEntry(ID_DEVICE_COMBO, 1);
+    Host.Click(ID_SETTINGS);
+    Host.SelectEntry(ID_DEVICE_COMBO, 2);
+    Host.Click(ID_SETTINGS);
+    const std::vector<std::u16string> Expected = {u"{second}", u"{first}", u"{second}"};
+    EXPECT_EQ(Rig.Launcher.Launched, Expected);
+
+    // An endpoint that cannot be found launches nothing.
+    pSecond->Vanish();
+    Host.Click(ID_SETTINGS);
+    EXPECT_EQ(Rig.Launcher.Launched.size(), 3u);
+    EXPECT_TRUE(Host.Messages().empty());
+}

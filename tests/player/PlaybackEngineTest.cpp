@@ -1,0 +1,257 @@
+#include "app/player/PlaybackEngine.h"
+#include "app/player/PlaybackObjectFactory.h"
+#include "app/player/PlayerState.h"
+#include "output/AudioClientConstants.h"
+#include "runtime/CriticalSectionHolder.h"
+#include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/common/ChainSignals.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+#include "tests/scripted/VirtualAudioDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+// The engine used directly, without a dialog, on the scripted device whose clock the test moves one
+// sound-buffer period at a time.
+
+namespace
+{
+constexpr uint32_t RATE = 48000;
+constexpr uint32_t RATE_INDEX = 10; // 48 kHz
+constexpr double TONE_HERTZ = 1000.0;
+constexpr double AMPLITUDE = 0.5;
+constexpr uint64_t FILE_FRAMES = 4 * RATE;
+constexpr uint32_t WAIT_MS = 30000;
+
+class EngineRig
+{
+public:
+    EngineRig() : Engine(State, &Layer, Factory)
+    {
+        pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, RATE, 24);
+        Layer.AddDevice(pDevice);
+        // A tone from phase 0, so its start is as smooth as the rest of it.
+        std::vector<double> Signal(2 * FILE_FRAMES);
+        for (uint64_t n = 0; n < FILE_FRAMES; ++n)
+        {
+            Signal[2 * n] = Signal[2 * n + 1] =
+                AMPLITUDE * std::sin(2.0 * std::numbers::pi * TONE_HERTZ * static_cast<double>(n) / RATE);
+        }
+        const auto Path = TestFiles::Write("engine-tone.wav", WaveFileBuilder::PcmWave(Signal, 2, RATE, 24));
+        PlaybackEngine::FileFacts Facts;
+        EXPECT_EQ(Engine.OpenFile(TestFiles::Wide(Path).c_str(), Facts), 1);
+        EXPECT_EQ(Facts.ullFrameCount, FILE_FRAMES);
+        EXPECT_EQ(Engine.InitializeVolume(1.0), 1);
+    }
+    ~EngineRig() { Engine.TearDown(); }
+
+    void Start()
+    {
+        PlaybackEngine::StartSettings Settings;
+        Settings.uiRateIndex = RATE_INDEX;
+        PlaybackEngine::StartReport Report;
+        ASSERT_EQ(Engine.Start(Settings, Report), 1);
+        EXPECT_EQ(Report.FailedStep, PlaybackEngine::StartStep::None);
+        EXPECT_EQ(Report.uiRateIndex, RATE_INDEX);
+        EXPECT_EQ(Report.bShared, 0);
+        EXPECT_EQ(Report.dfDeviceRate, RATE);
+        EXPECT_EQ(Report.uiDeviceBits, 24u);
+        EXPECT_TRUE(Report.AttemptFailures.empty());
+        ASSERT_EQ(Engine.IsPlaying(), 1);
+    }
+
+    // True once the sound buffer can give a period without running low, or drains its end.
+    bool BufferHoldsAPeriod()
+    {
+        IntelligentSoundBuffer& Buffer = *State.pIntelligentSoundBuffer;
+        const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
+        for (;;)
+        {
+            {
+                CriticalSectionHolder Holder(&Buffer.Queue.CriticalSection);
+                if (Buffer.Queue.bFinishing != 0 ||
+                    (Buffer.Queue.bBuffering == 0 &&
+                     Buffer.Queue.ullFill >= Buffer.Queue.ullLowMark + Buffer.ullPeriodFrames))
+                {
+                    return true;
+                }
+            }
+            if (std::chrono::steady_clock::now() > Deadline)
+            {
+                return false;
+            }
+            std::this_thread::yield();
+        }
+    }
+
+    // Plays ullPeriods periods; with bSound each only once the sound buffer holds it, so nothing
+    // depends on timing (while paused the device plays the buffer's silence).
+    bool PlayPeriods(uint64_t ullPeriods, bool bSound = true)
+    {
+        const uint64_t P = State.pIntelligentSoundBuffer->ullPeriodFrames;
+        for (uint64_t i = 0; i < ullPeriods; ++i)
+        {
+            const uint64_t ullWritten = pDevice->GetStreamState().ullWrittenFrames;
+            if ((bSound && !BufferHoldsAPeriod()) || pDevice->Advance(P) != P ||
+                !pDevice->WaitForWrittenFrames(ullWritten + P, WAIT_MS))
+            {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Waits until the engine's position stops moving (the playback thread has filled what it may).
+    uint64_t SettledPosition()
+    {
+        uint64_t ullPosition = Engine.GetPosition();
+        for (int i = 0; i < 200; ++i)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const uint64_t ullNow = Engine.GetPosition();
+            if (ullNow == ullPosition)
+            {
+                return ullNow;
+            }
+            ullPosition = ullNow;
+        }
+        return ullPosition;
+    }
+
+    // What the device was given, as samples of the left channel.
+    std::vector<double> Heard() const
+    {
+        const std::vector<uint8_t> Bytes = pDevice->GetWrittenBytes();
+        const std::vector<int32_t> Codes = ChainSignals::DecodeCodes(Bytes.data(), Bytes.size(), 24);
+        std::vector<double> Left(Codes.size() / 2);
+        for (size_t i = 0; i < Left.size(); ++i)
+        {
+            Left[i] = Codes[2 * i] / 8388608.0;
+        }
+        return Left;
+    }
+
+    PlayerState State;
+    CVirtualAudioLayer Layer;
+    std::shared_ptr<VirtualAudioDevice> pDevice = std::make_shared<VirtualAudioDevice>();
+    PlaybackObjectFactory Factory;
+    PlaybackEngine Engine;
+};
+} // namespace
+
+TEST(PlaybackEngine, StartsFollowsTheSpeedPausesAndStops)
+{
+    EngineRig Rig;
+    ASSERT_NO_FATAL_FAILURE(Rig.Start());
+    ASSERT_TRUE(Rig.PlayPeriods(20));
+    EXPECT_EQ(Rig.Engine.GetLength(), FILE_FRAMES);
+
+    // x2: a second of the device takes two seconds of the file, give or take what the buffers hold.
+    Rig.Engine.SetSpeed(2.0);
+    const uint64_t ullBefore = Rig.Engine.GetPosition();
+    ASSERT_TRUE(Rig.PlayPeriods(100));
+    const double dfSeconds = static_cast<double>(Rig.Engine.GetPosition() - ullBefore) / RATE;
+    EXPECT_NEAR(dfSeconds, 2.0, 0.4);
+
+    // Paused, the file stays where it is however long the device plays.
+    Rig.Engine.Pause();
+    EXPECT_EQ(Rig.Engine.IsPaused(), 1);
+    ASSERT_TRUE(Rig.PlayPeriods(30, false));
+    const uint64_t ullPaused = Rig.SettledPosition();
+    ASSERT_TRUE(Rig.PlayPeriods(30, false));
+    EXPECT_EQ(Rig.Engine.GetPosition(), ullPaused);
+    Rig.Engine.Resume();
+    ASSERT_TRUE(Rig.PlayPeriods(10));
+    EXPECT_GT(Rig.Engine.GetPosition(), ullPaused);
+
+    Rig.Engine.Stop();
+    EXPECT_EQ(Rig.Engine.IsPlaying(), 0);
+    EXPECT_EQ(Rig.Engine.HasEnded(), 0);
+    EXPECT_EQ(Rig.pDevice->GetStreamState().bOpen, 0);
+    EXPECT_EQ(Rig.Engine.Seek(0), 0); // nothing to move
+}
+
+TEST(PlaybackEngine, SeekMovesWithoutAClickWhilePlayingAndWhilePausedAndPastTheEndEnds)
+{
+    EngineRig Rig;
+    ASSERT_NO_FATAL_FAILURE(Rig.Start());
+    ASSERT_TRUE(Rig.PlayPeriods(30));
+
+    // While playing: the new place at once, whatever the playback thread had read ahead.
+    const uint64_t ullTarget = Rig.Engine.GetPosition() + RATE + 17;
+    const size_t ullBeforeSeek = Rig.Heard().size();
+    ASSERT_EQ(Rig.Engine.Seek(ullTarget), 1);
+    const uint64_t ullAfter = Rig.Engine.GetPosition();
+    EXPECT_GE(ullAfter, ullTarget);
+    EXPECT_LT(ullAfter, ullTarget + RATE / 4);
+    // The device reads again only once the new place has filled the buffer: no gap to fade at.
+    EXPECT_LT(Rig.SettledPosition(), ullTarget + RATE / 4);
+    ASSERT_TRUE(Rig.PlayPeriods(40));
+    EXPECT_GT(Rig.Engine.GetPosition(), ullTarget);
+
+    // While paused: the place moves now, the resume plays from there.
+    const size_t ullBeforePause = Rig.Heard().size();
+    Rig.Engine.Pause();
+    ASSERT_TRUE(Rig.PlayPeriods(20, false));
+    const uint64_t ullPausedTarget = RATE / 2;
+    ASSERT_EQ(Rig.Engine.Seek(ullPausedTarget), 1);
+    EXPECT_EQ(Rig.Engine.GetPosition(), ullPausedTarget);
+    ASSERT_TRUE(Rig.PlayPeriods(5, false));
+    EXPECT_EQ(Rig.SettledPosition(), ullPausedTarget);
+    Rig.Engine.Resume();
+    ASSERT_TRUE(Rig.PlayPeriods(20));
+    EXPECT_GT(Rig.Engine.GetPosition(), ullPausedTarget);
+    EXPECT_LT(Rig.Engine.GetPosition(), ullPausedTarget + RATE / 2);
+
+    // Every step the device was given is one a faded tone can make: the tone's own steepest step
+    // plus what one period's raised-cosine fade adds. A jump to another place of the tone would be
+    // up to twice its amplitude.
+    const std::vector<double> Heard = Rig.Heard();
+    const double dfPeriod = static_cast<double>(Rig.State.pIntelligentSoundBuffer->ullPeriodFrames);
+    const double dfBound =
+        1.05 * AMPLITUDE * (2.0 * std::numbers::pi * TONE_HERTZ / RATE + std::numbers::pi / (2.0 * dfPeriod));
+    double dfLargest = 0.0;
+    size_t ullLargestAt = 0;
+    for (size_t i = 1; i < Heard.size(); ++i)
+    {
+        if (std::abs(Heard[i] - Heard[i - 1]) > dfLargest)
+        {
+            dfLargest = std::abs(Heard[i] - Heard[i - 1]);
+            ullLargestAt = i;
+        }
+    }
+    EXPECT_LE(dfLargest, dfBound) << "at frame " << ullLargestAt << " of " << Heard.size();
+    // A stretch of a third of the tone's cycle near silence: the fade, where the tone alone swings
+    // by most of its amplitude.
+    bool bFaded = false;
+    for (size_t i = ullBeforeSeek; i + 16 <= ullBeforePause && !bFaded; ++i)
+    {
+        bFaded = std::all_of(Heard.begin() + static_cast<std::ptrdiff_t>(i),
+                             Heard.begin() + static_cast<std::ptrdiff_t>(i + 16),
+                             [](double dfSample) { return std::abs(dfSample) < 0.01; });
+    }
+    EXPECT_TRUE(bFaded) << "the seek went to the new place without a fade";
+
+    // Past the end: the end of the file, as if played there.
+    ASSERT_EQ(Rig.Engine.Seek(FILE_FRAMES + 1000), 1);
+    EXPECT_EQ(Rig.Engine.GetPosition(), FILE_FRAMES);
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (Rig.Engine.HasEnded() == 0 && std::chrono::steady_clock::now() < Deadline)
+    {
+        Rig.PlayPeriods(1);
+    }
+    EXPECT_EQ(Rig.Engine.HasEnded(), 1);
+    EXPECT_EQ(Rig.Engine.GetPosition(), FILE_FRAMES);
+    Rig.Engine.Stop();
+    EXPECT_EQ(Rig.Engine.IsPlaying(), 0);
+}

@@ -1,0 +1,200 @@
+#include "wave/WaveFileDiagnosis.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+namespace
+{
+constexpr uint32_t FORMAT_TAG_PCM = 1;
+constexpr uint32_t FORMAT_TAG_FLOAT = 3;
+constexpr uint32_t FORMAT_TAG_EXTENSIBLE = 0xFFFE;
+constexpr uint32_t PLAIN_FORMAT_SIZE = 16;
+constexpr uint32_t EXTENSIBLE_FORMAT_SIZE = 40;
+// Where the sub-format's tag lies in an extensible fmt chunk's body.
+constexpr size_t SUBFORMAT_OFFSET = 24;
+
+uint32_t Little(const uint8_t* pBytes, uint32_t uiCount)
+{
+    uint32_t uiValue = 0;
+    for (uint32_t i = 0; i < uiCount; ++i)
+    {
+        uiValue |= static_cast<uint32_t>(pBytes[i]) << (8 * i);
+    }
+    return uiValue;
+}
+
+bool Is(const uint8_t* pBytes, const char* pIdentifier)
+{
+    return std::memcmp(pBytes, pIdentifier, 4) == 0;
+}
+
+// Reads exactly ullCount bytes; false at the end of the file.
+bool ReadExactly(std::ifstream& File, uint8_t* pBytes, uint64_t ullCount)
+{
+    File.read(reinterpret_cast<char*>(pBytes), static_cast<std::streamsize>(ullCount));
+    return static_cast<uint64_t>(File.gcount()) == ullCount;
+}
+
+// Skips a chunk body and its pad byte; false when the file ends before it does.
+bool Skip(std::ifstream& File, uint64_t ullSize, uint64_t ullFileSize)
+{
+    const uint64_t ullAt = static_cast<uint64_t>(File.tellg());
+    const uint64_t ullEnd = ullAt + ullSize + (ullSize & 1);
+    if (ullEnd > ullFileSize)
+    {
+        return false;
+    }
+    File.seekg(static_cast<std::streamoff>(ullEnd));
+    return true;
+}
+} // namespace
+
+void WaveFileDiagnosis::Examine(const char16_t* pPath)
+{
+    Found = Problem::None;
+    uiFormatTag = 0;
+    uiBitCount = 0;
+    uiChannelCount = 0;
+    if (pPath == nullptr)
+    {
+        Found = Problem::Missing;
+        return;
+    }
+    const std::filesystem::path Path{std::u16string(pPath)};
+    std::error_code Error;
+    const std::filesystem::file_status Status = std::filesystem::status(Path, Error);
+    if (!std::filesystem::exists(Status))
+    {
+        Found = Problem::Missing;
+        return;
+    }
+    if (std::filesystem::is_directory(Status))
+    {
+        Found = Problem::Folder;
+        return;
+    }
+    if (!std::filesystem::is_regular_file(Status))
+    {
+        Found = Problem::NotRegular;
+        return;
+    }
+    const uint64_t ullFileSize = std::filesystem::file_size(Path, Error);
+    std::ifstream File(Path, std::ios::binary);
+    if (Error || !File.is_open())
+    {
+        Found = Problem::Unreadable;
+        return;
+    }
+    if (ullFileSize == 0)
+    {
+        Found = Problem::Empty;
+        return;
+    }
+
+    uint8_t Header[12] = {};
+    if (!ReadExactly(File, Header, sizeof(Header)))
+    {
+        // A beginning of a WAV header that stops early is a cut file, anything else no WAV file.
+        const size_t ullGot = static_cast<size_t>(ullFileSize);
+        const bool bRiffStart = std::memcmp(Header, "RIFF", std::min<size_t>(ullGot, 4)) == 0 ||
+                                std::memcmp(Header, "RF64", std::min<size_t>(ullGot, 4)) == 0;
+        const bool bWaveStart = ullGot <= 8 || std::memcmp(Header + 8, "WAVE", ullGot - 8) == 0;
+        Found = bRiffStart && bWaveStart ? Problem::Truncated : Problem::NotWave;
+        return;
+    }
+    const bool bRf64 = Is(Header, "RF64");
+    if ((!Is(Header, "RIFF") && !bRf64) || !Is(Header + 8, "WAVE"))
+    {
+        Found = Problem::NotWave;
+        return;
+    }
+    bool bFormatSeen = false;
+    bool bFirstChunk = true;
+    for (;;)
+    {
+        uint8_t Chunk[8];
+        if (!ReadExactly(File, Chunk, sizeof(Chunk)))
+        {
+            Found = Problem::Truncated;
+            return;
+        }
+        const uint32_t uiSize = Little(Chunk + 4, 4);
+        if (bRf64 && bFirstChunk && !Is(Chunk, "ds64"))
+        {
+            Found = Problem::Damaged;
+            return;
+        }
+        bFirstChunk = false;
+        if (Is(Chunk, "data"))
+        {
+            // Sound data before its format is refused; after it, the header looks readable.
+            Found = bFormatSeen ? Problem::None : Problem::Damaged;
+            return;
+        }
+        if (!Is(Chunk, "fmt "))
+        {
+            if (!Skip(File, uiSize, ullFileSize))
+            {
+                Found = Problem::Truncated;
+                return;
+            }
+            continue;
+        }
+        if (bFormatSeen)
+        {
+            Found = Problem::Damaged;
+            return;
+        }
+        bFormatSeen = true;
+        uint8_t Format[EXTENSIBLE_FORMAT_SIZE] = {};
+        const uint32_t uiRead = uiSize < EXTENSIBLE_FORMAT_SIZE ? uiSize : EXTENSIBLE_FORMAT_SIZE;
+        if (uiSize < PLAIN_FORMAT_SIZE)
+        {
+            Found = Problem::Damaged;
+            return;
+        }
+        if (!ReadExactly(File, Format, uiRead) || !Skip(File, uiSize - uiRead, ullFileSize))
+        {
+            Found = Problem::Truncated;
+            return;
+        }
+        uiFormatTag = Little(Format, 2);
+        uiChannelCount = Little(Format + 2, 2);
+        uiBitCount = Little(Format + 14, 2);
+        const uint32_t uiRate = Little(Format + 4, 4);
+        uint32_t uiEncoding = uiFormatTag;
+        if (uiFormatTag == FORMAT_TAG_EXTENSIBLE && uiSize >= EXTENSIBLE_FORMAT_SIZE)
+        {
+            uiEncoding = Little(Format + SUBFORMAT_OFFSET, 2);
+        }
+        if (uiEncoding == FORMAT_TAG_FLOAT)
+        {
+            Found = Problem::FloatSamples;
+            return;
+        }
+        if (uiEncoding != FORMAT_TAG_PCM)
+        {
+            Found = Problem::OtherEncoding;
+            return;
+        }
+        if (uiChannelCount == 0 || uiRate == 0)
+        {
+            Found = Problem::Damaged;
+            return;
+        }
+        if (uiBitCount != 8 && uiBitCount != 16 && uiBitCount != 24 && uiBitCount != 32)
+        {
+            Found = Problem::SampleWidth;
+            return;
+        }
+        if (static_cast<uint64_t>(uiBitCount / 8) * uiChannelCount > BLOCK_BYTES)
+        {
+            Found = Problem::FrameTooLarge;
+            return;
+        }
+    }
+}

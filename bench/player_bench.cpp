@@ -4,7 +4,9 @@
 // each thread per second of audio, the peak resident memory of the playback above the idle program
 // and the time from Play to the first non-silent sample, once with a device that takes the first
 // format the ladder offers and once with one that refuses the first 20 attempts. Every case runs in
-// a process of its own, so the memory figures and the player record start clean.
+// a process of its own, so the memory figures and the player record start clean. First it measures
+// the floor: the player's two real-time threads waking every millisecond with nothing to do (the
+// waits of the design), and it gives each case's total as a multiple of that floor.
 //
 //   player_bench [--seconds S]     S seconds of sound per case (default 4)
 #include "app/dialog/DialogControlIds.h"
@@ -17,6 +19,7 @@
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SSettingsLauncher.h"
 #include "runtime/CMultiThreadWin.h"
+#include "runtime/CMultimediaTimer.h"
 #include "tests/common/RecordingDialogHost.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
@@ -284,6 +287,77 @@ RunResult RunCase(const CaseSpec& Case, int32_t iSpeedPosition, bool bLadder, do
     return Result;
 }
 
+// The floor: two worker threads like the playback and render threads (time-critical, each on its
+// own precise 1 ms timer, looking at its stop event at every wake-up) that do nothing else, and the
+// 10 ms loop of the user-interface thread, measured like a case. CPU seconds per second.
+uint64_t IdleBody(ThreadContext* pContext)
+{
+    CMultimediaTimer Timer;
+    SEvent* pStop = pContext->pOwner->GetStopEvent();
+    while (pStop->Wait(0) <= 0)
+    {
+        if (Timer.Sleep(1) < 0)
+        {
+            std::this_thread::yield();
+        }
+    }
+    return 0;
+}
+
+double MeasureFloor(double dfSeconds)
+{
+    CMultiThreadWin Threads[2];
+    for (CMultiThreadWin& Group : Threads)
+    {
+        if (Group.Create(1) != 1)
+        {
+            return 0.0;
+        }
+        Group.SetPriority(1);
+        if (Group.Start(IdleBody) != 1)
+        {
+            return 0.0;
+        }
+    }
+    const Clock::time_point Begin = Clock::now();
+    Clock::time_point Next = Begin;
+    Clock::time_point Measured0{};
+    double dfTotal0 = 0.0;
+    bool bSampled = false;
+    for (;;)
+    {
+        Next += std::chrono::milliseconds(PlayerScales::PROGRESS_TIMER_MS);
+        std::this_thread::sleep_until(Next);
+        const double dfElapsed = std::chrono::duration<double>(Clock::now() - Begin).count();
+        if (!bSampled && dfElapsed >= WARM_UP_SECONDS)
+        {
+            Measured0 = Clock::now();
+            dfTotal0 = ProcessCpuSeconds();
+            bSampled = true;
+        }
+        if (dfElapsed >= dfSeconds)
+        {
+            break;
+        }
+    }
+    const double dfFloor =
+        (ProcessCpuSeconds() - dfTotal0) / std::chrono::duration<double>(Clock::now() - Measured0).count();
+    for (CMultiThreadWin& Group : Threads)
+    {
+        Group.RequestStop();
+        Group.WaitForExit();
+    }
+    return dfFloor;
+}
+
+// A case's total as a multiple of the floor.
+std::string TimesFloor(double dfTotal, double dfFloor)
+{
+    char Text[32];
+    std::snprintf(Text, sizeof(Text), "%.2f", dfFloor > 0.0 ? dfTotal / dfFloor : 0.0);
+    return Text;
+}
+
 // Runs one case in a child process and collects its result.
 RunResult RunInChild(const CaseSpec& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
 {
@@ -376,8 +450,13 @@ int main(int argc, char** argv)
         "peak memory of the playback above the idle program; Play -> first sound played (handed to the "
         "device) in ms,\nat the first attempt and after %u refused attempts of the device ladder.\n\n",
         REFUSED_ATTEMPTS);
-    std::printf("%-24s %6s %9s %8s %8s %8s %9s %16s %22s %10s\n", "case", "speed", "playback", "render",
-                "other", "total", "peak MiB", "sound, 1st try", "sound, after refusals", "underruns");
+    const double dfFloor = MeasureFloor(dfSeconds);
+    std::printf("Floor: the two real-time threads waking every 1 ms with nothing to do, and the 10 ms "
+                "timer loop: %s %% (total / floor in the last column).\n\n",
+                Percent(dfFloor).c_str());
+    std::printf("%-24s %6s %9s %8s %8s %8s %9s %16s %22s %10s %9s\n", "case", "speed", "playback", "render",
+                "other", "total", "peak MiB", "sound, 1st try", "sound, after refusals", "underruns",
+                "x floor");
     int iFailures = 0;
     for (const CaseSpec& Case : CASES)
     {
@@ -390,11 +469,12 @@ int main(int argc, char** argv)
             char Refused[48];
             std::snprintf(Refused, sizeof(Refused), "%s [%u refused]", FirstSound(Ladder).c_str(),
                           Ladder.uiAttempts > 0 ? Ladder.uiAttempts - 1 : 0);
-            std::printf("%-24s %6s %9s %8s %8s %8s %9.1f %16s %22s %10llu\n", CaseName(Case).c_str(), Speed,
-                        Percent(Run.dfPlaybackCpu).c_str(), Percent(Run.dfRenderCpu).c_str(),
+            std::printf("%-24s %6s %9s %8s %8s %8s %9.1f %16s %22s %10llu %9s\n", CaseName(Case).c_str(),
+                        Speed, Percent(Run.dfPlaybackCpu).c_str(), Percent(Run.dfRenderCpu).c_str(),
                         Percent(Run.dfTotalCpu - Run.dfPlaybackCpu - Run.dfRenderCpu).c_str(),
                         Percent(Run.dfTotalCpu).c_str(), Run.dfPeakMiB, FirstSound(Run).c_str(), Refused,
-                        static_cast<unsigned long long>(Run.ullUnderrunFrames));
+                        static_cast<unsigned long long>(Run.ullUnderrunFrames),
+                        TimesFloor(Run.dfTotalCpu, dfFloor).c_str());
             std::fflush(stdout);
             iFailures += (Run.bSounded == 0 || Ladder.bSounded == 0) ? 1 : 0;
         }

@@ -83,41 +83,76 @@ int32_t ParameterSmoother::Next(double& dfValue)
     {
         return -1;
     }
-    if (bRamping != 0)
-    {
-        if (ullStep >= ullSteps)
-        {
-            // The last step lands on the target itself; start + (target - start) x 1 can miss it
-            // by a rounding step, and a rate that ends just below the input rate narrows the band.
-            dfCurrent = dfTarget;
-        }
-        else
-        {
-            const double t = static_cast<double>(ullStep) / static_cast<double>(ullSteps);
-            const double w = 0.5 - 0.5 * std::cos(std::numbers::pi * t);
-            dfCurrent = dfStart + (dfTarget - dfStart) * w;
-        }
-        ++ullStep;
-        if (ullStep > ullSteps)
-        {
-            bRamping = 0;
-            dfStart = dfTarget;
-            ullStep = 0;
-            dfTarget = 0.0;
-            ullSteps = 0;
-            if (bPending != 0)
-            {
-                dfTarget = dfPendingTarget;
-                ullSteps = ullPendingSteps;
-                bRamping = 1;
-                dfPendingTarget = 0.0;
-                ullPendingSteps = 0;
-                bPending = 0;
-            }
-        }
-    }
+    Step();
     dfValue = dfCurrent;
     return 1;
+}
+
+int32_t ParameterSmoother::ScaleFrames(double* pdfFrames, uint64_t ullFrames, uint64_t ullChannels)
+{
+    CriticalSectionHolder Holder(pLock);
+    if (bInitialized == 0)
+    {
+        return -1;
+    }
+    uint64_t f = 0;
+    // While a ramp runs (or one is queued) every frame has a value of its own.
+    for (; f < ullFrames && bRamping != 0; ++f)
+    {
+        Step();
+        for (uint64_t c = 0; c < ullChannels; ++c)
+        {
+            pdfFrames[f * ullChannels + c] *= dfCurrent;
+        }
+    }
+    // Then the value holds; a gain of exactly 1 changes no sample.
+    if (f < ullFrames && dfCurrent != 1.0)
+    {
+        const double dfGain = dfCurrent;
+        for (uint64_t i = f * ullChannels; i < ullFrames * ullChannels; ++i)
+        {
+            pdfFrames[i] *= dfGain;
+        }
+    }
+    return 1;
+}
+
+void ParameterSmoother::Step()
+{
+    if (bRamping == 0)
+    {
+        return;
+    }
+    if (ullStep >= ullSteps)
+    {
+        // The last step lands on the target itself; start + (target - start) x 1 can miss it by a
+        // rounding step, and a rate that ends just below the input rate narrows the band.
+        dfCurrent = dfTarget;
+    }
+    else
+    {
+        const double t = static_cast<double>(ullStep) / static_cast<double>(ullSteps);
+        const double w = 0.5 - 0.5 * std::cos(std::numbers::pi * t);
+        dfCurrent = dfStart + (dfTarget - dfStart) * w;
+    }
+    ++ullStep;
+    if (ullStep > ullSteps)
+    {
+        bRamping = 0;
+        dfStart = dfTarget;
+        ullStep = 0;
+        dfTarget = 0.0;
+        ullSteps = 0;
+        if (bPending != 0)
+        {
+            dfTarget = dfPendingTarget;
+            ullSteps = ullPendingSteps;
+            bRamping = 1;
+            dfPendingTarget = 0.0;
+            ullPendingSteps = 0;
+            bPending = 0;
+        }
+    }
 }
 
 int32_t ParameterSmoother::GetCurrent(double& dfValue)

@@ -23,6 +23,10 @@ public:
     int32_t SetTarget(double dfValue, uint64_t ullSteps);
     // Takes one step and delivers the value (0 with result -1 when not initialised).
     int32_t Next(double& dfValue);
+    // One step per frame of ullChannels interleaved samples, each sample multiplied by its frame's
+    // value: the products of Next frame by frame, under one lock for the block. -1 when not
+    // initialised, and then the frames are left as they are.
+    int32_t ScaleFrames(double* pdfFrames, uint64_t ullFrames, uint64_t ullChannels);
 
     // The last value delivered.
     int32_t GetCurrent(double& dfValue);
@@ -46,6 +50,8 @@ public:
 
 private:
     void Clear();
+    // Next without the lock and the result.
+    void Step();
 
     int32_t bInitialized = 0;
     uint64_t ullDefaultSteps = 0;

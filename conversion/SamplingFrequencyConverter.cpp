@@ -16,6 +16,10 @@
 #include <immintrin.h>
 #define LARKSPUR_CONVERTER_AVX 1
 #endif
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define LARKSPUR_CONVERTER_SSE2 1
+#endif
 
 namespace
 {
@@ -148,6 +152,7 @@ int32_t SamplingFrequencyConverter::Release()
     pdfAliasTwiddles = nullptr;
     puiRowOrder = nullptr;
     pPhaseWeights.reset();
+    pRowScratch.reset();
     bPairedChannels = 0;
     ullPhaseGroup = 0;
     bFrameSame = 1;
@@ -285,7 +290,7 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     pOversampledFrame = MakeArray(2 * C * N2);
     pdfLastSample = MakeArray(C);
     // Room to start the frames on a cache line.
-    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : C * 2 * std::max(N2, 2 * B) + 8);
+    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : C * 2 * std::max(N2, 4 * B) + 8);
     pTransformInput = MakeArray(2 * C * B);
     pShiftedBins = MakeArray(C * 2 * hop * 2);
     pdfPositions = MakeArray(N2);
@@ -477,43 +482,49 @@ void SamplingFrequencyConverter::ShiftSpectrum(double* X, double* pdfShifted) co
 }
 
 // The weights of the paired run (see ComputePairedRows), e^(-2 pi i f r / N2) for the frequency f
-// of each bin in bit-reversed order: G rows for r = 0 ... G - 1, then 2^h / G rows for r = 0, G,
-// 2G, ... Phase r's weights are the product of a row of each, so the tables stay small enough for
-// the cache however many phases there are.
+// of each bin in bit-reversed order: G rows for r = 0 ... G - 1, four side by side as the four-row
+// transform takes them (8 doubles per bin: the real parts of the four, then their imaginary parts;
+// fewer than four phases leave the other lanes 0), then 2^h / G plain rows for r = 0, G, 2G, ...
+// Phase r's weights are the product of a row of each, so the tables stay small enough for the
+// cache however many phases there are.
 int32_t SamplingFrequencyConverter::MakePhaseWeights(uint32_t uiOrder, uint32_t h)
 {
     const int64_t B = int64_t{1} << uiOrder;
     const int64_t N2 = B << h;
     const int64_t P = int64_t{1} << h;
     const int64_t G = std::min<int64_t>(P, PHASE_GROUP);
-    pPhaseWeights = MakeArray(static_cast<uint64_t>(2 * B * (G + P / G)));
-    if (!pPhaseWeights)
+    const int64_t llLowRows = std::max<int64_t>(G, 4);
+    pPhaseWeights = MakeArray(static_cast<uint64_t>(2 * B * (llLowRows + P / G)));
+    pRowScratch = MakeArray(static_cast<uint64_t>(8 * B));
+    if (!pPhaseWeights || !pRowScratch)
     {
         return -2;
     }
+    double* pdfHigh = pPhaseWeights.get() + 2 * B * llLowRows;
     for (int64_t k = 0; k < B; ++k)
     {
         const int64_t b = puiRowOrder[k];
         const int64_t f = b < B / 2 ? b : b - B;
-        const auto Fill = [&](int64_t llRow, int64_t r)
+        // e^(-2 pi i f r / N2); the angle is reduced exactly in integers before it meets floating point.
+        const auto Weight = [&](int64_t r, double* pdfRe, double* pdfIm)
         {
-            // The angle is reduced exactly in integers before it meets floating point.
             int64_t a = (f * r) % N2;
             if (a < 0)
             {
                 a += N2;
             }
             const double dfAngle = 2.0 * std::numbers::pi * static_cast<double>(a) / static_cast<double>(N2);
-            pPhaseWeights[2 * (llRow * B + k)] = std::cos(dfAngle);
-            pPhaseWeights[2 * (llRow * B + k) + 1] = -std::sin(dfAngle);
+            *pdfRe = std::cos(dfAngle);
+            *pdfIm = -std::sin(dfAngle);
         };
         for (int64_t r = 0; r < G; ++r)
         {
-            Fill(r, r);
+            double* pdfBin = pPhaseWeights.get() + 8 * (B * (r / 4) + k) + r % 4;
+            Weight(r, pdfBin, pdfBin + 4);
         }
         for (int64_t i = 0; i < P / G; ++i)
         {
-            Fill(G + i, i * G);
+            Weight(i * G, &pdfHigh[2 * (i * B + k)], &pdfHigh[2 * (i * B + k) + 1]);
         }
     }
     ullPhaseGroup = static_cast<uint64_t>(G);
@@ -525,13 +536,12 @@ int32_t SamplingFrequencyConverter::MakePhaseWeights(uint32_t uiOrder, uint32_t 
 // of both are y_L[n] + i y_R[n] = sum_f Z_f e^(2 pi i f n / N2), so with n = m 2^h + r one B-point
 // transform per phase r gives both channels: the forward transform of conj(Z_f e^(2 pi i f r / N2))
 // holds y_L(r) in the real parts and -y_R(r) in the imaginary parts. Z is formed once per block in
-// bit-reversed order; the rows run in place where they belong: phase r at frame + 2rB.
+// bit-reversed order; the rows of four phases at a time run side by side, and their results go
+// straight into the frame in sample order (see InterpolatePaired).
 void SamplingFrequencyConverter::ComputePairedRows(uint64_t ullKeep)
 {
     const uint64_t B = uint64_t{1} << uiBlockOrder;
     const uint32_t h = uiOversamplingOctaves;
-    const uint64_t N2 = B << h;
-    const uint64_t F = std::max(N2, 2 * B);
     const uint64_t P = uint64_t{1} << h;
     const uint64_t G = ullPhaseGroup;
     const uint64_t K = ullKeep;
@@ -549,8 +559,9 @@ void SamplingFrequencyConverter::ComputePairedRows(uint64_t ullKeep)
         Z[2 * k + 1] = bKept ? pdfLeft[2 * b + 1] + pdfRight[2 * b] : 0.0;
     }
     const double* pdfLow = pPhaseWeights.get();
-    const double* pdfHigh = pdfLow + 2 * G * B;
-    double* pdfRows = pdfSignal + uiCurrentFrame * 2 * F;
+    const double* pdfHigh = pdfLow + 2 * B * std::max<uint64_t>(G, 4);
+    const uint64_t F = PairedFrameSize();
+    double* pdfRows = pdfSignal + uiCurrentFrame * F;
     for (uint64_t i = 0; i < P / G; ++i)
     {
         // Z conj(w_iG): the rows of the group then weight it with w_0 ... w_(G-1).
@@ -560,43 +571,79 @@ void SamplingFrequencyConverter::ComputePairedRows(uint64_t ullKeep)
             pdfShifted[2 * k] = Z[2 * k] * W[2 * k] + Z[2 * k + 1] * W[2 * k + 1];
             pdfShifted[2 * k + 1] = Z[2 * k + 1] * W[2 * k] - Z[2 * k] * W[2 * k + 1];
         }
-        for (uint64_t g = 0; g < G; ++g)
+        for (uint64_t g = 0; g < G; g += 4)
         {
-            FFTWeightedFromBitReversed(pdfShifted, pdfLow + 2 * g * B, pdfRows + 2 * (i * G + g) * B,
-                                       uiBlockOrder);
+            double* pdfReal = pdfRows + i * G + g;
+            FFTWeightedFourFromBitReversed(pdfShifted, pdfLow + 2 * g * B, pRowScratch.get(), pdfReal,
+                                           pdfReal + F / 2, std::max<uint64_t>(P, 4), uiBlockOrder);
         }
     }
 }
 
-// Interpolation of the paired rows: sample n < M of both channels is output m = n / 2^h of phase
-// r's row, the previous frame's sample M + n output m + B / 2 of the same row.
+// Doubles per frame of the paired run: the left and the right samples, for at least four phases.
+uint64_t SamplingFrequencyConverter::PairedFrameSize() const
+{
+    const uint64_t B = uint64_t{1} << uiBlockOrder;
+    return 2 * std::max(B << uiOversamplingOctaves, 4 * B);
+}
+
+// Interpolation of the paired rows. The frames hold the samples in their natural order, left
+// channel then right (negated), with at least four phases per bin: sample n = m 2^h + r at
+// m 2^max(h, 2) + r, which is n itself from four phases on. The previous frame's sample M + n is
+// bin m + B / 2 of the same phase.
 void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
 {
     const uint32_t h = uiOversamplingOctaves;
+    const uint32_t uiStored = std::max<uint32_t>(h, 2);
     const uint64_t B = uint64_t{1} << uiBlockOrder;
-    const uint64_t N2 = B << h;
-    const uint64_t M = N2 / 2;
-    const uint64_t F = std::max(N2, 2 * B);
+    const uint64_t M = (B << h) / 2;
+    const uint64_t F = PairedFrameSize();
     const uint64_t ullPhaseMask = (uint64_t{1} << h) - 1;
     const double* w = pdfSynthesisWindow.get();
     const double* pdfPosition = pdfPositions.get();
-    const double* pdfCurrent = pdfSignal + uiCurrentFrame * 2 * F;
-    const double* pdfPrevious = pdfSignal + (uiCurrentFrame ^ 1) * 2 * F + B;
+    const double* pdfLeft = pdfSignal + uiCurrentFrame * F;
+    const double* pdfRight = pdfLeft + F / 2;
+    const double* pdfLeftTail = pdfSignal + (uiCurrentFrame ^ 1) * F + ((B / 2) << uiStored);
+    const double* pdfRightTail = pdfLeftTail + F / 2;
     double* pdfOut = pdfOutputFrames.get();
-    const auto Locate = [&](uint64_t n) { return (n & ullPhaseMask) * 2 * B + 2 * (n >> h); };
+    const auto Locate = [=](uint64_t n) { return ((n >> h) << uiStored) | (n & ullPhaseMask); };
     // Both frames this block reads had equal channels; frames before its first sample also need the
     // sample carried into it to agree.
     const bool bSame = bFrameSame != 0 && bPreviousFrameSame != 0;
     const bool bCarriedSame = std::memcmp(&pdfLastSample[0], &pdfLastSample[1], sizeof(double)) == 0;
-    // Overlap-add of sample n of both channels at offset o; the right channel's parts are negated.
-    const auto Sample = [&](uint64_t o, uint64_t n, double& dfLeft, double& dfRight)
+    // Overlap-add of sample n of both channels; the right channel's parts are negated.
+    const auto Sample = [=](uint64_t n, double& dfLeft, double& dfRight)
     {
-        dfLeft = pdfCurrent[o] * w[n] + pdfPrevious[o] * w[M + n];
-        dfRight = pdfCurrent[o + 1] * -w[n] + pdfPrevious[o + 1] * -w[M + n];
+        const uint64_t o = Locate(n);
+        dfLeft = pdfLeft[o] * w[n] + pdfLeftTail[o] * w[M + n];
+        dfRight = pdfRight[o] * -w[n] + pdfRightTail[o] * -w[M + n];
     };
     for (uint64_t j = 0; j < ullFrames; ++j)
     {
         const double p = pdfPosition[j];
+#ifdef LARKSPUR_CONVERTER_SSE2
+        // From four phases on, samples n and n + 1 lie side by side in each array: both channels
+        // of both come in pairs, with the same operations as below (the right channel's negation
+        // moved to the end, which rounds the same).
+        if (h >= 2 && p >= 0.0)
+        {
+            const uint64_t i = static_cast<uint64_t>(static_cast<int64_t>(p));
+            const double t = p - static_cast<double>(i);
+            const __m128d w0 = _mm_loadu_pd(w + i);
+            const __m128d w1 = _mm_loadu_pd(w + M + i);
+            const __m128d Left = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(pdfLeft + i), w0),
+                                            _mm_mul_pd(_mm_loadu_pd(pdfLeftTail + i), w1));
+            const __m128d Right = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(pdfRight + i), w0),
+                                             _mm_mul_pd(_mm_loadu_pd(pdfRightTail + i), w1));
+            // (left, right) of sample i and of sample i + 1.
+            const __m128d First = _mm_unpacklo_pd(Left, Right);
+            const __m128d Second = _mm_unpackhi_pd(Left, Right);
+            const __m128d Frame =
+                _mm_add_pd(_mm_mul_pd(_mm_set1_pd(t), Second), _mm_mul_pd(_mm_set1_pd(1.0 - t), First));
+            _mm_storeu_pd(pdfOut + 2 * j, _mm_xor_pd(Frame, _mm_set_pd(-0.0, 0.0)));
+            continue;
+        }
+#endif
         const double dfFloor = std::floor(p);
         const double t = p - dfFloor;
         double dfLeft0 = 0.0;
@@ -608,19 +655,19 @@ void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
             // Between the previous block's last sample and this block's first.
             dfLeft0 = pdfLastSample[0];
             dfRight0 = pdfLastSample[1];
-            Sample(Locate(0), 0, dfLeft1, dfRight1);
+            Sample(0, dfLeft1, dfRight1);
         }
         else
         {
             const uint64_t i = static_cast<uint64_t>(dfFloor);
-            Sample(Locate(i), i, dfLeft0, dfRight0);
-            Sample(Locate(i + 1), i + 1, dfLeft1, dfRight1);
+            Sample(i, dfLeft0, dfRight0);
+            Sample(i + 1, dfLeft1, dfRight1);
         }
         pdfOut[2 * j] = t * dfLeft1 + (1.0 - t) * dfLeft0;
         pdfOut[2 * j + 1] = t * dfRight1 + (1.0 - t) * dfRight0;
     }
     // Positions in the next block's first interval start from this block's last sample.
-    Sample(Locate(M - 1), M - 1, pdfLastSample[0], pdfLastSample[1]);
+    Sample(M - 1, pdfLastSample[0], pdfLastSample[1]);
     // Then so are the samples, whatever the rounding of each.
     if (bSame)
     {

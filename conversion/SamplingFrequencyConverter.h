@@ -142,6 +142,7 @@ private:
     void ComputePhaseRows(uint64_t ullKeep);
     int32_t MakePhaseWeights(uint32_t uiOrder, uint32_t h);
     void ComputePairedRows(uint64_t ullKeep);
+    uint64_t PairedFrameSize() const;
     void InterpolatePaired(uint64_t ullFrames);
     void RunPlainBlock(uint64_t ullKeep);
     uint64_t ComputePositions();
@@ -160,6 +161,7 @@ private:
     // weights of MakePhaseWeights.
     int32_t bPairedChannels = 0;
     SampleArray pPhaseWeights;
+    SampleArray pRowScratch; // 8B: the four-row transforms' values between their passes
     uint64_t ullPhaseGroup = 0;
     // The channels of this block's and the previous block's analysis frames agree bit for bit (the
     // silence before the first block does).

@@ -24,7 +24,8 @@ int32_t FFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 
 // FFTComplex in place on values that are already in bit-reversed order: position k holds input
 // value rev(k), rev being the table GetBitReversal gives; the bins come out in natural order.
-// For callers that can write their input in that order at no cost. Same results as FFTComplex.
+// For callers that can write their input in that order at no cost. Runs the literal algorithm's
+// twiddles on both paths.
 int32_t FFTComplexFromBitReversed(double* pdfData, uint32_t uiOrder);
 
 // The transform of conj(x[k]) w[k], with x and w in bit-reversed order like the input of
@@ -33,6 +34,18 @@ int32_t FFTComplexFromBitReversed(double* pdfData, uint32_t uiOrder);
 // FFTComplex of the products by rounding (about 1e-16 relative).
 int32_t FFTWeightedFromBitReversed(const double* pdfInput, const double* pdfWeights, double* pdfOutput,
                                    uint32_t uiOrder);
+
+// Four transforms at once: those of conj(x[k]) w_r[k] for r = 0 ... 3, with x shared by the four and
+// in bit-reversed order like the input of FFTComplexFromBitReversed. The weights hold the four side
+// by side, also in bit-reversed order: entry k is 8 doubles, the real parts of w_0[k] ... w_3[k],
+// then their imaginary parts. Bin m of transform r goes to pdfReal[m ullStride + r] and
+// pdfImag[m ullStride + r] (ullStride at least 4); pdfScratch (8N doubles, apart from the outputs)
+// holds the values between the passes. The twiddles are exact rather than running products, and
+// fused multiply-adds are used where the processor has them: results agree with the literal
+// transform of the products within rounding.
+int32_t FFTWeightedFourFromBitReversed(const double* pdfInput, const double* pdfWeights, double* pdfScratch,
+                                       double* pdfReal, double* pdfImag, uint64_t ullStride,
+                                       uint32_t uiOrder);
 
 // The bit-reversal permutation of an order (N entries), or null until PrepareFFT made it.
 const uint32_t* GetBitReversal(uint32_t uiOrder);
@@ -44,7 +57,10 @@ int32_t ForwardFFT(const double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 // conjugate of the unscaled inverse transform, so its real parts are those of the inverse.
 int32_t InverseFFT(double* pdfInput, double* pdfOutput, uint32_t uiOrder);
 
-// Where the processor has 256-bit vectors the kernels use them; both paths give identical results.
+// Where the processor has 256-bit vectors with fused multiply-adds the kernels use them, with
+// twiddles computed exactly: results within rounding of the exact transform (about 1e-16 of the
+// peak), closer to it than the literal algorithm, whose running twiddles drift. On the 128-bit path
+// FFTReal, FFTComplex, ForwardFFT and InverseFFT give the literal algorithm's results to the bit.
 // Tests and benchmarks pass 0 to keep the 128-bit path, 1 to allow the wide one again. Returns 1
 // when the wide path is in use afterwards.
 int32_t SetFFTWideVectors(int32_t bAllow);

@@ -5,6 +5,11 @@
 #include <cmath>
 #include <new>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define LARKSPUR_QUANTIZER_SSE2 1
+#endif
+
 namespace
 {
 constexpr uint32_t CHANNELS = 2;
@@ -77,9 +82,12 @@ void Quantizer::QuantizeFrames(const double* pdfSamples, uint64_t ullFrames, uin
         std::fill_n(puiWords, CHANNELS * ullFrames, 0u);
         return;
     }
+    const Grid Values{dfStep, dfMaxCode, uiCodeMask, uiCodeUnit};
+#ifdef LARKSPUR_QUANTIZER_SSE2
+    QuantizePairs(pdfSamples, ullFrames, puiWords, pdfError.get(), Values);
+#else
     // The grid and the accumulators in locals: the words written cannot alias them, so they stay in
     // registers for the whole block.
-    const Grid Values{dfStep, dfMaxCode, uiCodeMask, uiCodeUnit};
     double dfLeft = pdfError[0];
     double dfRight = pdfError[1];
     for (uint64_t f = 0; f < ullFrames; ++f)
@@ -89,7 +97,104 @@ void Quantizer::QuantizeFrames(const double* pdfSamples, uint64_t ullFrames, uin
     }
     pdfError[0] = dfLeft;
     pdfError[1] = dfRight;
+#endif
 }
+
+#ifdef LARKSPUR_QUANTIZER_SSE2
+namespace
+{
+using Pair = __m128d;
+
+// One frame of QuantizeSample for both channels at once, the left one in the low lane: the same
+// operations in the same order up to the code, so the codes and accumulators are the same to the
+// bit. The two channels' feedback chains are independent, and side by side each step of one costs
+// nothing for the other. bClip: a sample of the block may come near full scale, so the code may
+// need limiting; otherwise no code can reach it (see QuantizePairs) and the test is left out.
+template <bool bClip>
+inline __m128i QuantizeFrame(Pair s, Pair& e, Pair Step, Pair Max, __m128i Shift,
+                             void (*pPayOut)(double&, double&))
+{
+    const Pair One = _mm_set1_pd(1.0);
+    const Pair Half = _mm_set1_pd(0.5);
+    const Pair MinusHalf = _mm_set1_pd(-0.5);
+    const Pair Magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    // NaN counts as 0; then limited to [-1, 1] (a block clear of full scale needs no limit).
+    Pair x = _mm_and_pd(s, _mm_cmpord_pd(s, s));
+    if constexpr (bClip)
+    {
+        x = _mm_min_pd(One, _mm_max_pd(_mm_set1_pd(-1.0), x));
+    }
+    const Pair v = _mm_div_pd(x, Step);
+    // Truncation through 32-bit integers: |v| < 2^31.
+    const Pair t = _mm_cvtepi32_pd(_mm_cvttpd_epi32(v));
+    const Pair d = _mm_sub_pd(v, t);
+    Pair q = _mm_sub_pd(_mm_add_pd(t, _mm_and_pd(_mm_cmpgt_pd(d, Half), One)),
+                        _mm_and_pd(_mm_cmplt_pd(d, MinusHalf), One));
+    e = _mm_add_pd(e, _mm_sub_pd(v, q));
+    const Pair Up = _mm_and_pd(_mm_cmpgt_pd(e, Half), One);
+    const Pair Down = _mm_and_pd(_mm_cmplt_pd(e, MinusHalf), One);
+    e = _mm_add_pd(_mm_sub_pd(e, Up), Down);
+    q = _mm_sub_pd(_mm_add_pd(q, Up), Down);
+    if (_mm_movemask_pd(_mm_cmpgt_pd(_mm_and_pd(e, Magnitude), Half)) != 0) [[unlikely]]
+    {
+        alignas(16) double adfE[2];
+        alignas(16) double adfQ[2];
+        _mm_store_pd(adfE, e);
+        _mm_store_pd(adfQ, q);
+        for (int c = 0; c < 2; ++c)
+        {
+            if (std::fabs(adfE[c]) > 0.5)
+            {
+                pPayOut(adfE[c], adfQ[c]);
+            }
+        }
+        e = _mm_load_pd(adfE);
+        q = _mm_load_pd(adfQ);
+    }
+    if constexpr (bClip)
+    {
+        const Pair MinusMax = _mm_sub_pd(_mm_setzero_pd(), Max);
+        e = _mm_add_pd(e, _mm_add_pd(_mm_and_pd(_mm_cmpgt_pd(q, Max), _mm_sub_pd(Max, v)),
+                                     _mm_and_pd(_mm_cmplt_pd(q, MinusMax), _mm_sub_pd(MinusMax, v))));
+        q = _mm_min_pd(Max, _mm_max_pd(MinusMax, q));
+    }
+    // The word of a code q with |q| <= dfMaxCode: QuantizeSample's scaled magnitude has |q| in its
+    // top L bits (it lies between |q| 2^(32 - L) and that plus one less than 2^(32 - L)), and the
+    // negation then gives q in two's complement there, so the word is q shifted into place.
+    return _mm_sll_epi32(_mm_cvttpd_epi32(q), Shift);
+}
+} // namespace
+
+void Quantizer::QuantizePairs(const double* pdfSamples, uint64_t ullFrames, uint32_t* puiWords,
+                              double* pdfErrors, const Grid& Values)
+{
+    const Pair Step = _mm_set1_pd(Values.dfStep);
+    const Pair Max = _mm_set1_pd(Values.dfMaxCode);
+    const __m128i Shift = _mm_cvtsi32_si128(static_cast<int32_t>(std::countr_zero(Values.uiCodeUnit)));
+    // Below this magnitude a sample's code stays 4 steps inside full scale, and a code moves at most
+    // 2.5 steps from its sample's value (rounding, and paying out an accumulator that a limited code
+    // left at most 2 steps out): no code of the block then needs limiting.
+    const double dfClipFree = (Values.dfMaxCode - 4.0) / Values.dfMaxCode;
+    const Pair Magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    Pair Largest = _mm_setzero_pd();
+    for (uint64_t f = 0; f < ullFrames; ++f)
+    {
+        // With a NaN the maximum takes its second operand: a NaN never replaces the largest so far
+        // (and counts as 0 later anyway).
+        Largest = _mm_max_pd(_mm_and_pd(_mm_loadu_pd(pdfSamples + 2 * f), Magnitude), Largest);
+    }
+    const bool bClip = _mm_movemask_pd(_mm_cmpgt_pd(Largest, _mm_set1_pd(dfClipFree))) != 0;
+    Pair e = _mm_loadu_pd(pdfErrors);
+    for (uint64_t f = 0; f < ullFrames; ++f)
+    {
+        const Pair s = _mm_loadu_pd(pdfSamples + 2 * f);
+        const __m128i Word = bClip ? QuantizeFrame<true>(s, e, Step, Max, Shift, PayOut)
+                                   : QuantizeFrame<false>(s, e, Step, Max, Shift, PayOut);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(puiWords + 2 * f), Word);
+    }
+    _mm_storeu_pd(pdfErrors, e);
+}
+#endif
 
 // Each decision is a mask or a 0/1 factor rather than a jump, so the per-sample work has no branch
 // to mispredict; only an accumulator left beyond a step by clipping pays out over more than one

@@ -45,6 +45,9 @@ private:
         uint32_t uiCodeUnit;
     };
     static uint32_t QuantizeSample(double dfSample, double& dfError, const Grid& Values);
+    // QuantizeFrames for two channels with 128-bit vectors, one channel in each lane.
+    static void QuantizePairs(const double* pdfSamples, uint64_t ullFrames, uint32_t* puiWords,
+                              double* pdfErrors, const Grid& Values);
     // The rest of a pay-out after the first step, for an accumulator a clip left far out.
     static void PayOut(double& e, double& q);
 

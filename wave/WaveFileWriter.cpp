@@ -215,11 +215,59 @@ int32_t WaveFileWriter::WriteStaged(uint64_t ullChunk)
     return 1;
 }
 
+// The top bytes of the word, little-endian: a fixed count in each case, which the compiler turns
+// into whole stores.
 void WaveFileWriter::StageWord(uint8_t*& pByte, uint32_t uiWord) const
 {
-    for (uint32_t b = 4 - uiBytesPerSample; b < 4; ++b)
+    switch (uiBytesPerSample)
     {
-        *pByte++ = static_cast<uint8_t>(uiWord >> (8 * b));
+    case 2:
+        pByte[0] = static_cast<uint8_t>(uiWord >> 16);
+        pByte[1] = static_cast<uint8_t>(uiWord >> 24);
+        pByte += 2;
+        return;
+    case 3:
+        pByte[0] = static_cast<uint8_t>(uiWord >> 8);
+        pByte[1] = static_cast<uint8_t>(uiWord >> 16);
+        pByte[2] = static_cast<uint8_t>(uiWord >> 24);
+        pByte += 3;
+        return;
+    default:
+        pByte[0] = static_cast<uint8_t>(uiWord);
+        pByte[1] = static_cast<uint8_t>(uiWord >> 8);
+        pByte[2] = static_cast<uint8_t>(uiWord >> 16);
+        pByte[3] = static_cast<uint8_t>(uiWord >> 24);
+        pByte += 4;
+        return;
+    }
+}
+
+// StageWord for ullCount words from the start of the staging block, the size chosen once.
+void WaveFileWriter::StageWords(const uint32_t* puiWords, uint64_t ullCount)
+{
+    uint8_t* pByte = Staging.data();
+    const auto Stage = [&](auto BytesPerSample)
+    {
+        for (uint64_t i = 0; i < ullCount; ++i)
+        {
+            const uint32_t uiWord = puiWords[i];
+            for (uint32_t b = 4 - BytesPerSample(); b < 4; ++b)
+            {
+                *pByte++ = static_cast<uint8_t>(uiWord >> (8 * b));
+            }
+        }
+    };
+    switch (uiBytesPerSample)
+    {
+    case 2:
+        Stage([] { return 2u; });
+        return;
+    case 3:
+        Stage([] { return 3u; });
+        return;
+    default:
+        Stage([] { return 4u; });
+        return;
     }
 }
 
@@ -281,12 +329,7 @@ int32_t WaveFileWriter::WriteWords(const uint32_t* puiWords, uint64_t& ullFrames
     while (ullFrames < ullAsked)
     {
         const uint64_t ullChunk = std::min(STAGING_FRAMES, ullAsked - ullFrames);
-        const uint32_t* puiChunk = puiWords + ullFrames * uiChannelCount;
-        uint8_t* pByte = Staging.data();
-        for (uint64_t i = 0; i < ullChunk * uiChannelCount; ++i)
-        {
-            StageWord(pByte, puiChunk[i]);
-        }
+        StageWords(puiWords + ullFrames * uiChannelCount, ullChunk * uiChannelCount);
         const int32_t iWrite = WriteStaged(ullChunk);
         if (iWrite != 1)
         {

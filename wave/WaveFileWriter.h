@@ -52,6 +52,7 @@ private:
     // Writes ullChunk frames from the staging area.
     int32_t WriteStaged(uint64_t ullChunk);
     void StageWord(uint8_t*& pByte, uint32_t uiWord) const;
+    void StageWords(const uint32_t* puiWords, uint64_t ullCount);
 
     std::ofstream File;
     int32_t bOpened = 0;

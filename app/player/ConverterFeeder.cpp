@@ -125,14 +125,8 @@ int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
     }
     if (pGain != nullptr)
     {
-        // One ramp step per frame; both samples of a frame get the same gain.
-        for (uint64_t f = 0; f < ullConverted; ++f)
-        {
-            double dfGain = 0.0;
-            pGain->Next(dfGain);
-            pdfOutputBuffer[STEREO * f] *= dfGain;
-            pdfOutputBuffer[STEREO * f + 1] *= dfGain;
-        }
+        // One ramp step per frame; both samples of a frame get the same gain. One lock for the block.
+        pGain->ScaleFrames(pdfOutputBuffer, ullConverted, STEREO);
     }
     ullFrames = ullConverted;
     return (ullFrames == 0 && ullBlockConsumed == ullBlockFrames) ? 0 : 1;

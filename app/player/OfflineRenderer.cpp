@@ -190,15 +190,11 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             {
                 continue;
             }
-            // Then the render thread's words.
+            // Then the render thread's words, a block at a time as the render thread makes them.
             const double* pdfFrames = Feeder.GetOutput();
             if (bInteger)
             {
-                for (uint64_t f = 0; f < ullFrames; ++f)
-                {
-                    Words[2 * f] = Quant.Quantize(pdfFrames[2 * f], 0);
-                    Words[2 * f + 1] = Quant.Quantize(pdfFrames[2 * f + 1], 1);
-                }
+                Quant.QuantizeFrames(pdfFrames, ullFrames, Words.data());
             }
             uint64_t ullWritten = ullFrames;
             const int32_t iWrite = bInteger ? Output.AppendWords(Words.data(), ullWritten)

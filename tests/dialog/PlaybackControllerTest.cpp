@@ -466,7 +466,6 @@ TEST(PlaybackController, AFileRateTooLowForTheDeviceIsRefusedAndTheLowestTakenPl
     const uint32_t uiLowest =
         SamplingFrequencyConverter::LowestInputRate(384000, PlayerScales::OVERSAMPLING_FACTOR);
     Rig.ChooseToneFile("rate-lowest.wav", 2 * uiLowest, uiLowest);
-    Rig.Factory.ullPrefillPeriods = 6; // the device buffer's worth
     Host.Click(ID_PLAY);
     ASSERT_EQ(Rig.State.bPlaying, 1);
     EXPECT_EQ(Host.Messages().size(), 1u);

@@ -30,9 +30,6 @@ public:
     bool bFailOutputBuffer = false;
     bool bFailWorkerStart = false;
     bool bFailPrepareRender = false;
-    // Before the worker's Start returns, wait until the sound buffer holds this many periods, so
-    // the render thread's pre-fill takes sound, not silence (0: do not wait).
-    uint64_t ullPrefillPeriods = 0;
 
     std::unique_ptr<CSoundStreamWASAPI> CreateStream(SAudioClientLayer* pLayer) override;
     int32_t InitializeSoundBuffer(IntelligentSoundBuffer& Buffer, double dfSamplingFrequency,

@@ -2,6 +2,7 @@
 
 #include "app/dialog/DialogControlIds.h"
 #include "conversion/ParameterSmoother.h"
+#include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/WorkerParameterNames.h"
@@ -28,6 +29,21 @@ public:
     int32_t PrepareRender(BufferCallbackFunction, void*) override { return -1; }
 };
 } // namespace
+
+std::unique_ptr<IntelligentSoundBuffer> FailingFactory::CreateSoundBuffer()
+{
+    return bFailSoundBuffer ? nullptr : PlaybackObjectFactory::CreateSoundBuffer();
+}
+
+std::unique_ptr<SamplingFrequencyConverter> FailingFactory::CreateConverter(double dfOversamplingFactor)
+{
+    return bFailConverter ? nullptr : PlaybackObjectFactory::CreateConverter(dfOversamplingFactor);
+}
+
+std::unique_ptr<CMultiThreadWin> FailingFactory::CreateWorker()
+{
+    return bFailWorker ? nullptr : PlaybackObjectFactory::CreateWorker();
+}
 
 std::unique_ptr<CSoundStreamWASAPI> FailingFactory::CreateStream(SAudioClientLayer* pLayer)
 {

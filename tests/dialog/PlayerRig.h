@@ -22,7 +22,10 @@
 class FailingFactory : public PlaybackObjectFactory
 {
 public:
+    bool bFailSoundBuffer = false;
     bool bFailStream = false;
+    bool bFailConverter = false;
+    bool bFailWorker = false;
     bool bFailSoundBufferInitialize = false;
     bool bFailCapacityLimit = false;
     bool bZeroPeriod = false;
@@ -31,7 +34,10 @@ public:
     bool bFailWorkerStart = false;
     bool bFailPrepareRender = false;
 
+    std::unique_ptr<IntelligentSoundBuffer> CreateSoundBuffer() override;
     std::unique_ptr<CSoundStreamWASAPI> CreateStream(SAudioClientLayer* pLayer) override;
+    std::unique_ptr<SamplingFrequencyConverter> CreateConverter(double dfOversamplingFactor) override;
+    std::unique_ptr<CMultiThreadWin> CreateWorker() override;
     int32_t InitializeSoundBuffer(IntelligentSoundBuffer& Buffer, double dfSamplingFrequency,
                                   double& dfPeriodSeconds) override;
     int32_t LimitSoundBuffer(IntelligentSoundBuffer& Buffer, uint64_t ullLimitFrames) override;

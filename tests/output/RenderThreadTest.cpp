@@ -270,6 +270,44 @@ TEST(RenderThreadBody, ACallbackReturningZeroGivesZero)
     EXPECT_EQ(Rig.pDevice->GetWrittenBytes(), std::vector<uint8_t>(240 * 4, 0));
 }
 
+TEST(RenderThreadBody, TerminationFoundInARefillDeliversTheLocalBufferAndEndsAtTheNextWait)
+{
+    // The owner ends the stream while the second of four callbacks for the first period runs.
+    struct Terminating
+    {
+        CountingSource Source{32};
+        CEvent* pTermination = nullptr;
+    } Feed;
+    WorkerRig Rig;
+    Feed.pTermination = &Rig.TerminationEvent;
+    ASSERT_TRUE(Rig.Open(32, 240, 60, false));
+    const BufferCallbackFunction Callback = [](SoundStreamBuffer* pBuffer, void* pUserParameter) -> int32_t
+    {
+        auto* pFeed = static_cast<Terminating*>(pUserParameter);
+        const int32_t iResult = CountingSource::Callback(pBuffer, &pFeed->Source);
+        if (pFeed->Source.GetCalls() == 2)
+        {
+            pFeed->pTermination->Set();
+        }
+        return iResult;
+    };
+    ASSERT_EQ(Rig.Launch(RenderThreadBody, Callback, &Feed), 1);
+    ASSERT_TRUE(Rig.EndsByItself());
+    EXPECT_EQ(Rig.Worker.GetResult(0), 1u);
+    EXPECT_EQ(Feed.Source.GetCalls(), 2u);
+    // The whole period went out, as the local buffer held it: the second delivery at its start,
+    // zeros after it (the first delivery waits in the data buffer).
+    EXPECT_EQ(Rig.pDevice->GetCallCount(VirtualOperation::GetBuffer), 1u);
+    const DecodedFrames Frames = DecodeDeviceWords(Rig.pDevice->GetWrittenBytes(), 32, 32);
+    ASSERT_EQ(Frames.Left.size(), 240u);
+    EXPECT_TRUE(FramesFollowTheCount(Frames, 60, 60));
+    for (size_t i = 60; i < 240; ++i)
+    {
+        ASSERT_EQ(Frames.Left[i], 0) << i;
+        ASSERT_EQ(Frames.Right[i], 0) << i;
+    }
+}
+
 TEST(RenderThreadBody, AFailedThreadSetupSetsTheTerminationEventAndGivesZero)
 {
     WorkerRig Rig;

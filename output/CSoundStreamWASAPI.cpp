@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace
 {
@@ -69,8 +70,52 @@ int32_t CSoundStreamWASAPI::GetAudioEndpoint(int32_t iDeviceIndex, std::unique_p
     return 1;
 }
 
+int32_t CSoundStreamWASAPI::GetAudioEndpoint(const std::u16string& EndpointId,
+                                             std::unique_ptr<SAudioEndpoint>& pEndpoint)
+{
+    pEndpoint.reset();
+    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
+    std::unique_ptr<SAudioEndpointCollection> pCollection;
+    uint32_t uiCount = 0;
+    if (EndpointId.empty() || pLayer == nullptr || pLayer->CreateDeviceEnumerator(pEnumerator) < 0 ||
+        pEnumerator == nullptr || pEnumerator->EnumAudioEndpoints(pCollection) < 0 ||
+        pCollection == nullptr || pCollection->GetCount(&uiCount) < 0)
+    {
+        return -1;
+    }
+    for (uint32_t i = 0; i < uiCount; ++i)
+    {
+        std::unique_ptr<SAudioEndpoint> pCandidate;
+        std::u16string Id;
+        if (pCollection->Item(i, pCandidate) >= 0 && pCandidate != nullptr && pCandidate->GetId(Id) >= 0 &&
+            Id == EndpointId)
+        {
+            pEndpoint = std::move(pCandidate);
+            return 1;
+        }
+    }
+    return -1;
+}
+
 int32_t CSoundStreamWASAPI::SetupDevice(uint32_t uiSamplingFrequency, double* pdfSeconds,
                                         int32_t iDeviceIndex)
+{
+    return SetupFoundDevice(uiSamplingFrequency, pdfSeconds,
+                            [this, iDeviceIndex](std::unique_ptr<SAudioEndpoint>& pEndpoint)
+                            { return GetAudioEndpoint(iDeviceIndex, pEndpoint); });
+}
+
+int32_t CSoundStreamWASAPI::SetupDevice(uint32_t uiSamplingFrequency, double* pdfSeconds,
+                                        const std::u16string& EndpointId)
+{
+    return SetupFoundDevice(uiSamplingFrequency, pdfSeconds,
+                            [this, &EndpointId](std::unique_ptr<SAudioEndpoint>& pEndpoint)
+                            { return GetAudioEndpoint(EndpointId, pEndpoint); });
+}
+
+template <typename EndpointFinder>
+int32_t CSoundStreamWASAPI::SetupFoundDevice(uint32_t uiSamplingFrequency, double* pdfSeconds,
+                                             EndpointFinder Find)
 {
     // Refused before anything is closed, so a bad call leaves a running stream alone.
     if (pdfSeconds == nullptr || uiSamplingFrequency == 0 || std::isnan(*pdfSeconds))
@@ -79,7 +124,7 @@ int32_t CSoundStreamWASAPI::SetupDevice(uint32_t uiSamplingFrequency, double* pd
     }
     Close();
     std::unique_ptr<SAudioEndpoint> pEndpoint;
-    const int32_t iEndpoint = GetAudioEndpoint(iDeviceIndex, pEndpoint);
+    const int32_t iEndpoint = Find(pEndpoint);
     if (iEndpoint < 0)
     {
         return iEndpoint;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // The output stream over the audio-client layer: negotiates two-channel integer PCM of 32, 24 or 16
 // bits at a given rate on an endpoint, then runs the render worker that feeds the device from the
@@ -40,6 +41,9 @@ public:
     // On success *pdfSeconds holds the granted buffer duration. 1, or the first failure: -1 device
     // or state, -4 missing argument or refused bit counts, -5 sizes out of range.
     int32_t SetupDevice(uint32_t uiSamplingFrequency, double* pdfSeconds, int32_t iDeviceIndex);
+    // The same on the active endpoint whose identifier is EndpointId, wherever it is listed now; -1
+    // when none has it (the device has gone).
+    int32_t SetupDevice(uint32_t uiSamplingFrequency, double* pdfSeconds, const std::u16string& EndpointId);
     // Waits at most uiMilliseconds until the render worker started by PrepareRender has filled the
     // device buffer once (or has ended). 1 filled or ended; 0 time-out; -1 no render worker was
     // prepared.
@@ -49,6 +53,8 @@ public:
     int32_t HasRenderWorkerEnded();
     // Endpoint iDeviceIndex as SetupDevice numbers them. 1, or -1.
     int32_t GetAudioEndpoint(int32_t iDeviceIndex, std::unique_ptr<SAudioEndpoint>& pEndpoint);
+    // The active endpoint whose identifier is EndpointId. 1, or -1.
+    int32_t GetAudioEndpoint(const std::u16string& EndpointId, std::unique_ptr<SAudioEndpoint>& pEndpoint);
 
     // Read by the controller.
     uint32_t uiStreamMode = STREAM_MODE_NONE;
@@ -78,6 +84,10 @@ public:
     const CMultiThreadWin& GetWorker() const { return Worker; }
 
 private:
+    // SetupDevice on the endpoint Find gives: the checks, the close of what was open, the set-up and
+    // the cleanup after a failure.
+    template <typename EndpointFinder>
+    int32_t SetupFoundDevice(uint32_t uiSamplingFrequency, double* pdfSeconds, EndpointFinder Find);
     // The steps of SetupDevice after the endpoint was found; the caller cleans up after a failure.
     int32_t SetupEndpoint(uint32_t uiSamplingFrequency, double* pdfSeconds,
                           std::unique_ptr<SAudioEndpoint>& pEndpoint);

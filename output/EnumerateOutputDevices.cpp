@@ -6,6 +6,7 @@
 #include "runtime/FormatText.h"
 
 #include <memory>
+#include <utility>
 
 namespace
 {
@@ -13,9 +14,9 @@ namespace
 constexpr uint64_t ENTRY_BYTES = 128;
 } // namespace
 
-int32_t EnumerateOutputDevices(SAudioClientLayer* pLayer, std::vector<std::u16string>& Names)
+int32_t EnumerateOutputDevices(SAudioClientLayer* pLayer, std::vector<ListedOutputDevice>& Devices)
 {
-    Names.clear();
+    Devices.clear();
     std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
     if (pLayer == nullptr || pLayer->CreateDeviceEnumerator(pEnumerator) < 0 || pEnumerator == nullptr)
     {
@@ -43,7 +44,24 @@ int32_t EnumerateOutputDevices(SAudioClientLayer* pLayer, std::vector<std::u16st
         }
         char16_t Entry[ENTRY_BYTES / sizeof(char16_t)] = {};
         FormatText(Entry, ENTRY_BYTES, u"%s", bIsText != 0 ? Name.c_str() : u"Unknown");
-        Names.emplace_back(Entry);
+        ListedOutputDevice Listed{Entry, u"", static_cast<int32_t>(i)};
+        if (pEndpoint->GetId(Listed.Id) < 0)
+        {
+            Listed.Id.clear();
+        }
+        Devices.push_back(std::move(Listed));
     }
     return 1;
+}
+
+int32_t EnumerateOutputDevices(SAudioClientLayer* pLayer, std::vector<std::u16string>& Names)
+{
+    std::vector<ListedOutputDevice> Devices;
+    const int32_t iResult = EnumerateOutputDevices(pLayer, Devices);
+    Names.clear();
+    for (ListedOutputDevice& Listed : Devices)
+    {
+        Names.push_back(std::move(Listed.Name));
+    }
+    return iResult;
 }

@@ -2,26 +2,44 @@
 
 #include "output/CSoundStreamWASAPI.h"
 
-#include <string>
-
-int32_t OpenDeviceSettings(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher, int32_t iEndpointIndex)
+namespace
 {
-    CSoundStreamWASAPI Stream(pLayer);
-    std::unique_ptr<SAudioEndpoint> pEndpoint;
-    const int32_t iResult = Stream.GetAudioEndpoint(iEndpointIndex, pEndpoint);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    // Without an identifier the request simply lacks it.
+// Hands the endpoint's identifier to the launcher; without an identifier the request simply lacks it.
+void LaunchFor(SAudioEndpoint& Endpoint, SSettingsLauncher* pLauncher)
+{
     std::u16string Id;
-    if (pEndpoint->GetId(Id) < 0)
+    if (Endpoint.GetId(Id) < 0)
     {
         Id.clear();
     }
     if (pLauncher != nullptr)
     {
         pLauncher->Launch(Id);
+    }
+}
+} // namespace
+
+int32_t OpenDeviceSettings(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher, int32_t iEndpointIndex)
+{
+    CSoundStreamWASAPI Stream(pLayer);
+    std::unique_ptr<SAudioEndpoint> pEndpoint;
+    const int32_t iResult = Stream.GetAudioEndpoint(iEndpointIndex, pEndpoint);
+    if (iResult >= 0)
+    {
+        LaunchFor(*pEndpoint, pLauncher);
+    }
+    return iResult;
+}
+
+int32_t OpenDeviceSettings(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher,
+                           const std::u16string& EndpointId)
+{
+    CSoundStreamWASAPI Stream(pLayer);
+    std::unique_ptr<SAudioEndpoint> pEndpoint;
+    const int32_t iResult = Stream.GetAudioEndpoint(EndpointId, pEndpoint);
+    if (iResult >= 0)
+    {
+        LaunchFor(*pEndpoint, pLauncher);
     }
     return iResult;
 }

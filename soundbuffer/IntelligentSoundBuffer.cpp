@@ -293,6 +293,25 @@ int32_t IntelligentSoundBuffer::Discard()
     return 1;
 }
 
+int32_t IntelligentSoundBuffer::HoldsPeriods(uint64_t ullReads)
+{
+    CriticalSectionHolder Holder(&Queue.CriticalSection);
+    if (bReady == 0 || Queue.bReady == 0)
+    {
+        return -1;
+    }
+    if (Queue.bFinishing != 0 || Queue.ullFill >= Queue.ullCapacity)
+    {
+        return 1;
+    }
+    if (Queue.bBuffering != 0)
+    {
+        return 0;
+    }
+    const uint64_t ullRoom = Queue.ullFill - std::min(Queue.ullFill, Queue.ullLowMark);
+    return ullRoom / ullPeriodFrames >= ullReads ? 1 : 0;
+}
+
 int32_t IntelligentSoundBuffer::Release()
 {
     pdfFadeRamp.reset();

@@ -34,6 +34,12 @@ public:
     // 1; -1 not ready.
     int32_t Discard();
 
+    // Whether ullReads periods can be taken now, one after the other, each whole and without the
+    // queue running low: 1 when the queue holds them above its low mark, is as full as it can get
+    // (the producer could add nothing), or is draining the end of the stream; 0 otherwise; -1 not
+    // ready. A start asks this before the device's first fill, which takes a device buffer at once.
+    int32_t HoldsPeriods(uint64_t ullReads);
+
     // Frames of a period of dfSeconds at dfSamplingFrequency: rounded up to whole frames; 0 for a
     // rate or length that is not positive, or a count too large to keep.
     static uint64_t PeriodFrames(double dfSamplingFrequency, double dfSeconds);

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace DialogControlIds;
@@ -65,8 +66,19 @@ void MainDialog::OnCommand(int32_t iControlId)
         State.bEnhancerEnabled = Host.GetCheck(ID_ENHANCER_CHECK) == 1 ? 1 : 0;
         break;
     case ID_SETTINGS:
-        OpenDeviceSettings(pLayer, pLauncher, Host.GetComboSelection(ID_DEVICE_COMBO) - 1);
+    {
+        const ListedOutputDevice Chosen = Controller.ChosenDevice();
+        if (!Chosen.Id.empty())
+        {
+            OpenDeviceSettings(pLayer, pLauncher, Chosen.Id);
+        }
+        else
+        {
+            OpenDeviceSettings(pLayer, pLauncher, Chosen.iIndex);
+        }
         break;
+    }
+    break;
     default:
         // Enter (identifier 1) among them: nothing happens.
         break;
@@ -156,13 +168,16 @@ void MainDialog::InitMainDialog()
     DialogControls::FormatVolumeText(iVolumePosition, Label, sizeof(Label));
     Host.SetItemText(ID_VOLUME_LABEL, Label);
 
+    // Each entry keeps its endpoint's identifier, so a device that comes or goes while the dialog is
+    // open does not make another entry stand for it.
     Host.AddComboEntry(ID_DEVICE_COMBO, PlayerTexts::DEFAULT_DEVICE);
-    std::vector<std::u16string> Names;
-    EnumerateOutputDevices(pLayer, Names);
-    for (const std::u16string& Name : Names)
+    std::vector<ListedOutputDevice> Devices;
+    EnumerateOutputDevices(pLayer, Devices);
+    for (const ListedOutputDevice& Device : Devices)
     {
-        Host.AddComboEntry(ID_DEVICE_COMBO, Name.c_str());
+        Host.AddComboEntry(ID_DEVICE_COMBO, Device.Name.c_str());
     }
+    Controller.SetListedDevices(std::move(Devices));
     Host.SelectComboEntry(ID_DEVICE_COMBO, 0);
 
     for (uint32_t uiSelection = 0; uiSelection < RateTable::COUNT; ++uiSelection)

@@ -10,6 +10,8 @@
 #include "app/player/RateTable.h"
 #include "runtime/FormatText.h"
 
+#include <utility>
+
 using namespace DialogControlIds;
 
 namespace
@@ -80,7 +82,9 @@ void PlaybackController::StartPlayback()
     Host.SetItemUnsigned(ID_BIT_FIELD, State.uiEffectiveBitCount);
     DialogControls::ClearDeviceInfo(Host);
     PlaybackEngine::StartSettings Settings;
-    Settings.iEndpoint = Host.GetComboSelection(ID_DEVICE_COMBO) - 1;
+    const ListedOutputDevice Chosen = ChosenDevice();
+    Settings.iEndpoint = Chosen.iIndex;
+    Settings.EndpointId = Chosen.Id;
     Settings.uiRateIndex = State.uiRateIndex;
     Settings.uiEffectiveBitCount = State.uiEffectiveBitCount;
     Settings.bEnhancerEnabled = State.bEnhancerEnabled;
@@ -194,6 +198,27 @@ double PlaybackController::ChangeSpeed(int32_t iPosition)
 void PlaybackController::ChangeVolume(int32_t iPosition)
 {
     Engine.SetVolume(PlayerScales::GainOfVolumePosition(iPosition));
+}
+
+void PlaybackController::SetListedDevices(std::vector<ListedOutputDevice> Devices)
+{
+    Listed = std::move(Devices);
+}
+
+ListedOutputDevice PlaybackController::ChosenDevice() const
+{
+    const int32_t iSelection = Host.GetComboSelection(ID_DEVICE_COMBO);
+    if (iSelection <= 0)
+    {
+        return ListedOutputDevice{};
+    }
+    const auto uiListed = static_cast<size_t>(iSelection - 1);
+    if (uiListed < Listed.size())
+    {
+        return Listed[uiListed];
+    }
+    // An entry the list does not know: only its place tells which endpoint it is.
+    return ListedOutputDevice{u"", u"", iSelection - 1};
 }
 
 int32_t PlaybackController::HasPlaybackEnded() const

@@ -1,5 +1,8 @@
 #pragma once
+#include "output/EnumerateOutputDevices.h"
+
 #include <cstdint>
+#include <vector>
 
 class PlayerState;
 class PlaybackEngine;
@@ -29,6 +32,13 @@ public:
     // The volume slider at position p: ramps the gain there over one device period.
     void ChangeVolume(int32_t iPosition);
 
+    // The output devices the device combo lists after its first entry (the default device), in its
+    // order, as they were when the list was filled.
+    void SetListedDevices(std::vector<ListedOutputDevice> Devices);
+    // The endpoint the device combo's selection stands for: the default device (index -1, no
+    // identifier) or a listed one, which Play and the settings find again by its identifier.
+    ListedOutputDevice ChosenDevice() const;
+
     // 1 while playing (paused included) when the playback has ended by itself.
     int32_t HasPlaybackEnded() const;
     // The end of the program: every object goes. Does not touch the dialog. Safe to repeat.
@@ -44,4 +54,5 @@ private:
     PlayerState& State;
     SDialogHost& Host;
     PlaybackEngine& Engine;
+    std::vector<ListedOutputDevice> Listed;
 };

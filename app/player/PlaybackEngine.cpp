@@ -11,6 +11,7 @@
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
+#include "runtime/CMultimediaTimer.h"
 #include "runtime/ResultCodes.h"
 #include "runtime/WorkerParameterNames.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
@@ -297,6 +298,10 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     }
     Report.bThreadStarted = 1;
 
+    // The device's first fill takes a whole device buffer at once: taken before the playback thread
+    // has made sound, it would be silence played ahead of the sound (or a fragment of sound and a
+    // gap).
+    WaitForSound();
     iResult = pStream->PrepareRender(PlaybackBufferCallback, &State);
     if (iResult < 0)
     {
@@ -312,6 +317,28 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     State.bPlaying = 1;
     Report.iResult = 1;
     return 1;
+}
+
+void PlaybackEngine::WaitForSound()
+{
+    const uint64_t ullPeriod = pSoundBuffer->ullPeriodFrames;
+    if (ullPeriod == 0)
+    {
+        return;
+    }
+    const uint64_t ullReads = (pStream->ullBufferFrameCount + ullPeriod - 1) / ullPeriod + 1;
+    const auto Deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(PlayerScales::SOUND_WAIT_MS);
+    CMultimediaTimer Timer;
+    while (pSoundBuffer->HoldsPeriods(ullReads) == 0 &&
+           State.bPlaybackThreadEnded.load(std::memory_order_acquire) == 0 &&
+           std::chrono::steady_clock::now() < Deadline)
+    {
+        if (Timer.Sleep(1) < 0)
+        {
+            std::this_thread::yield();
+        }
+    }
 }
 
 int32_t PlaybackEngine::OpenOutputDevice(int32_t iEndpointIndex, int32_t bShared, int32_t bUpward)
@@ -395,6 +422,10 @@ int32_t PlaybackEngine::ConfigureOutputAtRate(uint32_t uiFrequency, int32_t iEnd
     }
     pStream->bResolutionEnhancer = Current.bEnhancerEnabled != 0 ? 1 : 0;
     double dfSeconds = PlayerScales::DEVICE_BUFFER_SECONDS;
+    if (!Current.EndpointId.empty())
+    {
+        return pStream->SetupDevice(uiFrequency, &dfSeconds, Current.EndpointId);
+    }
     return pStream->SetupDevice(uiFrequency, &dfSeconds, iEndpointIndex);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class PlayerState;
@@ -33,12 +34,15 @@ public:
         uint64_t ullFrameCount = 0;
     };
 
-    // A playback's settings: the endpoint (its index in the enumeration, -1 for the default), the
-    // highest rate it may run at (an index of the rate table), the effective bits 1 ... 32, the
-    // resolution enhancer, the spectrum shift and the speed it starts at.
+    // A playback's settings: the endpoint (its index in the enumeration, -1 for the default; or, when
+    // EndpointId is not empty, the endpoint with that identifier wherever it is listed now, and a
+    // device that has gone opens at no rate), the highest rate it may run at (an index of the rate
+    // table), the effective bits 1 ... 32, the resolution enhancer, the spectrum shift and the speed
+    // it starts at.
     struct StartSettings
     {
         int32_t iEndpoint = -1;
+        std::u16string EndpointId;
         uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
         uint32_t uiEffectiveBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;
         int32_t bEnhancerEnabled = PlayerDefaults::ENHANCER_ENABLED;
@@ -156,7 +160,8 @@ public:
 
     // One pass of the device ladder from the chosen maximum: 1 when a rate was found, 0 otherwise.
     int32_t OpenOutputDevice(int32_t iEndpointIndex, int32_t bShared, int32_t bUpward);
-    // One attempt of the ladder at uiFrequency Hz: 1, or a negative code.
+    // One attempt of the ladder at uiFrequency Hz: 1, or a negative code. The endpoint is the start's
+    // identifier when it has one.
     int32_t ConfigureOutputAtRate(uint32_t uiFrequency, int32_t iEndpointIndex);
 
 private:
@@ -164,6 +169,9 @@ private:
     int32_t FailStart(StartStep Step, int32_t iResult);
     // Mirrors the owned objects into the record.
     void Publish();
+    // Until the sound buffer holds what the render thread's first fill of the device buffer and its
+    // first top-up take, the file has ended or the playback thread has, at most SOUND_WAIT_MS.
+    void WaitForSound();
     void StopPlaybackThread();
     void StopStream();
     void DestroySoundBuffer();

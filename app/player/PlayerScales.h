@@ -24,6 +24,9 @@ constexpr uint32_t BLOCK_ORDER = 8;
 constexpr double PERIOD_SECONDS = 0.01;
 constexpr double CAPACITY_LIMIT_SECONDS = 0.1;
 constexpr double DEVICE_BUFFER_SECONDS = 0.06;
+// How long a start waits for the playback thread to put sound into the sound buffer before it lets
+// the render thread fill the device buffer all the same.
+constexpr uint32_t SOUND_WAIT_MS = 1000;
 // How long a start waits for the render thread's first fill of the device buffer before it starts
 // the device all the same.
 constexpr uint32_t PREFILL_WAIT_MS = 1000;

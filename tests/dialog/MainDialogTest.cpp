@@ -343,3 +343,47 @@ TEST(MainDialog, TheSettingsButtonLaunchesForTheSelectedEndpoint)
     EXPECT_EQ(Rig.Launcher.Launched.size(), 3u);
     EXPECT_TRUE(Host.Messages().empty());
 }
+
+// Each entry of the device list stands for the endpoint it was listed for, found again by its
+// identifier: a device unplugged while the dialog is open moves the others in the enumeration, not
+// in the list; choosing the gone device gets the device message and opens nothing else.
+TEST(MainDialog, PlayAndTheSettingsUseTheListedDeviceWhenOthersGo)
+{
+    PlayerRig Rig;
+    Rig.pDevice->SetId(u"{first}");
+    std::shared_ptr<VirtualAudioDevice> Others[2];
+    for (int32_t i = 0; i < 2; ++i)
+    {
+        Others[i] = std::make_shared<VirtualAudioDevice>();
+        Others[i]->SetId(i == 0 ? u"{second}" : u"{third}");
+        Others[i]->SetFriendlyName(i == 0 ? u"Second" : u"Third");
+        Others[i]->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, 48000, 24);
+        Rig.Layer.AddDevice(Others[i]);
+    }
+    RecordingDialogHost& Host = Rig.Host;
+    Host.Open();
+    ASSERT_EQ(Host.Item(ID_DEVICE_COMBO).Entries.size(), 4u);
+    Rig.ChooseToneFile("identity.wav", 4410);
+    Rig.pDevice->Vanish();
+    Rig.Layer.RemoveVanishedDevices();
+
+    Host.SelectEntry(ID_DEVICE_COMBO, 3);
+    EXPECT_EQ(Host.SelectedText(ID_DEVICE_COMBO), u"Third");
+    Host.Click(ID_PLAY);
+    ASSERT_EQ(Rig.State.bPlaying, 1);
+    EXPECT_EQ(Others[1]->GetStreamState().bOpen, 1);
+    Host.Click(ID_STOP);
+    Host.Click(ID_SETTINGS);
+
+    Host.SelectEntry(ID_DEVICE_COMBO, 1);
+    const size_t ullThirdProbes = Others[1]->GetProbes().size();
+    Host.Click(ID_PLAY);
+    EXPECT_EQ(Rig.State.bPlaying, 0);
+    ASSERT_EQ(Host.Messages().size(), 1u);
+    EXPECT_EQ(Host.Messages()[0].Text, u"出力先のオーディオデバイスを初期化できませんでした。");
+    Host.Click(ID_SETTINGS);
+
+    EXPECT_TRUE(Others[0]->GetProbes().empty());
+    EXPECT_EQ(Others[1]->GetProbes().size(), ullThirdProbes);
+    EXPECT_EQ(Rig.Launcher.Launched, std::vector<std::u16string>{u"{third}"});
+}

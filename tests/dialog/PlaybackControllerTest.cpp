@@ -204,6 +204,72 @@ TEST(PlaybackController, TheBitCountFieldIsCorrectedAndShowsTheDeviceWidthWhileP
     }
 }
 
+// A start that fails once the ladder has found a device leaves the rate combo, the device list and
+// the bit-count field as the start showed them (the device's rate, mode and width), and the next Play
+// reads those settings; only a stop after a successful start puts the user's back.
+TEST(PlaybackController, AStartFailingAfterTheLadderLeavesWhatItShowedForTheNextPlay)
+{
+    const struct
+    {
+        const char* pName;
+        std::function<void(PlayerRig&, bool)> Fail;
+        std::u16string Text;
+    } Cases[] = {
+        {"prepare", [](PlayerRig& Rig, bool bFail) { Rig.Factory.bFailPrepareRender = bFail; },
+         u"出力先のオーディオデバイスをアクティベートできませんでした。"},
+        {"start",
+         [](PlayerRig& Rig, bool bFail)
+         {
+             if (bFail)
+             {
+                 Rig.pDevice->FailAfter(VirtualOperation::Start, 0);
+             }
+             else
+             {
+                 Rig.pDevice->Heal(VirtualOperation::Start);
+             }
+         },
+         u"出力先デバイスで問題が発生し、再生を開始できませんでした。"},
+    };
+    for (const auto& Case : Cases)
+    {
+        SCOPED_TRACE(Case.pName);
+        PlayerRig Rig;
+        Rig.pDevice->AcceptFormat(SHARED, 48000, 16); // 24 bits asked at most 96 kHz: 16 at 48 kHz
+        Rig.pDevice->UseRealTimeClock(1);
+        RecordingDialogHost& Host = Rig.Host;
+        Host.Open();
+        Rig.ChooseToneFile("failed-late.wav", 44100);
+        Case.Fail(Rig, true);
+        Host.Click(ID_PLAY);
+        ASSERT_EQ(Host.Messages().size(), 1u);
+        EXPECT_EQ(Host.Messages()[0].Text, Case.Text);
+        EXPECT_EQ(Rig.State.bPlaying, 0);
+        EXPECT_TRUE(NoThreadRuns(Rig.State));
+        EXPECT_EQ(Rig.pDevice->GetStreamState().bOpen, 0);
+        EXPECT_EQ(Host.SelectedText(ID_RATE_COMBO), u"48 kHz");
+        EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 0, 1), u"48000");
+        EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 1, 1), u"16");
+        EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 2, 1), u"共有モード");
+        EXPECT_EQ(Host.GetItemText(ID_BIT_FIELD), u"16");
+        EXPECT_EQ(Rig.State.uiRateIndex, 8u);
+        EXPECT_EQ(Rig.State.uiEffectiveBitCount, 24u);
+
+        // The next Play starts its ladder at 48 kHz with 16 bits.
+        Case.Fail(Rig, false);
+        const size_t ullProbes = Rig.pDevice->GetProbes().size();
+        Host.Click(ID_PLAY);
+        ASSERT_EQ(Rig.State.bPlaying, 1);
+        EXPECT_EQ(Rig.State.uiRateIndex, 10u);
+        EXPECT_EQ(Rig.State.uiEffectiveBitCount, 16u);
+        ASSERT_GT(Rig.pDevice->GetProbes().size(), ullProbes);
+        EXPECT_EQ(Rig.pDevice->GetProbes()[ullProbes].Format.nSamplesPerSec, 48000u);
+        Host.Click(ID_STOP);
+        EXPECT_EQ(Host.SelectedText(ID_RATE_COMBO), u"48 kHz");
+        EXPECT_EQ(Host.GetItemText(ID_BIT_FIELD), u"16");
+    }
+}
+
 TEST(PlaybackController, SpeedAndVolumePositionsGiveOutputRateAndGain)
 {
     PlayerRig Rig;
@@ -212,6 +278,25 @@ TEST(PlaybackController, SpeedAndVolumePositionsGiveOutputRateAndGain)
     RecordingDialogHost& Host = Rig.Host;
     Host.Open();
     Rig.ChooseToneFile("speed.wav", 44100);
+
+    // Before the first device set-up a volume change is a ramp of one step: the frame after the next
+    // has the new gain, none between.
+    double dfPrevious = 0.1;
+    for (const auto& [iPosition, dfGain] : {std::pair<int32_t, double>{0, 1.0}, {800, 0.0001}})
+    {
+        Host.MoveSlider(ID_VOLUME_SLIDER, iPosition);
+        double dfNext[3] = {};
+        for (double& dfValue : dfNext)
+        {
+            ASSERT_EQ(Rig.State.pVolume->Next(dfValue), 1);
+        }
+        EXPECT_EQ(dfNext[0], dfPrevious) << iPosition;
+        EXPECT_NEAR(dfNext[1], dfGain, 1e-15) << iPosition;
+        EXPECT_EQ(dfNext[2], dfNext[1]) << iPosition;
+        dfPrevious = dfNext[1];
+    }
+    Host.MoveSlider(ID_VOLUME_SLIDER, 200);
+
     const std::pair<int32_t, double> Speeds[] = {
         {0, 96000.0}, {120, 48000.0}, {240, 24000.0}, {280, 48000.0 / std::pow(2.0, 4.0 / 3.0)}};
     const std::u16string Labels[] = {u"x0.5000", u"x1.0000", u"x2.0000", u"x2.5198"};
@@ -394,7 +479,12 @@ TEST(PlaybackController, EveryStartFailureShowsItsMessageAndLeavesNothingRunning
          u"バッファーサイズの制限処理中に問題が発生しました", ERROR_CAPTION, 43},
         {"period", nullptr, [](PlayerRig& Rig) { Rig.Factory.bZeroPeriod = true; },
          u"バッファーサイズの設定中に問題が発生しました。", ERROR_CAPTION, 43},
-        {"objects", nullptr, [](PlayerRig& Rig) { Rig.Factory.bFailStream = true; }, u"", u"", 0},
+        // An object that cannot be made: a beep, no text.
+        {"sound buffer object", nullptr, [](PlayerRig& Rig) { Rig.Factory.bFailSoundBuffer = true; }, u"",
+         u"", 0},
+        {"stream object", nullptr, [](PlayerRig& Rig) { Rig.Factory.bFailStream = true; }, u"", u"", 0},
+        {"converter object", nullptr, [](PlayerRig& Rig) { Rig.Factory.bFailConverter = true; }, u"", u"", 0},
+        {"worker object", nullptr, [](PlayerRig& Rig) { Rig.Factory.bFailWorker = true; }, u"", u"", 0},
     };
     for (const FailureCase& Case : Cases)
     {
@@ -466,7 +556,6 @@ TEST(PlaybackController, AFileRateTooLowForTheDeviceIsRefusedAndTheLowestTakenPl
     const uint32_t uiLowest =
         SamplingFrequencyConverter::LowestInputRate(384000, PlayerScales::OVERSAMPLING_FACTOR);
     Rig.ChooseToneFile("rate-lowest.wav", 2 * uiLowest, uiLowest);
-    Rig.Factory.ullPrefillPeriods = 6; // the device buffer's worth
     Host.Click(ID_PLAY);
     ASSERT_EQ(Rig.State.bPlaying, 1);
     EXPECT_EQ(Host.Messages().size(), 1u);

@@ -22,7 +22,10 @@
 class FailingFactory : public PlaybackObjectFactory
 {
 public:
+    bool bFailSoundBuffer = false;
     bool bFailStream = false;
+    bool bFailConverter = false;
+    bool bFailWorker = false;
     bool bFailSoundBufferInitialize = false;
     bool bFailCapacityLimit = false;
     bool bZeroPeriod = false;
@@ -30,11 +33,11 @@ public:
     bool bFailOutputBuffer = false;
     bool bFailWorkerStart = false;
     bool bFailPrepareRender = false;
-    // Before the worker's Start returns, wait until the sound buffer holds this many periods, so
-    // the render thread's pre-fill takes sound, not silence (0: do not wait).
-    uint64_t ullPrefillPeriods = 0;
 
+    std::unique_ptr<IntelligentSoundBuffer> CreateSoundBuffer() override;
     std::unique_ptr<CSoundStreamWASAPI> CreateStream(SAudioClientLayer* pLayer) override;
+    std::unique_ptr<SamplingFrequencyConverter> CreateConverter(double dfOversamplingFactor) override;
+    std::unique_ptr<CMultiThreadWin> CreateWorker() override;
     int32_t InitializeSoundBuffer(IntelligentSoundBuffer& Buffer, double dfSamplingFrequency,
                                   double& dfPeriodSeconds) override;
     int32_t LimitSoundBuffer(IntelligentSoundBuffer& Buffer, uint64_t ullLimitFrames) override;

@@ -34,9 +34,8 @@ TEST(WholeUse, PlayDragPauseResumeVolumeStopPlayClose)
         ChainSignals::RenderOfflineCodes(Input, 48000, 24, 1.0, -20.0); // the initial volume
     ASSERT_GT(Offline.size(), 0u);
 
-    // Play at x1; the start returns once the sound buffer holds the device buffer's worth (2880
-    // frames: six 480-frame periods), so the pre-fill is sound.
-    Rig.Factory.ullPrefillPeriods = 6;
+    // Play at x1; the start lets the render thread fill the device buffer (2880 frames: six 480-frame
+    // periods) only once the sound buffer holds that much, so the pre-fill is sound.
     ASSERT_TRUE(Host.Click(ID_PLAY));
     ASSERT_EQ(Rig.State.bPlaying, 1);
     EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 0, 1), u"48000");
@@ -99,7 +98,6 @@ TEST(WholeUse, PlayDragPauseResumeVolumeStopPlayClose)
     EXPECT_EQ(Rig.pDevice->GetStreamState().bOpen, 0);
 
     // Play again: new objects, the slider's speed from the start.
-    Rig.Factory.ullPrefillPeriods = 6;
     Host.Click(ID_PLAY);
     ASSERT_EQ(Rig.State.bPlaying, 1);
     EXPECT_NE(Rig.State.pSamplingFrequencyConverter, nullptr);

@@ -1,4 +1,8 @@
 #include "app/cli/CliCommands.h"
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/ProgramEntry.h"
+#include "app/player/PlaybackObjectFactory.h"
+#include "app/player/PlayerState.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SAudioDeviceEnumerator.h"
@@ -9,6 +13,7 @@
 #include "tests/alsa/AlsaTestSetup.h"
 #include "tests/common/AudioLayerContract.h"
 #include "tests/common/ChainSignals.h"
+#include "tests/common/RecordingDialogHost.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/linux/PulseMonitorRecorder.h"
@@ -32,6 +37,8 @@
 // The Linux layer against a private sound server: scripts/with-pulse-server.sh starts it with two
 // 16-bit null sinks, "Test output 44.1 kHz" (larkspur_44k, the default) and "Test output 48 kHz"
 // (larkspur_48k), and a second server for a test to stop. Without it these are skipped.
+
+using namespace DialogControlIds;
 
 namespace
 {
@@ -389,6 +396,56 @@ TEST_F(LinuxSoundServer, ASinkThatGoesFailsCleanly)
     EXPECT_EQ(Run.Error, "");
     EXPECT_NE(Run.Out.find("48000 Hz 24 bit 共有モード"), std::string::npos) << Run.Out;
     EXPECT_LT(Run.dfSeconds, 4.0);
+    EXPECT_EQ(StreamCount(0), 0u);
+}
+
+// The window's device list keeps the sink of each entry: a sink unloaded after the list was filled
+// gets the device message at Play, and the entries after it still open what they show.
+TEST_F(LinuxSoundServer, TheWindowsDeviceListFindsItsEntriesAgainWhenASinkGoes)
+{
+    const std::string Module = Pactl("load-module module-null-sink sink_name=larkspur_gone rate=48000 "
+                                     "sink_properties='device.description=\"Going\"'");
+    ASSERT_FALSE(Module.empty());
+    PlayerState::Instance().RestoreDefaultSettings();
+    CLinuxAudioLayer Layer;
+    RecordingDialogHost Host;
+    PlaybackObjectFactory Factory;
+    ProgramEntry Entry(&Layer, nullptr, Host, nullptr, &Factory);
+    Host.SetHandler(&Entry.GetDialog());
+    ASSERT_EQ(Entry.Begin(), 1);
+    Host.Open();
+    const std::vector<std::u16string> Entries = Host.Item(ID_DEVICE_COMBO).Entries;
+    Host.ScriptFileChoice(TestFiles::Wide(WriteTestFile("server-identity.wav", 0.5)));
+    Host.Click(ID_CHOOSE_FILE);
+    Pactl("unload-module " + Module);
+    ASSERT_EQ(Entries.size(), 5u);
+    EXPECT_EQ(Entries[3], u"Going");
+
+    const struct
+    {
+        int32_t iEntry;
+        const char16_t* pRate; // null: the device message
+        const char16_t* pMode;
+    } Plays[] = {{3, nullptr, nullptr}, {2, u"48000", u"共有モード"}, {4, u"48000", u"排他モード"}};
+    for (const auto& Play : Plays)
+    {
+        SCOPED_TRACE(Play.iEntry);
+        Host.SelectEntry(ID_DEVICE_COMBO, Play.iEntry);
+        const size_t ullMessages = Host.Messages().size();
+        Host.Click(ID_PLAY);
+        if (Play.pRate == nullptr)
+        {
+            EXPECT_EQ(PlayerState::Instance().bPlaying, 0);
+            ASSERT_EQ(Host.Messages().size(), ullMessages + 1);
+            EXPECT_EQ(Host.Messages().back().Text, u"出力先のオーディオデバイスを初期化できませんでした。");
+            continue;
+        }
+        ASSERT_EQ(PlayerState::Instance().bPlaying, 1);
+        EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 0, 1), Play.pRate);
+        EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 2, 1), Play.pMode);
+        Host.Click(ID_STOP);
+    }
+    Entry.End();
     EXPECT_EQ(StreamCount(0), 0u);
 }
 

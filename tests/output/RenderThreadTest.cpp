@@ -7,6 +7,28 @@
 
 #include <vector>
 
+namespace
+{
+// A 240-frame period of 32-bit words as the local buffer held it after the second of 60-frame
+// deliveries: that delivery's frames at its start, zeros after them.
+::testing::AssertionResult SecondDeliveryThenZeros(const std::vector<uint8_t>& Bytes)
+{
+    const DecodedFrames Frames = DecodeDeviceWords(Bytes, 32, 32);
+    if (Frames.Left.size() != 240)
+    {
+        return ::testing::AssertionFailure() << Frames.Left.size() << " frames";
+    }
+    for (size_t i = 60; i < 240; ++i)
+    {
+        if (Frames.Left[i] != 0 || Frames.Right[i] != 0)
+        {
+            return ::testing::AssertionFailure() << "frame " << i << " is not silent";
+        }
+    }
+    return FramesFollowTheCount(Frames, 60, 60);
+}
+} // namespace
+
 // The render worker through the stream, with the virtual device's clock moved by the test: every
 // amount the worker writes follows from the clock, so the outcome does not depend on timing.
 
@@ -143,14 +165,7 @@ TEST(RenderThread, ACallbackReturningZeroEndsTheStreamAfterTheCurrentPeriod)
     EXPECT_EQ(Source.GetCalls(), 3u);
     // Delivered from the local buffer as it stands: the second delivery's 60 frames at its start,
     // the zeroed rest after them; the refusing call's frames (0.75) never reach the device.
-    const DecodedFrames Frames = DecodeDeviceWords(Rig.pDevice->GetWrittenBytes(), 32, 32);
-    ASSERT_EQ(Frames.Left.size(), 240u);
-    EXPECT_TRUE(FramesFollowTheCount(Frames, 60, 60));
-    for (size_t i = 60; i < 240; ++i)
-    {
-        ASSERT_EQ(Frames.Left[i], 0) << i;
-        ASSERT_EQ(Frames.Right[i], 0) << i;
-    }
+    EXPECT_TRUE(SecondDeliveryThenZeros(Rig.pDevice->GetWrittenBytes()));
     // The stream stays set up until the owner stops it.
     EXPECT_EQ(Stream.uiStreamMode, STREAM_MODE_RENDER);
     EXPECT_EQ(Stream.Start(), 1);
@@ -268,6 +283,37 @@ TEST(RenderThreadBody, ACallbackReturningZeroGivesZero)
     EXPECT_EQ(Rig.Worker.GetResult(0), 0u);
     // Delivered all the same: the local buffer's zeroed content, never the refused frames.
     EXPECT_EQ(Rig.pDevice->GetWrittenBytes(), std::vector<uint8_t>(240 * 4, 0));
+}
+
+TEST(RenderThreadBody, TerminationFoundInARefillDeliversTheLocalBufferAndEndsAtTheNextWait)
+{
+    // The owner ends the stream while the second of four callbacks for the first period runs.
+    struct Terminating
+    {
+        CountingSource Source{32};
+        CEvent* pTermination = nullptr;
+    } Feed;
+    WorkerRig Rig;
+    Feed.pTermination = &Rig.TerminationEvent;
+    ASSERT_TRUE(Rig.Open(32, 240, 60, false));
+    const BufferCallbackFunction Callback = [](SoundStreamBuffer* pBuffer, void* pUserParameter) -> int32_t
+    {
+        auto* pFeed = static_cast<Terminating*>(pUserParameter);
+        const int32_t iResult = CountingSource::Callback(pBuffer, &pFeed->Source);
+        if (pFeed->Source.GetCalls() == 2)
+        {
+            pFeed->pTermination->Set();
+        }
+        return iResult;
+    };
+    ASSERT_EQ(Rig.Launch(RenderThreadBody, Callback, &Feed), 1);
+    ASSERT_TRUE(Rig.EndsByItself());
+    EXPECT_EQ(Rig.Worker.GetResult(0), 1u);
+    EXPECT_EQ(Feed.Source.GetCalls(), 2u);
+    // The whole period went out, as the local buffer held it: the second delivery at its start,
+    // zeros after it (the first delivery waits in the data buffer).
+    EXPECT_EQ(Rig.pDevice->GetCallCount(VirtualOperation::GetBuffer), 1u);
+    EXPECT_TRUE(SecondDeliveryThenZeros(Rig.pDevice->GetWrittenBytes()));
 }
 
 TEST(RenderThreadBody, AFailedThreadSetupSetsTheTerminationEventAndGivesZero)

@@ -2,7 +2,6 @@
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerState.h"
 #include "output/AudioClientConstants.h"
-#include "runtime/CriticalSectionHolder.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
@@ -77,14 +76,9 @@ public:
         const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
         for (;;)
         {
+            if (Buffer.HoldsPeriods(1) == 1)
             {
-                CriticalSectionHolder Holder(&Buffer.Queue.CriticalSection);
-                if (Buffer.Queue.bFinishing != 0 ||
-                    (Buffer.Queue.bBuffering == 0 &&
-                     Buffer.Queue.ullFill >= Buffer.Queue.ullLowMark + Buffer.ullPeriodFrames))
-                {
-                    return true;
-                }
+                return true;
             }
             if (std::chrono::steady_clock::now() > Deadline)
             {

@@ -75,14 +75,9 @@ void TestConsumer::WaitUntilFed()
     // Bounded, so a producer that has stopped for good cannot hang the consumer.
     for (int i = 0; i < 10000; ++i)
     {
+        if (pFedBuffer->HoldsPeriods(1) == 1)
         {
-            AdaptiveFrameBuffer& Queue = pFedBuffer->Queue;
-            CriticalSectionHolder Holder(&Queue.CriticalSection);
-            if (Queue.bFinishing != 0 ||
-                (Queue.bBuffering == 0 && Queue.ullFill >= Queue.ullLowMark + pFedBuffer->ullPeriodFrames))
-            {
-                return;
-            }
+            return;
         }
         {
             std::lock_guard<std::mutex> Lock(Mutex);

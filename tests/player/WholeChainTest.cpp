@@ -6,7 +6,6 @@
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
-#include "runtime/CriticalSectionHolder.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "tests/common/ChainSignals.h"
 #include "tests/common/TestFiles.h"
@@ -56,15 +55,9 @@ bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
     const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
     for (;;)
     {
+        if (Buffer.HoldsPeriods(ullReads) == 1)
         {
-            AdaptiveFrameBuffer& Queue = Buffer.Queue;
-            CriticalSectionHolder Holder(&Queue.CriticalSection);
-            if (Queue.bFinishing != 0 ||
-                (Queue.bBuffering == 0 &&
-                 Queue.ullFill >= Queue.ullLowMark + ullReads * Buffer.ullPeriodFrames))
-            {
-                return true;
-            }
+            return true;
         }
         if (std::chrono::steady_clock::now() > Deadline)
         {
@@ -73,25 +66,6 @@ bool WaitUntilBufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
         std::this_thread::yield();
     }
 }
-
-// The engine's objects, with the playback thread given time to fill the sound buffer for the render
-// thread's pre-fill before the engine lets the render thread start (so the pre-fill takes sound).
-class PrefillFactory : public PlaybackObjectFactory
-{
-public:
-    explicit PrefillFactory(PlayerState& Record) : State(Record) {}
-    int32_t StartWorker(CMultiThreadWin& Worker, ThreadBody pBody) override
-    {
-        const int32_t iResult = PlaybackObjectFactory::StartWorker(Worker, pBody);
-        const uint64_t P = State.pIntelligentSoundBuffer->ullPeriodFrames;
-        const uint64_t N = State.pSoundStream->ullBufferFrameCount;
-        EXPECT_TRUE(WaitUntilBufferHolds(*State.pIntelligentSoundBuffer, (N + P - 1) / P));
-        return iResult;
-    }
-
-private:
-    PlayerState& State;
-};
 
 uint32_t RateIndexOf(uint32_t uiRate)
 {
@@ -117,7 +91,9 @@ std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const
     auto pDevice = std::make_shared<VirtualAudioDevice>();
     pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, Case.uiDeviceRate, Case.uiDeviceBits);
     Layer.AddDevice(pDevice);
-    PrefillFactory Factory(State);
+    // The engine lets the render thread fill the device buffer only once the sound buffer holds that
+    // much, so the pre-fill is sound.
+    PlaybackObjectFactory Factory;
     PlaybackEngine Engine(State, &Layer, Factory);
 
     PlaybackEngine::FileFacts Facts;

@@ -575,6 +575,25 @@ TEST(QtMainDialog, TheStateTableAcrossChoicePlayPausePlayStopWithTheSliders)
     EXPECT_TRUE(Rig.Window.isVisible());
 }
 
+// The end of the file as the window meets it: its timer sees the whole file converted, stops itself
+// and sends the Stop command, which puts the controls back and blanks the device list.
+TEST(QtMainDialog, TheEndOfTheFileStopsPlaybackThroughTheTimer)
+{
+    QtPlayerRig Rig;
+    Rig.Open();
+    Rig.Answers.push_back(QtPath(ToneFile("qt-end.wav", 13230)));
+    Rig.Click(ID_CHOOSE_FILE);
+    Rig.Click(ID_PLAY);
+    ASSERT_EQ(Rig.State.bPlaying, 1);
+    EXPECT_EQ(Rig.Cell(ID_DEVICE_LIST, 0, 1), QStringLiteral("48000"));
+    EXPECT_TRUE(WaitFor([&Rig]() { return Rig.State.bPlaying == 0; }));
+    auto* pProgress = Rig.Get<QProgressBar>(ID_PROGRESS);
+    EXPECT_EQ(pProgress->value(), pProgress->maximum());
+    EXPECT_EQ(Rig.Enabled(), "100 settings enabled");
+    EXPECT_EQ(Rig.Cell(ID_DEVICE_LIST, 0, 1), QString());
+    EXPECT_EQ(Rig.pDevice->GetStreamState().bOpen, 0);
+}
+
 TEST(QtMainDialog, ARefusedFileShowsTheJapaneseMessageAndBlanksTheList)
 {
     QtPlayerRig Rig;

@@ -66,10 +66,7 @@ template <typename Predicate> bool WaitFor(Predicate bDone)
 // True once the sound buffer can give ullReads periods without running low.
 bool BufferHolds(IntelligentSoundBuffer& Buffer, uint64_t ullReads)
 {
-    AdaptiveFrameBuffer& Queue = Buffer.Queue;
-    CriticalSectionHolder Holder(&Queue.CriticalSection);
-    return Queue.bFinishing != 0 ||
-           (Queue.bBuffering == 0 && Queue.ullFill >= Queue.ullLowMark + ullReads * Buffer.ullPeriodFrames);
+    return Buffer.HoldsPeriods(ullReads) == 1;
 }
 
 // True once the playback thread has handed over the end of the file.

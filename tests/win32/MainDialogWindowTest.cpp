@@ -525,6 +525,33 @@ TEST(MainDialogWindow, ChooseDropPlayPauseStopAndEscapeWhilePlaying)
                                             << " to " << *std::max_element(Left.begin(), Left.end());
 }
 
+// The end of the file as the window meets it: its 10 ms timer sees the whole file converted, kills
+// itself and sends the Stop command, which puts the controls back and blanks the device list.
+TEST(MainDialogWindow, TheEndOfTheFileStopsPlaybackThroughTheTimer)
+{
+    ASSERT_EQ(_putenv_s("LARKSPUR_AUDIO", "virtual"), 0);
+    const auto Short = ToneFile("dialog-window-short.wav", 13230);
+    {
+        RunningPlayer Player(nullptr, Short);
+        ASSERT_NE(Player.hDialog, nullptr);
+        Player.Click(ID_CHOOSE_FILE);
+        Player.Click(ID_PLAY);
+        EXPECT_EQ(Player.States(), "0110");
+        EXPECT_NE(Player.Cell(ID_DEVICE_LIST, 0, 1), L"");
+        const auto Deadline = std::chrono::steady_clock::now() + WAIT;
+        while (Player.States() != "1001" && std::chrono::steady_clock::now() < Deadline)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(Player.States(), "1001");
+        EXPECT_EQ(SendMessageW(Player.Item(ID_PROGRESS), PBM_GETPOS, 0, 0), 2147483647);
+        EXPECT_EQ(Player.Cell(ID_DEVICE_LIST, 0, 1), L"");
+        Player.PostKey(Player.Item(ID_PATH_FIELD), VK_ESCAPE);
+        EXPECT_EQ(Player.Finish(), 0);
+    }
+    _putenv_s("LARKSPUR_AUDIO", "");
+}
+
 TEST(MainDialogWindow, TheShiftIsReadAfterTheProgramName)
 {
     EXPECT_STREQ(SkipProgramName(L"larkspur.exe"), L"");

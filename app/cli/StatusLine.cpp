@@ -106,6 +106,11 @@ std::string StatusLine::Compose(uint32_t uiBarWidth, bool bDevice, bool bMode) c
     Text += WideToUtf8(SpeedText);
     Text += ' ';
     Text += WideToUtf8(VolumeText);
+    if (!PracticeText.empty())
+    {
+        Text += ' ';
+        Text += PracticeText;
+    }
     if (bDevice && !DeviceRateText.empty())
     {
         Text += ' ';

@@ -67,10 +67,9 @@ constexpr int EXIT_OUTPUT_FAILED = 4;
 constexpr int EXIT_CONVERSION_FAILED = 5;
 
 const CliOptionParser::Option OPTIONS[] = {
-    {"--rate", "HZ"},      {"--speed", "X"},         {"--position", "P"},
-    {"--speed-at", "T=X"}, {"--position-at", "T=P"}, {"--shift", "BINS"},
-    {"--bits", "N"},       {"--container", "C"},     {"--volume", "DB"},
-    {"--from", "T"},       {"--to", "T"},
+    {"--rate", "HZ"},         {"--speed", "X"},    {"--position", "P"}, {"--speed-at", "T=X"},
+    {"--position-at", "T=P"}, {"--shift", "BINS"}, {"--bits", "N"},     {"--container", "C"},
+    {"--volume", "DB"},       {"--from", "T"},     {"--to", "T"},
 };
 
 struct RenderArguments
@@ -209,7 +208,8 @@ bool TakeOptions(const CliOptionParser& Parser, RenderArguments& Parsed, std::st
     }
     if (!Choice.SpeedChanges.empty() && Choice.SpeedChanges.front().dfInputSeconds < Choice.dfFromSeconds)
     {
-        Problem = "the speed change at " + CliSettingValues::MinutesText(Choice.SpeedChanges.front().dfInputSeconds) +
+        Problem = "the speed change at " +
+                  CliSettingValues::MinutesText(Choice.SpeedChanges.front().dfInputSeconds) +
                   " comes before --from " + CliSettingValues::MinutesText(Choice.dfFromSeconds) +
                   ": speed changes must fall inside the section";
         return false;
@@ -217,7 +217,8 @@ bool TakeOptions(const CliOptionParser& Parser, RenderArguments& Parsed, std::st
     if (Choice.dfToSeconds >= 0.0 && !Choice.SpeedChanges.empty() &&
         Choice.SpeedChanges.back().dfInputSeconds > Choice.dfToSeconds)
     {
-        Problem = "the speed change at " + CliSettingValues::MinutesText(Choice.SpeedChanges.back().dfInputSeconds) +
+        Problem = "the speed change at " +
+                  CliSettingValues::MinutesText(Choice.SpeedChanges.back().dfInputSeconds) +
                   " comes after --to " + CliSettingValues::MinutesText(Choice.dfToSeconds) +
                   ": speed changes must fall inside the section";
         return false;

@@ -126,15 +126,17 @@ bool ParseTime(const std::string& Option, const std::string& Text, double& dfSec
     const size_t ullColon = Text.find(':');
     int64_t llMinutes = 0;
     double dfRest = 0.0;
-    const bool bGood =
-        ullColon == std::string::npos
-            ? ParseReal(Text, dfRest) && dfRest >= 0.0
-            : ParseWhole(Text.substr(0, ullColon), llMinutes) && llMinutes >= 0 &&
-                  llMinutes < 1000000 && Text.size() > ullColon + 1 && std::isdigit(static_cast<unsigned char>(Text[ullColon + 1])) &&
-                  ParseReal(Text.substr(ullColon + 1), dfRest) && dfRest >= 0.0 && dfRest < 60.0;
+    const bool bGood = ullColon == std::string::npos
+                           ? ParseReal(Text, dfRest) && dfRest >= 0.0
+                           : ParseWhole(Text.substr(0, ullColon), llMinutes) && llMinutes >= 0 &&
+                                 llMinutes < 1000000 && Text.size() > ullColon + 1 &&
+                                 std::isdigit(static_cast<unsigned char>(Text[ullColon + 1])) &&
+                                 ParseReal(Text.substr(ullColon + 1), dfRest) && dfRest >= 0.0 &&
+                                 dfRest < 60.0;
     if (!bGood)
     {
-        Problem = Option + " needs a time of the file in seconds (72.5) or minutes and seconds (1:12.5), not " +
+        Problem = Option +
+                  " needs a time of the file in seconds (72.5) or minutes and seconds (1:12.5), not " +
                   Quoted(Text);
         return false;
     }
@@ -184,8 +186,8 @@ bool ParseTrainer(const std::string& Option, const std::string& Text, int32_t& i
     int64_t llSteps = 0;
     int64_t llEvery = 0;
     std::string Ignored;
-    const bool bGood = ullSlash != std::string::npos && ullColon != std::string::npos && ullSlash < ullColon &&
-                       ParseWhole(Text.substr(0, ullSlash), llSteps) && llSteps >= 1 &&
+    const bool bGood = ullSlash != std::string::npos && ullColon != std::string::npos &&
+                       ullSlash < ullColon && ParseWhole(Text.substr(0, ullSlash), llSteps) && llSteps >= 1 &&
                        llSteps <= PlayerScales::SPEED_MAXIMUM_POSITION &&
                        ParseWhole(Text.substr(ullSlash + 1, ullColon - ullSlash - 1), llEvery) &&
                        llEvery >= 1 && llEvery <= 1000 &&
@@ -209,7 +211,8 @@ std::string MinutesText(double dfSeconds)
                                    ? static_cast<long long>(std::floor(dfSeconds * 10.0 + 1e-9))
                                    : 0;
     char Text[32];
-    std::snprintf(Text, sizeof(Text), "%lld:%02lld.%lld", llTenths / 600, (llTenths / 10) % 60, llTenths % 10);
+    std::snprintf(Text, sizeof(Text), "%lld:%02lld.%lld", llTenths / 600, (llTenths / 10) % 60,
+                  llTenths % 10);
     return Text;
 }
 } // namespace CliSettingValues

@@ -14,8 +14,8 @@
 #include "runtime/TextConversion.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <iterator>
 #include <sstream>
 
@@ -34,10 +34,9 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
                                  std::string& Problem)
 {
     static const CliOptionParser::Option KNOWN[] = {
-        {"--device", "D"},          {"--max-rate", "HZ"}, {"--bits", "N"},
-        {"--no-enhancer", nullptr}, {"--speed", "X"},     {"--position", "P"},
-        {"--volume", "DB"},         {"--shift", "BINS"},  {"--verbose", nullptr},
-        {"--loop", "A-B"},          {"--from", "T"},      {"--train", "STEPS/EVERY:UNTIL"},
+        {"--device", "D"},      {"--max-rate", "HZ"}, {"--bits", "N"},    {"--no-enhancer", nullptr},
+        {"--speed", "X"},       {"--position", "P"},  {"--volume", "DB"}, {"--shift", "BINS"},
+        {"--verbose", nullptr}, {"--loop", "A-B"},    {"--from", "T"},    {"--train", "STEPS/EVERY:UNTIL"},
     };
     CliOptionParser Parser({std::begin(KNOWN), std::end(KNOWN)});
     if (!Parser.Parse(Arguments, Problem))

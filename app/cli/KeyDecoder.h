@@ -6,24 +6,24 @@
 enum class ConsoleKey
 {
     None,
-    SpeedDown,     // left arrow
-    SpeedUp,       // right arrow
-    SpeedDownTen,  // Shift+left, '['
-    SpeedUpTen,    // Shift+right, ']'
-    VolumeUp,      // up arrow
-    VolumeDown,    // down arrow
-    PauseOrResume, // space
-    Restart,       // r
-    Quit,          // q, Esc, Ctrl-C typed as a byte
-    SeekBack,      // ',': 5 s back
-    SeekForward,   // '.': 5 s on
-    SeekBackFar,   // '<': 30 s back
+    SpeedDown,      // left arrow
+    SpeedUp,        // right arrow
+    SpeedDownTen,   // Shift+left, '['
+    SpeedUpTen,     // Shift+right, ']'
+    VolumeUp,       // up arrow
+    VolumeDown,     // down arrow
+    PauseOrResume,  // space
+    Restart,        // r
+    Quit,           // q, Esc, Ctrl-C typed as a byte
+    SeekBack,       // ',': 5 s back
+    SeekForward,    // '.': 5 s on
+    SeekBackFar,    // '<': 30 s back
     SeekForwardFar, // '>': 30 s on
-    LoopStart,     // a
-    LoopEnd,       // b
-    LoopClear,     // l
-    Trainer,       // t
-    Jump0,         // '0' ... '9': to 0 %, 10 % ... 90 % of the file, in this order
+    LoopStart,      // a
+    LoopEnd,        // b
+    LoopClear,      // l
+    Trainer,        // t
+    Jump0,          // '0' ... '9': to 0 %, 10 % ... 90 % of the file, in this order
     Jump1,
     Jump2,
     Jump3,

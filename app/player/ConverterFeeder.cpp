@@ -134,7 +134,8 @@ void ConverterFeeder::ApplyFades(uint64_t ullFrames)
         {
             dfGain = Ramp(ullFrame - ullFadeInStart, ullFadeInFrames);
         }
-        if (ullSectionEnd != NO_END && ullFrame < ullSectionEnd && ullSectionEnd - ullFrame <= ullFadeOutFrames)
+        if (ullSectionEnd != NO_END && ullFrame < ullSectionEnd &&
+            ullSectionEnd - ullFrame <= ullFadeOutFrames)
         {
             dfGain *= Ramp(ullSectionEnd - ullFrame - 1, ullFadeOutFrames);
         }

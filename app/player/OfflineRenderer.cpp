@@ -247,7 +247,8 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             ullFramesWritten += ullWritten;
             if (Progress)
             {
-                Progress(Converter.ullConsumedFrames.load(std::memory_order_relaxed) - ullFrom, ullTo - ullFrom);
+                Progress(Converter.ullConsumedFrames.load(std::memory_order_relaxed) - ullFrom,
+                         ullTo - ullFrom);
             }
             if (CFileReplacement::IsInterruptPending())
             {

@@ -611,9 +611,10 @@ TEST(CliRender, SectionRendersAsTheFileCutThere)
     const auto CutInput = TestFiles::Write("render-cut.wav", WaveFileBuilder::PcmWave(Cut, 2, RATE, 24));
     const auto Output = TestFiles::PathFor("render-section.wav");
     const auto CutOutput = TestFiles::PathFor("render-cut-out.wav");
-    const CliRun Section = RunRender(
-        {Utf8(Input), Utf8(Output), "--from", "1", "--to", "0:02", "--speed", "0.8", "--speed-at", "1.5=1.2"});
-    const CliRun Whole = RunRender({Utf8(CutInput), Utf8(CutOutput), "--speed", "0.8", "--speed-at", "0.5=1.2"});
+    const CliRun Section = RunRender({Utf8(Input), Utf8(Output), "--from", "1", "--to", "0:02", "--speed",
+                                      "0.8", "--speed-at", "1.5=1.2"});
+    const CliRun Whole =
+        RunRender({Utf8(CutInput), Utf8(CutOutput), "--speed", "0.8", "--speed-at", "0.5=1.2"});
     ASSERT_EQ(Section.iStatus, 0) << Section.Error;
     ASSERT_EQ(Whole.iStatus, 0) << Whole.Error;
     const FloatWave SectionWave = ReadFloatWave(Output);

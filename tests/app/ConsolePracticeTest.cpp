@@ -119,7 +119,8 @@ double LargestStep(const std::vector<double>& Samples, size_t ullFrom, size_t ul
 
 // Where each repetition of a loop starts: after every run of at least 20 samples below dfQuiet.
 // Also the longest such run.
-std::vector<size_t> RepetitionStarts(const std::vector<double>& Samples, double dfQuiet, size_t& ullLongestGap)
+std::vector<size_t> RepetitionStarts(const std::vector<double>& Samples, double dfQuiet,
+                                     size_t& ullLongestGap)
 {
     std::vector<size_t> Starts = {0};
     ullLongestGap = 0;
@@ -185,7 +186,8 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
     const auto Near = [](uint64_t ullFrame, double dfSeconds)
     {
         const double dfTarget = dfSeconds * FILE_RATE;
-        return static_cast<double>(ullFrame) >= dfTarget && static_cast<double>(ullFrame) < dfTarget + 0.4 * FILE_RATE;
+        return static_cast<double>(ullFrame) >= dfTarget &&
+               static_cast<double>(ullFrame) < dfTarget + 0.4 * FILE_RATE;
     };
     const auto Press = [&](ConsoleKey Key)
     {
@@ -249,7 +251,8 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
         [&] { return SeekTaken() && Consumed() > FILE_RATE / 10 ? ConsoleKey::LoopEnd : ConsoleKey::None; },
         [&] { return Consumed() > FILE_RATE / 2 ? ConsoleKey::Quit : ConsoleKey::None; },
     });
-    EXPECT_EQ(Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE) << Messages.str();
+    EXPECT_EQ(Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE)
+        << Messages.str();
     EXPECT_EQ(Keys.uiNext, 11u);
     const std::string Lines = Status.str();
     EXPECT_NE(Lines.find("-20.0 dB loop refused: shorter than 0.5 s"), std::string::npos) << Lines;
@@ -335,8 +338,9 @@ TEST(ConsolePracticeTest, TrainerSpeedsUpEveryTwoRepetitions)
         const int32_t iStep = 70 + 10 * static_cast<int32_t>(std::min<size_t>(r / 2, 5));
         const double dfExpected = 1000.0 * PlayerScales::SpeedOfPosition(iStep);
         const size_t ullMargin = (Starts[r + 1] - Starts[r]) / 10;
-        EXPECT_NEAR(Frequency(Played.data() + Starts[r] + ullMargin, Starts[r + 1] - Starts[r] - 2 * ullMargin),
-                    dfExpected, dfExpected * 0.001)
+        EXPECT_NEAR(
+            Frequency(Played.data() + Starts[r] + ullMargin, Starts[r + 1] - Starts[r] - 2 * ullMargin),
+            dfExpected, dfExpected * 0.001)
             << "repetition " << r + 1;
     }
 }
@@ -347,8 +351,8 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
 {
     ConsolePlayer::Options Parsed;
     std::string Problem;
-    ASSERT_TRUE(ConsolePlayer::ParseOptions({"--loop", "0:12-0:19.5", "--from", "1:02.5", "--train", "2/3:1.2"},
-                                            Parsed, Problem))
+    ASSERT_TRUE(ConsolePlayer::ParseOptions(
+        {"--loop", "0:12-0:19.5", "--from", "1:02.5", "--train", "2/3:1.2"}, Parsed, Problem))
         << Problem;
     EXPECT_EQ(Parsed.dfLoopStart, 12.0);
     EXPECT_EQ(Parsed.dfLoopEnd, 19.5);
@@ -388,7 +392,8 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
     for (const auto& [Arguments, pReason] :
          {std::pair{std::vector<std::string>{"--loop", "1.5-2.5"},
                     "the loop's end 0:02.5 lies beyond the end of the file (0:02.0)"},
-          std::pair{std::vector<std::string>{"--from", "0:03"}, "--from 0:03.0 lies beyond the end of the file"}})
+          std::pair{std::vector<std::string>{"--from", "0:03"},
+                    "--from 0:03.0 lies beyond the end of the file"}})
     {
         Device Output;
         std::ostringstream Status;

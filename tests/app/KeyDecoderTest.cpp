@@ -57,8 +57,9 @@ TEST(KeyDecoderTest, EscapeOnlyAfterSilenceAndUnknownSequencesSwallowed)
 TEST(KeyDecoderTest, SeekLoopAndTrainerKeys)
 {
     using K = ConsoleKey;
-    EXPECT_EQ(Decode(",.<>aBlT"), (std::vector<K>{K::SeekBack, K::SeekForward, K::SeekBackFar, K::SeekForwardFar,
-                                                  K::LoopStart, K::LoopEnd, K::LoopClear, K::Trainer}));
+    EXPECT_EQ(Decode(",.<>aBlT"),
+              (std::vector<K>{K::SeekBack, K::SeekForward, K::SeekBackFar, K::SeekForwardFar, K::LoopStart,
+                              K::LoopEnd, K::LoopClear, K::Trainer}));
     const std::vector<K> Jumps = Decode("0459");
     ASSERT_EQ(Jumps.size(), 4u);
     EXPECT_EQ(JumpTenths(Jumps[0]), 0);

@@ -298,7 +298,7 @@ TEST(ConsolePlayerTest, NoOutputDeviceIsOneLineWithWhatToDo)
 }
 
 // Speed keys move the converter's target one 1/120-octave step each (ten with Shift), volume keys
-// the gain by 0.5 dB; the command line's speed and volume arrive as the same kind of move.
+// the gain by 0.5 dB, from the command line's speed and volume, which are set before Play.
 TEST(ConsolePlayerTest, SpeedAndVolumeKeysMoveTheTargetsByExactSteps)
 {
     const auto Tone = ToneFile("tone-keys.wav", 4.0);

@@ -53,7 +53,7 @@ std::string HelpText()
            "  Up/Down        volume 0.5 dB up/down\n"
            "  Space          pause / resume\n"
            "  r              restart from the beginning (the loop's start while a loop is set)\n"
-           "  , .            5 s back / on (also while paused)\n"
+           "  , .            5 s back / on (also while paused; never past the end)\n"
            "  < >            30 s back / on\n"
            "  0 ... 9        jump to 0 %, 10 % ... 90 % of the file\n"
            "  a b l          loop start here / loop end here and start looping / clear the loop\n"

@@ -80,6 +80,19 @@ void PracticeSession::SeekTo(int64_t llFrame)
     Engine.Seek(static_cast<uint64_t>(std::clamp<int64_t>(llFrame, 0, llLength)));
 }
 
+void PracticeSession::SeekForward(int64_t llFrame)
+{
+    // Past the end would end the playback, and the program with it: a key pressed once too often
+    // must not lose the place.
+    if (llFrame >= static_cast<int64_t>(Engine.GetLength()))
+    {
+        Notify("not that far: the file ends at " +
+               CliSettingValues::MinutesText(Seconds(Engine.GetLength())));
+        return;
+    }
+    SeekTo(llFrame);
+}
+
 void PracticeSession::Notify(std::string Text)
 {
     Notice = std::move(Text);
@@ -153,13 +166,13 @@ bool PracticeSession::HandleKey(ConsoleKey Key)
         SeekTo(llPosition - static_cast<int64_t>(SHORT_SEEK_SECONDS) * llRate);
         return true;
     case ConsoleKey::SeekForward:
-        SeekTo(llPosition + static_cast<int64_t>(SHORT_SEEK_SECONDS) * llRate);
+        SeekForward(llPosition + static_cast<int64_t>(SHORT_SEEK_SECONDS) * llRate);
         return true;
     case ConsoleKey::SeekBackFar:
         SeekTo(llPosition - static_cast<int64_t>(LONG_SEEK_SECONDS) * llRate);
         return true;
     case ConsoleKey::SeekForwardFar:
-        SeekTo(llPosition + static_cast<int64_t>(LONG_SEEK_SECONDS) * llRate);
+        SeekForward(llPosition + static_cast<int64_t>(LONG_SEEK_SECONDS) * llRate);
         return true;
     case ConsoleKey::LoopStart:
         if (bLoop)

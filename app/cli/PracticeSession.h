@@ -56,6 +56,8 @@ public:
 private:
     // Goes to frame ullFrame (clamped to the file) while playing or paused.
     void SeekTo(int64_t llFrame);
+    // A seek on that would reach the end is refused with a notice.
+    void SeekForward(int64_t llFrame);
     // Sets the loop [ullStart, ullEnd) or refuses it with a notice; true when set.
     bool TrySetLoop(uint64_t ullStart, uint64_t ullEnd);
     void ClearLoop();

@@ -171,8 +171,8 @@ TEST(ConsolePracticeTest, FirstSampleAtTheChosenSpeedAndVolume)
 }
 
 // The seek keys move the place while playing and while paused (resume plays from there); every
-// jump fades out and in, so no step between two samples is larger than the faded tone gives. A loop
-// that is too short or reversed is refused on the status line.
+// jump fades out and in, so no step between two samples is larger than the faded tone gives. A seek
+// past the end, and a loop that is too short or reversed, are refused on the status line.
 TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
 {
     const auto Tone = SignalFile("practice-seek.wav", 12.0, 440.0);
@@ -214,6 +214,8 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
             EXPECT_TRUE(Near(Consumed(), 0.0)) << Consumed();
             return ConsoleKey::Jump5;
         },
+        // 30 s on would pass the end: refused, the place stays.
+        [&] { return SeekTaken() ? ConsoleKey::SeekForwardFar : ConsoleKey::None; },
         [&]
         {
             if (!SeekTaken())
@@ -253,8 +255,9 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
     });
     EXPECT_EQ(Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE)
         << Messages.str();
-    EXPECT_EQ(Keys.uiNext, 11u);
+    EXPECT_EQ(Keys.uiNext, 12u);
     const std::string Lines = Status.str();
+    EXPECT_NE(Lines.find("-20.0 dB not that far: the file ends at 0:12.0"), std::string::npos) << Lines;
     EXPECT_NE(Lines.find("-20.0 dB loop refused: shorter than 0.5 s"), std::string::npos) << Lines;
     EXPECT_NE(Lines.find("-20.0 dB loop refused: B must come after A"), std::string::npos) << Lines;
     EXPECT_EQ(Lines.find(" B 0:"), std::string::npos) << Lines;

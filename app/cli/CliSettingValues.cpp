@@ -207,9 +207,7 @@ bool ParseTrainer(const std::string& Option, const std::string& Text, int32_t& i
 
 std::string MinutesText(double dfSeconds)
 {
-    const long long llTenths = std::isfinite(dfSeconds) && dfSeconds > 0.0
-                                   ? static_cast<long long>(std::floor(dfSeconds * 10.0 + 1e-9))
-                                   : 0;
+    const long long llTenths = TenthsOf(dfSeconds);
     char Text[32];
     std::snprintf(Text, sizeof(Text), "%lld:%02lld.%lld", llTenths / 600, (llTenths / 10) % 60,
                   llTenths % 10);

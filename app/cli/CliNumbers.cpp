@@ -48,3 +48,10 @@ bool ParseReal(const std::string& Text, double& dfValue)
     const auto Parsed = std::from_chars(Number.data(), pEnd, dfValue);
     return !Number.empty() && Parsed.ec == std::errc() && Parsed.ptr == pEnd && std::isfinite(dfValue);
 }
+
+int64_t TenthsOf(double dfSeconds)
+{
+    return std::isfinite(dfSeconds) && dfSeconds > 0.0
+               ? static_cast<int64_t>(std::floor(dfSeconds * 10.0 + 1e-9))
+               : 0;
+}

@@ -7,3 +7,6 @@
 bool ParseWhole(const std::string& Text, int64_t& llValue);
 // As ParseWhole, and the value must be finite.
 bool ParseReal(const std::string& Text, double& dfValue);
+// Whole tenths of dfSeconds, cut rather than rounded (so the end of a file shows only when it is
+// reached); 0 for a negative or non-finite time.
+int64_t TenthsOf(double dfSeconds);

@@ -18,7 +18,8 @@ namespace
 {
 const char* const SYNOPSIS =
     "Usage: larkspur-cli play [FILE.wav] [--device D] [--max-rate HZ] [--bits N] [--no-enhancer]\n"
-    "                         [--speed X | --position P] [--volume DB] [--shift BINS] [--verbose]\n";
+    "                         [--speed X | --position P] [--volume DB] [--shift BINS] [--verbose]\n"
+    "                         [--from T] [--loop A-B] [--train STEPS/EVERY:UNTIL]\n";
 
 std::string HelpText()
 {
@@ -39,6 +40,11 @@ std::string HelpText()
            "  --position P   speed slider position 0 ... 280 (default 120, x1)\n"
            "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default -20)\n"
            "  --shift BINS   spectrum shift in bins, -127 ... 127 (default 0)\n"
+           "  --from T       start at T, seconds (72.5) or minutes and seconds (1:12.5)\n"
+           "  --loop A-B     play the passage from A to B again and again (at least 0.5 s; it starts\n"
+           "                 at A unless --from is given), as 12-19.5 or 0:12-0:19.5\n"
+           "  --train STEPS/EVERY:UNTIL  speed trainer: STEPS speed steps faster after every EVERY\n"
+           "                 repetitions of the loop, until the speed UNTIL (as 2/3:1.0)\n"
            "  --verbose      let the sound system print its own diagnostics\n"
            "  -h, --help     show this text\n"
            "Keys while playing (on a terminal):\n"
@@ -46,7 +52,12 @@ std::string HelpText()
            "  Shift+Left/Right or [ ]  ten steps\n"
            "  Up/Down        volume 0.5 dB up/down\n"
            "  Space          pause / resume\n"
-           "  r              restart from the beginning\n"
+           "  r              restart from the beginning (the loop's start while a loop is set)\n"
+           "  , .            5 s back / on (also while paused; never past the end)\n"
+           "  < >            30 s back / on\n"
+           "  0 ... 9        jump to 0 %, 10 % ... 90 % of the file\n"
+           "  a b l          loop start here / loop end here and start looping / clear the loop\n"
+           "  t              speed trainer on / off (the --train program, or 2/3:1.0)\n"
            "  q or Esc       quit (the sound still queued plays out); Ctrl-C stops too\n"
            "  Ctrl-Z         suspend (the terminal is as it was until fg)\n"
            "Output: LARKSPUR_AUDIO=virtual plays on a virtual device, LARKSPUR_AUDIO=virtual:OUT.wav\n"

@@ -24,7 +24,7 @@ namespace
 const char* const SYNOPSIS =
     "Usage: larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
     "                           [--bits N [--container 16|24|32]] [--volume DB]\n"
-    "                           [--speed-at T=X | --position-at T=P ...]\n";
+    "                           [--speed-at T=X | --position-at T=P ...] [--from T] [--to T]\n";
 
 const std::string HELP_TEXT =
     std::string(SYNOPSIS) +
@@ -49,6 +49,10 @@ const std::string HELP_TEXT =
     "                 (without --bits the output is 32-bit float)\n"
     "  --container C  bits per stored sample, 16, 24 or 32, at least N (default: the smallest)\n"
     "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default 0)\n"
+    "  --from T       render only the section of IN.wav from T (seconds, 72.5, or minutes and\n"
+    "                 seconds, 1:12.5) ...\n"
+    "  --to T         ... up to T (default: the whole file), as a file holding only that section\n"
+    "                 would render; --speed-at times stay times of IN.wav, inside the section\n"
     "  -h, --help     show this text\n"
     "When done it prints frames, sampling_frequency and speed (and speed_at, bits) on stdout.\n"
     "Exit status: 0 written; 1 wrong arguments; 2 IN.wav missing or not a WAV file the player reads;\n"
@@ -63,9 +67,9 @@ constexpr int EXIT_OUTPUT_FAILED = 4;
 constexpr int EXIT_CONVERSION_FAILED = 5;
 
 const CliOptionParser::Option OPTIONS[] = {
-    {"--rate", "HZ"},      {"--speed", "X"},         {"--position", "P"},
-    {"--speed-at", "T=X"}, {"--position-at", "T=P"}, {"--shift", "BINS"},
-    {"--bits", "N"},       {"--container", "C"},     {"--volume", "DB"},
+    {"--rate", "HZ"},         {"--speed", "X"},    {"--position", "P"}, {"--speed-at", "T=X"},
+    {"--position-at", "T=P"}, {"--shift", "BINS"}, {"--bits", "N"},     {"--container", "C"},
+    {"--volume", "DB"},       {"--from", "T"},     {"--to", "T"},
 };
 
 struct RenderArguments
@@ -161,6 +165,14 @@ bool TakeOptions(const CliOptionParser& Parser, RenderArguments& Parsed, std::st
             Parsed.Choice.uiContainerBits = static_cast<uint32_t>(llWhole);
             bContainerGiven = true;
         }
+        else if (Word == "--from")
+        {
+            bGood = CliSettingValues::ParseTime(Word, Value, Parsed.Choice.dfFromSeconds, Problem);
+        }
+        else if (Word == "--to")
+        {
+            bGood = CliSettingValues::ParseTime(Word, Value, Parsed.Choice.dfToSeconds, Problem);
+        }
         else if (Word == "--volume")
         {
             bGood = CliSettingValues::ParseVolume(Word, Value, iPosition, Problem);
@@ -185,6 +197,30 @@ bool TakeOptions(const CliOptionParser& Parser, RenderArguments& Parsed, std::st
     {
         Problem = "a container of " + std::to_string(Parsed.Choice.uiContainerBits) + " bits cannot hold " +
                   std::to_string(Parsed.Choice.uiBitCount) + " bits";
+        return false;
+    }
+    const OfflineRenderer::Settings& Choice = Parsed.Choice;
+    if (Choice.dfToSeconds >= 0.0 && !(Choice.dfToSeconds > Choice.dfFromSeconds))
+    {
+        Problem = "--to " + CliSettingValues::MinutesText(Choice.dfToSeconds) + " must come after --from " +
+                  CliSettingValues::MinutesText(Choice.dfFromSeconds);
+        return false;
+    }
+    if (!Choice.SpeedChanges.empty() && Choice.SpeedChanges.front().dfInputSeconds < Choice.dfFromSeconds)
+    {
+        Problem = "the speed change at " +
+                  CliSettingValues::MinutesText(Choice.SpeedChanges.front().dfInputSeconds) +
+                  " comes before --from " + CliSettingValues::MinutesText(Choice.dfFromSeconds) +
+                  ": speed changes must fall inside the section";
+        return false;
+    }
+    if (Choice.dfToSeconds >= 0.0 && !Choice.SpeedChanges.empty() &&
+        Choice.SpeedChanges.back().dfInputSeconds > Choice.dfToSeconds)
+    {
+        Problem = "the speed change at " +
+                  CliSettingValues::MinutesText(Choice.SpeedChanges.back().dfInputSeconds) +
+                  " comes after --to " + CliSettingValues::MinutesText(Choice.dfToSeconds) +
+                  ": speed changes must fall inside the section";
         return false;
     }
     const std::vector<std::string>& Files = Parser.GetOperands();
@@ -252,6 +288,28 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
         case OfflineRenderer::Step::OpenInput:
             Error << CliFileMessages::RefusedInput(Parsed.Input) << '\n';
             return EXIT_INPUT_REFUSED;
+        case OfflineRenderer::Step::Section:
+        {
+            const double dfLength =
+                Renderer.GetInputRate() == 0
+                    ? 0.0
+                    : static_cast<double>(Renderer.GetInputFrames()) / Renderer.GetInputRate();
+            const double dfFrom = Parsed.Choice.dfFromSeconds;
+            const double dfTo = Parsed.Choice.dfToSeconds;
+            if (dfFrom >= dfLength || dfTo > dfLength)
+            {
+                const bool bFrom = dfFrom >= dfLength;
+                Error << (bFrom ? "--from " : "--to ") << CliSettingValues::MinutesText(bFrom ? dfFrom : dfTo)
+                      << " lies beyond the end of the input (" << CliSettingValues::MinutesText(dfLength)
+                      << ")";
+            }
+            else
+            {
+                Error << "the section holds no frame of the input";
+            }
+            Error << "; nothing was written\n";
+            return EXIT_USAGE;
+        }
         case OfflineRenderer::Step::SpeedChanges:
         {
             // Everything but the input's length was checked with the arguments.

@@ -4,7 +4,9 @@
 #include "app/player/PlayerScales.h"
 #include "app/player/RateTable.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 
 namespace
 {
@@ -118,5 +120,97 @@ bool ParseShift(const std::string& Option, const std::string& Text, int32_t& iSh
     }
     iShift = static_cast<int32_t>(llShift);
     return true;
+}
+bool ParseTime(const std::string& Option, const std::string& Text, double& dfSeconds, std::string& Problem)
+{
+    const size_t ullColon = Text.find(':');
+    int64_t llMinutes = 0;
+    double dfRest = 0.0;
+    const bool bGood = ullColon == std::string::npos
+                           ? ParseReal(Text, dfRest) && dfRest >= 0.0
+                           : ParseWhole(Text.substr(0, ullColon), llMinutes) && llMinutes >= 0 &&
+                                 llMinutes < 1000000 && Text.size() > ullColon + 1 &&
+                                 std::isdigit(static_cast<unsigned char>(Text[ullColon + 1])) &&
+                                 ParseReal(Text.substr(ullColon + 1), dfRest) && dfRest >= 0.0 &&
+                                 dfRest < 60.0;
+    if (!bGood)
+    {
+        Problem = Option +
+                  " needs a time of the file in seconds (72.5) or minutes and seconds (1:12.5), not " +
+                  Quoted(Text);
+        return false;
+    }
+    dfSeconds = static_cast<double>(llMinutes) * 60.0 + dfRest;
+    return true;
+}
+
+bool ParseLoop(const std::string& Option, const std::string& Text, double dfShortest, double& dfStart,
+               double& dfEnd, std::string& Problem)
+{
+    const size_t ullDash = Text.find('-');
+    if (ullDash == std::string::npos)
+    {
+        Problem = Option + " needs two times A-B, as 12-19.5 or 0:12-0:19.5, not " + Quoted(Text);
+        return false;
+    }
+    double dfA = 0.0;
+    double dfB = 0.0;
+    if (!ParseTime(Option, Text.substr(0, ullDash), dfA, Problem) ||
+        !ParseTime(Option, Text.substr(ullDash + 1), dfB, Problem))
+    {
+        Problem += " (in " + Quoted(Text) + ")";
+        return false;
+    }
+    if (!(dfB > dfA))
+    {
+        Problem = Option + " " + Text + ": the end must come after the start";
+        return false;
+    }
+    if (dfB - dfA < dfShortest)
+    {
+        char Shortest[32];
+        std::snprintf(Shortest, sizeof(Shortest), "%.1f", dfShortest);
+        Problem = Option + " " + Text + ": a loop must last at least " + Shortest + " s";
+        return false;
+    }
+    dfStart = dfA;
+    dfEnd = dfB;
+    return true;
+}
+
+bool ParseTrainer(const std::string& Option, const std::string& Text, int32_t& iSteps, uint32_t& uiEvery,
+                  int32_t& iUntilPosition, std::string& Problem)
+{
+    const size_t ullSlash = Text.find('/');
+    const size_t ullColon = Text.find(':');
+    int64_t llSteps = 0;
+    int64_t llEvery = 0;
+    std::string Ignored;
+    const bool bGood = ullSlash != std::string::npos && ullColon != std::string::npos &&
+                       ullSlash < ullColon && ParseWhole(Text.substr(0, ullSlash), llSteps) && llSteps >= 1 &&
+                       llSteps <= PlayerScales::SPEED_MAXIMUM_POSITION &&
+                       ParseWhole(Text.substr(ullSlash + 1, ullColon - ullSlash - 1), llEvery) &&
+                       llEvery >= 1 && llEvery <= 1000 &&
+                       ParseSpeed(Option, Text.substr(ullColon + 1), iUntilPosition, Ignored);
+    if (!bGood)
+    {
+        Problem = Option +
+                  " needs STEPS/EVERY:UNTIL: 1 ... 280 speed steps faster after every 1 ... 1000 "
+                  "repetitions, until a speed from 0.5 to 2.5198 (as 2/3:1.0), not " +
+                  Quoted(Text);
+        return false;
+    }
+    iSteps = static_cast<int32_t>(llSteps);
+    uiEvery = static_cast<uint32_t>(llEvery);
+    return true;
+}
+
+std::string MinutesText(double dfSeconds)
+{
+    const long long llTenths = TenthsOf(dfSeconds);
+    char Text[32];
+    std::snprintf(Text, sizeof(Text), "%lld:%02lld.%lld", llTenths / 600, (llTenths / 10) % 60,
+                  llTenths % 10);
+    return Text;
 }
 } // namespace CliSettingValues

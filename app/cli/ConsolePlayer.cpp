@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <iterator>
 #include <sstream>
 
@@ -33,9 +34,9 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
                                  std::string& Problem)
 {
     static const CliOptionParser::Option KNOWN[] = {
-        {"--device", "D"},          {"--max-rate", "HZ"}, {"--bits", "N"},
-        {"--no-enhancer", nullptr}, {"--speed", "X"},     {"--position", "P"},
-        {"--volume", "DB"},         {"--shift", "BINS"},  {"--verbose", nullptr},
+        {"--device", "D"},      {"--max-rate", "HZ"}, {"--bits", "N"},    {"--no-enhancer", nullptr},
+        {"--speed", "X"},       {"--position", "P"},  {"--volume", "DB"}, {"--shift", "BINS"},
+        {"--verbose", nullptr}, {"--loop", "A-B"},    {"--from", "T"},    {"--train", "STEPS/EVERY:UNTIL"},
     };
     CliOptionParser Parser({std::begin(KNOWN), std::end(KNOWN)});
     if (!Parser.Parse(Arguments, Problem))
@@ -97,6 +98,21 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
         {
             Parsed.bVerbose = true;
         }
+        else if (Word == "--loop")
+        {
+            bGood = CliSettingValues::ParseLoop(Word, Value, PracticeSession::SHORTEST_LOOP_SECONDS,
+                                                Parsed.dfLoopStart, Parsed.dfLoopEnd, Problem);
+        }
+        else if (Word == "--from")
+        {
+            bGood = CliSettingValues::ParseTime(Word, Value, Parsed.dfFrom, Problem);
+        }
+        else if (Word == "--train")
+        {
+            bGood = CliSettingValues::ParseTrainer(Word, Value, Parsed.Trainer.iSteps, Parsed.Trainer.uiEvery,
+                                                   Parsed.Trainer.iUntilPosition, Problem);
+            Parsed.bTrainer = true;
+        }
         if (!bGood)
         {
             return false;
@@ -105,6 +121,16 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
     if (bSpeedGiven && bPositionGiven)
     {
         Problem = "give --speed or --position, not both";
+        return false;
+    }
+    if (Parsed.bTrainer && Parsed.Trainer.iUntilPosition < Parsed.iSpeedPosition)
+    {
+        char Text[160];
+        std::snprintf(Text, sizeof(Text),
+                      "--train would slow down: its target x%.4f is below the start speed x%.4f",
+                      PlayerScales::SpeedOfPosition(Parsed.Trainer.iUntilPosition),
+                      PlayerScales::SpeedOfPosition(Parsed.iSpeedPosition));
+        Problem = Text;
         return false;
     }
     if (Parser.GetOperands().size() > 1)
@@ -161,15 +187,16 @@ void ConsolePlayer::ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key)
     case ConsoleKey::Quit:
         Host.Click(ID_CANCEL);
         break;
-    case ConsoleKey::None:
+    default:
         break;
     }
 }
 
-void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, bool bFinal)
+void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, const PracticeSession& Practice, bool bFinal)
 {
     // A line redrawn in place fits the terminal; plain lines are a log and keep everything.
-    const StatusLine Now = StatusLine::Of(Host);
+    StatusLine Now = StatusLine::Of(Host);
+    Now.PracticeText = Practice.StatusText();
     const std::string Line = bStatusInPlace ? Now.Fit(ColumnsSource ? ColumnsSource() : 0) : Now.Format();
     if (bStatusInPlace)
     {
@@ -251,6 +278,21 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         Messages << "larkspur-cli play: " << CliFileMessages::RefusedInput(FilePath) << '\n';
         return EXIT_FILE_REFUSED;
     }
+    // Speed and volume are set before Play, as the window's sliders are read at Play: the first
+    // sample is already at them. The volume ramp starts at the level itself rather than gliding
+    // from the window's initial one.
+    Host.MoveSlider(ID_SPEED_SLIDER, Chosen.iSpeedPosition);
+    Host.MoveSlider(ID_VOLUME_SLIDER, Chosen.iVolumePosition);
+    PlaybackEngine& Engine = Entry.GetEngine();
+    Engine.InitializeVolume(PlayerScales::GainOfVolumePosition(Host.Item(ID_VOLUME_SLIDER).iPosition));
+    PracticeSession Practice(Engine, Host);
+    Practice.SetTrainer(Chosen.Trainer, Chosen.bTrainer);
+    std::string Problem;
+    if (!Practice.Prepare(Chosen.dfLoopStart, Chosen.dfLoopEnd, Chosen.dfFrom, Problem))
+    {
+        Messages << "larkspur-cli play: " << Problem << '\n';
+        return EXIT_USAGE;
+    }
     Host.Click(ID_PLAY);
     if (Host.Item(ID_STOP).bEnabled == 0)
     {
@@ -274,9 +316,6 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
             << '\n';
         return EXIT_DEVICE_FAILED;
     }
-    // As slider moves during play: the converter and the volume glide to them.
-    Host.MoveSlider(ID_SPEED_SLIDER, Chosen.iSpeedPosition);
-    Host.MoveSlider(ID_VOLUME_SLIDER, Chosen.iVolumePosition);
 
     const auto Tick = std::chrono::milliseconds(PlayerScales::PROGRESS_TIMER_MS);
     auto NextTick = Clock::now() + Tick;
@@ -287,7 +326,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         const auto Now = Clock::now();
         if (Now >= NextStatus)
         {
-            DrawStatus(Host, false);
+            DrawStatus(Host, Practice, false);
             NextStatus = Now + (bStatusInPlace ? IN_PLACE_INTERVAL : PLAIN_INTERVAL);
         }
         const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(NextTick - Now).count();
@@ -298,7 +337,15 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
             Host.Click(ID_CANCEL);
             break;
         }
-        ApplyKey(Host, Key);
+        if (Key == ConsoleKey::Restart)
+        {
+            Practice.BeforeRestart();
+        }
+        if (!Practice.HandleKey(Key))
+        {
+            ApplyKey(Host, Key);
+        }
+        Practice.Tick();
         if (Clock::now() >= NextTick)
         {
             NextTick += Tick;
@@ -317,7 +364,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
             pObserver(pObserverContext, Host);
         }
     }
-    DrawStatus(Host, true);
+    DrawStatus(Host, Practice, true);
     const bool bFailedRestart = Host.MessageCount() != uiMessagesBefore;
     Entry.End();
     PassMessages();

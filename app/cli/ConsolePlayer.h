@@ -1,6 +1,7 @@
 #pragma once
 #include "app/cli/ConsoleDialogHost.h"
 #include "app/cli/KeyDecoder.h"
+#include "app/cli/PracticeSession.h"
 #include "app/cli/SKeySource.h"
 #include "app/player/PlayerDefaults.h"
 
@@ -14,11 +15,11 @@ class SAudioClientLayer;
 
 // The terminal player: the main dialog's logic and the controller behind a console dialog host,
 // driven as a user drives the window. The settings are made in the controls (device and rate
-// combos, bit-count field, enhancer box), the file is chosen through the "..." button, Play starts;
-// speed and volume from the command line are slider moves after the start, as during play. Then
-// the timer ticks every 10 ms, keys become clicks and slider moves, and the status line is drawn,
-// until the playback ends: by itself at the end of the file, by q or Esc (the close command with
-// its drain wait), or by a stop request.
+// combos, bit-count field, enhancer box, speed and volume sliders), the file is chosen through the
+// "..." button, Play starts, so the first sample is already at the chosen speed and volume. Then
+// the timer ticks every 10 ms, keys become clicks, slider moves, seeks and loop marks, and the
+// status line is drawn, until the playback ends: by itself at the end of the file, by q or Esc (the
+// close command with its drain wait), or by a stop request.
 class ConsolePlayer
 {
 public:
@@ -38,6 +39,13 @@ public:
         int32_t iSpeedPosition = PlayerDefaults::SPEED_POSITION;
         int32_t iVolumePosition = PlayerDefaults::VolumePosition();
         int32_t iShift = 0;
+        // The loop in seconds of the file (none while the end is not after the start), where
+        // playback starts (negative: at the loop's start, or the beginning), and the trainer.
+        double dfLoopStart = 0.0;
+        double dfLoopEnd = -1.0;
+        double dfFrom = -1.0;
+        PracticeSession::TrainerProgram Trainer;
+        bool bTrainer = false;
         bool bVerbose = false; // let the sound system print its own diagnostics
         bool bHelp = false;    // the help was asked for; nothing else is parsed then
     };
@@ -74,7 +82,7 @@ public:
     }
 
 private:
-    void DrawStatus(ConsoleDialogHost& Host, bool bFinal);
+    void DrawStatus(ConsoleDialogHost& Host, const PracticeSession& Practice, bool bFinal);
 
     SAudioClientLayer* pLayer;
     std::ostream& Status;

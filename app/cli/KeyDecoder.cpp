@@ -41,11 +41,41 @@ ConsoleKey PlainKey(uint8_t ucByte)
         return ConsoleKey::SpeedDownTen;
     case ']':
         return ConsoleKey::SpeedUpTen;
+    case ',':
+        return ConsoleKey::SeekBack;
+    case '.':
+        return ConsoleKey::SeekForward;
+    case '<':
+        return ConsoleKey::SeekBackFar;
+    case '>':
+        return ConsoleKey::SeekForwardFar;
+    case 'a':
+    case 'A':
+        return ConsoleKey::LoopStart;
+    case 'b':
+    case 'B':
+        return ConsoleKey::LoopEnd;
+    case 'l':
+    case 'L':
+        return ConsoleKey::LoopClear;
+    case 't':
+    case 'T':
+        return ConsoleKey::Trainer;
     default:
+        if (ucByte >= '0' && ucByte <= '9')
+        {
+            return static_cast<ConsoleKey>(static_cast<int>(ConsoleKey::Jump0) + (ucByte - '0'));
+        }
         return ConsoleKey::None;
     }
 }
 } // namespace
+
+int32_t JumpTenths(ConsoleKey Key)
+{
+    const int iTenths = static_cast<int>(Key) - static_cast<int>(ConsoleKey::Jump0);
+    return iTenths >= 0 && iTenths <= 9 ? iTenths : -1;
+}
 
 ConsoleKey KeyDecoder::Feed(uint8_t ucByte)
 {

@@ -6,16 +6,37 @@
 enum class ConsoleKey
 {
     None,
-    SpeedDown,     // left arrow
-    SpeedUp,       // right arrow
-    SpeedDownTen,  // Shift+left, '['
-    SpeedUpTen,    // Shift+right, ']'
-    VolumeUp,      // up arrow
-    VolumeDown,    // down arrow
-    PauseOrResume, // space
-    Restart,       // r
-    Quit,          // q, Esc, Ctrl-C typed as a byte
+    SpeedDown,      // left arrow
+    SpeedUp,        // right arrow
+    SpeedDownTen,   // Shift+left, '['
+    SpeedUpTen,     // Shift+right, ']'
+    VolumeUp,       // up arrow
+    VolumeDown,     // down arrow
+    PauseOrResume,  // space
+    Restart,        // r
+    Quit,           // q, Esc, Ctrl-C typed as a byte
+    SeekBack,       // ',': 5 s back
+    SeekForward,    // '.': 5 s on
+    SeekBackFar,    // '<': 30 s back
+    SeekForwardFar, // '>': 30 s on
+    LoopStart,      // a
+    LoopEnd,        // b
+    LoopClear,      // l
+    Trainer,        // t
+    Jump0,          // '0' ... '9': to 0 %, 10 % ... 90 % of the file, in this order
+    Jump1,
+    Jump2,
+    Jump3,
+    Jump4,
+    Jump5,
+    Jump6,
+    Jump7,
+    Jump8,
+    Jump9,
 };
+
+// The tenths of the file a jump key goes to (0 ... 9); -1 for any other key.
+int32_t JumpTenths(ConsoleKey Key);
 
 // Turns the bytes a terminal sends in raw mode into keys: plain characters, and the escape
 // sequences of the arrow keys (ESC [ X, ESC O X, and ESC [ 1 ; m X with a modifier). A lone ESC is

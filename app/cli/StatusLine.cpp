@@ -1,5 +1,6 @@
 #include "app/cli/StatusLine.h"
 
+#include "app/cli/CliNumbers.h"
 #include "app/cli/DisplayColumns.h"
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/PlayerTexts.h"
@@ -43,9 +44,7 @@ StatusLine StatusLine::Of(ConsoleDialogHost& Host)
 
 std::string StatusLine::FormatTime(double dfSeconds)
 {
-    const long long llTenths = std::isfinite(dfSeconds) && dfSeconds > 0.0
-                                   ? static_cast<long long>(std::floor(dfSeconds * 10.0 + 1e-9))
-                                   : 0;
+    const long long llTenths = TenthsOf(dfSeconds);
     char Text[32];
     std::snprintf(Text, sizeof(Text), "%02lld:%02lld.%lld", llTenths / 600, (llTenths / 10) % 60,
                   llTenths % 10);
@@ -106,6 +105,11 @@ std::string StatusLine::Compose(uint32_t uiBarWidth, bool bDevice, bool bMode) c
     Text += WideToUtf8(SpeedText);
     Text += ' ';
     Text += WideToUtf8(VolumeText);
+    if (!PracticeText.empty())
+    {
+        Text += ' ';
+        Text += PracticeText;
+    }
     if (bDevice && !DeviceRateText.empty())
     {
         Text += ' ';

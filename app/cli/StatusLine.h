@@ -17,17 +17,20 @@ struct StatusLine
     std::u16string ModeText;       // "排他モード" / "共有モード"
     bool bPlaying = false;
     bool bPaused = false;
+    // The loop, the trainer or a notice, after the volume ("A 0:12.0 B 0:19.5 rep 3"); ASCII.
+    std::string PracticeText;
 
     // Reads the dialog's controls.
     static StatusLine Of(ConsoleDialogHost& Host);
     // Seconds as mm:ss.t (tenths cut, not rounded, so the end shows only when it is reached).
     static std::string FormatTime(double dfSeconds);
     // "01:02.3 / 03:00.0 [#####---------------] x1.0000 -20.0 dB 96000 Hz 24 bit 排他モード 再生",
-    // UTF-8, with a bar of uiBarWidth characters.
+    // UTF-8, with a bar of uiBarWidth characters; the practice text follows the volume.
     std::string Format(uint32_t uiBarWidth = FULL_BAR) const;
     // The line shortened to fit a terminal of uiColumns columns without wrapping (one column is
     // left free, where the cursor waits): the bar shrinks, down to SHORTEST_BAR, then goes, then the
-    // mode's words, then the device's rate and bits; what still does not fit is cut. Widths are
+    // mode's words, then the device's rate and bits (the practice text stays); what still does not
+    // fit is cut. Widths are
     // display columns (the Japanese characters take two), measured with the widest state word so
     // the layout stays when playback pauses. 0 columns: unknown, the full line.
     std::string Fit(uint32_t uiColumns) const;

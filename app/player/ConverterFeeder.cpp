@@ -4,6 +4,10 @@
 #include "conversion/SamplingFrequencyConverter.h"
 #include "wave/WaveFileReader.h"
 
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
 namespace
 {
 constexpr uint64_t STEREO = 2;
@@ -23,6 +27,11 @@ int32_t ConverterFeeder::Setup(WaveFileReader* pWaveReader, SamplingFrequencyCon
     ullBlockFrames = 0;
     ullBlockConsumed = 0;
     bEndOfFile = 0;
+    bSectionEnd = 0;
+    ullReadFrame = 0;
+    ullSectionEnd = NO_END;
+    ullFadeOutFrames = 0;
+    ullFadeInFrames = 0;
     eRefusal = Refusal::Reader;
     if (pWaveReader == nullptr || pWaveReader->bOpened == 0 || pWaveReader->uiChannelCount == 0 ||
         Downmixer.Setup(pWaveReader->uiChannelCount, pWaveReader->GetChannelMask()) != 1)
@@ -78,9 +87,10 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
     }
     // Without an input buffer nothing can be read: the file ends here.
     uint64_t ullRead = 0;
-    if (pdfInputBuffer != nullptr)
+    const bool bAtSectionEnd = ullReadFrame >= ullSectionEnd;
+    if (pdfInputBuffer != nullptr && !bAtSectionEnd)
     {
-        ullRead = ullRequestFrames;
+        ullRead = std::min(ullRequestFrames, ullSectionEnd - ullReadFrame);
         const int32_t iRead = pReader->ReadFrames(pdfInputBuffer, &ullRead);
         if (iRead < 0)
         {
@@ -90,6 +100,7 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
     if (ullRead == 0)
     {
         bEndOfFile = 1;
+        bSectionEnd = bAtSectionEnd ? 1 : 0;
         if (pConverter == nullptr || pConverter->bReady == 0)
         {
             return 1;
@@ -102,9 +113,44 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
     {
         return iStereo;
     }
+    ApplyFades(ullRead);
+    ullReadFrame += ullRead;
     ullBlockFrames = ullRead;
     ullFrames = ullRead;
     return 1;
+}
+
+void ConverterFeeder::ApplyFades(uint64_t ullFrames)
+{
+    // The sound buffer's ramp, 0.5 - 0.5 cos(pi (i + 1) / n) for the i-th frame of a fade in, and the
+    // same ramp backwards towards the section's end.
+    const auto Ramp = [](uint64_t i, uint64_t n)
+    { return 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(i + 1) / static_cast<double>(n)); };
+    for (uint64_t f = 0; f < ullFrames; ++f)
+    {
+        const uint64_t ullFrame = ullReadFrame + f;
+        double dfGain = 1.0;
+        if (ullFrame >= ullFadeInStart && ullFrame - ullFadeInStart < ullFadeInFrames)
+        {
+            dfGain = Ramp(ullFrame - ullFadeInStart, ullFadeInFrames);
+        }
+        if (ullSectionEnd != NO_END && ullFrame < ullSectionEnd &&
+            ullSectionEnd - ullFrame <= ullFadeOutFrames)
+        {
+            dfGain *= Ramp(ullSectionEnd - ullFrame - 1, ullFadeOutFrames);
+        }
+        if (dfGain != 1.0)
+        {
+            pdfInputBuffer[STEREO * f] *= dfGain;
+            pdfInputBuffer[STEREO * f + 1] *= dfGain;
+        }
+    }
+}
+
+void ConverterFeeder::SetSectionEnd(uint64_t ullEnd, uint64_t ullFadeOutLength)
+{
+    ullSectionEnd = ullEnd;
+    ullFadeOutFrames = ullEnd == NO_END ? 0 : ullFadeOutLength;
 }
 
 int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
@@ -132,7 +178,7 @@ int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
     return (ullFrames == 0 && ullBlockConsumed == ullBlockFrames) ? 0 : 1;
 }
 
-int32_t ConverterFeeder::Restart(uint64_t ullFrame)
+int32_t ConverterFeeder::Restart(uint64_t ullFrame, uint64_t ullFadeInLength)
 {
     if (pReader == nullptr)
     {
@@ -150,5 +196,9 @@ int32_t ConverterFeeder::Restart(uint64_t ullFrame)
     ullBlockFrames = 0;
     ullBlockConsumed = 0;
     bEndOfFile = 0;
+    bSectionEnd = 0;
+    ullReadFrame = std::min(ullFrame, pReader->ullFrameCount);
+    ullFadeInStart = ullReadFrame;
+    ullFadeInFrames = ullFadeInLength;
     return 1;
 }

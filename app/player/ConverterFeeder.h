@@ -59,9 +59,19 @@ public:
     int32_t ConvertStep(uint64_t& ullFrames);
     // Continues from input frame ullFrame (a frame at or past the end ends the file at the next
     // read): the reader moves, the converter forgets the signal so far and counts from there, the
-    // block under way and the end of the file are forgotten. 1; -1 no reader set up; the reader's
-    // negative result.
-    int32_t Restart(uint64_t ullFrame);
+    // block under way and the end of the file are forgotten. The first ullFadeInFrames frames from
+    // there fade in, as the sound buffer fades in after a gap, so that a converter started afresh
+    // does not begin with a step. 1; -1 no reader set up; the reader's negative result.
+    int32_t Restart(uint64_t ullFrame, uint64_t ullFadeInFrames = 0);
+    // The frame the reads stop at as at the end of the file (the last block completed with silence,
+    // the converter drained); NO_END for the file's own end. The ullFadeOutFrames frames before it
+    // fade out, so that going on from elsewhere after it makes no click. Taken at the next read.
+    void SetSectionEnd(uint64_t ullEnd, uint64_t ullFadeOutFrames = 0);
+    static constexpr uint64_t NO_END = ~uint64_t{0};
+    // 1 when the reads stopped at the section's end rather than at the end of the file.
+    int32_t IsAtSectionEnd() const { return bSectionEnd; }
+    // The input frame the next read starts at.
+    uint64_t GetReadFrame() const { return ullReadFrame; }
 
     Refusal GetRefusal() const { return eRefusal; }
     // 1 once a read found the end of the file (also when its silence did not fit), else 0.
@@ -72,6 +82,9 @@ public:
     uint64_t GetRequestFrames() const { return ullRequestFrames; }
 
 private:
+    // The fades of the frames just read, before they reach the converter.
+    void ApplyFades(uint64_t ullFrames);
+
     WaveFileReader* pReader = nullptr;
     SamplingFrequencyConverter* pConverter = nullptr;
     ParameterSmoother* pGain = nullptr;
@@ -84,5 +97,11 @@ private:
     uint64_t ullBlockFrames = 0;
     uint64_t ullBlockConsumed = 0;
     int32_t bEndOfFile = 0;
+    int32_t bSectionEnd = 0;
+    uint64_t ullReadFrame = 0;
+    uint64_t ullSectionEnd = NO_END;
+    uint64_t ullFadeOutFrames = 0;
+    uint64_t ullFadeInStart = 0;
+    uint64_t ullFadeInFrames = 0;
     Refusal eRefusal = Refusal::Reader;
 };

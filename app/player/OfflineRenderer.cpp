@@ -9,6 +9,7 @@
 #include "wave/WaveFileReader.h"
 #include "wave/WaveRecordingFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -32,16 +33,17 @@ bool IsSameFile(const char16_t* pFirst, const char16_t* pSecond)
     return std::filesystem::exists(Second, Error) && std::filesystem::equivalent(First, Second, Error);
 }
 
-// Times from 0 to the input's length that never go back, speeds the slider can reach.
-bool AreSpeedChangesValid(const std::vector<OfflineRenderer::SpeedChange>& Changes, double dfInputSeconds)
+// Times within the section that never go back, speeds the slider can reach.
+bool AreSpeedChangesValid(const std::vector<OfflineRenderer::SpeedChange>& Changes, double dfFromSeconds,
+                          double dfToSeconds)
 {
     const double dfSlowest = PlayerScales::SpeedOfPosition(0);
     const double dfFastest = PlayerScales::SpeedOfPosition(PlayerScales::SPEED_MAXIMUM_POSITION);
-    double dfPrevious = 0.0;
+    double dfPrevious = dfFromSeconds;
     for (const OfflineRenderer::SpeedChange& Change : Changes)
     {
         // Comparisons written so that NaN fails them.
-        if (!(Change.dfInputSeconds >= dfPrevious && Change.dfInputSeconds <= dfInputSeconds) ||
+        if (!(Change.dfInputSeconds >= dfPrevious && Change.dfInputSeconds <= dfToSeconds) ||
             !(Change.dfSpeed >= dfSlowest * (1.0 - 1e-12) && Change.dfSpeed <= dfFastest * (1.0 + 1e-12)))
         {
             return false;
@@ -52,6 +54,25 @@ bool AreSpeedChangesValid(const std::vector<OfflineRenderer::SpeedChange>& Chang
 }
 
 } // namespace
+
+bool OfflineRenderer::SectionFrames(const Settings& Choice, uint32_t uiRate, uint64_t ullFrames,
+                                    uint64_t& ullFrom, uint64_t& ullTo)
+{
+    ullFrom = 0;
+    ullTo = ullFrames;
+    const double dfLength = static_cast<double>(ullFrames) / static_cast<double>(uiRate);
+    const bool bToEnd = Choice.dfToSeconds < 0.0;
+    // Comparisons written so that NaN fails them.
+    if (uiRate == 0 || !(Choice.dfFromSeconds >= 0.0 && Choice.dfFromSeconds <= dfLength) ||
+        !(bToEnd || (Choice.dfToSeconds > Choice.dfFromSeconds && Choice.dfToSeconds <= dfLength)))
+    {
+        return false;
+    }
+    ullFrom = static_cast<uint64_t>(std::llround(Choice.dfFromSeconds * uiRate));
+    ullTo = bToEnd ? ullFrames
+                   : std::min(ullFrames, static_cast<uint64_t>(std::llround(Choice.dfToSeconds * uiRate)));
+    return ullTo > ullFrom;
+}
 
 uint64_t OfflineRenderer::PeriodFrames(uint32_t uiDeviceRate)
 {
@@ -116,8 +137,14 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     }
     uiInputRate = Reader.uiSamplingFrequency;
     ullInputFrames = Reader.ullFrameCount;
-    if (!AreSpeedChangesValid(Choice.SpeedChanges,
-                              static_cast<double>(ullInputFrames) / static_cast<double>(uiInputRate)))
+    uint64_t ullFrom = 0;
+    uint64_t ullTo = 0;
+    if (!SectionFrames(Choice, uiInputRate, ullInputFrames, ullFrom, ullTo))
+    {
+        return Fail(Step::Section, -4);
+    }
+    if (!AreSpeedChangesValid(Choice.SpeedChanges, static_cast<double>(ullFrom) / uiInputRate,
+                              static_cast<double>(ullTo) / uiInputRate))
     {
         return Fail(Step::SpeedChanges, -4);
     }
@@ -162,6 +189,13 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     ConverterFeeder Feeder;
     iResult = Feeder.Setup(&Reader, &Converter, InputBuffer.data(), ConverterFeeder::BUFFER_BYTES,
                            OutputBuffer.data(), ConverterFeeder::BUFFER_BYTES, &Volume);
+    // The section converts as a file that holds only it: the converter starts afresh at its first
+    // frame and the reads end at its last.
+    if (iResult == 1 && ullFrom != 0)
+    {
+        iResult = Feeder.Restart(ullFrom);
+    }
+    Feeder.SetSectionEnd(ullTo);
     Step FailingStep = Step::Convert;
     uint64_t ullBlockFrames = 1;
     size_t ullNextChange = 0;
@@ -209,7 +243,8 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             ullFramesWritten += ullWritten;
             if (Progress)
             {
-                Progress(Converter.ullConsumedFrames.load(std::memory_order_relaxed), Reader.ullFrameCount);
+                Progress(Converter.ullConsumedFrames.load(std::memory_order_relaxed) - ullFrom,
+                         ullTo - ullFrom);
             }
             if (CFileReplacement::IsInterruptPending())
             {

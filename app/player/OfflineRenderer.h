@@ -34,7 +34,17 @@ public:
         // Slider moves after the start at dfSpeed: times from 0 up to the input's length, never
         // going back; speeds within the slider's range (positions 0 ... 280).
         std::vector<SpeedChange> SpeedChanges;
+        // The section of the input converted, in seconds of the input: from dfFromSeconds up to
+        // dfToSeconds (negative: the end), rendered as a file holding only that section would be.
+        // Speed changes must fall inside it.
+        double dfFromSeconds = 0.0;
+        double dfToSeconds = -1.0;
     };
+
+    // The section's frames of an input of ullFrames at uiRate: each time to the nearest frame.
+    // false when the times are out of order, negative, past the input's end, or the section empty.
+    static bool SectionFrames(const Settings& Choice, uint32_t uiRate, uint64_t ullFrames, uint64_t& ullFrom,
+                              uint64_t& ullTo);
 
     // The device period the volume smoother ramps over: 0.01 s of frames, at least one.
     static uint64_t PeriodFrames(uint32_t uiDeviceRate);
@@ -48,7 +58,8 @@ public:
         Settings,       // bit counts or volume out of range
         OpenInput,      // the input is not a readable WAV file
         SetupConverter, // the converter refused the rates, speed or shift
-        SpeedChanges,   // a speed change out of order, before 0 or past the input, or off the slider
+        SpeedChanges,   // a speed change out of order, outside the section, or off the slider
+        Section,        // the section is out of order, empty or beyond the input's end
         OutputIsInput,  // the output is the input file itself
         CreateOutput,   // the output cannot be created
         Convert,        // reading or converting failed part-way

@@ -289,6 +289,13 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     {
         return FailStart(StartStep::OutputBuffer, iResult);
     }
+    if (ullStartFrame != 0 && pReader != nullptr)
+    {
+        // Taken by the thread before its first read, as a seek: it plays from there, faded in.
+        State.ullSeekFrame.store(std::min(ullStartFrame, pReader->ullFrameCount));
+    }
+    ullStartFrame = 0;
+    State.dfSeamRate.store(0.0);
     pWorker->SetPriority(1);
     State.bPlaybackThreadEnded.store(0);
     iResult = Factory.StartWorker(*pWorker, PlaybackThreadBody);
@@ -497,6 +504,40 @@ int32_t PlaybackEngine::Seek(uint64_t ullFrame)
     return 1;
 }
 
+int32_t PlaybackEngine::SetLoop(uint64_t ullStart, uint64_t ullEnd)
+{
+    const uint64_t ullLength = GetLength();
+    const uint64_t ullLast = ullLength != 0 ? std::min(ullEnd, ullLength) : ullEnd;
+    if (ullLast <= ullStart)
+    {
+        return RESULT_INVALID_ARGUMENT;
+    }
+    State.SetLoop(ullStart, ullLast);
+    return 1;
+}
+
+void PlaybackEngine::ClearLoop()
+{
+    State.ClearLoop();
+    State.dfSeamRate.store(0.0);
+}
+
+uint64_t PlaybackEngine::GetLoopPasses() const
+{
+    return State.ullLoopPasses.load(std::memory_order_acquire);
+}
+
+void PlaybackEngine::SetSpeedAtLoopStart(double dfSpeed)
+{
+    State.dfSeamRate.store(State.bPlaying == 1 && dfSpeed > 0.0 ? State.dfDeviceSamplingFrequency / dfSpeed
+                                                                : 0.0);
+}
+
+uint32_t PlaybackEngine::GetRate() const
+{
+    return pReader != nullptr ? pReader->uiSamplingFrequency : 0;
+}
+
 int32_t PlaybackEngine::IsPlaying() const
 {
     return State.bPlaying == 1 ? 1 : 0;
@@ -590,4 +631,6 @@ void PlaybackEngine::TearDown()
     Publish();
     State.FreeDeviceBlock();
     State.ullSeekFrame.store(PlayerState::NO_SEEK);
+    ClearLoop();
+    ullStartFrame = 0;
 }

@@ -138,6 +138,23 @@ public:
     // end of the file does. A seek while paused plays from there on resume. 1 taken; 0 not playing.
     int32_t Seek(uint64_t ullFrame);
 
+    // Where the next Start plays from, instead of the first frame (taken once; a frame past the
+    // end plays nothing). The first period fades in as after a seek.
+    void SetStartFrame(uint64_t ullFrame) { ullStartFrame = ullFrame; }
+    // The passage [ullStart, ullEnd) in input frames played again and again: at its end the sound
+    // fades out and goes on, faded in, from its start; each repetition is the same as the one
+    // before. Kept across starts until cleared; the end is taken within the file. 1 set; -4 an
+    // empty passage.
+    int32_t SetLoop(uint64_t ullStart, uint64_t ullEnd);
+    void ClearLoop();
+    // How often playback has gone back to a loop's start so far.
+    uint64_t GetLoopPasses() const;
+    // The speed the next return to the loop's start glides to, as a slider move made there; 0 for
+    // none. Only while playing.
+    void SetSpeedAtLoopStart(double dfSpeed);
+    // The file's sampling frequency; 0 without a file.
+    uint32_t GetRate() const;
+
     int32_t IsPlaying() const;
     int32_t IsPaused() const;
     // 1 while playing (paused included) when the playback thread or the render thread has ended by
@@ -186,6 +203,7 @@ private:
     std::unique_ptr<SamplingFrequencyConverter> pConverter;
     std::unique_ptr<CMultiThreadWin> pWorker;
     int32_t bPrepared = 0;
+    uint64_t ullStartFrame = 0;
     // The start under way: its settings and what it reports.
     StartSettings Current;
     StartReport* pReport = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/player/ConverterFeeder.h"
 #include "app/player/PlayerState.h"
+#include "conversion/SamplingFrequencyConverter.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/SEvent.h"
 #include "runtime/WorkerParameterNames.h"
@@ -9,6 +10,7 @@
 #include "soundbuffer/IntelligentSoundBuffer.h"
 #include "wave/WaveFileReader.h"
 
+#include <cmath>
 #include <cstdint>
 #include <thread>
 
@@ -24,6 +26,7 @@ struct Playback
     PlayerState* pState = nullptr;
     SEvent* pStopEvent = nullptr;
     IntelligentSoundBuffer* pBuffer = nullptr;
+    SamplingFrequencyConverter* pConverter = nullptr;
     ConverterFeeder Feeder; // read, stereo, convert, volume, zero fill and drain, as the renderer does
     CMultimediaTimer Timer;
 };
@@ -79,6 +82,49 @@ bool TakeSeek(Playback& Run)
     Run.pState->ullSeekFrame.compare_exchange_strong(ullFrame, PlayerState::NO_SEEK,
                                                      std::memory_order_acq_rel);
     return iRestart >= 0;
+}
+
+// Input frames that play for one period of the sound buffer at the speed now in force: the length
+// of the fades at a loop's seam, as long as the buffer's own fades.
+uint64_t SeamFadeFrames(const Playback& Run)
+{
+    if (Run.pBuffer == nullptr || Run.pConverter == nullptr || !(Run.pConverter->dfOutputRate > 0.0))
+    {
+        return 0;
+    }
+    return static_cast<uint64_t>(std::ceil(static_cast<double>(Run.pBuffer->ullPeriodFrames) *
+                                           Run.pConverter->dfInputRate / Run.pConverter->dfOutputRate));
+}
+
+// The reads stop at the loop's end while one is set.
+void KeepToLoop(Playback& Run)
+{
+    uint64_t ullStart = 0;
+    uint64_t ullEnd = 0;
+    const bool bLoop = Run.pState->GetLoop(ullStart, ullEnd);
+    Run.Feeder.SetSectionEnd(bLoop ? ullEnd : ConverterFeeder::NO_END, bLoop ? SeamFadeFrames(Run) : 0);
+}
+
+// The reads reached the loop's end and the converter is drained: everything up to the end is in
+// the sound buffer, faded out. Playback goes on from the loop's start (from where it stopped when
+// the loop was cleared meanwhile), faded in, with the speed a seam was asked to glide to. false
+// when the reader failed.
+bool TakeLoopSeam(Playback& Run)
+{
+    uint64_t ullStart = 0;
+    uint64_t ullEnd = 0;
+    const bool bLoop = Run.pState->GetLoop(ullStart, ullEnd);
+    const double dfRate = Run.pState->dfSeamRate.exchange(0.0);
+    if (bLoop && dfRate > 0.0 && Run.pConverter != nullptr)
+    {
+        Run.pConverter->SetOutputRate(dfRate, 0);
+    }
+    const uint64_t ullFrame = bLoop ? ullStart : Run.Feeder.GetReadFrame();
+    if (bLoop)
+    {
+        Run.pState->ullLoopPasses.fetch_add(1, std::memory_order_release);
+    }
+    return Run.Feeder.Restart(ullFrame, SeamFadeFrames(Run)) >= 0;
 }
 
 // Offers ullFrames frames to the sound buffer until it has taken them all, a stop is requested or a
@@ -161,15 +207,15 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
     Run.pState = &State;
     Run.pStopEvent = Owner.GetStopEvent();
     Run.pBuffer = ReadParameterAddress<IntelligentSoundBuffer>(&Owner, INTELLIGENT_SOUND_BUFFER);
+    Run.pConverter = ReadParameterAddress<SamplingFrequencyConverter>(&Owner, SAMPLING_FREQUENCY_CONVERTER);
     uint64_t ullInputBytes = 0;
     uint64_t ullOutputBytes = 0;
     double* pdfInput = ReadParameterBuffer<double>(&Owner, INPUT_SIGNAL_BUFFER, ullInputBytes);
     double* pdfOutput = ReadParameterBuffer<double>(&Owner, OUTPUT_SIGNAL_BUFFER, ullOutputBytes);
     // A refusal is acted on below: without a reader the thread ends at once, without an input
     // buffer the file ends at once, without a converter (or output buffer) the first block fails.
-    Run.Feeder.Setup(ReadParameterAddress<WaveFileReader>(&Owner, WAVE_FILE_READER),
-                     ReadParameterAddress<SamplingFrequencyConverter>(&Owner, SAMPLING_FREQUENCY_CONVERTER),
-                     pdfInput, ullInputBytes, pdfOutput, ullOutputBytes, State.pVolume);
+    Run.Feeder.Setup(ReadParameterAddress<WaveFileReader>(&Owner, WAVE_FILE_READER), Run.pConverter, pdfInput,
+                     ullInputBytes, pdfOutput, ullOutputBytes, State.pVolume);
 
     for (;;)
     {
@@ -189,6 +235,7 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
         {
             return PLAYBACK_THREAD_FAILED;
         }
+        KeepToLoop(Run);
         uint64_t ullFrames = 0;
         // A zero fill that did not fit still leaves the converter to drain and the buffer to finish.
         if (Run.Feeder.ReadBlock(ullFrames) < 0 && Run.Feeder.IsAtEndOfFile() == 0)
@@ -197,6 +244,15 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
         }
 
         const bool bDelivered = ConvertAndDeliver(Run);
+        if (ullFrames == 0 && bDelivered && Run.Feeder.IsAtSectionEnd() != 0 && !SeekPending(Run) &&
+            !StopRequested(Run))
+        {
+            if (!TakeLoopSeam(Run))
+            {
+                return PLAYBACK_THREAD_FAILED;
+            }
+            continue;
+        }
         // End of the file, also when the stop came during the drain; a seek goes on from elsewhere.
         if (ullFrames == 0 && !(bDelivered && SeekPending(Run) && !StopRequested(Run)))
         {

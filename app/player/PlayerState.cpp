@@ -74,3 +74,32 @@ void PlayerState::FreeDeviceBlock()
     pdfDeviceBlock = nullptr;
     ullDeviceBlockCount = 0;
 }
+
+void PlayerState::SetLoop(uint64_t ullStart, uint64_t ullEnd)
+{
+    ullLoopVersion.fetch_add(1);
+    ullLoopStart.store(ullStart);
+    ullLoopEnd.store(ullEnd);
+    ullLoopVersion.fetch_add(1);
+}
+
+void PlayerState::ClearLoop()
+{
+    SetLoop(0, NO_SEEK);
+}
+
+bool PlayerState::GetLoop(uint64_t& ullStart, uint64_t& ullEnd) const
+{
+    // The writer takes a few instructions; a read that overlapped it is made again.
+    for (;;)
+    {
+        const uint64_t ullBefore = ullLoopVersion.load();
+        ullStart = ullLoopStart.load();
+        ullEnd = ullLoopEnd.load();
+        if ((ullBefore & 1) == 0 && ullLoopVersion.load() == ullBefore)
+        {
+            break;
+        }
+    }
+    return ullEnd != NO_SEEK && ullEnd > ullStart;
+}

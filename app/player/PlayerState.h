@@ -68,6 +68,17 @@ public:
     // to. Set by the UI thread, taken by the playback thread.
     static constexpr uint64_t NO_SEEK = ~uint64_t{0};
     std::atomic<uint64_t> ullSeekFrame{NO_SEEK};
+    // The passage played again and again: the playback thread reads up to the loop's end, then goes
+    // on from its start. Written by the UI thread with SetLoop, read with GetLoop on any thread.
+    void SetLoop(uint64_t ullStart, uint64_t ullEnd);
+    void ClearLoop();
+    // true with the loop's frames while one is set.
+    bool GetLoop(uint64_t& ullStart, uint64_t& ullEnd) const;
+    // Times the playback thread went back to the loop's start; only grows.
+    std::atomic<uint64_t> ullLoopPasses{0};
+    // The output rate in Hz the converter glides to when the loop next goes back to its start (a
+    // slider move made at the seam); 0 for none. Set by the UI thread, taken by the playback thread.
+    std::atomic<double> dfSeamRate{0.0};
     int32_t iShift = 0;
     uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
     uint32_t uiEffectiveBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;
@@ -75,4 +86,11 @@ public:
     double dfDeviceSamplingFrequency = 0.0;
 
     CCriticalSection VolumeLock;
+
+private:
+    // Odd while the UI thread writes the two ends, so a reader never takes one end of an old loop
+    // with one of a new one.
+    std::atomic<uint64_t> ullLoopVersion{0};
+    std::atomic<uint64_t> ullLoopStart{0};
+    std::atomic<uint64_t> ullLoopEnd{NO_SEEK};
 };

@@ -599,3 +599,53 @@ TEST(CliRender, AFailedOrKilledRenderLeavesTheOldOutputAsItWas)
     EXPECT_EQ(FolderNames(Folder), Before);
 #endif
 }
+
+// A section renders exactly as a file holding only that section would, speed changes at times of
+// the input included; a section out of order or beyond the input writes nothing.
+TEST(CliRender, SectionRendersAsTheFileCutThere)
+{
+    constexpr uint64_t RATE = 44100;
+    const std::vector<double> Signal = Sines(3 * RATE, 2, RATE);
+    const auto Input = TestFiles::Write("render-whole.wav", WaveFileBuilder::PcmWave(Signal, 2, RATE, 24));
+    const std::vector<double> Cut(Signal.begin() + 2 * RATE, Signal.begin() + 4 * RATE);
+    const auto CutInput = TestFiles::Write("render-cut.wav", WaveFileBuilder::PcmWave(Cut, 2, RATE, 24));
+    const auto Output = TestFiles::PathFor("render-section.wav");
+    const auto CutOutput = TestFiles::PathFor("render-cut-out.wav");
+    const CliRun Section = RunRender({Utf8(Input), Utf8(Output), "--from", "1", "--to", "0:02", "--speed",
+                                      "0.8", "--speed-at", "1.5=1.2"});
+    const CliRun Whole =
+        RunRender({Utf8(CutInput), Utf8(CutOutput), "--speed", "0.8", "--speed-at", "0.5=1.2"});
+    ASSERT_EQ(Section.iStatus, 0) << Section.Error;
+    ASSERT_EQ(Whole.iStatus, 0) << Whole.Error;
+    const FloatWave SectionWave = ReadFloatWave(Output);
+    EXPECT_GT(SectionWave.Samples.size(), 2u * 48000u);
+    EXPECT_EQ(SectionWave.Samples, ReadFloatWave(CutOutput).Samples);
+
+    std::filesystem::remove(Output);
+    const std::string In = Utf8(Input);
+    const std::string Out = Utf8(Output);
+    const struct
+    {
+        std::vector<std::string> Arguments;
+        const char* pReason;
+    } CASES[] = {
+        {{"--from", "2", "--to", "1"}, "--to 0:01.0 must come after --from 0:02.0"},
+        {{"--from", "1", "--to", "1"}, "--to 0:01.0 must come after --from 0:01.0"},
+        {{"--from", "1", "--speed-at", "0.5=2"}, "the speed change at 0:00.5 comes before --from 0:01.0"},
+        {{"--to", "1", "--speed-at", "1.5=2"}, "the speed change at 0:01.5 comes after --to 0:01.0"},
+        {{"--from", "soon"}, "--from needs a time of the file in seconds (72.5) or minutes and seconds"},
+        {{"--to", "1:60"}, "--to needs a time"},
+        {{"--from", "4"}, "--from 0:04.0 lies beyond the end of the input (0:03.0); nothing was written"},
+        {{"--from", "1", "--to", "3.5"}, "--to 0:03.5 lies beyond the end of the input (0:03.0); nothing"},
+    };
+    for (const auto& Case : CASES)
+    {
+        std::vector<std::string> Arguments = {In, Out};
+        Arguments.insert(Arguments.end(), Case.Arguments.begin(), Case.Arguments.end());
+        const CliRun Run = RunRender(Arguments);
+        EXPECT_EQ(Run.iStatus, 1) << Case.pReason;
+        EXPECT_NE(Run.Error.find(std::string("larkspur-cli render: ") + Case.pReason), std::string::npos)
+            << Run.Error;
+        EXPECT_FALSE(std::filesystem::exists(Output)) << Case.pReason;
+    }
+}

@@ -12,6 +12,7 @@
 #include "output/virtual/VirtualRecordingLayer.h"
 #include "runtime/TextConversion.h"
 #include "tests/app/CliRun.h"
+#include "tests/app/ScriptedKeys.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/dialog/PlayerRig.h"
@@ -44,38 +45,6 @@ std::filesystem::path ToneFile(const std::string& Name, double dfSeconds)
     }
     return TestFiles::Write(Name, WaveFileBuilder::PcmWave(Signal, 2, RATE, 16));
 }
-
-// Keys from a script: each step is asked on every loop turn (about every 10 ms) until it gives a
-// key; it may look at the player first. With the steps used up, no more keys.
-class ScriptedKeys : public SKeySource
-{
-public:
-    using Step = std::function<ConsoleKey()>;
-    explicit ScriptedKeys(std::vector<Step> Steps) : Steps(std::move(Steps)) {}
-
-    ConsoleKey WaitForKey(uint32_t uiMilliseconds) override
-    {
-        // The loop's own pace, as a terminal's wait would take it.
-        std::this_thread::sleep_for(std::chrono::milliseconds(uiMilliseconds));
-        if (uiNext >= Steps.size())
-        {
-            return ConsoleKey::None;
-        }
-        const ConsoleKey Key = Steps[uiNext]();
-        if (Key != ConsoleKey::None)
-        {
-            ++uiNext;
-        }
-        return Key;
-    }
-    bool IsStopRequested() override { return bStop; }
-
-    bool bStop = false;
-    size_t uiNext = 0;
-
-private:
-    std::vector<Step> Steps;
-};
 
 struct Session
 {
@@ -329,7 +298,7 @@ TEST(ConsolePlayerTest, NoOutputDeviceIsOneLineWithWhatToDo)
 }
 
 // Speed keys move the converter's target one 1/120-octave step each (ten with Shift), volume keys
-// the gain by 0.5 dB; the command line's speed and volume arrive as the same kind of move.
+// the gain by 0.5 dB, from the command line's speed and volume, which are set before Play.
 TEST(ConsolePlayerTest, SpeedAndVolumeKeysMoveTheTargetsByExactSteps)
 {
     const auto Tone = ToneFile("tone-keys.wav", 4.0);

@@ -51,5 +51,21 @@ TEST(KeyDecoderTest, EscapeOnlyAfterSilenceAndUnknownSequencesSwallowed)
     EXPECT_EQ(Decode("\x1b[1;|r"), (std::vector<K>{K::Restart}));
     // Function keys and the like give nothing, and the bytes after them are read normally.
     EXPECT_EQ(Decode("\x1b[15~ \x1b[H q"), (std::vector<K>{K::PauseOrResume, K::PauseOrResume, K::Quit}));
-    EXPECT_EQ(Decode("Rr\x03x5"), (std::vector<K>{K::Restart, K::Restart, K::Quit}));
+    EXPECT_EQ(Decode("Rr\x03xz"), (std::vector<K>{K::Restart, K::Restart, K::Quit}));
+}
+
+TEST(KeyDecoderTest, SeekLoopAndTrainerKeys)
+{
+    using K = ConsoleKey;
+    EXPECT_EQ(Decode(",.<>aBlT"),
+              (std::vector<K>{K::SeekBack, K::SeekForward, K::SeekBackFar, K::SeekForwardFar, K::LoopStart,
+                              K::LoopEnd, K::LoopClear, K::Trainer}));
+    const std::vector<K> Jumps = Decode("0459");
+    ASSERT_EQ(Jumps.size(), 4u);
+    EXPECT_EQ(JumpTenths(Jumps[0]), 0);
+    EXPECT_EQ(JumpTenths(Jumps[1]), 4);
+    EXPECT_EQ(JumpTenths(Jumps[2]), 5);
+    EXPECT_EQ(JumpTenths(Jumps[3]), 9);
+    EXPECT_EQ(JumpTenths(K::Trainer), -1);
+    EXPECT_EQ(JumpTenths(K::None), -1);
 }

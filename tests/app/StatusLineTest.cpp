@@ -111,6 +111,10 @@ TEST(StatusLineTest, FitsTheTerminalInDisplayColumns)
             EXPECT_EQ(Fitted == Line.Format(), uiColumns > 93) << uiColumns;
         }
     }
+    // The loop and the trainer stay; the device's figures make room for them at 80 columns.
+    Line.PracticeText = "A 0:12.0 B 0:19.5 rep 12 next x0.79";
+    EXPECT_EQ(Line.Fit(80),
+              "00:07.3 / 00:20.0 x0.7492 -12.0 dB A 0:12.0 B 0:19.5 rep 12 next x0.79 一時停止");
     EXPECT_EQ(DisplayColumns("x\xE2\x80\x8B"
                              "ab"),
               3u);

@@ -1,0 +1,440 @@
+#include "app/cli/ConsolePlayer.h"
+
+#include "app/player/PlayerScales.h"
+#include "app/player/PlayerState.h"
+#include "conversion/SamplingFrequencyConverter.h"
+#include "output/AudioClientConstants.h"
+#include "tests/app/CliRun.h"
+#include "tests/app/ScriptedKeys.h"
+#include "tests/common/ChainSignals.h"
+#include "tests/common/TestFiles.h"
+#include "tests/common/WaveFileBuilder.h"
+#include "tests/scripted/CVirtualAudioLayer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <sstream>
+
+namespace
+{
+constexpr uint32_t FILE_RATE = 44100;
+constexpr uint32_t DEVICE_RATE = 48000;
+// One period of the sound buffer at the device rate: the length of every fade.
+constexpr uint64_t FADE = DEVICE_RATE / 100;
+
+PlayerState& State()
+{
+    return PlayerState::Instance();
+}
+
+uint64_t Consumed()
+{
+    return State().pSamplingFrequencyConverter->ullConsumedFrames.load();
+}
+
+bool SeekTaken()
+{
+    return State().ullSeekFrame.load() == PlayerState::NO_SEEK;
+}
+
+// A stereo 16-bit file of dfSeconds: a tone of dfHz, or (dfHz 0) a sweep from 300 Hz to 3 kHz, which
+// repeats nowhere, so a repetition found in the output is one the player made.
+std::filesystem::path SignalFile(const std::string& Name, double dfSeconds, double dfHz)
+{
+    const uint64_t ullFrames = static_cast<uint64_t>(dfSeconds * FILE_RATE);
+    std::vector<double> Signal(2 * ullFrames);
+    for (uint64_t n = 0; n < ullFrames; ++n)
+    {
+        const double t = static_cast<double>(n) / FILE_RATE;
+        const double dfPhase =
+            dfHz > 0.0 ? dfHz * t : 300.0 * t + (3000.0 - 300.0) * t * t / (2.0 * dfSeconds);
+        Signal[2 * n] = 0.5 * std::sin(2.0 * std::numbers::pi * dfPhase);
+        Signal[2 * n + 1] = Signal[2 * n];
+    }
+    return TestFiles::Write(Name, WaveFileBuilder::PcmWave(Signal, 2, FILE_RATE, 16));
+}
+
+// A device of the default endpoint that plays in real time at 48 kHz, 24 bits, and keeps every byte.
+struct Device
+{
+    Device()
+    {
+        pDevice->UseRealTimeClock(1);
+        pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, DEVICE_RATE, 24);
+        Layer.AddDevice(pDevice);
+        Layer.SetDefaultDevice(pDevice);
+    }
+    // The left channel of everything played, from the first sound on.
+    std::vector<double> Played() const
+    {
+        const std::vector<uint8_t> Bytes = pDevice->GetWrittenBytes();
+        const std::vector<int32_t> Codes = ChainSignals::DecodeCodes(Bytes.data(), Bytes.size(), 24);
+        std::vector<double> Left;
+        for (size_t i = 0; i < Codes.size(); i += 2)
+        {
+            if (!Left.empty() || Codes[i] != 0)
+            {
+                Left.push_back(Codes[i] / 8388608.0);
+            }
+        }
+        return Left;
+    }
+
+    CVirtualAudioLayer Layer;
+    std::shared_ptr<VirtualAudioDevice> pDevice = std::make_shared<VirtualAudioDevice>();
+};
+
+// A player on that device, its status line in place or as plain lines.
+struct Session
+{
+    explicit Session(bool bInPlace = false) : Player(&Output.Layer, Status, bInPlace, Messages) {}
+
+    Device Output;
+    std::ostringstream Status;
+    std::ostringstream Messages;
+    ConsolePlayer Player;
+};
+
+ConsolePlayer::Options Parsed(const std::vector<std::string>& Arguments)
+{
+    ConsolePlayer::Options Chosen;
+    std::string Problem;
+    EXPECT_TRUE(ConsolePlayer::ParseOptions(Arguments, Chosen, Problem)) << Problem;
+    return Chosen;
+}
+
+// Plays File with the options until the loop has gone back to its start ullPasses times, then quits.
+struct LoopRun
+{
+    std::string Status;
+    std::vector<double> Played;
+};
+
+LoopRun PlayLoop(const std::filesystem::path& File, const std::vector<std::string>& Arguments,
+                 uint64_t ullPasses)
+{
+    Session Run;
+    const uint64_t ullBase = State().ullLoopPasses.load();
+    ScriptedKeys Keys({[&] {
+        return State().ullLoopPasses.load() >= ullBase + ullPasses ? ConsoleKey::Quit : ConsoleKey::None;
+    }});
+    EXPECT_EQ(Run.Player.Run(Parsed(Arguments), Utf8(File), Keys), ConsolePlayer::EXIT_DONE)
+        << Run.Messages.str();
+    return {Run.Status.str(), Run.Output.Played()};
+}
+
+// The frequency of a tone from its falling zero crossings, interpolated between samples.
+double Frequency(const double* pdfSamples, size_t ullCount)
+{
+    double dfFirst = -1.0;
+    double dfLast = -1.0;
+    uint64_t ullCrossings = 0;
+    for (size_t i = 0; i + 1 < ullCount; ++i)
+    {
+        if (pdfSamples[i] >= 0.0 && pdfSamples[i + 1] < 0.0)
+        {
+            const double dfAt = i + pdfSamples[i] / (pdfSamples[i] - pdfSamples[i + 1]);
+            dfFirst = dfFirst < 0.0 ? dfAt : dfFirst;
+            dfLast = dfAt;
+            ++ullCrossings;
+        }
+    }
+    return ullCrossings < 2 ? 0.0 : (ullCrossings - 1) * DEVICE_RATE / (dfLast - dfFirst);
+}
+
+// The largest step from one sample to the next.
+double LargestStep(const std::vector<double>& Samples, size_t ullFrom, size_t ullTo)
+{
+    double dfLargest = 0.0;
+    for (size_t i = ullFrom; i + 1 < std::min(ullTo, Samples.size()); ++i)
+    {
+        dfLargest = std::max(dfLargest, std::fabs(Samples[i + 1] - Samples[i]));
+    }
+    return dfLargest;
+}
+
+// Where each repetition of a loop starts: after every run of at least 20 samples below dfQuiet;
+// Gaps gets the length of the run before each start (0 before the first).
+std::vector<size_t> RepetitionStarts(const std::vector<double>& Samples, double dfQuiet,
+                                     std::vector<size_t>& Gaps)
+{
+    std::vector<size_t> Starts = {0};
+    Gaps = {0};
+    for (size_t i = 0; i < Samples.size();)
+    {
+        size_t j = i;
+        while (j < Samples.size() && std::fabs(Samples[j]) < dfQuiet)
+        {
+            ++j;
+        }
+        if (j - i >= 20 && i > 0 && j < Samples.size())
+        {
+            Starts.push_back(j);
+            Gaps.push_back(j - i);
+        }
+        i = j + 1;
+    }
+    return Starts;
+}
+} // namespace
+
+// The command line's speed and volume are the sliders' before Play: the first 50 ms already play
+// the tone at the slider's speed (0.75 is the step x0.7492) and at the level asked for.
+TEST(ConsolePracticeTest, FirstSampleAtTheChosenSpeedAndVolume)
+{
+    const auto Tone = SignalFile("practice-first.wav", 0.5, 1000.0);
+    Session Run;
+    ScriptedKeys Keys({});
+    ASSERT_EQ(Run.Player.Run(Parsed({"--speed", "0.75", "--volume", "-6"}), Utf8(Tone), Keys),
+              ConsolePlayer::EXIT_DONE)
+        << Run.Messages.str();
+    const std::vector<double> Played = Run.Output.Played();
+    ASSERT_GT(Played.size(), DEVICE_RATE / 20);
+    const double dfExpected = 1000.0 * PlayerScales::SpeedOfPosition(70);
+    EXPECT_NEAR(Frequency(Played.data(), DEVICE_RATE / 20), dfExpected, dfExpected * 0.001);
+    // Every 5 ms of the first 50 ms peaks at the tone's 0.5 at -6 dB; only the first period may be
+    // lower, when the sound buffer fades the start in (the device started before its first period).
+    const double dfPeak = 0.5 * PlayerScales::GainOfVolumePosition(60);
+    for (size_t w = 0; w < 10; ++w)
+    {
+        const auto [pMin, pMax] =
+            std::minmax_element(Played.begin() + w * FADE / 2, Played.begin() + (w + 1) * FADE / 2);
+        const double dfWindowPeak = std::max(-*pMin, *pMax);
+        EXPECT_LE(dfWindowPeak, dfPeak * 1.01) << w;
+        if (w >= 2)
+        {
+            EXPECT_GE(dfWindowPeak, dfPeak * 0.99) << w;
+        }
+    }
+}
+
+// The seek keys move the place while playing and while paused (resume plays from there); every
+// jump fades out and in, so no step between two samples is larger than the faded tone gives. A seek
+// past the end, and a loop that is too short or reversed, are refused on the status line.
+TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
+{
+    const auto Tone = SignalFile("practice-seek.wav", 12.0, 440.0);
+    Session Run(true);
+    uint64_t ullAt = 0;
+    int iQuietTurns = 0;
+    bool bChecked = false;
+    const auto Near = [](uint64_t ullFrame, double dfSeconds)
+    {
+        const double dfTarget = dfSeconds * FILE_RATE;
+        return static_cast<double>(ullFrame) >= dfTarget &&
+               static_cast<double>(ullFrame) < dfTarget + 0.4 * FILE_RATE;
+    };
+    const auto Press = [&](ConsoleKey Key)
+    {
+        ullAt = Consumed();
+        return Key;
+    };
+    ScriptedKeys Keys({
+        [&] { return Consumed() > FILE_RATE ? Press(ConsoleKey::SeekForward) : ConsoleKey::None; },
+        [&]
+        {
+            if (!SeekTaken())
+            {
+                return ConsoleKey::None;
+            }
+            EXPECT_TRUE(Near(Consumed(), static_cast<double>(ullAt) / FILE_RATE + 5.0)) << Consumed();
+            return Press(ConsoleKey::SeekBackFar);
+        },
+        [&]
+        {
+            if (!SeekTaken())
+            {
+                return ConsoleKey::None;
+            }
+            EXPECT_TRUE(Near(Consumed(), 0.0)) << Consumed();
+            return ConsoleKey::Jump5;
+        },
+        // 30 s on would pass the end: refused, the place stays.
+        [&] { return SeekTaken() ? ConsoleKey::SeekForwardFar : ConsoleKey::None; },
+        [&]
+        {
+            if (!SeekTaken())
+            {
+                return ConsoleKey::None;
+            }
+            if (!bChecked)
+            {
+                EXPECT_TRUE(Near(Consumed(), 6.0)) << Consumed();
+                bChecked = true;
+            }
+            return Consumed() > 7 * FILE_RATE ? ConsoleKey::PauseOrResume : ConsoleKey::None;
+        },
+        [&]
+        {
+            // Paused once the count stood still for 30 turns.
+            const uint64_t ullNow = Consumed();
+            iQuietTurns = ullNow == ullAt ? iQuietTurns + 1 : 0;
+            ullAt = ullNow;
+            return iQuietTurns >= 30 ? ConsoleKey::SeekBack : ConsoleKey::None;
+        },
+        [&]
+        {
+            // Taken while paused, to the frame.
+            if (!SeekTaken())
+            {
+                return ConsoleKey::None;
+            }
+            EXPECT_EQ(Consumed(), ullAt - 5 * FILE_RATE);
+            return Press(ConsoleKey::PauseOrResume);
+        },
+        [&] { return Consumed() > ullAt + FILE_RATE / 2 ? Press(ConsoleKey::LoopStart) : ConsoleKey::None; },
+        [&] { return Consumed() > ullAt + FILE_RATE / 10 ? ConsoleKey::LoopEnd : ConsoleKey::None; },
+        [&] { return Consumed() > ullAt + FILE_RATE / 2 ? ConsoleKey::Jump0 : ConsoleKey::None; },
+        [&] { return SeekTaken() && Consumed() > FILE_RATE / 10 ? ConsoleKey::LoopEnd : ConsoleKey::None; },
+        [&] { return Consumed() > FILE_RATE / 2 ? ConsoleKey::Quit : ConsoleKey::None; },
+    });
+    EXPECT_EQ(Run.Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE)
+        << Run.Messages.str();
+    EXPECT_EQ(Keys.uiNext, 12u);
+    const std::string Lines = Run.Status.str();
+    EXPECT_NE(Lines.find("-20.0 dB not that far: the file ends at 0:12.0"), std::string::npos) << Lines;
+    EXPECT_NE(Lines.find("-20.0 dB loop refused: shorter than 0.5 s"), std::string::npos) << Lines;
+    EXPECT_NE(Lines.find("-20.0 dB loop refused: B must come after A"), std::string::npos) << Lines;
+    EXPECT_EQ(Lines.find(" B 0:"), std::string::npos) << Lines;
+
+    const std::vector<double> Played = Run.Output.Played();
+    ASSERT_GT(Played.size(), 2u * DEVICE_RATE);
+    // The tone's own largest step at -20 dB, and what a fade over one period adds to it.
+    const double dfAmplitude = 0.05;
+    const double dfSteady = dfAmplitude * 2.0 * std::numbers::pi * 440.0 / DEVICE_RATE;
+    const double dfFaded = dfSteady + dfAmplitude * std::numbers::pi / (2.0 * FADE);
+    EXPECT_LE(LargestStep(Played, 0, Played.size()), dfFaded * 1.02);
+    EXPECT_GE(LargestStep(Played, 0, Played.size()), dfSteady * 0.98);
+}
+
+// A loop from 1.0 s to 1.5 s: the passage plays again and again, each repetition the same as the
+// one before (to the quantiser's last bit), with no gap at a seam longer than the fade.
+TEST(ConsolePracticeTest, LoopRepeatsThePassage)
+{
+    const LoopRun Run = PlayLoop(SignalFile("practice-loop.wav", 3.0, 0.0), {"--loop", "1-1.5"}, 10);
+    EXPECT_NE(Run.Status.find(" -20.0 dB A 0:01.0 B 0:01.5 rep 1 "), std::string::npos) << Run.Status;
+    const std::vector<double>& Played = Run.Played;
+    std::vector<size_t> Gaps;
+    const std::vector<size_t> Starts = RepetitionStarts(Played, 1e-3, Gaps);
+    // Whole: half a second of the file at the device rate and the converter's drained tail. (A
+    // real-time device starved on a loaded machine cuts one short; that is no fault of the loop.)
+    const auto Whole = [&](size_t r)
+    {
+        const size_t ullLength = Starts[r + 1] - Starts[r];
+        return ullLength >= DEVICE_RATE / 2 && ullLength <= DEVICE_RATE / 2 + FADE;
+    };
+    uint32_t uiCompared = 0;
+    for (size_t r = 1; r + 2 < Starts.size(); ++r)
+    {
+        if (!Whole(r) || !Whole(r + 1))
+        {
+            continue;
+        }
+        const size_t ullLength = Starts[r + 1] - Starts[r];
+        EXPECT_EQ(Starts[r + 2] - Starts[r + 1], ullLength) << r;
+        EXPECT_LE(Gaps[r + 1], FADE) << r;
+        double dfLargest = 0.0;
+        for (size_t i = 0; i < ullLength; ++i)
+        {
+            dfLargest = std::max(dfLargest, std::fabs(Played[Starts[r] + i] - Played[Starts[r + 1] + i]));
+        }
+        EXPECT_LE(dfLargest, 2.5 / 8388608.0) << r;
+        ++uiCompared;
+    }
+    EXPECT_GE(uiCompared, 4u);
+}
+
+// The trainer with a loop of 0.5 s, from x0.75 (slider step 70), 10 steps faster after every two
+// repetitions until x1: repetitions 1-2 at step 70, 3-4 at 80 ... then 120 for good. Each change
+// glides in at the seam.
+TEST(ConsolePracticeTest, TrainerSpeedsUpEveryTwoRepetitions)
+{
+    const LoopRun Run = PlayLoop(SignalFile("practice-train.wav", 2.0, 1000.0),
+                                 {"--loop", "1-1.5", "--speed", "0.75", "--train", "10/2:1.0"}, 15);
+    EXPECT_NE(Run.Status.find(" A 0:01.0 B 0:01.5 rep 1 next x0.79 "), std::string::npos) << Run.Status;
+    const std::vector<double>& Played = Run.Played;
+    std::vector<size_t> Gaps;
+    const std::vector<size_t> Starts = RepetitionStarts(Played, 1e-3, Gaps);
+    // The repetitions' speeds in order; pieces shorter than 0.4 s are what a device starved on a
+    // loaded machine cuts off, not repetitions.
+    std::vector<double> Speeds;
+    for (size_t r = 0; r + 1 < Starts.size(); ++r)
+    {
+        const size_t ullLength = Starts[r + 1] - Starts[r];
+        if (ullLength >= DEVICE_RATE * 4 / 10)
+        {
+            Speeds.push_back(Frequency(Played.data() + Starts[r] + ullLength / 10, ullLength * 8 / 10) /
+                             1000.0);
+        }
+    }
+    ASSERT_GE(Speeds.size(), 13u);
+    for (size_t r = 0; r < 13; ++r)
+    {
+        const double dfExpected =
+            PlayerScales::SpeedOfPosition(70 + 10 * static_cast<int32_t>(std::min<size_t>(r / 2, 5)));
+        EXPECT_NEAR(Speeds[r], dfExpected, dfExpected * 0.001) << "repetition " << r + 1;
+    }
+}
+
+// The practice options: times as seconds or m:ss.s; loops too short, reversed or beyond the file,
+// and trainers that would slow down or have numbers out of range, are refused with the reason.
+TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
+{
+    ConsolePlayer::Options Given;
+    std::string Problem;
+    ASSERT_TRUE(ConsolePlayer::ParseOptions(
+        {"--loop", "0:12-0:19.5", "--from", "1:02.5", "--train", "2/3:1.2"}, Given, Problem))
+        << Problem;
+    EXPECT_EQ(Given.dfLoopStart, 12.0);
+    EXPECT_EQ(Given.dfLoopEnd, 19.5);
+    EXPECT_EQ(Given.dfFrom, 62.5);
+    EXPECT_TRUE(Given.bTrainer);
+    EXPECT_EQ(Given.Trainer.iSteps, 2);
+    EXPECT_EQ(Given.Trainer.uiEvery, 3u);
+    EXPECT_EQ(Given.Trainer.iUntilPosition, 152);
+
+    const struct
+    {
+        std::vector<std::string> Arguments;
+        const char* pReason;
+    } CASES[] = {
+        {{"--loop", "5-3"}, "--loop 5-3: the end must come after the start"},
+        {{"--loop", "1-1.4"}, "--loop 1-1.4: a loop must last at least 0.5 s"},
+        {{"--loop", "7"}, "--loop needs two times A-B"},
+        {{"--loop", "1:61-2:00"}, "--loop needs a time of the file in seconds (72.5) or minutes and seconds"},
+        {{"--from", "-1"}, "--from needs a time"},
+        {{"--train", "10/2:0.6", "--speed", "0.75"},
+         "--train would slow down: its target x0.6015 is below the start speed x0.7492"},
+        {{"--train", "0/2:1.0"}, "--train needs STEPS/EVERY:UNTIL"},
+        {{"--train", "2/0:1.0"}, "--train needs STEPS/EVERY:UNTIL"},
+        {{"--train", "2/3:3"}, "--train needs STEPS/EVERY:UNTIL"},
+        {{"--train", "2:3/1"}, "--train needs STEPS/EVERY:UNTIL"},
+    };
+    for (const auto& Case : CASES)
+    {
+        const CliRun Run = CliRun::Of("play", Case.Arguments);
+        EXPECT_EQ(Run.iStatus, ConsolePlayer::EXIT_USAGE) << Case.pReason;
+        EXPECT_NE(Run.Error.find(std::string("larkspur-cli play: ") + Case.pReason), std::string::npos)
+            << Run.Error;
+    }
+
+    // Times beyond the file are known once it is open; nothing plays.
+    const auto Short = SignalFile("practice-short.wav", 2.0, 440.0);
+    for (const auto& [Arguments, pReason] :
+         {std::pair{std::vector<std::string>{"--loop", "1.5-2.5"},
+                    "the loop's end 0:02.5 lies beyond the end of the file (0:02.0)"},
+          std::pair{std::vector<std::string>{"--from", "0:03"},
+                    "--from 0:03.0 lies beyond the end of the file"}})
+    {
+        Session Run;
+        ScriptedKeys Keys({});
+        EXPECT_EQ(Run.Player.Run(Parsed(Arguments), Utf8(Short), Keys), ConsolePlayer::EXIT_USAGE);
+        EXPECT_NE(Run.Messages.str().find(std::string("larkspur-cli play: ") + pReason), std::string::npos)
+            << Run.Messages.str();
+        EXPECT_EQ(Run.Output.pDevice->GetCallCount(VirtualOperation::Start), 0u);
+        EXPECT_EQ(State().bPlaying, 0);
+    }
+}

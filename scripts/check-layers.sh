@@ -3,8 +3,9 @@
 # platform folders never reach into each other's platform, the program never reaches into tests/, and
 # app/ keeps its three rooms apart: the engine (app/player) includes neither the dialog logic nor a
 # front end, the dialog logic (app/dialog) no front end, and the front ends (app/cli, app/qt,
-# app/win32) not each other. Neither the engine nor the dialog logic touches a toolkit or a platform
-# header. Reads the tracked sources of the tree given (default: the repository this script lives in).
+# app/win32) not each other; info and render (the file commands of app/cli) not the dialog logic.
+# Neither the engine nor the dialog logic touches a toolkit or a platform header. Reads the tracked
+# sources of the tree given (default: the repository this script lives in).
 set -uo pipefail
 
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -81,6 +82,10 @@ for entry in "${includes[@]}"; do
         ;;
     app/dialog/*)
         [[ $name =~ ^app/(cli|qt|win32)/ ]] && report "$file" "$line" "$name" "the dialog logic includes a front end"
+        ;;
+    app/cli/CliInfoCommand.* | app/cli/CliRenderCommand.* | app/cli/CliFileMessages.* | app/cli/CliNumbers.* | \
+        app/cli/CliOptionParser.* | app/cli/CliSettingValues.* | app/cli/ProgressBar.*)
+        [[ $name =~ ^app/dialog/ ]] && report "$file" "$line" "$name" "info and render include the dialog logic"
         ;;
     esac
     for front in cli qt win32; do

@@ -1,7 +1,6 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliFileMessages.h"
 #include "app/cli/CliOptionParser.h"
-#include "app/dialog/PlayerTexts.h"
 
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"

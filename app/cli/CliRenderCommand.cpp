@@ -4,7 +4,6 @@
 #include "app/cli/CliOptionParser.h"
 #include "app/cli/CliSettingValues.h"
 #include "app/cli/ProgressBar.h"
-#include "app/dialog/PlayerTexts.h"
 #include "app/player/OfflineRenderer.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/RateTable.h"

@@ -45,6 +45,7 @@ plant dialog-includes-front-end fail app/dialog/MainDialog.cpp:app/qt/QtDialogHo
 plant front-ends-include-each-other fail app/cli/ConsolePlayer.cpp:app/win32/Win32DialogHost.h
 plant qt-includes-console fail app/qt/main.cpp:app/cli/ConsoleDialogHost.h
 plant program-includes-tests fail output/virtual/VirtualRecordingLayer.cpp:tests/scripted/VirtualAudioDevice.h
+plant render-includes-dialog fail app/cli/CliRenderCommand.cpp:app/dialog/PlayerTexts.h
 plant dialog-includes-toolkit fail app/dialog/MainDialog.cpp:QWidget
 
 if [[ $failures -gt 0 ]]; then

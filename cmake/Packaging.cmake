@@ -49,10 +49,10 @@ set(CPACK_PACKAGE_NAME larkspur)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Larkspur")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "varispeed player for PCM WAV files")
-# Lines within 80 columns; CPack indents them as the control file wants.
+# The long description below the summary, in lines within 80 columns; CPack indents them as the
+# control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "varispeed player for PCM WAV files
-Plays uncompressed PCM WAV files at speeds from x0.5 to x2.52 in
+    "Plays uncompressed PCM WAV files at speeds from x0.5 to x2.52 in
 1/120-octave steps, changed while playing without a gap; the pitch follows
 the speed like a tape machine. Comes as a window (larkspur) and as a
 terminal player and offline renderer (larkspur-cli).")

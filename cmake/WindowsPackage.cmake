@@ -1,7 +1,8 @@
 # The portable Windows package: `cmake --build --preset windows --target package` makes a ZIP with
-# both programs, the README and the licence texts of the runtime linked into them.
+# both programs and the demo piece at its top, the README, the licence and the licence texts of the
+# runtime linked into the programs.
 install(TARGETS larkspur larkspur-cli RUNTIME DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+install(FILES ${LARKSPUR_DEMO_PIECE} ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/larkspur-windows.png DESTINATION docs OPTIONAL)
 # The MinGW-w64 runtime and GCC's C++ library are linked statically; their terms travel with them.
 set(LARKSPUR_RUNTIME_LICENCES

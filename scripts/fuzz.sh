@@ -1,53 +1,80 @@
 #!/usr/bin/env bash
-# Fuzzes one target: builds the "fuzz" preset (clang, libFuzzer, ASan + UBSan), writes the seed
-# corpus with the test WAV builder and runs the fuzzer for the given number of seconds (default 60).
+# Fuzzes with the libFuzzer targets of the "asan" preset (clang, ASan + UBSan, the build the asan
+# test stage uses): writes the seed corpus with the test WAV builder and runs the fuzzer for the
+# given number of seconds (default 60).
 #   wave    any bytes as a WAV file through the reader (the default)
 #   chain   settings + a WAV file through reader, stereo, converter, volume and quantiser
+#   all     both side by side, each for the whole time (one core each)
 # Exits non-zero when the fuzzer finds a crash, a hang, a leak or a broken invariant; the input that
 # did it is left in the build folder under TARGET-fuzz-artifacts/.
-#   scripts/fuzz.sh [wave|chain] [seconds]      (scripts/fuzz.sh SECONDS fuzzes the reader)
-#   scripts/fuzz.sh [wave|chain] --runs N       a number of executions instead of a time
-# LARKSPUR_FUZZ_BUILD_DIR chooses the build folder (default build/fuzz).
+#   scripts/fuzz.sh [wave|chain|all] [seconds]      (scripts/fuzz.sh SECONDS fuzzes the reader)
+#   scripts/fuzz.sh [wave|chain|all] --runs N       a number of executions instead of a time
+# LARKSPUR_FUZZ_BUILD_DIR chooses the build folder (default build/asan).
 set -euo pipefail
 
 target=wave
-if [[ ${1:-} == wave || ${1:-} == chain ]]; then
+if [[ ${1:-} == wave || ${1:-} == chain || ${1:-} == all ]]; then
     target=$1
     shift
 fi
 limit=(-max_total_time="${1:-60}")
 if [[ ${1:-} == --runs ]]; then
-    [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [wave|chain] [seconds | --runs N]" >&2; exit 1; }
+    [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [wave|chain|all] [seconds | --runs N]" >&2; exit 1; }
     limit=(-runs="$2")
 elif ! [[ ${1:-60} =~ ^[0-9]+$ ]] || [[ ${1:-60} -eq 0 ]]; then
-    echo "usage: scripts/fuzz.sh [wave|chain] [seconds | --runs N]" >&2
+    echo "usage: scripts/fuzz.sh [wave|chain|all] [seconds | --runs N]" >&2
     exit 1
 fi
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-build=${LARKSPUR_FUZZ_BUILD_DIR:-$root/build/fuzz}
+build=${LARKSPUR_FUZZ_BUILD_DIR:-$root/build/asan}
 jobs=$(($(nproc) < 2 ? $(nproc) : 2))
+targets=("$target")
+[[ $target == all ]] && targets=(wave chain)
 
-cmake --preset fuzz -B "$build" >/dev/null
-cmake --build "$build" -j "$jobs" --target "${target}_fuzz" wave_fuzz_seeds
+cmake --preset asan -B "$build" >/dev/null
+cmake --build "$build" -j "$jobs" --target "${targets[@]/%/_fuzz}" wave_fuzz_seeds
 
-seeds=$build/$target-seeds
-corpus=$build/$target-corpus
-artifacts=$build/$target-fuzz-artifacts
-rm -rf "$seeds"
-mkdir -p "$corpus" "$artifacts"
-if [[ $target == chain ]]; then
-    "$build/tests/fuzz/wave_fuzz_seeds" --chain "$seeds"
-else
-    "$build/tests/fuzz/wave_fuzz_seeds" "$seeds"
+# fuzz TARGET: one fuzzer run.
+fuzz() {
+    local target=$1
+    local seeds=$build/$target-seeds corpus=$build/$target-corpus artifacts=$build/$target-fuzz-artifacts
+    rm -rf "$seeds"
+    mkdir -p "$corpus" "$artifacts"
+    if [[ $target == chain ]]; then
+        "$build/tests/fuzz/wave_fuzz_seeds" --chain "$seeds"
+    else
+        "$build/tests/fuzz/wave_fuzz_seeds" "$seeds"
+    fi
+    # The corpus folder collects what the fuzzer finds and keeps it for later runs in the same build
+    # folder; the seeds are read only. Either target must finish any input of this size in well
+    # under a second.
+    ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
+        "$build/tests/fuzz/${target}_fuzz" "$corpus" "$seeds" \
+        "${limit[@]}" -max_len=20000 -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="$artifacts/" -print_final_stats=1 || return 1
+    echo "fuzz.sh: $target: no crash (${limit[*]})"
+}
+
+if [[ ${#targets[@]} -eq 1 ]]; then
+    fuzz "$target"
+    exit
 fi
-
-# The corpus folder collects what the fuzzer finds and keeps it for later runs in the same build
-# folder; the seeds are read only. Either target must finish any input of this size in well under a
-# second.
-ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
-    "$build/tests/fuzz/${target}_fuzz" "$corpus" "$seeds" \
-    "${limit[@]}" -max_len=20000 -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$artifacts/" -print_final_stats=1
-echo "fuzz.sh: $target: no crash (${limit[*]})"
+# Side by side, each into its own log, shown when both have ended.
+pids=()
+for one in "${targets[@]}"; do
+    fuzz "$one" >"$build/$one-fuzz.log" 2>&1 &
+    pids+=($!)
+done
+status=0
+for index in "${!targets[@]}"; do
+    if ! wait "${pids[$index]}"; then
+        status=1
+        echo "fuzz.sh: ${targets[$index]} FAILED; its log:"
+        cat "$build/${targets[$index]}-fuzz.log"
+    else
+        tail -n 12 "$build/${targets[$index]}-fuzz.log"
+    fi
+done
+exit $status

@@ -12,10 +12,11 @@ int RunCli(const std::vector<std::string>& Arguments, std::ostream& Out, std::os
 // Subcommands; Arguments start after the subcommand's own name.
 int RunInfoCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
 int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
-// The terminal player; without a file it plays the demo piece beside the program.
+// The terminal player; without a file it plays the demo piece.
 int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
 
-// Where the demo piece is looked for: larkspur-demo.wav in the program's folder.
+// Where the demo piece is looked for: larkspur-demo.wav in the program's folder, else in the
+// installation's share/larkspur folder.
 std::string DemoFilePath();
 int RunDevicesCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error);
 // What devices prints for a layer (Description names it); its exit status.

@@ -27,7 +27,7 @@ std::string HelpText()
            "Plays FILE.wav in the terminal with the player window's logic: the same device negotiation,\n"
            "the same messages (as the window shows them, caption first, on stderr).\n"
            "Options (--name VALUE or --name=VALUE):\n"
-           "  FILE.wav       the file to play (default: the demo piece beside the program)\n"
+           "  FILE.wav       the file to play (default: the demo piece)\n"
            "  --device D     output device: an index, an identifier or (part of) a name, any case, as\n"
            "                 'larkspur-cli devices' lists them; -1 the default device (default)\n"
            "  --max-rate HZ  the highest sampling frequency the device may run at (default 96000), one of\n"
@@ -89,13 +89,13 @@ std::string HelpText()
            "130 stopped by Ctrl-C.\n";
 }
 
-// The demo piece installed beside the program.
+// The demo piece beside the program or in the installation's data folder.
 constexpr const char* DEMO_FILE_NAME = "larkspur-demo.wav";
 } // namespace
 
 std::string DemoFilePath()
 {
-    return PathBesideExecutable(DEMO_FILE_NAME);
+    return PathOfProgramData(DEMO_FILE_NAME);
 }
 
 int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -102,10 +103,13 @@ protected:
         while (Lines.size() < iLines && Clock::now() < Deadline)
         {
             Lines.clear();
+            // Only whole lines: the program may be writing the last one right now.
             std::ifstream File(Record);
-            for (std::string Line; std::getline(File, Line);)
+            const std::string Text((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+            for (size_t uStart = 0, uEnd; (uEnd = Text.find('\n', uStart)) != std::string::npos;
+                 uStart = uEnd + 1)
             {
-                Lines.push_back(Line);
+                Lines.push_back(Text.substr(uStart, uEnd - uStart));
             }
             if (Lines.size() < iLines)
             {

@@ -283,13 +283,15 @@ TEST_F(LinuxSoundServer, EachSinkPlaysInSharedModeAtItsOwnRateAndItsMonitorHolds
         Playback.iEndpoint = iIndex;
         Playback.dfBufferSeconds = 1.0;
         Playback.bWholeFileFirst = true;
-        Playback.BeforeStart = [&pRecorder, Monitor = std::string(pMonitor), uiSinkRate](uint64_t)
+        // A copy of the binding: clang 14 cannot capture structured bindings.
+        const uint32_t uiRate = uiSinkRate;
+        Playback.BeforeStart = [&pRecorder, Monitor = std::string(pMonitor), uiRate](uint64_t)
         {
-            pRecorder = std::make_unique<PulseMonitorRecorder>(Monitor, uiSinkRate);
+            pRecorder = std::make_unique<PulseMonitorRecorder>(Monitor, uiRate);
             return pRecorder->IsRecording();
         };
-        Playback.AfterStart = [&pRecorder, uiSinkRate](uint64_t ullFrames)
-        { return pRecorder->WaitFor(pRecorder->Frames() + ullFrames + uiSinkRate / 2); };
+        Playback.AfterStart = [&pRecorder, uiRate](uint64_t ullFrames)
+        { return pRecorder->WaitFor(pRecorder->Frames() + ullFrames + uiRate / 2); };
         const AlsaChainResult Result = PlayFileThroughAlsa(Input, Playback, Offline.size() / 2);
         EXPECT_EQ(Result.uiBitCount, 32u);
         ASSERT_NE(pRecorder, nullptr);

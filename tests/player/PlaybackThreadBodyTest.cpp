@@ -151,14 +151,14 @@ TEST(PlaybackThread, PauseHoldsTheFilePosition)
 {
     // Left rises through the file, right stays put: left / right tells which frame is playing,
     // whatever gain the fades apply. The file is far longer than the test plays.
-    const uint64_t ullFrames = 20 * RATE;
+    constexpr uint64_t ullFrames = 20 * RATE;
     std::vector<double> Signal(2 * ullFrames);
     for (uint64_t f = 0; f < ullFrames; ++f)
     {
         Signal[2 * f] = -0.4 + 0.8 * static_cast<double>(f) / static_cast<double>(ullFrames);
         Signal[2 * f + 1] = 0.5;
     }
-    auto FrameOf = [ullFrames](double dfLeft, double dfRight)
+    auto FrameOf = [](double dfLeft, double dfRight)
     { return (dfLeft / dfRight * 0.5 + 0.4) / 0.8 * static_cast<double>(ullFrames); };
 
     PlaybackRig Rig;

@@ -100,7 +100,7 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
     ASSERT_EQ(Buffer.Initialize(48000.0, dfSeconds), 1);
     ASSERT_EQ(Buffer.SetCapacityLimit(4800), 1);
     const uint64_t n = Buffer.ullPeriodFrames;
-    const uint64_t ullTotal = 100000;
+    constexpr uint64_t ullTotal = 100000;
     FrameStreamChecker Checker(n, Buffer.GetFadeRamp()[0]);
     std::vector<double> Period(2 * n);
 
@@ -110,7 +110,7 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
 
     std::atomic<bool> bProducerDone{false};
     std::thread Producer(
-        [&Buffer, &bProducerDone, ullTotal]
+        [&Buffer, &bProducerDone]
         {
             std::mt19937 Random(7031);
             std::uniform_int_distribution<uint64_t> BurstSize(1, 2000);

@@ -18,3 +18,9 @@ std::string PathBesideExecutable(const char* pName)
     return uSeparator == std::u16string::npos ? std::string(pName)
                                               : WideToUtf8(Full.substr(0, uSeparator + 1)) + pName;
 }
+
+std::string PathOfProgramData(const char* pName)
+{
+    // The ZIP keeps everything beside the programs.
+    return PathBesideExecutable(pName);
+}

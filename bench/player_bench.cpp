@@ -53,7 +53,7 @@ constexpr double WARM_UP_SECONDS = 0.5;
 constexpr double FIRST_SOUND_LIMIT_SECONDS = 3.0;
 constexpr uint32_t REFUSED_ATTEMPTS = 20;
 
-struct CaseSpec
+struct BenchCase
 {
     uint32_t uiFileRate;
     uint32_t uiFileBits;
@@ -61,7 +61,7 @@ struct CaseSpec
     uint32_t uiDeviceBits;
 };
 
-constexpr CaseSpec CASES[] = {
+constexpr BenchCase CASES[] = {
     {44100, 16, 10, 16}, {44100, 16, 8, 24}, {48000, 24, 6, 24}, {96000, 24, 0, 32}, {8000, 16, 0, 32}};
 constexpr int32_t SPEED_POSITIONS[] = {PlayerScales::SPEED_CENTRE_POSITION,
                                        PlayerScales::SPEED_MAXIMUM_POSITION};
@@ -162,7 +162,7 @@ uint32_t MaximumForRefusals(uint32_t uiTarget)
     return uiBest;
 }
 
-std::filesystem::path WriteToneFile(const CaseSpec& Case, double dfSeconds)
+std::filesystem::path WriteToneFile(const BenchCase& Case, double dfSeconds)
 {
     const auto ullFrames = static_cast<uint64_t>(dfSeconds * Case.uiFileRate);
     std::vector<double> Signal(2 * ullFrames);
@@ -179,7 +179,7 @@ std::filesystem::path WriteToneFile(const CaseSpec& Case, double dfSeconds)
 
 // One playback, in the calling (child) process. bLadder: the device refuses the first 20 attempts
 // and the run ends at the first sound; otherwise it plays dfSeconds and measures everything.
-RunResult RunCase(const CaseSpec& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
+RunResult RunCase(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
 {
     RunResult Result;
     const double dfSpeed = PlayerScales::SpeedOfPosition(iSpeedPosition);
@@ -359,7 +359,7 @@ std::string TimesFloor(double dfTotal, double dfFloor)
 }
 
 // Runs one case in a child process and collects its result.
-RunResult RunInChild(const CaseSpec& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
+RunResult RunInChild(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
 {
     std::fflush(stdout);
     int Pipe[2];
@@ -391,7 +391,7 @@ RunResult RunInChild(const CaseSpec& Case, int32_t iSpeedPosition, bool bLadder,
     return Result;
 }
 
-std::string CaseName(const CaseSpec& Case)
+std::string CaseName(const BenchCase& Case)
 {
     char Text[64];
     std::snprintf(Text, sizeof(Text), "%g kHz -> %g kHz/%u", Case.uiFileRate / 1000.0,
@@ -458,7 +458,7 @@ int main(int argc, char** argv)
                 "other", "total", "peak MiB", "sound, 1st try", "sound, after refusals", "underruns",
                 "x floor");
     int iFailures = 0;
-    for (const CaseSpec& Case : CASES)
+    for (const BenchCase& Case : CASES)
     {
         for (const int32_t iPosition : SPEED_POSITIONS)
         {

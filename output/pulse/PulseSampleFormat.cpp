@@ -1,39 +1,39 @@
 #include "output/pulse/PulseSampleFormat.h"
 
-bool PulseSampleSpecFor(const AudioStreamFormat& Format, pa_sample_spec& Spec)
+bool PulseSampleFormatFor(const AudioStreamFormat& Format, pa_sample_spec& Sample)
 {
     switch (StereoPcmBits(Format))
     {
     case 32:
-        Spec.format = PA_SAMPLE_S32LE;
+        Sample.format = PA_SAMPLE_S32LE;
         break;
     case 24:
-        Spec.format = PA_SAMPLE_S24LE;
+        Sample.format = PA_SAMPLE_S24LE;
         break;
     case 16:
-        Spec.format = PA_SAMPLE_S16LE;
+        Sample.format = PA_SAMPLE_S16LE;
         break;
     default:
         return false;
     }
-    Spec.rate = Format.nSamplesPerSec;
-    Spec.channels = 2;
-    return pa_sample_spec_valid(&Spec) != 0;
+    Sample.rate = Format.nSamplesPerSec;
+    Sample.channels = 2;
+    return pa_sample_spec_valid(&Sample) != 0;
 }
 
-AudioStreamFormat StreamFormatForSampleSpec(const pa_sample_spec& Spec)
+AudioStreamFormat StreamFormatForServerSample(const pa_sample_spec& Sample)
 {
-    switch (Spec.format)
+    switch (Sample.format)
     {
     case PA_SAMPLE_S16LE:
-        return MakeStreamFormat(Spec.rate, Spec.channels, 16, 16, AUDIO_SUBTYPE_PCM);
+        return MakeStreamFormat(Sample.rate, Sample.channels, 16, 16, AUDIO_SUBTYPE_PCM);
     case PA_SAMPLE_S24LE:
-        return MakeStreamFormat(Spec.rate, Spec.channels, 24, 24, AUDIO_SUBTYPE_PCM);
+        return MakeStreamFormat(Sample.rate, Sample.channels, 24, 24, AUDIO_SUBTYPE_PCM);
     case PA_SAMPLE_S24_32LE:
-        return MakeStreamFormat(Spec.rate, Spec.channels, 32, 24, AUDIO_SUBTYPE_PCM);
+        return MakeStreamFormat(Sample.rate, Sample.channels, 32, 24, AUDIO_SUBTYPE_PCM);
     case PA_SAMPLE_S32LE:
-        return MakeStreamFormat(Spec.rate, Spec.channels, 32, 32, AUDIO_SUBTYPE_PCM);
+        return MakeStreamFormat(Sample.rate, Sample.channels, 32, 32, AUDIO_SUBTYPE_PCM);
     default:
-        return MakeStreamFormat(Spec.rate, Spec.channels, 32, 32, AUDIO_SUBTYPE_IEEE_FLOAT);
+        return MakeStreamFormat(Sample.rate, Sample.channels, 32, 32, AUDIO_SUBTYPE_IEEE_FLOAT);
     }
 }

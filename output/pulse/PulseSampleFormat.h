@@ -5,8 +5,8 @@
 
 // The server's sample format for the stream's own formats: two channels of 32-, 24- (in three
 // bytes) or 16-bit little-endian integer PCM. False for anything else.
-bool PulseSampleSpecFor(const AudioStreamFormat& Format, pa_sample_spec& Spec);
+bool PulseSampleFormatFor(const AudioStreamFormat& Format, pa_sample_spec& Sample);
 
 // The extensible format record of a server sample specification, as a closest match offers it:
 // integer formats as such, float and anything else as 32-bit float (what the server mixes in).
-AudioStreamFormat StreamFormatForSampleSpec(const pa_sample_spec& Spec);
+AudioStreamFormat StreamFormatForServerSample(const pa_sample_spec& Sample);

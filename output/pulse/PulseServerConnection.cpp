@@ -50,7 +50,7 @@ PulseSinkInfo SinkInfoOf(const pa_sink_info& Info)
     Sink.Name = Info.name != nullptr ? Info.name : "";
     Sink.Description =
         Info.description != nullptr && *Info.description != '\0' ? Info.description : Sink.Name;
-    Sink.Format = StreamFormatForSampleSpec(Info.sample_spec);
+    Sink.Format = StreamFormatForServerSample(Info.sample_spec);
     // PulseAudio names the card and device so; PipeWire's service adds its own keys.
     Sink.iAlsaCard = NumberProperty(Info.proplist, "alsa.card");
     Sink.iAlsaDevice = NumberProperty(Info.proplist, "alsa.device");

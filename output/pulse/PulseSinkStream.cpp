@@ -79,8 +79,8 @@ int32_t PulseSinkStream::IsFormatSupported(const AudioStreamFormat* pFormat, Aud
     {
         return AUDIO_E_UNSUPPORTED_FORMAT;
     }
-    pa_sample_spec Spec{};
-    if (PulseSampleSpecFor(*pFormat, Spec) && Spec.rate == Sink.Format.nSamplesPerSec)
+    pa_sample_spec Sample{};
+    if (PulseSampleFormatFor(*pFormat, Sample) && Sample.rate == Sink.Format.nSamplesPerSec)
     {
         return AUDIO_OK;
     }
@@ -106,8 +106,8 @@ int32_t PulseSinkStream::Initialize(uint32_t uiStreamFlags, int64_t hnsBufferDur
     {
         return AUDIO_E_INVALIDARG;
     }
-    pa_sample_spec Spec{};
-    if (!PulseSampleSpecFor(*pFormat, Spec))
+    pa_sample_spec Sample{};
+    if (!PulseSampleFormatFor(*pFormat, Sample))
     {
         return AUDIO_E_UNSUPPORTED_FORMAT;
     }
@@ -119,7 +119,7 @@ int32_t PulseSinkStream::Initialize(uint32_t uiStreamFlags, int64_t hnsBufferDur
     {
         return iFound;
     }
-    if (Spec.rate != Current.Format.nSamplesPerSec)
+    if (Sample.rate != Current.Format.nSamplesPerSec)
     {
         return AUDIO_E_UNSUPPORTED_FORMAT;
     }
@@ -129,17 +129,17 @@ int32_t PulseSinkStream::Initialize(uint32_t uiStreamFlags, int64_t hnsBufferDur
     pa_proplist_sets(pProperties, PA_PROP_MEDIA_ROLE, "music");
     pa_channel_map Map{};
     pa_channel_map_init_stereo(&Map);
-    pStream = pa_stream_new_with_proplist(pConnection->GetContext(), STREAM_NAME, &Spec, &Map, pProperties);
+    pStream = pa_stream_new_with_proplist(pConnection->GetContext(), STREAM_NAME, &Sample, &Map, pProperties);
     pa_proplist_free(pProperties);
     if (pStream == nullptr)
     {
         return pConnection->IsConnected() ? AUDIO_E_OUTOFMEMORY : AUDIO_E_DEVICE_INVALIDATED;
     }
     pa_stream_set_state_callback(pStream, SignalLoop, pConnection->GetMainloop());
-    const uint32_t uiBytesPerFrame = static_cast<uint32_t>(pa_frame_size(&Spec));
+    const uint32_t uiBytesPerFrame = static_cast<uint32_t>(pa_frame_size(&Sample));
     const int64_t hnsLatency = hnsBufferDuration > 0 ? hnsBufferDuration : DEFAULT_PERIOD_HNS;
     const auto llFrames = std::max<int64_t>(
-        2, std::llround(static_cast<double>(hnsLatency) * Spec.rate / AUDIO_HNS_PER_SECOND));
+        2, std::llround(static_cast<double>(hnsLatency) * Sample.rate / AUDIO_HNS_PER_SECOND));
     pa_buffer_attr Attributes{};
     Attributes.maxlength = static_cast<uint32_t>(-1);
     Attributes.tlength = static_cast<uint32_t>(std::min<int64_t>(llFrames * uiBytesPerFrame, 0x7FFFFFFF));

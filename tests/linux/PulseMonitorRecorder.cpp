@@ -10,12 +10,12 @@ constexpr uint32_t BLOCK_MS = 5;
 
 PulseMonitorRecorder::PulseMonitorRecorder(const std::string& Source, uint32_t uiRate) : uiSampleRate(uiRate)
 {
-    const pa_sample_spec Spec{PA_SAMPLE_S16LE, uiRate, 2};
+    const pa_sample_spec Sample{PA_SAMPLE_S16LE, uiRate, 2};
     pa_buffer_attr Attributes{};
     Attributes.maxlength = static_cast<uint32_t>(-1);
-    Attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(BLOCK_MS * PA_USEC_PER_MSEC, &Spec));
+    Attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(BLOCK_MS * PA_USEC_PER_MSEC, &Sample));
     int iError = 0;
-    pStream = pa_simple_new(nullptr, "Larkspur tests", PA_STREAM_RECORD, Source.c_str(), "monitor", &Spec,
+    pStream = pa_simple_new(nullptr, "Larkspur tests", PA_STREAM_RECORD, Source.c_str(), "monitor", &Sample,
                             nullptr, &Attributes, &iError);
     if (pStream != nullptr)
     {

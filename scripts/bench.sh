@@ -63,10 +63,10 @@ inputs=$bench/render-inputs
 mkdir -p "$inputs"
 printf '%-18s %12s %12s %10s\n' conversion render converter "render/conv"
 TIMEFORMAT='%U %S'
-for spec in "44.1k->48k x1:44100:48000:120" "44.1k->48k x2.52:44100:48000:280" \
+for case_line in "44.1k->48k x1:44100:48000:120" "44.1k->48k x2.52:44100:48000:280" \
     "48k->384k x2.52:48000:384000:280" "8k->384k x0.5:8000:384000:0" "8k->384k x2.52:8000:384000:280" \
     "192k->48k x2.52:192000:48000:280"; do
-    IFS=: read -r name rate device position <<<"$spec"
+    IFS=: read -r name rate device position <<<"$case_line"
     input=$inputs/sines-$rate.wav
     [[ -f $input ]] || sox -n -r "$rate" -b 16 -c 2 "$input" synth 60 sine 440 sine 1234.5 vol 0.5
     best=

@@ -270,6 +270,9 @@ int32_t MainDialog::ShowExamined(int32_t iExamined, const PlaybackEngine::FileFa
 
 void MainDialog::ProgressTimerProc()
 {
+    // Asked before the position: a playback thread that ends between the two reads has already
+    // published its last position, so the bar is not left short of the end.
+    const int32_t bEnded = Controller.HasPlaybackEnded();
     double dfPosition = 0.0;
     double dfLength = 0.0;
     if (Controller.GetEngine().GetProgress(dfPosition, dfLength) == 0)
@@ -284,7 +287,7 @@ void MainDialog::ProgressTimerProc()
     Host.SetProgressPosition(ID_PROGRESS,
                              static_cast<int32_t>(std::floor(dfRatio * PlayerScales::PROGRESS_RANGE + 0.5)));
     // A playback that ended by itself (read error, device lost) stops like one at the end of the file.
-    if (dfRatio == 1.0 || Controller.HasPlaybackEnded() != 0)
+    if (dfRatio == 1.0 || bEnded != 0)
     {
         Host.KillTimer(PlayerScales::PROGRESS_TIMER_ID);
         Host.SendCommand(ID_STOP);

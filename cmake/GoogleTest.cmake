@@ -13,3 +13,7 @@ if(NOT TARGET GTest::gtest)
     add_library(GTest::gtest_main ALIAS gtest_main)
     add_library(GTest::gmock ALIAS gmock)
 endif()
+# The framework is test code too, compiled as the tests are.
+foreach(gtest_target gtest gtest_main gmock gmock_main)
+    larkspur_test_code(${gtest_target})
+endforeach()

@@ -642,11 +642,13 @@ TEST(PlaybackController, StopEndsWithinTheDrainBoundWhenTheDeviceHangs)
     Host.Click(ID_PLAY);
     ASSERT_EQ(Rig.State.bPlaying, 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const uint32_t uiDrain = Rig.pEntry->GetController().DrainMilliseconds();
+    // The bound plus a slack for joining the threads on a loaded machine under the sanitizers; a
+    // stop that waited on the hung device would never end.
+    const uint32_t uiLimit = Rig.pEntry->GetController().DrainMilliseconds() + 250;
     auto Begin = Clock::now();
     Host.Click(ID_STOP);
     auto Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Begin).count();
-    EXPECT_LE(Elapsed, static_cast<int64_t>(uiDrain) + 50);
+    EXPECT_LE(Elapsed, static_cast<int64_t>(uiLimit));
     EXPECT_TRUE(NoThreadRuns(Rig.State));
 
     // The same while paused, with the device failed as well.
@@ -657,7 +659,7 @@ TEST(PlaybackController, StopEndsWithinTheDrainBoundWhenTheDeviceHangs)
     Begin = Clock::now();
     Host.Click(ID_STOP);
     Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Begin).count();
-    EXPECT_LE(Elapsed, static_cast<int64_t>(uiDrain) + 50);
+    EXPECT_LE(Elapsed, static_cast<int64_t>(uiLimit));
     EXPECT_TRUE(NoThreadRuns(Rig.State));
 }
 

@@ -81,9 +81,14 @@ function(larkspur_precompile_test_headers target)
     cmake_parse_arguments(ARG "OWN" "" "" ${ARGN})
     larkspur_test_code(${target})
     if(ARG_OWN OR target STREQUAL "larkspur_test_common")
-        # With the standard headers most test files read besides them.
-        target_precompile_headers(${target} PRIVATE <gmock/gmock.h> <gtest/gtest.h> <atomic> <chrono> <cmath>
-                                  <filesystem> <fstream> <mutex> <numbers> <thread>)
+        # With the standard headers most test files read besides them, and on Windows the system
+        # header the runtime's locks bring into nearly every test file.
+        set(headers <gmock/gmock.h> <gtest/gtest.h> <atomic> <chrono> <cmath> <filesystem> <fstream> <mutex>
+                    <numbers> <thread>)
+        if(WIN32)
+            list(APPEND headers <windows.h>)
+        endif()
+        target_precompile_headers(${target} PRIVATE ${headers})
     else()
         target_precompile_headers(${target} REUSE_FROM larkspur_test_common)
     endif()

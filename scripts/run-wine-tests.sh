@@ -5,9 +5,17 @@
 # plays. Prints each executable's GoogleTest output and exits non-zero when any of them fails.
 #   scripts/run-wine-tests.sh [BUILD_DIR]   (default: build/windows)
 #   LARKSPUR_WINE_TESTS=wasapi scripts/run-wine-tests.sh   runs only wasapi_tests.exe
+#   scripts/run-wine-tests.sh --prefix-only [BUILD_DIR]    only creates the Wine prefix (the test run
+#                                                          does it while the cross build compiles)
 set -uo pipefail
 
+prefix_only=""
+if [[ ${1:-} == --prefix-only ]]; then
+    prefix_only=1
+    shift
+fi
 root=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "${1:-$root/build/windows}"
 build=$(cd "${1:-$root/build/windows}" && pwd)
 
 export WINEPREFIX="$build/wine/prefix"
@@ -16,6 +24,21 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 mkdir -p "$HOME"
+
+create_prefix() {
+    if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+        echo "run-wine-tests: creating Wine prefix in $WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w
+        # The dialog tests show Japanese labels.
+        "$root/scripts/wine-japanese-fonts.sh" || true
+    fi
+}
+if [[ -n $prefix_only ]]; then
+    create_prefix
+    [[ -f "$WINEPREFIX/system.reg" ]]
+    exit
+fi
 
 xvfb_pid=""
 pulse_pid=""
@@ -102,13 +125,7 @@ else
     echo "run-wine-tests: pulseaudio is not installed; audio tests will skip"
 fi
 
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    echo "run-wine-tests: creating Wine prefix in $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
-    # The dialog tests show Japanese labels.
-    "$root/scripts/wine-japanese-fonts.sh" || true
-fi
+create_prefix
 
 # The display's scaling: 96 DPI (100 %) for every run; the dialog's scaling test runs again at 144.
 set_dpi() {

@@ -2,14 +2,17 @@
 # Sets up a Debian 12 machine and runs Larkspur's whole test suite. `scripts/test.sh --list` prints
 # the stages and what each runs; LARKSPUR_TEST_STAGES="linux windows" chooses some of them (default:
 # all, in the order listed). Four builds serve every stage: linux (also packaged), asan (also the
-# fuzz targets), tsan and windows. A compiler cache (ccache) is used when installed;
+# fuzz targets), tsan and windows; they compile one after another in the background while the
+# stages before them run their tests. A compiler cache (ccache) is used when installed;
 # CCACHE_DISABLE=1 turns it off.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-all_stages="layers linux asan tsan windows fuzz package"
+# The order puts the light tests (sound in real time, the soaks, Wine) beside the builds that follow
+# them, and the ones that keep both cores busy (fuzzing, packaging) last, when nothing is left to build.
+all_stages="layers asan tsan windows linux package fuzz"
 describe() {
     case $1 in
     layers) echo "no #include crosses a forbidden line between subsystems and platforms" ;;
@@ -50,6 +53,120 @@ passed=()
 failed=()
 timings=()
 
+for stage in $stages; do
+    case " $all_stages " in
+    *" $stage "*) ;;
+    *) echo "test.sh: unknown stage '$stage' (scripts/test.sh --list names them)" >&2; exit 2 ;;
+    esac
+done
+
+# The build each stage tests. The fuzz script builds its own two targets when the asan stage does not
+# run; the package script packages the linux build.
+build_of() {
+    case $1 in
+    linux | package) echo linux ;;
+    asan | tsan | windows) echo "$1" ;;
+    esac
+}
+builds=()
+for stage in $stages; do
+    build=$(build_of "$stage")
+    if [[ -n $build && " ${builds[*]} " != *" $build "* ]]; then
+        builds+=("$build")
+    fi
+done
+
+# The builds run one after another in the background, in the idle scheduling class: while a stage's
+# tests run, the next build takes only the processor time they leave, so the real-time tests are not
+# starved and most of the compiling hides behind them. Each build's output goes to a log, printed
+# when it fails. The Wine prefix is made the same way while the builds compile.
+progress=$root/build/test-run
+rm -rf "$progress"
+mkdir -p "$progress"
+# logged NAME COMMAND...: runs the command into NAME.log, then writes "STATUS SECONDS" to NAME.done.
+logged() {
+    local name=$1 started=$SECONDS
+    shift
+    "$@" >"$progress/$name.log" 2>&1
+    echo "$? $((SECONDS - started))" >"$progress/$name.tmp"
+    mv "$progress/$name.tmp" "$progress/$name.done"
+}
+build_preset() {
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"
+}
+# in_background COMMAND...: in the idle class and a process group of its own, so that an interrupted
+# run stops the compilers too.
+background=()
+in_background() {
+    set -m
+    (
+        chrt --idle -p 0 "$BASHPID" >/dev/null 2>&1 || renice -n 19 -p "$BASHPID" >/dev/null 2>&1
+        "$@"
+    ) &
+    background+=($!)
+    set +m
+}
+stop_background() {
+    local pid
+    for pid in "${background[@]}"; do
+        kill -- -"$pid" >/dev/null 2>&1
+    done
+}
+trap stop_background EXIT
+trap 'exit 130' INT TERM
+
+build_chain() {
+    local preset
+    for preset in "${builds[@]}"; do
+        logged "$preset" build_preset "$preset"
+    done
+}
+[[ ${#builds[@]} -gt 0 ]] && in_background build_chain
+[[ " $stages " == *" windows "* ]] && in_background logged wine-prefix "$root/scripts/run-wine-tests.sh" --prefix-only
+build_times=()
+declare -A reported=()
+
+running() {
+    local pid
+    for pid in "${background[@]}"; do
+        kill -0 "$pid" 2>/dev/null && return 0
+    done
+    return 1
+}
+
+# await NAME: waits for a background job; fails, with its log, when the job failed.
+await() {
+    local name=$1 done_file=$progress/$1.done rc seconds
+    until [[ -e $done_file ]]; do
+        if ! running && [[ ! -e $done_file ]]; then
+            echo "test.sh: the background jobs stopped before $name was done" >&2
+            return 1
+        fi
+        sleep 1
+    done
+    read -r rc seconds <"$done_file"
+    if [[ -z ${reported[$name]:-} ]]; then
+        reported[$name]=1
+        build_times+=("$name $seconds s")
+    fi
+    if [[ $rc -ne 0 ]]; then
+        echo "test.sh: $name failed after $seconds s; from its log ($progress/$name.log):"
+        if grep -q '^FAILED:' "$progress/$name.log"; then
+            sed -n '/^FAILED:/,$p' "$progress/$name.log" | head -n 200
+        else
+            tail -n 60 "$progress/$name.log"
+        fi
+        return 1
+    fi
+    echo "test.sh: $name done in $seconds s (log: $progress/$name.log)"
+}
+
+# await_build PRESET: the build of a preset this run builds.
+await_build() {
+    [[ " ${builds[*]} " == *" $1 "* ]] || return 0
+    await "$1"
+}
+
 run_stage() {
     local name=$1
     shift
@@ -66,29 +183,22 @@ run_stage() {
     timings+=("$name $((SECONDS - started)) s")
 }
 
-configure() {
-    cmake --preset "$1" >/dev/null
-}
-
 linux_stage() {
-    configure linux &&
-        cmake --build --preset linux -j "$jobs" &&
+    await_build linux &&
         ctest --preset linux -j "$jobs"
 }
 
 # The sanitizer builds run their tests, then the player soak for a while.
 sanitizer_stage() {
     local preset=$1
-    configure "$preset" &&
-        cmake --build --preset "$preset" -j "$jobs" &&
+    await_build "$preset" &&
         ctest --preset "$preset" -j "$jobs" || return 1
     echo "test.sh: $preset soak, $soak_cycles cycles"
     LARKSPUR_SOAK_CYCLES=$soak_cycles "$root/build/$preset/tests/soak_tests" --gtest_color=no
 }
 
 windows_stage() {
-    configure windows &&
-        cmake --build --preset windows -j "$jobs" &&
+    await_build windows && await wine-prefix &&
         "$root/scripts/run-wine-tests.sh" "$root/build/windows" &&
         cmake --build --preset windows --target package &&
         "$root/scripts/check-windows-package.sh" "$root/build/windows"
@@ -96,7 +206,13 @@ windows_stage() {
 
 # Both fuzzers at once, one core each, each for its minute.
 fuzz_stage() {
-    "$root/scripts/fuzz.sh" all 60
+    await_build asan &&
+        "$root/scripts/fuzz.sh" all 60
+}
+
+package_stage() {
+    await_build linux &&
+        "$root/scripts/check-package.sh" "$root/build/linux"
 }
 
 for stage in $stages; do
@@ -106,13 +222,13 @@ for stage in $stages; do
     windows) run_stage windows windows_stage ;;
     fuzz) run_stage fuzz fuzz_stage ;;
     layers) run_stage layers "$root/scripts/check-layers.sh" ;;
-    package) run_stage package "$root/scripts/check-package.sh" "$root/build/linux" ;;
-    *) echo "test.sh: unknown stage '$stage' (scripts/test.sh --list names them)" >&2; failed+=("$stage") ;;
+    package) run_stage package package_stage ;;
     esac
 done
 
 echo
 echo "stage times: $(IFS=,; echo "${timings[*]:-none}" | sed 's/,/, /g'), total ${SECONDS} s"
+echo "background times (beside the stages' tests): $(IFS=,; echo "${build_times[*]:-none}" | sed 's/,/, /g')"
 echo "passed stages: ${passed[*]:-none}"
 echo "failed stages: ${failed[*]:-none}"
 echo "stages: ${#passed[@]} passed, ${#failed[@]} failed"

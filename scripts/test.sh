@@ -145,6 +145,7 @@ await() {
         sleep 1
     done
     read -r rc seconds <"$done_file"
+    [[ -n ${reported[$name]:-} && $rc -eq 0 ]] && return 0
     if [[ -z ${reported[$name]:-} ]]; then
         reported[$name]=1
         build_times+=("$name $seconds s")

@@ -35,6 +35,14 @@ elif [[ $# -gt 0 ]]; then
     exit 2
 fi
 
+stages=${LARKSPUR_TEST_STAGES:-$all_stages}
+for stage in $stages; do
+    case " $all_stages " in
+    *" $stage "*) ;;
+    *) echo "test.sh: unknown stage '$stage' (scripts/test.sh --list names them)" >&2; exit 2 ;;
+    esac
+done
+
 "$root/scripts/install-deps.sh" || { echo "test.sh: installing dependencies failed" >&2; exit 1; }
 
 # The compiler cache, when present, for builds configured from here on. Paths below the clone are
@@ -42,23 +50,15 @@ fi
 if command -v ccache >/dev/null 2>&1 && [[ -z ${CMAKE_CXX_COMPILER_LAUNCHER:-} ]]; then
     export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
     export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
-    # The test executables use precompiled headers, which ccache caches only with these.
+    # The builds use precompiled headers, which ccache caches only with these.
     export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros,include_file_mtime,include_file_ctime}
 fi
 
-stages=${LARKSPUR_TEST_STAGES:-$all_stages}
 jobs=$(nproc)
 soak_cycles=${LARKSPUR_SOAK_CYCLES:-200}
 passed=()
 failed=()
 timings=()
-
-for stage in $stages; do
-    case " $all_stages " in
-    *" $stage "*) ;;
-    *) echo "test.sh: unknown stage '$stage' (scripts/test.sh --list names them)" >&2; exit 2 ;;
-    esac
-done
 
 # The build each stage tests. The fuzz script builds its own two targets when the asan stage does not
 # run; the package script packages the linux build.

@@ -145,11 +145,12 @@ await() {
         sleep 1
     done
     read -r rc seconds <"$done_file"
-    [[ -n ${reported[$name]:-} && $rc -eq 0 ]] && return 0
-    if [[ -z ${reported[$name]:-} ]]; then
-        reported[$name]=1
-        build_times+=("$name $seconds s")
+    if [[ -n ${reported[$name]:-} ]]; then
+        [[ $rc -eq 0 ]] || echo "test.sh: $name failed (its log is printed above)"
+        return "$rc"
     fi
+    reported[$name]=1
+    build_times+=("$name $seconds s")
     if [[ $rc -ne 0 ]]; then
         echo "test.sh: $name failed after $seconds s; from its log ($progress/$name.log):"
         if grep -q '^FAILED:' "$progress/$name.log"; then

@@ -67,28 +67,24 @@ endfunction()
 # The libraries a fuzz build compiles with the fuzzers' coverage instrumentation (tests/fuzz adds it).
 set(LARKSPUR_FUZZED_LIBRARIES larkspur_runtime larkspur_wave larkspur_conversion larkspur_output larkspur_player)
 
-# larkspur_precompile_headers(<target> [OWN])
+# larkspur_precompile_headers(<target>)
 # Most of a product file's compile time goes to reading the standard headers (and on Windows the
 # system header): the first library reads them once into a precompiled header that the libraries
 # compiled with the same flags reuse. A fuzz build's instrumented libraries share one of their own.
-# OWN gives a library whose flags differ a header of its own.
 function(larkspur_precompile_headers target)
-    cmake_parse_arguments(ARG "OWN" "" "" ${ARGN})
     set(group plain)
     if(LARKSPUR_BUILD_FUZZ AND target IN_LIST LARKSPUR_FUZZED_LIBRARIES)
         set(group fuzzed)
     endif()
     get_property(owner GLOBAL PROPERTY LARKSPUR_PCH_OWNER_${group})
-    if(ARG_OWN OR NOT owner)
+    if(NOT owner)
         set(headers <algorithm> <atomic> <chrono> <cmath> <cstdint> <cstdlib> <cstring> <filesystem> <fstream>
                     <functional> <memory> <mutex> <new> <string> <thread> <utility> <vector>)
         if(WIN32)
             list(APPEND headers <windows.h>)
         endif()
         target_precompile_headers(${target} PRIVATE ${headers})
-        if(NOT ARG_OWN)
-            set_property(GLOBAL PROPERTY LARKSPUR_PCH_OWNER_${group} ${target})
-        endif()
+        set_property(GLOBAL PROPERTY LARKSPUR_PCH_OWNER_${group} ${target})
     else()
         target_precompile_headers(${target} REUSE_FROM ${owner})
     endif()

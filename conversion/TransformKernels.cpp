@@ -219,6 +219,24 @@ std::unique_ptr<uint32_t[]> MakeReverse(uint32_t uiOrder)
     return Table;
 }
 
+// The passes of four transforms side by side that follow the first one cover stages s ... uiOrder - 1
+// (none, or at least two) with as few passes as they can: radix-4 ones first, then radix-8 ones,
+// which cost fewer loads, stores and twiddle products per stage. Returns the stage at which the
+// radix-8 passes begin (uiOrder when there are none).
+uint32_t FirstEighthStage(uint32_t uiOrder, uint32_t s)
+{
+    const uint32_t uiLeft = uiOrder > s ? uiOrder - s : 0;
+    const uint32_t uiQuarterPasses = uiLeft % 3 == 0 ? 0 : (uiLeft % 3 == 2 ? 1 : 2);
+    return uiQuarterPasses * 2 >= uiLeft ? uiOrder : s + 2 * uiQuarterPasses;
+}
+
+// The stages of the first pass of four transforms side by side: a radix-4 pass for even orders, a
+// radix-8 one for odd orders.
+uint32_t FirstPassStagesFour(uint32_t uiOrder)
+{
+    return uiOrder % 2 == 0 ? 2 : 3;
+}
+
 bool IsReady(uint32_t uiOrder)
 {
     return Tables.Ready[uiOrder].load(std::memory_order_acquire) != 0;
@@ -615,7 +633,8 @@ inline Four WeightFour(const double* pdfValue, const double* pdfWeights)
 }
 
 // Stages 0 and 1 with the products formed on the way in: twiddles 1 and -i only.
-void RunFourFirstRadix4(const double* pdfInput, const double* pdfWeights, double* pdfOutput, uint64_t n)
+[[gnu::always_inline]] inline void RunFourFirstRadix4(const double* pdfInput, const double* pdfWeights,
+                                                      double* pdfOutput, uint64_t n)
 {
     for (uint64_t k = 0; k < n; k += 4)
     {
@@ -682,7 +701,9 @@ inline void StoreFourOutput(const FourOutput& To, uint64_t m, Four v)
 
 // Stages s and s + 1 (s >= 2) over n values in groups of 4h, h = 2^s: in place, or for the last
 // pass from pdfData into the outputs.
-template <bool bLast> void RunFourRadix4(double* pdfData, uint64_t n, uint32_t s, const FourOutput& To)
+template <bool bLast>
+[[gnu::always_inline]] inline void RunFourRadix4(double* pdfData, uint64_t n, uint32_t s,
+                                                 const FourOutput& To)
 {
     const uint64_t h = uint64_t{1} << s;
     const double* pdfTwiddles = Tables.QuarterTwiddles[s].get();
@@ -719,6 +740,82 @@ template <bool bLast> void RunFourRadix4(double* pdfData, uint64_t n, uint32_t s
     }
 }
 
+// One radix-8 butterfly of four transforms side by side: the values at g + q h (q = 0 ... 7) weighted
+// by W^(j rev3(q)) (W^(j u) for u = 1 ... 7 at pdfBlock + 8 (u - 1), broadcast; none when j = 0), then
+// an 8-point transform: the 4-point ones of the even and the odd terms, joined with the eighth roots
+// of unity. In place, or for the last pass from pdfData into the outputs.
+template <bool bLast, bool bTwiddled>
+[[gnu::always_inline]] inline void Radix8FourAt(double* pdfData, uint64_t g, uint64_t h,
+                                                const double* pdfBlock, const FourOutput& To)
+{
+    const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
+    const Wide MinusHalf = _mm256_set1_pd(-std::numbers::sqrt2 / 2.0);
+    const auto At = [pdfData, g, h](uint64_t q) { return LoadFour(pdfData + 8 * (g + q * h)); };
+    const auto Twiddled = [pdfBlock, &At](uint64_t q, uint64_t u)
+    {
+        if constexpr (bTwiddled)
+        {
+            return MultiplyFour(At(q), _mm256_broadcast_sd(pdfBlock + 8 * (u - 1)),
+                                _mm256_broadcast_sd(pdfBlock + 8 * (u - 1) + 4));
+        }
+        else
+        {
+            return At(q);
+        }
+    };
+    Four e[4];
+    Four f[4];
+    Radix4Four(Twiddled(4, 1), Twiddled(5, 5), Twiddled(6, 3), Twiddled(7, 7), f[0], f[1], f[2], f[3]);
+    // f1 (1 - i) / sqrt 2, -i f2, -f3 (1 + i) / sqrt 2.
+    f[1] = Four{_mm256_mul_pd(Half, _mm256_add_pd(f[1].r, f[1].i)),
+                _mm256_mul_pd(Half, _mm256_sub_pd(f[1].i, f[1].r))};
+    f[2] = Four{f[2].i, _mm256_sub_pd(_mm256_setzero_pd(), f[2].r)};
+    f[3] = Four{_mm256_mul_pd(Half, _mm256_sub_pd(f[3].i, f[3].r)),
+                _mm256_mul_pd(MinusHalf, _mm256_add_pd(f[3].r, f[3].i))};
+    Radix4Four(At(0), Twiddled(1, 4), Twiddled(2, 2), Twiddled(3, 6), e[0], e[1], e[2], e[3]);
+    for (uint64_t q = 0; q < 4; ++q)
+    {
+        const Four a = AddFour(e[q], f[q]);
+        const Four b = SubtractFour(e[q], f[q]);
+        if constexpr (bLast)
+        {
+            _mm256_storeu_pd(To.pdfReal + (g + q * h) * To.ullStride, a.r);
+            _mm256_storeu_pd(To.pdfImag + (g + q * h) * To.ullStride, a.i);
+            _mm256_storeu_pd(To.pdfReal + (g + (q + 4) * h) * To.ullStride, b.r);
+            _mm256_storeu_pd(To.pdfImag + (g + (q + 4) * h) * To.ullStride, b.i);
+        }
+        else
+        {
+            StoreFour(pdfData + 8 * (g + q * h), a);
+            StoreFour(pdfData + 8 * (g + (q + 4) * h), b);
+        }
+    }
+}
+
+// Stages s, s + 1 and s + 2 (s >= 2) over n values in groups of 8h, h = 2^s, one butterfly per group
+// and j < h; the twiddles are the same in every lane, and j = 0 needs none.
+template <bool bLast>
+[[gnu::always_inline]] inline void RunFourRadix8(double* pdfData, uint64_t n, uint32_t s,
+                                                 const FourOutput& To)
+{
+    const uint64_t h = uint64_t{1} << s;
+    const double* pdfTwiddles = Tables.EighthTwiddles[s].get();
+    // Copied, so that the stores cannot be taken to change them.
+    const FourOutput Out = To;
+    for (uint64_t g = 0; g < n; g += 8 * h)
+    {
+        Radix8FourAt<bLast, false>(pdfData, g, h, pdfTwiddles, Out);
+    }
+    for (uint64_t j = 1; j < h; ++j)
+    {
+        const double* pdfBlock = pdfTwiddles + 56 * (j / 4) + LaneOf(j % 4);
+        for (uint64_t g = j; g < n; g += 8 * h)
+        {
+            Radix8FourAt<bLast, true>(pdfData, g, h, pdfBlock, Out);
+        }
+    }
+}
+
 void RunWeightedFourWide(const double* pdfInput, const double* pdfWeights, double* pdfScratch,
                          const FourOutput& To, uint32_t uiOrder)
 {
@@ -737,16 +834,17 @@ void RunWeightedFourWide(const double* pdfInput, const double* pdfWeights, doubl
         StoreFourOutput(To, 1, SubtractFour(a, b));
         return;
     }
-    uint32_t s = 2;
-    if (uiOrder % 2 == 0)
+    if (uiOrder == 8)
     {
-        RunFourFirstRadix4(pdfInput, pdfWeights, pdfScratch, n);
+        // The converter's usual length, with every count and distance a constant.
+        RunFourFirstRadix4(pdfInput, pdfWeights, pdfScratch, 256);
+        RunFourRadix8<false>(pdfScratch, 256, 2, To);
+        RunFourRadix8<true>(pdfScratch, 256, 5, To);
+        return;
     }
-    else
-    {
-        RunFourFirstRadix8(pdfInput, pdfWeights, pdfScratch, n);
-        s = 3;
-    }
+    uint32_t s = FirstPassStagesFour(uiOrder);
+    s == 2 ? RunFourFirstRadix4(pdfInput, pdfWeights, pdfScratch, n)
+           : RunFourFirstRadix8(pdfInput, pdfWeights, pdfScratch, n);
     if (s == uiOrder)
     {
         // The first pass was all: copied out.
@@ -756,11 +854,17 @@ void RunWeightedFourWide(const double* pdfInput, const double* pdfWeights, doubl
         }
         return;
     }
-    for (; s + 2 < uiOrder; s += 2)
+    const uint32_t uiEighth = FirstEighthStage(uiOrder, s);
+    for (; s < uiEighth; s += 2)
     {
-        RunFourRadix4<false>(pdfScratch, n, s, To);
+        s + 2 == uiOrder ? RunFourRadix4<true>(pdfScratch, n, s, To)
+                         : RunFourRadix4<false>(pdfScratch, n, s, To);
     }
-    RunFourRadix4<true>(pdfScratch, n, s, To);
+    for (; s < uiOrder; s += 3)
+    {
+        s + 3 == uiOrder ? RunFourRadix8<true>(pdfScratch, n, s, To)
+                         : RunFourRadix8<false>(pdfScratch, n, s, To);
+    }
 }
 // Single transforms. Between the passes the values lie in blocks of four: block b holds values
 // 4b ... 4b + 3 as the real parts of the four, then their imaginary parts (8 doubles, where the
@@ -1314,8 +1418,11 @@ int32_t PrepareFFT(uint32_t uiOrder)
             }
         }
 
-        // Odd orders end in a radix-8 pass.
-        if (uiOrder % 2 == 1 && s + 3 == uiOrder && !Tables.EighthTwiddles[s])
+        // The last pass of an odd order's single transforms, and the radix-8 passes of four side by side.
+        const uint32_t uiFour = FirstEighthStage(uiOrder, FirstPassStagesFour(uiOrder));
+        const bool bEighth = (uiOrder % 2 == 1 && s + 3 == uiOrder) ||
+                             (s >= uiFour && (s - uiFour) % 3 == 0 && s + 3 <= uiOrder);
+        if (bEighth && !Tables.EighthTwiddles[s])
         {
             Tables.EighthTwiddles[s] = MakeBlockTwiddles(uint64_t{1} << s, 8);
             if (!Tables.EighthTwiddles[s])

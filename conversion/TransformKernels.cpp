@@ -751,7 +751,7 @@ template <bool bLast, bool bTwiddled>
     const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
     const Wide MinusHalf = _mm256_set1_pd(-std::numbers::sqrt2 / 2.0);
     const auto At = [pdfData, g, h](uint64_t q) { return LoadFour(pdfData + 8 * (g + q * h)); };
-    const auto Twiddled = [pdfBlock, &At](uint64_t q, uint64_t u)
+    const auto Twiddled = [&](uint64_t q, uint64_t u)
     {
         if constexpr (bTwiddled)
         {

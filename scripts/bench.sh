@@ -78,7 +78,7 @@ for case_line in "44.1k->48k x1:44100:48000:120" "44.1k->48k x2.52:44100:48000:2
     converter=$(awk -v n="$name" '/^realtime factor/ { f = 1 } /^set-up time/ { f = 0 }
         f && index($0, n " ") == 1 { v = $3 } END { print v }' "$converter_table")
     awk -v n="$name" -v t="$best" -v c="${converter:-0}" 'BEGIN {
-        r = 60 / t; printf "%-18s %12.1f %12.1f %9.2fx\n", n, r, c, c > 0 ? r / c : 0 }'
+        r = 60 / t; printf "%-18s %12.1f %12.1f %9.2fx\n", n, r, c, (c > 0 ? r / c : 0) }'
 done
 rm -f "$inputs/out.wav"
 echo

@@ -219,24 +219,6 @@ std::unique_ptr<uint32_t[]> MakeReverse(uint32_t uiOrder)
     return Table;
 }
 
-// The passes of four transforms side by side that follow the first one cover stages s ... uiOrder - 1
-// (none, or at least two) with as few passes as they can: radix-4 ones first, then radix-8 ones,
-// which cost fewer loads, stores and twiddle products per stage. Returns the stage at which the
-// radix-8 passes begin (uiOrder when there are none).
-uint32_t FirstEighthStage(uint32_t uiOrder, uint32_t s)
-{
-    const uint32_t uiLeft = uiOrder > s ? uiOrder - s : 0;
-    const uint32_t uiQuarterPasses = uiLeft % 3 == 0 ? 0 : (uiLeft % 3 == 2 ? 1 : 2);
-    return uiQuarterPasses * 2 >= uiLeft ? uiOrder : s + 2 * uiQuarterPasses;
-}
-
-// The stages of the first pass of four transforms side by side: a radix-4 pass for even orders, a
-// radix-8 one for odd orders.
-uint32_t FirstPassStagesFour(uint32_t uiOrder)
-{
-    return uiOrder % 2 == 0 ? 2 : 3;
-}
-
 bool IsReady(uint32_t uiOrder)
 {
     return Tables.Ready[uiOrder].load(std::memory_order_acquire) != 0;
@@ -652,7 +634,8 @@ inline Four WeightFour(const double* pdfValue, const double* pdfWeights)
 
 // Stages 0, 1 and 2 with the products formed on the way in, for odd orders: twiddles 1, -i and the
 // two diagonal ones, (1 - i) / sqrt 2 and -(1 + i) / sqrt 2.
-void RunFourFirstRadix8(const double* pdfInput, const double* pdfWeights, double* pdfOutput, uint64_t n)
+[[gnu::always_inline]] inline void RunFourFirstRadix8(const double* pdfInput, const double* pdfWeights,
+                                                      double* pdfOutput, uint64_t n)
 {
     const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
     for (uint64_t k = 0; k < n; k += 8)
@@ -740,13 +723,13 @@ template <bool bLast>
     }
 }
 
-// One radix-8 butterfly of four transforms side by side: the values at g + q h (q = 0 ... 7) weighted
-// by W^(j rev3(q)) (W^(j u) for u = 1 ... 7 at pdfBlock + 8 (u - 1), broadcast; none when j = 0), then
-// an 8-point transform: the 4-point ones of the even and the odd terms, joined with the eighth roots
-// of unity. In place, or for the last pass from pdfData into the outputs.
-template <bool bLast, bool bTwiddled>
+// One radix-8 butterfly of four transforms side by side, in place: the values at g + q h (q = 0 ... 7)
+// weighted by W^(j rev3(q)) (W^(j u) for u = 1 ... 7 at pdfBlock + 8 (u - 1), broadcast; none when
+// j = 0), then an 8-point transform: the 4-point ones of the even and the odd terms, joined with the
+// eighth roots of unity.
+template <bool bTwiddled>
 [[gnu::always_inline]] inline void Radix8FourAt(double* pdfData, uint64_t g, uint64_t h,
-                                                const double* pdfBlock, const FourOutput& To)
+                                                const double* pdfBlock)
 {
     const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
     const Wide MinusHalf = _mm256_set1_pd(-std::numbers::sqrt2 / 2.0);
@@ -775,43 +758,27 @@ template <bool bLast, bool bTwiddled>
     Radix4Four(At(0), Twiddled(1, 4), Twiddled(2, 2), Twiddled(3, 6), e[0], e[1], e[2], e[3]);
     for (uint64_t q = 0; q < 4; ++q)
     {
-        const Four a = AddFour(e[q], f[q]);
-        const Four b = SubtractFour(e[q], f[q]);
-        if constexpr (bLast)
-        {
-            _mm256_storeu_pd(To.pdfReal + (g + q * h) * To.ullStride, a.r);
-            _mm256_storeu_pd(To.pdfImag + (g + q * h) * To.ullStride, a.i);
-            _mm256_storeu_pd(To.pdfReal + (g + (q + 4) * h) * To.ullStride, b.r);
-            _mm256_storeu_pd(To.pdfImag + (g + (q + 4) * h) * To.ullStride, b.i);
-        }
-        else
-        {
-            StoreFour(pdfData + 8 * (g + q * h), a);
-            StoreFour(pdfData + 8 * (g + (q + 4) * h), b);
-        }
+        StoreFour(pdfData + 8 * (g + q * h), AddFour(e[q], f[q]));
+        StoreFour(pdfData + 8 * (g + (q + 4) * h), SubtractFour(e[q], f[q]));
     }
 }
 
-// Stages s, s + 1 and s + 2 (s >= 2) over n values in groups of 8h, h = 2^s, one butterfly per group
-// and j < h; the twiddles are the same in every lane, and j = 0 needs none.
-template <bool bLast>
-[[gnu::always_inline]] inline void RunFourRadix8(double* pdfData, uint64_t n, uint32_t s,
-                                                 const FourOutput& To)
+// Stages s, s + 1 and s + 2 (s >= 3) over n values in groups of 8h, h = 2^s, in place: one butterfly
+// per group and j < h, with the same twiddles in every lane; j = 0 needs none.
+[[gnu::always_inline]] inline void RunFourRadix8(double* pdfData, uint64_t n, uint32_t s)
 {
     const uint64_t h = uint64_t{1} << s;
     const double* pdfTwiddles = Tables.EighthTwiddles[s].get();
-    // Copied, so that the stores cannot be taken to change them.
-    const FourOutput Out = To;
     for (uint64_t g = 0; g < n; g += 8 * h)
     {
-        Radix8FourAt<bLast, false>(pdfData, g, h, pdfTwiddles, Out);
+        Radix8FourAt<false>(pdfData, g, h, pdfTwiddles);
     }
     for (uint64_t j = 1; j < h; ++j)
     {
         const double* pdfBlock = pdfTwiddles + 56 * (j / 4) + LaneOf(j % 4);
         for (uint64_t g = j; g < n; g += 8 * h)
         {
-            Radix8FourAt<bLast, true>(pdfData, g, h, pdfBlock, Out);
+            Radix8FourAt<true>(pdfData, g, h, pdfBlock);
         }
     }
 }
@@ -834,17 +801,29 @@ void RunWeightedFourWide(const double* pdfInput, const double* pdfWeights, doubl
         StoreFourOutput(To, 1, SubtractFour(a, b));
         return;
     }
-    if (uiOrder == 8)
+    if (uiOrder == 8 && To.ullStride <= 128)
     {
-        // The converter's usual length, with every count and distance a constant.
-        RunFourFirstRadix4(pdfInput, pdfWeights, pdfScratch, 256);
-        RunFourRadix8<false>(pdfScratch, 256, 2, To);
-        RunFourRadix8<true>(pdfScratch, 256, 5, To);
+        // The converter's rows: three passes instead of four, with every count and distance a
+        // constant. The radix-4 pass goes last: in the converter's frame, outputs 32 apart lie a
+        // multiple of 4 KiB apart, so the eight outputs of a radix-8 butterfly and their imaginary
+        // parts would crowd one cache set, where the four of a radix-4 one fit. With outputs 256
+        // or more doubles apart the frame no longer fits the cache, its writes take most of the
+        // time, and the four passes below measured faster.
+        RunFourFirstRadix8(pdfInput, pdfWeights, pdfScratch, 256);
+        RunFourRadix8(pdfScratch, 256, 3);
+        RunFourRadix4<true>(pdfScratch, 256, 6, To);
         return;
     }
-    uint32_t s = FirstPassStagesFour(uiOrder);
-    s == 2 ? RunFourFirstRadix4(pdfInput, pdfWeights, pdfScratch, n)
-           : RunFourFirstRadix8(pdfInput, pdfWeights, pdfScratch, n);
+    uint32_t s = 2;
+    if (uiOrder % 2 == 0)
+    {
+        RunFourFirstRadix4(pdfInput, pdfWeights, pdfScratch, n);
+    }
+    else
+    {
+        RunFourFirstRadix8(pdfInput, pdfWeights, pdfScratch, n);
+        s = 3;
+    }
     if (s == uiOrder)
     {
         // The first pass was all: copied out.
@@ -854,17 +833,11 @@ void RunWeightedFourWide(const double* pdfInput, const double* pdfWeights, doubl
         }
         return;
     }
-    const uint32_t uiEighth = FirstEighthStage(uiOrder, s);
-    for (; s < uiEighth; s += 2)
+    for (; s + 2 < uiOrder; s += 2)
     {
-        s + 2 == uiOrder ? RunFourRadix4<true>(pdfScratch, n, s, To)
-                         : RunFourRadix4<false>(pdfScratch, n, s, To);
+        RunFourRadix4<false>(pdfScratch, n, s, To);
     }
-    for (; s < uiOrder; s += 3)
-    {
-        s + 3 == uiOrder ? RunFourRadix8<true>(pdfScratch, n, s, To)
-                         : RunFourRadix8<false>(pdfScratch, n, s, To);
-    }
+    RunFourRadix4<true>(pdfScratch, n, s, To);
 }
 // Single transforms. Between the passes the values lie in blocks of four: block b holds values
 // 4b ... 4b + 3 as the real parts of the four, then their imaginary parts (8 doubles, where the
@@ -1418,10 +1391,8 @@ int32_t PrepareFFT(uint32_t uiOrder)
             }
         }
 
-        // The last pass of an odd order's single transforms, and the radix-8 passes of four side by side.
-        const uint32_t uiFour = FirstEighthStage(uiOrder, FirstPassStagesFour(uiOrder));
-        const bool bEighth = (uiOrder % 2 == 1 && s + 3 == uiOrder) ||
-                             (s >= uiFour && (s - uiFour) % 3 == 0 && s + 3 <= uiOrder);
+        // Odd orders end in a radix-8 pass; four 256-point transforms side by side take one at stage 3.
+        const bool bEighth = (uiOrder % 2 == 1 && s + 3 == uiOrder) || (uiOrder == 8 && s == 3);
         if (bEighth && !Tables.EighthTwiddles[s])
         {
             Tables.EighthTwiddles[s] = MakeBlockTwiddles(uint64_t{1} << s, 8);

@@ -210,10 +210,9 @@ TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
                 1);
             EXPECT_LE(Compare(Weighted, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference));
 
-            // Four rows at once: the weights and the results of the four interleaved per bin.
+            // Four rows at once: the weights and the results of the four interleaved per bin, next to
+            // each other or, as in a converter frame of many phases, far apart (up to 2^10 points).
             std::vector<double> FourWeights(8 * N);
-            std::vector<double> Four(8 * N);
-            std::vector<double> Scratch(8 * N);
             for (uint64_t r = 0; r < 4; ++r)
             {
                 const std::vector<double> RowWeights = MakeSignal(2 * N, uiOrder + 400 + r);
@@ -223,21 +222,30 @@ TEST(TransformKernels, BitReversedInputsGiveTheLiteralSpectrum)
                     FourWeights[8 * k + 4 + r] = RowWeights[2 * puiReverse[k] + 1];
                 }
             }
-            ASSERT_EQ(FFTWeightedFourFromBitReversed(Input.data(), FourWeights.data(), Scratch.data(),
-                                                     Four.data(), Four.data() + 4, 8, uiOrder),
-                      1);
-            for (uint64_t r = 0; r < 4; ++r)
+            for (const uint64_t ullStride : {uint64_t{8}, uint64_t{1028}})
             {
-                const std::vector<double> RowWeights = MakeSignal(2 * N, uiOrder + 400 + r);
-                std::vector<double> Row(2 * N);
-                for (uint64_t k = 0; k < N; ++k)
+                if (ullStride > 8 && uiOrder > 10)
                 {
-                    Row[2 * k] = Four[8 * k + r];
-                    Row[2 * k + 1] = Four[8 * k + 4 + r];
+                    continue;
                 }
-                ReferenceFFTComplex(Products(RowWeights).data(), Reference.data(), uiOrder);
-                EXPECT_LE(Compare(Row, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference))
-                    << "row " << r;
+                std::vector<double> Four(ullStride * N);
+                std::vector<double> Scratch(8 * N);
+                ASSERT_EQ(FFTWeightedFourFromBitReversed(Input.data(), FourWeights.data(), Scratch.data(),
+                                                         Four.data(), Four.data() + 4, ullStride, uiOrder),
+                          1);
+                for (uint64_t r = 0; r < 4; ++r)
+                {
+                    const std::vector<double> RowWeights = MakeSignal(2 * N, uiOrder + 400 + r);
+                    std::vector<double> Row(2 * N);
+                    for (uint64_t k = 0; k < N; ++k)
+                    {
+                        Row[2 * k] = Four[ullStride * k + r];
+                        Row[2 * k + 1] = Four[ullStride * k + 4 + r];
+                    }
+                    ReferenceFFTComplex(Products(RowWeights).data(), Reference.data(), uiOrder);
+                    EXPECT_LE(Compare(Row, Reference).dfMaxError, 1e-12 * PeakMagnitude(Reference))
+                        << "row " << r << ", stride " << ullStride;
+                }
             }
         }
     }

@@ -29,6 +29,28 @@ constexpr uint32_t MIN_BLOCK_ORDER = 2;
 constexpr uint32_t MAX_BLOCK_ORDER = 16;
 // Phases whose weights the paired run takes from one small table (see MakePhaseWeights).
 constexpr int64_t PHASE_GROUP = 16;
+// From this many phases on, a paired frame no longer fits the cache, and bins a power of two of
+// doubles apart would map the outputs of one row transform onto a few cache sets: a few doubles
+// more per bin spread them.
+constexpr uint64_t PADDED_PHASES = 128;
+constexpr uint64_t ROW_PAD = 4;
+
+// Phases stored per bin of a paired frame (at least four, so that four rows run side by side),
+// and the doubles from one bin to the next.
+uint64_t StoredPhases(uint32_t h)
+{
+    return std::max<uint64_t>(uint64_t{1} << h, 4);
+}
+uint64_t PairedBinStride(uint32_t h)
+{
+    const uint64_t ullPhases = StoredPhases(h);
+    return ullPhases >= PADDED_PHASES ? ullPhases + ROW_PAD : ullPhases;
+}
+// The doubles of both frames of the fast run, either layout, plus room to start on a cache line.
+uint64_t SignalDoubles(uint64_t C, uint64_t B, uint32_t h)
+{
+    return C * 2 * std::max(B << h, B * PairedBinStride(h)) + 8;
+}
 
 // h: the octaves of oversampling that bring the input rate to at least the factor times the output
 // rate, ceil(log2(output x factor / input)) and at least 0; -1 when that quotient is no positive
@@ -290,7 +312,7 @@ int32_t SamplingFrequencyConverter::Setup(uint64_t ullChannelCount, double dfInp
     pOversampledFrame = MakeArray(2 * C * N2);
     pdfLastSample = MakeArray(C);
     // Room to start the frames on a cache line.
-    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : C * 2 * std::max(N2, 4 * B) + 8);
+    pOversampledSignal = MakeArray(bPlainRun != 0 ? 1 : SignalDoubles(C, B, h));
     pTransformInput = MakeArray(2 * C * B);
     pShiftedBins = MakeArray(C * 2 * hop * 2);
     pdfPositions = MakeArray(N2);
@@ -373,7 +395,8 @@ int32_t SamplingFrequencyConverter::Restart(uint64_t ullStartFrame)
     std::fill_n(pdfOversampledBlock.get(), C * M, 0.0);
     std::fill_n(pdfLastSample.get(), C, 0.0);
     std::fill_n(pShiftedBins.get(), C * 2 * (B / 2) * 2, 0.0);
-    std::fill_n(pOversampledSignal.get(), bPlainRun != 0 ? 1 : C * 2 * std::max(N2, 2 * B) + 8, 0.0);
+    std::fill_n(pOversampledSignal.get(), bPlainRun != 0 ? 1 : SignalDoubles(C, B, uiOversamplingOctaves),
+                0.0);
     bFrameSame = 1;
     bPreviousFrameSame = 1;
     uiCurrentFrame = 0;
@@ -561,6 +584,7 @@ void SamplingFrequencyConverter::ComputePairedRows(uint64_t ullKeep)
     const double* pdfLow = pPhaseWeights.get();
     const double* pdfHigh = pdfLow + 2 * B * std::max<uint64_t>(G, 4);
     const uint64_t F = PairedFrameSize();
+    const uint64_t S = PairedBinStride(h);
     double* pdfRows = pdfSignal + uiCurrentFrame * F;
     for (uint64_t i = 0; i < P / G; ++i)
     {
@@ -575,26 +599,35 @@ void SamplingFrequencyConverter::ComputePairedRows(uint64_t ullKeep)
         {
             double* pdfReal = pdfRows + i * G + g;
             FFTWeightedFourFromBitReversed(pdfShifted, pdfLow + 2 * g * B, pRowScratch.get(), pdfReal,
-                                           pdfReal + F / 2, std::max<uint64_t>(P, 4), uiBlockOrder);
+                                           pdfReal + F / 2, S, uiBlockOrder);
+        }
+    }
+    // A padded bin ends with a copy of the next bin's first sample, so that samples n and n + 1
+    // still lie side by side where they straddle two bins.
+    if (S != StoredPhases(h))
+    {
+        for (uint64_t m = 0; m + 1 < B; ++m)
+        {
+            pdfRows[m * S + P] = pdfRows[(m + 1) * S];
+            pdfRows[F / 2 + m * S + P] = pdfRows[F / 2 + (m + 1) * S];
         }
     }
 }
 
-// Doubles per frame of the paired run: the left and the right samples, for at least four phases.
+// Doubles per frame of the paired run: the left and the right samples, B bins each.
 uint64_t SamplingFrequencyConverter::PairedFrameSize() const
 {
-    const uint64_t B = uint64_t{1} << uiBlockOrder;
-    return 2 * std::max(B << uiOversamplingOctaves, 4 * B);
+    return 2 * (uint64_t{1} << uiBlockOrder) * PairedBinStride(uiOversamplingOctaves);
 }
 
 // Interpolation of the paired rows. The frames hold the samples in their natural order, left
-// channel then right (negated), with at least four phases per bin: sample n = m 2^h + r at
-// m 2^max(h, 2) + r, which is n itself from four phases on. The previous frame's sample M + n is
-// bin m + B / 2 of the same phase.
+// channel then right (negated), bin after bin: sample n = m 2^h + r at m S + r, with S the bin
+// stride (see PairedBinStride), which is n itself from four up to the padded phase counts. The
+// previous frame's sample M + n is bin m + B / 2 of the same phase.
 void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
 {
     const uint32_t h = uiOversamplingOctaves;
-    const uint32_t uiStored = std::max<uint32_t>(h, 2);
+    const uint64_t S = PairedBinStride(h);
     const uint64_t B = uint64_t{1} << uiBlockOrder;
     const uint64_t M = (B << h) / 2;
     const uint64_t F = PairedFrameSize();
@@ -603,10 +636,10 @@ void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
     const double* pdfPosition = pdfPositions.get();
     const double* pdfLeft = pdfSignal + uiCurrentFrame * F;
     const double* pdfRight = pdfLeft + F / 2;
-    const double* pdfLeftTail = pdfSignal + (uiCurrentFrame ^ 1) * F + ((B / 2) << uiStored);
+    const double* pdfLeftTail = pdfSignal + (uiCurrentFrame ^ 1) * F + (B / 2) * S;
     const double* pdfRightTail = pdfLeftTail + F / 2;
     double* pdfOut = pdfOutputFrames.get();
-    const auto Locate = [=](uint64_t n) { return ((n >> h) << uiStored) | (n & ullPhaseMask); };
+    const auto Locate = [=](uint64_t n) { return (n >> h) * S + (n & ullPhaseMask); };
     // Both frames this block reads had equal channels; frames before its first sample also need the
     // sample carried into it to agree.
     const bool bSame = bFrameSame != 0 && bPreviousFrameSame != 0;
@@ -628,13 +661,14 @@ void SamplingFrequencyConverter::InterpolatePaired(uint64_t ullFrames)
         if (h >= 2 && p >= 0.0)
         {
             const uint64_t i = static_cast<uint64_t>(static_cast<int64_t>(p));
+            const uint64_t o = Locate(i);
             const double t = p - static_cast<double>(i);
             const __m128d w0 = _mm_loadu_pd(w + i);
             const __m128d w1 = _mm_loadu_pd(w + M + i);
-            const __m128d Left = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(pdfLeft + i), w0),
-                                            _mm_mul_pd(_mm_loadu_pd(pdfLeftTail + i), w1));
-            const __m128d Right = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(pdfRight + i), w0),
-                                             _mm_mul_pd(_mm_loadu_pd(pdfRightTail + i), w1));
+            const __m128d Left = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(pdfLeft + o), w0),
+                                            _mm_mul_pd(_mm_loadu_pd(pdfLeftTail + o), w1));
+            const __m128d Right = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(pdfRight + o), w0),
+                                             _mm_mul_pd(_mm_loadu_pd(pdfRightTail + o), w1));
             // (left, right) of sample i and of sample i + 1.
             const __m128d First = _mm_unpacklo_pd(Left, Right);
             const __m128d Second = _mm_unpackhi_pd(Left, Right);

@@ -801,14 +801,12 @@ void RunWeightedFourWide(const double* pdfInput, const double* pdfWeights, doubl
         StoreFourOutput(To, 1, SubtractFour(a, b));
         return;
     }
-    if (uiOrder == 8 && To.ullStride <= 128)
+    if (uiOrder == 8)
     {
         // The converter's rows: three passes instead of four, with every count and distance a
-        // constant. The radix-4 pass goes last: in the converter's frame, outputs 32 apart lie a
-        // multiple of 4 KiB apart, so the eight outputs of a radix-8 butterfly and their imaginary
-        // parts would crowd one cache set, where the four of a radix-4 one fit. With outputs 256
-        // or more doubles apart the frame no longer fits the cache, its writes take most of the
-        // time, and the four passes below measured faster.
+        // constant. The radix-4 pass goes last: outputs 32 apart may lie a multiple of 4 KiB apart
+        // (a frame of 16 to 64 phases), where the eight outputs of a radix-8 butterfly and their
+        // imaginary parts would crowd one cache set and the four of a radix-4 one still fit.
         RunFourFirstRadix8(pdfInput, pdfWeights, pdfScratch, 256);
         RunFourRadix8(pdfScratch, 256, 3);
         RunFourRadix4<true>(pdfScratch, 256, 6, To);

@@ -93,6 +93,9 @@ int32_t IntelligentSoundBuffer::Initialize(double dfRate, double& dfPeriodSecond
         Queue.bUnlimitedGrowth = 0;
     }
 
+    // Nothing has gone out yet: the outgoing block is silence, as after a fade-out, so the first
+    // whole period fades in however full the queue already is at the first read.
+    bFaded = 1;
     dfSamplingFrequency = dfRate;
     ullChannels = C;
     ullPeriodFrames = n;

@@ -7,7 +7,8 @@
 // Hand-over between the producer (playback thread) and the device's real-time thread. Each
 // ReadPeriod delivers exactly one period, one period late: the block read at a call goes out at the
 // next one. When the queue cannot supply a whole period the block about to go out is faded out over
-// one period, and the first whole period after the gap is faded in over one period.
+// one period, and the first whole period after the gap (or after the start) is faded in over one
+// period.
 class IntelligentSoundBuffer
 {
 public:

@@ -90,16 +90,16 @@ void PlaybackController::StartPlayback()
     Settings.bEnhancerEnabled = State.bEnhancerEnabled;
     Settings.iShift = State.iShift;
     Settings.dfSpeed = PlayerScales::SpeedOfPosition(Host.GetSliderPosition(ID_SPEED_SLIDER));
+    // A failed attempt of the ladder is shown where it happens, before the next one: on a start
+    // that succeeds after it, before the device plays.
+    Settings.OnAttemptFailure = [this](PlaybackEngine::AttemptFailure Failure)
+    { ShowError(AttemptText(Failure)); };
 
     PlaybackEngine::StartReport Report;
     Engine.Start(Settings, Report);
 
-    // What the start did, in the order it did it: the messages of failed attempts of the ladder, the
-    // rate found, the device's properties, then the step that failed.
-    for (const PlaybackEngine::AttemptFailure Failure : Report.AttemptFailures)
-    {
-        ShowError(AttemptText(Failure));
-    }
+    // What the start did, in the order it did it: the rate found, the device's properties, then the
+    // step that failed.
     if (Report.bDeviceOpened != 0)
     {
         Host.SelectComboEntry(ID_RATE_COMBO,

@@ -147,13 +147,16 @@ void PlaybackEngine::StopStream()
     }
 }
 
-void PlaybackEngine::DestroySoundBuffer()
+void PlaybackEngine::DestroyIntelligentSoundBuffer(std::unique_ptr<IntelligentSoundBuffer>& pBuffer)
 {
-    if (pSoundBuffer != nullptr)
+    if (pBuffer == nullptr)
     {
-        pSoundBuffer->Release();
-        pSoundBuffer.reset();
+        return;
     }
+    pBuffer->Release();
+    pBuffer->Queue.Release();
+    // The queue's lock goes with the object.
+    pBuffer.reset();
 }
 
 int32_t PlaybackEngine::PrepareStart()
@@ -173,7 +176,7 @@ int32_t PlaybackEngine::PrepareStart()
     State.ullSeekFrame.store(PlayerState::NO_SEEK);
 
     // A fresh set of objects for every start.
-    DestroySoundBuffer();
+    DestroyIntelligentSoundBuffer(pSoundBuffer);
     pStream.reset();
     pConverter.reset();
     pWorker.reset();
@@ -218,11 +221,17 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     Report = StartReport{};
     Current = Settings;
     pReport = &Report;
+    // The report and the observer belong to this start only.
     struct ReportGuard
     {
         StartReport*& pTarget;
-        ~ReportGuard() { pTarget = nullptr; }
-    } Guard{pReport};
+        std::function<void(AttemptFailure)>& Observer;
+        ~ReportGuard()
+        {
+            pTarget = nullptr;
+            Observer = nullptr;
+        }
+    } Guard{pReport, Current.OnAttemptFailure};
 
     if (bPrepared == 0 && PrepareStart() < 0)
     {
@@ -391,6 +400,10 @@ int32_t PlaybackEngine::ConfigureOutputAtRate(uint32_t uiFrequency, int32_t iEnd
         if (pReport != nullptr)
         {
             pReport->AttemptFailures.push_back(Kind);
+        }
+        if (Current.OnAttemptFailure)
+        {
+            Current.OnAttemptFailure(Kind);
         }
         return iResult;
     };
@@ -622,7 +635,11 @@ void PlaybackEngine::TearDown()
         pReader->Close();
         pReader.reset();
     }
-    DestroySoundBuffer();
+    if (pSoundBuffer != nullptr)
+    {
+        pSoundBuffer->Release();
+        DestroyIntelligentSoundBuffer(pSoundBuffer);
+    }
     if (pConverter != nullptr)
     {
         pConverter->Release();

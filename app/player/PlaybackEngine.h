@@ -2,6 +2,7 @@
 #include "app/player/PlayerDefaults.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,16 @@ public:
         uint64_t ullFrameCount = 0;
     };
 
+    // An attempt of the ladder that failed for a reason of the player's own (a device refusing a
+    // rate is no such failure): the sound buffer could not be set up, its capacity not limited, or
+    // its period was 0 or the stream already set up.
+    enum class AttemptFailure : uint32_t
+    {
+        SoundBuffer,
+        CapacityLimit,
+        BufferSize,
+    };
+
     // A playback's settings: the endpoint (its index in the enumeration, -1 for the default; or, when
     // EndpointId is not empty, the endpoint with that identifier wherever it is listed now, and a
     // device that has gone opens at no rate), the highest rate it may run at (an index of the rate
@@ -48,6 +59,9 @@ public:
         int32_t bEnhancerEnabled = PlayerDefaults::ENHANCER_ENABLED;
         int32_t iShift = 0;
         double dfSpeed = 1.0;
+        // Told of each failed attempt of the ladder at once, before the next attempt (the front
+        // end shows its message there); may be empty.
+        std::function<void(AttemptFailure)> OnAttemptFailure;
     };
 
     // Where a start stopped, in the order the steps run.
@@ -65,21 +79,11 @@ public:
         DeviceStart,  // the device did not start
     };
 
-    // An attempt of the ladder that failed for a reason of the player's own (a device refusing a
-    // rate is no such failure): the sound buffer could not be set up, its capacity not limited, or
-    // its period was 0 or the stream already set up.
-    enum class AttemptFailure : uint32_t
-    {
-        SoundBuffer,
-        CapacityLimit,
-        BufferSize,
-    };
-
     struct StartReport
     {
         StartStep FailedStep = StartStep::None;
         int32_t iResult = 0;
-        // In the order they happened.
+        // In the order they happened (each also told to OnAttemptFailure as it happened).
         std::vector<AttemptFailure> AttemptFailures;
         // Once the ladder found a rate: its index, whether the mode is shared, and the device's
         // rate and container bits.
@@ -175,6 +179,11 @@ public:
     // frees every object in the teardown order. Safe to repeat.
     void TearDown();
 
+    // Releases a sound buffer and its queue and frees it (the queue's lock with it); the pointer is
+    // null afterwards. Nothing may read the buffer any more: the playback and render threads have
+    // ended.
+    static void DestroyIntelligentSoundBuffer(std::unique_ptr<IntelligentSoundBuffer>& pBuffer);
+
     // One pass of the device ladder from the chosen maximum: 1 when a rate was found, 0 otherwise.
     int32_t OpenOutputDevice(int32_t iEndpointIndex, int32_t bShared, int32_t bUpward);
     // One attempt of the ladder at uiFrequency Hz: 1, or a negative code. The endpoint is the start's
@@ -191,7 +200,6 @@ private:
     void WaitForSound();
     void StopPlaybackThread();
     void StopStream();
-    void DestroySoundBuffer();
 
     PlayerState& State;
     SAudioClientLayer* pLayer;

@@ -301,6 +301,10 @@ void RecordingDialogHost::ShowErrorMessage(const char16_t* pText, const char16_t
 {
     Record("message " + Quote(pText) + " caption " + Quote(pCaption) + " (error icon; answered OK)");
     MessageLog.push_back({pText, pCaption});
+    if (OnMessage)
+    {
+        OnMessage();
+    }
     InMemoryDialogHost::ShowErrorMessage(pText, pCaption);
 }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ public:
 
     // Observation.
     const std::vector<Message>& Messages() const { return MessageLog; }
+    // Called while a message box is up, as a modal box's own loop runs: what the player has done
+    // by then.
+    std::function<void()> OnMessage;
     // The last file dialog's request.
     std::u16string LastFilterName() const { return FilterName; }
     std::u16string LastPattern() const { return Pattern; }

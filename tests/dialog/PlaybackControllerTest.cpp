@@ -520,6 +520,30 @@ TEST(PlaybackController, EveryStartFailureShowsItsMessageAndLeavesNothingRunning
         EXPECT_EQ(Host.WaitCursorDepth(), 0);
     }
 
+    // A failed attempt shows its message at once, before the ladder goes on and the device plays;
+    // the next rate then plays.
+    {
+        PlayerRig Rig;
+        Rig.pDevice->AcceptFormat(EXCLUSIVE, 96000, 24);
+        Rig.pDevice->AcceptFormat(EXCLUSIVE, 88200, 24);
+        Rig.pDevice->UseRealTimeClock(1);
+        Rig.Host.Open();
+        Rig.ChooseToneFile("failure-attempt.wav", 44100);
+        Rig.Factory.uiSoundBufferInitializeFailures = 1;
+        std::vector<VirtualStreamState> AtMessage;
+        Rig.Host.OnMessage = [&Rig, &AtMessage] { AtMessage.push_back(Rig.pDevice->GetStreamState()); };
+        Rig.Host.Click(ID_PLAY);
+        ASSERT_EQ(AtMessage.size(), 1u);
+        EXPECT_EQ(AtMessage[0].bInitialized, 0);
+        EXPECT_EQ(AtMessage[0].bStarted, 0);
+        EXPECT_EQ(Rig.Host.Messages()[0].Text,
+                  u"リアルタイムオーディオバッファーの初期化中に問題が発生しました。");
+        EXPECT_EQ(Rig.State.bPlaying, 1);
+        EXPECT_EQ(Rig.pDevice->GetStreamState().Format.nSamplesPerSec, 88200u);
+        Rig.Host.OnMessage = nullptr;
+        Rig.Host.Click(ID_STOP);
+    }
+
     // After a failure the user can try again.
     PlayerRig Rig;
     Rig.pDevice->AcceptFormat(EXCLUSIVE, 96000, 24);

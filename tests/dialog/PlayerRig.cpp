@@ -65,6 +65,11 @@ int32_t FailingFactory::InitializeSoundBuffer(IntelligentSoundBuffer& Buffer, do
     {
         return -2;
     }
+    if (uiSoundBufferInitializeFailures > 0)
+    {
+        --uiSoundBufferInitializeFailures;
+        return -2;
+    }
     const int32_t iResult =
         PlaybackObjectFactory::InitializeSoundBuffer(Buffer, dfSamplingFrequency, dfPeriodSeconds);
     if (bZeroPeriod)

@@ -27,6 +27,8 @@ public:
     bool bFailConverter = false;
     bool bFailWorker = false;
     bool bFailSoundBufferInitialize = false;
+    // The first this many attempts of the ladder fail to set up the sound buffer.
+    uint32_t uiSoundBufferInitializeFailures = 0;
     bool bFailCapacityLimit = false;
     bool bZeroPeriod = false;
     bool bFailInputBuffer = false;

@@ -59,8 +59,14 @@ TEST(WholeUse, PlayDragPauseResumeVolumeStopPlayClose)
         ASSERT_EQ(Heard[i], 0) << "frame " << i / 2;
     }
     const uint64_t ullCompared = std::min<uint64_t>(ullHeardFrames - P, Offline.size() / 2);
+    // The first period of the file fades in.
     for (uint64_t i = 0; i < 2 * ullCompared; ++i)
     {
+        if (i < 2 * P)
+        {
+            ASSERT_LE(std::abs(Heard[2 * P + i]), std::abs(Offline[i]) + 1) << "frame " << i / 2;
+            continue;
+        }
         ASSERT_LE(std::abs(Heard[2 * P + i] - Offline[i]), 1) << "frame " << i / 2 << " of " << ullCompared;
     }
 

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <numbers>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // The engine used directly, without a dialog, on the scripted device whose clock the test moves one
@@ -35,16 +36,20 @@ constexpr uint32_t WAIT_MS = 30000;
 class EngineRig
 {
 public:
-    EngineRig() : Engine(State, &Layer, Factory)
+    // A 48 kHz file of a tone from phase 0, so its start is as smooth as the rest of it, or (bPeak)
+    // from its peak, so it starts at full level; the device plays at uiDeviceRate, rate table entry
+    // uiDeviceRateIndex.
+    explicit EngineRig(bool bPeak = false, uint32_t uiDeviceRate = RATE,
+                       uint32_t uiDeviceRateIndex = RATE_INDEX)
+        : Engine(State, &Layer, Factory), uiRateIndex(uiDeviceRateIndex)
     {
-        pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, RATE, 24);
+        pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, uiDeviceRate, 24);
         Layer.AddDevice(pDevice);
-        // A tone from phase 0, so its start is as smooth as the rest of it.
         std::vector<double> Signal(2 * FILE_FRAMES);
         for (uint64_t n = 0; n < FILE_FRAMES; ++n)
         {
-            Signal[2 * n] = Signal[2 * n + 1] =
-                AMPLITUDE * std::sin(2.0 * std::numbers::pi * TONE_HERTZ * static_cast<double>(n) / RATE);
+            const double dfPhase = 2.0 * std::numbers::pi * TONE_HERTZ * static_cast<double>(n) / RATE;
+            Signal[2 * n] = Signal[2 * n + 1] = AMPLITUDE * (bPeak ? std::cos(dfPhase) : std::sin(dfPhase));
         }
         const auto Path = TestFiles::Write("engine-tone.wav", WaveFileBuilder::PcmWave(Signal, 2, RATE, 24));
         PlaybackEngine::FileFacts Facts;
@@ -57,13 +62,12 @@ public:
     void Start()
     {
         PlaybackEngine::StartSettings Settings;
-        Settings.uiRateIndex = RATE_INDEX;
+        Settings.uiRateIndex = uiRateIndex;
         PlaybackEngine::StartReport Report;
         ASSERT_EQ(Engine.Start(Settings, Report), 1);
         EXPECT_EQ(Report.FailedStep, PlaybackEngine::StartStep::None);
-        EXPECT_EQ(Report.uiRateIndex, RATE_INDEX);
+        EXPECT_EQ(Report.uiRateIndex, uiRateIndex);
         EXPECT_EQ(Report.bShared, 0);
-        EXPECT_EQ(Report.dfDeviceRate, RATE);
         EXPECT_EQ(Report.uiDeviceBits, 24u);
         EXPECT_TRUE(Report.AttemptFailures.empty());
         ASSERT_EQ(Engine.IsPlaying(), 1);
@@ -140,6 +144,7 @@ public:
     std::shared_ptr<VirtualAudioDevice> pDevice = std::make_shared<VirtualAudioDevice>();
     PlaybackObjectFactory Factory;
     PlaybackEngine Engine;
+    uint32_t uiRateIndex;
 };
 } // namespace
 
@@ -248,4 +253,45 @@ TEST(PlaybackEngine, SeekMovesWithoutAClickWhilePlayingAndWhilePausedAndPastTheE
     EXPECT_EQ(Rig.Engine.GetPosition(), FILE_FRAMES);
     Rig.Engine.Stop();
     EXPECT_EQ(Rig.Engine.IsPlaying(), 0);
+}
+
+// A file that starts at full level starts faded in: the first period the device gets with sound in
+// it rises along the fade ramp, however full the sound buffer is when the device starts.
+TEST(PlaybackEngine, AStartAtFullLevelFadesInOverTheFirstPeriod)
+{
+    for (const auto& [uiDeviceRate, uiRateIndex] : {std::pair<uint32_t, uint32_t>{48000, 10}, {96000, 8}})
+    {
+        SCOPED_TRACE(uiDeviceRate);
+        EngineRig Rig(true, uiDeviceRate, uiRateIndex);
+        ASSERT_NO_FATAL_FAILURE(Rig.Start());
+        ASSERT_TRUE(Rig.PlayPeriods(20));
+        const uint64_t n = Rig.State.pIntelligentSoundBuffer->ullPeriodFrames;
+        ASSERT_EQ(n, uiDeviceRate / 100);
+        const std::vector<double> Ramp = [n]
+        {
+            std::vector<double> Values(n);
+            IntelligentSoundBuffer::MakeFadeRamp(Values.data(), n);
+            return Values;
+        }();
+        // The device's data is a run of whole periods from its first frame.
+        const std::vector<double> Heard = Rig.Heard();
+        uint64_t ullFirst = 0;
+        while (ullFirst + n <= Heard.size() &&
+               std::all_of(Heard.begin() + static_cast<std::ptrdiff_t>(ullFirst),
+                           Heard.begin() + static_cast<std::ptrdiff_t>(ullFirst + n),
+                           [](double dfSample) { return dfSample == 0.0; }))
+        {
+            ullFirst += n;
+        }
+        ASSERT_LE(ullFirst + 2 * n, Heard.size());
+        double dfNextPeak = 0.0;
+        for (uint64_t f = 0; f < n; ++f)
+        {
+            // The converter may overshoot the tone's level a little at its start.
+            ASSERT_LE(std::abs(Heard[ullFirst + f]), 1.1 * AMPLITUDE * Ramp[f] + 1e-4) << "frame " << f;
+            dfNextPeak = std::max(dfNextPeak, std::abs(Heard[ullFirst + n + f]));
+        }
+        EXPECT_GT(dfNextPeak, 0.9 * AMPLITUDE);
+        Rig.Engine.Stop();
+    }
 }

@@ -173,13 +173,14 @@ TEST(WholeChain, DeviceWordsMatchTheOfflineRenderFrameForFrame)
         {
             ASSERT_EQ(Device[i], 0) << "frame " << i / 2;
         }
-        // Then every frame of the render, in order, on the same grid. At the end of the stream the
-        // sound buffer fades out the last whole period and the part period after it.
+        // Then every frame of the render, in order, on the same grid. The first period fades in; at
+        // the end of the stream the sound buffer fades out the last whole period and the part period
+        // after it.
         const uint64_t ullFaded = P + L % P;
         for (uint64_t i = 0; i < 2 * L; ++i)
         {
             const int32_t iHeard = Device[2 * P + i];
-            if (i < 2 * (L - ullFaded))
+            if (i >= 2 * P && i < 2 * (L - ullFaded))
             {
                 ASSERT_LE(std::abs(iHeard - Offline[i]), 1) << "frame " << i / 2 << " of " << L;
             }

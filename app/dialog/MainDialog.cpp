@@ -38,6 +38,12 @@ MainDialog::MainDialog(PlayerState& State, SDialogHost& Host, PlaybackController
 void MainDialog::OnInitDialog()
 {
     InitMainDialog();
+    if (!InitialFile.empty())
+    {
+        const std::u16string Path = std::move(InitialFile);
+        InitialFile.clear();
+        TakeChosenFile(Path);
+    }
 }
 
 void MainDialog::OnCommand(int32_t iControlId)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class PlayerState;
 class SDialogHost;
@@ -35,6 +36,9 @@ public:
     // and states as a choice in the file dialog. Only while "..." could be clicked, that is while no
     // playback runs. 1 when the file became the player's, 0 otherwise.
     int32_t OnFileDropped(const char16_t* pPath);
+    // A file named on the command line: taken when the dialog opens, as a choice with "..." would
+    // be (a refused one shows its message there). Empty for none.
+    void SetInitialFile(std::u16string Path) { InitialFile = std::move(Path); }
     // Shows the properties of the file at pPath in the file list: 1 when the reader accepts it, 0
     // (with the message, the list left blank) otherwise.
     int32_t ShowFileInfo(const char16_t* pPath);
@@ -58,4 +62,5 @@ private:
     PlaybackController& Controller;
     SAudioClientLayer* pLayer;
     SSettingsLauncher* pLauncher;
+    std::u16string InitialFile;
 };

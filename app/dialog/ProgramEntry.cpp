@@ -1,6 +1,6 @@
 #include "app/dialog/ProgramEntry.h"
 
-#include "app/dialog/ShiftArgument.h"
+#include "app/dialog/CommandLineArguments.h"
 #include "app/player/PlayerState.h"
 #include "output/SAudioClientLayer.h"
 
@@ -20,7 +20,10 @@ ProgramEntry::~ProgramEntry()
 
 int32_t ProgramEntry::Begin()
 {
-    State.iShift = ParseShiftArgument(pArguments);
+    std::u16string FilePath;
+    CommandLineArguments::Read(pArguments, State.iShift, FilePath);
+    // Opened once the dialog's controls exist, as if chosen with "...".
+    Dialog.SetInitialFile(FilePath);
     const int32_t iVolume = Engine.CreateVolume();
     if (iVolume < 0)
     {

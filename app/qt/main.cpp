@@ -1,3 +1,4 @@
+#include "app/dialog/CommandLineArguments.h"
 #include "app/dialog/ProgramEntry.h"
 #include "app/player/AudioLayerSelection.h"
 #include "app/qt/QtDialogHost.h"
@@ -11,20 +12,20 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
     // Qt takes its own options (-platform, -style, ...) out of argv first; what is left is ours.
     QApplication Application(argc, argv);
-    std::u16string Arguments;
+    // One command line as the dialog reads it, each argument quoted where it needs it (a path with
+    // blanks from a file manager stays one argument).
+    std::vector<std::u16string> Words;
     for (int i = 1; i < argc; ++i)
     {
-        if (i > 1)
-        {
-            Arguments += u' ';
-        }
-        Arguments += QString::fromLocal8Bit(argv[i]).toStdU16String();
+        Words.push_back(QString::fromLocal8Bit(argv[i]).toStdU16String());
     }
+    const std::u16string Arguments = CommandLineArguments::Join(Words);
 
     std::unique_ptr<SAudioClientLayer> pLayer;
     std::string Description;

@@ -1,3 +1,4 @@
+#include "app/dialog/CommandLineArguments.h"
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/DialogControls.h"
 #include "app/dialog/PlayerTexts.h"
@@ -118,6 +119,26 @@ TEST(MainDialog, TheTitleShowsANonZeroShift)
         Rig.Host.Open();
         EXPECT_EQ(Rig.Host.Title(), u"Larkspur v1.02 (Shift: 1000)");
     }
+
+    // A file on the command line (a file manager's "Open with" quotes a path with blanks) is taken
+    // as if chosen with "...", beside a shift; a file whose name begins with digits is no shift.
+    const std::vector<double> Tone(2 * 4800, 0.25);
+    const std::u16string Named =
+        TestFiles::Wide(TestFiles::Write("12 take.wav", WaveFileBuilder::PcmWave(Tone, 2, 48000, 16)));
+    const std::u16string Missing = TestFiles::Wide(TestFiles::PathFor("no such take.wav"));
+    const std::u16string Lines[] = {u"3 \"" + Named + u"\"", u"\"" + Named + u"\"",
+                                    u"3 \"" + Missing + u"\""};
+    const char16_t* const Titles[] = {u"Larkspur v1.02 (Shift: 3)", u"Larkspur v1.02",
+                                      u"Larkspur v1.02 (Shift: 3)"};
+    for (int i = 0; i < 3; ++i)
+    {
+        PlayerRig Rig(Lines[i].c_str());
+        Rig.Host.Open();
+        EXPECT_EQ(Rig.Host.Title(), Titles[i]);
+        EXPECT_EQ(Rig.Host.GetItemText(ID_PATH_FIELD), i < 2 ? Named : u"");
+        EXPECT_EQ(Rig.Host.IsEnabled(ID_PLAY), i < 2);
+        EXPECT_TRUE(Rig.Host.Messages().empty());
+    }
 }
 
 TEST(MainDialog, TheShiftArgument)
@@ -133,6 +154,19 @@ TEST(MainDialog, TheShiftArgument)
     EXPECT_EQ(ParseShiftArgument(u"--5"), 0);
     EXPECT_EQ(ParseShiftArgument(u"4294967295"), -1);
     EXPECT_EQ(ParseShiftArgument(u"2147483648"), INT32_MIN);
+
+    // The command line's arguments, and back.
+    const std::vector<std::vector<std::u16string>> Split = {
+        {u"3"}, {u"a b.wav", u"-2"}, {u"C:\\x y\\", u"q\"t"}, {u"a\\\\b"}, {u""}};
+    const char16_t* const Joined[] = {u"3", u"\"a b.wav\" -2", u"\"C:\\x y\\\\\" \"q\\\"t\"", u"a\\\\b",
+                                      u"\"\""};
+    for (size_t i = 0; i < Split.size(); ++i)
+    {
+        EXPECT_EQ(CommandLineArguments::Join(Split[i]), Joined[i]);
+        EXPECT_EQ(CommandLineArguments::Split(Joined[i]), Split[i]);
+    }
+    EXPECT_TRUE(CommandLineArguments::Split(nullptr).empty());
+    EXPECT_EQ(CommandLineArguments::Split(u"  x\t \"y z\"w  "), (std::vector<std::u16string>{u"x", u"y zw"}));
     EXPECT_EQ(ParseShiftArgument(u"-2147483649"), INT32_MAX);
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -221,21 +222,34 @@ TEST(ParameterSmootherThreads, SetterThreadAgainstSteppingReaderLeavesNoTornStat
     Smoother.pLock = &Lock;
     ASSERT_EQ(Smoother.Initialize(1.0), 1);
 
-    // Both sides keep going until each has done its share while the other runs.
-    constexpr int TARGETS = 20000;
+    // Both sides keep going until each has done its share while the other runs, but the setter's
+    // loop never passes MAX_TARGETS, however the scheduler (or an unfair lock) treats the reader:
+    // a starved reader shortens the overlap, never lengthens the loop. Past its own share the
+    // setter yields after each target, so that a reader waiting for the lock gets it. The index is
+    // unsigned 64-bit: i * 7919 stays far from overflow for every i below MAX_TARGETS.
+    constexpr uint64_t TARGETS = 20000;
+    constexpr uint64_t MAX_TARGETS = 50 * TARGETS;
     constexpr uint64_t STEPS = 20000;
     constexpr double LAST_TARGET = 2.0;
+    static_assert(MAX_TARGETS < std::numeric_limits<uint64_t>::max() / 7919, "i * 7919 must not overflow");
     std::atomic<uint64_t> ullSteps{0};
+    std::atomic<uint64_t> ullTargets{0};
     std::atomic<bool> bSetterDone{false};
     std::thread Setter(
         [&]
         {
-            for (int i = 0; i < TARGETS || ullSteps < STEPS; ++i)
+            uint64_t i = 0;
+            for (; i < MAX_TARGETS && (i < TARGETS || ullSteps.load() < STEPS); ++i)
             {
                 // Targets between 1 and 3, ramps of 1 ... 7 steps.
                 const double dfTarget = 1.0 + static_cast<double>((i * 7919) % 2001) / 1000.0;
-                Smoother.SetTarget(dfTarget, 1 + static_cast<uint64_t>(i % 7));
+                Smoother.SetTarget(dfTarget, 1 + i % 7);
+                if (i >= TARGETS)
+                {
+                    std::this_thread::yield();
+                }
             }
+            ullTargets = i;
             Smoother.SetTarget(LAST_TARGET, 3);
             bSetterDone = true;
         });
@@ -263,9 +277,14 @@ TEST(ParameterSmootherThreads, SetterThreadAgainstSteppingReaderLeavesNoTornStat
     {
         ASSERT_EQ(Smoother.Next(dfValue), 1);
     }
-    EXPECT_EQ(ullOutside, 0u) << "after " << ullSteps.load() << " steps";
+    EXPECT_EQ(ullOutside, 0u) << "after " << ullSteps.load() << " steps against " << ullTargets.load()
+                              << " targets";
     EXPECT_EQ(dfValue, LAST_TARGET);
     double dfTarget = 0.0;
     EXPECT_EQ(Smoother.GetRampTarget(dfTarget), 0);
     EXPECT_EQ(Smoother.GetPendingTarget(dfTarget), 0);
+    // How much the two overlapped (the scheduler decides; no assertion can depend on it).
+    std::printf("[          ] %llu targets set against %llu steps\n",
+                static_cast<unsigned long long>(ullTargets.load()),
+                static_cast<unsigned long long>(ullSteps.load()));
 }

@@ -599,9 +599,13 @@ TEST(SamplingFrequencyConverter, RateChangesFromAnotherThreadWhileConverting)
     std::thread Slider(
         [&]
         {
-            for (int i = 0; !bDone.load(); ++i)
+            // However long the conversion takes, i only picks a speed and a ramp length: unsigned,
+            // so no wait overflows it.
+            for (uint64_t i = 0; !bDone.load(); ++i)
             {
-                EXPECT_EQ(Converter.SetOutputRate(48000.0 / (0.5 + (i % 50) * 0.04), i % 7 == 0 ? 1 : 0), 1);
+                EXPECT_EQ(Converter.SetOutputRate(48000.0 / (0.5 + static_cast<double>(i % 50) * 0.04),
+                                                  i % 7 == 0 ? 1 : 0),
+                          1);
                 std::this_thread::yield();
             }
         });

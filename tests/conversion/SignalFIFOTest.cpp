@@ -200,14 +200,17 @@ TEST(SignalFIFO, ProducerAndConsumerThreadsMoveALongSequenceThroughASmallQueue)
     SignalFIFO Queue;
     ASSERT_EQ(Queue.Allocate(13), 1);
 
+    // bStop ends a producer whose consumer gave up (a sample missing or out of order): it would
+    // otherwise offer the rest to a full queue for ever, and the join below would never return.
     std::atomic<bool> bProducerDone{false};
+    std::atomic<bool> bStop{false};
     std::thread Producer(
-        [&Queue, &bProducerDone]
+        [&Queue, &bProducerDone, &bStop]
         {
             std::vector<double> Piece(9);
             uint64_t ullNext = 0;
             uint64_t ullRound = 0;
-            while (ullNext < TOTAL)
+            while (ullNext < TOTAL && !bStop.load())
             {
                 const uint64_t ullWanted = std::min<uint64_t>(1 + ullRound++ % 9, TOTAL - ullNext);
                 for (uint64_t i = 0; i < ullWanted; ++i)
@@ -259,6 +262,7 @@ TEST(SignalFIFO, ProducerAndConsumerThreadsMoveALongSequenceThroughASmallQueue)
             std::this_thread::yield();
         }
     }
+    bStop.store(true);
     Producer.join();
     EXPECT_EQ(ullErrors, 0u) << "sample " << ullExpected << " missing or out of order";
     EXPECT_EQ(ullExpected, TOTAL);

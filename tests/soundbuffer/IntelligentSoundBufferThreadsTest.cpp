@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -108,9 +109,13 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
     ASSERT_EQ(Buffer.ReadPeriod(Period.data()), 1);
     Checker.Check(Period);
 
+    // The consumer may leave its loop before the producer is done (a failed check, or the time
+    // limit): bStop then ends the producer's loops, which would otherwise offer frames to a full
+    // queue for ever, and the guard joins it on every way out of the test, ASSERTs included.
     std::atomic<bool> bProducerDone{false};
+    std::atomic<bool> bStop{false};
     std::thread Producer(
-        [&Buffer, &bProducerDone]
+        [&Buffer, &bProducerDone, &bStop]
         {
             std::mt19937 Random(7031);
             std::uniform_int_distribution<uint64_t> BurstSize(1, 2000);
@@ -118,7 +123,7 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
             std::uniform_int_distribution<int> LongPause(500, 3000);
             std::vector<double> Burst;
             uint64_t ullNext = 0;
-            while (ullNext < ullTotal)
+            while (ullNext < ullTotal && !bStop.load())
             {
                 const uint64_t ullCount = std::min(BurstSize(Random), ullTotal - ullNext);
                 Burst.clear();
@@ -128,7 +133,7 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
                     Burst.push_back(1.0);
                 }
                 uint64_t ullOffset = 0;
-                while (ullOffset < ullCount)
+                while (ullOffset < ullCount && !bStop.load())
                 {
                     uint64_t ullFrames = ullCount - ullOffset;
                     if (Buffer.Write(Burst.data() + 2 * ullOffset, ullFrames) != 1)
@@ -152,10 +157,34 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
             Buffer.Finish();
             bProducerDone.store(true);
         });
-
-    int iSilentAfterDone = 0;
-    for (uint64_t ullTick = 0; iSilentAfterDone < 3 && ullTick < 10000000 && !Checker.HasFailure(); ++ullTick)
+    struct StopAndJoin
     {
+        std::atomic<bool>& bStop;
+        std::thread& Thread;
+        ~StopAndJoin()
+        {
+            bStop.store(true);
+            if (Thread.joinable())
+            {
+                Thread.join();
+            }
+        }
+    } Guard{bStop, Producer};
+
+    // The consumer ticks until the producer is done and three silent periods followed. Its number
+    // of ticks depends on how the scheduler treats the producer, so the loop is bounded by time,
+    // far beyond what the exchange needs (milliseconds on an idle machine): reached only when
+    // something is broken.
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    int iSilentAfterDone = 0;
+    uint64_t ullTick = 0;
+    for (; iSilentAfterDone < 3 && !Checker.HasFailure(); ++ullTick)
+    {
+        if (ullTick % 1024 == 0 && std::chrono::steady_clock::now() > Deadline)
+        {
+            ADD_FAILURE() << "the producer had not finished after " << ullTick << " ticks in 120 s";
+            break;
+        }
         const bool bDone = bProducerDone.load();
         ASSERT_EQ(Buffer.ReadPeriod(Period.data()), 1);
         Checker.Check(Period);
@@ -170,6 +199,7 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
             std::this_thread::yield();
         }
     }
+    bStop.store(true);
     Producer.join();
 
     EXPECT_EQ(iSilentAfterDone, 3);
@@ -177,9 +207,9 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
     EXPECT_LT(ullTotal - 1 - static_cast<uint64_t>(Checker.iLastIndex), n);
     EXPECT_GT(Checker.ullUnfaded, 0u);
     EXPECT_LE(Buffer.Queue.ullCapacity, 4800u);
-    std::printf("delivered %llu frames (%llu unfaded) in %llu runs, capacity %llu\n",
+    std::printf("delivered %llu frames (%llu unfaded) in %llu runs over %llu ticks, capacity %llu\n",
                 static_cast<unsigned long long>(Checker.ullDelivered),
                 static_cast<unsigned long long>(Checker.ullUnfaded),
-                static_cast<unsigned long long>(Checker.ullRuns),
+                static_cast<unsigned long long>(Checker.ullRuns), static_cast<unsigned long long>(ullTick),
                 static_cast<unsigned long long>(Buffer.Queue.ullCapacity));
 }

@@ -114,8 +114,9 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
     // queue for ever, and the guard joins it on every way out of the test, ASSERTs included.
     std::atomic<bool> bProducerDone{false};
     std::atomic<bool> bStop{false};
+    std::atomic<uint64_t> ullWrites{0};
     std::thread Producer(
-        [&Buffer, &bProducerDone, &bStop]
+        [&Buffer, &bProducerDone, &bStop, &ullWrites]
         {
             std::mt19937 Random(7031);
             std::uniform_int_distribution<uint64_t> BurstSize(1, 2000);
@@ -139,9 +140,11 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
                     if (Buffer.Write(Burst.data() + 2 * ullOffset, ullFrames) != 1)
                     {
                         ADD_FAILURE() << "write refused";
+                        bProducerDone.store(true);
                         return;
                     }
                     ullOffset += ullFrames;
+                    ullWrites.fetch_add(ullFrames != 0 ? 1 : 0);
                     if (ullFrames == 0)
                     {
                         std::this_thread::yield(); // full: back off and offer the rest again
@@ -171,21 +174,31 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
         }
     } Guard{bStop, Producer};
 
-    // The consumer ticks until the producer is done and three silent periods followed. Its number
-    // of ticks depends on how the scheduler treats the producer, so the loop is bounded by time,
-    // far beyond what the exchange needs (milliseconds on an idle machine): reached only when
-    // something is broken.
+    // The consumer ticks until the producer is done and three silent periods followed. After three
+    // silent periods it ticks again only once the producer has written more: more silence would
+    // test nothing, and so the number of ticks follows the producer's work, not how the scheduler
+    // treats the two threads. The deadline only ends a producer that hangs.
     const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     int iSilentAfterDone = 0;
+    int iSilentRun = 0;
+    uint64_t ullWritesSeen = 0;
     uint64_t ullTick = 0;
-    for (; iSilentAfterDone < 3 && !Checker.HasFailure(); ++ullTick)
+    uint64_t ullWaits = 0;
+    while (iSilentAfterDone < 3 && !Checker.HasFailure())
     {
-        if (ullTick % 1024 == 0 && std::chrono::steady_clock::now() > Deadline)
+        if (++ullWaits % 1024 == 0 && std::chrono::steady_clock::now() > Deadline)
         {
             ADD_FAILURE() << "the producer had not finished after " << ullTick << " ticks in 120 s";
             break;
         }
         const bool bDone = bProducerDone.load();
+        if (!bDone && iSilentRun >= 3 && ullWrites.load() == ullWritesSeen)
+        {
+            std::this_thread::yield();
+            continue;
+        }
+        ullWritesSeen = ullWrites.load();
+        ++ullTick;
         ASSERT_EQ(Buffer.ReadPeriod(Period.data()), 1);
         Checker.Check(Period);
         bool bSilent = true;
@@ -193,6 +206,7 @@ TEST(IntelligentSoundBufferThreads, FramesArriveInOrderOrInsideFades)
         {
             bSilent = bSilent && dfSample == 0.0;
         }
+        iSilentRun = bSilent ? iSilentRun + 1 : 0;
         iSilentAfterDone = bDone && bSilent ? iSilentAfterDone + 1 : 0;
         for (int i = 0; i < 4; ++i)
         {

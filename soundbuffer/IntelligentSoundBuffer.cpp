@@ -315,6 +315,16 @@ int32_t IntelligentSoundBuffer::HoldsPeriods(uint64_t ullReads)
     return ullRoom / ullPeriodFrames >= ullReads ? 1 : 0;
 }
 
+uint64_t IntelligentSoundBuffer::QueuedFrames()
+{
+    CriticalSectionHolder Holder(&Queue.CriticalSection);
+    if (bReady == 0 || Queue.bReady == 0)
+    {
+        return 0;
+    }
+    return Queue.ullFill + ullPeriodFrames;
+}
+
 int32_t IntelligentSoundBuffer::Release()
 {
     pdfFadeRamp.reset();

@@ -41,6 +41,10 @@ public:
     // ready. A start asks this before the device's first fill, which takes a device buffer at once.
     int32_t HoldsPeriods(uint64_t ullReads);
 
+    // Frames written and not yet handed to the device: the queue's fill and the block staged to go
+    // out at the next read. 0 when not ready.
+    uint64_t QueuedFrames();
+
     // Frames of a period of dfSeconds at dfSamplingFrequency: rounded up to whole frames; 0 for a
     // rate or length that is not positive, or a count too large to keep.
     static uint64_t PeriodFrames(double dfSamplingFrequency, double dfSeconds);

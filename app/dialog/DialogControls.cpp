@@ -4,6 +4,8 @@
 #include "app/dialog/PlayerTexts.h"
 #include "runtime/FormatText.h"
 
+#include <cmath>
+
 using namespace DialogControlIds;
 
 namespace DialogControls
@@ -56,5 +58,27 @@ uint32_t ParseUnsignedField(const std::u16string& Text, int32_t& bValid)
 void FormatVolumeText(int32_t iPosition, char16_t* pText, uint64_t ullSizeBytes)
 {
     FormatText(pText, ullSizeBytes, PlayerTexts::VOLUME_LABEL_FORMAT, iPosition / 10, iPosition % 10);
+}
+
+std::u16string ClockText(double dfSeconds)
+{
+    // A hair over the tenth, so a place that is a whole tenth in frames shows as that tenth.
+    const uint64_t ullTenths = dfSeconds > 0.0 && std::isfinite(dfSeconds)
+                                   ? static_cast<uint64_t>(std::floor(dfSeconds * 10.0 + 1e-6))
+                                   : 0;
+    const uint64_t ullSeconds = ullTenths / 10;
+    char16_t Text[40];
+    if (ullSeconds >= 3600)
+    {
+        FormatText(Text, sizeof(Text), u"%u:%02u:%02u.%u", static_cast<unsigned>(ullSeconds / 3600),
+                   static_cast<unsigned>(ullSeconds / 60 % 60), static_cast<unsigned>(ullSeconds % 60),
+                   static_cast<unsigned>(ullTenths % 10));
+    }
+    else
+    {
+        FormatText(Text, sizeof(Text), u"%u:%02u.%u", static_cast<unsigned>(ullSeconds / 60),
+                   static_cast<unsigned>(ullSeconds % 60), static_cast<unsigned>(ullTenths % 10));
+    }
+    return Text;
 }
 } // namespace DialogControls

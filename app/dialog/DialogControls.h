@@ -19,4 +19,7 @@ void ClearDeviceInfo(SDialogHost& Host);
 uint32_t ParseUnsignedField(const std::u16string& Text, int32_t& bValid);
 // The volume label of slider position p (0 ... 9999): "-<p div 10>.<p mod 10> dB", cut to the buffer.
 void FormatVolumeText(int32_t iPosition, char16_t* pText, uint64_t ullSizeBytes);
+// A place in the file as the window shows it: "m:ss.s", from an hour on "h:mm:ss.s" (tenths cut,
+// not rounded, so a place is never shown ahead of itself).
+std::u16string ClockText(double dfSeconds);
 } // namespace DialogControls

@@ -289,3 +289,14 @@ void InMemoryDialogHost::SendCommand(int32_t iId)
 {
     NotifyCommand(iId);
 }
+
+void InMemoryDialogHost::SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd)
+{
+    Controls[iId].iLoopStart = iStart;
+    Controls[iId].iLoopEnd = iEnd;
+}
+
+void InMemoryDialogHost::SetItemTooltip(int32_t iId, const char16_t* pText)
+{
+    Controls[iId].Tooltip = pText != nullptr ? pText : u"";
+}

@@ -34,6 +34,10 @@ public:
         // Report lists: the cells of each row, column 0 first, and the column titles.
         std::vector<std::vector<std::u16string>> Rows;
         std::vector<std::u16string> Columns;
+        // The progress bar's loop marks and the tooltip.
+        int32_t iLoopStart = -1;
+        int32_t iLoopEnd = -1;
+        std::u16string Tooltip;
     };
 
     InMemoryDialogHost();
@@ -102,6 +106,8 @@ public:
     void ShowWaitCursor(int32_t bWait) override;
     void EndDialog(int32_t iResult) override;
     void SendCommand(int32_t iId) override;
+    void SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd) override;
+    void SetItemTooltip(int32_t iId, const char16_t* pText) override;
 
     // The control with the focus, and the edit field whose caret was put after its text (0 none).
     int32_t iFocus = 0;

@@ -13,6 +13,7 @@
 #include "output/OpenDeviceSettings.h"
 #include "runtime/FormatText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -31,7 +32,15 @@ void AddListColumns(SDialogHost& Host, int32_t iList)
 
 MainDialog::MainDialog(PlayerState& State, SDialogHost& Host, PlaybackController& Controller,
                        SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher)
-    : State(State), Host(Host), Controller(Controller), pLayer(pLayer), pLauncher(pLauncher)
+    : State(State), Host(Host), Controller(Controller), pLayer(pLayer), pLauncher(pLauncher),
+      Session(
+          Controller.GetEngine(), [&Host] { return Host.GetSliderPosition(ID_SPEED_SLIDER); },
+          [this](int32_t iPosition)
+          {
+              // As a user's move: the label and the converter follow.
+              this->Host.SetSliderPosition(ID_SPEED_SLIDER, iPosition);
+              OnVScroll(ID_SPEED_SLIDER);
+          })
 {
 }
 
@@ -115,6 +124,197 @@ void MainDialog::OnTimer(uint32_t uiTimerId)
     {
         ProgressTimerProc();
     }
+}
+
+int32_t MainDialog::ActionOfKey(char16_t cKey, PlaybackSession::Action& What)
+{
+    using Action = PlaybackSession::Action;
+    if (cKey >= u'0' && cKey <= u'9')
+    {
+        What = static_cast<Action>(static_cast<uint32_t>(Action::Jump0) + static_cast<uint32_t>(cKey - u'0'));
+        return 1;
+    }
+    switch (cKey)
+    {
+    case u',':
+        What = Action::SeekBack;
+        return 1;
+    case u'.':
+        What = Action::SeekForward;
+        return 1;
+    case u'<':
+        What = Action::SeekBackFar;
+        return 1;
+    case u'>':
+        What = Action::SeekForwardFar;
+        return 1;
+    case u'a':
+    case u'A':
+        What = Action::LoopStart;
+        return 1;
+    case u'b':
+    case u'B':
+        What = Action::LoopEnd;
+        return 1;
+    case u'l':
+    case u'L':
+        What = Action::LoopClear;
+        return 1;
+    case u't':
+    case u'T':
+        What = Action::Trainer;
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int32_t MainDialog::OnUserEvent(const DialogEvent& Event)
+{
+    using Kind = DialogEvent::Kind;
+    int32_t iResult = 0;
+    switch (Event.What)
+    {
+    case Kind::OpenFile:
+        return OnFileDropped(Event.Path.c_str());
+    case Kind::PlayPause:
+        if (State.bPlaying == 1 && Session.IsPaused() == 0)
+        {
+            Controller.Pause();
+            return 1;
+        }
+        if (Session.IsPaused() == 1 || Host.GetItemText(ID_PATH_FIELD).size() > 0)
+        {
+            OnCommand(ID_PLAY);
+            return State.bPlaying == 1 ? 1 : 0;
+        }
+        return 0;
+    case Kind::Play:
+        if (State.bPlaying == 1 && Session.IsPaused() == 0)
+        {
+            return 0;
+        }
+        OnCommand(ID_PLAY);
+        return State.bPlaying == 1 ? 1 : 0;
+    case Kind::Pause:
+        if (State.bPlaying != 1 || Session.IsPaused() == 1)
+        {
+            return 0;
+        }
+        Controller.Pause();
+        return 1;
+    case Kind::Stop:
+        if (State.bPlaying != 1)
+        {
+            return 0;
+        }
+        OnCommand(ID_STOP);
+        return 1;
+    case Kind::SeekToFraction:
+        iResult = Session.SeekToFraction(Event.dfValue);
+        break;
+    case Kind::SeekToSeconds:
+        iResult = Session.SeekTo(Session.Frames(Event.dfValue));
+        break;
+    case Kind::SeekBy:
+        iResult = Session.SeekBy(Event.dfValue);
+        break;
+    case Kind::Practice:
+        iResult = Session.Perform(Event.Practice);
+        if (iResult == 0 && Session.GetNotice() != PlaybackSession::Notice::None)
+        {
+            // Refused (a loop too short, B before A, on past the end): the window says so by sound.
+            Host.DefaultBeep();
+        }
+        break;
+    }
+    if (iResult > 0 && State.bPlaying == 1)
+    {
+        // The bar shows the new place at once.
+        ProgressTimerProc();
+    }
+    ShowPracticeMarks();
+    return iResult;
+}
+
+std::vector<MainDialog::MenuItem> MainDialog::GetProgressMenu()
+{
+    using Action = PlaybackSession::Action;
+    const int32_t bPlaying = State.bPlaying == 1 ? 1 : 0;
+    const int32_t bMarked = Session.HasLoop() || Session.HasMarkedStart() ? 1 : 0;
+    return {
+        {Action::LoopStart, PlayerTexts::MENU_LOOP_START, bPlaying, 0},
+        {Action::LoopEnd, PlayerTexts::MENU_LOOP_END, bPlaying != 0 && bMarked != 0 ? 1 : 0, 0},
+        {Action::LoopClear, PlayerTexts::MENU_LOOP_CLEAR, bMarked, 0},
+        {Action::Trainer, PlayerTexts::MENU_TRAINER, 1, Session.IsTrainerOn() ? 1 : 0},
+    };
+}
+
+std::u16string MainDialog::ProgressTooltip()
+{
+    const uint64_t ullLength = Session.GetLength();
+    if (Session.GetRate() == 0)
+    {
+        return u"";
+    }
+    const uint64_t ullHeard = State.bPlaying == 1 ? Session.GetHeardPosition() : 0;
+    char16_t Line[160];
+    FormatText(Line, sizeof(Line), PlayerTexts::TOOLTIP_PLACE_FORMAT,
+               DialogControls::ClockText(Session.Seconds(ullHeard)).c_str(),
+               DialogControls::ClockText(Session.Seconds(ullLength)).c_str());
+    std::u16string Text = Line;
+    if (Session.HasLoop())
+    {
+        FormatText(Line, sizeof(Line), PlayerTexts::TOOLTIP_LOOP_FORMAT,
+                   DialogControls::ClockText(Session.Seconds(Session.GetLoopStart())).c_str(),
+                   DialogControls::ClockText(Session.Seconds(Session.GetLoopEnd())).c_str(),
+                   static_cast<unsigned>(std::min<uint64_t>(Session.GetRepetition(), UINT32_MAX)));
+        Text += u"\n";
+        Text += Line;
+    }
+    else if (Session.HasMarkedStart())
+    {
+        FormatText(Line, sizeof(Line), PlayerTexts::TOOLTIP_LOOP_START_FORMAT,
+                   DialogControls::ClockText(Session.Seconds(Session.GetMarkedStart())).c_str());
+        Text += u"\n";
+        Text += Line;
+    }
+    if (Session.IsTrainerOn())
+    {
+        const int32_t iNext = Session.GetTrainerNextPosition();
+        FormatText(Line, sizeof(Line),
+                   iNext != Host.GetSliderPosition(ID_SPEED_SLIDER)
+                       ? PlayerTexts::TOOLTIP_TRAINER_NEXT_FORMAT
+                       : PlayerTexts::TOOLTIP_TRAINER_DONE_FORMAT,
+                   PlayerScales::SpeedOfPosition(iNext));
+        Text += u"\n";
+        Text += Line;
+    }
+    return Text;
+}
+
+void MainDialog::ShowPracticeMarks()
+{
+    const uint64_t ullLength = Session.GetLength();
+    const auto OnBar = [ullLength](uint64_t ullFrame)
+    {
+        return static_cast<int32_t>(std::floor(
+            static_cast<double>(ullFrame) / static_cast<double>(ullLength) * PlayerScales::PROGRESS_RANGE +
+            0.5));
+    };
+    if (ullLength == 0 || (!Session.HasLoop() && !Session.HasMarkedStart()))
+    {
+        Host.SetProgressLoop(ID_PROGRESS, -1, -1);
+    }
+    else if (Session.HasLoop())
+    {
+        Host.SetProgressLoop(ID_PROGRESS, OnBar(Session.GetLoopStart()), OnBar(Session.GetLoopEnd()));
+    }
+    else
+    {
+        Host.SetProgressLoop(ID_PROGRESS, OnBar(Session.GetMarkedStart()), -1);
+    }
+    Host.SetItemTooltip(ID_PROGRESS, ProgressTooltip().c_str());
 }
 
 void MainDialog::FormatTitle(int32_t iShift, char16_t* pText, uint64_t ullSizeBytes)
@@ -292,6 +492,9 @@ void MainDialog::ProgressTimerProc()
     }
     Host.SetProgressPosition(ID_PROGRESS,
                              static_cast<int32_t>(std::floor(dfRatio * PlayerScales::PROGRESS_RANGE + 0.5)));
+    // The trainer follows the repetitions; the tooltip the place.
+    Session.Tick();
+    ShowPracticeMarks();
     // A playback that ended by itself (read error, device lost) stops like one at the end of the file.
     if (dfRatio == 1.0 || bEnded != 0)
     {

@@ -1,10 +1,12 @@
 #pragma once
+#include "app/dialog/PlaybackSession.h"
 #include "app/dialog/SDialogHandler.h"
 #include "app/player/PlaybackEngine.h"
 
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 class PlayerState;
 class SDialogHost;
@@ -27,6 +29,29 @@ public:
     void OnCommand(int32_t iControlId) override;
     void OnVScroll(int32_t iControlId) override;
     void OnTimer(uint32_t uiTimerId) override;
+    int32_t OnUserEvent(const DialogEvent& Event) override;
+
+    // The practice session the window and the terminal drive.
+    PlaybackSession& GetSession() { return Session; }
+    // The action of a practice key (',' '.' '<' '>' '0'-'9' 'a' 'b' 'l' 't', either case): 1 with
+    // What, 0 for any other key.
+    static int32_t ActionOfKey(char16_t cKey, PlaybackSession::Action& What);
+
+    // One item of the progress bar's menu: the action, its text (with its key after a tab), whether
+    // it can be chosen now and whether it shows a check mark.
+    struct MenuItem
+    {
+        PlaybackSession::Action What;
+        std::u16string Text;
+        int32_t bEnabled;
+        int32_t bChecked;
+    };
+    std::vector<MenuItem> GetProgressMenu();
+    // The progress bar's tooltip now: the place heard and the length, the loop with its repetition
+    // and the trainer's next speed.
+    std::u16string ProgressTooltip();
+    // The loop's marks and the tooltip shown again (after an action, and by the progress timer).
+    void ShowPracticeMarks();
 
     void InitMainDialog();
     // The "..." button: the file dialog, then the file's properties; an accepted file becomes the
@@ -63,4 +88,5 @@ private:
     SAudioClientLayer* pLayer;
     SSettingsLauncher* pLauncher;
     std::u16string InitialFile;
+    PlaybackSession Session;
 };

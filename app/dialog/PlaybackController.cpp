@@ -61,6 +61,8 @@ void PlaybackController::StartPlayback()
         Engine.Resume();
         Host.EnableItem(ID_PLAY, 0);
         Host.EnableItem(ID_PAUSE, 1);
+        // Space goes on doing what a player's Space does: pause next (never silently Stop).
+        Host.FocusItem(ID_PAUSE);
         return;
     }
     Host.SetProgressPosition(ID_PROGRESS, 0);
@@ -158,6 +160,7 @@ void PlaybackController::StartPlayback()
     }
     Host.StartTimer(PlayerScales::PROGRESS_TIMER_ID, PlayerScales::PROGRESS_TIMER_MS);
     DialogControls::SetControlsEnabled(Host, 0);
+    Host.FocusItem(ID_PAUSE);
 }
 
 void PlaybackController::StopPlayback()
@@ -185,6 +188,7 @@ void PlaybackController::Pause()
         Engine.Pause();
         Host.EnableItem(ID_PLAY, 1);
         Host.EnableItem(ID_PAUSE, 0);
+        Host.FocusItem(ID_PLAY);
     }
 }
 

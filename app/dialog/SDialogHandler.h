@@ -1,4 +1,6 @@
 #pragma once
+#include "app/dialog/DialogEvent.h"
+
 #include <cstdint>
 
 // What a dialog host calls when something happens in the dialog: the dispatch of the main dialog's
@@ -20,4 +22,7 @@ public:
     virtual void OnVScroll(int32_t iControlId) = 0;
     // A tick of the timer started with StartTimer.
     virtual void OnTimer(uint32_t uiTimerId) = 0;
+    // Everything else the user asks for (the progress bar, practice keys, its menu, files from
+    // outside, media keys). 1 when it was taken, 0 when it does nothing now.
+    virtual int32_t OnUserEvent(const DialogEvent& Event) = 0;
 };

@@ -81,4 +81,19 @@ public:
     virtual void EndDialog(int32_t iResult) = 0;
     // Delivers a command to the handler at once, as if the control had been clicked.
     virtual void SendCommand(int32_t iId) = 0;
+
+    // The progress bar's practice marks, in the bar's range: the loop's band [iStart, iEnd), or with
+    // iEnd below 0 a start marked alone, nothing with iStart below 0. Hosts that draw none ignore it.
+    virtual void SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd)
+    {
+        (void)iId;
+        (void)iStart;
+        (void)iEnd;
+    }
+    // The tooltip of a control (the progress bar's says the place and the loop).
+    virtual void SetItemTooltip(int32_t iId, const char16_t* pText)
+    {
+        (void)iId;
+        (void)pText;
+    }
 };

@@ -593,6 +593,44 @@ uint64_t PlaybackEngine::GetPosition() const
     return std::min(ullPosition, ullLength);
 }
 
+uint64_t PlaybackEngine::GetHeardPosition() const
+{
+    const uint64_t ullPosition = GetPosition();
+    if (State.bPlaying != 1 || State.ullSeekFrame.load(std::memory_order_acquire) != PlayerState::NO_SEEK ||
+        pConverter == nullptr || pConverter->bReady == 0 || pSoundBuffer == nullptr || pStream == nullptr ||
+        !(pConverter->dfInputRate > 0.0))
+    {
+        return ullPosition;
+    }
+    double dfOutputRate = pConverter->dfOutputRate;
+    if (pConverter->pRateSmoother != nullptr)
+    {
+        pConverter->pRateSmoother->GetCurrent(dfOutputRate);
+    }
+    if (!(dfOutputRate > 0.0))
+    {
+        return ullPosition;
+    }
+    // Output frames waiting, then as input frames at the speed now playing.
+    const uint64_t ullChannels = std::max<uint64_t>(pConverter->ullChannels, 1);
+    const double dfQueuedOutput =
+        static_cast<double>(pConverter->OutputFIFO.GetFill() / ullChannels + pSoundBuffer->QueuedFrames() +
+                            pStream->ullBufferFrameCount);
+    const double dfQueued = dfQueuedOutput * pConverter->dfInputRate / dfOutputRate +
+                            static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2);
+    const uint64_t ullQueued = static_cast<uint64_t>(std::llround(dfQueued));
+    uint64_t ullLoopStart = 0;
+    uint64_t ullLoopEnd = 0;
+    if (State.GetLoop(ullLoopStart, ullLoopEnd) && ullPosition >= ullLoopStart &&
+        ullPosition - ullLoopStart < ullQueued && ullLoopEnd > ullLoopStart)
+    {
+        // What is heard is still the end of the pass before the seam.
+        const uint64_t ullBefore = ullQueued - (ullPosition - ullLoopStart);
+        return ullLoopEnd - std::min(ullBefore, ullLoopEnd - ullLoopStart);
+    }
+    return ullPosition - std::min(ullQueued, ullPosition);
+}
+
 int32_t PlaybackEngine::GetProgress(double& dfPositionSeconds, double& dfLengthSeconds) const
 {
     dfPositionSeconds = 0.0;

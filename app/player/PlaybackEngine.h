@@ -168,6 +168,10 @@ public:
     // file's frames. 0 without a file.
     uint64_t GetPosition() const;
     uint64_t GetLength() const;
+    // The place the loudspeaker plays now: the position less what is queued behind the converter
+    // (its latency and output, the sound buffer, the device buffer), at the current speed; across a
+    // loop's seam still inside the pass before it. The new place at once after a seek.
+    uint64_t GetHeardPosition() const;
     // The place and the length in seconds as the progress bar shows them: 0 when there is no
     // converter or no file (nothing to show); otherwise 1 with the position converted so far (0
     // while the converter is not set up).

@@ -298,6 +298,8 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     {
         return FailStart(StartStep::OutputBuffer, iResult);
     }
+    ullJumpFrame = pReader != nullptr ? std::min(ullStartFrame, pReader->ullFrameCount) : 0;
+    ullJumpPasses = GetLoopPasses();
     if (ullStartFrame != 0 && pReader != nullptr)
     {
         // Taken by the thread before its first read, as a seek: it plays from there, faded in.
@@ -513,7 +515,9 @@ int32_t PlaybackEngine::Seek(uint64_t ullFrame)
     {
         return 0;
     }
-    State.ullSeekFrame.store(std::min(ullFrame, pReader->ullFrameCount), std::memory_order_release);
+    ullJumpFrame = std::min(ullFrame, pReader->ullFrameCount);
+    ullJumpPasses = GetLoopPasses();
+    State.ullSeekFrame.store(ullJumpFrame, std::memory_order_release);
     return 1;
 }
 
@@ -619,14 +623,28 @@ uint64_t PlaybackEngine::GetHeardPosition() const
     const double dfQueued = dfQueuedOutput * pConverter->dfInputRate / dfOutputRate +
                             static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2);
     const uint64_t ullQueued = static_cast<uint64_t>(std::llround(dfQueued));
+    // Where this run of the file began: the last jump, or a loop's start once playback has gone back
+    // to it since.
+    uint64_t ullRunStart = ullJumpFrame;
     uint64_t ullLoopStart = 0;
     uint64_t ullLoopEnd = 0;
-    if (State.GetLoop(ullLoopStart, ullLoopEnd) && ullPosition >= ullLoopStart &&
-        ullPosition - ullLoopStart < ullQueued && ullLoopEnd > ullLoopStart)
+    const bool bSeam = State.GetLoop(ullLoopStart, ullLoopEnd) && ullLoopEnd > ullLoopStart &&
+                       GetLoopPasses() != ullJumpPasses && ullPosition >= ullLoopStart;
+    if (bSeam)
     {
-        // What is heard is still the end of the pass before the seam.
-        const uint64_t ullBefore = ullQueued - (ullPosition - ullLoopStart);
-        return ullLoopEnd - std::min(ullBefore, ullLoopEnd - ullLoopStart);
+        ullRunStart = ullLoopStart;
+    }
+    if (ullPosition >= ullRunStart && ullPosition - ullRunStart < ullQueued)
+    {
+        if (bSeam)
+        {
+            // What is heard is still the end of the pass before the seam.
+            const uint64_t ullBefore = ullQueued - (ullPosition - ullLoopStart);
+            return ullLoopEnd - std::min(ullBefore, ullLoopEnd - ullLoopStart);
+        }
+        // Nothing of the new place has reached the loudspeaker yet: what is queued before it is
+        // the silence of the jump's fade.
+        return ullRunStart;
     }
     return ullPosition - std::min(ullQueued, ullPosition);
 }

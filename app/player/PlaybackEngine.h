@@ -216,6 +216,9 @@ private:
     std::unique_ptr<CMultiThreadWin> pWorker;
     int32_t bPrepared = 0;
     uint64_t ullStartFrame = 0;
+    // The place the last start or seek went to, and the loop passes counted then.
+    uint64_t ullJumpFrame = 0;
+    uint64_t ullJumpPasses = 0;
     // The start under way: its settings and what it reports.
     StartSettings Current;
     StartReport* pReport = nullptr;

@@ -9,6 +9,7 @@
 #include "app/player/PlayerState.h"
 #include "app/player/RateTable.h"
 #include "runtime/FormatText.h"
+#include "runtime/ResultCodes.h"
 
 #include <utility>
 
@@ -66,8 +67,12 @@ void PlaybackController::StartPlayback()
         return;
     }
     Host.SetProgressPosition(ID_PROGRESS, 0);
+    LastReport = PlaybackEngine::StartReport{};
+    bReported = 1;
     if (Engine.PrepareStart() < 0)
     {
+        LastReport.FailedStep = PlaybackEngine::StartStep::Objects;
+        LastReport.iResult = RESULT_OUT_OF_MEMORY;
         Host.DefaultBeep();
         return;
     }
@@ -97,7 +102,8 @@ void PlaybackController::StartPlayback()
     Settings.OnAttemptFailure = [this](PlaybackEngine::AttemptFailure Failure)
     { ShowError(AttemptText(Failure)); };
 
-    PlaybackEngine::StartReport Report;
+    PlaybackEngine::StartReport& Report = LastReport;
+    bReported = 1;
     Engine.Start(Settings, Report);
 
     // What the start did, in the order it did it: the rate found, the device's properties, then the

@@ -1,4 +1,5 @@
 #pragma once
+#include "app/player/PlaybackEngine.h"
 #include "output/EnumerateOutputDevices.h"
 
 #include <cstdint>
@@ -47,6 +48,11 @@ public:
     uint32_t DrainMilliseconds() const;
 
     PlaybackEngine& GetEngine() { return Engine; }
+    // What the last start did (the rate, bits and mode found, the step that failed and its code, the
+    // failed attempts of the ladder), for front ends that show it their own way; 0 before any start
+    // and after a resume, which starts nothing.
+    const PlaybackEngine::StartReport& GetLastStartReport() const { return LastReport; }
+    int32_t HasStarted() const { return bReported; }
 
 private:
     void ShowError(const char16_t* pText);
@@ -55,4 +61,6 @@ private:
     SDialogHost& Host;
     PlaybackEngine& Engine;
     std::vector<ListedOutputDevice> Listed;
+    PlaybackEngine::StartReport LastReport;
+    int32_t bReported = 0;
 };

@@ -11,7 +11,7 @@ everything=("${player[@]}"
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xauth
     pulseaudio pulseaudio-utils libasound2-plugins tmux fonts-ipafont-gothic imagemagick
     libsoxr-dev libsamplerate0-dev libfftw3-dev sox python3
-    desktop-file-utils dpkg-dev file xdotool openbox x11-utils lintian ccache)
+    desktop-file-utils dpkg-dev file xdotool openbox x11-utils lintian ccache dbus playerctl)
 
 if [[ "${1:-}" == "--player" ]]; then
     wanted=("${player[@]}")

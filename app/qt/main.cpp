@@ -3,6 +3,7 @@
 #include "app/player/AudioLayerSelection.h"
 #include "app/qt/QtDialogHost.h"
 #include "app/qt/QtMainDialogWindow.h"
+#include "app/qt/QtMprisService.h"
 #include "output/CreatePlatformSettingsLauncher.h"
 #include "output/SSettingsLauncher.h"
 
@@ -51,7 +52,17 @@ int main(int argc, char** argv)
     }
     Window.SetDropHandler([&Entry](const std::u16string& Path)
                           { Entry.GetDialog().OnFileDropped(Path.c_str()); });
-    const int32_t iResult = Host.Run(Entry.GetDialog());
+    int32_t iResult = 0;
+    {
+        // Media keys and the desktop's media controls, while the dialog runs; without a session bus
+        // the window is the same, silently.
+        QtMprisService MediaControls(Entry.GetDialog(), Host);
+        if (MediaControls.RegisterOnSessionBus() < 0)
+        {
+            std::fprintf(stderr, "larkspur: the media controls could not be offered on the session bus\n");
+        }
+        iResult = Host.Run(Entry.GetDialog());
+    }
     Entry.End();
     return iResult;
 }

@@ -3,6 +3,7 @@
 #include "app/dialog/DialogControls.h"
 #include "app/dialog/SDialogHandler.h"
 #include "app/qt/QtMainDialogWindow.h"
+#include "app/qt/QtPracticeProgressBar.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -147,7 +148,12 @@ void QtDialogHost::FocusItem(int32_t iId)
 {
     if (QWidget* pWidget = Window.Control(iId))
     {
-        pWidget->setFocus(Qt::OtherFocusReason);
+        // As after a Tab: styles draw the focus ring only once the keyboard has moved the focus, and
+        // whoever presses Space next must see which button it presses (Pause after Play, Play
+        // after Pause).
+        Window.setAttribute(Qt::WA_KeyboardFocusChange);
+        pWidget->setFocus(Qt::TabFocusReason);
+        pWidget->update();
     }
 }
 
@@ -399,5 +405,24 @@ void QtDialogHost::SendCommand(int32_t iId)
     if (SDialogHandler* pHandler = Window.Handler())
     {
         pHandler->OnCommand(iId);
+    }
+}
+
+void QtDialogHost::SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd)
+{
+    if (auto* pProgress = dynamic_cast<QtPracticeProgressBar*>(Window.Control(iId)))
+    {
+        pProgress->SetLoop(iStart, iEnd);
+    }
+}
+
+void QtDialogHost::SetItemTooltip(int32_t iId, const char16_t* pText)
+{
+    QWidget* pWidget = Window.Control(iId);
+    const QString Text = ToQt(pText);
+    // Called every 10 ms while playing: an unchanged text leaves a tooltip on screen alone.
+    if (pWidget != nullptr && pWidget->toolTip() != Text)
+    {
+        pWidget->setToolTip(Text);
     }
 }

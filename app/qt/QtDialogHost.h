@@ -67,6 +67,8 @@ public:
     void ShowWaitCursor(int32_t bWait) override;
     void EndDialog(int32_t iResult) override;
     void SendCommand(int32_t iId) override;
+    void SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd) override;
+    void SetItemTooltip(int32_t iId, const char16_t* pText) override;
 
     // The field's text read as an unsigned number the way a Windows dialog reads it
     // (DialogControls::ParseUnsignedField).

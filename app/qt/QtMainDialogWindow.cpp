@@ -1,12 +1,15 @@
 #include "app/qt/QtMainDialogWindow.h"
 
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/MainDialog.h"
 #include "app/dialog/MainDialogLayout.h"
 #include "app/dialog/SDialogHandler.h"
+#include "app/qt/QtPracticeProgressBar.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGroupBox>
@@ -14,8 +17,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
@@ -61,6 +64,11 @@ QtMainDialogWindow::QtMainDialogWindow(QWidget* pParent)
     setFixedSize(QtDialogMetrics::DialogSize(DialogUnits));
     setAcceptDrops(true);
     Build();
+    // The practice keys are taken before the focused control sees them.
+    if (QCoreApplication* pApplication = QCoreApplication::instance())
+    {
+        pApplication->installEventFilter(this);
+    }
 }
 
 void QtMainDialogWindow::Build()
@@ -159,8 +167,26 @@ void QtMainDialogWindow::Build()
         }
         case ControlKind::ProgressBar:
         {
-            auto* pProgress = new QProgressBar(this);
+            auto* pProgress = new QtPracticeProgressBar(this);
             pProgress->setTextVisible(false);
+            pProgress->SetSeekRequest(
+                [this](double dfFraction)
+                {
+                    DialogEvent Event;
+                    Event.What = DialogEvent::Kind::SeekToFraction;
+                    Event.dfValue = dfFraction;
+                    return UserEvent(Event);
+                });
+            pProgress->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(pProgress, &QWidget::customContextMenuRequested, this,
+                    [this, pProgress](const QPoint& At)
+                    {
+                        const std::unique_ptr<QMenu> pMenu = ProgressMenu(this);
+                        if (pMenu != nullptr && !pMenu->isEmpty())
+                        {
+                            pMenu->exec(pProgress->mapToGlobal(At));
+                        }
+                    });
             pWidget = pProgress;
             break;
         }
@@ -249,6 +275,78 @@ void QtMainDialogWindow::Command(int32_t iId)
     {
         pHandler->OnCommand(iId);
     }
+}
+
+int32_t QtMainDialogWindow::UserEvent(const DialogEvent& Event)
+{
+    return pHandler != nullptr ? pHandler->OnUserEvent(Event) : 0;
+}
+
+std::unique_ptr<QMenu> QtMainDialogWindow::ProgressMenu(QWidget* pParent)
+{
+    auto pMenu = std::make_unique<QMenu>(pParent);
+    auto* pDialog = dynamic_cast<MainDialog*>(pHandler);
+    if (pDialog == nullptr)
+    {
+        return pMenu;
+    }
+    for (const MainDialog::MenuItem& Item : pDialog->GetProgressMenu())
+    {
+        // "text\tkey": the menu shows the key in its shortcut column.
+        QAction* pAction = pMenu->addAction(QString::fromStdU16String(Item.Text));
+        pAction->setEnabled(Item.bEnabled != 0);
+        pAction->setCheckable(Item.What == PlaybackSession::Action::Trainer);
+        pAction->setChecked(Item.bChecked != 0);
+        const PlaybackSession::Action What = Item.What;
+        connect(pAction, &QAction::triggered, this,
+                [this, What]()
+                {
+                    DialogEvent Event;
+                    Event.What = DialogEvent::Kind::Practice;
+                    Event.Practice = What;
+                    UserEvent(Event);
+                });
+    }
+    return pMenu;
+}
+
+int32_t QtMainDialogWindow::PracticeKeyOf(const QKeyEvent& Event, PlaybackSession::Action& What)
+{
+    // Shift makes '<', '>' and capitals; the keypad's digits count as digits.
+    if ((Event.modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) != Qt::NoModifier)
+    {
+        return 0;
+    }
+    const QString Text = Event.text();
+    return Text.size() == 1 ? MainDialog::ActionOfKey(Text.front().unicode(), What) : 0;
+}
+
+bool QtMainDialogWindow::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    const QEvent::Type Type = pEvent->type();
+    if (Type != QEvent::KeyPress && Type != QEvent::ShortcutOverride)
+    {
+        return QDialog::eventFilter(pWatched, pEvent);
+    }
+    // Only keys for this window (not its menus or message boxes), and not while a number is typed
+    // into the bit field.
+    auto* pTarget = qobject_cast<QWidget*>(pWatched);
+    const QWidget* pBits = Control(ID_BIT_FIELD);
+    PlaybackSession::Action What{};
+    if (pTarget == nullptr || pTarget->window() != this || pTarget == pBits ||
+        (pBits != nullptr && pBits->hasFocus()) || PracticeKeyOf(*static_cast<QKeyEvent*>(pEvent), What) == 0)
+    {
+        return QDialog::eventFilter(pWatched, pEvent);
+    }
+    pEvent->accept();
+    if (Type == QEvent::KeyPress)
+    {
+        DialogEvent Event;
+        Event.What = DialogEvent::Kind::Practice;
+        Event.Practice = What;
+        UserEvent(Event);
+    }
+    return true;
 }
 
 void QtMainDialogWindow::End(int32_t iResult)

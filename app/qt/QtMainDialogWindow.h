@@ -1,4 +1,5 @@
 #pragma once
+#include "app/dialog/DialogEvent.h"
 #include "app/qt/QtDialogMetrics.h"
 
 #include <QDialog>
@@ -7,9 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+class QMenu;
 class QMimeData;
 class SDialogHandler;
 
@@ -19,7 +22,9 @@ class SDialogHandler;
 // enough. User actions go to the handler as the Windows dialog would deliver them:
 // buttons and the check box as commands, every slider move as a scroll, Escape and the close box as
 // command 2 (the window never closes by itself), Enter as command 1. A dropped .wav file goes to the
-// drop handler, only while "..." is enabled.
+// drop handler, only while "..." is enabled. Beyond the template, for practising: a click or drag on
+// the progress bar seeks, its context menu sets the loop and the trainer, and the practice keys act
+// wherever the focus is in the window but in the bit field, before the focused control sees them.
 class QtMainDialogWindow : public QDialog
 {
 public:
@@ -46,6 +51,14 @@ public:
     // Escape ends here too.
     void reject() override;
 
+    // The progress bar's context menu as the handler offers it now (empty without a main dialog as
+    // handler); each choice goes to the handler as a practice action.
+    std::unique_ptr<QMenu> ProgressMenu(QWidget* pParent);
+    // The practice action of a key press (a typed character, no control or alt key): 1 with What.
+    static int32_t PracticeKeyOf(const QKeyEvent& Event, PlaybackSession::Action& What);
+
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
 protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
@@ -57,6 +70,7 @@ private:
     void Build();
     void FitCaption(QWidget* pWidget, MainDialogLayout::TextAlign Align);
     void Command(int32_t iId);
+    int32_t UserEvent(const DialogEvent& Event);
     bool AcceptsDrop(const QMimeData* pData) const;
 
     SDialogHandler* pHandler = nullptr;

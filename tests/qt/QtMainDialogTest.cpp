@@ -2,9 +2,11 @@
 #include "app/dialog/MainDialogLayout.h"
 #include "app/dialog/ProgramEntry.h"
 #include "app/player/PlaybackObjectFactory.h"
+#include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
 #include "app/qt/QtDialogHost.h"
 #include "app/qt/QtMainDialogWindow.h"
+#include "app/qt/QtPracticeProgressBar.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/AudioClientConstants.h"
@@ -26,6 +28,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -54,7 +57,8 @@ using MainDialogLayout::ControlKind;
 
 // The Qt dialog as the program builds it, driven through its widgets: the controls against the
 // template, the state table with the controller playing on a real-time virtual device, the sliders,
-// a refused file's message box, Escape while playing and a dropped file.
+// a refused file's message box, Escape while playing, a dropped file and the progress bar's practice
+// tools (seek by mouse, loop band, menu, keys).
 
 namespace
 {
@@ -733,5 +737,96 @@ TEST(QtMainDialog, ADroppedWaveFileIsTakenLikeAChosenOne)
     ASSERT_EQ(Rig.State.bPlaying, 1);
     SendDrop(Rig.Window, QtPath(Path), bAccepted);
     EXPECT_FALSE(bAccepted);
+    Rig.Click(ID_STOP);
+}
+
+// The progress bar as a practice tool: the loop band painted over it, a click that seeks, its menu
+// for the loop and the trainer, and practice keys taken before the focused control sees them.
+TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePracticeKeys)
+{
+    QtPlayerRig Rig;
+    Rig.Open();
+    Rig.Window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Rig.Window));
+    Rig.Answers.push_back(QtPath(ToneFile("qt-practice.wav", 44100 * 40)));
+    Rig.Click(ID_CHOOSE_FILE);
+    PlaybackSession& Session = Rig.pEntry->GetDialog().GetSession();
+    auto* pBar = dynamic_cast<QtPracticeProgressBar*>(Rig.Window.Control(ID_PROGRESS));
+    ASSERT_NE(pBar, nullptr);
+    const auto Place = [&Rig, &Session]()
+    {
+        EXPECT_TRUE(WaitFor([&Rig]() { return Rig.State.ullSeekFrame.load() == PlayerState::NO_SEEK; }));
+        return static_cast<double>(Session.GetHeardPosition()) / static_cast<double>(Session.GetLength());
+    };
+
+    // A digit on the rate list is a practice key (nothing to seek yet), not a search for "44.1 kHz".
+    auto* pRates = Rig.Get<QComboBox>(ID_RATE_COMBO);
+    pRates->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(pRates, '4');
+    EXPECT_EQ(pRates->currentText(), QStringLiteral("96 kHz"));
+
+    // The band [1/4, 1/2) tints the bar with the highlight colour; outside it the bar is unchanged.
+    const QImage Plain = pBar->grab().toImage();
+    Rig.Host.SetProgressLoop(ID_PROGRESS, PlayerScales::PROGRESS_RANGE / 4, PlayerScales::PROGRESS_RANGE / 2);
+    const QImage Banded = pBar->grab().toImage();
+    const QPoint In(3 * Plain.width() / 8, Plain.height() / 2),
+        Out(3 * Plain.width() / 4, Plain.height() / 2);
+    const QColor Under = Plain.pixelColor(In), Tint = pBar->palette().color(QPalette::Highlight);
+    const double dfAlpha = QtPracticeProgressBar::BAND_ALPHA / 255.0;
+    EXPECT_NEAR(Banded.pixelColor(In).red(), Tint.red() * dfAlpha + Under.red() * (1 - dfAlpha), 2);
+    EXPECT_NEAR(Banded.pixelColor(In).blue(), Tint.blue() * dfAlpha + Under.blue() * (1 - dfAlpha), 2);
+    EXPECT_NE(Banded.pixelColor(In), Under);
+    EXPECT_EQ(Banded.pixelColor(Out), Plain.pixelColor(Out));
+    EXPECT_EQ(pBar->SetLoop(PlayerScales::PROGRESS_RANGE / 4, PlayerScales::PROGRESS_RANGE / 2), 0);
+
+    // Play leaves the focus on Pause with its ring drawn, so Space is safe.
+    Rig.Click(ID_PLAY);
+    ASSERT_EQ(Rig.State.bPlaying, 1);
+    auto* pPause = Rig.Get<QPushButton>(ID_PAUSE);
+    ASSERT_TRUE(pPause->hasFocus());
+    const QImage Focused = pPause->grab().toImage();
+    pPause->clearFocus();
+    EXPECT_NE(Focused, pPause->grab().toImage()) << "no focus ring";
+
+    QTest::mouseClick(pBar, Qt::LeftButton, {},
+                      QPoint(std::lround(0.75 * pBar->width()), pBar->height() / 2));
+    EXPECT_EQ(pBar->LoopStart(), -1) << "no loop is set";
+    EXPECT_NEAR(Place(), 0.75, 0.01);
+    EXPECT_NEAR(pBar->value() / double(PlayerScales::PROGRESS_RANGE), 0.75, 0.01);
+
+    // '2' on the volume slider goes to 20 % and leaves the volume as it was.
+    auto* pVolume = Rig.Get<QSlider>(ID_VOLUME_SLIDER);
+    pVolume->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(pVolume, '2');
+    EXPECT_NEAR(Place(), 0.2, 0.01);
+    EXPECT_EQ(pVolume->value(), 200);
+
+    // The menu: A here, 5 s on by key, B; the band follows; the trainer's check; the loop cleared.
+    const auto Menu = [&Rig]() { return Rig.Window.ProgressMenu(&Rig.Window); };
+    std::unique_ptr<QMenu> pMenu = Menu();
+    ASSERT_EQ(pMenu->actions().size(), 4);
+    EXPECT_EQ(pMenu->actions()[0]->text(), QStringLiteral("ループ開始\tA"));
+    EXPECT_FALSE(pMenu->actions()[1]->isEnabled()) << "B before A";
+    EXPECT_TRUE(pMenu->actions()[3]->isCheckable());
+    pMenu->actions()[0]->trigger();
+    EXPECT_TRUE(Session.HasMarkedStart());
+    EXPECT_NEAR(pBar->LoopStart() / double(PlayerScales::PROGRESS_RANGE), 0.2, 0.01);
+    EXPECT_EQ(pBar->LoopEnd(), -1);
+    QTest::keyClick(pVolume, '.');
+    EXPECT_NEAR(Place(), 0.2 + 5.0 / 40.0, 0.01);
+    pMenu = Menu();
+    ASSERT_TRUE(pMenu->actions()[1]->isEnabled());
+    pMenu->actions()[1]->trigger();
+    ASSERT_TRUE(Session.HasLoop());
+    EXPECT_NEAR(pBar->LoopEnd() / double(PlayerScales::PROGRESS_RANGE), 0.325, 0.01);
+    EXPECT_TRUE(pBar->toolTip().contains(QStringLiteral("ループ A"))) << pBar->toolTip().toStdString();
+    Rig.Get<QSlider>(ID_SPEED_SLIDER)->setValue(100);
+    pMenu->actions()[3]->trigger();
+    EXPECT_TRUE(Session.IsTrainerOn());
+    pMenu = Menu();
+    EXPECT_TRUE(pMenu->actions()[3]->isChecked());
+    pMenu->actions()[2]->trigger();
+    EXPECT_FALSE(Session.HasLoop());
+    EXPECT_EQ(pBar->LoopStart(), -1);
     Rig.Click(ID_STOP);
 }

@@ -1,6 +1,7 @@
 #include "app/win32/MainDialogProc.h"
 
 #include "app/dialog/SDialogHandler.h"
+#include "app/win32/ProgressMenu.h"
 #include "app/win32/Win32DialogHost.h"
 
 #include <shellapi.h>
@@ -30,6 +31,29 @@ void DeliverDrop(Win32DialogHost& Host, HDROP hDrop)
         Host.DeliverDroppedFile(Path.c_str());
     }
 }
+
+// The media keys and the media controls of the keyboard or the desktop: 1 with the request when the
+// command is one of the player's.
+int32_t MediaRequestOf(LPARAM lParam, DialogEvent::Kind& What)
+{
+    switch (GET_APPCOMMAND_LPARAM(lParam))
+    {
+    case APPCOMMAND_MEDIA_PLAY_PAUSE:
+        What = DialogEvent::Kind::PlayPause;
+        return 1;
+    case APPCOMMAND_MEDIA_PLAY:
+        What = DialogEvent::Kind::Play;
+        return 1;
+    case APPCOMMAND_MEDIA_PAUSE:
+        What = DialogEvent::Kind::Pause;
+        return 1;
+    case APPCOMMAND_MEDIA_STOP:
+        What = DialogEvent::Kind::Stop;
+        return 1;
+    default:
+        return 0;
+    }
+}
 } // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND hDialog, UINT uiMessage, WPARAM wParam, LPARAM lParam)
@@ -54,11 +78,35 @@ INT_PTR CALLBACK MainDialogProc(HWND hDialog, UINT uiMessage, WPARAM wParam, LPA
     switch (uiMessage)
     {
     case WM_COMMAND:
-        if (pHandler != nullptr)
+    {
+        // An item of the progress bar's menu, when it arrives as a command rather than as the
+        // menu's result (a tool that drives menus for the user).
+        PlaybackSession::Action Practice{};
+        if (pHost != nullptr && lParam == 0 && ProgressMenu::ActionOfCommand(LOWORD(wParam), Practice) != 0)
+        {
+            pHost->DeliverPractice(Practice);
+        }
+        else if (pHandler != nullptr)
         {
             pHandler->OnCommand(LOWORD(wParam));
         }
         break;
+    }
+    case WM_APPCOMMAND:
+    {
+        // Taken whether or not there is something to do now, so the desktop does not hand the key on
+        // to another player while this one is in front.
+        DialogEvent::Kind What{};
+        if (pHost != nullptr && MediaRequestOf(lParam, What) != 0)
+        {
+            DialogEvent Event;
+            Event.What = What;
+            pHost->DeliverUserEvent(Event);
+            SetWindowLongPtrW(hDialog, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        break;
+    }
     case WM_VSCROLL:
         // Every notification, thumb tracking included; the slider is the window in lParam.
         if (pHandler != nullptr && lParam != 0)

@@ -91,10 +91,12 @@ int32_t RunPlayer(HINSTANCE hInstance, const char16_t* pArguments, Win32DialogHo
     }
     Host.SetHandler(&Entry.GetDialog());
     Host.SetDropReceiver([&Entry](const char16_t* pPath) { Entry.GetDialog().OnFileDropped(pPath); });
+    Host.SetProgressMenuSource([&Entry]() { return Entry.GetDialog().GetProgressMenu(); });
     const INT_PTR iResult = DialogBoxParamW(hInstance, MAKEINTRESOURCEW(MAIN_DIALOG_TEMPLATE), nullptr,
                                             MainDialogProc, reinterpret_cast<LPARAM>(&Host));
     Entry.End();
     Host.SetHandler(nullptr);
     Host.SetDropReceiver({});
+    Host.SetProgressMenuSource({});
     return iResult < 0 ? 1 : static_cast<int32_t>(iResult);
 }

@@ -1,5 +1,7 @@
 #include "app/win32/Win32DialogHost.h"
 
+#include "app/dialog/DialogControlIds.h"
+#include "app/dialog/MainDialog.h"
 #include "app/dialog/SDialogHandler.h"
 
 #include <commctrl.h>
@@ -32,6 +34,45 @@ int32_t ScaledToDpi(int32_t iPixels, UINT uiDpi)
     return MulDiv(iPixels, static_cast<int>(uiDpi), USER_DEFAULT_SCREEN_DPI);
 }
 } // namespace
+
+void Win32DialogHost::Attach(HWND hNewDialog)
+{
+    hDialog = hNewDialog;
+    if (hDialog == nullptr)
+    {
+        ProgressBar.Detach();
+        KeyFilter.Remove();
+        return;
+    }
+    ProgressBar.Attach(
+        GetDlgItem(hDialog, DialogControlIds::ID_PROGRESS), hDialog,
+        [this](const DialogEvent& Event) { return DeliverUserEvent(Event); },
+        [this]() { return MenuSourceFunction ? MenuSourceFunction() : std::vector<MainDialog::MenuItem>{}; });
+    KeyFilter.Install(hDialog,
+                      [this](char16_t cKey)
+                      {
+                          PlaybackSession::Action What{};
+                          if (MainDialog::ActionOfKey(cKey, What) == 0)
+                          {
+                              return 0;
+                          }
+                          DeliverPractice(What);
+                          return 1;
+                      });
+}
+
+int32_t Win32DialogHost::DeliverUserEvent(const DialogEvent& Event)
+{
+    return pHandler != nullptr ? pHandler->OnUserEvent(Event) : 0;
+}
+
+int32_t Win32DialogHost::DeliverPractice(PlaybackSession::Action What)
+{
+    DialogEvent Event;
+    Event.What = DialogEvent::Kind::Practice;
+    Event.Practice = What;
+    return DeliverUserEvent(Event);
+}
 
 UINT Win32DialogHost::GetDpi() const
 {
@@ -134,10 +175,20 @@ void Win32DialogHost::EnableItem(int32_t iId, int32_t bEnable)
 
 void Win32DialogHost::FocusItem(int32_t iId)
 {
-    if (hDialog != nullptr)
+    const HWND hItem = hDialog != nullptr ? GetDlgItem(hDialog, iId) : nullptr;
+    if (hItem == nullptr)
     {
-        SetFocus(GetDlgItem(hDialog, iId));
+        return;
     }
+    if ((SendMessageW(hItem, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) == 0)
+    {
+        SetFocus(hItem);
+        return;
+    }
+    // A button through the dialog manager, so it becomes the default button, and with its focus
+    // ring shown even after a mouse click: Space then visibly presses the button it lands on.
+    SendMessageW(hDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hItem), TRUE);
+    SendMessageW(hDialog, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
 }
 
 void Win32DialogHost::PutCaretAfterText(int32_t iId)
@@ -333,5 +384,21 @@ void Win32DialogHost::SendCommand(int32_t iId)
     {
         SendMessageW(hDialog, WM_COMMAND, MAKEWPARAM(iId, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(hDialog, iId)));
+    }
+}
+
+void Win32DialogHost::SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd)
+{
+    if (iId == DialogControlIds::ID_PROGRESS)
+    {
+        ProgressBar.SetLoop(iStart, iEnd);
+    }
+}
+
+void Win32DialogHost::SetItemTooltip(int32_t iId, const char16_t* pText)
+{
+    if (iId == DialogControlIds::ID_PROGRESS)
+    {
+        ProgressBar.SetTooltip(pText);
     }
 }

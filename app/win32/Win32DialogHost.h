@@ -1,9 +1,13 @@
 #pragma once
+#include "app/dialog/DialogEvent.h"
 #include "app/dialog/SDialogHost.h"
+#include "app/win32/PracticeKeyFilter.h"
+#include "app/win32/ProgressBarControl.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 #include <windows.h>
 
@@ -23,8 +27,9 @@ public:
 
     void SetHandler(SDialogHandler* pNewHandler) { pHandler = pNewHandler; }
     SDialogHandler* GetHandler() const { return pHandler; }
-    // The dialog window, from WM_INITDIALOG until the window goes; null outside.
-    void Attach(HWND hNewDialog) { hDialog = hNewDialog; }
+    // The dialog window, from WM_INITDIALOG until the window goes; null outside. Attaching sets up
+    // the progress bar's seek, marks, tooltip and menu and the practice keys; null takes them away.
+    void Attach(HWND hNewDialog);
     HWND GetWindow() const { return hDialog; }
     void SetFileChooser(FileChooser Chooser) { FileChooserOverride = std::move(Chooser); }
     // Gets the first file of a drop onto the dialog.
@@ -37,6 +42,15 @@ public:
             DropReceiverFunction(pPath);
         }
     }
+
+    // The progress bar's menu items, from the dialog logic.
+    void SetProgressMenuSource(ProgressBarControl::MenuSource Source)
+    {
+        MenuSourceFunction = std::move(Source);
+    }
+    // A request of the user's beyond the controls, for the handler: 1 taken, 0 nothing done.
+    int32_t DeliverUserEvent(const DialogEvent& Event);
+    int32_t DeliverPractice(PlaybackSession::Action What);
 
     // The dialog's dots per inch: 96 at 100 % display scaling.
     UINT GetDpi() const;
@@ -77,6 +91,8 @@ public:
     void ShowWaitCursor(int32_t bWait) override;
     void EndDialog(int32_t iResult) override;
     void SendCommand(int32_t iId) override;
+    void SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd) override;
+    void SetItemTooltip(int32_t iId, const char16_t* pText) override;
 
 private:
     LRESULT Send(int32_t iId, UINT uiMessage, WPARAM wParam, LPARAM lParam);
@@ -85,6 +101,9 @@ private:
     SDialogHandler* pHandler = nullptr;
     FileChooser FileChooserOverride;
     DropReceiver DropReceiverFunction;
+    ProgressBarControl::MenuSource MenuSourceFunction;
+    ProgressBarControl ProgressBar;
+    PracticeKeyFilter KeyFilter;
     HCURSOR hPreviousCursor = nullptr;
     // Every list column inserted, with its width at 96 DPI.
     struct ListColumn

@@ -3,6 +3,7 @@
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/MainDialogLayout.h"
 #include "app/win32/PlayerProgram.h"
+#include "app/win32/ProgressMenu.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 
@@ -87,11 +88,22 @@ public:
             }
         }
     }
+    // Closes a dialog still open, also one that appeared only after the constructor stopped looking
+    // (a test that failed then would otherwise wait here for a user who never comes).
     ~RunningPlayer()
     {
-        if (!bDone && hDialog != nullptr)
+        const auto Deadline = std::chrono::steady_clock::now() + WAIT;
+        while (!bDone && std::chrono::steady_clock::now() < Deadline)
         {
-            PostMessageW(hDialog, WM_COMMAND, IDCANCEL, 0);
+            if (hDialog == nullptr && uiThreadId != 0)
+            {
+                EnumThreadWindows(uiThreadId, FindDialog, reinterpret_cast<LPARAM>(&hDialog));
+            }
+            if (hDialog != nullptr)
+            {
+                PostMessageW(hDialog, WM_COMMAND, IDCANCEL, 0);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         Worker.join();
     }
@@ -131,6 +143,39 @@ public:
             Text += IsWindowEnabled(Item(iId)) ? '1' : '0';
         }
         return Text;
+    }
+
+    // Waits, bounded, until the dialog's loop has handled what was posted before (a posted slider
+    // move queued behind it has arrived).
+    void HandlePosted() const
+    {
+        const HWND hVolume = Item(ID_VOLUME_SLIDER);
+        const LRESULT iMark = SendMessageW(hVolume, TBM_GETPOS, 0, 0) == 300 ? 301 : 300;
+        PostMessageW(hVolume, TBM_SETPOS, TRUE, iMark);
+        const auto Deadline = std::chrono::steady_clock::now() + WAIT;
+        while (SendMessageW(hVolume, TBM_GETPOS, 0, 0) != iMark &&
+               std::chrono::steady_clock::now() < Deadline)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    // The progress bar's position as a fraction of the file.
+    double Progress() const
+    {
+        return static_cast<double>(SendMessageW(Item(ID_PROGRESS), PBM_GETPOS, 0, 0)) / 2147483647.0;
+    }
+    void ClickProgress(double dfFraction) const
+    {
+        RECT Client{};
+        GetClientRect(Item(ID_PROGRESS), &Client);
+        const LPARAM lAt = MAKELPARAM(static_cast<int>(dfFraction * Client.right), Client.bottom / 2);
+        SendMessageW(Item(ID_PROGRESS), WM_LBUTTONDOWN, MK_LBUTTON, lAt);
+        SendMessageW(Item(ID_PROGRESS), WM_LBUTTONUP, 0, lAt);
+    }
+    LRESULT MediaKey(int iCommand) const
+    {
+        return SendMessageW(hDialog, WM_APPCOMMAND, reinterpret_cast<WPARAM>(hDialog),
+                            MAKELPARAM(0, iCommand | FAPPCOMMAND_KEY));
     }
 
     HWND hDialog = nullptr;
@@ -559,4 +604,120 @@ TEST(MainDialogWindow, TheShiftIsReadAfterTheProgramName)
     EXPECT_STREQ(SkipProgramName(L"\"C:\\Program Files\\Larkspur\\larkspur.exe\"  \t-1,000 x"), L"-1,000 x");
     EXPECT_STREQ(SkipProgramName(L"\"C:\\unterminated 5"), L"");
     EXPECT_STREQ(SkipProgramName(nullptr), L"");
+}
+
+// The progress bar and the keys as a practising user meets them: focus and Space after Play, a click
+// seeks, a digit seeks from any control but the bit-count field (a drop-down list does not search),
+// the menu's loop items set A and B, the band is drawn over the bar, the media keys play and pause.
+TEST(MainDialogWindow, PracticeOnTheProgressBarWithKeysMenuAndMediaKeys)
+{
+    ASSERT_EQ(_putenv_s("LARKSPUR_AUDIO", "virtual"), 0);
+    const auto Tone = ToneFile("dialog-window-practice.wav", 20 * 44100);
+    {
+        RunningPlayer Player(nullptr, Tone);
+        ASSERT_NE(Player.hDialog, nullptr);
+        Player.Click(ID_CHOOSE_FILE);
+        const HWND hRate = Player.Item(ID_RATE_COMBO);
+        PostMessageW(Player.hDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hRate), TRUE);
+        PostMessageW(hRate, WM_CHAR, u'4', 0);
+        PostMessageW(Player.Item(ID_BIT_FIELD), WM_CHAR, u'1', 0);
+        Player.HandlePosted();
+        EXPECT_EQ(TextOf(hRate), L"96 kHz");
+        EXPECT_NE(TextOf(Player.Item(ID_BIT_FIELD)), L"24");
+        SendMessageW(Player.Item(ID_BIT_FIELD), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"24"));
+
+        Player.Click(ID_PLAY);
+        ASSERT_EQ(Player.States(), "0110");
+        // Pause has the focus, as the default button, with its focus ring shown.
+        GUITHREADINFO Gui{};
+        Gui.cbSize = sizeof(Gui);
+        GetGUIThreadInfo(GetWindowThreadProcessId(Player.hDialog, nullptr), &Gui);
+        EXPECT_EQ(Gui.hwndFocus, Player.Item(ID_PAUSE));
+        EXPECT_NE(GetWindowLongW(Player.Item(ID_PAUSE), GWL_STYLE) & BS_DEFPUSHBUTTON, 0);
+        EXPECT_EQ(SendMessageW(Player.Item(ID_PAUSE), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS, 0);
+
+        Player.ClickProgress(0.75);
+        EXPECT_NEAR(Player.Progress(), 0.75, 0.01);
+        // A digit on the (disabled) rate list seeks to its tenth and leaves the list alone.
+        PostMessageW(hRate, WM_CHAR, u'4', 0);
+        PostMessageW(hRate, WM_CHAR, u'3', 0);
+        Player.HandlePosted();
+        EXPECT_NEAR(Player.Progress(), 0.3, 0.01);
+        EXPECT_EQ(TextOf(hRate), L"96 kHz");
+
+        // Paused, A at 20 % and B at 70 % through the menu's commands: the loop plays from A.
+        Player.Click(ID_PAUSE);
+        Player.ClickProgress(0.2);
+        SendMessageW(Player.hDialog, WM_COMMAND, ProgressMenu::CommandOf(PlaybackSession::Action::LoopStart),
+                     0);
+        Player.ClickProgress(0.7);
+        SendMessageW(Player.hDialog, WM_COMMAND, ProgressMenu::CommandOf(PlaybackSession::Action::LoopEnd),
+                     0);
+        EXPECT_NEAR(Player.Progress(), 0.2, 0.01);
+        // The band in the highlight colour over the track, none beyond B.
+        const HWND hBar = Player.Item(ID_PROGRESS);
+        RECT Client{};
+        GetClientRect(hBar, &Client);
+        HDC hScreen = GetDC(nullptr);
+        HDC hMemory = CreateCompatibleDC(hScreen);
+        HBITMAP hBitmap = CreateCompatibleBitmap(hScreen, Client.right, Client.bottom);
+        HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
+        EXPECT_TRUE(PrintWindow(hBar, hMemory, PW_CLIENTONLY));
+        const COLORREF uiInBand = GetPixel(hMemory, Client.right * 45 / 100, Client.bottom - 2);
+        const COLORREF uiBeyond = GetPixel(hMemory, Client.right * 85 / 100, Client.bottom - 2);
+        SelectObject(hMemory, hOld);
+        DeleteObject(hBitmap);
+        DeleteDC(hMemory);
+        ReleaseDC(nullptr, hScreen);
+        EXPECT_EQ(uiInBand, GetSysColor(COLOR_HIGHLIGHT));
+        EXPECT_NE(uiBeyond, GetSysColor(COLOR_HIGHLIGHT));
+
+        EXPECT_EQ(Player.MediaKey(APPCOMMAND_MEDIA_PLAY_PAUSE), TRUE);
+        EXPECT_EQ(Player.States(), "0110");
+        EXPECT_EQ(Player.MediaKey(APPCOMMAND_MEDIA_PLAY_PAUSE), TRUE);
+        EXPECT_EQ(Player.States(), "1010");
+        EXPECT_EQ(Player.MediaKey(APPCOMMAND_MEDIA_STOP), TRUE);
+        EXPECT_EQ(Player.States(), "1001");
+        Player.PostKey(Player.hDialog, VK_ESCAPE);
+        EXPECT_EQ(Player.Finish(), 0);
+    }
+    _putenv_s("LARKSPUR_AUDIO", "");
+}
+
+TEST(MainDialogWindow, TheProgressMenuShowsTheDialogsItems)
+{
+    using Action = PlaybackSession::Action;
+    const ProgressMenu Menu({{Action::LoopStart, u"ループ開始\tA", 1, 0},
+                             {Action::LoopEnd, u"ループ終了\tB", 0, 0},
+                             {Action::Trainer, u"スピードトレーナー\tT", 1, 1}});
+    ASSERT_NE(Menu.GetHandle(), nullptr);
+    EXPECT_EQ(GetMenuItemCount(Menu.GetHandle()), 3);
+    wchar_t Text[64] = {};
+    GetMenuStringW(Menu.GetHandle(), ProgressMenu::CommandOf(Action::LoopStart), Text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(Text), L"ループ開始\tA");
+    EXPECT_EQ(GetMenuState(Menu.GetHandle(), ProgressMenu::CommandOf(Action::LoopStart), MF_BYCOMMAND),
+              MF_ENABLED);
+    EXPECT_NE(GetMenuState(Menu.GetHandle(), ProgressMenu::CommandOf(Action::LoopEnd), MF_BYCOMMAND) &
+                  MF_GRAYED,
+              0u);
+    EXPECT_NE(GetMenuState(Menu.GetHandle(), ProgressMenu::CommandOf(Action::Trainer), MF_BYCOMMAND) &
+                  MF_CHECKED,
+              0u);
+    Action What = Action::SeekBack;
+    EXPECT_EQ(ProgressMenu::ActionOfCommand(ProgressMenu::CommandOf(Action::LoopEnd), What), 1);
+    EXPECT_EQ(What, Action::LoopEnd);
+    EXPECT_EQ(ProgressMenu::ActionOfCommand(ID_PLAY, What), 0);
+}
+
+// A file named on the command line, quoted for the blanks in its path, is loaded as "..." would.
+TEST(MainDialogWindow, AFileNamedOnTheCommandLineIsLoaded)
+{
+    const auto Named = ToneFile("dialog window named.wav", 44100);
+    const std::u16string Arguments = u"\"" + TestFiles::Wide(Named) + u"\"";
+    RunningPlayer Player(Arguments.c_str());
+    ASSERT_NE(Player.hDialog, nullptr);
+    EXPECT_EQ(TextOf(Player.Item(ID_PATH_FIELD)), W(TestFiles::Wide(Named).c_str()));
+    EXPECT_EQ(Player.Cell(ID_FILE_LIST, 3, 1), L"1.000");
+    PostMessageW(Player.hDialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(Player.Finish(), 0);
 }

@@ -15,12 +15,10 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QElapsedTimer>
-#include <QObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QVariantMap>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +30,11 @@
 
 namespace
 {
-// A session bus of the test's own, never the user's: started here, stopped by its process.
+const QString PLAYER = QString::fromLatin1(QtMprisService::PLAYER_INTERFACE);
+const QString PATH = QString::fromLatin1(QtMprisService::OBJECT_PATH);
+const QString PROPERTIES = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// A session bus of the test's own, never the user's: started here, stopped by its process id.
 struct PrivateBus
 {
     QProcess Daemon;
@@ -41,32 +43,24 @@ struct PrivateBus
     PrivateBus()
     {
         const QString Program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (Program.isEmpty())
+        if (!Program.isEmpty())
         {
-            return;
+            Daemon.start(Program, {"--session", "--nofork", "--print-address"});
+            for (int i = 0; i < 100 && !Daemon.canReadLine() && Daemon.state() != QProcess::NotRunning; ++i)
+            {
+                Daemon.waitForReadyRead(100);
+            }
+            Address = QString::fromUtf8(Daemon.readLine()).trimmed();
         }
-        Daemon.start(Program, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                               QStringLiteral("--print-address")});
-        QElapsedTimer Clock;
-        Clock.start();
-        while (!Daemon.canReadLine() && Clock.elapsed() < 10000 && Daemon.state() != QProcess::NotRunning)
-        {
-            Daemon.waitForReadyRead(100);
-        }
-        Address = QString::fromUtf8(Daemon.readLine()).trimmed();
     }
     ~PrivateBus()
     {
         Daemon.terminate();
-        if (!Daemon.waitForFinished(10000))
-        {
-            Daemon.kill();
-            Daemon.waitForFinished(10000);
-        }
+        Daemon.waitForFinished(10000);
     }
 };
 
-// An environment variable set (or, with a null value, unset) for one test, then as it was.
+// An environment variable set (a null value: unset) for one test, then as it was.
 struct EnvironmentOverride
 {
     const char* pName;
@@ -81,7 +75,7 @@ struct EnvironmentOverride
     ~EnvironmentOverride() { bWasSet ? qputenv(pName, Old) : qunsetenv(pName); }
 };
 
-// Counts what the player announces.
+// What the player announces.
 class Listener : public QObject
 {
     Q_OBJECT
@@ -89,55 +83,31 @@ public:
     QStringList Statuses;
     int iSeeks = 0;
 public Q_SLOTS:
-    void OnPropertiesChanged(const QString&, const QVariantMap& Changed, const QStringList&)
+    void OnChanged(const QString&, const QVariantMap& Changed, const QStringList&)
     {
-        if (Changed.contains(QStringLiteral("PlaybackStatus")))
+        if (Changed.contains("PlaybackStatus"))
         {
-            Statuses << Changed.value(QStringLiteral("PlaybackStatus")).toString();
+            Statuses << Changed.value("PlaybackStatus").toString();
         }
     }
     void OnSeeked(qlonglong) { ++iSeeks; }
 };
 
-bool WaitFor(const std::function<bool()>& Condition)
+// A call that lets the event loop run, so the player in this process answers; the reply's first
+// argument.
+QVariant Call(QDBusConnection& Bus, const QString& Interface, const QString& Method,
+              const QVariantList& Arguments)
 {
-    QElapsedTimer Clock;
-    Clock.start();
-    while (!Condition() && Clock.elapsed() < 10000)
-    {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return Condition();
+    QDBusMessage Message = QDBusMessage::createMethodCall(QString::fromLatin1(QtMprisService::SERVICE_NAME),
+                                                          PATH, Interface, Method);
+    Message.setArguments(Arguments);
+    return Bus.call(Message, QDBus::BlockWithGui, 10000).arguments().value(0);
 }
 
-class Client
+QVariant Property(QDBusConnection& Bus, const QString& Name, const QString& Interface = PLAYER)
 {
-public:
-    Client(const QDBusConnection& Connection, const QString& Service) : Bus(Connection), Service(Service) {}
-
-    // Calls that let the event loop run, so the player in this process answers.
-    QDBusMessage Call(const QString& Interface, const QString& Method, const QVariantList& Arguments = {})
-    {
-        QDBusMessage Message = QDBusMessage::createMethodCall(
-            Service, QString::fromLatin1(QtMprisService::OBJECT_PATH), Interface, Method);
-        Message.setArguments(Arguments);
-        return Bus.call(Message, QDBus::BlockWithGui, 10000);
-    }
-    QDBusMessage Player(const QString& Method, const QVariantList& Arguments = {})
-    {
-        return Call(QString::fromLatin1(QtMprisService::PLAYER_INTERFACE), Method, Arguments);
-    }
-    QVariant Property(const QString& Name)
-    {
-        const QDBusMessage Reply =
-            Call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                 {QString::fromLatin1(QtMprisService::PLAYER_INTERFACE), Name});
-        return Reply.arguments().value(0).value<QDBusVariant>().variant();
-    }
-
-    QDBusConnection Bus;
-    QString Service;
-};
+    return Call(Bus, PROPERTIES, QStringLiteral("Get"), {Interface, Name}).value<QDBusVariant>().variant();
+}
 } // namespace
 
 TEST(QtMprisTest, TheDesktopsMediaControlsDriveTheWindow)
@@ -149,8 +119,7 @@ TEST(QtMprisTest, TheDesktopsMediaControlsDriveTheWindow)
     }
     const EnvironmentOverride PrivateAddress("DBUS_SESSION_BUS_ADDRESS", Daemon.Address.toUtf8());
     {
-        PlayerState& State = PlayerState::Instance();
-        State.RestoreDefaultSettings();
+        PlayerState::Instance().RestoreDefaultSettings();
         auto pDevice = std::make_shared<VirtualAudioDevice>();
         pDevice->AcceptFormat(AUDIO_SHAREMODE_EXCLUSIVE, 48000, 24);
         pDevice->UseRealTimeClock(1);
@@ -161,69 +130,53 @@ TEST(QtMprisTest, TheDesktopsMediaControlsDriveTheWindow)
         ProgramEntry Entry(&Layer, nullptr, Host, nullptr);
         ASSERT_EQ(Entry.Begin(), 1);
         Host.Open(Entry.GetDialog());
-        const auto Path = TestFiles::Write(
+        const auto File = TestFiles::Write(
             "mpris-tone.wav",
             WaveFileBuilder::PcmWave(std::vector<double>(2 * 44100 * 4, 0.25), 2, 44100, 16));
-        ASSERT_EQ(Entry.GetDialog().OnFileDropped(TestFiles::Wide(Path).c_str()), 1);
+        ASSERT_EQ(Entry.GetDialog().OnFileDropped(TestFiles::Wide(File).c_str()), 1);
+        PlaybackSession& Session = Entry.GetDialog().GetSession();
 
         QtMprisService Service(Entry.GetDialog(), Host);
-        ASSERT_EQ(
-            Service.Register(QDBusConnection::connectToBus(Daemon.Address, QStringLiteral("mpris-player"))),
-            1);
+        ASSERT_EQ(Service.Register(QDBusConnection::connectToBus(Daemon.Address, "mpris-player")), 1);
         EXPECT_EQ(Service.ServiceName(), QString::fromLatin1(QtMprisService::SERVICE_NAME));
-        Client Remote(QDBusConnection::connectToBus(Daemon.Address, QStringLiteral("mpris-client")),
-                      Service.ServiceName());
+        QDBusConnection Client = QDBusConnection::connectToBus(Daemon.Address, "mpris-client");
         Listener Heard;
-        ASSERT_TRUE(Remote.Bus.connect(
-            Service.ServiceName(), QString::fromLatin1(QtMprisService::OBJECT_PATH),
-            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"), &Heard,
-            SLOT(OnPropertiesChanged(QString, QVariantMap, QStringList))));
-        ASSERT_TRUE(Remote.Bus.connect(Service.ServiceName(),
-                                       QString::fromLatin1(QtMprisService::OBJECT_PATH),
-                                       QString::fromLatin1(QtMprisService::PLAYER_INTERFACE),
-                                       QStringLiteral("Seeked"), &Heard, SLOT(OnSeeked(qlonglong))));
+        ASSERT_TRUE(Client.connect(Service.ServiceName(), PATH, PROPERTIES, "PropertiesChanged", &Heard,
+                                   SLOT(OnChanged(QString, QVariantMap, QStringList))));
+        ASSERT_TRUE(
+            Client.connect(Service.ServiceName(), PATH, PLAYER, "Seeked", &Heard, SLOT(OnSeeked(qlonglong))));
 
-        EXPECT_EQ(Remote
-                      .Call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                            {QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Identity")})
-                      .arguments()
-                      .value(0)
-                      .value<QDBusVariant>()
-                      .variant(),
-                  QStringLiteral("Larkspur"));
-        EXPECT_EQ(Remote.Property(QStringLiteral("PlaybackStatus")), QStringLiteral("Stopped"));
-        const QVariantMap Metadata = qdbus_cast<QVariantMap>(Remote.Property(QStringLiteral("Metadata")));
-        EXPECT_EQ(Metadata.value(QStringLiteral("xesam:title")), QStringLiteral("mpris-tone.wav"));
-        EXPECT_EQ(Metadata.value(QStringLiteral("mpris:length")).toLongLong(), 4000000);
-        const auto Track = qdbus_cast<QDBusObjectPath>(Metadata.value(QStringLiteral("mpris:trackid")));
+        EXPECT_EQ(Property(Client, "Identity", "org.mpris.MediaPlayer2"), "Larkspur");
+        EXPECT_EQ(Property(Client, "PlaybackStatus"), "Stopped");
+        const auto Metadata = qdbus_cast<QVariantMap>(Property(Client, "Metadata"));
+        EXPECT_EQ(Metadata.value("xesam:title"), "mpris-tone.wav");
+        EXPECT_EQ(Metadata.value("mpris:length").toLongLong(), 4000000);
+        const auto Track = qdbus_cast<QDBusObjectPath>(Metadata.value("mpris:trackid"));
 
-        Remote.Player(QStringLiteral("PlayPause"));
-        EXPECT_EQ(Remote.Property(QStringLiteral("PlaybackStatus")), QStringLiteral("Playing"));
-        Remote.Player(QStringLiteral("PlayPause"));
-        EXPECT_EQ(Remote.Property(QStringLiteral("PlaybackStatus")), QStringLiteral("Paused"));
-        EXPECT_TRUE(WaitFor(
+        Call(Client, PLAYER, "PlayPause", {});
+        EXPECT_EQ(Property(Client, "PlaybackStatus"), "Playing");
+        Call(Client, PLAYER, "PlayPause", {});
+        EXPECT_EQ(Property(Client, "PlaybackStatus"), "Paused");
+        EXPECT_TRUE(QTest::qWaitFor(
             [&] {
                 return Heard.Statuses == QStringList({"Playing", "Paused"});
             }))
             << Heard.Statuses.join(' ').toStdString();
 
-        // The middle of the file, on the file the player has.
-        Remote.Player(QStringLiteral("SetPosition"), {QVariant::fromValue(Track), qlonglong(2000000)});
-        PlaybackSession& Session = Entry.GetDialog().GetSession();
+        // The middle of the file, on the file the player has; a stale track is not moved to.
+        Call(Client, PLAYER, "SetPosition", {QVariant::fromValue(Track), qlonglong(2000000)});
         EXPECT_NEAR(Session.Seconds(Session.GetHeardPosition()), 2.0, 0.05);
-        EXPECT_NEAR(Remote.Property(QStringLiteral("Position")).toLongLong(), 2000000, 50000);
-        EXPECT_TRUE(WaitFor([&] { return Heard.iSeeks >= 1; }));
-        // A stale track is not moved to.
-        Remote.Player(
-            QStringLiteral("SetPosition"),
-            {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/larkspur/track/0"))), qlonglong(0)});
+        EXPECT_NEAR(Property(Client, "Position").toLongLong(), 2000000, 50000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Heard.iSeeks == 1; }));
+        Call(Client, PLAYER, "SetPosition",
+             {QVariant::fromValue(QDBusObjectPath("/org/larkspur/track/0")), 0LL});
         EXPECT_NEAR(Session.Seconds(Session.GetHeardPosition()), 2.0, 0.05);
 
-        Remote.Player(QStringLiteral("Stop"));
-        EXPECT_EQ(Remote.Property(QStringLiteral("PlaybackStatus")), QStringLiteral("Stopped"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("mpris-client"));
+        Call(Client, PLAYER, "Stop", {});
+        EXPECT_EQ(Property(Client, "PlaybackStatus"), "Stopped");
+        QDBusConnection::disconnectFromBus("mpris-client");
     }
-    QDBusConnection::disconnectFromBus(QStringLiteral("mpris-player"));
+    QDBusConnection::disconnectFromBus("mpris-player");
 }
 
 // Without a session bus the window is left alone: nothing registered, nothing said.
@@ -236,10 +189,9 @@ TEST(QtMprisTest, NoSessionBusLeavesTheWindowAlone)
     ProgramEntry Entry(&Layer, nullptr, Host, nullptr);
     ASSERT_EQ(Entry.Begin(), 1);
     QtMprisService Service(Entry.GetDialog(), Host);
-    EXPECT_EQ(Service.Register(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
-                                                             QStringLiteral("mpris-nowhere"))),
+    EXPECT_EQ(Service.Register(QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "mpris-nowhere")),
               0);
-    QDBusConnection::disconnectFromBus(QStringLiteral("mpris-nowhere"));
+    QDBusConnection::disconnectFromBus("mpris-nowhere");
     QTemporaryDir EmptyRuntime;
     const EnvironmentOverride NoAddress("DBUS_SESSION_BUS_ADDRESS", QByteArray());
     const EnvironmentOverride NoSocket("XDG_RUNTIME_DIR", EmptyRuntime.path().toUtf8());

@@ -86,7 +86,7 @@ void QtPracticeProgressBar::paintEvent(QPaintEvent* pEvent)
         return;
     }
     // The text colour stands out on the played part and on the groove in every palette, the
-    // highlight colour only on the groove: the band is tinted, its ends are lines.
+    // highlight colour only on the groove: the band is tinted, its ends and foot are lines.
     const QRect Area = style()->subElementRect(QStyle::SE_ProgressBarContents, &Option, this);
     const QColor Line = palette().color(QPalette::WindowText);
     const int iFrom = std::min(XOf(iLoopStart, Area), Area.right());
@@ -101,6 +101,9 @@ void QtPracticeProgressBar::paintEvent(QPaintEvent* pEvent)
     Painter.fillRect(QRect(iFrom, Area.top(), iTo - iFrom, Area.height()), Band);
     Painter.fillRect(QRect(iFrom, Area.top(), 1, Area.height()), Line);
     Painter.fillRect(QRect(iTo - 1, Area.top(), 1, Area.height()), Line);
+    // A foot from A to B makes a bracket, so the range still reads where the band lies on the
+    // played part.
+    Painter.fillRect(QRect(iFrom, Area.bottom(), iTo - iFrom, 1), Line);
 }
 
 int32_t QtPracticeProgressBar::SendSeek()

@@ -6,8 +6,8 @@
 #include <functional>
 
 // The window's progress bar as a practice tool: the bar as the style draws it with the loop on top
-// (the band [A, B) in the palette's highlight colour, half transparent, its edges in the text
-// colour; a start marked alone as a thin line), and a left click or drag that asks for a seek. A drag
+// (the band [A, B) in the palette's highlight colour, half transparent, its edges and foot in the
+// text colour; a start marked alone as a thin line), and a left click or drag that asks for a seek. A drag
 // asks at once on the press, then at most every SEEK_INTERVAL_MS while the mouse moves, and for the
 // exact place on the release; meanwhile the bar shows the place under the mouse, not the timer's.
 class QtPracticeProgressBar : public QProgressBar

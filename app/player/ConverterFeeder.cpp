@@ -2,6 +2,7 @@
 
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "runtime/CriticalSectionHolder.h"
 #include "wave/WaveFileReader.h"
 
 #include <algorithm>
@@ -11,6 +12,10 @@
 namespace
 {
 constexpr uint64_t STEREO = 2;
+// Input frames by which a frame's position may fall short of a section's end and still count as
+// lying on it: positions are sums of steps, rounded, and a frame that in exact arithmetic sits at the
+// end is the first frame after the section.
+constexpr double CUT_TOLERANCE = 1e-6;
 } // namespace
 
 int32_t ConverterFeeder::Setup(WaveFileReader* pWaveReader, SamplingFrequencyConverter* pFrequencyConverter,
@@ -32,6 +37,14 @@ int32_t ConverterFeeder::Setup(WaveFileReader* pWaveReader, SamplingFrequencyCon
     ullSectionEnd = NO_END;
     ullFadeOutFrames = 0;
     ullFadeInFrames = 0;
+    bKeepTail = 0;
+    ullStartFrame = 0;
+    ullStartConsumed = pFrequencyConverter != nullptr
+                           ? pFrequencyConverter->ullConsumedFrames.load(std::memory_order_relaxed)
+                           : 0;
+    ullGivenFrames = 0;
+    ullCutFrame = NO_END;
+    ullKeptFrames = NO_END;
     eRefusal = Refusal::Reader;
     if (pWaveReader == nullptr || pWaveReader->bOpened == 0 || pWaveReader->uiChannelCount == 0 ||
         Downmixer.Setup(pWaveReader->uiChannelCount, pWaveReader->GetChannelMask()) != 1)
@@ -101,6 +114,9 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
     {
         bEndOfFile = 1;
         bSectionEnd = bAtSectionEnd ? 1 : 0;
+        // The drain is cut where the reads stopped (past the section's end when that end was moved
+        // back behind them: what was read still plays).
+        ullCutFrame = bAtSectionEnd && bKeepTail == 0 ? ullReadFrame : NO_END;
         if (pConverter == nullptr || pConverter->bReady == 0)
         {
             return 1;
@@ -147,10 +163,49 @@ void ConverterFeeder::ApplyFades(uint64_t ullFrames)
     }
 }
 
-void ConverterFeeder::SetSectionEnd(uint64_t ullEnd, uint64_t ullFadeOutLength)
+void ConverterFeeder::SetSectionEnd(uint64_t ullEnd, uint64_t ullFadeOutLength, bool bKeepDrainedTail)
 {
     ullSectionEnd = ullEnd;
     ullFadeOutFrames = ullEnd == NO_END ? 0 : ullFadeOutLength;
+    bKeepTail = bKeepDrainedTail ? 1 : 0;
+}
+
+void ConverterFeeder::CutAtSectionEnd(uint64_t& ullFrames)
+{
+    if (ullKeptFrames == NO_END)
+    {
+        // Where the next frame the converter makes lies in the input, in input frames from where the
+        // reads started: the frames its blocks consumed and the read position it carries into the
+        // next block (in oversampled samples, 2^h to an input frame). The frames made so far lie
+        // before it.
+        const double dfOversampling = static_cast<double>(uint64_t{1} << pConverter->uiOversamplingOctaves);
+        const double dfNext =
+            static_cast<double>(pConverter->ullConsumedFrames.load(std::memory_order_relaxed) -
+                                ullStartConsumed) +
+            pConverter->dfReadPosition / dfOversampling;
+        const double dfEnd = static_cast<double>(ullCutFrame - ullStartFrame);
+        if (dfNext < dfEnd - CUT_TOLERANCE)
+        {
+            return; // every frame made so far lies before the end
+        }
+        // The converter has passed the end: the frames at or past it are the last ones it made, one
+        // step of the rate in force apart, back from the next one. (A glide's ramp lasts one hop of
+        // frames, so it has ended by then unless it began within the section's last hop or two.)
+        uint64_t ullQueued = 0;
+        {
+            CriticalSectionHolder Holder(pConverter->OutputFIFO.pLock);
+            ullQueued = pConverter->OutputFIFO.GetFill() / STEREO;
+        }
+        const uint64_t ullMade = ullGivenFrames + ullFrames + ullQueued;
+        const double dfStep = pConverter->dfInputRate / pConverter->dfOutputRate;
+        const double dfPast = std::floor((dfNext - dfEnd + CUT_TOLERANCE) / dfStep);
+        const uint64_t ullNotGiven = ullMade - ullGivenFrames;
+        const uint64_t ullPast = dfPast >= static_cast<double>(ullNotGiven) ? ullNotGiven
+                                 : dfPast > 0.0                             ? static_cast<uint64_t>(dfPast)
+                                                                            : 0;
+        ullKeptFrames = ullMade - ullPast;
+    }
+    ullFrames = std::min(ullFrames, ullKeptFrames - ullGivenFrames);
 }
 
 int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
@@ -169,13 +224,22 @@ int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
     {
         return iResult;
     }
+    // Made by the converter; after a cut at a section's end fewer are given out, and the drain goes
+    // on (dropping the rest) until the converter makes none.
+    const uint64_t ullMade = ullConverted;
+    if (ullCutFrame != NO_END)
+    {
+        CutAtSectionEnd(ullConverted);
+    }
     if (pGain != nullptr)
     {
-        // One ramp step per frame; both samples of a frame get the same gain. One lock for the block.
+        // One ramp step per frame given out; both samples of a frame get the same gain. One lock for
+        // the block.
         pGain->ScaleFrames(pdfOutputBuffer, ullConverted, STEREO);
     }
+    ullGivenFrames += ullConverted;
     ullFrames = ullConverted;
-    return (ullFrames == 0 && ullBlockConsumed == ullBlockFrames) ? 0 : 1;
+    return (ullMade == 0 && ullBlockConsumed == ullBlockFrames) ? 0 : 1;
 }
 
 int32_t ConverterFeeder::Restart(uint64_t ullFrame, uint64_t ullFadeInLength)
@@ -200,5 +264,11 @@ int32_t ConverterFeeder::Restart(uint64_t ullFrame, uint64_t ullFadeInLength)
     ullReadFrame = std::min(ullFrame, pReader->ullFrameCount);
     ullFadeInStart = ullReadFrame;
     ullFadeInFrames = ullFadeInLength;
+    ullStartFrame = ullReadFrame;
+    ullStartConsumed =
+        pConverter != nullptr ? pConverter->ullConsumedFrames.load(std::memory_order_relaxed) : 0;
+    ullGivenFrames = 0;
+    ullCutFrame = NO_END;
+    ullKeptFrames = NO_END;
     return 1;
 }

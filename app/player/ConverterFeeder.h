@@ -11,8 +11,10 @@ class ParameterSmoother;
 // made stereo (one channel widened, more than two down-mixed), written into the converter's input
 // queue, converted, taken out of its output queue and scaled by the volume, one smoother step per
 // frame; at the end of the file the last block is completed with silence and the converter drained.
-// The playback thread delivers the frames to the sound buffer; the offline renderer writes them to
-// a file.
+// At a section's end (a loop's B, a render's --to) the drain is cut where the section ends: the
+// frames the silence carries out past its last input frame are dropped, so a section lasts exactly
+// its length at the speed. The playback thread delivers the frames to the sound buffer; the offline
+// renderer writes them to a file.
 //
 //   ReadBlock(R);                              // R = 0: end of file, silence pushed
 //   while ((iStep = ConvertStep(F)) == 1)      // F frames at GetOutput(), possibly 0
@@ -53,9 +55,10 @@ public:
     int32_t ReadBlock(uint64_t& ullFrames);
     // One round for the block last read: writes what the input queue takes of the rest of the
     // block, runs the converter and takes up to one output buffer of frames. ullFrames out: the
-    // stereo frames now at GetOutput(), with the volume applied. 1 call again (after delivering
-    // them); 0 the block is done; -1 not fully set up or a queue refused; -99 a count that is not
-    // whole frames; or Process's result.
+    // stereo frames now at GetOutput(), with the volume applied; after the reads stopped at a
+    // section's end, only frames that lie before that end (possibly 0 while the rest of the drain
+    // is dropped). 1 call again (after delivering them); 0 the block is done; -1 not fully set up or
+    // a queue refused; -99 a count that is not whole frames; or Process's result.
     int32_t ConvertStep(uint64_t& ullFrames);
     // Continues from input frame ullFrame (a frame at or past the end ends the file at the next
     // read): the reader moves, the converter forgets the signal so far and counts from there, the
@@ -66,7 +69,16 @@ public:
     // The frame the reads stop at as at the end of the file (the last block completed with silence,
     // the converter drained); NO_END for the file's own end. The ullFadeOutFrames frames before it
     // fade out, so that going on from elsewhere after it makes no click. Taken at the next read.
-    void SetSectionEnd(uint64_t ullEnd, uint64_t ullFadeOutFrames = 0);
+    // The drain ends at the section's end: an output frame is at input position x (in input frames
+    // from where the reads started, as the converter's consumed count and read position place it),
+    // and only frames with x before the frame where the reads stopped are given out, so a section of
+    // N frames lasts ceil(N x output rate / input rate) frames at a steady speed; after a glide the
+    // frames count at the positions the glide gave them. (The frames past the end are counted back
+    // from the converter's next position at the rate in force, so a glide whose ramp, one hop of
+    // frames, is still running in the section's last hop or two may be off by a frame.) bKeepTail
+    // keeps the whole drain instead, as at the end of the file (a whole-file render that names the
+    // file's end as its section's).
+    void SetSectionEnd(uint64_t ullEnd, uint64_t ullFadeOutFrames = 0, bool bKeepTail = false);
     static constexpr uint64_t NO_END = ~uint64_t{0};
     // 1 when the reads stopped at the section's end rather than at the end of the file.
     int32_t IsAtSectionEnd() const { return bSectionEnd; }
@@ -84,6 +96,9 @@ public:
 private:
     // The fades of the frames just read, before they reach the converter.
     void ApplyFades(uint64_t ullFrames);
+    // After the reads stopped at a section's end: ullFrames, just taken from the converter, cut to
+    // the frames that lie before the end.
+    void CutAtSectionEnd(uint64_t& ullFrames);
 
     WaveFileReader* pReader = nullptr;
     SamplingFrequencyConverter* pConverter = nullptr;
@@ -103,5 +118,15 @@ private:
     uint64_t ullFadeOutFrames = 0;
     uint64_t ullFadeInStart = 0;
     uint64_t ullFadeInFrames = 0;
+    // The cut at a section's end. Where the reads (re)started, in the reader's frames and in the
+    // converter's consumed count; the frames given out since; the frame the reads stopped at
+    // (NO_END before they stop at a section's end, or with the tail kept); and, once the converter
+    // has made a frame at or past that end, how many frames are given out in all (NO_END before).
+    int32_t bKeepTail = 0;
+    uint64_t ullStartFrame = 0;
+    uint64_t ullStartConsumed = 0;
+    uint64_t ullGivenFrames = 0;
+    uint64_t ullCutFrame = NO_END;
+    uint64_t ullKeptFrames = NO_END;
     Refusal eRefusal = Refusal::Reader;
 };

@@ -55,6 +55,11 @@ bool AreSpeedChangesValid(const std::vector<OfflineRenderer::SpeedChange>& Chang
 
 } // namespace
 
+bool OfflineRenderer::IsSection(const Settings& Choice)
+{
+    return Choice.dfFromSeconds > 0.0 || Choice.dfToSeconds >= 0.0;
+}
+
 bool OfflineRenderer::SectionFrames(const Settings& Choice, uint32_t uiRate, uint64_t ullFrames,
                                     uint64_t& ullFrom, uint64_t& ullTo)
 {
@@ -190,12 +195,13 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     iResult = Feeder.Setup(&Reader, &Converter, InputBuffer.data(), ConverterFeeder::BUFFER_BYTES,
                            OutputBuffer.data(), ConverterFeeder::BUFFER_BYTES, &Volume);
     // The section converts as a file that holds only it: the converter starts afresh at its first
-    // frame and the reads end at its last.
+    // frame and the reads end at its last. It ends where its last frame ends at the speed, without
+    // the silence that drains the converter past it; a whole-file render keeps that tail.
     if (iResult == 1 && ullFrom != 0)
     {
         iResult = Feeder.Restart(ullFrom);
     }
-    Feeder.SetSectionEnd(ullTo);
+    Feeder.SetSectionEnd(ullTo, 0, !IsSection(Choice));
     Step FailingStep = Step::Convert;
     uint64_t ullBlockFrames = 1;
     size_t ullNextChange = 0;

@@ -35,11 +35,17 @@ public:
         // going back; speeds within the slider's range (positions 0 ... 280).
         std::vector<SpeedChange> SpeedChanges;
         // The section of the input converted, in seconds of the input: from dfFromSeconds up to
-        // dfToSeconds (negative: the end), rendered as a file holding only that section would be.
-        // Speed changes must fall inside it.
+        // dfToSeconds (negative: the end), rendered as a file holding only that section would be,
+        // up to where the section's last frame ends at the speed: the converter's drained tail after
+        // it is left out, so a section of N input frames at a steady speed gives ceil(N x device
+        // rate / (input rate x speed)) frames. Speed changes must fall inside it.
         double dfFromSeconds = 0.0;
         double dfToSeconds = -1.0;
     };
+
+    // A section is chosen (a start after 0 or an end): the render ends at the section's end. The
+    // whole file (neither) ends, as the player's playback does, with the converter's drained tail.
+    static bool IsSection(const Settings& Choice);
 
     // The section's frames of an input of ullFrames at uiRate: each time to the nearest frame.
     // false when the times are out of order, negative, past the input's end, or the section empty.

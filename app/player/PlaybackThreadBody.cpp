@@ -96,7 +96,8 @@ uint64_t SeamFadeFrames(const Playback& Run)
                                            Run.pConverter->dfInputRate / Run.pConverter->dfOutputRate));
 }
 
-// The reads stop at the loop's end while one is set.
+// The reads stop at the loop's end while one is set, and the drain after them stops where the end
+// plays: a repetition lasts exactly the passage at the speed, with no silence at the seam.
 void KeepToLoop(Playback& Run)
 {
     uint64_t ullStart = 0;
@@ -106,9 +107,9 @@ void KeepToLoop(Playback& Run)
 }
 
 // The reads reached the loop's end and the converter is drained: everything up to the end is in
-// the sound buffer, faded out. Playback goes on from the loop's start (from where it stopped when
-// the loop was cleared meanwhile), faded in, with the speed a seam was asked to glide to. false
-// when the reader failed.
+// the sound buffer, faded out, and nothing after it (the feeder dropped the drain's frames past B).
+// Playback goes on from the loop's start (from where it stopped when the loop was cleared
+// meanwhile), faded in, with the speed a seam was asked to glide to. false when the reader failed.
 bool TakeLoopSeam(Playback& Run)
 {
     uint64_t ullStart = 0;

@@ -16,9 +16,11 @@ constexpr uint64_t PLAYBACK_THREAD_FAILED = static_cast<uint64_t>(int64_t{-1});
 // more channels down-mixed), converts it, applies the volume one ramp step per frame and writes the
 // frames into the IntelligentSoundBuffer, backing off 1 ms while it is full. At the end of the file
 // it completes the converter's last block with silence, drains the converter and marks the buffer
-// finished. Reading, stereo, conversion, volume, zero fill and drain are ConverterFeeder's, the same
-// steps the offline renderer takes. A seek asked for in the record (ullSeekFrame) drops what the
-// sound buffer holds and goes on from that frame, also while paused or draining the end.
+// finished. At a loop's end (the record's loop) the reads stop at B, the drain is cut where B plays
+// and playback goes on from A, so each repetition lasts exactly the passage at the speed. Reading,
+// stereo, conversion, volume, zero fill and drain are ConverterFeeder's, the same steps the offline
+// renderer takes. A seek asked for in the record (ullSeekFrame) drops what the sound buffer holds
+// and goes on from that frame, also while paused or draining the end.
 //
 // Inputs, by name from the owner's tables: "pWaveFileReader", "pSamplingFrequencyConverter",
 // "pIntelligentSoundBuffer", "pPlayerState" (addresses; without the last, the process's record),

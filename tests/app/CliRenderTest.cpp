@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -601,7 +602,9 @@ TEST(CliRender, AFailedOrKilledRenderLeavesTheOldOutputAsItWas)
 }
 
 // A section renders exactly as a file holding only that section would, speed changes at times of
-// the input included; a section out of order or beyond the input writes nothing.
+// the input included, up to where its last frame ends: the cut file's render without the drained
+// silence after it. A section lasts its length at the speed to the frame. A section out of order or
+// beyond the input writes nothing.
 TEST(CliRender, SectionRendersAsTheFileCutThere)
 {
     constexpr uint64_t RATE = 44100;
@@ -618,8 +621,38 @@ TEST(CliRender, SectionRendersAsTheFileCutThere)
     ASSERT_EQ(Section.iStatus, 0) << Section.Error;
     ASSERT_EQ(Whole.iStatus, 0) << Whole.Error;
     const FloatWave SectionWave = ReadFloatWave(Output);
+    const FloatWave CutWave = ReadFloatWave(CutOutput);
     EXPECT_GT(SectionWave.Samples.size(), 2u * 48000u);
-    EXPECT_EQ(SectionWave.Samples, ReadFloatWave(CutOutput).Samples);
+    // 0.5 s at x0.8 and 0.5 s at x1.2 (changed once the converter has consumed 1.5 s, between two
+    // feeds of 1024 frames, and gliding over a hop): about 1 s x 48000 x (1 / 0.8 + 1 / 1.2) / 2.
+    EXPECT_NEAR(static_cast<double>(SectionWave.Samples.size() / 2), 50000.0, 600.0);
+    EXPECT_NE(Section.Out.find("frames " + std::to_string(SectionWave.Samples.size() / 2) + "\n"),
+              std::string::npos)
+        << Section.Out;
+    ASSERT_LT(SectionWave.Samples.size(), CutWave.Samples.size());
+    EXPECT_TRUE(std::equal(SectionWave.Samples.begin(), SectionWave.Samples.end(), CutWave.Samples.begin()));
+
+    // At a steady speed: ceil(N x rate / (44100 x speed)) frames for N frames of the input.
+    const struct
+    {
+        std::vector<std::string> Arguments;
+        uint64_t ullFrames;
+    } LENGTHS[] = {
+        {{"--from", "1", "--to", "2", "--rate", "44100"}, 44100},
+        // 44100 x 96000 / 44100 / 2^(-50/120) = 128144.63
+        {{"--from", "0:01", "--to", "0:02", "--rate", "96000", "--speed", "0.75"}, 128145},
+        // 0.7 s: 30870 x 48000 / 44100 / 2^(45/120) = 25909.14
+        {{"--from", "2.3", "--rate", "48000", "--speed", "1.3"}, 25910},
+    };
+    for (const auto& Length : LENGTHS)
+    {
+        std::vector<std::string> Arguments = {Utf8(Input), Utf8(Output)};
+        Arguments.insert(Arguments.end(), Length.Arguments.begin(), Length.Arguments.end());
+        const CliRun Run = RunRender(Arguments);
+        ASSERT_EQ(Run.iStatus, 0) << Run.Error;
+        EXPECT_EQ(Run.Out.substr(0, Run.Out.find('\n')), "frames " + std::to_string(Length.ullFrames));
+        EXPECT_EQ(ReadFloatWave(Output).Samples.size(), 2 * Length.ullFrames);
+    }
 
     std::filesystem::remove(Output);
     const std::string In = Utf8(Input);

@@ -1,4 +1,5 @@
 #include "app/player/OfflineRenderer.h"
+#include "app/player/PlayerScales.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 
@@ -6,6 +7,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <numbers>
 #include <vector>
 
 TEST(OfflineRenderer, RefusesBitCountsAndVolumesOutOfRangeBeforeWriting)
@@ -78,4 +80,70 @@ TEST(OfflineRenderer, RefusesSpeedChangesThePlayerCannotMakeBeforeWriting)
     EXPECT_EQ(
         Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
     EXPECT_TRUE(std::filesystem::exists(Output));
+}
+
+// A section lasts exactly its length at the speed: N input frames give ceil(N x device rate /
+// (input rate x speed)) frames, with none of the silence that drains the converter past its end. The
+// whole file keeps that tail, and a section that ends at the file's end does not.
+TEST(OfflineRenderer, ASectionLastsItsLengthAtTheSpeedToTheFrame)
+{
+    constexpr uint32_t RATE = 44100;
+    constexpr uint64_t FRAMES = 3 * RATE;
+    std::vector<double> Signal(2 * FRAMES);
+    for (uint64_t n = 0; n < FRAMES; ++n)
+    {
+        Signal[2 * n] = 0.5 * std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(n) / RATE);
+        Signal[2 * n + 1] = -Signal[2 * n];
+    }
+    const auto Input =
+        TestFiles::Write("offline-section-in.wav", WaveFileBuilder::PcmWave(Signal, 2, RATE, 24));
+    const auto Output = TestFiles::PathFor("offline-section.wav");
+    struct Case
+    {
+        uint32_t uiDeviceRate;
+        int32_t iPosition; // the speed slider's
+        double dfFrom;
+        double dfTo; // negative: the end
+    };
+    const Case Cases[] = {
+        {44100, 120, 1.0, 2.0},   // x1 at the file rate: the section's own frames
+        {48000, 70, 0.5, 2.25},   // x0.7492
+        {96000, 70, 2.0, 3.0},    // up to the file's end
+        {22050, 165, 0.25, 1.75}, // x1.2968 (x1.3)
+        {192000, 240, 0.1, 2.9},  // x2: 268800 frames, the last one ending on the section's end
+        {48000, 100, 1.2, -1.0},  // from 1.2 s to the end
+        {44100, 120, 0.0, 3.0},   // the whole file named as a section
+    };
+    for (const Case& Item : Cases)
+    {
+        SCOPED_TRACE(testing::Message() << Item.uiDeviceRate << " Hz, position " << Item.iPosition << ", "
+                                        << Item.dfFrom << " ... " << Item.dfTo << " s");
+        OfflineRenderer Renderer;
+        OfflineRenderer::Settings Choice;
+        Choice.uiDeviceRate = Item.uiDeviceRate;
+        Choice.dfSpeed = PlayerScales::SpeedOfPosition(Item.iPosition);
+        Choice.dfFromSeconds = Item.dfFrom;
+        Choice.dfToSeconds = Item.dfTo;
+        ASSERT_EQ(
+            Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr),
+            1);
+        const uint64_t N =
+            (Item.dfTo < 0.0 ? FRAMES : static_cast<uint64_t>(std::llround(Item.dfTo * RATE))) -
+            static_cast<uint64_t>(std::llround(Item.dfFrom * RATE));
+        // Frame j lies at j x step of the input; the first at or past frame N (within a millionth of
+        // a frame: x2 here is 2^(120/120) rounded, and ends its section exactly) is not written.
+        const double dfRatio = Item.uiDeviceRate / (RATE * Choice.dfSpeed);
+        const double dfExact = static_cast<double>(N) * dfRatio;
+        EXPECT_EQ(Renderer.GetFramesWritten(), static_cast<uint64_t>(std::ceil(dfExact - 1e-6 * dfRatio)))
+            << dfExact;
+    }
+
+    // The whole file: the converter's drained tail after the last frame, as always (to the end of
+    // the last hop and the one the silence adds: 3 x 44100 = 1033 hops + 64 frames, so 1034 hops).
+    OfflineRenderer Renderer;
+    OfflineRenderer::Settings Choice;
+    Choice.uiDeviceRate = RATE;
+    ASSERT_EQ(
+        Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
+    EXPECT_EQ(Renderer.GetFramesWritten(), 1034u * 128u);
 }

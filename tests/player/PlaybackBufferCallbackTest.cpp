@@ -76,13 +76,15 @@ TEST_F(PlaybackBufferCallbackTest, LargerRequestGetsThePeriodThenSilenceAndSmall
         ASSERT_EQ(Block.pdfData[i], 0.0) << i;
     }
 
+    // Then the first period, faded in.
     Fill(Block, 9.0);
     ASSERT_EQ(PlaybackBufferCallback(&Block, nullptr), 1);
     EXPECT_EQ(Block.ullFrameCount, n);
+    const double* pdfRamp = Buffer.GetFadeRamp();
     for (uint64_t f = 0; f < n; ++f)
     {
-        ASSERT_EQ(Block.pdfData[2 * f], static_cast<double>(f + 1));
-        ASSERT_EQ(Block.pdfData[2 * f + 1], -static_cast<double>(f + 1));
+        ASSERT_EQ(Block.pdfData[2 * f], static_cast<double>(f + 1) * pdfRamp[f]);
+        ASSERT_EQ(Block.pdfData[2 * f + 1], -static_cast<double>(f + 1) * pdfRamp[f]);
     }
     for (uint64_t i = 2 * n; i < 2 * (n + 37); ++i)
     {

@@ -85,6 +85,88 @@ uint64_t ExpectedConsumedFrames(uint64_t ullFileFrames)
 }
 } // namespace
 
+// A loop of A ... B frames played at a speed: every repetition lasts ceil((B - A) x device rate /
+// (file rate x speed)) frames, the passage at the speed to the frame, with no silence added at the
+// seam. An impulse 0.1 s after A marks each repetition; the repetitions are identical, so the
+// impulses lie exactly one repetition apart.
+TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
+{
+    struct Case
+    {
+        double dfDeviceRate;
+        double dfSpeed;
+        uint64_t ullStart;
+        uint64_t ullEnd;
+    };
+    const Case Cases[] = {{11025.0, 0.7491535384383408, 2000, 6801},
+                          {8000.0, 1.0, 1000, 5037},
+                          {16000.0, 1.2968395546510096, 1500, 5700}};
+    PlayerState& State = PlayerState::Instance();
+    for (const Case& Item : Cases)
+    {
+        SCOPED_TRACE(testing::Message() << Item.dfDeviceRate << " Hz x" << Item.dfSpeed << ", loop "
+                                        << Item.ullStart << "-" << Item.ullEnd);
+        std::vector<double> Signal(2 * 2 * RATE, 0.0);
+        const uint64_t ullMark = Item.ullStart + RATE / 10;
+        Signal[2 * ullMark] = 0.8;
+        Signal[2 * ullMark + 1] = 0.8;
+        const uint64_t ullExpected = static_cast<uint64_t>(std::ceil(
+            static_cast<double>(Item.ullEnd - Item.ullStart) * Item.dfDeviceRate / (RATE * Item.dfSpeed)));
+        // The impulses heard: the largest frame of each run above half the first one's height.
+        const auto Impulses = [](const std::vector<double>& Frames)
+        {
+            std::vector<uint64_t> At;
+            for (uint64_t f = 0; 2 * f < Frames.size(); ++f)
+            {
+                if (Frames[2 * f] > 0.3)
+                {
+                    uint64_t ullPeak = f;
+                    for (; 2 * f < Frames.size() && Frames[2 * f] > 0.0; ++f)
+                    {
+                        ullPeak = Frames[2 * f] > Frames[2 * ullPeak] ? f : ullPeak;
+                    }
+                    At.push_back(ullPeak);
+                }
+            }
+            return At;
+        };
+
+        PlaybackRig Rig;
+        ASSERT_NO_FATAL_FAILURE(
+            Rig.Prepare(WaveFileBuilder::PcmWave(Signal, 2, RATE, 16), Item.dfDeviceRate));
+        ASSERT_EQ(Rig.Converter.SetOutputRate(Item.dfDeviceRate / Item.dfSpeed, 1), 1);
+        State.SetLoop(Item.ullStart, Item.ullEnd);
+        const uint64_t ullPasses = State.ullLoopPasses.load();
+        TestConsumer Consumer(Rig.ullPeriodFrames, 1);
+        Consumer.NeverStarve(&Rig.Buffer);
+        Consumer.Start();
+        ASSERT_NO_FATAL_FAILURE(Rig.StartThread());
+        const bool bHeard = Consumer.WaitFor([&](const TestConsumer::Record& Heard)
+                                             { return Impulses(Heard.Frames).size() >= 5; });
+        Rig.Worker.RequestStop();
+        EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_DONE);
+        Consumer.Stop();
+        State.ClearLoop();
+        ASSERT_TRUE(bHeard);
+        EXPECT_GE(State.ullLoopPasses.load(), ullPasses + 4);
+
+        const TestConsumer::Record Heard = Consumer.Snapshot();
+        EXPECT_EQ(Heard.ullFailedCalls, 0u);
+        std::vector<uint64_t> At = Impulses(Heard.Frames);
+        // An impulse the stop cut off has no peak yet.
+        if (!At.empty() && 2 * (At.back() + 64) > Heard.Frames.size())
+        {
+            At.pop_back();
+        }
+        ASSERT_GE(At.size(), 4u);
+        // The first pass started at frame 0, not at A; from the second on each lasts the passage.
+        for (size_t i = 2; i < At.size(); ++i)
+        {
+            EXPECT_EQ(At[i] - At[i - 1], ullExpected) << "repetition " << i;
+        }
+    }
+}
+
 TEST(PlaybackThread, MonoArrivesAsEqualLeftAndRight)
 {
     PlaybackRig Rig;

@@ -1,6 +1,7 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliFileMessages.h"
 #include "app/cli/CliOptionParser.h"
+#include "app/cli/CliSettingValues.h"
 
 #include "runtime/FormatText.h"
 #include "runtime/TextConversion.h"
@@ -12,11 +13,12 @@ const char* const SYNOPSIS = "Usage: larkspur-cli info FILE.wav\n";
 const char* const HELP_TEXT =
     "Usage: larkspur-cli info FILE.wav\n"
     "Shows a WAV file's format and length as the player reads them, one \"name value\" line each:\n"
-    "  result              1 the header is consistent, 0 it is readable but a size or rate field\n"
-    "                      disagrees (the player plays it all the same)\n"
+    "  header              consistent, or inconsistent when a size or rate field disagrees with the\n"
+    "                      rest of the file (the player plays it all the same)\n"
     "  sampling_frequency  samples per second per channel\n"
     "  channels, bits      channels and bits per sample\n"
-    "  frames, length      sample frames, and the length in seconds\n"
+    "  frames, length      sample frames, and the length in seconds (and as m:ss.s, or h:mm:ss.s\n"
+    "                      from an hour on)\n"
     "A file the player cannot read gets one line on stderr saying why.\n"
     "Exit status: 0 shown; 1 wrong arguments; 2 the file is missing or not a WAV file the player\n"
     "reads.\n";
@@ -65,11 +67,15 @@ int RunInfoCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
     const double dfLength =
         static_cast<double>(Reader.ullFrameCount / ullRate) +
         static_cast<double>(Reader.ullFrameCount % ullRate) / static_cast<double>(ullRate);
-    PutLine(Out, u"result %d", static_cast<int>(iResult));
+    Out << (iResult == 1 ? "header consistent\n"
+                         : "header inconsistent: a size or rate field disagrees with the rest of the file "
+                           "(the player plays it all the same)\n");
     PutLine(Out, u"sampling_frequency %.0lf", static_cast<double>(Reader.uiSamplingFrequency));
     PutLine(Out, u"channels %d", static_cast<int>(Reader.uiChannelCount));
     PutLine(Out, u"bits %d", static_cast<int>(Reader.uiBitCount));
     PutLine(Out, u"frames %llu", static_cast<unsigned long long>(Reader.ullFrameCount));
-    PutLine(Out, u"length %.3lf", dfLength);
+    char16_t Seconds[64];
+    FormatText(Seconds, sizeof(Seconds), u"%.3lf", dfLength);
+    Out << "length " << WideToUtf8(Seconds) << " s (" << CliSettingValues::MinutesText(dfLength) << ")\n";
     return EXIT_ACCEPTED;
 }

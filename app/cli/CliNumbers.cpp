@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace
 {
@@ -54,4 +55,22 @@ int64_t TenthsOf(double dfSeconds)
     return std::isfinite(dfSeconds) && dfSeconds > 0.0
                ? static_cast<int64_t>(std::floor(dfSeconds * 10.0 + 1e-9))
                : 0;
+}
+
+std::string ClockText(double dfSeconds, uint32_t uiMinuteDigits)
+{
+    const long long llTenths = TenthsOf(dfSeconds);
+    const long long llMinutes = llTenths / 600;
+    char Text[48];
+    if (llMinutes >= 60)
+    {
+        std::snprintf(Text, sizeof(Text), "%lld:%02lld:%02lld.%lld", llMinutes / 60, llMinutes % 60,
+                      (llTenths / 10) % 60, llTenths % 10);
+    }
+    else
+    {
+        std::snprintf(Text, sizeof(Text), "%0*lld:%02lld.%lld", static_cast<int>(uiMinuteDigits), llMinutes,
+                      (llTenths / 10) % 60, llTenths % 10);
+    }
+    return Text;
 }

@@ -43,9 +43,10 @@ std::string HelpText()
             "  --position P   speed slider position 0 ... 280 (default 120, x1)\n"
             "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default -20)\n"
             "  --shift BINS   spectrum shift in bins, -127 ... 127 (default 0)\n"
-            "  --from T       start at T, seconds (72.5) or minutes and seconds (1:12.5)\n"
+            "  --from T       start at T, seconds (72.5), minutes and seconds (1:12.5) or hours, minutes\n"
+            "                 and seconds (1:12:30.5)\n"
             "  --loop A-B     play the passage from A to B again and again (at least 0.5 s; it starts\n"
-            "                 at A unless --from is given), as 12-19.5 or 0:12-0:19.5\n"
+            "                 at A unless --from is given), as 12-19.5, 0:12-0:19.5 or 1:00:12-1:00:19.5\n"
             "  --train STEPS/EVERY:UNTIL  speed trainer: STEPS speed steps faster after every EVERY\n"
             "                 repetitions of the loop, until the speed UNTIL (as 2/3:1.0)\n"
             "  --verbose      let the sound system print its own diagnostics\n"
@@ -64,7 +65,8 @@ std::string HelpText()
             "  q or Esc       quit (the sound still queued plays out); Ctrl-C stops too\n"
             "  Ctrl-Z         suspend (the terminal is as it was until fg)\n"
             "Output: LARKSPUR_AUDIO=virtual plays on a virtual device, LARKSPUR_AUDIO=virtual:OUT.wav\n"
-            "also keeps what it played in OUT.wav.\n"
+            "also keeps all it played in OUT.wav (restarts included; a start in another rate or bits goes\n"
+            "on in OUT-2.wav beside it), written when the player ends.\n"
             "Messages (printed as the window shows them, with their caption):\n"
             "  ファイル形式が不明または壊れています。このファイルは読み込めません。\n"
             "      the file format is not recognised or the file is damaged; it cannot be read\n"
@@ -169,7 +171,22 @@ int RunPlayCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
         Player.SetColumnsSource([&Terminal] { return Terminal.GetColumns(); });
         iStatus = Player.Run(Chosen, Path, Terminal);
     }
-    // The virtual device writes its recording when it goes.
+    // The virtual device writes its recordings when it goes: a file for each format it played in.
+    std::vector<std::u16string> Recorded;
+    if (auto* pRecording = dynamic_cast<VirtualRecordingLayer*>(pLayer.get()); pRecording != nullptr)
+    {
+        Recorded = pRecording->GetDevice().GetRecordingPaths();
+    }
     pLayer.reset();
+    if (Recorded.size() > 1)
+    {
+        Error << "larkspur-cli play: playback ran in " << Recorded.size()
+              << " formats (rate or bits), each recorded in a file of its own:";
+        for (const std::u16string& Path : Recorded)
+        {
+            Error << ' ' << WideToUtf8(Path);
+        }
+        Error << '\n';
+    }
     return iStatus;
 }

@@ -40,16 +40,17 @@ const std::string HELP_TEXT =
     "                 player's speed slider takes it (default 1)\n"
     "  --position P   speed slider position 0 ... 280: speed = 2^((P - 120) / 120)\n"
     "  --speed-at T=X move the speed slider to speed X (0.5 ... 2.52, the nearest slider position)\n"
-    "                 when T seconds of the input have been converted; it glides there as in the\n"
-    "                 player. Repeatable, times in order, from 0 up to the input's length\n"
+    "                 when the input up to T has been converted (a time as for --from); it glides\n"
+    "                 there as in the player. Repeatable, times in order, from 0 up to the input's\n"
+    "                 length\n"
     "  --position-at T=P  the same with a slider position P, 0 ... 280\n"
     "  --shift BINS   spectrum shift in bins of input rate / 256, -127 ... 127 (default 0)\n"
     "  --bits N       integer output of N effective bits, 1 ... 32, as a device gets it\n"
     "                 (without --bits the output is 32-bit float)\n"
     "  --container C  bits per stored sample, 16, 24 or 32, at least N (default: the smallest)\n"
     "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default 0)\n"
-    "  --from T       render only the section of IN.wav from T (seconds, 72.5, or minutes and\n"
-    "                 seconds, 1:12.5) ...\n"
+    "  --from T       render only the section of IN.wav from T (seconds, 72.5, minutes and\n"
+    "                 seconds, 1:12.5, or hours, minutes and seconds, 1:12:30.5) ...\n"
     "  --to T         ... up to T (default: the whole file), as a file holding only that section\n"
     "                 would render; --speed-at times stay times of IN.wav, inside the section\n"
     "  -h, --help     show this text\n"
@@ -88,10 +89,13 @@ bool ParseSpeedChange(const std::string& Option, const std::string& Value, doubl
     const std::string Time = ullEquals == std::string::npos ? std::string() : Value.substr(0, ullEquals);
     const std::string Target = ullEquals == std::string::npos ? std::string() : Value.substr(ullEquals + 1);
     double dfSeconds = 0.0;
-    if (!ParseReal(Time, dfSeconds) || dfSeconds < 0.0)
+    std::string Ignored;
+    if (!CliSettingValues::ParseTime(Option, Time, dfSeconds, Ignored))
     {
         Problem = Option + " needs " + (bPosition ? "T=P" : "T=X") +
-                  " with T seconds of input, 0 or more, not '" + Value + "'";
+                  " with T a time of the input, 0 or more, in seconds (72.5), minutes and seconds (1:12.5) "
+                  "or hours, minutes and seconds (1:12:30.5), not '" +
+                  Value + "'";
         return false;
     }
     if (dfSeconds < dfPreviousSeconds)

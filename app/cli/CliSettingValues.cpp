@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace
 {
@@ -123,24 +124,48 @@ bool ParseShift(const std::string& Option, const std::string& Text, int32_t& iSh
 }
 bool ParseTime(const std::string& Option, const std::string& Text, double& dfSeconds, std::string& Problem)
 {
-    const size_t ullColon = Text.find(':');
+    // Seconds, minutes:seconds or hours:minutes:seconds; the seconds below 60 after a colon, the
+    // minutes too after hours.
+    std::vector<std::string> Fields;
+    for (size_t ullFrom = 0;;)
+    {
+        const size_t ullColon = Text.find(':', ullFrom);
+        Fields.push_back(
+            Text.substr(ullFrom, ullColon == std::string::npos ? std::string::npos : ullColon - ullFrom));
+        if (ullColon == std::string::npos)
+        {
+            break;
+        }
+        ullFrom = ullColon + 1;
+    }
+    const auto Whole = [](const std::string& Field, int64_t llLimit, int64_t& llValue)
+    { return ParseWhole(Field, llValue) && llValue >= 0 && llValue < llLimit; };
+    int64_t llHours = 0;
     int64_t llMinutes = 0;
     double dfRest = 0.0;
-    const bool bGood = ullColon == std::string::npos
-                           ? ParseReal(Text, dfRest) && dfRest >= 0.0
-                           : ParseWhole(Text.substr(0, ullColon), llMinutes) && llMinutes >= 0 &&
-                                 llMinutes < 1000000 && Text.size() > ullColon + 1 &&
-                                 std::isdigit(static_cast<unsigned char>(Text[ullColon + 1])) &&
-                                 ParseReal(Text.substr(ullColon + 1), dfRest) && dfRest >= 0.0 &&
-                                 dfRest < 60.0;
+    const std::string& Last = Fields.back();
+    bool bGood = Fields.size() <= 3 && ParseReal(Last, dfRest) && dfRest >= 0.0;
+    if (bGood && Fields.size() > 1)
+    {
+        bGood = std::isdigit(static_cast<unsigned char>(Last[0])) && dfRest < 60.0;
+    }
+    if (bGood && Fields.size() == 2)
+    {
+        bGood = Whole(Fields[0], 1000000, llMinutes);
+    }
+    if (bGood && Fields.size() == 3)
+    {
+        bGood = Whole(Fields[0], 100000, llHours) && Whole(Fields[1], 60, llMinutes);
+    }
     if (!bGood)
     {
         Problem = Option +
-                  " needs a time of the file in seconds (72.5) or minutes and seconds (1:12.5), not " +
+                  " needs a time of the file in seconds (72.5) or minutes and seconds (1:12.5), with "
+                  "hours before them from an hour on (1:12:30.5), not " +
                   Quoted(Text);
         return false;
     }
-    dfSeconds = static_cast<double>(llMinutes) * 60.0 + dfRest;
+    dfSeconds = static_cast<double>(llHours) * 3600.0 + static_cast<double>(llMinutes) * 60.0 + dfRest;
     return true;
 }
 
@@ -207,10 +232,6 @@ bool ParseTrainer(const std::string& Option, const std::string& Text, int32_t& i
 
 std::string MinutesText(double dfSeconds)
 {
-    const long long llTenths = TenthsOf(dfSeconds);
-    char Text[32];
-    std::snprintf(Text, sizeof(Text), "%lld:%02lld.%lld", llTenths / 600, (llTenths / 10) % 60,
-                  llTenths % 10);
-    return Text;
+    return ClockText(dfSeconds, 1);
 }
 } // namespace CliSettingValues

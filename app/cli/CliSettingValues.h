@@ -24,7 +24,8 @@ bool ParseBits(const std::string& Option, const std::string& Text, uint32_t& uiB
 // A spectrum shift -127 ... 127 bins (the converter refuses larger ones).
 bool ParseShift(const std::string& Option, const std::string& Text, int32_t& iShift, std::string& Problem);
 
-// A time in a file: seconds ("72.5") or minutes and seconds ("1:12.5"), 0 or more.
+// A time in a file: seconds ("72.5"), minutes and seconds ("1:12.5") or hours, minutes and seconds
+// ("1:12:30.5"), 0 or more.
 bool ParseTime(const std::string& Option, const std::string& Text, double& dfSeconds, std::string& Problem);
 // A passage "A-B" of two times, B at least dfShortest seconds after A.
 bool ParseLoop(const std::string& Option, const std::string& Text, double dfShortest, double& dfStart,
@@ -33,7 +34,7 @@ bool ParseLoop(const std::string& Option, const std::string& Text, double dfShor
 // every EVERY repetitions (1 ... 1000), until the speed UNTIL (0.5 ... 2.5198), as a slider position.
 bool ParseTrainer(const std::string& Option, const std::string& Text, int32_t& iSteps, uint32_t& uiEvery,
                   int32_t& iUntilPosition, std::string& Problem);
-// Seconds as m:ss.t, tenths cut ("0:12.0", "12:01.5").
+// Seconds as m:ss.t, from an hour on h:mm:ss.t, tenths cut ("0:12.0", "12:01.5", "1:12:30.0").
 std::string MinutesText(double dfSeconds);
 
 // "8000 9600 11025 ... 384000": the 20 rates, lowest first; or uiCount of them from the

@@ -7,6 +7,7 @@
 #include "app/cli/OutputDeviceList.h"
 #include "app/cli/StatusLine.h"
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlaybackController.h"
 #include "app/dialog/PlayerTexts.h"
 #include "app/dialog/ProgramEntry.h"
 #include "app/player/PlayerScales.h"
@@ -28,6 +29,27 @@ using Clock = std::chrono::steady_clock;
 constexpr auto IN_PLACE_INTERVAL = std::chrono::milliseconds(100);
 constexpr auto PLAIN_INTERVAL = std::chrono::milliseconds(1000);
 
+// The device combo's entry of the endpoint with the identifier Id (when it has none, the one at
+// iIndex in the enumeration), as the dialog's controller knows its entries; -1 when none is.
+int32_t FindDeviceEntry(ConsoleDialogHost& Host, const PlaybackController& Controller,
+                        const std::u16string& Id, int32_t iIndex)
+{
+    ConsoleDialogHost::Control& Combo = Host.Item(ID_DEVICE_COMBO);
+    const int32_t iSelected = Combo.iSelection;
+    int32_t iFound = -1;
+    for (int32_t iEntry = 1; iFound < 0 && static_cast<size_t>(iEntry) < Combo.Entries.size(); ++iEntry)
+    {
+        // Asked entry by entry, as only the selection tells which endpoint an entry stands for.
+        Combo.iSelection = iEntry;
+        const ListedOutputDevice Listed = Controller.ChosenDevice();
+        if (Id.empty() ? Listed.Id.empty() && Listed.iIndex == iIndex : Listed.Id == Id)
+        {
+            iFound = iEntry;
+        }
+    }
+    Combo.iSelection = iSelected;
+    return iFound;
+}
 } // namespace
 
 bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Options& Parsed,
@@ -192,10 +214,21 @@ void ConsolePlayer::ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key)
     }
 }
 
-void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, const PracticeSession& Practice, bool bFinal)
+void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, const PlaybackEngine& Engine,
+                               const PracticeSession& Practice, bool bFinal)
 {
     // A line redrawn in place fits the terminal; plain lines are a log and keep everything.
     StatusLine Now = StatusLine::Of(Host);
+    // The place and the length in frames of the file, exactly: the dialog's bar holds the place
+    // only to the nearest 1/2147483647 of the length (just below a tenth as often as not) and its
+    // file list the length to a millisecond, so a place on a tenth read back from them, as every
+    // jump lands, was cut to the tenth before. The bar is also 0 until the first timer tick after
+    // Play, while a start from --from already has its place.
+    if (const uint32_t uiRate = Engine.GetRate(); uiRate != 0)
+    {
+        Now.dfPositionSeconds = PlaybackEngine::LengthInSeconds(Engine.GetPosition(), uiRate);
+        Now.dfLengthSeconds = PlaybackEngine::LengthInSeconds(Engine.GetLength(), uiRate);
+    }
     Now.PracticeText = Practice.StatusText();
     const std::string Line = bStatusInPlace ? Now.Fit(ColumnsSource ? ColumnsSource() : 0) : Now.Format();
     if (bStatusInPlace)
@@ -255,13 +288,26 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
             Messages << "larkspur-cli play: " << Problem;
             return EXIT_DEVICE_FAILED;
         }
-        // Entry 0 is the default device, entry i + 1 the endpoint i.
-        if (static_cast<size_t>(iIndex + 1) >= Host.Item(ID_DEVICE_COMBO).Entries.size())
+        // Entry 0 is the default device. The dialog's list leaves out an endpoint whose name cannot
+        // be read, so the endpoint's entry is found by its identity, never by its place.
+        int32_t iEntry = 0;
+        if (iIndex >= 0)
         {
-            Messages << "larkspur-cli play: the output devices changed while starting; try again\n";
-            return EXIT_DEVICE_FAILED;
+            const OutputDeviceList::Entry& Wanted = *Devices.EntryOf(iIndex);
+            iEntry = FindDeviceEntry(Host, Entry.GetController(), Wanted.WideId, iIndex);
+            if (iEntry < 0)
+            {
+                Messages << "larkspur-cli play: "
+                         << (Wanted.bNameRead
+                                 ? std::string("the output devices changed while starting; try again")
+                                 : "the output device " + std::to_string(iIndex) +
+                                       " cannot be chosen: its name cannot be read, and the "
+                                       "player lists only the devices it can name")
+                         << '\n';
+                return EXIT_DEVICE_FAILED;
+            }
         }
-        Host.SelectEntry(ID_DEVICE_COMBO, iIndex + 1);
+        Host.SelectEntry(ID_DEVICE_COMBO, iEntry);
     }
     Host.SelectEntry(ID_RATE_COMBO, static_cast<int32_t>(RateTable::ComboSelection(Chosen.uiRateIndex)));
     Host.TypeText(ID_BIT_FIELD, Utf8ToWide(std::to_string(Chosen.uiBitCount)));
@@ -326,7 +372,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         const auto Now = Clock::now();
         if (Now >= NextStatus)
         {
-            DrawStatus(Host, Practice, false);
+            DrawStatus(Host, Engine, Practice, false);
             NextStatus = Now + (bStatusInPlace ? IN_PLACE_INTERVAL : PLAIN_INTERVAL);
         }
         const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(NextTick - Now).count();
@@ -344,6 +390,11 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         if (!Practice.HandleKey(Key))
         {
             ApplyKey(Host, Key);
+        }
+        if (Key != ConsoleKey::None && bStatusInPlace)
+        {
+            // The key's result shows at once, in place of a notice too.
+            NextStatus = Clock::now();
         }
         Practice.Tick();
         if (Clock::now() >= NextTick)
@@ -364,7 +415,9 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
             pObserver(pObserverContext, Host);
         }
     }
-    DrawStatus(Host, Practice, true);
+    // The last line shows where playback ended, not a notice of the last key.
+    Practice.DropNotice();
+    DrawStatus(Host, Engine, Practice, true);
     const bool bFailedRestart = Host.MessageCount() != uiMessagesBefore;
     Entry.End();
     PassMessages();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class PlaybackEngine;
 class SAudioClientLayer;
 
 // The terminal player: the main dialog's logic and the controller behind a console dialog host,
@@ -82,7 +83,8 @@ public:
     }
 
 private:
-    void DrawStatus(ConsoleDialogHost& Host, const PracticeSession& Practice, bool bFinal);
+    void DrawStatus(ConsoleDialogHost& Host, const PlaybackEngine& Engine, const PracticeSession& Practice,
+                    bool bFinal);
 
     SAudioClientLayer* pLayer;
     std::ostream& Status;

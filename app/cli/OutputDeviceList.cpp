@@ -21,17 +21,24 @@ std::string PadLeft(const std::string& Text, size_t ullWidth)
 
 OutputDeviceList::Entry Describe(int32_t iIndex, std::unique_ptr<SAudioEndpoint> pEndpoint)
 {
-    OutputDeviceList::Entry Item{iIndex, "Unknown", "", std::move(pEndpoint)};
+    OutputDeviceList::Entry Item;
+    Item.iIndex = iIndex;
+    Item.Name = "Unknown";
+    Item.pEndpoint = std::move(pEndpoint);
     std::u16string Name;
     int32_t bIsText = 0;
-    if (Item.pEndpoint->GetFriendlyName(Name, bIsText) >= 0 && bIsText != 0)
+    Item.bNameRead = Item.pEndpoint->GetFriendlyName(Name, bIsText) >= 0;
+    if (Item.bNameRead && bIsText != 0)
     {
         Item.Name = WideToUtf8(Name);
     }
-    std::u16string Id;
-    if (Item.pEndpoint->GetId(Id) >= 0)
+    if (Item.pEndpoint->GetId(Item.WideId) >= 0)
     {
-        Item.Id = WideToUtf8(Id);
+        Item.Id = WideToUtf8(Item.WideId);
+    }
+    else
+    {
+        Item.WideId.clear();
     }
     return Item;
 }
@@ -79,6 +86,13 @@ int32_t OutputDeviceList::Load(SAudioClientLayer& Layer)
         }
     }
     return 1;
+}
+
+const OutputDeviceList::Entry* OutputDeviceList::EntryOf(int32_t iIndex) const
+{
+    const auto Found = std::find_if(Entries.begin(), Entries.end(),
+                                    [iIndex](const Entry& Item) { return Item.iIndex == iIndex; });
+    return Found != Entries.end() ? &*Found : nullptr;
 }
 
 uint32_t OutputDeviceList::CountEndpoints() const

@@ -20,6 +20,11 @@ public:
         std::string Name;
         std::string Id;
         std::unique_ptr<SAudioEndpoint> pEndpoint;
+        // The identifier as the endpoint gives it (UTF-16), which the player's device list keeps.
+        std::u16string WideId;
+        // The name could be read ("Unknown" stands for one that is not text or could not be read;
+        // the player's device list leaves out the latter).
+        bool bNameRead = false;
     };
 
     // Lists the layer's endpoints; the calling thread must be prepared for the layer. 1 listed
@@ -27,6 +32,8 @@ public:
     int32_t Load(SAudioClientLayer& Layer);
 
     std::vector<Entry>& GetEntries() { return Entries; }
+    // The entry of the endpoint iIndex (-1 the default); null when none is listed.
+    const Entry* EntryOf(int32_t iIndex) const;
     // The endpoints besides the default one.
     uint32_t CountEndpoints() const;
 

@@ -151,6 +151,10 @@ uint64_t PracticeSession::GetRepetition() const
 
 bool PracticeSession::HandleKey(ConsoleKey Key)
 {
+    if (Key != ConsoleKey::None)
+    {
+        DropNotice();
+    }
     const int64_t llPosition = static_cast<int64_t>(Engine.GetPosition());
     const int64_t llRate = Engine.GetRate();
     const int32_t iTenths = JumpTenths(Key);

@@ -17,7 +17,8 @@ public:
     static constexpr double SHORTEST_LOOP_SECONDS = 0.5;
     static constexpr double SHORT_SEEK_SECONDS = 5.0;
     static constexpr double LONG_SEEK_SECONDS = 30.0;
-    // How long a notice (a refused loop, the trainer switched) stays on the status line.
+    // How long a notice (a refused loop, the trainer switched) stays on the status line at most; the
+    // next key's result takes its place at once.
     static constexpr std::chrono::milliseconds NOTICE_TIME{3000};
 
     // The trainer's program: iSteps speed-slider steps faster after every uiEvery repetitions,
@@ -40,8 +41,10 @@ public:
     // Before a restart: it starts from the loop's start while a loop is set.
     void BeforeRestart();
 
-    // The seek, loop and trainer keys; false for any other key.
+    // The seek, loop and trainer keys; false for any other key. Any key ends the notice shown.
     bool HandleKey(ConsoleKey Key);
+    // Ends the notice shown (before the last status line).
+    void DropNotice() { Notice.clear(); }
     // After every turn of the player's loop: counts the repetitions and lets the trainer arm the
     // speed the next return to the loop's start glides to; the speed slider follows when it has.
     void Tick();

@@ -44,16 +44,14 @@ StatusLine StatusLine::Of(ConsoleDialogHost& Host)
 
 std::string StatusLine::FormatTime(double dfSeconds)
 {
-    const long long llTenths = TenthsOf(dfSeconds);
-    char Text[32];
-    std::snprintf(Text, sizeof(Text), "%02lld:%02lld.%lld", llTenths / 600, (llTenths / 10) % 60,
-                  llTenths % 10);
-    return Text;
+    return ClockText(dfSeconds, 2);
 }
 
 std::string StatusLine::Format(uint32_t uiBarWidth) const
 {
-    return Compose(uiBarWidth, true, true);
+    Parts All;
+    All.uiBar = uiBarWidth;
+    return Compose(All);
 }
 
 std::string StatusLine::Fit(uint32_t uiColumns) const
@@ -67,63 +65,109 @@ std::string StatusLine::Fit(uint32_t uiColumns) const
     Widest.bPlaying = true;
     Widest.bPaused = true;
     const size_t ullRoom = uiColumns - 1;
+    Parts Shown;
     for (uint32_t uiBar = FULL_BAR; uiBar >= SHORTEST_BAR; --uiBar)
     {
-        if (DisplayColumns(Widest.Compose(uiBar, true, true)) <= ullRoom)
+        Shown.uiBar = uiBar;
+        if (DisplayColumns(Widest.Compose(Shown)) <= ullRoom)
         {
-            return Compose(uiBar, true, true);
+            return Compose(Shown);
         }
     }
-    for (const auto& [bDevice, bMode] :
-         {std::pair{true, true}, std::pair{true, false}, std::pair{false, false}})
+    // Then the rest goes piece by piece, the least needed first; the loop (or a notice) and the state
+    // word stay to the last.
+    Shown.uiBar = 0;
+    bool* const ORDER[] = {&Shown.bMode,   &Shown.bDevice, &Shown.bLength,
+                           &Shown.bVolume, &Shown.bSpeed,  &Shown.bPosition};
+    for (bool* pPart : ORDER)
     {
-        if (DisplayColumns(Widest.Compose(0, bDevice, bMode)) <= ullRoom)
+        if (DisplayColumns(Widest.Compose(Shown)) <= ullRoom)
         {
-            return Compose(0, bDevice, bMode);
+            return Compose(Shown);
         }
+        *pPart = false;
     }
-    return CutToColumns(Compose(0, false, false), ullRoom);
+    if (DisplayColumns(Widest.Compose(Shown)) <= ullRoom)
+    {
+        return Compose(Shown);
+    }
+    // Still too narrow: the practice text is cut, the state word kept whole while it fits at all.
+    const std::string State = StateWord();
+    const size_t ullState = DisplayColumns(WideToUtf8(PlayerTexts::PAUSE));
+    if (PracticeText.empty() || ullRoom <= ullState + 1)
+    {
+        return CutToColumns(State, ullRoom);
+    }
+    std::string Cut = CutToColumns(PracticeText, ullRoom - ullState - 1);
+    Cut.erase(Cut.find_last_not_of(' ') + 1);
+    return Cut.empty() ? State : Cut + " " + State;
 }
 
-std::string StatusLine::Compose(uint32_t uiBarWidth, bool bDevice, bool bMode) const
+std::string StatusLine::StateWord() const
+{
+    return WideToUtf8(!bPlaying ? PlayerTexts::STOP : bPaused ? PlayerTexts::PAUSE : PlayerTexts::PLAY);
+}
+
+std::string StatusLine::Compose(const Parts& Shown) const
 {
     const double dfRatio =
         dfLengthSeconds > 0.0 ? std::clamp(dfPositionSeconds / dfLengthSeconds, 0.0, 1.0) : 0.0;
-    const uint32_t uiFilled = static_cast<uint32_t>(std::floor(dfRatio * uiBarWidth + 1e-9));
+    const uint32_t uiFilled = static_cast<uint32_t>(std::floor(dfRatio * Shown.uiBar + 1e-9));
     // Appended piece by piece: chains of temporaries trip a false overlap warning of GCC 12 at -O3.
-    std::string Text = FormatTime(dfPositionSeconds);
-    Text += " / ";
-    Text += FormatTime(dfLengthSeconds);
-    if (uiBarWidth > 0)
+    std::string Text;
+    const auto Separate = [&Text]
     {
-        Text += " [";
+        if (!Text.empty())
+        {
+            Text += ' ';
+        }
+    };
+    if (Shown.bPosition)
+    {
+        Text += FormatTime(dfPositionSeconds);
+        if (Shown.bLength)
+        {
+            Text += " / ";
+            Text += FormatTime(dfLengthSeconds);
+        }
+    }
+    if (Shown.uiBar > 0)
+    {
+        Separate();
+        Text += "[";
         Text.append(uiFilled, '#');
-        Text.append(uiBarWidth - std::min(uiFilled, uiBarWidth), '-');
+        Text.append(Shown.uiBar - std::min(uiFilled, Shown.uiBar), '-');
         Text += "]";
     }
-    Text += ' ';
-    Text += WideToUtf8(SpeedText);
-    Text += ' ';
-    Text += WideToUtf8(VolumeText);
+    if (Shown.bSpeed)
+    {
+        Separate();
+        Text += WideToUtf8(SpeedText);
+    }
+    if (Shown.bVolume)
+    {
+        Separate();
+        Text += WideToUtf8(VolumeText);
+    }
     if (!PracticeText.empty())
     {
-        Text += ' ';
+        Separate();
         Text += PracticeText;
     }
-    if (bDevice && !DeviceRateText.empty())
+    if (Shown.bDevice && !DeviceRateText.empty())
     {
-        Text += ' ';
+        Separate();
         Text += WideToUtf8(DeviceRateText);
         Text += " Hz ";
         Text += WideToUtf8(BitText);
         Text += " bit";
-        if (bMode)
+        if (Shown.bMode)
         {
             Text += ' ';
             Text += WideToUtf8(ModeText);
         }
     }
-    Text += ' ';
-    Text += WideToUtf8(!bPlaying ? PlayerTexts::STOP : bPaused ? PlayerTexts::PAUSE : PlayerTexts::PLAY);
+    Separate();
+    Text += StateWord();
     return Text;
 }

@@ -22,23 +22,37 @@ struct StatusLine
 
     // Reads the dialog's controls.
     static StatusLine Of(ConsoleDialogHost& Host);
-    // Seconds as mm:ss.t (tenths cut, not rounded, so the end shows only when it is reached).
+    // Seconds as mm:ss.t, from an hour on h:mm:ss.t (tenths cut, not rounded, so the end shows only
+    // when it is reached).
     static std::string FormatTime(double dfSeconds);
     // "01:02.3 / 03:00.0 [#####---------------] x1.0000 -20.0 dB 96000 Hz 24 bit 排他モード 再生",
     // UTF-8, with a bar of uiBarWidth characters; the practice text follows the volume.
     std::string Format(uint32_t uiBarWidth = FULL_BAR) const;
     // The line shortened to fit a terminal of uiColumns columns without wrapping (one column is
     // left free, where the cursor waits): the bar shrinks, down to SHORTEST_BAR, then goes, then the
-    // mode's words, then the device's rate and bits (the practice text stays); what still does not
-    // fit is cut. Widths are
-    // display columns (the Japanese characters take two), measured with the widest state word so
-    // the layout stays when playback pauses. 0 columns: unknown, the full line.
+    // mode's words, the device's rate and bits, the length, the volume, the speed and the position.
+    // The practice text (the loop, a notice) and the state word stay to the last: what still does
+    // not fit is cut from the practice text, the state word whole. Widths are display columns (the
+    // Japanese characters take two), measured with the widest state word so the layout stays when
+    // playback pauses. 0 columns: unknown, the full line.
     std::string Fit(uint32_t uiColumns) const;
 
     static constexpr uint32_t FULL_BAR = 20;
     static constexpr uint32_t SHORTEST_BAR = 5;
 
 private:
-    // The line with a bar of uiBarWidth (0: none) and, when asked, the device's figures.
-    std::string Compose(uint32_t uiBarWidth, bool bDevice, bool bMode) const;
+    // What a line shows besides the practice text and the state word, which it always shows.
+    struct Parts
+    {
+        uint32_t uiBar = FULL_BAR; // 0: none
+        bool bPosition = true;
+        bool bLength = true;
+        bool bSpeed = true;
+        bool bVolume = true;
+        bool bDevice = true;
+        bool bMode = true;
+    };
+    std::string Compose(const Parts& Shown) const;
+    // 再生, 一時停止 or 停止.
+    std::string StateWord() const;
 };

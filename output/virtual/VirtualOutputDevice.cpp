@@ -59,6 +59,46 @@ VirtualOutputDevice::~VirtualOutputDevice()
 {
     std::unique_lock<std::mutex> Lock(Mutex);
     StopClock(Lock);
+    for (Recording& Kept : Recordings)
+    {
+        if (Kept.pFile != nullptr)
+        {
+            Kept.pFile->Finalise();
+        }
+    }
+}
+
+std::vector<std::u16string> VirtualOutputDevice::GetRecordingPaths() const
+{
+    std::lock_guard<std::mutex> Lock(Mutex);
+    std::vector<std::u16string> Paths;
+    for (const Recording& Kept : Recordings)
+    {
+        Paths.push_back(Kept.Path);
+    }
+    return Paths;
+}
+
+std::u16string VirtualOutputDevice::NumberedPath(const std::u16string& Path, uint32_t uiNumber)
+{
+    if (uiNumber <= 1)
+    {
+        return Path;
+    }
+    // The extension is the last dot's in the file's own name, unless the name begins with it.
+    const size_t ullName = Path.find_last_of(u"/\\");
+    const size_t ullNameStart = ullName == std::u16string::npos ? 0 : ullName + 1;
+    size_t ullDot = Path.rfind(u'.');
+    if (ullDot == std::u16string::npos || ullDot <= ullNameStart)
+    {
+        ullDot = Path.size();
+    }
+    std::u16string Number;
+    for (const char c : std::to_string(uiNumber))
+    {
+        Number += static_cast<char16_t>(c);
+    }
+    return Path.substr(0, ullDot) + u"-" + Number + Path.substr(ullDot);
 }
 
 bool VirtualOutputDevice::WaitForPlayedFrames(uint64_t ullFrames, uint32_t uiTimeoutMs) const
@@ -338,23 +378,49 @@ int32_t VirtualOutputDevice::ReleaseBuffer(uint64_t ullClient, uint32_t uiFrames
 void VirtualOutputDevice::RunClock()
 {
     CMultimediaTimer Timer;
-    WaveRecordingFile Recording;
     std::vector<uint8_t> Taken;
     std::vector<uint32_t> Words;
     uint32_t uiRate = 0;
     uint32_t uiFrameBytes = 0;
+    WaveRecordingFile* pRecording = nullptr;
+    std::u16string OpenPath; // the recording to open: its format's first stream
     {
         std::lock_guard<std::mutex> Lock(Mutex);
         uiRate = Format.nSamplesPerSec;
         uiFrameBytes = Format.nBlockAlign;
         Taken.resize(Ring.size());
         Words.resize(static_cast<size_t>(uiBufferFrames) * 2);
+        // The recording of this format goes on; a new format begins one of its own beside the first.
+        if (!RecordingPath.empty())
+        {
+            const uint32_t uiBits = 8 * (uiFrameBytes / 2);
+            const auto Found = std::find_if(Recordings.begin(), Recordings.end(),
+                                            [&](const Recording& Kept)
+                                            { return Kept.uiRate == uiRate && Kept.uiBits == uiBits; });
+            if (Found == Recordings.end())
+            {
+                Recording Made;
+                Made.uiRate = uiRate;
+                Made.uiBits = uiBits;
+                Made.Path = NumberedPath(RecordingPath, static_cast<uint32_t>(Recordings.size()) + 1);
+                Made.pFile = std::make_unique<WaveRecordingFile>();
+                OpenPath = Made.Path;
+                pRecording = Made.pFile.get();
+                Recordings.push_back(std::move(Made));
+            }
+            else
+            {
+                pRecording = Found->pFile.get();
+            }
+        }
     }
     const uint32_t uiBytesPerSample = uiFrameBytes / 2;
-    // A file that cannot be made leaves the device playing without a recording.
-    if (!RecordingPath.empty())
+    // Only this thread touches the recording while it runs: clocks run one at a time, and the device
+    // finalises the recordings only after its clock has ended. A file that cannot be made leaves the
+    // device playing without a recording of this format.
+    if (!OpenPath.empty())
     {
-        Recording.Open(RecordingPath.c_str(), 2, uiRate, RecordingFormat(8 * uiBytesPerSample));
+        pRecording->Open(OpenPath.c_str(), 2, uiRate, RecordingFormat(8 * uiBytesPerSample));
     }
     const auto StartTime = std::chrono::steady_clock::now();
     uint64_t ullClockFrames = 0;
@@ -386,13 +452,13 @@ void VirtualOutputDevice::RunClock()
             }
         }
         Played.notify_all();
-        if (ullTaken != 0 && Recording.IsOpen() != 0)
+        if (ullTaken != 0 && pRecording != nullptr && pRecording->IsOpen() != 0)
         {
             BytesToWords(Taken.data(), 2 * ullTaken, uiBytesPerSample, Words.data());
             uint64_t ullFrames = ullTaken;
-            if (Recording.AppendWords(Words.data(), ullFrames) != 1 || ullFrames != ullTaken)
+            if (pRecording->AppendWords(Words.data(), ullFrames) != 1 || ullFrames != ullTaken)
             {
-                Recording.Abandon(); // a disk that is full: playing goes on without the file
+                pRecording->Abandon(); // a disk that is full: playing goes on without the file
             }
         }
         if (bStop)
@@ -404,5 +470,4 @@ void VirtualOutputDevice::RunClock()
             std::this_thread::yield();
         }
     }
-    Recording.Finalise();
 }

@@ -37,15 +37,17 @@ TEST(CliInfo, PrintsTheFormatAndLength)
     const CliRun Run = RunInfo({WriteImage("info-24.wav", WaveFileBuilder::PcmWave(Silence, 2, 48000, 24))},
                                std::locale(std::locale::classic(), new CommaPunctuation));
     EXPECT_EQ(Run.iStatus, 0);
-    EXPECT_EQ(Run.Out, "result 1\n"
+    // Words a user reads, no result codes; the length also as a clock shows it.
+    EXPECT_EQ(Run.Out, "header consistent\n"
                        "sampling_frequency 48000\n"
                        "channels 2\n"
                        "bits 24\n"
                        "frames 72001\n"
-                       "length 1.500\n");
+                       "length 1.500 s (0:01.5)\n");
     EXPECT_EQ(Run.Error, "");
 
-    // RF64 with an inconsistent size field: result 0, frame count from ds64, length rounded to ms.
+    // RF64 with an inconsistent size field (said so in words), frame count from ds64, length rounded
+    // to ms, and in hours, minutes and seconds.
     const auto Rf64 = WaveFileBuilder()
                           .Pcm(1, 44100, 8)
                           .Rf64()
@@ -55,12 +57,13 @@ TEST(CliInfo, PrintsTheFormatAndLength)
                           .Build();
     const CliRun Big = RunInfo({WriteImage("info-rf64.wav", Rf64)});
     EXPECT_EQ(Big.iStatus, 0);
-    EXPECT_EQ(Big.Out, "result 0\n"
+    EXPECT_EQ(Big.Out, "header inconsistent: a size or rate field disagrees with the rest of the file "
+                       "(the player plays it all the same)\n"
                        "sampling_frequency 44100\n"
                        "channels 1\n"
                        "bits 8\n"
                        "frames 5000000000\n"
-                       "length 113378.685\n");
+                       "length 113378.685 s (31:29:38.6)\n");
 }
 
 TEST(CliInfo, OpensPathsWithJapaneseNames)
@@ -73,7 +76,8 @@ TEST(CliInfo, OpensPathsWithJapaneseNames)
                     .WriteFile(Path));
     const CliRun Run = RunInfo({Utf8(Path)});
     EXPECT_EQ(Run.iStatus, 0);
-    EXPECT_EQ(Run.Out, "result 1\nsampling_frequency 8000\nchannels 2\nbits 16\nframes 8\nlength 0.001\n");
+    EXPECT_EQ(Run.Out, "header consistent\nsampling_frequency 8000\nchannels 2\nbits 16\nframes 8\n"
+                       "length 0.001 s (0:00.0)\n");
 }
 
 // Refused files: CliUse.EveryRefusedFileIsNamedWithWhatIsWrong.

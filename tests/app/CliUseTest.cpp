@@ -265,3 +265,58 @@ TEST(CliUse, EveryRefusedFileIsNamedWithWhatIsWrong)
         EXPECT_EQ(Run.Out, "");
     }
 }
+
+// Times take hours, minutes and seconds wherever they take minutes and seconds (render's --from,
+// --to, --speed-at and --position-at, play's --from and --loop), and the messages show them so.
+TEST(CliUse, TimesTakeHoursWhereverTheyTakeMinutes)
+{
+    const auto Input =
+        TestFiles::Write("hours-in.wav", WaveFileBuilder::PcmWave(Silence(2 * 3 * 8000), 2, 8000, 16));
+    const auto Output = TestFiles::PathFor("hours-out.wav");
+    const std::string In = Utf8(Input);
+    const std::string Out = Utf8(Output);
+    const CliRun Section =
+        CliRun::Of("render", {In, Out, "--rate", "8000", "--from", "0:00:01", "--to", "0:0:02.5",
+                              "--speed-at", "0:00:01.5=2", "--position-at", "0:02=120"});
+    EXPECT_EQ(Section.iStatus, 0) << Section.Error;
+    EXPECT_NE(Section.Out.find("speed_at 1.500000 2.000000\nspeed_at 2.000000 1.000000\n"), std::string::npos)
+        << Section.Out;
+    std::filesystem::remove(Output);
+
+    const struct
+    {
+        std::vector<std::string> Arguments;
+        const char* pProblem;
+    } REFUSED[] = {
+        {{"render", In, Out, "--from", "1:00:00"},
+         "larkspur-cli render: --from 1:00:00.0 lies beyond the end of the input (0:03.0); nothing was "
+         "written\n"},
+        {{"render", In, Out, "--from", "1:12:30", "--to", "1:12:00"},
+         "larkspur-cli render: --to 1:12:00.0 must come after --from 1:12:30.0\n"},
+        {{"render", In, Out, "--position-at", "1:00:00=100"},
+         "larkspur-cli render: the speed change at 3600.000 s lies beyond the end of the input (3.000 s)\n"},
+        {{"render", In, Out, "--speed-at", "1:60:00=2"},
+         "larkspur-cli render: --speed-at needs T=X with T a time of the input, 0 or more, in seconds "
+         "(72.5), "
+         "minutes and seconds (1:12.5) or hours, minutes and seconds (1:12:30.5), not '1:60:00=2'\n"},
+        {{"render", In, Out, "--to", "1:00:60"},
+         "larkspur-cli render: --to needs a time of the file in "
+         "seconds (72.5) or minutes and seconds (1:12.5), with hours "
+         "before them from an hour on (1:12:30.5), not '1:00:60'\n"},
+    };
+    for (const auto& Case : REFUSED)
+    {
+        const std::vector<std::string> Arguments(Case.Arguments.begin() + 1, Case.Arguments.end());
+        const CliRun Run = CliRun::Of(Case.Arguments[0], Arguments);
+        EXPECT_EQ(Run.iStatus, 1) << Case.pProblem;
+        EXPECT_EQ(Run.Error.substr(0, std::string(Case.pProblem).size()), Case.pProblem);
+        EXPECT_FALSE(std::filesystem::exists(Output));
+    }
+    const ScopedVariable Audio("LARKSPUR_AUDIO", "virtual");
+    const CliRun Play = CliRun::Of("play", {In, "--loop", "1:00:00-1:00:02"});
+    EXPECT_EQ(Play.iStatus, 1);
+    EXPECT_NE(Play.Error.find("larkspur-cli play: the loop's end 1:00:02.0 lies beyond the end of the file "
+                              "(0:03.0)\n"),
+              std::string::npos)
+        << Play.Error;
+}

@@ -17,6 +17,7 @@
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/dialog/PlayerRig.h"
 #include "tests/scripted/CVirtualAudioLayer.h"
+#include "wave/WaveFileReader.h"
 
 #include <gtest/gtest.h>
 
@@ -420,4 +421,168 @@ TEST(ConsolePlayerTest, StopRequestEndsWithInterrupted)
     pKeys = &Keys;
     EXPECT_EQ(Run.Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys), ConsolePlayer::EXIT_INTERRUPTED);
     ExpectNothingRunning();
+}
+
+// The window's device list leaves out an endpoint whose name cannot be read, the terminal's list
+// keeps it: --device finds the endpoint it names in the window's list by its identity, so an index,
+// an identifier or a name chooses that endpoint and no other, and the nameless one is refused with
+// the reason.
+TEST(ConsolePlayerTest, DeviceIsChosenByItsIdentityPastAnEndpointWithoutAName)
+{
+    CVirtualAudioLayer Layer;
+    std::vector<std::shared_ptr<VirtualAudioDevice>> Devices;
+    for (const auto& [pName, pId] :
+         {std::pair{u"", u"nameless-one"}, std::pair{u"USB DAC", u"usb-dac"}, std::pair{u"Speakers", u"spk"}})
+    {
+        auto pDevice = std::make_shared<VirtualAudioDevice>();
+        pDevice->SetFriendlyName(pName);
+        pDevice->SetId(pId);
+        pDevice->UseRealTimeClock(1);
+        pDevice->AcceptFormat(AUDIO_SHAREMODE_SHARED, 48000, 24);
+        Layer.AddDevice(pDevice);
+        Devices.push_back(pDevice);
+    }
+    Devices[0]->FailAfter(VirtualOperation::GetFriendlyName, 0);
+    Layer.SetDefaultDevice(Devices[2]);
+    const auto Tone = ToneFile("tone-identity.wav", 0.3);
+    const struct
+    {
+        const char* pDevice;
+        int32_t iPlayed; // -1: refused
+    } CASES[] = {{"1", 1}, {"usb-dac", 1}, {"dac", 1}, {"2", 2}, {"SPK", 2}, {"-1", 2}, {"0", -1}};
+    for (const auto& Case : CASES)
+    {
+        std::ostringstream Status;
+        std::ostringstream Messages;
+        ConsolePlayer Player(&Layer, Status, false, Messages);
+        ConsolePlayer::Options Chosen;
+        Chosen.Device = Case.pDevice;
+        ScriptedKeys Keys({[] { return ConsoleKey::Quit; }});
+        std::vector<uint64_t> Starts;
+        for (const auto& pDevice : Devices)
+        {
+            Starts.push_back(pDevice->GetCallCount(VirtualOperation::Start));
+        }
+        const int iStatus = Player.Run(Chosen, Utf8(Tone), Keys);
+        for (size_t i = 0; i < Devices.size(); ++i)
+        {
+            EXPECT_EQ(Devices[i]->GetCallCount(VirtualOperation::Start) - Starts[i],
+                      static_cast<int32_t>(i) == Case.iPlayed ? 1u : 0u)
+                << Case.pDevice << " " << i;
+        }
+        if (Case.iPlayed >= 0)
+        {
+            EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DONE) << Case.pDevice << Messages.str();
+        }
+        else
+        {
+            EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DEVICE_FAILED);
+            EXPECT_EQ(Messages.str(),
+                      "larkspur-cli play: the output device 0 cannot be chosen: its name cannot "
+                      "be read, and the player lists only the devices it can name\n");
+        }
+        ExpectNothingRunning();
+    }
+}
+
+namespace
+{
+// The frames, rate and bits of a WAV file; false when it cannot be read.
+bool FileFormat(const std::filesystem::path& Path, uint64_t& ullFrames, uint32_t& uiRate, uint32_t& uiBits)
+{
+    WaveFileReader Reader;
+    if (Reader.Open(TestFiles::Wide(Path).c_str()) < 0)
+    {
+        return false;
+    }
+    ullFrames = Reader.ullFrameCount;
+    uiRate = Reader.uiSamplingFrequency;
+    uiBits = Reader.uiBitCount;
+    return true;
+}
+
+// The bytes of the files beside Path that wait to take its place.
+uint64_t PendingBytesBeside(const std::filesystem::path& Path)
+{
+    uint64_t ullBytes = 0;
+    const std::string Prefix = Path.filename().string() + ".larkspur-";
+    for (const auto& Entry : std::filesystem::directory_iterator(Path.parent_path()))
+    {
+        if (Entry.path().filename().string().rfind(Prefix, 0) == 0)
+        {
+            ullBytes += Entry.file_size();
+        }
+    }
+    return ullBytes;
+}
+} // namespace
+
+// LARKSPUR_AUDIO=virtual:OUT.wav keeps everything played while the device lives: a restart and a
+// later playback in the same format go on in OUT.wav, a playback in another format goes to OUT-2.wav
+// beside it, and one in the first format again goes on in OUT.wav. The files take their places,
+// complete, when the device goes; until then they wait beside them.
+TEST(ConsolePlayerTest, VirtualRecordingKeepsEveryPlaybackOfTheRun)
+{
+    const auto Tone = ToneFile("tone-recording.wav", 4.0);
+    const auto First = TestFiles::PathFor("run-recording.wav");
+    const auto Second = TestFiles::PathFor("run-recording-2.wav");
+    std::filesystem::remove(First);
+    std::filesystem::remove(Second);
+    std::vector<std::u16string> Recorded;
+    {
+        VirtualRecordingLayer Layer(TestFiles::Wide(First));
+        VirtualOutputDevice& Device = Layer.GetDevice();
+        // Each stream of the device plays at least dfSeconds (at its rate) before the key.
+        const auto After = [&Device](double dfSeconds, uint32_t uiRate, ConsoleKey Key)
+        {
+            return [&Device, dfSeconds, uiRate, Key] {
+                return Device.WaitForPlayedFrames(static_cast<uint64_t>(dfSeconds * uiRate), 0)
+                           ? Key
+                           : ConsoleKey::None;
+            };
+        };
+        const auto Play =
+            [&](const std::vector<std::string>& Arguments, std::vector<ScriptedKeys::Step> Steps)
+        {
+            std::ostringstream Status;
+            std::ostringstream Messages;
+            ConsolePlayer Player(&Layer, Status, false, Messages);
+            ConsolePlayer::Options Chosen;
+            std::string Problem;
+            EXPECT_TRUE(ConsolePlayer::ParseOptions(Arguments, Chosen, Problem)) << Problem;
+            const size_t ullSteps = Steps.size();
+            ScriptedKeys Keys(std::move(Steps));
+            EXPECT_EQ(Player.Run(Chosen, Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE) << Messages.str();
+            EXPECT_EQ(Keys.uiNext, ullSteps);
+        };
+        // 96 kHz: 0.5 s, r, 0.5 s more; then 48 kHz for 0.3 s; then 96 kHz again for 0.4 s.
+        Play({}, {After(0.5, 96000, ConsoleKey::Restart), After(0.5, 96000, ConsoleKey::Quit)});
+        Play({"--max-rate", "48000"}, {After(0.3, 48000, ConsoleKey::Quit)});
+        Play({}, {After(0.4, 96000, ConsoleKey::Quit)});
+        Recorded = Device.GetRecordingPaths();
+        EXPECT_FALSE(std::filesystem::exists(First));
+        EXPECT_GT(PendingBytesBeside(First), 0u);
+    }
+    EXPECT_EQ(Recorded, (std::vector<std::u16string>{TestFiles::Wide(First), TestFiles::Wide(Second)}));
+    EXPECT_EQ(PendingBytesBeside(First), 0u);
+    EXPECT_EQ(PendingBytesBeside(Second), 0u);
+    uint64_t ullFrames = 0;
+    uint32_t uiRate = 0;
+    uint32_t uiBits = 0;
+    ASSERT_TRUE(FileFormat(First, ullFrames, uiRate, uiBits));
+    EXPECT_EQ(uiRate, 96000u);
+    EXPECT_EQ(uiBits, 32u);
+    // All three streams: no one of them alone lasted this long.
+    EXPECT_GE(ullFrames, 14u * 96000 / 10) << ullFrames;
+    ASSERT_TRUE(FileFormat(Second, ullFrames, uiRate, uiBits));
+    EXPECT_EQ(uiRate, 48000u);
+    EXPECT_GE(ullFrames, 3u * 48000 / 10) << ullFrames;
+    EXPECT_LT(ullFrames, 3u * 48000) << ullFrames;
+
+    // The second file's name: the number before the extension.
+    EXPECT_EQ(VirtualOutputDevice::NumberedPath(u"cap.wav", 1), u"cap.wav");
+    EXPECT_EQ(VirtualOutputDevice::NumberedPath(u"cap.wav", 2), u"cap-2.wav");
+    EXPECT_EQ(VirtualOutputDevice::NumberedPath(u"out/take.1.wav", 3), u"out/take.1-3.wav");
+    EXPECT_EQ(VirtualOutputDevice::NumberedPath(u"dir.d/cap", 2), u"dir.d/cap-2");
+    EXPECT_EQ(VirtualOutputDevice::NumberedPath(u"dir/.wav", 2), u"dir/.wav-2");
 }

@@ -424,6 +424,15 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
     EXPECT_EQ(Given.Trainer.iSteps, 2);
     EXPECT_EQ(Given.Trainer.uiEvery, 3u);
     EXPECT_EQ(Given.Trainer.iUntilPosition, 152);
+    // Hours, minutes and seconds wherever minutes and seconds are taken.
+    ASSERT_TRUE(
+        ConsolePlayer::ParseOptions({"--loop", "59:59.5-1:00:01", "--from", "1:12:30.5"}, Given, Problem))
+        << Problem;
+    EXPECT_EQ(Given.dfLoopStart, 3599.5);
+    EXPECT_EQ(Given.dfLoopEnd, 3601.0);
+    EXPECT_EQ(Given.dfFrom, 4350.5);
+    ASSERT_TRUE(ConsolePlayer::ParseOptions({"--from", "0:00:07"}, Given, Problem)) << Problem;
+    EXPECT_EQ(Given.dfFrom, 7.0);
 
     const struct
     {
@@ -435,6 +444,13 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
         {{"--loop", "7"}, "--loop needs two times A-B"},
         {{"--loop", "1:61-2:00"}, "--loop needs a time of the file in seconds (72.5) or minutes and seconds"},
         {{"--from", "-1"}, "--from needs a time"},
+        {{"--from", "1:60:00"},
+         "--from needs a time of the file in seconds (72.5) or minutes and seconds "
+         "(1:12.5), with hours before them from an hour on (1:12:30.5), not '1:60:00'"},
+        {{"--from", "1:12:60"}, "--from needs a time"},
+        {{"--from", "1:00:00:00"}, "--from needs a time"},
+        {{"--from", "1::30"}, "--from needs a time"},
+        {{"--loop", "1:00:00-1:00:00.4"}, "--loop 1:00:00-1:00:00.4: a loop must last at least 0.5 s"},
         {{"--train", "10/2:0.6", "--speed", "0.75"},
          "--train would slow down: its target x0.6015 is below the start speed x0.7492"},
         {{"--train", "0/2:1.0"}, "--train needs STEPS/EVERY:UNTIL"},
@@ -456,7 +472,9 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
          {std::pair{std::vector<std::string>{"--loop", "1.5-2.5"},
                     "the loop's end 0:02.5 lies beyond the end of the file (0:02.0)"},
           std::pair{std::vector<std::string>{"--from", "0:03"},
-                    "--from 0:03.0 lies beyond the end of the file"}})
+                    "--from 0:03.0 lies beyond the end of the file"},
+          std::pair{std::vector<std::string>{"--from", "1:12:30"},
+                    "--from 1:12:30.0 lies beyond the end of the file (0:02.0)"}})
     {
         Session Run;
         ScriptedKeys Keys({});
@@ -466,4 +484,161 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
         EXPECT_EQ(Run.Output.pDevice->GetCallCount(VirtualOperation::Start), 0u);
         EXPECT_EQ(State().bPlaying, 0);
     }
+}
+
+namespace
+{
+// A mono 8 kHz tone of 480003 frames: 60.000375 s, which the file list shows as 60.000.
+std::filesystem::path MinuteFile()
+{
+    constexpr uint32_t RATE = 8000;
+    std::vector<double> Signal(480003);
+    for (size_t n = 0; n < Signal.size(); ++n)
+    {
+        Signal[n] = 0.5 * std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(n) / RATE);
+    }
+    return TestFiles::Write("practice-minute.wav", WaveFileBuilder::PcmWave(Signal, 1, RATE, 16));
+}
+
+// The in-place status lines drawn so far, one per redraw.
+std::vector<std::string> Redraws(const std::string& Status)
+{
+    std::vector<std::string> Lines;
+    for (size_t ullAt = Status.find('\r'); ullAt != std::string::npos;)
+    {
+        const size_t ullNext = Status.find('\r', ullAt + 1);
+        Lines.push_back(
+            Status.substr(ullAt + 1, ullNext == std::string::npos ? std::string::npos : ullNext - ullAt - 1));
+        ullAt = ullNext;
+    }
+    return Lines;
+}
+} // namespace
+
+// After a jump the status line shows the jump's target, not the tenth before it (the dialog's bar
+// holds the place to 1/2147483647 of the length, and its file list the length to a millisecond):
+// 2, 3, 6, 9 while paused give 0:12.0, 0:18.0, 0:36.0, 0:54.0 of a minute's file, and . twice from
+// 0:00 gives 0:10.0.
+TEST(ConsolePracticeTest, PositionsAfterJumpsShowTheTarget)
+{
+    const auto Minute = MinuteFile();
+    Session Run(true);
+    int iQuietTurns = 0;
+    uint64_t ullAt = 0;
+    // Each jump once the one before it was taken and drawn.
+    int iTurns = 0;
+    const auto Then = [&](ConsoleKey Key)
+    {
+        return [&, Key]
+        {
+            if (!SeekTaken() || ++iTurns < 15)
+            {
+                return ConsoleKey::None;
+            }
+            iTurns = 0;
+            return Key;
+        };
+    };
+    ScriptedKeys Keys({
+        [&] { return Consumed() > 4000 ? ConsoleKey::PauseOrResume : ConsoleKey::None; },
+        [&]
+        {
+            const uint64_t ullNow = Consumed();
+            iQuietTurns = ullNow == ullAt ? iQuietTurns + 1 : 0;
+            ullAt = ullNow;
+            return iQuietTurns >= 30 ? ConsoleKey::Jump2 : ConsoleKey::None;
+        },
+        Then(ConsoleKey::Jump3),
+        Then(ConsoleKey::Jump6),
+        Then(ConsoleKey::Jump9),
+        Then(ConsoleKey::Jump0),
+        Then(ConsoleKey::SeekForward),
+        Then(ConsoleKey::SeekForward),
+        Then(ConsoleKey::Quit),
+    });
+    ASSERT_EQ(Run.Player.Run(ConsolePlayer::Options(), Utf8(Minute), Keys), ConsolePlayer::EXIT_DONE)
+        << Run.Messages.str();
+    EXPECT_EQ(Keys.uiNext, 9u);
+    const std::vector<std::string> Lines = Redraws(Run.Status.str());
+    // The places shown while paused, each once, in order.
+    std::vector<std::string> Places;
+    for (const std::string& Line : Lines)
+    {
+        if (Line.find("一時停止") != std::string::npos &&
+            (Places.empty() || Line.compare(0, 7, Places.back()) != 0))
+        {
+            Places.push_back(Line.substr(0, 7));
+        }
+    }
+    ASSERT_GE(Places.size(), 7u) << Run.Status.str();
+    EXPECT_EQ(std::vector<std::string>(Places.end() - 7, Places.end()),
+              (std::vector<std::string>{"00:12.0", "00:18.0", "00:36.0", "00:54.0", "00:00.0", "00:05.0",
+                                        "00:10.0"}))
+        << Run.Status.str();
+    EXPECT_NE(Lines.back().find("00:10.0 / 01:00.0 [###"), std::string::npos) << Lines.back();
+}
+
+// --from shows its place from the very first status line on (not 00:00.0 until the first tick).
+TEST(ConsolePracticeTest, FromShowsItsPlaceInTheFirstLine)
+{
+    const auto Minute = MinuteFile();
+    Session Run;
+    ScriptedKeys Keys({[] { return ConsoleKey::Quit; }});
+    ASSERT_EQ(Run.Player.Run(Parsed({"--from", "0:30"}), Utf8(Minute), Keys), ConsolePlayer::EXIT_DONE)
+        << Run.Messages.str();
+    const std::string Lines = Run.Status.str();
+    // At most what the converter took ahead of the device in the moment after Play.
+    EXPECT_EQ(Lines.rfind("00:30.", 0), 0u) << Lines;
+    EXPECT_EQ(Lines.find("00:00.0"), std::string::npos) << Lines;
+}
+
+// A notice gives way at once to the next key's result: after a refused loop, a new start mark
+// shows on the next redraw, not when the notice's time is up. And no notice outlives the program:
+// the last line, drawn when the file ended by itself, shows where playback ended.
+TEST(ConsolePracticeTest, NoticesGiveWayToTheNextKeyAndEndWithThePlayback)
+{
+    const auto Tone = SignalFile("practice-notice.wav", 3.0, 440.0);
+    Session Run(true);
+    size_t ullMarkedAt = std::string::npos;
+    int iTurns = 0;
+    bool bMarkShown = false;
+    uint64_t ullStart = 0;
+    ScriptedKeys Keys({
+        [&]
+        {
+            ullStart = Consumed();
+            return ullStart > FILE_RATE / 2 ? ConsoleKey::LoopStart : ConsoleKey::None;
+        },
+        // Less than the shortest loop after the start.
+        [&] { return Consumed() > ullStart + FILE_RATE / 20 ? ConsoleKey::LoopEnd : ConsoleKey::None; },
+        [&]
+        {
+            // The refusal is on the line; then a new start.
+            if (Run.Status.str().find("loop refused: shorter than 0.5 s") == std::string::npos)
+            {
+                return ConsoleKey::None;
+            }
+            ullMarkedAt = Run.Status.str().size();
+            return ConsoleKey::LoopStart;
+        },
+        [&]
+        {
+            // Within a few redraws, far less than the notice's time.
+            const std::string Now = Run.Status.str();
+            bMarkShown = Now.find(" -20.0 dB A 0:0", ullMarkedAt) != std::string::npos;
+            return bMarkShown || ++iTurns > 50 ? ConsoleKey::SeekForwardFar : ConsoleKey::None;
+        },
+    });
+    ASSERT_EQ(Run.Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE)
+        << Run.Messages.str();
+    EXPECT_EQ(Keys.uiNext, 4u);
+    EXPECT_TRUE(bMarkShown) << Run.Status.str();
+    const std::string Lines = Run.Status.str();
+    // 30 s on was refused with a notice, and the file ended within the notice's time.
+    EXPECT_NE(Lines.find("not that far: the file ends at 0:03.0"), std::string::npos) << Lines;
+    const std::string Last = Redraws(Lines).back();
+    EXPECT_EQ(Last.find("not that far"), std::string::npos) << Last;
+    EXPECT_NE(Last.find("00:03.0 / 00:03.0 [####################] x1.0000 -20.0 dB A 0:0"), std::string::npos)
+        << Last;
+    EXPECT_EQ(Last.substr(Last.size() - std::string("停止\x1b[K\n").size()), "停止\x1b[K\n") << Last;
 }

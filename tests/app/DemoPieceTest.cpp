@@ -15,7 +15,8 @@ TEST(DemoPieceTest, IsAValidTwentySecondStereoFile)
 #endif
     const CliRun Run = CliRun::Of("info", {Path});
     ASSERT_EQ(Run.iStatus, 0) << Run.Error;
-    EXPECT_NE(Run.Out.find("sampling_frequency 44100\nchannels 2\nbits 16\nframes 882000\nlength 20.000\n"),
+    EXPECT_NE(Run.Out.find(
+                  "sampling_frequency 44100\nchannels 2\nbits 16\nframes 882000\nlength 20.000 s (0:20.0)\n"),
               std::string::npos)
         << Run.Out;
 }

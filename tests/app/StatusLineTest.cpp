@@ -1,5 +1,6 @@
 #include "app/cli/StatusLine.h"
 
+#include "app/cli/CliSettingValues.h"
 #include "app/cli/DisplayColumns.h"
 #include "app/dialog/DialogControlIds.h"
 
@@ -32,8 +33,22 @@ TEST(StatusLineTest, TimesAreMinutesSecondsAndCutTenths)
     EXPECT_EQ(StatusLine::FormatTime(59.99), "00:59.9");
     EXPECT_EQ(StatusLine::FormatTime(61.25), "01:01.2");
     EXPECT_EQ(StatusLine::FormatTime(20.0), "00:20.0");
-    EXPECT_EQ(StatusLine::FormatTime(3600.0), "60:00.0");
     EXPECT_EQ(StatusLine::FormatTime(-1.0), "00:00.0");
+    // From an hour on, hours, minutes and seconds.
+    EXPECT_EQ(StatusLine::FormatTime(3599.99), "59:59.9");
+    EXPECT_EQ(StatusLine::FormatTime(3600.0), "1:00:00.0");
+    EXPECT_EQ(StatusLine::FormatTime(4350.0), "1:12:30.0");
+    EXPECT_EQ(StatusLine::FormatTime(9000.0), "2:30:00.0");
+    EXPECT_EQ(StatusLine::FormatTime(36000.05), "10:00:00.0");
+    EXPECT_EQ(CliSettingValues::MinutesText(59.99), "0:59.9");
+    EXPECT_EQ(CliSettingValues::MinutesText(754.5), "12:34.5");
+    EXPECT_EQ(CliSettingValues::MinutesText(4350.0), "1:12:30.0");
+    StatusLine Long;
+    Long.dfLengthSeconds = 9000.0;
+    Long.dfPositionSeconds = 4350.0;
+    Long.SpeedText = u"x1.0000";
+    Long.VolumeText = u"-20.0 dB";
+    EXPECT_EQ(Long.Format(4), "1:12:30.0 / 2:30:00.0 [#---] x1.0000 -20.0 dB 停止");
 }
 
 TEST(StatusLineTest, LineAtStartMiddleAndEnd)
@@ -94,12 +109,12 @@ TEST(StatusLineTest, FitsTheTerminalInDisplayColumns)
     EXPECT_EQ(Line.Fit(120), Full);
     EXPECT_EQ(Line.Fit(80), "00:07.3 / 00:20.0 [##----] x0.7492 -12.0 dB 96000 Hz 24 bit 排他モード 再生");
     EXPECT_EQ(Line.Fit(60), "00:07.3 / 00:20.0 x0.7492 -12.0 dB 96000 Hz 24 bit 再生");
-    EXPECT_EQ(Line.Fit(40), "00:07.3 / 00:20.0 x0.7492 -12.0 dB 再生");
+    EXPECT_EQ(Line.Fit(40), "00:07.3 x0.7492 -12.0 dB 再生");
     Line.bPaused = true;
     EXPECT_EQ(Line.Fit(80),
               "00:07.3 / 00:20.0 [##----] x0.7492 -12.0 dB 96000 Hz 24 bit 排他モード 一時停止");
     EXPECT_EQ(Line.Fit(60), "00:07.3 / 00:20.0 x0.7492 -12.0 dB 96000 Hz 24 bit 一時停止");
-    EXPECT_EQ(Line.Fit(40), "00:07.3 / 00:20.0 x0.7492 -12.0 dB 一時");
+    EXPECT_EQ(Line.Fit(40), "00:07.3 x0.7492 -12.0 dB 一時停止");
     for (const uint32_t uiColumns : {20u, 40u, 59u, 60u, 61u, 79u, 80u, 81u, 93u, 94u, 120u})
     {
         for (const bool bPaused : {false, true})
@@ -119,4 +134,50 @@ TEST(StatusLineTest, FitsTheTerminalInDisplayColumns)
                              "ab"),
               3u);
     EXPECT_EQ(CutToColumns("ab再生", 3), "ab");
+}
+
+// A narrow terminal keeps the state word and the loop (or a notice) before everything else: the
+// rest goes piece by piece, the bar first and the position last, and only then is the practice
+// text cut; the state word stays whole while it fits at all.
+TEST(StatusLineTest, NarrowLinesKeepTheStateWordAndTheLoop)
+{
+    StatusLine Line = Playing(11.9, u"x1.0000", u"-20.0 dB");
+    Line.dfLengthSeconds = 60.0;
+    Line.bPaused = true;
+    // A notice at 70 columns (issue: "... the file ends at 1:0" without 一時停止).
+    Line.PracticeText = "not that far: the file ends at 1:00.0";
+    EXPECT_EQ(Line.Fit(70), "00:11.9 x1.0000 not that far: the file ends at 1:00.0 一時停止");
+    // The loop at 50 columns (issue: "A 0:02.0 B 0:0").
+    Line.PracticeText = "A 0:02.0 B 0:04.0 rep 1";
+    EXPECT_EQ(Line.Fit(70), "00:11.9 / 01:00.0 x1.0000 -20.0 dB A 0:02.0 B 0:04.0 rep 1 一時停止");
+    EXPECT_EQ(Line.Fit(60), "00:11.9 x1.0000 -20.0 dB A 0:02.0 B 0:04.0 rep 1 一時停止");
+    EXPECT_EQ(Line.Fit(50), "00:11.9 x1.0000 A 0:02.0 B 0:04.0 rep 1 一時停止");
+    EXPECT_EQ(Line.Fit(45), "00:11.9 A 0:02.0 B 0:04.0 rep 1 一時停止");
+    EXPECT_EQ(Line.Fit(34), "A 0:02.0 B 0:04.0 rep 1 一時停止");
+    EXPECT_EQ(Line.Fit(30), "A 0:02.0 B 0:04.0 re 一時停止");
+    EXPECT_EQ(Line.Fit(12), "A 一時停止");
+    EXPECT_EQ(Line.Fit(10), "一時停止");
+    EXPECT_EQ(Line.Fit(6), "一時");
+    Line.bPaused = false;
+    EXPECT_EQ(Line.Fit(50), "00:11.9 x1.0000 A 0:02.0 B 0:04.0 rep 1 再生");
+    EXPECT_EQ(Line.Fit(30), "A 0:02.0 B 0:04.0 re 再生");
+    // Whatever the width, the line fits and ends with the state word while it fits at all.
+    for (uint32_t uiColumns = 2; uiColumns <= 120; ++uiColumns)
+    {
+        for (const bool bPaused : {false, true})
+        {
+            Line.bPaused = bPaused;
+            const std::string Fitted = Line.Fit(uiColumns);
+            EXPECT_LT(DisplayColumns(Fitted), uiColumns) << Fitted;
+            const std::string State = bPaused ? "一時停止" : "再生";
+            if (uiColumns > 9)
+            {
+                EXPECT_EQ(Fitted.substr(Fitted.size() - State.size()), State) << uiColumns;
+            }
+            if (uiColumns > 24 + 9)
+            {
+                EXPECT_NE(Fitted.find("A 0:02.0 B 0:04.0 rep 1 "), std::string::npos) << uiColumns;
+            }
+        }
+    }
 }

@@ -5,8 +5,10 @@
 #include "app/cli/CliOptionParser.h"
 #include "app/cli/CliSettingValues.h"
 #include "app/cli/OutputDeviceList.h"
+#include "app/cli/PracticeText.h"
 #include "app/cli/StatusLine.h"
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/MainDialog.h"
 #include "app/dialog/PlaybackController.h"
 #include "app/dialog/PlayerTexts.h"
 #include "app/dialog/ProgramEntry.h"
@@ -122,7 +124,7 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
         }
         else if (Word == "--loop")
         {
-            bGood = CliSettingValues::ParseLoop(Word, Value, PracticeSession::SHORTEST_LOOP_SECONDS,
+            bGood = CliSettingValues::ParseLoop(Word, Value, PlaybackSession::SHORTEST_LOOP_SECONDS,
                                                 Parsed.dfLoopStart, Parsed.dfLoopEnd, Problem);
         }
         else if (Word == "--from")
@@ -195,13 +197,7 @@ void ConsolePlayer::ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key)
     case ConsoleKey::VolumeDown:
         Host.MoveSlider(ID_VOLUME_SLIDER, iVolume + VOLUME_STEP);
         break;
-    case ConsoleKey::PauseOrResume:
-        // Paused is Play enabled beside Stop; Play then resumes.
-        if (!Host.Click(ID_PAUSE))
-        {
-            Host.Click(ID_PLAY);
-        }
-        break;
+
     case ConsoleKey::Restart:
         Host.Click(ID_STOP);
         Host.Click(ID_PLAY);
@@ -214,22 +210,12 @@ void ConsolePlayer::ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key)
     }
 }
 
-void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, const PlaybackEngine& Engine,
-                               const PracticeSession& Practice, bool bFinal)
+void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, const PlaybackSession& Session,
+                               const PlaybackEngine::StartReport& Report, bool bFinal)
 {
     // A line redrawn in place fits the terminal; plain lines are a log and keep everything.
-    StatusLine Now = StatusLine::Of(Host);
-    // The place and the length in frames of the file, exactly: the dialog's bar holds the place
-    // only to the nearest 1/2147483647 of the length (just below a tenth as often as not) and its
-    // file list the length to a millisecond, so a place on a tenth read back from them, as every
-    // jump lands, was cut to the tenth before. The bar is also 0 until the first timer tick after
-    // Play, while a start from --from already has its place.
-    if (const uint32_t uiRate = Engine.GetRate(); uiRate != 0)
-    {
-        Now.dfPositionSeconds = PlaybackEngine::LengthInSeconds(Engine.GetPosition(), uiRate);
-        Now.dfLengthSeconds = PlaybackEngine::LengthInSeconds(Engine.GetLength(), uiRate);
-    }
-    Now.PracticeText = Practice.StatusText();
+    StatusLine Now = StatusLine::Of(Host, Session, Report);
+    Now.PracticeText = PracticeText::StatusText(Session, Host.Item(ID_SPEED_SLIDER).iPosition);
     const std::string Line = bStatusInPlace ? Now.Fit(ColumnsSource ? ColumnsSource() : 0) : Now.Format();
     if (bStatusInPlace)
     {
@@ -331,19 +317,23 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     Host.MoveSlider(ID_VOLUME_SLIDER, Chosen.iVolumePosition);
     PlaybackEngine& Engine = Entry.GetEngine();
     Engine.InitializeVolume(PlayerScales::GainOfVolumePosition(Host.Item(ID_VOLUME_SLIDER).iPosition));
-    PracticeSession Practice(Engine, Host);
-    Practice.SetTrainer(Chosen.Trainer, Chosen.bTrainer);
-    std::string Problem;
-    if (!Practice.Prepare(Chosen.dfLoopStart, Chosen.dfLoopEnd, Chosen.dfFrom, Problem))
+    PlaybackSession& Session = Entry.GetDialog().GetSession();
+    Session.SetTrainer(Chosen.Trainer, Chosen.bTrainer);
+    const int32_t iPrepared = Session.Prepare(Chosen.dfLoopStart, Chosen.dfLoopEnd, Chosen.dfFrom);
+    if (iPrepared < 0)
     {
-        Messages << "larkspur-cli play: " << Problem << '\n';
+        const bool bLoop = iPrepared == PlaybackSession::LOOP_BEYOND_END;
+        Messages << "larkspur-cli play: " << (bLoop ? "the loop's end " : "--from ")
+                 << CliSettingValues::MinutesText(bLoop ? Chosen.dfLoopEnd : Chosen.dfFrom)
+                 << " lies beyond the end of the file ("
+                 << CliSettingValues::MinutesText(Session.Seconds(Session.GetLength())) << ")\n";
         return EXIT_USAGE;
     }
     Host.Click(ID_PLAY);
-    if (Host.Item(ID_STOP).bEnabled == 0)
+    const PlaybackEngine::StartReport& Report = Entry.GetController().GetLastStartReport();
+    if (Session.IsPlaying() == 0)
     {
-        const bool bNoDevice =
-            DialogMessages.str().find(WideToUtf8(PlayerTexts::DEVICE_NOT_INITIALISED)) != std::string::npos;
+        const bool bNoDevice = Report.FailedStep == PlaybackEngine::StartStep::Device;
         if (bNoDevice && Host.Item(ID_DEVICE_COMBO).Entries.size() <= 1)
         {
             // Nothing to play on at all: one line that says so and what to do, instead of the
@@ -367,12 +357,12 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     auto NextTick = Clock::now() + Tick;
     auto NextStatus = Clock::now();
     bool bInterrupted = false;
-    while (!Host.HasEnded() && Host.Item(ID_STOP).bEnabled != 0)
+    while (!Host.HasEnded() && Session.IsPlaying() != 0)
     {
         const auto Now = Clock::now();
         if (Now >= NextStatus)
         {
-            DrawStatus(Host, Engine, Practice, false);
+            DrawStatus(Host, Session, Report, false);
             NextStatus = Now + (bStatusInPlace ? IN_PLACE_INTERVAL : PLAIN_INTERVAL);
         }
         const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(NextTick - Now).count();
@@ -385,10 +375,25 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         }
         if (Key == ConsoleKey::Restart)
         {
-            Practice.BeforeRestart();
+            Session.BeforeRestart();
         }
-        if (!Practice.HandleKey(Key))
+        DialogEvent Event;
+        Event.What = DialogEvent::Kind::Practice;
+        if (PracticeText::ActionOfKey(Key, Event.Practice) || Key == ConsoleKey::PauseOrResume)
         {
+            if (Key == ConsoleKey::PauseOrResume)
+            {
+                Event.What = DialogEvent::Kind::PlayPause;
+            }
+            Entry.GetDialog().OnUserEvent(Event);
+        }
+        else
+        {
+            if (Key != ConsoleKey::None)
+            {
+                // Any key's result takes the place of the last notice.
+                Session.DropNotice();
+            }
             ApplyKey(Host, Key);
         }
         if (Key != ConsoleKey::None && bStatusInPlace)
@@ -396,7 +401,6 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
             // The key's result shows at once, in place of a notice too.
             NextStatus = Clock::now();
         }
-        Practice.Tick();
         if (Clock::now() >= NextTick)
         {
             NextTick += Tick;
@@ -412,12 +416,12 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         PassMessages();
         if (pObserver != nullptr)
         {
-            pObserver(pObserverContext, Host);
+            pObserver(pObserverContext, Host, Session);
         }
     }
     // The last line shows where playback ended, not a notice of the last key.
-    Practice.DropNotice();
-    DrawStatus(Host, Engine, Practice, true);
+    Session.DropNotice();
+    DrawStatus(Host, Session, Report, true);
     const bool bFailedRestart = Host.MessageCount() != uiMessagesBefore;
     Entry.End();
     PassMessages();

@@ -1,8 +1,9 @@
 #pragma once
 #include "app/cli/ConsoleDialogHost.h"
 #include "app/cli/KeyDecoder.h"
-#include "app/cli/PracticeSession.h"
 #include "app/cli/SKeySource.h"
+#include "app/dialog/PlaybackSession.h"
+#include "app/player/PlaybackEngine.h"
 #include "app/player/PlayerDefaults.h"
 
 #include <cstdint>
@@ -18,8 +19,9 @@ class SAudioClientLayer;
 // driven as a user drives the window. The settings are made in the controls (device and rate
 // combos, bit-count field, enhancer box, speed and volume sliders), the file is chosen through the
 // "..." button, Play starts, so the first sample is already at the chosen speed and volume. Then
-// the timer ticks every 10 ms, keys become clicks, slider moves, seeks and loop marks, and the
-// status line is drawn, until the playback ends: by itself at the end of the file, by q or Esc (the
+// the timer ticks every 10 ms, keys become clicks and slider moves, or the practice session's
+// seeks, loop marks and trainer, and the status line is drawn from the session's and the last
+// start's typed state, until the playback ends: by itself at the end of the file, by q or Esc (the
 // close command with its drain wait), or by a stop request.
 class ConsolePlayer
 {
@@ -45,7 +47,7 @@ public:
         double dfLoopStart = 0.0;
         double dfLoopEnd = -1.0;
         double dfFrom = -1.0;
-        PracticeSession::TrainerProgram Trainer;
+        PlaybackSession::TrainerProgram Trainer;
         bool bTrainer = false;
         bool bVerbose = false; // let the sound system print its own diagnostics
         bool bHelp = false;    // the help was asked for; nothing else is parsed then
@@ -63,7 +65,7 @@ public:
     // Plays FilePath (UTF-8) with the options; keys from Keys. Returns the exit status.
     int Run(const Options& Chosen, const std::string& FilePath, SKeySource& Keys);
 
-    // What a key does: a click or a slider move on the host.
+    // What a key of the dialog's own controls does: a slider move or a click on the host.
     static void ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key);
 
     // Steps of the keys: one speed step, ten with Shift; 0.5 dB of volume.
@@ -76,15 +78,15 @@ public:
     void SetColumnsSource(std::function<uint32_t()> Source) { ColumnsSource = std::move(Source); }
 
     // Called on the UI thread after every loop turn while playing (tests look at the player there).
-    void SetObserver(void (*pFunction)(void*, ConsoleDialogHost&), void* pContext)
+    void SetObserver(void (*pFunction)(void*, ConsoleDialogHost&, const PlaybackSession&), void* pContext)
     {
         pObserver = pFunction;
         pObserverContext = pContext;
     }
 
 private:
-    void DrawStatus(ConsoleDialogHost& Host, const PlaybackEngine& Engine, const PracticeSession& Practice,
-                    bool bFinal);
+    void DrawStatus(ConsoleDialogHost& Host, const PlaybackSession& Session,
+                    const PlaybackEngine::StartReport& Report, bool bFinal);
 
     SAudioClientLayer* pLayer;
     std::ostream& Status;
@@ -93,6 +95,6 @@ private:
     // An in-place status line is on the screen without its line end.
     bool bLineOpen = false;
     std::function<uint32_t()> ColumnsSource;
-    void (*pObserver)(void*, ConsoleDialogHost&) = nullptr;
+    void (*pObserver)(void*, ConsoleDialogHost&, const PlaybackSession&) = nullptr;
     void* pObserverContext = nullptr;
 };

@@ -3,8 +3,10 @@
 #include "app/cli/CliNumbers.h"
 #include "app/cli/DisplayColumns.h"
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/DialogControls.h"
 #include "app/dialog/PlayerTexts.h"
 #include "app/player/PlayerScales.h"
+#include "app/player/PlayerState.h"
 #include "runtime/TextConversion.h"
 
 #include <algorithm>
@@ -13,32 +15,33 @@
 #include <cstdlib>
 #include <utility>
 
-namespace
-{
-// The file list's row that holds the length in seconds.
-constexpr int32_t LENGTH_ROW = 3;
-constexpr int32_t RATE_ROW = 0;
-constexpr int32_t MODE_ROW = 2;
-} // namespace
-
-StatusLine StatusLine::Of(ConsoleDialogHost& Host)
+StatusLine StatusLine::Of(ConsoleDialogHost& Host, const PlaybackSession& Session,
+                          const PlaybackEngine::StartReport& Report)
 {
     using namespace DialogControlIds;
     StatusLine Line;
-    const std::string Length = WideToUtf8(Host.Cell(ID_FILE_LIST, LENGTH_ROW, 1));
-    Line.dfLengthSeconds = Length.empty() ? 0.0 : std::strtod(Length.c_str(), nullptr);
-    const ConsoleDialogHost::Control& Progress = Host.Item(ID_PROGRESS);
-    const double dfRatio =
-        Progress.iMaximum > 0 ? static_cast<double>(Progress.iPosition) / Progress.iMaximum : 0.0;
-    Line.dfPositionSeconds = dfRatio * Line.dfLengthSeconds;
-    Line.SpeedText = Host.Item(ID_SPEED_LABEL).Text;
-    Line.VolumeText = Host.Item(ID_VOLUME_LABEL).Text;
-    Line.DeviceRateText = Host.Cell(ID_DEVICE_LIST, RATE_ROW, 1);
-    Line.BitText = Host.Item(ID_BIT_FIELD).Text;
-    Line.ModeText = Host.Cell(ID_DEVICE_LIST, MODE_ROW, 1);
-    // Stop is enabled exactly while a playback runs; Play besides it means paused.
-    Line.bPlaying = Host.Item(ID_STOP).bEnabled != 0;
-    Line.bPaused = Line.bPlaying && Host.Item(ID_PLAY).bEnabled != 0;
+    // The place heard and the length in frames of the file, exactly, so a jump's target shows as
+    // itself.
+    Line.dfPositionSeconds = Session.Seconds(Session.GetHeardPosition());
+    Line.dfLengthSeconds = Session.Seconds(Session.GetLength());
+    char Text[40];
+    std::snprintf(Text, sizeof(Text), "x%.4f",
+                  PlayerScales::SpeedOfPosition(Host.Item(ID_SPEED_SLIDER).iPosition));
+    Line.SpeedText = Utf8ToWide(Text);
+    char16_t Volume[PlayerScales::LABEL_BYTES / 2];
+    DialogControls::FormatVolumeText(Host.Item(ID_VOLUME_SLIDER).iPosition, Volume, sizeof(Volume));
+    Line.VolumeText = Volume;
+    Line.bPlaying = Session.IsPlaying() != 0;
+    Line.bPaused = Line.bPlaying && Session.IsPaused() != 0;
+    if (Line.bPlaying && Report.bDeviceOpened != 0 && Report.uiDeviceBits != 0)
+    {
+        std::snprintf(Text, sizeof(Text), "%.0f", Report.dfDeviceRate);
+        Line.DeviceRateText = Utf8ToWide(Text);
+        // The effective bits, at most the device's.
+        Line.BitText = Utf8ToWide(
+            std::to_string(std::min(PlayerState::Instance().uiEffectiveBitCount, Report.uiDeviceBits)));
+        Line.ModeText = Report.bShared != 0 ? PlayerTexts::MODE_SHARED : PlayerTexts::MODE_EXCLUSIVE;
+    }
     return Line;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 #include "app/cli/ConsoleDialogHost.h"
+#include "app/dialog/PlaybackSession.h"
+#include "app/player/PlaybackEngine.h"
 
 #include <cstdint>
 #include <string>
 
-// The terminal player's one-line status, made from what the dialog shows: the progress bar and
-// the file's length, the two slider labels, the device list and the bit-count field.
+// The terminal player's one-line status, made from typed state: the place heard and the length,
+// the two sliders, the device the last start opened (rate, bits, mode) and whether it plays.
 struct StatusLine
 {
     double dfPositionSeconds = 0.0;
@@ -20,8 +22,9 @@ struct StatusLine
     // The loop, the trainer or a notice, after the volume ("A 0:12.0 B 0:19.5 rep 3"); ASCII.
     std::string PracticeText;
 
-    // Reads the dialog's controls.
-    static StatusLine Of(ConsoleDialogHost& Host);
+    // The session's place and state, the sliders' positions and the last start's report.
+    static StatusLine Of(ConsoleDialogHost& Host, const PlaybackSession& Session,
+                         const PlaybackEngine::StartReport& Report);
     // Seconds as mm:ss.t, from an hour on h:mm:ss.t (tenths cut, not rounded, so the end shows only
     // when it is reached).
     static std::string FormatTime(double dfSeconds);

@@ -146,7 +146,7 @@ int32_t PlaybackSession::SeekBy(double dfSeconds)
 
 int32_t PlaybackSession::SetLoop(uint64_t ullStart, uint64_t ullEnd)
 {
-    if (ullEnd <= ullStart)
+    if (ullEnd < ullStart)
     {
         Notify(Notice::LoopOrder);
         return 0;

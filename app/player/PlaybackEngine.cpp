@@ -300,6 +300,7 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     }
     ullJumpFrame = pReader != nullptr ? std::min(ullStartFrame, pReader->ullFrameCount) : 0;
     ullJumpPasses = GetLoopPasses();
+    ++ullJumps;
     if (ullStartFrame != 0 && pReader != nullptr)
     {
         // Taken by the thread before its first read, as a seek: it plays from there, faded in.
@@ -517,6 +518,7 @@ int32_t PlaybackEngine::Seek(uint64_t ullFrame)
     }
     ullJumpFrame = std::min(ullFrame, pReader->ullFrameCount);
     ullJumpPasses = GetLoopPasses();
+    ++ullJumps;
     State.ullSeekFrame.store(ullJumpFrame, std::memory_order_release);
     return 1;
 }
@@ -597,6 +599,22 @@ uint64_t PlaybackEngine::GetPosition() const
     return std::min(ullPosition, ullLength);
 }
 
+uint64_t PlaybackEngine::Heard(uint64_t ullEstimate, int32_t bBeforeSeam) const
+{
+    // The queue's estimate wavers as the sound buffer grows and drains; within one run of the file
+    // what is heard only moves on.
+    const uint64_t ullPasses = GetLoopPasses();
+    if (ullPasses != ullHeardPasses || ullJumps != ullHeardJumps || bBeforeSeam != bHeardBeforeSeam)
+    {
+        ullHeardPasses = ullPasses;
+        ullHeardJumps = ullJumps;
+        bHeardBeforeSeam = bBeforeSeam;
+        ullLastHeard = ullEstimate;
+    }
+    ullLastHeard = std::max(ullLastHeard, ullEstimate);
+    return ullLastHeard;
+}
+
 uint64_t PlaybackEngine::GetHeardPosition() const
 {
     const uint64_t ullPosition = GetPosition();
@@ -617,9 +635,14 @@ uint64_t PlaybackEngine::GetHeardPosition() const
     }
     // Output frames waiting, then as input frames at the speed now playing.
     const uint64_t ullChannels = std::max<uint64_t>(pConverter->ullChannels, 1);
+    // While paused the device has played out what it was given (it plays silence now); what the
+    // sound buffer still holds below its low mark and the converter's output were never heard.
+    const uint64_t ullInSoundBuffer = pSoundBuffer->QueuedFrames();
+    const uint64_t ullBehind =
+        IsPaused() != 0 ? ullInSoundBuffer - std::min(ullInSoundBuffer, pSoundBuffer->ullPeriodFrames)
+                        : ullInSoundBuffer + pStream->ullBufferFrameCount;
     const double dfQueuedOutput =
-        static_cast<double>(pConverter->OutputFIFO.GetFill() / ullChannels + pSoundBuffer->QueuedFrames() +
-                            pStream->ullBufferFrameCount);
+        static_cast<double>(pConverter->OutputFIFO.GetFill() / ullChannels + ullBehind);
     const double dfQueued = dfQueuedOutput * pConverter->dfInputRate / dfOutputRate +
                             static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2);
     const uint64_t ullQueued = static_cast<uint64_t>(std::llround(dfQueued));
@@ -640,13 +663,13 @@ uint64_t PlaybackEngine::GetHeardPosition() const
         {
             // What is heard is still the end of the pass before the seam.
             const uint64_t ullBefore = ullQueued - (ullPosition - ullLoopStart);
-            return ullLoopEnd - std::min(ullBefore, ullLoopEnd - ullLoopStart);
+            return Heard(ullLoopEnd - std::min(ullBefore, ullLoopEnd - ullLoopStart), 1);
         }
         // Nothing of the new place has reached the loudspeaker yet: what is queued before it is
         // the silence of the jump's fade.
-        return ullRunStart;
+        return Heard(ullRunStart, 0);
     }
-    return ullPosition - std::min(ullQueued, ullPosition);
+    return Heard(ullPosition - std::min(ullQueued, ullPosition), 0);
 }
 
 int32_t PlaybackEngine::GetProgress(double& dfPositionSeconds, double& dfLengthSeconds) const

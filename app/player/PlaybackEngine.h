@@ -216,9 +216,17 @@ private:
     std::unique_ptr<CMultiThreadWin> pWorker;
     int32_t bPrepared = 0;
     uint64_t ullStartFrame = 0;
-    // The place the last start or seek went to, and the loop passes counted then.
+    // The place the last start or seek went to, the loop passes counted then, and how many jumps
+    // there were.
     uint64_t ullJumpFrame = 0;
     uint64_t ullJumpPasses = 0;
+    uint64_t ullJumps = 0;
+    // The last place heard reported, and the run of the file it belongs to (UI thread only).
+    uint64_t Heard(uint64_t ullEstimate, int32_t bBeforeSeam) const;
+    mutable uint64_t ullLastHeard = 0;
+    mutable uint64_t ullHeardPasses = 0;
+    mutable uint64_t ullHeardJumps = 0;
+    mutable int32_t bHeardBeforeSeam = 0;
     // The start under way: its settings and what it reports.
     StartSettings Current;
     StartReport* pReport = nullptr;

@@ -364,11 +364,24 @@ TEST(ConsolePlayerTest, PauseResumesAtTheSameFrameAndQuitDrains)
                            QuitAt = Clock::now();
                            return ullAfterResume > ullAtPause + 4410 ? ConsoleKey::Quit : ConsoleKey::None;
                        }});
-    // The status the player would draw shows the pause.
+    // The status the player would draw shows the pause, and the device the start opened.
     uint32_t uiPausedTurns = 0;
-    Run.Player.SetObserver([](void* pContext, ConsoleDialogHost& Host)
-                           { *static_cast<uint32_t*>(pContext) += StatusLine::Of(Host).bPaused ? 1 : 0; },
-                           &uiPausedTurns);
+    Run.Player.SetObserver(
+        [](void* pContext, ConsoleDialogHost& Host, const PlaybackSession& Session)
+        {
+            PlaybackEngine::StartReport Report;
+            Report.bDeviceOpened = 1;
+            Report.dfDeviceRate = 44100.0;
+            Report.uiDeviceBits = 16;
+            Report.bShared = 1;
+            const StatusLine Line = StatusLine::Of(Host, Session, Report);
+            *static_cast<uint32_t*>(pContext) +=
+                Line.bPaused && Line.DeviceRateText == u"44100" && Line.BitText == u"16" &&
+                        Line.ModeText == u"共有モード" && Line.SpeedText == u"x1.0000"
+                    ? 1
+                    : 0;
+        },
+        &uiPausedTurns);
     const int iStatus = Run.Player.Run(ConsolePlayer::Options(), Utf8(Tone), Keys);
     const auto Ended = Clock::now();
     EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DONE) << Run.Messages.str();

@@ -227,9 +227,14 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
         return static_cast<double>(ullFrame) >= dfTarget &&
                static_cast<double>(ullFrame) < dfTarget + 0.4 * FILE_RATE;
     };
+    // Seeks count from the place heard, which the player's session tells each turn.
+    uint64_t ullHeard = 0;
+    Run.Player.SetObserver([](void* pContext, ConsoleDialogHost&, const PlaybackSession& Heard)
+                           { *static_cast<uint64_t*>(pContext) = Heard.GetHeardPosition(); },
+                           &ullHeard);
     const auto Press = [&](ConsoleKey Key)
     {
-        ullAt = Consumed();
+        ullAt = ullHeard;
         return Key;
     };
     ScriptedKeys Keys({
@@ -273,7 +278,7 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
             const uint64_t ullNow = Consumed();
             iQuietTurns = ullNow == ullAt ? iQuietTurns + 1 : 0;
             ullAt = ullNow;
-            return iQuietTurns >= 30 ? ConsoleKey::SeekBack : ConsoleKey::None;
+            return iQuietTurns >= 30 ? Press(ConsoleKey::SeekBack) : ConsoleKey::None;
         },
         [&]
         {

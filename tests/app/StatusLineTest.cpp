@@ -69,33 +69,6 @@ TEST(StatusLineTest, LineAtStartMiddleAndEnd)
     EXPECT_EQ(Line.Format(10), "00:20.0 / 00:20.0 [##########] x1.0000 -20.0 dB 停止");
 }
 
-TEST(StatusLineTest, ReadFromTheDialogsControls)
-{
-    using namespace DialogControlIds;
-    std::ostringstream Messages;
-    ConsoleDialogHost Host(Messages);
-    Host.InsertListRow(ID_FILE_LIST, 0, u"a");
-    Host.InsertListRow(ID_FILE_LIST, 1, u"b");
-    Host.InsertListRow(ID_FILE_LIST, 2, u"c");
-    Host.InsertListRow(ID_FILE_LIST, 3, u"d");
-    Host.SetListCell(ID_FILE_LIST, 3, 1, u"2.000");
-    for (int32_t i = 0; i < 3; ++i)
-    {
-        Host.InsertListRow(ID_DEVICE_LIST, i, u"");
-    }
-    Host.SetListCell(ID_DEVICE_LIST, 0, 1, u"48000");
-    Host.SetListCell(ID_DEVICE_LIST, 2, 1, u"共有モード");
-    Host.SetItemText(ID_BIT_FIELD, u"16");
-    Host.SetItemText(ID_SPEED_LABEL, u"x0.5000");
-    Host.SetItemText(ID_VOLUME_LABEL, u"-0.5 dB");
-    Host.SetProgressRange(ID_PROGRESS, 0, 2147483647);
-    Host.SetProgressPosition(ID_PROGRESS, 1073741824); // half way
-    Host.EnableItem(ID_STOP, 1);
-    Host.EnableItem(ID_PLAY, 0);
-    EXPECT_EQ(StatusLine::Of(Host).Format(4),
-              "00:01.0 / 00:02.0 [##--] x0.5000 -0.5 dB 48000 Hz 16 bit 共有モード 再生");
-}
-
 // In place the line never wraps: at 120 columns all of it, at 80 a shorter bar, at 60 no bar and
 // no mode words, narrower still cut; widths in display columns (the Japanese words take two each),
 // the same layout playing and paused.

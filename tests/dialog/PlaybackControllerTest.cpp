@@ -100,6 +100,13 @@ TEST(PlaybackController, TheLadderFallsBackToSharedModeBelowTheMaximum)
     EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 0, 1), u"48000");
     EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 1, 1), u"16");
     EXPECT_EQ(Host.Cell(ID_DEVICE_LIST, 2, 1), u"共有モード");
+    // The same, typed, for front ends that show it their own way.
+    const PlaybackEngine::StartReport& Report = Rig.pEntry->GetController().GetLastStartReport();
+    EXPECT_EQ(Report.FailedStep, PlaybackEngine::StartStep::None);
+    EXPECT_EQ(Report.uiRateIndex, 10u);
+    EXPECT_EQ(Report.dfDeviceRate, 48000.0);
+    EXPECT_EQ(Report.uiDeviceBits, 16u);
+    EXPECT_EQ(Report.bShared, 1);
     EXPECT_TRUE(Host.Messages().empty());
 
     Host.Click(ID_STOP);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 // The practice session on the recording host and the virtual device with its manual clock; the
 // session's own time is virtual, so notices expire when the test says.
@@ -219,4 +220,31 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     EXPECT_EQ(Dialog.OnUserEvent(Media), 1);
     EXPECT_EQ(Rig.State.bPlaying, 0);
     EXPECT_EQ(Dialog.OnUserEvent(Media), 0);
+}
+
+// The trainer arms the next speed in the repetition its program names; the seam takes it and the
+// slider follows, step by step up to the target, and a move by hand restarts the count from there.
+TEST(PlaybackSession, TheTrainerStepsTheSpeedAtTheSeams)
+{
+    SessionRig S;
+    PlaybackSession& Session = S.Session;
+    S.Rig.Host.MoveSlider(ID_SPEED_SLIDER, 100);
+    S.iSpeed = 100;
+    ASSERT_NO_FATAL_FAILURE(S.Play());
+    ASSERT_EQ(Session.SetLoop(0, RATE / 2), 1);
+    Session.SetTrainer({3, 1, 106}, true);
+    std::vector<int32_t> Speeds{S.iSpeed};
+    for (int i = 0; i < 2000 && Session.GetRepetition() < 5; ++i)
+    {
+        ASSERT_TRUE(S.Rig.PlayPeriods(1));
+        Session.Tick();
+        if (S.iSpeed != Speeds.back())
+        {
+            Speeds.push_back(S.iSpeed);
+        }
+    }
+    EXPECT_GE(Session.GetRepetition(), 5u);
+    EXPECT_EQ(Speeds, (std::vector<int32_t>{100, 103, 106}));
+    EXPECT_EQ(Session.GetTrainerNextPosition(), 106);
+    S.Rig.Host.Click(ID_STOP);
 }

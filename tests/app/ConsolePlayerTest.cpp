@@ -73,6 +73,51 @@ double ConverterTarget()
 {
     return LatestTarget(*State().pSamplingFrequencyConverter->pRateSmoother);
 }
+
+// Endpoints named and identified as given, shared at 48 kHz on a real-time clock.
+std::vector<std::shared_ptr<VirtualAudioDevice>>
+AddEndpoints(CVirtualAudioLayer& Layer,
+             const std::vector<std::pair<std::u16string, std::u16string>>& NamesAndIds)
+{
+    std::vector<std::shared_ptr<VirtualAudioDevice>> Devices;
+    for (const auto& [Name, Id] : NamesAndIds)
+    {
+        Devices.push_back(std::make_shared<VirtualAudioDevice>());
+        Devices.back()->SetFriendlyName(Name);
+        Devices.back()->SetId(Id);
+        Devices.back()->UseRealTimeClock(1);
+        Devices.back()->AcceptFormat(AUDIO_SHAREMODE_SHARED, 48000, 24);
+        Layer.AddDevice(Devices.back());
+    }
+    return Devices;
+}
+
+// Plays File on --device pDevice until the first key quits; only Devices[iPlayed] starts (none: -1).
+int RunOnDevice(CVirtualAudioLayer& Layer, const std::vector<std::shared_ptr<VirtualAudioDevice>>& Devices,
+                const std::filesystem::path& File, const char* pDevice, int32_t iPlayed,
+                std::ostringstream& Status, std::ostringstream& Messages)
+{
+    ConsolePlayer Player(&Layer, Status, false, Messages);
+    ConsolePlayer::Options Chosen;
+    Chosen.Device = pDevice;
+    ScriptedKeys Keys({[] { return ConsoleKey::Quit; }});
+    std::vector<uint64_t> Starts;
+    for (const auto& pEndpoint : Devices)
+    {
+        Starts.push_back(pEndpoint->GetCallCount(VirtualOperation::Start));
+    }
+    const int iStatus = Player.Run(Chosen, Utf8(File), Keys);
+    for (size_t i = 0; i < Devices.size(); ++i)
+    {
+        EXPECT_EQ(Devices[i]->GetCallCount(VirtualOperation::Start) - Starts[i],
+                  static_cast<int32_t>(i) == iPlayed ? 1u : 0u)
+            << pDevice << " " << i;
+    }
+    EXPECT_EQ(iStatus, iPlayed >= 0 ? ConsolePlayer::EXIT_DONE : ConsolePlayer::EXIT_DEVICE_FAILED)
+        << pDevice << Messages.str();
+    ExpectNothingRunning();
+    return iStatus;
+}
 } // namespace
 
 TEST(ConsolePlayerTest, OptionsAndTheirDefaults)
@@ -184,26 +229,10 @@ TEST(ConsolePlayerTest, DevicesAreFoundByIndexIdOrPartOfTheName)
 {
     const std::u16string LongName =
         u"Speakers of a very long name that goes on and on (High Definition Audio Device) #2";
-    struct Endpoint
-    {
-        std::u16string Name;
-        std::u16string Id;
-    };
-    const Endpoint ENDPOINTS[] = {{u"Speakers (HDA Intel PCH)", u"hw:CARD=PCH,DEV=0"},
-                                  {u"USB DAC", u"usb-dac"},
-                                  {LongName, u"long-one"}};
+    const std::u16string FIRST = u"Speakers (HDA Intel PCH)";
     CVirtualAudioLayer Layer;
-    std::vector<std::shared_ptr<VirtualAudioDevice>> Devices;
-    for (const Endpoint& Item : ENDPOINTS)
-    {
-        auto pDevice = std::make_shared<VirtualAudioDevice>();
-        pDevice->SetFriendlyName(Item.Name);
-        pDevice->SetId(Item.Id);
-        pDevice->UseRealTimeClock(1);
-        pDevice->AcceptFormat(AUDIO_SHAREMODE_SHARED, 48000, 24);
-        Layer.AddDevice(pDevice);
-        Devices.push_back(pDevice);
-    }
+    const auto Devices = AddEndpoints(
+        Layer, {{FIRST, u"hw:CARD=PCH,DEV=0"}, {u"USB DAC", u"usb-dac"}, {LongName, u"long-one"}});
     Layer.SetDefaultDevice(Devices[0]);
     const auto Tone = ToneFile("tone-device.wav", 0.5);
     const struct
@@ -227,29 +256,9 @@ TEST(ConsolePlayerTest, DevicesAreFoundByIndexIdOrPartOfTheName)
     {
         std::ostringstream Status;
         std::ostringstream Messages;
-        ConsolePlayer Player(&Layer, Status, false, Messages);
-        ConsolePlayer::Options Chosen;
-        Chosen.Device = Case.pDevice;
-        ScriptedKeys Keys({[] { return ConsoleKey::Quit; }});
-        std::vector<uint64_t> Starts;
-        for (const auto& pDevice : Devices)
+        RunOnDevice(Layer, Devices, Tone, Case.pDevice, Case.iPlayed, Status, Messages);
+        if (Case.iPlayed < 0)
         {
-            Starts.push_back(pDevice->GetCallCount(VirtualOperation::Start));
-        }
-        const int iStatus = Player.Run(Chosen, Utf8(Tone), Keys);
-        if (Case.iPlayed >= 0)
-        {
-            EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DONE) << Case.pDevice << Messages.str();
-            for (size_t i = 0; i < Devices.size(); ++i)
-            {
-                EXPECT_EQ(Devices[i]->GetCallCount(VirtualOperation::Start) - Starts[i],
-                          static_cast<int32_t>(i) == Case.iPlayed ? 1u : 0u)
-                    << Case.pDevice << " " << i;
-            }
-        }
-        else
-        {
-            EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DEVICE_FAILED) << Case.pDevice;
             // Every endpoint, the default first, names padded to the longest (which is not cut).
             const auto Line = [&](const std::string& Index, const std::u16string& Name, const char* pId)
             {
@@ -258,13 +267,11 @@ TEST(ConsolePlayerTest, DevicesAreFoundByIndexIdOrPartOfTheName)
             };
             EXPECT_EQ(Messages.str(),
                       std::string("larkspur-cli play: ") + Case.pProblem + "; the output devices are:\n" +
-                          Line("index", u"name", "identifier") +
-                          Line("-1", ENDPOINTS[0].Name, "hw:CARD=PCH,DEV=0") +
-                          Line("0", ENDPOINTS[0].Name, "hw:CARD=PCH,DEV=0") +
-                          Line("1", ENDPOINTS[1].Name, "usb-dac") + Line("2", LongName, "long-one"));
+                          Line("index", u"name", "identifier") + Line("-1", FIRST, "hw:CARD=PCH,DEV=0") +
+                          Line("0", FIRST, "hw:CARD=PCH,DEV=0") + Line("1", u"USB DAC", "usb-dac") +
+                          Line("2", LongName, "long-one"));
             EXPECT_EQ(Status.str(), "");
         }
-        ExpectNothingRunning();
     }
 }
 
@@ -443,18 +450,8 @@ TEST(ConsolePlayerTest, StopRequestEndsWithInterrupted)
 TEST(ConsolePlayerTest, DeviceIsChosenByItsIdentityPastAnEndpointWithoutAName)
 {
     CVirtualAudioLayer Layer;
-    std::vector<std::shared_ptr<VirtualAudioDevice>> Devices;
-    for (const auto& [pName, pId] :
-         {std::pair{u"", u"nameless-one"}, std::pair{u"USB DAC", u"usb-dac"}, std::pair{u"Speakers", u"spk"}})
-    {
-        auto pDevice = std::make_shared<VirtualAudioDevice>();
-        pDevice->SetFriendlyName(pName);
-        pDevice->SetId(pId);
-        pDevice->UseRealTimeClock(1);
-        pDevice->AcceptFormat(AUDIO_SHAREMODE_SHARED, 48000, 24);
-        Layer.AddDevice(pDevice);
-        Devices.push_back(pDevice);
-    }
+    const auto Devices =
+        AddEndpoints(Layer, {{u"", u"nameless-one"}, {u"USB DAC", u"usb-dac"}, {u"Speakers", u"spk"}});
     Devices[0]->FailAfter(VirtualOperation::GetFriendlyName, 0);
     Layer.SetDefaultDevice(Devices[2]);
     const auto Tone = ToneFile("tone-identity.wav", 0.3);
@@ -467,51 +464,33 @@ TEST(ConsolePlayerTest, DeviceIsChosenByItsIdentityPastAnEndpointWithoutAName)
     {
         std::ostringstream Status;
         std::ostringstream Messages;
-        ConsolePlayer Player(&Layer, Status, false, Messages);
-        ConsolePlayer::Options Chosen;
-        Chosen.Device = Case.pDevice;
-        ScriptedKeys Keys({[] { return ConsoleKey::Quit; }});
-        std::vector<uint64_t> Starts;
-        for (const auto& pDevice : Devices)
+        RunOnDevice(Layer, Devices, Tone, Case.pDevice, Case.iPlayed, Status, Messages);
+        if (Case.iPlayed < 0)
         {
-            Starts.push_back(pDevice->GetCallCount(VirtualOperation::Start));
-        }
-        const int iStatus = Player.Run(Chosen, Utf8(Tone), Keys);
-        for (size_t i = 0; i < Devices.size(); ++i)
-        {
-            EXPECT_EQ(Devices[i]->GetCallCount(VirtualOperation::Start) - Starts[i],
-                      static_cast<int32_t>(i) == Case.iPlayed ? 1u : 0u)
-                << Case.pDevice << " " << i;
-        }
-        if (Case.iPlayed >= 0)
-        {
-            EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DONE) << Case.pDevice << Messages.str();
-        }
-        else
-        {
-            EXPECT_EQ(iStatus, ConsolePlayer::EXIT_DEVICE_FAILED);
             EXPECT_EQ(Messages.str(),
                       "larkspur-cli play: the output device 0 cannot be chosen: its name cannot "
                       "be read, and the player lists only the devices it can name\n");
         }
-        ExpectNothingRunning();
     }
 }
 
 namespace
 {
-// The frames, rate and bits of a WAV file; false when it cannot be read.
-bool FileFormat(const std::filesystem::path& Path, uint64_t& ullFrames, uint32_t& uiRate, uint32_t& uiBits)
+// The frames, rate and bits of a WAV file; all 0 when it cannot be read.
+struct Format
+{
+    uint64_t ullFrames = 0;
+    uint32_t uiRate = 0;
+    uint32_t uiBits = 0;
+};
+Format FileFormat(const std::filesystem::path& Path)
 {
     WaveFileReader Reader;
     if (Reader.Open(TestFiles::Wide(Path).c_str()) < 0)
     {
-        return false;
+        return {};
     }
-    ullFrames = Reader.ullFrameCount;
-    uiRate = Reader.uiSamplingFrequency;
-    uiBits = Reader.uiBitCount;
-    return true;
+    return {Reader.ullFrameCount, Reader.uiSamplingFrequency, Reader.uiBitCount};
 }
 
 // The bytes of the files beside Path that wait to take its place.
@@ -579,18 +558,15 @@ TEST(ConsolePlayerTest, VirtualRecordingKeepsEveryPlaybackOfTheRun)
     EXPECT_EQ(Recorded, (std::vector<std::u16string>{TestFiles::Wide(First), TestFiles::Wide(Second)}));
     EXPECT_EQ(PendingBytesBeside(First), 0u);
     EXPECT_EQ(PendingBytesBeside(Second), 0u);
-    uint64_t ullFrames = 0;
-    uint32_t uiRate = 0;
-    uint32_t uiBits = 0;
-    ASSERT_TRUE(FileFormat(First, ullFrames, uiRate, uiBits));
-    EXPECT_EQ(uiRate, 96000u);
-    EXPECT_EQ(uiBits, 32u);
+    const Format Whole = FileFormat(First);
+    EXPECT_EQ(Whole.uiRate, 96000u);
+    EXPECT_EQ(Whole.uiBits, 32u);
     // All three streams: no one of them alone lasted this long.
-    EXPECT_GE(ullFrames, 14u * 96000 / 10) << ullFrames;
-    ASSERT_TRUE(FileFormat(Second, ullFrames, uiRate, uiBits));
-    EXPECT_EQ(uiRate, 48000u);
-    EXPECT_GE(ullFrames, 3u * 48000 / 10) << ullFrames;
-    EXPECT_LT(ullFrames, 3u * 48000) << ullFrames;
+    EXPECT_GE(Whole.ullFrames, 14u * 96000 / 10) << Whole.ullFrames;
+    const Format Other = FileFormat(Second);
+    EXPECT_EQ(Other.uiRate, 48000u);
+    EXPECT_GE(Other.ullFrames, 3u * 48000 / 10) << Other.ullFrames;
+    EXPECT_LT(Other.ullFrames, 3u * 48000) << Other.ullFrames;
 
     // The second file's name: the number before the extension.
     EXPECT_EQ(VirtualOutputDevice::NumberedPath(u"cap.wav", 1), u"cap.wav");

@@ -15,8 +15,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <sstream>
+#include <tuple>
 
 namespace
 {
@@ -39,6 +41,26 @@ bool SeekTaken()
 {
     return State().ullSeekFrame.load() == PlayerState::NO_SEEK;
 }
+
+// A step that waits for the last seek to be taken, then checks and presses what Then gives.
+template <typename Step> std::function<ConsoleKey()> AfterSeek(Step Then)
+{
+    return [Then] { return SeekTaken() ? Then() : ConsoleKey::None; };
+}
+
+// Paused once the converter's count has stood still for 30 turns (it stops at its next block).
+struct StandsStill
+{
+    uint64_t ullAt = 0;
+    int iTurns = 0;
+    bool operator()()
+    {
+        const uint64_t ullNow = Consumed();
+        iTurns = ullNow == ullAt ? iTurns + 1 : 0;
+        ullAt = ullNow;
+        return iTurns >= 30;
+    }
+};
 
 // A stereo 16-bit file of dfSeconds: a tone of dfHz, or (dfHz 0) a sweep from 300 Hz to 3 kHz, which
 // repeats nowhere, so a repetition found in the output is one the player made.
@@ -219,7 +241,7 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
     const auto Tone = SignalFile("practice-seek.wav", 12.0, 440.0);
     Session Run(true);
     uint64_t ullAt = 0;
-    int iQuietTurns = 0;
+    StandsStill Paused;
     bool bChecked = false;
     const auto Near = [](uint64_t ullFrame, double dfSeconds)
     {
@@ -239,57 +261,35 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
     };
     ScriptedKeys Keys({
         [&] { return Consumed() > FILE_RATE ? Press(ConsoleKey::SeekForward) : ConsoleKey::None; },
-        [&]
-        {
-            if (!SeekTaken())
+        AfterSeek(
+            [&]
             {
-                return ConsoleKey::None;
-            }
-            EXPECT_TRUE(Near(Consumed(), static_cast<double>(ullAt) / FILE_RATE + 5.0)) << Consumed();
-            return Press(ConsoleKey::SeekBackFar);
-        },
-        [&]
-        {
-            if (!SeekTaken())
+                EXPECT_TRUE(Near(Consumed(), static_cast<double>(ullAt) / FILE_RATE + 5.0)) << Consumed();
+                return Press(ConsoleKey::SeekBackFar);
+            }),
+        AfterSeek(
+            [&]
             {
-                return ConsoleKey::None;
-            }
-            EXPECT_TRUE(Near(Consumed(), 0.0)) << Consumed();
-            return ConsoleKey::Jump5;
-        },
+                EXPECT_TRUE(Near(Consumed(), 0.0)) << Consumed();
+                return ConsoleKey::Jump5;
+            }),
         // 30 s on would pass the end: refused, the place stays.
-        [&] { return SeekTaken() ? ConsoleKey::SeekForwardFar : ConsoleKey::None; },
-        [&]
-        {
-            if (!SeekTaken())
+        AfterSeek([] { return ConsoleKey::SeekForwardFar; }),
+        AfterSeek(
+            [&]
             {
-                return ConsoleKey::None;
-            }
-            if (!bChecked)
-            {
-                EXPECT_TRUE(Near(Consumed(), 6.0)) << Consumed();
+                EXPECT_TRUE(bChecked || Near(Consumed(), 6.0)) << Consumed();
                 bChecked = true;
-            }
-            return Consumed() > 7 * FILE_RATE ? ConsoleKey::PauseOrResume : ConsoleKey::None;
-        },
-        [&]
-        {
-            // Paused once the count stood still for 30 turns.
-            const uint64_t ullNow = Consumed();
-            iQuietTurns = ullNow == ullAt ? iQuietTurns + 1 : 0;
-            ullAt = ullNow;
-            return iQuietTurns >= 30 ? Press(ConsoleKey::SeekBack) : ConsoleKey::None;
-        },
-        [&]
-        {
-            // Taken while paused, to the frame.
-            if (!SeekTaken())
+                return Consumed() > 7 * FILE_RATE ? ConsoleKey::PauseOrResume : ConsoleKey::None;
+            }),
+        [&] { return Paused() ? Press(ConsoleKey::SeekBack) : ConsoleKey::None; },
+        // Taken while paused, to the frame.
+        AfterSeek(
+            [&]
             {
-                return ConsoleKey::None;
-            }
-            EXPECT_EQ(Consumed(), ullAt - 5 * FILE_RATE);
-            return Press(ConsoleKey::PauseOrResume);
-        },
+                EXPECT_EQ(Consumed(), ullAt - 5 * FILE_RATE);
+                return Press(ConsoleKey::PauseOrResume);
+            }),
         [&] { return Consumed() > ullAt + FILE_RATE / 2 ? Press(ConsoleKey::LoopStart) : ConsoleKey::None; },
         [&] { return Consumed() > ullAt + FILE_RATE / 10 ? ConsoleKey::LoopEnd : ConsoleKey::None; },
         [&] { return Consumed() > ullAt + FILE_RATE / 2 ? ConsoleKey::Jump0 : ConsoleKey::None; },
@@ -430,14 +430,10 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
     EXPECT_EQ(Given.Trainer.uiEvery, 3u);
     EXPECT_EQ(Given.Trainer.iUntilPosition, 152);
     // Hours, minutes and seconds wherever minutes and seconds are taken.
-    ASSERT_TRUE(
-        ConsolePlayer::ParseOptions({"--loop", "59:59.5-1:00:01", "--from", "1:12:30.5"}, Given, Problem))
-        << Problem;
-    EXPECT_EQ(Given.dfLoopStart, 3599.5);
-    EXPECT_EQ(Given.dfLoopEnd, 3601.0);
-    EXPECT_EQ(Given.dfFrom, 4350.5);
-    ASSERT_TRUE(ConsolePlayer::ParseOptions({"--from", "0:00:07"}, Given, Problem)) << Problem;
-    EXPECT_EQ(Given.dfFrom, 7.0);
+    Given = Parsed({"--loop", "59:59.5-1:00:01", "--from", "1:12:30.5"});
+    EXPECT_EQ(std::tuple(Given.dfLoopStart, Given.dfLoopEnd, Given.dfFrom),
+              std::tuple(3599.5, 3601.0, 4350.5));
+    EXPECT_EQ(Parsed({"--from", "0:00:07"}).dfFrom, 7.0);
 
     const struct
     {
@@ -520,39 +516,20 @@ std::vector<std::string> Redraws(const std::string& Status)
 }
 } // namespace
 
-// After a jump the status line shows the jump's target, not the tenth before it (the dialog's bar
-// holds the place to 1/2147483647 of the length, and its file list the length to a millisecond):
-// 2, 3, 6, 9 while paused give 0:12.0, 0:18.0, 0:36.0, 0:54.0 of a minute's file, and . twice from
-// 0:00 gives 0:10.0.
+// After a jump the status line shows the target, not the tenth before it: 2, 3, 6, 9 while paused
+// give 0:12.0, 0:18.0, 0:36.0, 0:54.0 of a minute's file, and . twice from 0:00 gives 0:10.0.
 TEST(ConsolePracticeTest, PositionsAfterJumpsShowTheTarget)
 {
     const auto Minute = MinuteFile();
     Session Run(true);
-    int iQuietTurns = 0;
-    uint64_t ullAt = 0;
+    StandsStill Paused;
     // Each jump once the one before it was taken and drawn.
     int iTurns = 0;
     const auto Then = [&](ConsoleKey Key)
-    {
-        return [&, Key]
-        {
-            if (!SeekTaken() || ++iTurns < 15)
-            {
-                return ConsoleKey::None;
-            }
-            iTurns = 0;
-            return Key;
-        };
-    };
+    { return AfterSeek([&iTurns, Key] { return ++iTurns < 15 ? ConsoleKey::None : (iTurns = 0, Key); }); };
     ScriptedKeys Keys({
         [&] { return Consumed() > 4000 ? ConsoleKey::PauseOrResume : ConsoleKey::None; },
-        [&]
-        {
-            const uint64_t ullNow = Consumed();
-            iQuietTurns = ullNow == ullAt ? iQuietTurns + 1 : 0;
-            ullAt = ullNow;
-            return iQuietTurns >= 30 ? ConsoleKey::Jump2 : ConsoleKey::None;
-        },
+        [&] { return Paused() ? ConsoleKey::Jump2 : ConsoleKey::None; },
         Then(ConsoleKey::Jump3),
         Then(ConsoleKey::Jump6),
         Then(ConsoleKey::Jump9),

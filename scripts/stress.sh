@@ -22,7 +22,7 @@
 # its Wine prefix, Xvfb display and PulseAudio sink. Runs go one after another; the busy loops are
 # started here and killed by their PIDs at the end, also when interrupted.
 #
-# Every failing run's whole output is kept in build/stress/TIME/BUILD/NAME.RUN.log (passing runs'
+# Every failing run's whole output is kept in build/stress/TIME-PID/BUILD/NAME.RUN.log (passing runs'
 # logs are deleted); at the end a table of runs and failures per executable, then for each failure
 # its log's path, the failing tests and their GoogleTest output (or the log's end when the run hung
 # or crashed). Exit status 0 when every run passed, 1 when any failed, 2 for a wrong command line.
@@ -189,7 +189,7 @@ for kind in tsan asan; do
     sanitizer_env[$kind]=$(preset_environment "$sanitizer")
 done
 
-out=$root/build/stress/$(date +%Y%m%d-%H%M%S)
+out=$root/build/stress/$(date +%Y%m%d-%H%M%S)-$$
 mkdir -p "$out"
 
 busy=()

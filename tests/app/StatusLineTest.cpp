@@ -117,10 +117,8 @@ TEST(StatusLineTest, NarrowLinesKeepTheStateWordAndTheLoop)
     StatusLine Line = Playing(11.9, u"x1.0000", u"-20.0 dB");
     Line.dfLengthSeconds = 60.0;
     Line.bPaused = true;
-    // A notice at 70 columns (issue: "... the file ends at 1:0" without 一時停止).
     Line.PracticeText = "not that far: the file ends at 1:00.0";
     EXPECT_EQ(Line.Fit(70), "00:11.9 x1.0000 not that far: the file ends at 1:00.0 一時停止");
-    // The loop at 50 columns (issue: "A 0:02.0 B 0:0").
     Line.PracticeText = "A 0:02.0 B 0:04.0 rep 1";
     EXPECT_EQ(Line.Fit(70), "00:11.9 / 01:00.0 x1.0000 -20.0 dB A 0:02.0 B 0:04.0 rep 1 一時停止");
     EXPECT_EQ(Line.Fit(60), "00:11.9 x1.0000 -20.0 dB A 0:02.0 B 0:04.0 rep 1 一時停止");

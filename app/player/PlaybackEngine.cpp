@@ -635,14 +635,11 @@ uint64_t PlaybackEngine::GetHeardPosition() const
     }
     // Output frames waiting, then as input frames at the speed now playing.
     const uint64_t ullChannels = std::max<uint64_t>(pConverter->ullChannels, 1);
-    // While paused the device has played out what it was given (it plays silence now); what the
-    // sound buffer still holds below its low mark and the converter's output were never heard.
-    const uint64_t ullInSoundBuffer = pSoundBuffer->QueuedFrames();
-    const uint64_t ullBehind =
-        IsPaused() != 0 ? ullInSoundBuffer - std::min(ullInSoundBuffer, pSoundBuffer->ullPeriodFrames)
-                        : ullInSoundBuffer + pStream->ullBufferFrameCount;
+    // Paused, the device buffer still counts, though played out by now: the place stays steady
+    // instead of jumping ahead by it the moment the pause begins.
     const double dfQueuedOutput =
-        static_cast<double>(pConverter->OutputFIFO.GetFill() / ullChannels + ullBehind);
+        static_cast<double>(pConverter->OutputFIFO.GetFill() / ullChannels + pSoundBuffer->QueuedFrames() +
+                            pStream->ullBufferFrameCount);
     const double dfQueued = dfQueuedOutput * pConverter->dfInputRate / dfOutputRate +
                             static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2);
     const uint64_t ullQueued = static_cast<uint64_t>(std::llround(dfQueued));

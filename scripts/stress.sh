@@ -2,7 +2,8 @@
 # Runs the threaded test executables many times each with two busy loops beside them, so that a test
 # that passes only while its threads are scheduled promptly fails here instead of at random in CI.
 #
-#   scripts/stress.sh [--runs N] [--busy-nice N] [--list] [--build DIR ...] [EXECUTABLE-NAME ...]
+#   scripts/stress.sh [--runs N] [--busy-nice N] [--filter PATTERN] [--list] [--build DIR ...]
+#                     [EXECUTABLE-NAME ...]
 #
 #   --runs N          runs of each executable (default 30)
 #   --build DIR       a build folder to take executables from; repeatable (default: build/linux,
@@ -11,6 +12,8 @@
 #                     environment, TSAN_OPTIONS for ThreadSanitizer) or a MinGW build (run under Wine)
 #   --busy-nice N     niceness of the two busy loops (default 0, the tests' own; the Wine tests run at
 #                     nice -10, so -10 loads them as hard as the native ones)
+#   --filter PATTERN  only these tests of each executable (GTEST_FILTER, e.g. '*Thread*'), for
+#                     the slow builds (TSan, Wine) where whole executables take minutes a run
 #   --list            prints what would run, and runs nothing
 #   EXECUTABLE-NAME   e.g. conversion_tests (or conversion); default: every threaded executable of
 #                     each build, which is every test executable but wave_tests (as the tsan stage)
@@ -35,6 +38,7 @@ usage() {
 
 runs=30
 busy_nice=0
+filter=""
 list_only=""
 builds=()
 names=()
@@ -48,6 +52,11 @@ while [[ $# -gt 0 ]]; do
     --busy-nice)
         [[ ${2:-} =~ ^-?[0-9]+$ ]] || { echo "stress.sh: --busy-nice needs a number" >&2; exit 2; }
         busy_nice=$2
+        shift 2
+        ;;
+    --filter)
+        [[ -n ${2:-} ]] || { echo "stress.sh: --filter needs a pattern" >&2; exit 2; }
+        filter=$2
         shift 2
         ;;
     --build)
@@ -173,7 +182,7 @@ command_of() {
 }
 
 if [[ -n $list_only ]]; then
-    echo "stress.sh: $runs runs of each, one after another, beside two busy loops (nice $busy_nice):"
+    echo "stress.sh: $runs runs of each, one after another, beside two busy loops (nice $busy_nice)${filter:+, only $filter}:"
     for entry in "${plan[@]}"; do
         read -r build kind exe test <<<"$entry"
         printf '  %-6s %-18s %s\n' "$kind" "$exe" "$(command_of "$build" "$kind" "$exe" "$test")"
@@ -189,6 +198,8 @@ for kind in tsan asan; do
     sanitizer_env[$kind]=$(preset_environment "$sanitizer")
 done
 
+# GoogleTest reads its filter from the environment, through ctest and Wine alike.
+[[ -n $filter ]] && export GTEST_FILTER=$filter
 out=$root/build/stress/$(date +%Y%m%d-%H%M%S)-$$
 mkdir -p "$out"
 
@@ -262,11 +273,13 @@ stop_busy
 # sanitizer report; the log's end when there is neither (a hang, a crash, a failure outside a test).
 failure_output() {
     local log=$1 tests
-    mapfile -t tests < <(sed -n 's/^\[  FAILED  \] \([^ ]*\) (.*/\1/p' "$log" | sort -u)
+    mapfile -t tests < <(tr -d '\r' <"$log" | sed -n 's/^\[  FAILED  \] \([^ ]*\) (.*/\1/p' | sort -u)
     if [[ ${#tests[@]} -gt 0 ]]; then
         echo "failing tests: ${tests[*]}"
         for test in "${tests[@]}"; do
+            # (Windows programs end their lines with CR LF.)
             awk -v name="$test" '
+                { sub(/\r$/, "") }
                 $0 == "[ RUN      ] " name { show = 1 }
                 show { print; if (++lines >= 150) { print "... (cut; the whole output is in the log)"; exit } }
                 show && index($0, "[  FAILED  ] " name " (") == 1 { exit }' "$log"
@@ -283,7 +296,7 @@ failure_output() {
 }
 
 echo
-echo "=== stress.sh: $runs runs each beside two busy loops, $((SECONDS - started)) s ==="
+echo "=== stress.sh: $runs runs each beside two busy loops${filter:+, only $filter}, $((SECONDS - started)) s ==="
 total_runs=0
 total_failed=0
 for key in "${order[@]}"; do

@@ -144,17 +144,26 @@ int32_t PlaybackSession::SeekBy(double dfSeconds)
     return SeekTo(static_cast<uint64_t>(std::max<int64_t>(llFrom + llBy, 0)));
 }
 
-int32_t PlaybackSession::SetLoop(uint64_t ullStart, uint64_t ullEnd)
+PlaybackSession::Notice PlaybackSession::LoopRefusal(uint64_t ullStart, uint64_t ullEnd) const
 {
     if (ullEnd < ullStart)
     {
-        Notify(Notice::LoopOrder);
-        return 0;
+        return Notice::LoopOrder;
     }
     // Half a frame of slack, so that a loop given as exactly 0.5 s is taken.
     if (Seconds(ullEnd - ullStart) + 0.5 / std::max<uint32_t>(Engine.GetRate(), 1) < SHORTEST_LOOP_SECONDS)
     {
-        Notify(Notice::LoopTooShort);
+        return Notice::LoopTooShort;
+    }
+    return Notice::None;
+}
+
+int32_t PlaybackSession::SetLoop(uint64_t ullStart, uint64_t ullEnd)
+{
+    const Notice Refusal = LoopRefusal(ullStart, ullEnd);
+    if (Refusal != Notice::None)
+    {
+        Notify(Refusal);
         return 0;
     }
     if (Engine.SetLoop(ullStart, ullEnd) < 0)
@@ -236,12 +245,16 @@ int32_t PlaybackSession::Perform(Action What)
             return 0;
         }
         const uint64_t ullStart = bLoop ? ullLoopStart : ullMarkedStart;
-        if (SetLoop(ullStart, ullHeard) <= 0)
+        const Notice Refusal = LoopRefusal(ullStart, ullHeard);
+        if (Refusal != Notice::None)
         {
+            Notify(Refusal);
             return 0;
         }
+        // Back to A first: playback has read past B already, and a loop set before the seek would
+        // count a return to A of its own.
         Engine.Seek(ullStart);
-        return 1;
+        return SetLoop(ullStart, ullHeard);
     }
     case Action::LoopClear:
         if (!bLoop && !bStartMarked)

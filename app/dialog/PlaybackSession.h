@@ -131,6 +131,8 @@ public:
     void DropNotice() { LastNotice = Notice::None; }
 
 private:
+    // Why the loop [ullStart, ullEnd) cannot be set, or None.
+    Notice LoopRefusal(uint64_t ullStart, uint64_t ullEnd) const;
     // Seeks on to llFrame, refused with a notice at or past the end.
     int32_t SeekForwardTo(int64_t llFrame);
     void Notify(Notice What);

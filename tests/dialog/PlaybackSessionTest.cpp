@@ -208,7 +208,9 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     Seek.dfValue = 0.25;
     EXPECT_EQ(Dialog.OnUserEvent(Seek), 1);
     EXPECT_EQ(Dialog.GetSession().GetHeardPosition(), 15 * RATE);
-    EXPECT_EQ(Rig.Host.Item(ID_PROGRESS).iPosition, Bar(0.25));
+    // The playback thread may have read on from there already.
+    EXPECT_GE(Rig.Host.Item(ID_PROGRESS).iPosition, Bar(0.25));
+    EXPECT_LT(Rig.Host.Item(ID_PROGRESS).iPosition, Bar(0.26));
     DialogEvent Media;
     Media.What = DialogEvent::Kind::PlayPause;
     EXPECT_EQ(Dialog.OnUserEvent(Media), 1);

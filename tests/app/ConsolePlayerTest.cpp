@@ -492,21 +492,6 @@ Format FileFormat(const std::filesystem::path& Path)
     }
     return {Reader.ullFrameCount, Reader.uiSamplingFrequency, Reader.uiBitCount};
 }
-
-// The bytes of the files beside Path that wait to take its place.
-uint64_t PendingBytesBeside(const std::filesystem::path& Path)
-{
-    uint64_t ullBytes = 0;
-    const std::string Prefix = Path.filename().string() + ".larkspur-";
-    for (const auto& Entry : std::filesystem::directory_iterator(Path.parent_path()))
-    {
-        if (Entry.path().filename().string().rfind(Prefix, 0) == 0)
-        {
-            ullBytes += Entry.file_size();
-        }
-    }
-    return ullBytes;
-}
 } // namespace
 
 // LARKSPUR_AUDIO=virtual:OUT.wav keeps everything played while the device lives: a restart and a
@@ -553,11 +538,11 @@ TEST(ConsolePlayerTest, VirtualRecordingKeepsEveryPlaybackOfTheRun)
         Play({}, {After(0.4, 96000, ConsoleKey::Quit)});
         Recorded = Device.GetRecordingPaths();
         EXPECT_FALSE(std::filesystem::exists(First));
-        EXPECT_GT(PendingBytesBeside(First), 0u);
+        EXPECT_GT(TestFiles::PendingBytesBeside(First), 0u);
     }
     EXPECT_EQ(Recorded, (std::vector<std::u16string>{TestFiles::Wide(First), TestFiles::Wide(Second)}));
-    EXPECT_EQ(PendingBytesBeside(First), 0u);
-    EXPECT_EQ(PendingBytesBeside(Second), 0u);
+    EXPECT_EQ(TestFiles::PendingBytesBeside(First), 0u);
+    EXPECT_EQ(TestFiles::PendingBytesBeside(Second), 0u);
     const Format Whole = FileFormat(First);
     EXPECT_EQ(Whole.uiRate, 96000u);
     EXPECT_EQ(Whole.uiBits, 32u);

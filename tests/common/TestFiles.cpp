@@ -55,3 +55,17 @@ std::vector<uint8_t> TestFiles::Read(const std::filesystem::path& Path)
     std::ifstream File(Path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(File), std::istreambuf_iterator<char>());
 }
+
+uint64_t TestFiles::PendingBytesBeside(const std::filesystem::path& Path)
+{
+    uint64_t ullBytes = 0;
+    const std::string Prefix = Path.filename().string() + ".larkspur-";
+    for (const auto& Entry : std::filesystem::directory_iterator(Path.parent_path()))
+    {
+        if (Entry.path().filename().string().rfind(Prefix, 0) == 0)
+        {
+            ullBytes += Entry.file_size();
+        }
+    }
+    return ullBytes;
+}

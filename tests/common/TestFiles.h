@@ -15,4 +15,6 @@ public:
     // The path as 16-bit text with the platform's separators, as the runtime expects it.
     static std::u16string Wide(const std::filesystem::path& Path);
     static std::vector<uint8_t> Read(const std::filesystem::path& Path);
+    // The size of the temporary files waiting beside Path to be renamed over it.
+    static uint64_t PendingBytesBeside(const std::filesystem::path& Path);
 };

@@ -25,20 +25,6 @@ int32_t ConstantSource(SoundStreamBuffer* pBlock, void*)
     return 1;
 }
 
-// The size of the temporary files waiting beside Path to be renamed over it.
-uint64_t PendingBytesBeside(const std::filesystem::path& Path)
-{
-    uint64_t ullBytes = 0;
-    const std::string Prefix = Path.filename().string() + ".larkspur-";
-    for (const auto& Entry : std::filesystem::directory_iterator(Path.parent_path()))
-    {
-        if (Entry.path().filename().string().rfind(Prefix, 0) == 0)
-        {
-            ullBytes += Entry.file_size();
-        }
-    }
-    return ullBytes;
-}
 } // namespace
 
 TEST(RateTable, DeviceRatesRoundHalvesUpAndTheComboRunsTheOtherWay)
@@ -91,11 +77,11 @@ TEST(AudioLayerSelection, VirtualDeviceKeepsWhatItPlayedAsAWaveFile)
         // waits beside the path until the stream stops, so a recording that fails leaves the
         // path as it was.
         EXPECT_FALSE(std::filesystem::exists(Path));
-        EXPECT_GT(PendingBytesBeside(Path), 4410u * 8 / 2);
+        EXPECT_GT(TestFiles::PendingBytesBeside(Path), 4410u * 8 / 2);
         Stream.Stop(0);
         Stream.Close();
     }
-    EXPECT_EQ(PendingBytesBeside(Path), 0u);
+    EXPECT_EQ(TestFiles::PendingBytesBeside(Path), 0u);
     WaveFileReader Reader;
     ASSERT_GE(Reader.Open(TestFiles::Wide(Path).c_str()), 0);
     EXPECT_EQ(Reader.uiSamplingFrequency, 44100u);

@@ -83,19 +83,23 @@ TEST(MultimediaTimer, SleepOfOneMillisecondIsShort)
 {
     CMultimediaTimer Timer;
     std::vector<double> Durations;
+    const Clock::time_point First = Clock::now();
     for (int i = 0; i < 50; ++i)
     {
         const Clock::time_point Begin = Clock::now();
         ASSERT_EQ(Timer.Sleep(1), 1);
         Durations.push_back(MillisecondsSince(Begin));
     }
+    const double dfSpan = MillisecondsSince(First);
     std::sort(Durations.begin(), Durations.end());
     const double dfMedian = Durations[Durations.size() / 2];
     testing::Test::RecordProperty("sleep_1ms_median_us", std::to_string(static_cast<int>(dfMedian * 1000)));
     std::cout << "[          ] Sleep(1): median " << dfMedian << " ms, max " << Durations.back() << " ms\n";
     EXPECT_LT(dfMedian, 20.0);
-    // It does sleep: never meaningfully shorter than asked.
-    EXPECT_GE(Durations.front(), 0.5);
+    // It does sleep. One sleep may be short (a timer counting whole milliseconds, as Windows' may,
+    // fires at the next millisecond boundary, however late in its millisecond a loaded machine
+    // woke the caller), but each ends past a boundary of its own, so fifty span at least 49 ms.
+    EXPECT_GE(dfSpan, 49.0);
 }
 
 TEST(MultimediaTimer, SleepOutsideTheTimerRangeIsRefused)

@@ -624,10 +624,12 @@ uint64_t PlaybackEngine::GetHeardPosition() const
     {
         return ullPosition;
     }
-    double dfOutputRate = pConverter->dfOutputRate;
-    if (pConverter->pRateSmoother != nullptr)
+    // The playback thread moves the converter's own rate members; its smoother is read under its
+    // lock.
+    double dfOutputRate = 0.0;
+    if (pConverter->pRateSmoother == nullptr || pConverter->pRateSmoother->GetCurrent(dfOutputRate) < 0)
     {
-        pConverter->pRateSmoother->GetCurrent(dfOutputRate);
+        dfOutputRate = State.dfDeviceSamplingFrequency;
     }
     if (!(dfOutputRate > 0.0))
     {

@@ -173,6 +173,19 @@ if [[ ${#plan[@]} -eq 0 ]]; then
     exit 2
 fi
 
+# A filter that matches no test would pass every run: each native executable must list one under it
+# (a Windows run that ran none counts as failed below).
+if [[ -n $filter ]]; then
+    for entry in "${plan[@]}"; do
+        read -r build kind exe test <<<"$entry"
+        [[ $kind == wine ]] && continue
+        if ! GTEST_FILTER=$filter "$build/tests/$exe" --gtest_list_tests 2>/dev/null | grep -q '^  '; then
+            echo "stress.sh: --filter '$filter' matches no test of $exe" >&2
+            exit 2
+        fi
+    done
+fi
+
 command_of() {
     local build=$1 kind=$2 exe=$3 test=$4
     case $kind in
@@ -256,6 +269,10 @@ for entry in "${plan[@]}"; do
         log=$out/$(basename "$build")/$exe.$run.log
         run_once "$build" "$kind" "$exe" "$test" "$log"
         status=$?
+        if [[ $status -eq 0 ]] && grep -q '^\[==========\] Running 0 tests' "$log"; then
+            echo "stress.sh: no test ran" >>"$log"
+            status=3
+        fi
         run_count[$key]=$((run_count[$key] + 1))
         if [[ $status -ne 0 ]]; then
             fail_count[$key]=$((fail_count[$key] + 1))

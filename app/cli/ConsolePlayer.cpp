@@ -30,28 +30,6 @@ using Clock = std::chrono::steady_clock;
 // The status line's pace: in place ten times a second, as plain lines once a second.
 constexpr auto IN_PLACE_INTERVAL = std::chrono::milliseconds(100);
 constexpr auto PLAIN_INTERVAL = std::chrono::milliseconds(1000);
-
-// The device combo's entry of the endpoint with the identifier Id (when it has none, the one at
-// iIndex in the enumeration), as the dialog's controller knows its entries; -1 when none is.
-int32_t FindDeviceEntry(ConsoleDialogHost& Host, const PlaybackController& Controller,
-                        const std::u16string& Id, int32_t iIndex)
-{
-    ConsoleDialogHost::Control& Combo = Host.Item(ID_DEVICE_COMBO);
-    const int32_t iSelected = Combo.iSelection;
-    int32_t iFound = -1;
-    for (int32_t iEntry = 1; iFound < 0 && static_cast<size_t>(iEntry) < Combo.Entries.size(); ++iEntry)
-    {
-        // Asked entry by entry, as only the selection tells which endpoint an entry stands for.
-        Combo.iSelection = iEntry;
-        const ListedOutputDevice Listed = Controller.ChosenDevice();
-        if (Id.empty() ? Listed.Id.empty() && Listed.iIndex == iIndex : Listed.Id == Id)
-        {
-            iFound = iEntry;
-        }
-    }
-    Combo.iSelection = iSelected;
-    return iFound;
-}
 } // namespace
 
 bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Options& Parsed,
@@ -280,7 +258,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         if (iIndex >= 0)
         {
             const OutputDeviceList::Entry& Wanted = *Devices.EntryOf(iIndex);
-            iEntry = FindDeviceEntry(Host, Entry.GetController(), Wanted.WideId, iIndex);
+            iEntry = Entry.GetController().ComboEntryOf(Wanted.WideId, iIndex);
             if (iEntry < 0)
             {
                 Messages << "larkspur-cli play: "

@@ -134,7 +134,8 @@ int32_t MainDialog::ActionOfKey(char16_t cKey, PlaybackSession::Action& What)
         What = static_cast<Action>(static_cast<uint32_t>(Action::Jump0) + static_cast<uint32_t>(cKey - u'0'));
         return 1;
     }
-    switch (cKey)
+    // Letters in either case.
+    switch (cKey >= u'A' && cKey <= u'Z' ? static_cast<char16_t>(cKey - u'A' + u'a') : cKey)
     {
     case u',':
         What = Action::SeekBack;
@@ -149,19 +150,15 @@ int32_t MainDialog::ActionOfKey(char16_t cKey, PlaybackSession::Action& What)
         What = Action::SeekForwardFar;
         return 1;
     case u'a':
-    case u'A':
         What = Action::LoopStart;
         return 1;
     case u'b':
-    case u'B':
         What = Action::LoopEnd;
         return 1;
     case u'l':
-    case u'L':
         What = Action::LoopClear;
         return 1;
     case u't':
-    case u'T':
         What = Action::Trainer;
         return 1;
     default:

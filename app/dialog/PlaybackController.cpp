@@ -231,6 +231,19 @@ ListedOutputDevice PlaybackController::ChosenDevice() const
     return ListedOutputDevice{u"", u"", iSelection - 1};
 }
 
+int32_t PlaybackController::ComboEntryOf(const std::u16string& Id, int32_t iIndex) const
+{
+    for (size_t i = 0; i < Listed.size(); ++i)
+    {
+        if (Id.empty() ? Listed[i].Id.empty() && Listed[i].iIndex == iIndex : Listed[i].Id == Id)
+        {
+            // Entry 0 is the default device.
+            return static_cast<int32_t>(i) + 1;
+        }
+    }
+    return -1;
+}
+
 int32_t PlaybackController::HasPlaybackEnded() const
 {
     return Engine.HasEnded();

@@ -39,6 +39,9 @@ public:
     // The endpoint the device combo's selection stands for: the default device (index -1, no
     // identifier) or a listed one, which Play and the settings find again by its identifier.
     ListedOutputDevice ChosenDevice() const;
+    // The device combo's entry of the endpoint with identifier Id (an endpoint without one: by its
+    // index iIndex), as the list was filled; -1 when the list leaves it out.
+    int32_t ComboEntryOf(const std::u16string& Id, int32_t iIndex) const;
 
     // 1 while playing (paused included) when the playback has ended by itself.
     int32_t HasPlaybackEnded() const;

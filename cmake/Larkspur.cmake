@@ -129,10 +129,12 @@ function(larkspur_precompile_test_headers target)
     endif()
 endfunction()
 
-# larkspur_add_test(<target> <folder> [OWN_HEADER] [DEPS ...])
-# One GoogleTest executable per test folder, every .cpp in it.
+# larkspur_add_test(<target> <folder> [OWN_HEADER] [REALTIME] [DEPS ...])
+# One GoogleTest executable per test folder, every .cpp in it, registered with CTest (a Windows build
+# runs it under Wine, the cross-compiling emulator). Labelled "realtime" when its tests play at the
+# pace of a real clock (sound devices, the terminal player, the window), else "deterministic".
 function(larkspur_add_test target folder)
-    cmake_parse_arguments(ARG "OWN_HEADER" "" "DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "OWN_HEADER;REALTIME" "" "DEPS" ${ARGN})
     if(ARG_OWN_HEADER)
         set(ARG_OWN_HEADER OWN)
     else()
@@ -146,8 +148,27 @@ function(larkspur_add_test target folder)
     target_link_libraries(${target} PRIVATE larkspur_test_common ${ARG_DEPS} GTest::gtest GTest::gmock
                           GTest::gtest_main)
     larkspur_precompile_test_headers(${target} ${ARG_OWN_HEADER})
-    if(NOT CMAKE_CROSSCOMPILING)
-        add_test(NAME ${target} COMMAND ${target} --gtest_color=no)
-        set_tests_properties(${target} PROPERTIES TIMEOUT 900)
+    set(label deterministic)
+    if(ARG_REALTIME)
+        set(label realtime)
+    endif()
+    larkspur_register_test(${target} ${target} LABEL ${label})
+endfunction()
+
+# larkspur_register_test(<name> <target> [LABEL realtime|deterministic] [ARGS ...])
+# A CTest entry running a test executable. Under Wine the entries run one at a time: the runner
+# starts and ends the prefix's Wine server around each.
+function(larkspur_register_test name target)
+    cmake_parse_arguments(ARG "" "LABEL" "ARGS" ${ARGN})
+    if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+        return()
+    endif()
+    add_test(NAME ${name} COMMAND ${target} --gtest_color=no ${ARG_ARGS})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 900)
+    if(ARG_LABEL)
+        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABEL}")
+    endif()
+    if(CMAKE_CROSSCOMPILING)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine)
     endif()
 endfunction()

@@ -79,17 +79,8 @@ demo_line=$(LARKSPUR_AUDIO=virtual "$work/root/usr/bin/larkspur-cli" play --devi
 [[ $demo_line == "larkspur-cli play: the demo piece $work/root/usr/share/larkspur/larkspur-demo.wav" ]] ||
     fail "the installed larkspur-cli does not find its demo piece: $demo_line"
 
-display=90
-while [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1024x400x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -e /tmp/.X11-unix/X$display ]] && break
-    sleep 0.1
-done
-export DISPLAY=":$display"
+source "$root/scripts/xvfb.sh"
+start_xvfb 1024x400 "$work/xvfb.log" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 sleep 1

@@ -7,12 +7,21 @@
 #   LARKSPUR_WINE_TESTS=wasapi scripts/run-wine-tests.sh   runs only wasapi_tests.exe
 #   scripts/run-wine-tests.sh --prefix-only [BUILD_DIR]    only creates the Wine prefix (the test run
 #                                                          does it while the cross build compiles)
+#   scripts/run-wine-tests.sh --exec BUILD_DIR/tests/X.exe [ARGS...]   runs one executable in the same
+#       set-up at the display scaling LARKSPUR_TEST_DPI (default 96) and exits with its status: CTest's
+#       way in (the cross build's emulator), so `ctest --preset windows` runs the same tests
 set -uo pipefail
 
 prefix_only=""
+exec_command=()
 if [[ ${1:-} == --prefix-only ]]; then
     prefix_only=1
     shift
+elif [[ ${1:-} == --exec ]]; then
+    shift
+    exec_command=("$@")
+    [[ ${#exec_command[@]} -gt 0 ]] || { echo "run-wine-tests: --exec needs an executable" >&2; exit 2; }
+    set -- "$(dirname "$(dirname "$(realpath "$1")")")"
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "${1:-$root/build/windows}"
@@ -55,16 +64,8 @@ cleanup() {
 trap cleanup EXIT
 
 # A display of our own, so dialog tests never need the user's screen.
-if command -v Xvfb >/dev/null 2>&1; then
-    for display in $(seq 91 130); do
-        if [[ ! -e /tmp/.X11-unix/X$display && ! -e /tmp/.X$display-lock ]]; then
-            Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-            xvfb_pid=$!
-            export DISPLAY=":$display"
-            break
-        fi
-    done
-fi
+source "$root/scripts/xvfb.sh"
+start_xvfb 1280x1024 || echo "run-wine-tests: no Xvfb display; the dialog tests will fail"
 
 # Sound: a PulseAudio daemon of our own (runtime, state and socket under the build folder) with one
 # FIFO sink of a fixed format, paced by the system clock so Wine plays in real time. A reader drains
@@ -132,6 +133,13 @@ set_dpi() {
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
     wineserver -w
 }
+if [[ ${#exec_command[@]} -gt 0 ]]; then
+    set_dpi "${LARKSPUR_TEST_DPI:-96}"
+    (cd "$(dirname "${exec_command[0]}")" && nice -n -10 wine "${exec_command[@]}")
+    status=$?
+    [[ ${LARKSPUR_TEST_DPI:-96} == 96 ]] || set_dpi 96
+    exit $status
+fi
 set_dpi 96
 
 shopt -s nullglob

@@ -29,17 +29,8 @@ trap cleanup EXIT
 
 sox -n -r 44100 -b 16 -c 2 "$work/larkspur-demo.wav" synth 30 sine 440 sine 660 vol 0.5
 
-display=90
-while [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1000x380x24 -nolisten tcp -br >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -e /tmp/.X11-unix/X$display ]] && break
-    sleep 0.1
-done
-export DISPLAY=":$display"
+source "$root/scripts/xvfb.sh"
+start_xvfb 1000x380 "$work/xvfb.log" -br || { echo "Xvfb did not start" >&2; exit 1; }
 openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 sleep 1

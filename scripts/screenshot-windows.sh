@@ -39,15 +39,8 @@ trap cleanup EXIT
 # The screen grows with the display scaling, as the dialog does.
 dpi=${LARKSPUR_SCREENSHOT_DPI:-96}
 screen="$((1200 * dpi / 96))x$((480 * dpi / 96))"
-for display in $(seq 131 170); do
-    if [[ ! -e /tmp/.X11-unix/X$display && ! -e /tmp/.X$display-lock ]]; then
-        Xvfb ":$display" -screen 0 "${screen}x24" -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$display"
-        break
-    fi
-done
-sleep 1
+source "$root/scripts/xvfb.sh"
+start_xvfb "$screen" || { echo "Xvfb did not start" >&2; exit 1; }
 
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     wineboot -i >/dev/null 2>&1 || true

@@ -10,20 +10,32 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-# The order puts the light tests (sound in real time, the soaks, Wine) beside the builds that follow
-# them, and the ones that keep both cores busy (fuzzing, packaging) last, when nothing is left to build.
-all_stages="layers asan tsan windows linux package fuzz"
-describe() {
-    case $1 in
-    layers) echo "no #include crosses a forbidden line between subsystems and platforms" ;;
-    linux) echo "gcc build at -O2 (the one the package stage packages): every test through CTest, the ALSA and sound-server tests included" ;;
-    asan) echo "clang build at -O1 with AddressSanitizer + UBSan: every test through CTest, then the player soak (LARKSPUR_SOAK_CYCLES, default 200); it builds the fuzz targets too" ;;
-    tsan) echo "gcc build at -O1 with ThreadSanitizer: every test executable that runs threads (all but wave_tests) through CTest, then the player soak" ;;
-    windows) echo "MinGW-w64 cross build: every test executable under Wine, then the ZIP and its check" ;;
-    fuzz) echo "the WAV reader and playback-chain fuzzers of the asan build, a minute each, side by side" ;;
-    package) echo "the Debian package of the linux build: its files, licence, manual pages, lintian, and a start under Xvfb" ;;
-    esac
+# The stages, one row each: name | build it tests (empty: none) | the function that runs it | its
+# --list line. The order puts the light tests (sound in real time, the soaks, Wine) beside the builds
+# that follow them, and the ones that keep both cores busy (fuzzing, packaging) last, when nothing is
+# left to build. A new stage is one row here and its function below.
+stage_table=(
+    "layers||layers_stage|no #include crosses a forbidden line between subsystems and platforms"
+    "asan|asan|sanitizer_stage asan|clang build at -O1 with AddressSanitizer + UBSan: every test through CTest, then the player soak (LARKSPUR_SOAK_CYCLES, default 200); it builds the fuzz targets too"
+    "tsan|tsan|sanitizer_stage tsan|gcc build at -O1 with ThreadSanitizer: every test executable that runs threads (all but wave_tests) through CTest, then the player soak"
+    "windows|windows|windows_stage|MinGW-w64 cross build: every test executable under Wine through CTest, then the ZIP and its check"
+    "linux|linux|linux_stage|gcc build at -O2 (the one the package stage packages): every test through CTest, the ALSA and sound-server tests included"
+    "package|linux|package_stage|the Debian package of the linux build: its files, licence, manual pages, lintian, and a start under Xvfb"
+    "fuzz||fuzz_stage|the fuzzers of the asan build, a minute each, side by side"
+)
+# stage_field NAME COLUMN: one column of a stage's row (1 name, 2 build, 3 function, 4 description).
+stage_field() {
+    local row
+    for row in "${stage_table[@]}"; do
+        if [[ ${row%%|*} == "$1" ]]; then
+            cut -d '|' -f "$2" <<<"$row"
+            return
+        fi
+    done
 }
+all_stages=$(for row in "${stage_table[@]}"; do printf '%s ' "${row%%|*}"; done)
+all_stages=${all_stages% }
+describe() { stage_field "$1" 4; }
 
 if [[ ${1:-} == --list ]]; then
     for stage in $all_stages; do
@@ -43,7 +55,10 @@ for stage in $stages; do
     esac
 done
 
-"$root/scripts/install-deps.sh" || { echo "test.sh: installing dependencies failed" >&2; exit 1; }
+# LARKSPUR_SKIP_INSTALL=1 leaves the machine as it is (for repeated runs; the first needs root).
+if [[ ${LARKSPUR_SKIP_INSTALL:-0} != 1 ]]; then
+    "$root/scripts/install-deps.sh" || { echo "test.sh: installing dependencies failed" >&2; exit 1; }
+fi
 
 # The compiler cache, when present, for builds configured from here on. Paths below the clone are
 # hashed relative to it, so a second clone of the same sources hits the cache too.
@@ -60,17 +75,11 @@ passed=()
 failed=()
 timings=()
 
-# The build each stage tests. The fuzz script builds its own two targets when the asan stage does not
-# run; the package script packages the linux build.
-build_of() {
-    case $1 in
-    linux | package) echo linux ;;
-    asan | tsan | windows) echo "$1" ;;
-    esac
-}
+# The builds the chosen stages test, each once. The fuzz stage uses the asan build's fuzz targets when
+# that build runs, and builds its own two otherwise; the package stage packages the linux build.
 builds=()
 for stage in $stages; do
-    build=$(build_of "$stage")
+    build=$(stage_field "$stage" 2)
     if [[ -n $build && " ${builds[*]} " != *" $build "* ]]; then
         builds+=("$build")
     fi
@@ -201,7 +210,7 @@ sanitizer_stage() {
 
 windows_stage() {
     await_build windows && await wine-prefix &&
-        "$root/scripts/run-wine-tests.sh" "$root/build/windows" &&
+        ctest --preset windows &&
         cmake --build --preset windows --target package &&
         "$root/scripts/check-windows-package.sh" "$root/build/windows"
 }
@@ -217,15 +226,14 @@ package_stage() {
         "$root/scripts/check-package.sh" "$root/build/linux"
 }
 
+layers_stage() {
+    "$root/scripts/check-layers.sh"
+}
+
 for stage in $stages; do
-    case $stage in
-    linux) run_stage linux linux_stage ;;
-    asan | tsan) run_stage "$stage" sanitizer_stage "$stage" ;;
-    windows) run_stage windows windows_stage ;;
-    fuzz) run_stage fuzz fuzz_stage ;;
-    layers) run_stage layers "$root/scripts/check-layers.sh" ;;
-    package) run_stage package package_stage ;;
-    esac
+    # The function's name and its arguments, split on purpose.
+    # shellcheck disable=SC2046
+    run_stage "$stage" $(stage_field "$stage" 3)
 done
 
 echo

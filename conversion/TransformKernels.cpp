@@ -293,57 +293,38 @@ inline Value Multiply(Value w, Value x)
 }
 #endif
 
-// One stage (points 2^s apart) over n points.
-void RunRadix2PassNarrow(double* pdfData, uint64_t n, uint32_t s)
+// The plain passes over one complex value at a time.
+namespace narrow
 {
-    const uint64_t h = uint64_t{1} << s;
-    const double* pdfTwiddles = Tables.Twiddles[s].get();
-    for (uint64_t g = 0; g < n; g += 2 * h)
-    {
-        double* pdfA = pdfData + 2 * g;
-        double* pdfB = pdfA + 2 * h;
-        for (uint64_t j = 0; j < h; ++j)
-        {
-            const Value a = Load(pdfA + 2 * j);
-            const Value t = Multiply(Load(pdfTwiddles + 2 * j), Load(pdfB + 2 * j));
-            Store(pdfB + 2 * j, Subtract(a, t));
-            Store(pdfA + 2 * j, Add(a, t));
-        }
-    }
-}
-
-// Stages s and s + 1 in one pass over n points: four points per step, each loaded and stored once.
-void RunRadix4PassNarrow(double* pdfData, uint64_t n, uint32_t s)
+using Vector = Value;
+constexpr uint64_t STEP = 1;
+constexpr uint64_t TWIDDLE_STRIDE = 2;
+inline Vector LoadVector(const double* pdf)
 {
-    const uint64_t h = uint64_t{1} << s;
-    const double* pdfFirst = Tables.Twiddles[s].get();
-    const double* pdfSecond = Tables.Twiddles[s + 1].get();
-    for (uint64_t g = 0; g < n; g += 4 * h)
-    {
-        double* pdf0 = pdfData + 2 * g;
-        double* pdf1 = pdf0 + 2 * h;
-        double* pdf2 = pdf1 + 2 * h;
-        double* pdf3 = pdf2 + 2 * h;
-        for (uint64_t j = 0; j < h; ++j)
-        {
-            const Value w1 = Load(pdfFirst + 2 * j);
-            const Value x0 = Load(pdf0 + 2 * j);
-            const Value x2 = Load(pdf2 + 2 * j);
-            const Value t1 = Multiply(w1, Load(pdf1 + 2 * j));
-            const Value t3 = Multiply(w1, Load(pdf3 + 2 * j));
-            const Value y0 = Add(x0, t1);
-            const Value y1 = Subtract(x0, t1);
-            const Value y2 = Add(x2, t3);
-            const Value y3 = Subtract(x2, t3);
-            const Value t2 = Multiply(Load(pdfSecond + 2 * j), y2);
-            const Value t4 = Multiply(Load(pdfSecond + 2 * (j + h)), y3);
-            Store(pdf0 + 2 * j, Add(y0, t2));
-            Store(pdf2 + 2 * j, Subtract(y0, t2));
-            Store(pdf1 + 2 * j, Add(y1, t4));
-            Store(pdf3 + 2 * j, Subtract(y1, t4));
-        }
-    }
+    return Load(pdf);
 }
+inline void StoreVector(double* pdf, Vector v)
+{
+    Store(pdf, v);
+}
+inline Vector AddVector(Vector a, Vector b)
+{
+    return Add(a, b);
+}
+inline Vector SubtractVector(Vector a, Vector b)
+{
+    return Subtract(a, b);
+}
+inline const double* TwiddleTable(uint32_t s)
+{
+    return Tables.Twiddles[s].get();
+}
+inline Vector TimesTwiddle(const double* pdfTwiddle, Vector x)
+{
+    return Multiply(Load(pdfTwiddle), x);
+}
+#include "conversion/TransformRadixPasses.inc"
+} // namespace narrow
 
 #ifdef LARKSPUR_FFT_WIDE
 // clang takes the region's target through an attribute of every function in it.
@@ -365,55 +346,38 @@ inline Wide MultiplyWide(Wide w, Wide x)
     return _mm256_addsub_pd(_mm256_mul_pd(WRe, x), _mm256_mul_pd(WIm, Swapped));
 }
 
-void RunRadix2PassWide(double* pdfData, uint64_t n, uint32_t s)
+namespace wide
 {
-    const uint64_t h = uint64_t{1} << s;
-    const double* pdfTwiddles = Tables.Twiddles[s].get();
-    for (uint64_t g = 0; g < n; g += 2 * h)
-    {
-        double* pdfA = pdfData + 2 * g;
-        double* pdfB = pdfA + 2 * h;
-        for (uint64_t j = 0; j < h; j += 2)
-        {
-            const Wide a = _mm256_loadu_pd(pdfA + 2 * j);
-            const Wide t = MultiplyWide(_mm256_loadu_pd(pdfTwiddles + 2 * j), _mm256_loadu_pd(pdfB + 2 * j));
-            _mm256_storeu_pd(pdfB + 2 * j, _mm256_sub_pd(a, t));
-            _mm256_storeu_pd(pdfA + 2 * j, _mm256_add_pd(a, t));
-        }
-    }
+using Vector = Wide;
+constexpr uint64_t STEP = 2;
+constexpr uint64_t TWIDDLE_STRIDE = 2;
+inline Vector LoadVector(const double* pdf)
+{
+    return _mm256_loadu_pd(pdf);
 }
+inline void StoreVector(double* pdf, Vector v)
+{
+    _mm256_storeu_pd(pdf, v);
+}
+inline Vector AddVector(Vector a, Vector b)
+{
+    return _mm256_add_pd(a, b);
+}
+inline Vector SubtractVector(Vector a, Vector b)
+{
+    return _mm256_sub_pd(a, b);
+}
+inline const double* TwiddleTable(uint32_t s)
+{
+    return Tables.Twiddles[s].get();
+}
+inline Vector TimesTwiddle(const double* pdfTwiddle, Vector x)
+{
+    return MultiplyWide(_mm256_loadu_pd(pdfTwiddle), x);
+}
+#include "conversion/TransformRadixPasses.inc"
+} // namespace wide
 
-void RunRadix4PassWide(double* pdfData, uint64_t n, uint32_t s)
-{
-    const uint64_t h = uint64_t{1} << s;
-    const double* pdfFirst = Tables.Twiddles[s].get();
-    const double* pdfSecond = Tables.Twiddles[s + 1].get();
-    for (uint64_t g = 0; g < n; g += 4 * h)
-    {
-        double* pdf0 = pdfData + 2 * g;
-        double* pdf1 = pdf0 + 2 * h;
-        double* pdf2 = pdf1 + 2 * h;
-        double* pdf3 = pdf2 + 2 * h;
-        for (uint64_t j = 0; j < h; j += 2)
-        {
-            const Wide w1 = _mm256_loadu_pd(pdfFirst + 2 * j);
-            const Wide x0 = _mm256_loadu_pd(pdf0 + 2 * j);
-            const Wide x2 = _mm256_loadu_pd(pdf2 + 2 * j);
-            const Wide t1 = MultiplyWide(w1, _mm256_loadu_pd(pdf1 + 2 * j));
-            const Wide t3 = MultiplyWide(w1, _mm256_loadu_pd(pdf3 + 2 * j));
-            const Wide y0 = _mm256_add_pd(x0, t1);
-            const Wide y1 = _mm256_sub_pd(x0, t1);
-            const Wide y2 = _mm256_add_pd(x2, t3);
-            const Wide y3 = _mm256_sub_pd(x2, t3);
-            const Wide t2 = MultiplyWide(_mm256_loadu_pd(pdfSecond + 2 * j), y2);
-            const Wide t4 = MultiplyWide(_mm256_loadu_pd(pdfSecond + 2 * (j + h)), y3);
-            _mm256_storeu_pd(pdf0 + 2 * j, _mm256_add_pd(y0, t2));
-            _mm256_storeu_pd(pdf2 + 2 * j, _mm256_sub_pd(y0, t2));
-            _mm256_storeu_pd(pdf1 + 2 * j, _mm256_add_pd(y1, t4));
-            _mm256_storeu_pd(pdf3 + 2 * j, _mm256_sub_pd(y1, t4));
-        }
-    }
-}
 // Stages 0 and 1: a group of four points is two vectors, regrouped between the stages so that
 // each butterfly has its pair in the same lanes of two vectors.
 void RunFirstRadix4PassWide(double* pdfData, uint64_t n)
@@ -493,54 +457,39 @@ void RunWeightedFirstPassFused(const double* pdfInput, const double* pdfWeights,
     }
 }
 
-void RunRadix2PassFused(double* pdfData, uint64_t n, uint32_t s)
+// The passes over twiddles kept as split tables (two real parts, then two imaginary parts).
+namespace fused
 {
-    const uint64_t h = uint64_t{1} << s;
-    const double* pdfTwiddles = Tables.SplitTwiddles[s].get();
-    for (uint64_t g = 0; g < n; g += 2 * h)
-    {
-        double* pdfA = pdfData + 2 * g;
-        double* pdfB = pdfA + 2 * h;
-        for (uint64_t j = 0; j < h; j += 2)
-        {
-            const Wide a = _mm256_loadu_pd(pdfA + 2 * j);
-            const Wide t = MultiplySplit(pdfTwiddles + 4 * j, _mm256_loadu_pd(pdfB + 2 * j));
-            _mm256_storeu_pd(pdfB + 2 * j, _mm256_sub_pd(a, t));
-            _mm256_storeu_pd(pdfA + 2 * j, _mm256_add_pd(a, t));
-        }
-    }
+using Vector = Wide;
+constexpr uint64_t STEP = 2;
+constexpr uint64_t TWIDDLE_STRIDE = 4;
+inline Vector LoadVector(const double* pdf)
+{
+    return _mm256_loadu_pd(pdf);
 }
+inline void StoreVector(double* pdf, Vector v)
+{
+    _mm256_storeu_pd(pdf, v);
+}
+inline Vector AddVector(Vector a, Vector b)
+{
+    return _mm256_add_pd(a, b);
+}
+inline Vector SubtractVector(Vector a, Vector b)
+{
+    return _mm256_sub_pd(a, b);
+}
+inline const double* TwiddleTable(uint32_t s)
+{
+    return Tables.SplitTwiddles[s].get();
+}
+inline Vector TimesTwiddle(const double* pdfTwiddle, Vector x)
+{
+    return MultiplySplit(pdfTwiddle, x);
+}
+#include "conversion/TransformRadixPasses.inc"
+} // namespace fused
 
-void RunRadix4PassFused(double* pdfData, uint64_t n, uint32_t s)
-{
-    const uint64_t h = uint64_t{1} << s;
-    const double* pdfFirst = Tables.SplitTwiddles[s].get();
-    const double* pdfSecond = Tables.SplitTwiddles[s + 1].get();
-    for (uint64_t g = 0; g < n; g += 4 * h)
-    {
-        double* pdf0 = pdfData + 2 * g;
-        double* pdf1 = pdf0 + 2 * h;
-        double* pdf2 = pdf1 + 2 * h;
-        double* pdf3 = pdf2 + 2 * h;
-        for (uint64_t j = 0; j < h; j += 2)
-        {
-            const Wide x0 = _mm256_loadu_pd(pdf0 + 2 * j);
-            const Wide x2 = _mm256_loadu_pd(pdf2 + 2 * j);
-            const Wide t1 = MultiplySplit(pdfFirst + 4 * j, _mm256_loadu_pd(pdf1 + 2 * j));
-            const Wide t3 = MultiplySplit(pdfFirst + 4 * j, _mm256_loadu_pd(pdf3 + 2 * j));
-            const Wide y0 = _mm256_add_pd(x0, t1);
-            const Wide y1 = _mm256_sub_pd(x0, t1);
-            const Wide y2 = _mm256_add_pd(x2, t3);
-            const Wide y3 = _mm256_sub_pd(x2, t3);
-            const Wide t2 = MultiplySplit(pdfSecond + 4 * j, y2);
-            const Wide t4 = MultiplySplit(pdfSecond + 4 * (j + h), y3);
-            _mm256_storeu_pd(pdf0 + 2 * j, _mm256_add_pd(y0, t2));
-            _mm256_storeu_pd(pdf2 + 2 * j, _mm256_sub_pd(y0, t2));
-            _mm256_storeu_pd(pdf1 + 2 * j, _mm256_add_pd(y1, t4));
-            _mm256_storeu_pd(pdf3 + 2 * j, _mm256_sub_pd(y1, t4));
-        }
-    }
-}
 // Four transforms side by side, one in each lane: every value is a pair of vectors, the real
 // parts of the four and their imaginary parts (8 doubles in memory), so the passes below are the
 // scalar algorithm with vectors for numbers and need no shuffles.
@@ -1076,11 +1025,11 @@ void RunRadix2Pass(double* pdfData, uint64_t n, uint32_t s)
 #ifdef LARKSPUR_FFT_WIDE
     if (s >= 1 && UseWideVectors())
     {
-        RunRadix2PassWide(pdfData, n, s);
+        wide::RunRadix2Pass(pdfData, n, s);
         return;
     }
 #endif
-    RunRadix2PassNarrow(pdfData, n, s);
+    narrow::RunRadix2Pass(pdfData, n, s);
 }
 
 void RunRadix4Pass(double* pdfData, uint64_t n, uint32_t s)
@@ -1088,11 +1037,11 @@ void RunRadix4Pass(double* pdfData, uint64_t n, uint32_t s)
 #ifdef LARKSPUR_FFT_WIDE
     if (s >= 1 && UseWideVectors())
     {
-        RunRadix4PassWide(pdfData, n, s);
+        wide::RunRadix4Pass(pdfData, n, s);
         return;
     }
 #endif
-    RunRadix4PassNarrow(pdfData, n, s);
+    narrow::RunRadix4Pass(pdfData, n, s);
 }
 
 // Stages 0 and 1 over n points: groups of four with the same three twiddles throughout.
@@ -1225,11 +1174,11 @@ void RunWeightedKernel(const double* pdfInput, const double* pdfWeights, double*
         uint32_t s = 2;
         for (; s + 1 < uiOrder; s += 2)
         {
-            RunRadix4PassFused(pdfOutput, n, s);
+            fused::RunRadix4Pass(pdfOutput, n, s);
         }
         if (s < uiOrder)
         {
-            RunRadix2PassFused(pdfOutput, n, s);
+            fused::RunRadix2Pass(pdfOutput, n, s);
         }
         return;
     }

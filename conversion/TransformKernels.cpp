@@ -460,25 +460,14 @@ void RunWeightedFirstPassFused(const double* pdfInput, const double* pdfWeights,
 // The passes over twiddles kept as split tables (two real parts, then two imaginary parts).
 namespace fused
 {
-using Vector = Wide;
+// The wide region's loads and sums (AVX is part of this region's instruction set).
+using wide::AddVector;
+using wide::LoadVector;
+using wide::StoreVector;
+using wide::SubtractVector;
+using wide::Vector;
 constexpr uint64_t STEP = 2;
 constexpr uint64_t TWIDDLE_STRIDE = 4;
-inline Vector LoadVector(const double* pdf)
-{
-    return _mm256_loadu_pd(pdf);
-}
-inline void StoreVector(double* pdf, Vector v)
-{
-    _mm256_storeu_pd(pdf, v);
-}
-inline Vector AddVector(Vector a, Vector b)
-{
-    return _mm256_add_pd(a, b);
-}
-inline Vector SubtractVector(Vector a, Vector b)
-{
-    return _mm256_sub_pd(a, b);
-}
 inline const double* TwiddleTable(uint32_t s)
 {
     return Tables.SplitTwiddles[s].get();

@@ -28,6 +28,10 @@ constexpr uint64_t PENDING_FRAMES = 65536;
 // least four codec frames.
 constexpr uint64_t RUN_IN_DIVISOR = 5;
 constexpr uint64_t RUN_IN_CODEC_FRAMES = 4;
+// A seek into the last seconds of a file lands before them: the time stamps of a stream's last page
+// or packets may count the padding trimmed there (Ogg's last granule position), the ones before do
+// not.
+constexpr uint64_t TAIL_SECONDS = 2;
 
 struct CodingName
 {
@@ -48,11 +52,12 @@ std::u16string Widened(const char* pText)
     return Utf8ToWide(pText != nullptr ? pText : "");
 }
 
+// A coding whose samples are the file's own (WavPack counts: its lossy hybrid mode is rare).
 bool IsLossless(AVCodecID Id)
 {
     const AVCodecDescriptor* pDescriptor = avcodec_descriptor_get(Id);
-    return pDescriptor != nullptr && (pDescriptor->props & AV_CODEC_PROP_LOSSLESS) != 0 &&
-           (pDescriptor->props & AV_CODEC_PROP_LOSSY) == 0;
+    return Id == AV_CODEC_ID_WAVPACK || (pDescriptor != nullptr && (pDescriptor->props & AV_CODEC_PROP_LOSSLESS) != 0 &&
+                                         (pDescriptor->props & AV_CODEC_PROP_LOSSY) == 0);
 }
 
 // Frames at uiRate in llStamps of Base.
@@ -201,11 +206,18 @@ int32_t FfmpegFileReader::Open(const char16_t* pPath)
     bFirstStampKnown = llStamp != AV_NOPTS_VALUE ? 1 : 0;
     llFirstStamp = bFirstStampKnown != 0 ? llStamp : 0;
 
-    // The length: a lossless coding's declared duration is exact; otherwise the packets are counted.
+    // The length: the declared duration of a lossless coding, of an MP4 (its edit list leaves the
+    // encoder's delay and padding out) and of an Ogg stream (its last granule position, which counts
+    // an Opus stream's pre-skip) is exact; otherwise the packets are counted.
+    const std::string Container = pRaw->iformat != nullptr && pRaw->iformat->name != nullptr ? pRaw->iformat->name : "";
+    const bool bOgg = Container == "ogg";
+    const bool bDeclared = IsLossless(pStream->codecpar->codec_id) || bOgg || Container.find("mp4") != std::string::npos;
     uint64_t ullCounted = 0;
-    if (IsLossless(pStream->codecpar->codec_id) && pStream->duration != AV_NOPTS_VALUE && pStream->duration > 0)
+    if (bDeclared && pStream->duration != AV_NOPTS_VALUE && pStream->duration > 0)
     {
-        Format.ullFrameCount = static_cast<uint64_t>(ToFrames(pStream->duration, pStream->time_base, uiRate));
+        const int64_t llPadding = bOgg ? std::max(pStream->codecpar->initial_padding, 0) : 0;
+        Format.ullFrameCount = static_cast<uint64_t>(
+            std::max<int64_t>(ToFrames(pStream->duration, pStream->time_base, uiRate) - llPadding, 0));
     }
     else if (CountFrames(Utf8Path, ullCounted) == 1)
     {
@@ -271,7 +283,11 @@ void FfmpegFileReader::FillFormat(const std::string& ContainerName)
     else if (ContainerName == "wav" || ContainerName == "w64")
     {
         // A WAV coding our own reader does not take: named by its coding.
-        Name = u"WAV " + Widened(pDescriptor != nullptr ? pDescriptor->name : "");
+        const char* pCoding = pDescriptor != nullptr && pDescriptor->name != nullptr ? pDescriptor->name : "";
+        Name = std::strcmp(pCoding, "pcm_mulaw") == 0    ? u"WAV mu-law"
+               : std::strcmp(pCoding, "pcm_alaw") == 0   ? u"WAV A-law"
+               : std::strncmp(pCoding, "adpcm", 5) == 0 ? u"WAV ADPCM"
+                                                         : u"WAV " + Widened(pCoding);
     }
     if (Name.empty())
     {
@@ -497,8 +513,14 @@ int32_t FfmpegFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
         return RESULT_INVALID_ARGUMENT;
     }
     const uint64_t ullChannels = Format.uiChannelCount;
+    // An exact length is the end of the sound: a decoder may give the padding after it (AAC in MP4).
+    uint64_t ullAllowed = ullWanted;
+    if (Format.bFrameCountEstimated == 0)
+    {
+        ullAllowed = ullPosition < Format.ullFrameCount ? std::min(ullWanted, Format.ullFrameCount - ullPosition) : 0;
+    }
     uint64_t ullDelivered = 0;
-    while (ullDelivered < ullWanted)
+    while (ullDelivered < ullAllowed)
     {
         if (ullPendingFrames == 0)
         {
@@ -517,7 +539,7 @@ int32_t FfmpegFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
             ullDropFrames -= ullDropped;
             continue;
         }
-        const uint64_t ullTaken = std::min(ullPendingFrames, ullWanted - ullDelivered);
+        const uint64_t ullTaken = std::min(ullPendingFrames, ullAllowed - ullDelivered);
         std::memcpy(pdfOut + ullDelivered * ullChannels, Pending.data() + ullPendingStart * ullChannels,
                     ullTaken * ullChannels * sizeof(double));
         ullPendingStart += ullTaken;
@@ -568,11 +590,17 @@ int32_t FfmpegFileReader::SeekFrame(uint64_t ullFrame)
     const uint64_t ullRunIn = std::max<uint64_t>(
         uiRate / RUN_IN_DIVISOR, RUN_IN_CODEC_FRAMES * static_cast<uint64_t>(std::max(pCodecContext->frame_size, 0)));
     AVStream* pStream = pFormatContext->streams[iStream];
+    uint64_t ullLanding = ullTarget > ullRunIn ? ullTarget - ullRunIn : 0;
+    const uint64_t ullTail = TAIL_SECONDS * uiRate;
+    if (ullLanding + ullTail + ullRunIn > Format.ullFrameCount)
+    {
+        ullLanding = Format.ullFrameCount > ullTail + ullRunIn ? Format.ullFrameCount - ullTail - ullRunIn : 0;
+    }
     // Two tries: a landing a little before the frame, then (when the demuxer landed after it, or the
     // frames carry no time stamps) the start, decoding in from there.
     for (int32_t iTry = 0; iTry < 2; ++iTry)
     {
-        const bool bFromStart = iTry == 1 || bFirstStampKnown == 0 || ullTarget <= ullRunIn;
+        const bool bFromStart = iTry == 1 || bFirstStampKnown == 0 || ullLanding == 0;
         if (bFromStart)
         {
             if (SeekToStart() < 0)
@@ -583,7 +611,7 @@ int32_t FfmpegFileReader::SeekFrame(uint64_t ullFrame)
         else
         {
             const int64_t llLanding =
-                llFirstStamp + av_rescale_q(static_cast<int64_t>(ullTarget - ullRunIn),
+                llFirstStamp + av_rescale_q(static_cast<int64_t>(ullLanding),
                                             AVRational{1, static_cast<int>(uiRate)}, pStream->time_base);
             if (avformat_seek_file(pFormatContext.get(), iStream, INT64_MIN, llLanding, llLanding, 0) < 0)
             {
@@ -594,8 +622,10 @@ int32_t FfmpegFileReader::SeekFrame(uint64_t ullFrame)
             bDraining = 0;
             ullDropFrames = 0;
         }
-        // Decoded frames before the target are dropped; the one holding it is cut there.
-        uint64_t ullCounted = 0;
+        // Decoded frames before the target are dropped; the one holding it is cut there. The first
+        // frame's time stamp places it, the frames after it follow on.
+        int64_t llPosition = 0;
+        bool bPlaced = false;
         for (;;)
         {
             if (DecodeNextFrame() <= 0)
@@ -604,16 +634,18 @@ int32_t FfmpegFileReader::SeekFrame(uint64_t ullFrame)
                 ullPosition = ullTarget;
                 return 1;
             }
-            int64_t llPosition = 0;
-            if (bFromStart && (bFirstStampKnown == 0 || !FramePosition(llPosition)))
+            if (!bPlaced)
             {
-                llPosition = static_cast<int64_t>(ullCounted);
+                if (!FramePosition(llPosition))
+                {
+                    if (!bFromStart)
+                    {
+                        break;
+                    }
+                    llPosition = 0;
+                }
+                bPlaced = true;
             }
-            else if (!bFromStart && !FramePosition(llPosition))
-            {
-                break;
-            }
-            ullCounted += ullPendingFrames;
             if (llPosition > static_cast<int64_t>(ullTarget))
             {
                 if (bFromStart)
@@ -631,6 +663,7 @@ int32_t FfmpegFileReader::SeekFrame(uint64_t ullFrame)
                 ullPosition = ullTarget;
                 return 1;
             }
+            llPosition = llEnd;
         }
     }
     return RESULT_FAILED;

@@ -20,7 +20,7 @@ describe() {
     asan) echo "clang build at -O1 with AddressSanitizer + UBSan: every test through CTest, then the player soak (LARKSPUR_SOAK_CYCLES, default 200); it builds the fuzz targets too" ;;
     tsan) echo "gcc build at -O1 with ThreadSanitizer: every test executable that runs threads (all but wave_tests) through CTest, then the player soak" ;;
     windows) echo "MinGW-w64 cross build: every test executable under Wine, then the ZIP and its check" ;;
-    fuzz) echo "the WAV reader and playback-chain fuzzers of the asan build, a minute each, side by side" ;;
+    fuzz) echo "the WAV reader, playback-chain and decoder-reader fuzzers of the asan build, a minute each, side by side" ;;
     package) echo "the Debian package of the linux build: its files, licence, manual pages, lintian, and a start under Xvfb" ;;
     esac
 }
@@ -60,7 +60,7 @@ passed=()
 failed=()
 timings=()
 
-# The build each stage tests. The fuzz script builds its own two targets when the asan stage does not
+# The build each stage tests. The fuzz script builds its own targets when the asan stage does not
 # run; the package script packages the linux build.
 build_of() {
     case $1 in
@@ -206,7 +206,7 @@ windows_stage() {
         "$root/scripts/check-windows-package.sh" "$root/build/windows"
 }
 
-# Both fuzzers at once, one core each, each for its minute.
+# The three fuzzers at once, on the two cores, each for its minute.
 fuzz_stage() {
     await_build asan &&
         "$root/scripts/fuzz.sh" all 60

@@ -172,10 +172,10 @@ TEST(CliUse, EveryRefusedFileIsNamedWithWhatIsWrong)
     const std::string Text = Utf8(TestFiles::Write("refuse-text.wav", {'h', 'e', 'l', 'l', 'o', '\n'}));
     const std::string Float = Utf8(TestFiles::Write(
         "refuse-float.wav",
-        WaveFileBuilder().Pcm(2, 48000, 32).FormatTag(3).Data(WaveFileBuilder::Bytes(64, 0)).Build()));
+        WaveFileBuilder().Pcm(2, 48000, 16).FormatTag(3).Data(WaveFileBuilder::Bytes(64, 0)).Build()));
     const std::string ExtensibleFloat =
         Utf8(TestFiles::Write("refuse-float-ext.wav", WaveFileBuilder()
-                                                          .Pcm(2, 48000, 32)
+                                                          .Pcm(2, 48000, 24)
                                                           .Extensible(WaveFileBuilder::SUBFORMAT_IEEE_FLOAT)
                                                           .Data(WaveFileBuilder::Bytes(64, 0))
                                                           .Build()));
@@ -200,20 +200,18 @@ TEST(CliUse, EveryRefusedFileIsNamedWithWhatIsWrong)
         {{"info", Empty}, 2, "larkspur-cli info: '" + Empty + "' is empty (0 bytes), not a WAV file"},
         {{"info", Text},
          2,
-         "larkspur-cli info: '" + Text +
-             "' is not a WAV file (it does not begin with a RIFF or RF64 WAVE header)"},
+         "larkspur-cli info: '" + Text + "': not a sound file the player knows (its format was not recognised)"},
         {{"info", Float},
          2,
-         "larkspur-cli info: '" + Float + "': 32-bit float samples are not supported; integer PCM only"},
+         "larkspur-cli info: '" + Float +
+             "': 16-bit float samples are not supported; 32- or 64-bit float or integer PCM only"},
         {{"info", ExtensibleFloat},
          2,
          "larkspur-cli info: '" + ExtensibleFloat +
-             "': 32-bit float samples are not supported; integer PCM only"},
+             "': 24-bit float samples are not supported; 32- or 64-bit float or integer PCM only"},
         {{"info", Adpcm},
          2,
-         "larkspur-cli info: '" + Adpcm +
-             "': compressed or other non-PCM samples (format tag 0x0002) are not supported; integer PCM "
-             "only"},
+         "larkspur-cli info: '" + Adpcm + "': samples of a coding (format tag 0x0002) no decoder here takes"},
         {{"info", TwelveBits},
          2,
          "larkspur-cli info: '" + TwelveBits +
@@ -227,7 +225,8 @@ TEST(CliUse, EveryRefusedFileIsNamedWithWhatIsWrong)
         {{"render", Missing, OutputFile}, 2, "larkspur-cli render: '" + Missing + "' does not exist"},
         {{"render", Float, OutputFile},
          2,
-         "larkspur-cli render: '" + Float + "': 32-bit float samples are not supported; integer PCM only"},
+         "larkspur-cli render: '" + Float +
+             "': 16-bit float samples are not supported; 32- or 64-bit float or integer PCM only"},
         {{"play", Folder}, 2, "larkspur-cli play: '" + Folder + "' is a folder, not a WAV file"},
         {{"play", Missing}, 2, "larkspur-cli play: '" + Missing + "' does not exist"},
         {{"render", Good, Folder},

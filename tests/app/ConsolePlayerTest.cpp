@@ -217,8 +217,10 @@ TEST(ConsolePlayerTest, MissingOrRefusedFileEndsAtOnce)
         EXPECT_EQ(Run.Player.Run(ConsolePlayer::Options(), Utf8(Text), Keys),
                   ConsolePlayer::EXIT_FILE_REFUSED);
         EXPECT_EQ(Run.Messages.str(),
-                  "エラー: " + WideToUtf8(PlayerTexts::FILE_REFUSED) + "\nlarkspur-cli play: '" + Utf8(Text) +
-                      "' is not a WAV file (it does not begin with a RIFF or RF64 WAVE header)\n");
+                  "エラー: " + WideToUtf8(PlayerTexts::FILE_REFUSED) +
+                      "\n\ntext.wav: not a sound file the player knows (its format was not recognised)\n"
+                      "larkspur-cli play: '" + Utf8(Text) +
+                      "': not a sound file the player knows (its format was not recognised)\n");
     }
     ExpectNothingRunning();
 }

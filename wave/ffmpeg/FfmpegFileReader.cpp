@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -478,6 +479,15 @@ int32_t FfmpegFileReader::ConvertFrame()
     {
         bEndOfSound = 1;
         return RESULT_FAILED;
+    }
+    // A damaged stream may decode to values no converter can carry: those are silence.
+    const uint64_t ullSamples = static_cast<uint64_t>(iConverted) * uiChannels;
+    for (uint64_t i = 0; i < ullSamples; ++i)
+    {
+        if (!std::isfinite(Pending[i]))
+        {
+            Pending[i] = 0.0;
+        }
     }
     ullPendingStart = 0;
     ullPendingFrames = static_cast<uint64_t>(iConverted);

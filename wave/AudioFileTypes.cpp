@@ -5,10 +5,10 @@
 namespace
 {
 const AudioFileTypes::Type TYPES[] = {
-    {u"wav", "audio/x-wav"},    {u"wave", "audio/vnd.wave"}, {u"flac", "audio/flac"},
-    {u"mp3", "audio/mpeg"},     {u"m4a", "audio/mp4"},       {u"aac", "audio/aac"},
+    {u"wav", "audio/x-wav"},    {u"wave", "audio/vnd.wave"},    {u"flac", "audio/flac"},
+    {u"mp3", "audio/mpeg"},     {u"m4a", "audio/mp4"},          {u"aac", "audio/aac"},
     {u"ogg", "audio/ogg"},      {u"oga", "audio/x-vorbis+ogg"}, {u"opus", "audio/x-opus+ogg"},
-    {u"aif", "audio/x-aiff"},   {u"aiff", "audio/aiff"},     {u"aifc", "audio/x-aifc"},
+    {u"aif", "audio/x-aiff"},   {u"aiff", "audio/aiff"},        {u"aifc", "audio/x-aifc"},
     {u"wv", "audio/x-wavpack"}, {u"wma", "audio/x-ms-wma"},
 };
 

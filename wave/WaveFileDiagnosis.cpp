@@ -225,7 +225,8 @@ std::u16string WaveFileDiagnosis::Reason() const
     case Problem::Truncated:
         return u"cut short: its WAV header ends before the sound data";
     case Problem::FloatSamples:
-        return Utf8ToWide(Bits + "-bit float samples are not supported; 32- or 64-bit float or integer PCM only");
+        return Utf8ToWide(Bits +
+                          "-bit float samples are not supported; 32- or 64-bit float or integer PCM only");
     case Problem::OtherEncoding:
     {
         char Tag[16];

@@ -3,8 +3,9 @@
 #include <string>
 
 // Why a file is not one the WAV reader opens, in terms a user can act on: it is missing, a folder,
-// cut short, of a float width or a coding the reader does not take, and so on. Meant for a file the reader has refused; it walks the
-// chunks up to the sound data the way the reader does but does not repeat every rule of the reader.
+// cut short, of a float width or a coding the reader does not take, and so on. Meant for a file the reader
+// has refused; it walks the chunks up to the sound data the way the reader does but does not repeat every
+// rule of the reader.
 class WaveFileDiagnosis
 {
 public:

@@ -342,7 +342,8 @@ int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullForm
         uint32_t uiMask = 0;
         uint8_t SubFormat[16];
         if (uiFormatSize < EXTENSIBLE_FORMAT_SIZE || ReadUInt16(uiExtensionSize) < 0 ||
-            ReadUInt16(uiValidBits) < 0 || ReadUInt32(uiMask) < 0 || ReadBytes(SubFormat, sizeof(SubFormat)) < 0)
+            ReadUInt16(uiValidBits) < 0 || ReadUInt32(uiMask) < 0 ||
+            ReadBytes(SubFormat, sizeof(SubFormat)) < 0)
         {
             return -1;
         }

@@ -1,8 +1,8 @@
 #include "app/cli/CliFileMessages.h"
 
 #include "runtime/TextConversion.h"
-#include "wave/WaveFileDiagnosis.h"
 #include "wave/AudioFileOpener.h"
+#include "wave/WaveFileDiagnosis.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -83,8 +83,9 @@ int RunInfoCommand(const std::vector<std::string>& Arguments, std::ostream& Out,
     // The length as the file information shows it: whole seconds in integers, the rest as a fraction.
     const AudioFileFormat& Format = Reader.GetFormat();
     const uint64_t ullRate = Format.uiSamplingFrequency;
-    const double dfLength = static_cast<double>(Format.ullFrameCount / ullRate) +
-                            static_cast<double>(Format.ullFrameCount % ullRate) / static_cast<double>(ullRate);
+    const double dfLength =
+        static_cast<double>(Format.ullFrameCount / ullRate) +
+        static_cast<double>(Format.ullFrameCount % ullRate) / static_cast<double>(ullRate);
     const char* pEstimated = Format.bFrameCountEstimated != 0 ? " (estimated)" : "";
     Out << "format " << DescribeFormat(Format) << '\n';
     Out << (iResult == 1 ? "header consistent\n"

@@ -46,7 +46,8 @@ int32_t ConverterFeeder::Setup(SAudioFileReader* pWaveReader, SamplingFrequencyC
     ullCutFrame = NO_END;
     ullKeptFrames = NO_END;
     eRefusal = Refusal::Reader;
-    if (pWaveReader == nullptr || pWaveReader->IsOpen() == 0 || pWaveReader->GetFormat().uiChannelCount == 0 ||
+    if (pWaveReader == nullptr || pWaveReader->IsOpen() == 0 ||
+        pWaveReader->GetFormat().uiChannelCount == 0 ||
         Downmixer.Setup(pWaveReader->GetFormat().uiChannelCount, pWaveReader->GetFormat().uiChannelMask) != 1)
     {
         return -4;

@@ -155,8 +155,8 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     }
 
     SamplingFrequencyConverter Converter(PlayerScales::OVERSAMPLING_FACTOR);
-    int32_t iResult = Converter.Setup(2, uiInputRate, Choice.uiDeviceRate,
-                                      PlayerScales::BLOCK_ORDER, Choice.iShift, 0.0);
+    int32_t iResult =
+        Converter.Setup(2, uiInputRate, Choice.uiDeviceRate, PlayerScales::BLOCK_ORDER, Choice.iShift, 0.0);
     if (iResult == 1)
     {
         iResult = (Choice.dfSpeed > 0.0 && std::isfinite(Choice.dfSpeed))

@@ -22,10 +22,10 @@ constexpr uint64_t PLAYBACK_THREAD_FAILED = static_cast<uint64_t>(int64_t{-1});
 // renderer takes. A seek asked for in the record (ullSeekFrame) drops what the sound buffer holds
 // and goes on from that frame, also while paused or draining the end.
 //
-// Inputs, by name from the owner's tables: "pWaveFileReader" (an SAudioFileReader), "pSamplingFrequencyConverter",
-// "pIntelligentSoundBuffer", "pPlayerState" (addresses; without the last, the process's record),
-// "pdfInputSignalBuffer" and "pdfOutputSignalBuffer" (buffers, 16384 bytes each). From the record:
-// bPaused, pVolume and the seek request; it sets bPlaybackThreadEnded when it returns.
+// Inputs, by name from the owner's tables: "pWaveFileReader" (an SAudioFileReader),
+// "pSamplingFrequencyConverter", "pIntelligentSoundBuffer", "pPlayerState" (addresses; without the last, the
+// process's record), "pdfInputSignalBuffer" and "pdfOutputSignalBuffer" (buffers, 16384 bytes each). From the
+// record: bPaused, pVolume and the seek request; it sets bPlaybackThreadEnded when it returns.
 //
 // PLAYBACK_THREAD_DONE when the file was played and drained or a stop was requested through the
 // owner's stop event; PLAYBACK_THREAD_FAILED when a step failed. Allocates nothing once it runs.

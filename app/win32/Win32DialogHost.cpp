@@ -5,9 +5,9 @@
 #include "app/dialog/MainDialog.h"
 #include "app/dialog/SDialogHandler.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <commdlg.h>
-#include <algorithm>
 #include <vector>
 
 namespace

@@ -78,8 +78,10 @@ TEST(CliInfo, OpensPathsWithJapaneseNames)
                     .WriteFile(Path));
     const CliRun Run = RunInfo({Utf8(Path)});
     EXPECT_EQ(Run.iStatus, 0);
-    EXPECT_EQ(Run.Out, "format WAV, 16-bit\nheader consistent\nsampling_frequency 8000\nchannels 2\nbits 16\nframes 8\n"
-                       "length 0.001 s (0:00.0)\n");
+    EXPECT_EQ(
+        Run.Out,
+        "format WAV, 16-bit\nheader consistent\nsampling_frequency 8000\nchannels 2\nbits 16\nframes 8\n"
+        "length 0.001 s (0:00.0)\n");
 }
 
 // Refused files: CliUse.EveryRefusedFileIsNamedWithWhatIsWrong.

@@ -200,7 +200,8 @@ TEST(CliUse, EveryRefusedFileIsNamedWithWhatIsWrong)
         {{"info", Empty}, 2, "larkspur-cli info: '" + Empty + "' is empty (0 bytes), not a WAV file"},
         {{"info", Text},
          2,
-         "larkspur-cli info: '" + Text + "': not a sound file the player knows (its format was not recognised)"},
+         "larkspur-cli info: '" + Text +
+             "': not a sound file the player knows (its format was not recognised)"},
         {{"info", Float},
          2,
          "larkspur-cli info: '" + Float +

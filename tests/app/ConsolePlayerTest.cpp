@@ -219,8 +219,8 @@ TEST(ConsolePlayerTest, MissingOrRefusedFileEndsAtOnce)
         EXPECT_EQ(Run.Messages.str(),
                   "エラー: " + WideToUtf8(PlayerTexts::FILE_REFUSED) +
                       "\n\ntext.wav: not a sound file the player knows (its format was not recognised)\n"
-                      "larkspur-cli play: '" + Utf8(Text) +
-                      "': not a sound file the player knows (its format was not recognised)\n");
+                      "larkspur-cli play: '" +
+                      Utf8(Text) + "': not a sound file the player knows (its format was not recognised)\n");
     }
     ExpectNothingRunning();
 }

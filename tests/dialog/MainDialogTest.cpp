@@ -5,10 +5,10 @@
 #include "app/dialog/ShiftArgument.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
+#include "runtime/TextConversion.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/dialog/PlayerRig.h"
-#include "runtime/TextConversion.h"
 #include "wave/AudioFileTypes.h"
 #include "wave/SAudioFileReader.h"
 
@@ -196,7 +196,8 @@ TEST(MainDialog, AChosenFileShowsItsPropertiesAndEnablesPlay)
     const std::u16string All = AudioFileTypes::DialogPattern();
     EXPECT_EQ(Host.LastFilterName(), u"Audio Files(" + All + u")\nWave Data File(*.wav)");
     EXPECT_EQ(Host.LastPattern(), All + u"\n*.wav");
-    for (const char16_t* pExtension : {u"*.wav;", u"*.flac;", u"*.mp3;", u"*.m4a;", u"*.ogg;", u"*.opus;", u"*.aiff;"})
+    for (const char16_t* pExtension :
+         {u"*.wav;", u"*.flac;", u"*.mp3;", u"*.m4a;", u"*.ogg;", u"*.opus;", u"*.aiff;"})
     {
         EXPECT_NE(All.find(pExtension), std::u16string::npos) << WideToUtf8(pExtension);
     }

@@ -55,7 +55,8 @@ std::vector<double> ReadToEnd(FfmpegFileReader& Reader, uint64_t ullSeed)
                 Fail("a sample that is not a finite number");
             }
         }
-        All.insert(All.end(), Buffer.begin(), Buffer.begin() + static_cast<std::ptrdiff_t>(ullFrames * ullChannels));
+        All.insert(All.end(), Buffer.begin(),
+                   Buffer.begin() + static_cast<std::ptrdiff_t>(ullFrames * ullChannels));
         if (ullFrames == 0 && ullWanted != 0)
         {
             break;

@@ -304,8 +304,8 @@ bool OpenMp3(EngineRig& Rig)
 {
     const auto Wave = TestFiles::PathFor("engine-tone.wav");
     const auto Mp3 = TestFiles::PathFor("engine-tone.mp3");
-    const std::string Command =
-        "ffmpeg -nostdin -v error -y -i '" + Wave.string() + "' -c:a libmp3lame -b:a 192k '" + Mp3.string() + "'";
+    const std::string Command = "ffmpeg -nostdin -v error -y -i '" + Wave.string() +
+                                "' -c:a libmp3lame -b:a 192k '" + Mp3.string() + "'";
     if (std::system(Command.c_str()) != 0)
     {
         return false;

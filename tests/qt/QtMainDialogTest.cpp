@@ -613,8 +613,9 @@ TEST(QtMainDialog, ARefusedFileShowsTheJapaneseMessageAndBlanksTheList)
     Rig.Answers.push_back(QtPath(Bad));
     Rig.Click(ID_CHOOSE_FILE);
     ASSERT_TRUE(Answer.bSeen);
-    EXPECT_EQ(Answer.Text, QStringLiteral("ファイル形式が不明または壊れています。このファイルは読み込めません。\n\n"
-                                          "qt-bad.wav: cut short: its WAV header ends before the sound data"));
+    EXPECT_EQ(Answer.Text,
+              QStringLiteral("ファイル形式が不明または壊れています。このファイルは読み込めません。\n\n"
+                             "qt-bad.wav: cut short: its WAV header ends before the sound data"));
     EXPECT_EQ(Answer.Title, QStringLiteral("エラー"));
     EXPECT_EQ(Answer.Icon, QMessageBox::Critical);
     EXPECT_TRUE(Answer.bModal);

@@ -145,7 +145,8 @@ TEST(WaveFileReader, FloatSamplesPassAsTheyAreButNanAndInfinityReadAsSilence)
         ASSERT_EQ(Read.size(), Expected.size());
         for (size_t i = 0; i < Read.size(); ++i)
         {
-            EXPECT_EQ(Read[i], Item.uiBits == 32 ? static_cast<double>(static_cast<float>(Expected[i])) : Expected[i])
+            EXPECT_EQ(Read[i],
+                      Item.uiBits == 32 ? static_cast<double>(static_cast<float>(Expected[i])) : Expected[i])
                 << i;
         }
         // A seek lands on the frame in float files too; closing forgets the format.
@@ -244,7 +245,8 @@ TEST(WaveFileReader, RefusesWhatItCannotPlay)
         {"16-bit float tag 3", Pcm16().FormatTag(3).Data(Raw).Build()},
         {"24-bit float tag 3", WaveFileBuilder().Pcm(2, 44100, 24).FormatTag(3).Data(Raw).Build()},
         {"ADPCM tag 2", Pcm16().FormatTag(2).Data(Raw).Build()},
-        {"16-bit extensible float", Pcm16().Extensible(WaveFileBuilder::SUBFORMAT_IEEE_FLOAT).Data(Raw).Build()},
+        {"16-bit extensible float",
+         Pcm16().Extensible(WaveFileBuilder::SUBFORMAT_IEEE_FLOAT).Data(Raw).Build()},
         {"extensible without its extension", Pcm16().Extensible().FormatSize(18).Data(Raw).Build()},
         {"12 bits", WaveFileBuilder().Pcm(2, 44100, 12).Data(Raw).Build()},
         {"4 bits", WaveFileBuilder().Pcm(1, 44100, 4).Data(Raw).Build()},

@@ -3,7 +3,8 @@
 #include "runtime/ResultCodes.h"
 #include "runtime/TextConversion.h"
 
-extern "C" {
+extern "C"
+{
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
@@ -41,11 +42,21 @@ struct CodingName
 };
 
 const CodingName CODING_NAMES[] = {
-    {AV_CODEC_ID_FLAC, u"FLAC"},      {AV_CODEC_ID_MP3, u"MP3"},         {AV_CODEC_ID_MP2, u"MP2"},
-    {AV_CODEC_ID_AAC, u"AAC"},        {AV_CODEC_ID_VORBIS, u"Vorbis"},   {AV_CODEC_ID_OPUS, u"Opus"},
-    {AV_CODEC_ID_ALAC, u"ALAC"},      {AV_CODEC_ID_WAVPACK, u"WavPack"}, {AV_CODEC_ID_WMAV1, u"WMA"},
-    {AV_CODEC_ID_WMAV2, u"WMA"},      {AV_CODEC_ID_WMAPRO, u"WMA Pro"},  {AV_CODEC_ID_WMALOSSLESS, u"WMA Lossless"},
-    {AV_CODEC_ID_APE, u"Monkey's Audio"}, {AV_CODEC_ID_AC3, u"AC-3"},    {AV_CODEC_ID_TTA, u"TTA"},
+    {AV_CODEC_ID_FLAC, u"FLAC"},
+    {AV_CODEC_ID_MP3, u"MP3"},
+    {AV_CODEC_ID_MP2, u"MP2"},
+    {AV_CODEC_ID_AAC, u"AAC"},
+    {AV_CODEC_ID_VORBIS, u"Vorbis"},
+    {AV_CODEC_ID_OPUS, u"Opus"},
+    {AV_CODEC_ID_ALAC, u"ALAC"},
+    {AV_CODEC_ID_WAVPACK, u"WavPack"},
+    {AV_CODEC_ID_WMAV1, u"WMA"},
+    {AV_CODEC_ID_WMAV2, u"WMA"},
+    {AV_CODEC_ID_WMAPRO, u"WMA Pro"},
+    {AV_CODEC_ID_WMALOSSLESS, u"WMA Lossless"},
+    {AV_CODEC_ID_APE, u"Monkey's Audio"},
+    {AV_CODEC_ID_AC3, u"AC-3"},
+    {AV_CODEC_ID_TTA, u"TTA"},
 };
 
 std::u16string Widened(const char* pText)
@@ -57,8 +68,9 @@ std::u16string Widened(const char* pText)
 bool IsLossless(AVCodecID Id)
 {
     const AVCodecDescriptor* pDescriptor = avcodec_descriptor_get(Id);
-    return Id == AV_CODEC_ID_WAVPACK || (pDescriptor != nullptr && (pDescriptor->props & AV_CODEC_PROP_LOSSLESS) != 0 &&
-                                         (pDescriptor->props & AV_CODEC_PROP_LOSSY) == 0);
+    return Id == AV_CODEC_ID_WAVPACK ||
+           (pDescriptor != nullptr && (pDescriptor->props & AV_CODEC_PROP_LOSSLESS) != 0 &&
+            (pDescriptor->props & AV_CODEC_PROP_LOSSY) == 0);
 }
 
 // Frames at uiRate in llStamps of Base.
@@ -176,8 +188,8 @@ int32_t FfmpegFileReader::Open(const char16_t* pPath)
     pCodecContext->pkt_timebase = pStream->time_base;
     if (avcodec_open2(pCodecContext.get(), pCodec, nullptr) < 0)
     {
-        return Refuse(RESULT_FAILED,
-                      u"its coding (" + Widened(pCodec->name) + u") cannot be decoded: the decoder refused it");
+        return Refuse(RESULT_FAILED, u"its coding (" + Widened(pCodec->name) +
+                                         u") cannot be decoded: the decoder refused it");
     }
     const uint32_t uiChannels = static_cast<uint32_t>(std::max(pCodecContext->ch_layout.nb_channels, 0));
     const uint32_t uiRate = static_cast<uint32_t>(std::max(pCodecContext->sample_rate, 0));
@@ -187,8 +199,8 @@ int32_t FfmpegFileReader::Open(const char16_t* pPath)
     }
     if (uiChannels > MOST_CHANNELS)
     {
-        return Refuse(RESULT_FAILED, Utf8ToWide(std::to_string(uiChannels)) +
-                                         u" channels; the player takes at most 64");
+        return Refuse(RESULT_FAILED,
+                      Utf8ToWide(std::to_string(uiChannels)) + u" channels; the player takes at most 64");
     }
     const uint64_t ullHeldFrames =
         std::max<uint64_t>(PENDING_FRAMES, static_cast<uint64_t>(std::max(pCodecContext->frame_size, 0)));
@@ -210,9 +222,11 @@ int32_t FfmpegFileReader::Open(const char16_t* pPath)
     // The length: the declared duration of a lossless coding, of an MP4 (its edit list leaves the
     // encoder's delay and padding out) and of an Ogg stream (its last granule position, which counts
     // an Opus stream's pre-skip) is exact; otherwise the packets are counted.
-    const std::string Container = pRaw->iformat != nullptr && pRaw->iformat->name != nullptr ? pRaw->iformat->name : "";
+    const std::string Container =
+        pRaw->iformat != nullptr && pRaw->iformat->name != nullptr ? pRaw->iformat->name : "";
     const bool bOgg = Container == "ogg";
-    const bool bDeclared = IsLossless(pStream->codecpar->codec_id) || bOgg || Container.find("mp4") != std::string::npos;
+    const bool bDeclared =
+        IsLossless(pStream->codecpar->codec_id) || bOgg || Container.find("mp4") != std::string::npos;
     uint64_t ullCounted = 0;
     if (bDeclared && pStream->duration != AV_NOPTS_VALUE && pStream->duration > 0)
     {
@@ -226,11 +240,10 @@ int32_t FfmpegFileReader::Open(const char16_t* pPath)
     }
     else
     {
-        const int64_t llEstimate = pStream->duration != AV_NOPTS_VALUE
-                                       ? ToFrames(pStream->duration, pStream->time_base, uiRate)
-                                   : pRaw->duration != AV_NOPTS_VALUE
-                                       ? ToFrames(pRaw->duration, AVRational{1, AV_TIME_BASE}, uiRate)
-                                       : 0;
+        const int64_t llEstimate =
+            pStream->duration != AV_NOPTS_VALUE ? ToFrames(pStream->duration, pStream->time_base, uiRate)
+            : pRaw->duration != AV_NOPTS_VALUE ? ToFrames(pRaw->duration, AVRational{1, AV_TIME_BASE}, uiRate)
+                                               : 0;
         Format.ullFrameCount = static_cast<uint64_t>(std::max<int64_t>(llEstimate, 0));
         Format.bFrameCountEstimated = 1;
     }
@@ -263,7 +276,8 @@ void FfmpegFileReader::FillFormat(const std::string& ContainerName)
     }
     const AVCodecDescriptor* pDescriptor = avcodec_descriptor_get(Id);
     Format.bFloatSamples = 0;
-    if (pDescriptor != nullptr && pDescriptor->name != nullptr && std::strncmp(pDescriptor->name, "pcm_f", 5) == 0)
+    if (pDescriptor != nullptr && pDescriptor->name != nullptr &&
+        std::strncmp(pDescriptor->name, "pcm_f", 5) == 0)
     {
         Format.bFloatSamples = 1;
     }
@@ -285,10 +299,10 @@ void FfmpegFileReader::FillFormat(const std::string& ContainerName)
     {
         // A WAV coding our own reader does not take: named by its coding.
         const char* pCoding = pDescriptor != nullptr && pDescriptor->name != nullptr ? pDescriptor->name : "";
-        Name = std::strcmp(pCoding, "pcm_mulaw") == 0    ? u"WAV mu-law"
-               : std::strcmp(pCoding, "pcm_alaw") == 0   ? u"WAV A-law"
+        Name = std::strcmp(pCoding, "pcm_mulaw") == 0   ? u"WAV mu-law"
+               : std::strcmp(pCoding, "pcm_alaw") == 0  ? u"WAV A-law"
                : std::strncmp(pCoding, "adpcm", 5) == 0 ? u"WAV ADPCM"
-                                                         : u"WAV " + Widened(pCoding);
+                                                        : u"WAV " + Widened(pCoding);
     }
     if (Name.empty())
     {
@@ -339,7 +353,8 @@ int32_t FfmpegFileReader::CountFrames(const std::string& Utf8Path, uint64_t& ull
             }
             llStamps += pScanPacket->duration;
             size_t ullSize = 0;
-            const uint8_t* pSkip = av_packet_get_side_data(pScanPacket.get(), AV_PKT_DATA_SKIP_SAMPLES, &ullSize);
+            const uint8_t* pSkip =
+                av_packet_get_side_data(pScanPacket.get(), AV_PKT_DATA_SKIP_SAMPLES, &ullSize);
             if (pSkip != nullptr && ullSize >= 8)
             {
                 llTrimmed += static_cast<int64_t>(AV_RL32(pSkip)) + static_cast<int64_t>(AV_RL32(pSkip + 4));
@@ -473,8 +488,9 @@ int32_t FfmpegFileReader::ConvertFrame()
         Pending.resize(ullFrames * uiChannels);
     }
     uint8_t* pOut = reinterpret_cast<uint8_t*>(Pending.data());
-    const int iConverted = swr_convert(pResampler.get(), &pOut, static_cast<int>(ullFrames),
-                                       const_cast<const uint8_t**>(pFrame->extended_data), pFrame->nb_samples);
+    const int iConverted =
+        swr_convert(pResampler.get(), &pOut, static_cast<int>(ullFrames),
+                    const_cast<const uint8_t**>(pFrame->extended_data), pFrame->nb_samples);
     if (iConverted < 0)
     {
         bEndOfSound = 1;
@@ -527,7 +543,8 @@ int32_t FfmpegFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
     uint64_t ullAllowed = ullWanted;
     if (Format.bFrameCountEstimated == 0)
     {
-        ullAllowed = ullPosition < Format.ullFrameCount ? std::min(ullWanted, Format.ullFrameCount - ullPosition) : 0;
+        ullAllowed =
+            ullPosition < Format.ullFrameCount ? std::min(ullWanted, Format.ullFrameCount - ullPosition) : 0;
     }
     uint64_t ullDelivered = 0;
     while (ullDelivered < ullAllowed)
@@ -598,13 +615,15 @@ int32_t FfmpegFileReader::SeekFrame(uint64_t ullFrame)
     }
     const uint32_t uiRate = Format.uiSamplingFrequency;
     const uint64_t ullRunIn = std::max<uint64_t>(
-        uiRate / RUN_IN_DIVISOR, RUN_IN_CODEC_FRAMES * static_cast<uint64_t>(std::max(pCodecContext->frame_size, 0)));
+        uiRate / RUN_IN_DIVISOR,
+        RUN_IN_CODEC_FRAMES * static_cast<uint64_t>(std::max(pCodecContext->frame_size, 0)));
     AVStream* pStream = pFormatContext->streams[iStream];
     uint64_t ullLanding = ullTarget > ullRunIn ? ullTarget - ullRunIn : 0;
     const uint64_t ullTail = TAIL_SECONDS * uiRate;
     if (ullLanding + ullTail + ullRunIn > Format.ullFrameCount)
     {
-        ullLanding = Format.ullFrameCount > ullTail + ullRunIn ? Format.ullFrameCount - ullTail - ullRunIn : 0;
+        ullLanding =
+            Format.ullFrameCount > ullTail + ullRunIn ? Format.ullFrameCount - ullTail - ullRunIn : 0;
     }
     // Two tries: a landing a little before the frame, then (when the demuxer landed after it, or the
     // frames carry no time stamps) the start, decoding in from there.

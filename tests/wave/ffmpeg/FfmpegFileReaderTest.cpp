@@ -1,7 +1,7 @@
-#include "wave/AudioFileOpener.h"
 #include "wave/ffmpeg/FfmpegFileReader.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "wave/AudioFileOpener.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,8 @@ std::filesystem::path Source()
         std::vector<double> Samples(2 * FRAMES, 0.0);
         for (uint64_t f = ONSET; f < FRAMES; ++f)
         {
-            const double dfValue = 0.5 * std::cos(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(f - ONSET) / RATE);
+            const double dfValue =
+                0.5 * std::cos(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(f - ONSET) / RATE);
             Samples[2 * f] = dfValue;
             Samples[2 * f + 1] = dfValue;
         }
@@ -67,8 +68,8 @@ std::filesystem::path Encoded(const Coding& Item)
     const std::filesystem::path Path = TestFiles::PathFor(Item.pFile);
     if (!std::filesystem::exists(Path))
     {
-        const std::string Command = "ffmpeg -nostdin -v error -y -i '" + Source().string() + "' " + Item.pArguments +
-                                    " '" + Path.string() + "'";
+        const std::string Command = "ffmpeg -nostdin -v error -y -i '" + Source().string() + "' " +
+                                    Item.pArguments + " '" + Path.string() + "'";
         if (std::system(Command.c_str()) != 0)
         {
             return {};
@@ -137,7 +138,8 @@ TEST(FfmpegFileReader, ReadsEveryCodingGaplessWithItsFormatAndLength)
         // Gapless: the music starts where it started before encoding, not after the encoder's delay.
         const uint64_t ullOnset = OnsetOf(All);
         const uint64_t ullWanted = ONSET * Item.uiRate / RATE;
-        EXPECT_LE(ullOnset > ullWanted ? ullOnset - ullWanted : ullWanted - ullOnset, Item.ullFrame == 0 ? 1u : 16u)
+        EXPECT_LE(ullOnset > ullWanted ? ullOnset - ullWanted : ullWanted - ullOnset,
+                  Item.ullFrame == 0 ? 1u : 16u)
             << "onset at " << ullOnset;
         // Pitch (positive-going zero crossings) and level (RMS) in the middle second.
         double dfSquares = 0.0;
@@ -149,7 +151,8 @@ TEST(FfmpegFileReader, ReadsEveryCodingGaplessWithItsFormatAndLength)
             dfSquares += All[2 * f] * All[2 * f];
             ullCrossings += (All[2 * f - 2] < 0.0 && All[2 * f] >= 0.0) ? 1 : 0;
         }
-        EXPECT_NEAR(20.0 * std::log10(std::sqrt(dfSquares / ullCount) / (0.5 / std::numbers::sqrt2)), 0.0, 0.5);
+        EXPECT_NEAR(20.0 * std::log10(std::sqrt(dfSquares / ullCount) / (0.5 / std::numbers::sqrt2)), 0.0,
+                    0.5);
         EXPECT_NEAR(static_cast<double>(ullCrossings), 1000.0, 1.0);
     }
 }
@@ -169,7 +172,8 @@ TEST(FfmpegFileReader, SeeksLandOnTheExactFrameAndRepeatIdentically)
         const std::vector<double> All = ReadAll(Reader);
         const uint64_t ullLength = Reader.GetFormat().ullFrameCount;
         constexpr uint64_t ullRead = 3000;
-        for (const uint64_t ullTarget : {uint64_t{0}, uint64_t{1}, uint64_t{4410}, uint64_t{33333}, ullLength - 100})
+        for (const uint64_t ullTarget :
+             {uint64_t{0}, uint64_t{1}, uint64_t{4410}, uint64_t{33333}, ullLength - 100})
         {
             SCOPED_TRACE(ullTarget);
             std::vector<double> First(2 * ullRead, 9.0);
@@ -247,7 +251,8 @@ TEST(FfmpegFileReader, DamagedFilesPlayWhatDecodesAndEnd)
 
 TEST(FfmpegFileReader, RefusesWhatItCannotReadWithAReason)
 {
-    std::ofstream(TestFiles::PathFor("notes.mp3")) << "not music at all, only words in a file named as music\n";
+    std::ofstream(TestFiles::PathFor("notes.mp3"))
+        << "not music at all, only words in a file named as music\n";
     struct Case
     {
         const char* pName;

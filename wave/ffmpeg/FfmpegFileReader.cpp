@@ -677,11 +677,20 @@ int32_t FfmpegFileReader::SeekFrame(uint64_t ullFrame)
             }
             if (llPosition > static_cast<int64_t>(ullTarget))
             {
-                if (bFromStart)
+                if (!bFromStart)
                 {
-                    return RESULT_FAILED;
+                    break; // landed after the target: from the start instead
                 }
-                break; // landed after the target: from the start instead
+                // From the start the first frame decoded is the first of the sound, whatever its
+                // stamp says (a damaged stream's first frames may not decode again).
+                llPosition = 0;
+                if (static_cast<int64_t>(ullPendingFrames) > static_cast<int64_t>(ullTarget))
+                {
+                    ullPendingStart += ullTarget;
+                    ullPendingFrames -= ullTarget;
+                    ullPosition = ullTarget;
+                    return 1;
+                }
             }
             const int64_t llEnd = llPosition + static_cast<int64_t>(ullPendingFrames);
             if (llEnd > static_cast<int64_t>(ullTarget))

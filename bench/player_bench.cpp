@@ -3,9 +3,10 @@
 // on the virtual device running on its real-time clock. For each case it reports the CPU time of
 // each thread per second of audio, the peak resident memory of the playback above the idle program
 // and the time from Play to the first non-silent sample, once with a device that takes the first
-// format the ladder offers and once with one that refuses the first 20 attempts. Every case runs in
-// a process of its own, so the memory figures and the player record start clean. First it measures
-// the floor: the player's two real-time threads waking every millisecond with nothing to do (the
+// format the ladder offers and once with one that refuses the first 20 attempts. Beside the WAV
+// cases, an MP3 and a FLAC file (made by the ffmpeg tool at run time) are played through the decoder. Every
+// case runs in a process of its own, so the memory figures and the player record start clean. First it
+// measures the floor: the player's two real-time threads waking every millisecond with nothing to do (the
 // waits of the design), and it gives each case's total as a multiple of that floor.
 //
 //   player_bench [--seconds S]     S seconds of sound per case (default 4)
@@ -59,10 +60,20 @@ struct BenchCase
     uint32_t uiFileBits;
     uint32_t uiDeviceIndex; // in the rate table
     uint32_t uiDeviceBits;
+    // A coding the file is made in by the ffmpeg tool (its name, file extension and encoder
+    // options); null for the WAV file itself.
+    const char* pCoding = nullptr;
+    const char* pExtension = nullptr;
+    const char* pEncoder = nullptr;
 };
 
-constexpr BenchCase CASES[] = {
-    {44100, 16, 10, 16}, {44100, 16, 8, 24}, {48000, 24, 6, 24}, {96000, 24, 0, 32}, {8000, 16, 0, 32}};
+constexpr BenchCase CASES[] = {{44100, 16, 10, 16},
+                               {44100, 16, 8, 24},
+                               {48000, 24, 6, 24},
+                               {96000, 24, 0, 32},
+                               {8000, 16, 0, 32},
+                               {44100, 16, 10, 16, "MP3", "mp3", "-c:a libmp3lame -b:a 192k"},
+                               {44100, 16, 10, 16, "FLAC", "flac", "-c:a flac"}};
 constexpr int32_t SPEED_POSITIONS[] = {PlayerScales::SPEED_CENTRE_POSITION,
                                        PlayerScales::SPEED_MAXIMUM_POSITION};
 
@@ -173,8 +184,22 @@ std::filesystem::path WriteToneFile(const BenchCase& Case, double dfSeconds)
         Signal[2 * n] = 0.5 * std::sin(2.0 * std::numbers::pi * 997.0 * t + 1.0);
         Signal[2 * n + 1] = 0.3 * std::sin(2.0 * std::numbers::pi * 1499.0 * t + 2.0);
     }
-    return TestFiles::Write("player-bench.wav",
-                            WaveFileBuilder::PcmWave(Signal, 2, Case.uiFileRate, Case.uiFileBits));
+    const auto Wave = TestFiles::Write("player-bench.wav",
+                                       WaveFileBuilder::PcmWave(Signal, 2, Case.uiFileRate, Case.uiFileBits));
+    if (Case.pCoding == nullptr)
+    {
+        return Wave;
+    }
+    // The other codings are decoded while playing: made from the WAV file at run time.
+    const auto Coded = TestFiles::PathFor(std::string("player-bench.") + Case.pExtension);
+    const std::string Command = "ffmpeg -nostdin -v error -y -i '" + Wave.string() + "' " + Case.pEncoder +
+                                " '" + Coded.string() + "'";
+    if (std::system(Command.c_str()) != 0)
+    {
+        std::fprintf(stderr, "player_bench: the ffmpeg tool could not make the %s file\n", Case.pCoding);
+        return {};
+    }
+    return Coded;
 }
 
 // One playback, in the calling (child) process. bLadder: the device refuses the first 20 attempts
@@ -184,6 +209,10 @@ RunResult RunCase(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, d
     RunResult Result;
     const double dfSpeed = PlayerScales::SpeedOfPosition(iSpeedPosition);
     const auto Path = WriteToneFile(Case, dfSeconds * dfSpeed + 2.0);
+    if (Path.empty())
+    {
+        return Result;
+    }
 
     PlayerState& State = PlayerState::Instance();
     CVirtualAudioLayer Layer;
@@ -394,7 +423,8 @@ RunResult RunInChild(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder
 std::string CaseName(const BenchCase& Case)
 {
     char Text[64];
-    std::snprintf(Text, sizeof(Text), "%g kHz -> %g kHz/%u", Case.uiFileRate / 1000.0,
+    std::snprintf(Text, sizeof(Text), "%s%s%g kHz -> %g kHz/%u", Case.pCoding != nullptr ? Case.pCoding : "",
+                  Case.pCoding != nullptr ? " " : "", Case.uiFileRate / 1000.0,
                   RateTable::Frequency(Case.uiDeviceIndex) / 1000.0, Case.uiDeviceBits);
     return Text;
 }
@@ -454,7 +484,7 @@ int main(int argc, char** argv)
     std::printf("Floor: the two real-time threads waking every 1 ms with nothing to do, and the 10 ms "
                 "timer loop: %s %% (total / floor in the last column).\n\n",
                 Percent(dfFloor).c_str());
-    std::printf("%-24s %6s %9s %8s %8s %8s %9s %16s %22s %10s %9s\n", "case", "speed", "playback", "render",
+    std::printf("%-30s %6s %9s %8s %8s %8s %9s %16s %22s %10s %9s\n", "case", "speed", "playback", "render",
                 "other", "total", "peak MiB", "sound, 1st try", "sound, after refusals", "underruns",
                 "x floor");
     int iFailures = 0;
@@ -469,7 +499,7 @@ int main(int argc, char** argv)
             char Refused[48];
             std::snprintf(Refused, sizeof(Refused), "%s [%u refused]", FirstSound(Ladder).c_str(),
                           Ladder.uiAttempts > 0 ? Ladder.uiAttempts - 1 : 0);
-            std::printf("%-24s %6s %9s %8s %8s %8s %9.1f %16s %22s %10llu %9s\n", CaseName(Case).c_str(),
+            std::printf("%-30s %6s %9s %8s %8s %8s %9.1f %16s %22s %10llu %9s\n", CaseName(Case).c_str(),
                         Speed, Percent(Run.dfPlaybackCpu).c_str(), Percent(Run.dfRenderCpu).c_str(),
                         Percent(Run.dfTotalCpu - Run.dfPlaybackCpu - Run.dfRenderCpu).c_str(),
                         Percent(Run.dfTotalCpu).c_str(), Run.dfPeakMiB, FirstSound(Run).c_str(), Refused,

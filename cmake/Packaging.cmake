@@ -48,14 +48,15 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME larkspur)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Larkspur")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "varispeed player for PCM WAV files")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "varispeed player for WAV, FLAC, MP3, AAC and other sound files")
 # The long description below the summary, in lines within 80 columns; CPack indents them as the
 # control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Plays uncompressed PCM WAV files at speeds from x0.5 to x2.52 in
-1/120-octave steps, changed while playing without a gap; the pitch follows
-the speed like a tape machine. Comes as a window (larkspur) and as a
-terminal player and offline renderer (larkspur-cli).")
+    "Plays WAV (integer and float), FLAC, MP3, AAC/M4A, ALAC, Ogg Vorbis, Opus,
+AIFF and WavPack files at speeds from x0.5 to x2.52 in 1/120-octave steps,
+changed while playing without a gap; the pitch follows the speed like a tape
+machine. Comes as a window (larkspur) and as a terminal player and offline
+renderer (larkspur-cli).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LARKSPUR_MAINTAINER}")

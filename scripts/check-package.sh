@@ -47,6 +47,7 @@ programs=$(grep -c '^-.* \./usr/bin/' <<<"$listing")
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q "libqt6widgets6" <<<"$depends" || fail "Depends lacks the Qt widgets library: $depends"
 grep -q "libpulse0" <<<"$depends" || fail "Depends lacks the sound server's client library: $depends"
+grep -q "libavcodec59" <<<"$depends" || fail "Depends lacks the decoder libraries: $depends"
 dpkg-deb -x "$deb" "$work/root"
 desktop-file-validate "$work/root/usr/share/applications/larkspur.desktop"
 "$work/root/usr/bin/larkspur-cli" --version >/dev/null

@@ -4,7 +4,9 @@
 # given number of seconds (default 60).
 #   wave    any bytes as a WAV file through the reader (the default)
 #   chain   settings + a WAV file through reader, stereo, converter, volume and quantiser
-#   all     both side by side, each for the whole time (one core each)
+#   decoder any bytes as a sound file through the decoder reader (seeds: tiny files of each coding
+#           the ffmpeg tool encodes)
+#   all     all three side by side, each for the whole time (on two cores)
 # Exits non-zero when the fuzzer finds a crash, a hang, a leak or a broken invariant; the input that
 # did it is left in the build folder under TARGET-fuzz-artifacts/.
 #   scripts/fuzz.sh [wave|chain|all] [seconds]      (scripts/fuzz.sh SECONDS fuzzes the reader)
@@ -13,16 +15,16 @@
 set -euo pipefail
 
 target=wave
-if [[ ${1:-} == wave || ${1:-} == chain || ${1:-} == all ]]; then
+if [[ ${1:-} == wave || ${1:-} == chain || ${1:-} == decoder || ${1:-} == all ]]; then
     target=$1
     shift
 fi
 limit=(-max_total_time="${1:-60}")
 if [[ ${1:-} == --runs ]]; then
-    [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [wave|chain|all] [seconds | --runs N]" >&2; exit 1; }
+    [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "usage: scripts/fuzz.sh [wave|chain|decoder|all] [seconds | --runs N]" >&2; exit 1; }
     limit=(-runs="$2")
 elif ! [[ ${1:-60} =~ ^[0-9]+$ ]] || [[ ${1:-60} -eq 0 ]]; then
-    echo "usage: scripts/fuzz.sh [wave|chain|all] [seconds | --runs N]" >&2
+    echo "usage: scripts/fuzz.sh [wave|chain|decoder|all] [seconds | --runs N]" >&2
     exit 1
 fi
 
@@ -31,10 +33,23 @@ cd "$root"
 build=${LARKSPUR_FUZZ_BUILD_DIR:-$root/build/asan}
 jobs=$(($(nproc) < 2 ? $(nproc) : 2))
 targets=("$target")
-[[ $target == all ]] && targets=(wave chain)
+[[ $target == all ]] && targets=(wave chain decoder)
 
 cmake --preset asan -B "$build" >/dev/null
 cmake --build "$build" -j "$jobs" --target "${targets[@]/%/_fuzz}" wave_fuzz_seeds
+
+# decoder_seeds FOLDER: a tenth of a second of a tone in every coding the decoder reader takes,
+# small enough for the fuzzer's input size.
+decoder_seeds() {
+    local folder=$1 spec
+    mkdir -p "$folder"
+    for spec in "flac:-c:a flac" "mp3:-c:a libmp3lame -b:a 32k" "m4a:-c:a aac -b:a 32k" "ogg:-c:a libvorbis" \
+        "opus:-c:a libopus -b:a 16k" "alac.m4a:-c:a alac" "aiff:-c:a pcm_s16be" "wv:-c:a wavpack" \
+        "ulaw.wav:-c:a pcm_mulaw" "adpcm.wav:-c:a adpcm_ms"; do
+        ffmpeg -nostdin -v error -y -f lavfi -i "sine=frequency=440:sample_rate=8000:duration=0.1" \
+            ${spec#*:} "$folder/seed.${spec%%:*}"
+    done
+}
 
 # fuzz TARGET: one fuzzer run.
 fuzz() {
@@ -44,6 +59,8 @@ fuzz() {
     mkdir -p "$corpus" "$artifacts"
     if [[ $target == chain ]]; then
         "$build/tests/fuzz/wave_fuzz_seeds" --chain "$seeds"
+    elif [[ $target == decoder ]]; then
+        decoder_seeds "$seeds"
     else
         "$build/tests/fuzz/wave_fuzz_seeds" "$seeds"
     fi

@@ -5,12 +5,13 @@
 #   scripts/install-deps.sh --player   only what building and running the player natively needs
 set -euo pipefail
 
-player=(build-essential cmake ninja-build pkg-config qt6-base-dev libasound2-dev libpulse-dev fonts-noto-cjk)
+player=(build-essential cmake ninja-build pkg-config qt6-base-dev libasound2-dev libpulse-dev fonts-noto-cjk
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev)
 everything=("${player[@]}"
     googletest libbenchmark-dev clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xauth
     pulseaudio pulseaudio-utils libasound2-plugins tmux fonts-ipafont-gothic imagemagick
-    libsoxr-dev libsamplerate0-dev libfftw3-dev sox python3
+    libsoxr-dev libsamplerate0-dev libfftw3-dev sox ffmpeg python3
     desktop-file-utils dpkg-dev file xdotool openbox x11-utils lintian ccache dbus playerctl)
 
 if [[ "${1:-}" == "--player" ]]; then

@@ -21,7 +21,7 @@ stage_table=(
     "windows|windows|windows_stage|MinGW-w64 cross build: every test executable under Wine through CTest, then the ZIP and its check"
     "linux|linux|linux_stage|gcc build at -O2 (the one the package stage packages): every test through CTest, the ALSA and sound-server tests included"
     "package|linux|package_stage|the Debian package of the linux build: its files, licence, manual pages, lintian, and a start under Xvfb"
-    "fuzz||fuzz_stage|the fuzzers of the asan build, a minute each, side by side"
+    "fuzz||fuzz_stage|the WAV reader, playback-chain and decoder-reader fuzzers of the asan build, a minute each, side by side"
 )
 # stage_field NAME COLUMN: one column of a stage's row (1 name, 2 build, 3 function, 4 description).
 stage_field() {
@@ -76,7 +76,7 @@ failed=()
 timings=()
 
 # The builds the chosen stages test, each once. The fuzz stage uses the asan build's fuzz targets when
-# that build runs, and builds its own two otherwise; the package stage packages the linux build.
+# that build runs, and builds its own otherwise; the package stage packages the linux build.
 builds=()
 for stage in $stages; do
     build=$(stage_field "$stage" 2)
@@ -215,7 +215,7 @@ windows_stage() {
         "$root/scripts/check-windows-package.sh" "$root/build/windows"
 }
 
-# Both fuzzers at once, one core each, each for its minute.
+# The three fuzzers at once, on the two cores, each for its minute.
 fuzz_stage() {
     await_build asan &&
         "$root/scripts/fuzz.sh" all 60

@@ -48,4 +48,8 @@ public:
     virtual int32_t IsOpen() const = 0;
     // The open file's format; all zero while closed.
     virtual const AudioFileFormat& GetFormat() const = 0;
+    // Why the last Open refused the file, in English words a user can act on, phrased to follow the
+    // file's name and a colon, which the caller puts in front ("'x.wma': its coding (wmapro) cannot
+    // be decoded here"). Empty after a success, or when the reader has nothing to add.
+    virtual const char16_t* GetErrorText() const { return u""; }
 };

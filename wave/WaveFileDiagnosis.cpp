@@ -1,6 +1,9 @@
 #include "wave/WaveFileDiagnosis.h"
 
+#include "runtime/TextConversion.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -171,12 +174,13 @@ void WaveFileDiagnosis::Examine(const char16_t* pPath)
         {
             uiEncoding = Little(Format + SUBFORMAT_OFFSET, 2);
         }
-        if (uiEncoding == FORMAT_TAG_FLOAT)
+        const bool bFloat = uiEncoding == FORMAT_TAG_FLOAT;
+        if (bFloat && uiBitCount != 32 && uiBitCount != 64)
         {
             Found = Problem::FloatSamples;
             return;
         }
-        if (uiEncoding != FORMAT_TAG_PCM)
+        if (!bFloat && uiEncoding != FORMAT_TAG_PCM)
         {
             Found = Problem::OtherEncoding;
             return;
@@ -186,7 +190,7 @@ void WaveFileDiagnosis::Examine(const char16_t* pPath)
             Found = Problem::Damaged;
             return;
         }
-        if (uiBitCount != 8 && uiBitCount != 16 && uiBitCount != 24 && uiBitCount != 32)
+        if (!bFloat && uiBitCount != 8 && uiBitCount != 16 && uiBitCount != 24 && uiBitCount != 32)
         {
             Found = Problem::SampleWidth;
             return;
@@ -197,4 +201,45 @@ void WaveFileDiagnosis::Examine(const char16_t* pPath)
             return;
         }
     }
+}
+
+std::u16string WaveFileDiagnosis::Reason() const
+{
+    const std::string Bits = std::to_string(uiBitCount);
+    switch (Found)
+    {
+    case Problem::None:
+        return u"";
+    case Problem::Missing:
+        return u"no such file";
+    case Problem::Folder:
+        return u"a folder, not a sound file";
+    case Problem::NotRegular:
+        return u"not a regular file (a device, pipe or socket)";
+    case Problem::Unreadable:
+        return u"cannot be opened for reading (no permission?)";
+    case Problem::Empty:
+        return u"empty (0 bytes)";
+    case Problem::NotWave:
+        return u"not a WAV file (it does not begin with a RIFF or RF64 WAVE header)";
+    case Problem::Truncated:
+        return u"cut short: its WAV header ends before the sound data";
+    case Problem::FloatSamples:
+        return Utf8ToWide(Bits +
+                          "-bit float samples are not supported; 32- or 64-bit float or integer PCM only");
+    case Problem::OtherEncoding:
+    {
+        char Tag[16];
+        std::snprintf(Tag, sizeof(Tag), "0x%04X", uiFormatTag);
+        return Utf8ToWide(std::string("samples of a coding (format tag ") + Tag + ") no decoder here takes");
+    }
+    case Problem::SampleWidth:
+        return Utf8ToWide(Bits + "-bit samples are not supported; 8, 16, 24 or 32 bits only");
+    case Problem::FrameTooLarge:
+        return Utf8ToWide(std::to_string(uiChannelCount) + " channels of " + Bits +
+                          " bits make frames larger than the 4096 bytes the player reads at a time");
+    case Problem::Damaged:
+        break;
+    }
+    return u"a damaged or unusual WAV header";
 }

@@ -2,12 +2,14 @@
 
 #include "runtime/CMemoryANSI.h"
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
 namespace
 {
 constexpr uint32_t FORMAT_TAG_PCM = 1;
+constexpr uint32_t FORMAT_TAG_FLOAT = 3;
 constexpr uint32_t FORMAT_TAG_EXTENSIBLE = 0xFFFE;
 constexpr uint32_t PLAIN_FORMAT_SIZE = 16;
 constexpr uint32_t EXTENSIBLE_FORMAT_SIZE = 40;
@@ -17,6 +19,9 @@ constexpr uint32_t SIZE_PLACEHOLDER = 0xFFFFFFFF;
 // KSDATAFORMAT_SUBTYPE_PCM as it is stored in the file.
 constexpr uint8_t SUBFORMAT_PCM[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                        0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// KSDATAFORMAT_SUBTYPE_IEEE_FLOAT: the same GUID with the float tag in front.
+constexpr uint8_t SUBFORMAT_FLOAT[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                         0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 bool IsIdentifier(const uint8_t* pBytes, const char* pIdentifier)
 {
@@ -26,6 +31,22 @@ bool IsIdentifier(const uint8_t* pBytes, const char* pIdentifier)
 uint64_t WithPadByte(uint64_t ullSize)
 {
     return ullSize + (ullSize & 1);
+}
+
+// A float sample as the chain takes it: NaN and infinities, which no converter can carry, are silence.
+double Finite(double dfValue)
+{
+    return std::isfinite(dfValue) ? dfValue : 0.0;
+}
+
+uint64_t LittleWord(const uint8_t* pBytes, uint32_t uiCount)
+{
+    uint64_t ullValue = 0;
+    for (uint32_t i = 0; i < uiCount; ++i)
+    {
+        ullValue |= static_cast<uint64_t>(pBytes[i]) << (8 * i);
+    }
+    return ullValue;
 }
 } // namespace
 
@@ -59,6 +80,14 @@ int32_t WaveFileReader::Open(const char16_t* pPath)
     }
     pBlockBuffer = static_cast<uint8_t*>(pMemory);
     bOpened = 1;
+    Format = AudioFileFormat{};
+    Format.uiSamplingFrequency = uiSamplingFrequency;
+    Format.uiChannelCount = uiChannelCount;
+    Format.uiBitCount = uiBitCount;
+    Format.uiChannelMask = uiChannelMask;
+    Format.ullFrameCount = ullFrameCount;
+    Format.bFloatSamples = bFloat;
+    std::memcpy(Format.szCodingName, u"WAV", sizeof(u"WAV"));
     return iHeader;
 }
 
@@ -72,6 +101,7 @@ int32_t WaveFileReader::Close()
     ReleaseBlockBuffer();
     ullDataOffset = 0;
     bOpened = 0;
+    Format = AudioFileFormat{};
     return 1;
 }
 
@@ -152,6 +182,7 @@ int32_t WaveFileReader::ParseHeader()
     ullDataBytes = 0;
     ullBytesToDeliver = 0;
     uiChannelMask = 0;
+    bFloat = 0;
 
     uint8_t Identifier[4];
     uint32_t uiRiffSize = 0;
@@ -303,27 +334,41 @@ int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullForm
     uint32_t uiFormatRead = PLAIN_FORMAT_SIZE;
     if (uiFormatTag == FORMAT_TAG_EXTENSIBLE)
     {
-        // Accepted only when the samples are plain integer PCM; the valid-bits field and the channel
-        // mask do not change how the container is decoded. The mask is kept for the down-mix.
+        // Accepted only when the samples are plain integer PCM or IEEE float; the valid-bits field
+        // and the channel mask do not change how the container is decoded. The mask is kept for the
+        // down-mix.
         uint32_t uiExtensionSize = 0;
         uint32_t uiValidBits = 0;
         uint32_t uiMask = 0;
         uint8_t SubFormat[16];
         if (uiFormatSize < EXTENSIBLE_FORMAT_SIZE || ReadUInt16(uiExtensionSize) < 0 ||
             ReadUInt16(uiValidBits) < 0 || ReadUInt32(uiMask) < 0 ||
-            ReadBytes(SubFormat, sizeof(SubFormat)) < 0 ||
-            std::memcmp(SubFormat, SUBFORMAT_PCM, sizeof(SubFormat)) != 0)
+            ReadBytes(SubFormat, sizeof(SubFormat)) < 0)
+        {
+            return -1;
+        }
+        if (std::memcmp(SubFormat, SUBFORMAT_FLOAT, sizeof(SubFormat)) == 0)
+        {
+            bFloat = 1;
+        }
+        else if (std::memcmp(SubFormat, SUBFORMAT_PCM, sizeof(SubFormat)) != 0)
         {
             return -1;
         }
         uiChannelMask = uiMask;
         uiFormatRead = EXTENSIBLE_FORMAT_SIZE;
     }
+    else if (uiFormatTag == FORMAT_TAG_FLOAT)
+    {
+        bFloat = 1;
+    }
     else if (uiFormatTag != FORMAT_TAG_PCM)
     {
         return -1;
     }
-    if (uiBits != 8 && uiBits != 16 && uiBits != 24 && uiBits != 32)
+    const bool bWidthKnown = bFloat != 0 ? (uiBits == 32 || uiBits == 64)
+                                         : (uiBits == 8 || uiBits == 16 || uiBits == 24 || uiBits == 32);
+    if (!bWidthKnown)
     {
         return -1;
     }
@@ -438,44 +483,18 @@ int32_t WaveFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
             break;
         }
 
-        // Every decoded value lies in -1.0 ... +1.0 by construction: code / 2^(bits - 1).
+        // Every decoded integer lies in -1.0 ... +1.0 by construction: code / 2^(bits - 1). Float
+        // samples pass as they are: the converter and the quantiser limit what lies beyond.
         const uint8_t* pBytes = pBlockBuffer;
         double* pdfTarget = pdfOut + ullDelivered * ullChannels;
         const uint64_t ullSamples = ullFrames * ullChannels;
-        switch (ullSampleBytes)
+        if (bFloat != 0)
         {
-        case 1:
-            // 8-bit samples are unsigned with 128 as silence.
-            for (uint64_t i = 0; i < ullSamples; ++i)
-            {
-                pdfTarget[i] = (static_cast<int32_t>(pBytes[i]) - 128) * (1.0 / 128.0);
-            }
-            break;
-        case 2:
-            for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 2)
-            {
-                const auto sValue = static_cast<int16_t>(static_cast<uint16_t>(pBytes[0] | (pBytes[1] << 8)));
-                pdfTarget[i] = sValue * (1.0 / 32768.0);
-            }
-            break;
-        case 3:
-            for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 3)
-            {
-                const auto iValue = static_cast<int32_t>((static_cast<uint32_t>(pBytes[0]) << 8) |
-                                                         (static_cast<uint32_t>(pBytes[1]) << 16) |
-                                                         (static_cast<uint32_t>(pBytes[2]) << 24));
-                pdfTarget[i] = iValue * (1.0 / 2147483648.0);
-            }
-            break;
-        default:
-            for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 4)
-            {
-                const auto iValue = static_cast<int32_t>(
-                    static_cast<uint32_t>(pBytes[0]) | (static_cast<uint32_t>(pBytes[1]) << 8) |
-                    (static_cast<uint32_t>(pBytes[2]) << 16) | (static_cast<uint32_t>(pBytes[3]) << 24));
-                pdfTarget[i] = iValue * (1.0 / 2147483648.0);
-            }
-            break;
+            ConvertFloat(pBytes, ullSamples, pdfTarget);
+        }
+        else
+        {
+            ConvertInteger(pBytes, ullSamples, pdfTarget);
         }
         ullDelivered += ullFrames;
         if (ullReceived % ullFrameBytes != 0)
@@ -485,6 +504,67 @@ int32_t WaveFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
     }
     *pullFrames = ullDelivered;
     return 1;
+}
+
+void WaveFileReader::ConvertFloat(const uint8_t* pBytes, uint64_t ullSamples, double* pdfTarget) const
+{
+    if (uiBitCount == 32)
+    {
+        for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 4)
+        {
+            const auto uiBits = static_cast<uint32_t>(LittleWord(pBytes, 4));
+            float fValue = 0.0F;
+            std::memcpy(&fValue, &uiBits, sizeof(fValue));
+            pdfTarget[i] = Finite(fValue);
+        }
+        return;
+    }
+    for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 8)
+    {
+        const uint64_t ullBits = LittleWord(pBytes, 8);
+        double dfValue = 0.0;
+        std::memcpy(&dfValue, &ullBits, sizeof(dfValue));
+        pdfTarget[i] = Finite(dfValue);
+    }
+}
+
+void WaveFileReader::ConvertInteger(const uint8_t* pBytes, uint64_t ullSamples, double* pdfTarget) const
+{
+    switch (uiBitCount / 8)
+    {
+    case 1:
+        // 8-bit samples are unsigned with 128 as silence.
+        for (uint64_t i = 0; i < ullSamples; ++i)
+        {
+            pdfTarget[i] = (static_cast<int32_t>(pBytes[i]) - 128) * (1.0 / 128.0);
+        }
+        break;
+    case 2:
+        for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 2)
+        {
+            const auto sValue = static_cast<int16_t>(static_cast<uint16_t>(pBytes[0] | (pBytes[1] << 8)));
+            pdfTarget[i] = sValue * (1.0 / 32768.0);
+        }
+        break;
+    case 3:
+        for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 3)
+        {
+            const auto iValue = static_cast<int32_t>((static_cast<uint32_t>(pBytes[0]) << 8) |
+                                                     (static_cast<uint32_t>(pBytes[1]) << 16) |
+                                                     (static_cast<uint32_t>(pBytes[2]) << 24));
+            pdfTarget[i] = iValue * (1.0 / 2147483648.0);
+        }
+        break;
+    default:
+        for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 4)
+        {
+            const auto iValue = static_cast<int32_t>(
+                static_cast<uint32_t>(pBytes[0]) | (static_cast<uint32_t>(pBytes[1]) << 8) |
+                (static_cast<uint32_t>(pBytes[2]) << 16) | (static_cast<uint32_t>(pBytes[3]) << 24));
+            pdfTarget[i] = iValue * (1.0 / 2147483648.0);
+        }
+        break;
+    }
 }
 
 int32_t WaveFileReader::Rewind()

@@ -1,34 +1,39 @@
 #pragma once
 #include "runtime/CFileStream.h"
+#include "wave/SAudioFileReader.h"
 
 #include <cstdint>
 
-// Reads one integer-PCM WAV file (RIFF or RF64) and delivers its frames as interleaved doubles in
-// -1.0 ... +1.0, one 4096-byte block at a time. Accepted: 8-bit unsigned, 16-, 24- and 32-bit signed
-// samples, format tag 1 or WAVE_FORMAT_EXTENSIBLE with the integer-PCM sub-format. Everything else
-// is refused by Open with -1. One thread at a time; no locks.
-class WaveFileReader
+// Reads one PCM WAV file (RIFF or RF64) and delivers its frames as interleaved doubles, one 4096-byte
+// block at a time. Accepted: 8-bit unsigned, 16-, 24- and 32-bit signed integer samples (in
+// -1.0 ... +1.0), and 32- and 64-bit IEEE float samples (passed as they are, beyond +-1 included;
+// NaN and infinities read as 0), with format tag 1 or 3 or WAVE_FORMAT_EXTENSIBLE with the matching
+// sub-format. Everything else is refused by Open with -1. One thread at a time; no locks.
+class WaveFileReader : public SAudioFileReader
 {
 public:
     WaveFileReader() = default;
-    ~WaveFileReader();
+    ~WaveFileReader() override;
     WaveFileReader(const WaveFileReader&) = delete;
     WaveFileReader& operator=(const WaveFileReader&) = delete;
 
     // 1: accepted and consistent; 0: accepted, but a size or rate field disagrees; negative: refused
     // (the reader stays closed).
-    int32_t Open(const char16_t* pPath);
+    int32_t Open(const char16_t* pPath) override;
     // *pullFrames: in, the frames wanted; out, the frames written to pdfOut (channel count doubles per
     // frame). 1 also at the end of the sound (fewer or no frames); -1 when not open; -4 for a null
     // argument; or the file stream's negative result.
-    int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames);
+    int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames) override;
     // Back to the first frame. 1, or -1 when not open or the position cannot be reached.
-    int32_t Rewind();
+    int32_t Rewind() override;
     // To frame ullFrame, counted from the first; a frame at or past the end of the sound goes to the
     // end (the next read delivers nothing). 1, or -1 when not open or the position cannot be reached.
-    int32_t SeekFrame(uint64_t ullFrame);
+    int32_t SeekFrame(uint64_t ullFrame) override;
     // 1 when an open file was closed, 0 when none was open.
-    int32_t Close();
+    int32_t Close() override;
+    int32_t IsOpen() const override { return bOpened; }
+    // Coding "WAV"; bFloatSamples for float files; the frame count is always exact.
+    const AudioFileFormat& GetFormat() const override { return Format; }
 
     // Decodes the header of the file open in FileStream and leaves the stream at the first sample
     // byte. Results as Open; -1 for anything that is not a readable WAV file.
@@ -73,8 +78,13 @@ private:
     // rest of the file. Fills ullAvailableFrames.
     int32_t SetSoundExtent(uint64_t ullDeclaredSize, uint64_t& ullAvailableFrames);
     void ReleaseBlockBuffer();
+    // ullSamples samples of the block at pBytes as doubles.
+    void ConvertFloat(const uint8_t* pBytes, uint64_t ullSamples, double* pdfTarget) const;
+    void ConvertInteger(const uint8_t* pBytes, uint64_t ullSamples, double* pdfTarget) const;
 
     uint64_t ullDataBytes = 0;      // bytes of sound from ullDataOffset, or UNTIL_END_OF_FILE
     uint64_t ullBytesToDeliver = 0; // bytes of sound not yet delivered (since Open or Rewind)
     uint32_t uiChannelMask = 0;
+    int32_t bFloat = 0;
+    AudioFileFormat Format;
 };

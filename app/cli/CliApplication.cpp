@@ -4,13 +4,13 @@
 namespace
 {
 const char* const USAGE_TEXT =
-    "Larkspur " LARKSPUR_VERSION_TEXT " - varispeed player for PCM WAV files\n"
+    "Larkspur " LARKSPUR_VERSION_TEXT " - varispeed player for WAV, FLAC, MP3, AAC and other sound files\n"
     "\n"
     "Usage:\n"
-    "  larkspur-cli info FILE.wav             show a WAV file's format and length\n"
-    "  larkspur-cli render IN.wav OUT.wav [options]\n"
+    "  larkspur-cli info FILE                 show a sound file's format and length\n"
+    "  larkspur-cli render IN OUT.wav [options]\n"
     "                                         convert a file offline as the player plays it\n"
-    "  larkspur-cli play [FILE.wav] [options] play in the terminal (the demo piece without FILE)\n"
+    "  larkspur-cli play [FILE] [options]     play in the terminal (the demo piece without FILE)\n"
     "  larkspur-cli devices [--probe]         list the output devices; with --probe, which rates and\n"
     "                                         bits each takes in exclusive and shared mode\n"
     "  larkspur-cli --version                 show the version\n"

@@ -1,8 +1,8 @@
 #include "app/cli/CliFileMessages.h"
 
 #include "runtime/TextConversion.h"
+#include "wave/AudioFileOpener.h"
 #include "wave/WaveFileDiagnosis.h"
-#include "wave/WaveFileReader.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -45,7 +45,7 @@ std::string Quoted(const std::string& Path)
 
 std::string InputProblem(const std::string& Path)
 {
-    WaveFileReader Reader;
+    AudioFileOpener Reader;
     return Reader.Open(Utf8ToWide(Path).c_str()) >= 0 ? std::string() : RefusedInput(Path);
 }
 
@@ -69,18 +69,17 @@ std::string RefusedInput(const std::string& Path)
     case WaveFileDiagnosis::Problem::Empty:
         return Name + " is empty (0 bytes), not a WAV file";
     case WaveFileDiagnosis::Problem::NotWave:
-        return Name + " is not a WAV file (it does not begin with a RIFF or RF64 WAVE header)";
+    case WaveFileDiagnosis::Problem::OtherEncoding:
+    {
+        // Not for our WAV reader: the decoder's reason.
+        AudioFileOpener Reader;
+        Reader.Open(Wide.c_str());
+        return Name + ": " + WideToUtf8(Reader.GetErrorText());
+    }
     case WaveFileDiagnosis::Problem::Truncated:
         return Name + " is cut short: its WAV header ends before the sound data";
     case WaveFileDiagnosis::Problem::FloatSamples:
-        return Name + ": " + Bits + "-bit float samples are not supported; integer PCM only";
-    case WaveFileDiagnosis::Problem::OtherEncoding:
-    {
-        char Tag[16];
-        std::snprintf(Tag, sizeof(Tag), "0x%04X", Diagnosis.uiFormatTag);
-        return Name + ": compressed or other non-PCM samples (format tag " + Tag +
-               ") are not supported; integer PCM only";
-    }
+        return Name + ": " + WideToUtf8(Diagnosis.Reason());
     case WaveFileDiagnosis::Problem::SampleWidth:
         return Name + ": " + Bits + "-bit samples are not supported; 8, 16, 24 or 32 bits only";
     case WaveFileDiagnosis::Problem::FrameTooLarge:

@@ -6,10 +6,12 @@
 // wrong and, where it helps, what to do. Paths are UTF-8.
 namespace CliFileMessages
 {
-// Empty when the WAV reader opens the file; otherwise why it does not, for example
-// "'x.wav' does not exist" or "'f.wav': 32-bit float samples are not supported; integer PCM only".
+// Empty when the player's readers open the file (our WAV reader or the decoder); otherwise why they
+// do not, for example "'x.wav' does not exist", "'f.wav': 16-bit float samples are not supported;
+// 32- or 64-bit float or integer PCM only" or "'x.txt': not a sound file the player knows (its
+// format was not recognised)".
 std::string InputProblem(const std::string& Path);
-// Why the WAV reader refused the file at Path (never empty).
+// Why the readers refused the file at Path (never empty).
 std::string RefusedInput(const std::string& Path);
 
 // Why no file can be written at Path (a folder, a missing folder, no permission), looked up after

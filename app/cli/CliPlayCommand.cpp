@@ -17,7 +17,7 @@
 namespace
 {
 const char* const SYNOPSIS =
-    "Usage: larkspur-cli play [FILE.wav] [--device D] [--max-rate HZ] [--bits N] [--no-enhancer]\n"
+    "Usage: larkspur-cli play [FILE] [--device D] [--max-rate HZ] [--bits N] [--no-enhancer]\n"
     "                         [--speed X | --position P] [--volume DB] [--shift BINS] [--verbose]\n"
     "                         [--from T] [--loop A-B] [--train STEPS/EVERY:UNTIL]\n";
 
@@ -25,10 +25,11 @@ std::string HelpText()
 {
     // Appended piece by piece: GCC 12 misreads a chain of operator+ on this long text as out of bounds.
     std::string text(SYNOPSIS);
-    text += "Plays FILE.wav in the terminal with the player window's logic: the same device negotiation,\n"
-            "the same messages (as the window shows them, caption first, on stderr).\n"
+    text += "Plays FILE (WAV, FLAC, MP3, AAC/M4A, Ogg, Opus, AIFF, ...) in the terminal with the player\n"
+            "window's logic: the same device negotiation, the same messages (as the window shows them,\n"
+            "caption first, on stderr).\n"
             "Options (--name VALUE or --name=VALUE):\n"
-            "  FILE.wav       the file to play (default: the demo piece)\n"
+            "  FILE           the file to play (default: the demo piece)\n"
             "  --device D     output device: an index, an identifier or (part of) a name, any case, as\n"
             "                 'larkspur-cli devices' lists them; -1 the default device (default)\n"
             "  --max-rate HZ  the highest sampling frequency the device may run at (default 96000), one of\n"
@@ -89,8 +90,8 @@ std::string HelpText()
             "      the buffer size could not be limited / set\n"
             "  Status words: 再生 playing, 一時停止 paused, 停止 stopped; 排他モード exclusive mode,\n"
             "  共有モード shared mode.\n"
-            "Exit status: 0 played or quit; 1 wrong arguments; 2 file missing or not a WAV file the player\n"
-            "reads; 3 no such device, the recording cannot be written, or playback could not start;\n"
+            "Exit status: 0 played or quit; 1 wrong arguments; 2 file missing or not a sound file the\n"
+            "player reads; 3 no such device, the recording cannot be written, or playback could not start;\n"
             "130 stopped by Ctrl-C.\n";
     return text;
 }

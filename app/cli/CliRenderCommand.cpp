@@ -21,16 +21,16 @@
 namespace
 {
 const char* const SYNOPSIS =
-    "Usage: larkspur-cli render IN.wav OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
+    "Usage: larkspur-cli render IN OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
     "                           [--bits N [--container 16|24|32]] [--volume DB]\n"
     "                           [--speed-at T=X | --position-at T=P ...] [--from T] [--to T]\n";
 
 const std::string HELP_TEXT =
     std::string(SYNOPSIS) +
-    "Converts IN.wav offline exactly as the player plays it and writes OUT.wav: stereo at the device\n"
-    "rate, 32-bit float, or integer PCM with --bits. OUT.wav is written beside its place and put there\n"
-    "only when it is complete: a failed or interrupted render leaves a file already at OUT.wav as it\n"
-    "was.\n"
+    "Converts IN (WAV, FLAC, MP3, AAC/M4A, Ogg, Opus, AIFF, ...) offline exactly as the player plays\n"
+    "it and writes OUT.wav: stereo at the device rate, 32-bit float, or integer PCM with --bits.\n"
+    "OUT.wav is written beside its place and put there only when it is complete: a failed or\n"
+    "interrupted render leaves a file already at OUT.wav as it was.\n"
     "Options (--name VALUE or --name=VALUE):\n"
     "  --rate HZ      device rate of the output (default 48000), one of\n"
     "                 " +
@@ -49,14 +49,14 @@ const std::string HELP_TEXT =
     "                 (without --bits the output is 32-bit float)\n"
     "  --container C  bits per stored sample, 16, 24 or 32, at least N (default: the smallest)\n"
     "  --volume DB    volume 0 ... -80 dB in steps of 0.1 dB (default 0)\n"
-    "  --from T       render only the section of IN.wav from T (seconds, 72.5, minutes and\n"
+    "  --from T       render only the section of IN from T (seconds, 72.5, minutes and\n"
     "                 seconds, 1:12.5, or hours, minutes and seconds, 1:12:30.5) ...\n"
     "  --to T         ... up to T (default: the whole file), as a file holding only that section\n"
-    "                 would render; --speed-at times stay times of IN.wav, inside the section\n"
+    "                 would render; --speed-at times stay times of IN, inside the section\n"
     "  -h, --help     show this text\n"
     "When done it prints frames, sampling_frequency and speed (and speed_at, bits) on stdout.\n"
-    "Exit status: 0 written; 1 wrong arguments; 2 IN.wav missing or not a WAV file the player reads;\n"
-    "3 the converter cannot convert IN.wav's rate to the device rate; 4 OUT.wav cannot be written;\n"
+    "Exit status: 0 written; 1 wrong arguments; 2 IN missing or not a sound file the player reads;\n"
+    "3 the converter cannot convert IN's rate to the device rate; 4 OUT.wav cannot be written;\n"
     "5 reading or converting failed part-way. Interrupted (Ctrl-C), it ends by that signal (130).\n";
 
 constexpr int EXIT_DONE = 0;

@@ -2,6 +2,7 @@
 
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/DialogControls.h"
+#include "app/dialog/FileDialogFilters.h"
 #include "app/dialog/PlaybackController.h"
 #include "app/dialog/PlayerTexts.h"
 #include "app/dialog/SDialogHost.h"
@@ -398,7 +399,8 @@ void MainDialog::InitMainDialog()
 void MainDialog::ChooseFile()
 {
     std::u16string Path;
-    if (Host.ChooseOpenFile(PlayerTexts::FILE_FILTER_NAME, PlayerTexts::FILE_FILTER_PATTERN,
+    const FileDialogFilters Filters;
+    if (Host.ChooseOpenFile(Filters.GetName(), Filters.GetPattern(),
                             SDialogHost::FILE_DIALOG_EXPLORER | SDialogHost::FILE_DIALOG_FILE_MUST_EXIST |
                                 SDialogHost::FILE_DIALOG_PATH_MUST_EXIST,
                             PlayerScales::FILE_NAME_CAPACITY, Path) <= 0)
@@ -423,7 +425,7 @@ int32_t MainDialog::TakeChosenFile(const std::u16string& Path)
     BlankFileInfo();
     PlaybackEngine::FileFacts Facts;
     const int32_t iOpened = Controller.GetEngine().OpenFile(Path.c_str(), Facts);
-    if (ShowExamined(iOpened, Facts) == 0 || iOpened <= 0)
+    if (ShowExamined(iOpened, Facts, Path.c_str()) == 0 || iOpened <= 0)
     {
         return 0;
     }
@@ -438,7 +440,7 @@ int32_t MainDialog::ShowFileInfo(const char16_t* pPath)
 {
     BlankFileInfo();
     PlaybackEngine::FileFacts Facts;
-    return ShowExamined(Controller.GetEngine().ExamineFile(pPath, Facts), Facts);
+    return ShowExamined(Controller.GetEngine().ExamineFile(pPath, Facts), Facts, pPath);
 }
 
 void MainDialog::BlankFileInfo()
@@ -449,11 +451,22 @@ void MainDialog::BlankFileInfo()
     }
 }
 
-int32_t MainDialog::ShowExamined(int32_t iExamined, const PlaybackEngine::FileFacts& Facts)
+int32_t MainDialog::ShowExamined(int32_t iExamined, const PlaybackEngine::FileFacts& Facts,
+                                 const char16_t* pPath)
 {
     if (iExamined < 0)
     {
-        Host.ShowErrorMessage(PlayerTexts::FILE_REFUSED, PlayerTexts::CAPTION_ERROR);
+        // The file's name and, when the reader said, why: the user sees which file and what is wrong.
+        std::u16string Message = PlayerTexts::FILE_REFUSED;
+        const std::u16string Path = pPath != nullptr ? pPath : u"";
+        const size_t ullSeparator = Path.find_last_of(u"/\\");
+        Message += u"\n\n";
+        Message += ullSeparator == std::u16string::npos ? Path : Path.substr(ullSeparator + 1);
+        if (!Facts.RefusalReason.empty())
+        {
+            Message += u": " + Facts.RefusalReason;
+        }
+        Host.ShowErrorMessage(Message.c_str(), PlayerTexts::CAPTION_ERROR);
         return 0;
     }
     char16_t Value[PlayerScales::LIST_VALUE_BYTES / 2];
@@ -462,8 +475,9 @@ int32_t MainDialog::ShowExamined(int32_t iExamined, const PlaybackEngine::FileFa
     Host.SetListCell(ID_FILE_LIST, 0, 1, Value);
     FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(Facts.uiChannelCount));
     Host.SetListCell(ID_FILE_LIST, 1, 1, Value);
+    // The file's own bits, or a dash for a coding that has none (lossy): never an invented number.
     FormatText(Value, sizeof(Value), PlayerTexts::COUNT_FORMAT, static_cast<int>(Facts.uiBitCount));
-    Host.SetListCell(ID_FILE_LIST, 2, 1, Value);
+    Host.SetListCell(ID_FILE_LIST, 2, 1, Facts.uiBitCount != 0 ? Value : PlayerTexts::NO_BITS);
     FormatText(Value, sizeof(Value), PlayerTexts::SECONDS_FORMAT,
                PlaybackEngine::LengthInSeconds(Facts.ullFrameCount, Facts.uiSamplingFrequency));
     Host.SetListCell(ID_FILE_LIST, 3, 1, Value);
@@ -493,7 +507,9 @@ void MainDialog::ProgressTimerProc()
     Session.Tick();
     ShowPracticeMarks();
     // A playback that ended by itself (read error, device lost) stops like one at the end of the file.
-    if (dfRatio == 1.0 || bEnded != 0)
+    // An estimated length is only the bar's scale: the sound ends where the reader stops delivering.
+    const bool bEstimated = Controller.GetEngine().IsLengthEstimated() != 0;
+    if ((dfRatio == 1.0 && !bEstimated) || bEnded != 0)
     {
         Host.KillTimer(PlayerScales::PROGRESS_TIMER_ID);
         Host.SendCommand(ID_STOP);

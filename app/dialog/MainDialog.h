@@ -79,7 +79,7 @@ private:
     int32_t TakeChosenFile(const std::u16string& Path);
     // The file list's values for a file the engine examined, or the message for one it refused. 1
     // when readable.
-    int32_t ShowExamined(int32_t iExamined, const PlaybackEngine::FileFacts& Facts);
+    int32_t ShowExamined(int32_t iExamined, const PlaybackEngine::FileFacts& Facts, const char16_t* pPath);
     void BlankFileInfo();
 
     PlayerState& State;

@@ -67,9 +67,13 @@ constexpr const char16_t* ROW_MODE = u"動作モード";
 constexpr const char16_t* MODE_EXCLUSIVE = u"排他モード";
 constexpr const char16_t* MODE_SHARED = u"共有モード";
 
-// The file dialog's filter.
+// The file dialog's filters: every supported file first (its patterns follow the name in
+// parentheses), then WAV files alone.
+constexpr const char16_t* FILE_FILTER_ALL_NAME = u"Audio Files";
 constexpr const char16_t* FILE_FILTER_NAME = u"Wave Data File(*.wav)";
 constexpr const char16_t* FILE_FILTER_PATTERN = u"*.wav";
+// The file list's bits for a file that has none (lossy codings).
+constexpr const char16_t* NO_BITS = u"-";
 
 // The progress bar's menu (its keys after the tab) and tooltip.
 constexpr const char16_t* MENU_LOOP_START = u"ループ開始\tA";

@@ -69,8 +69,10 @@ public:
     virtual void ShowErrorMessage(const char16_t* pText, const char16_t* pCaption) = 0;
     virtual void DefaultBeep() = 0;
 
-    // The file-open dialog with one filter, an empty name buffer of uiNameCapacity units and the
-    // given flags. 1 with the chosen path, 0 when cancelled.
+    // The file-open dialog with its filters, an empty name buffer of uiNameCapacity units and the
+    // given flags. pFilterName and pPattern are parallel lists, one entry per filter, entries
+    // separated by '\n' (FileDialogFilters makes them); the first filter is chosen at the start.
+    // 1 with the chosen path, 0 when cancelled.
     virtual int32_t ChooseOpenFile(const char16_t* pFilterName, const char16_t* pPattern, uint32_t uiFlags,
                                    uint32_t uiNameCapacity, std::u16string& Path) = 0;
 

@@ -3,7 +3,7 @@
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "runtime/CriticalSectionHolder.h"
-#include "wave/WaveFileReader.h"
+#include "wave/SAudioFileReader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,7 +18,7 @@ constexpr uint64_t STEREO = 2;
 constexpr double CUT_TOLERANCE = 1e-6;
 } // namespace
 
-int32_t ConverterFeeder::Setup(WaveFileReader* pWaveReader, SamplingFrequencyConverter* pFrequencyConverter,
+int32_t ConverterFeeder::Setup(SAudioFileReader* pWaveReader, SamplingFrequencyConverter* pFrequencyConverter,
                                double* pdfInput, uint64_t ullInputBytes, double* pdfOutput,
                                uint64_t ullOutputBytes, ParameterSmoother* pVolume)
 {
@@ -46,8 +46,9 @@ int32_t ConverterFeeder::Setup(WaveFileReader* pWaveReader, SamplingFrequencyCon
     ullCutFrame = NO_END;
     ullKeptFrames = NO_END;
     eRefusal = Refusal::Reader;
-    if (pWaveReader == nullptr || pWaveReader->bOpened == 0 || pWaveReader->uiChannelCount == 0 ||
-        Downmixer.Setup(pWaveReader->uiChannelCount, pWaveReader->GetChannelMask()) != 1)
+    if (pWaveReader == nullptr || pWaveReader->IsOpen() == 0 ||
+        pWaveReader->GetFormat().uiChannelCount == 0 ||
+        Downmixer.Setup(pWaveReader->GetFormat().uiChannelCount, pWaveReader->GetFormat().uiChannelMask) != 1)
     {
         return -4;
     }
@@ -56,7 +57,7 @@ int32_t ConverterFeeder::Setup(WaveFileReader* pWaveReader, SamplingFrequencyCon
     // block when it is ready.
     pConverter = pFrequencyConverter;
 
-    const uint64_t ullChannels = pWaveReader->uiChannelCount;
+    const uint64_t ullChannels = pWaveReader->GetFormat().uiChannelCount;
     // I = (bytes / 8) / channels frames; halved for one channel, so the block can be widened in
     // place to stereo; for more channels the down-mix also works in place.
     uint64_t ullRequest = pdfInput != nullptr ? ullInputBytes / sizeof(double) / ullChannels : 0;
@@ -261,7 +262,9 @@ int32_t ConverterFeeder::Restart(uint64_t ullFrame, uint64_t ullFadeInLength)
     ullBlockConsumed = 0;
     bEndOfFile = 0;
     bSectionEnd = 0;
-    ullReadFrame = std::min(ullFrame, pReader->ullFrameCount);
+    // An estimated length may fall short of the sound: the reader's end is then the real one.
+    const AudioFileFormat& Format = pReader->GetFormat();
+    ullReadFrame = Format.bFrameCountEstimated != 0 ? ullFrame : std::min(ullFrame, Format.ullFrameCount);
     ullFadeInStart = ullReadFrame;
     ullFadeInFrames = ullFadeInLength;
     ullStartFrame = ullReadFrame;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-class WaveFileReader;
+class SAudioFileReader;
 class SamplingFrequencyConverter;
 class ParameterSmoother;
 
@@ -45,7 +45,7 @@ public:
     // pVolume: the gain, one Next per converted frame; null for none. 1; -4 a null object or buffer,
     // a buffer of less than two stereo frames, a reader that is not open or has no channels, or a
     // converter that is not set up for two channels (GetRefusal says which).
-    int32_t Setup(WaveFileReader* pReader, SamplingFrequencyConverter* pConverter, double* pdfInput,
+    int32_t Setup(SAudioFileReader* pReader, SamplingFrequencyConverter* pConverter, double* pdfInput,
                   uint64_t ullInputBytes, double* pdfOutput, uint64_t ullOutputBytes,
                   ParameterSmoother* pVolume = nullptr);
     // Reads the next block and makes it stereo. ullFrames out: the frames read, 0 at the end of the
@@ -100,7 +100,7 @@ private:
     // the frames that lie before the end.
     void CutAtSectionEnd(uint64_t& ullFrames);
 
-    WaveFileReader* pReader = nullptr;
+    SAudioFileReader* pReader = nullptr;
     SamplingFrequencyConverter* pConverter = nullptr;
     ParameterSmoother* pGain = nullptr;
     double* pdfInputBuffer = nullptr;

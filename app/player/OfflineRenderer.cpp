@@ -6,7 +6,7 @@
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"
 #include "runtime/CFileReplacement.h"
-#include "wave/WaveFileReader.h"
+#include "wave/AudioFileOpener.h"
 #include "wave/WaveRecordingFile.h"
 
 #include <algorithm>
@@ -134,14 +134,14 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     ParameterSmoother Volume;
     Volume.Initialize(GainOf(Choice.dfVolumeDb));
     Volume.SetDefaultSteps(PeriodFrames(Choice.uiDeviceRate));
-    WaveFileReader Reader;
+    AudioFileOpener Reader;
     const int32_t iOpen = Reader.Open(pInput);
     if (iOpen < 0)
     {
         return Fail(Step::OpenInput, iOpen);
     }
-    uiInputRate = Reader.uiSamplingFrequency;
-    ullInputFrames = Reader.ullFrameCount;
+    uiInputRate = Reader.GetFormat().uiSamplingFrequency;
+    ullInputFrames = Reader.GetFormat().ullFrameCount;
     uint64_t ullFrom = 0;
     uint64_t ullTo = 0;
     if (!SectionFrames(Choice, uiInputRate, ullInputFrames, ullFrom, ullTo))
@@ -155,8 +155,8 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     }
 
     SamplingFrequencyConverter Converter(PlayerScales::OVERSAMPLING_FACTOR);
-    int32_t iResult = Converter.Setup(2, Reader.uiSamplingFrequency, Choice.uiDeviceRate,
-                                      PlayerScales::BLOCK_ORDER, Choice.iShift, 0.0);
+    int32_t iResult =
+        Converter.Setup(2, uiInputRate, Choice.uiDeviceRate, PlayerScales::BLOCK_ORDER, Choice.iShift, 0.0);
     if (iResult == 1)
     {
         iResult = (Choice.dfSpeed > 0.0 && std::isfinite(Choice.dfSpeed))
@@ -201,7 +201,9 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     {
         iResult = Feeder.Restart(ullFrom);
     }
-    Feeder.SetSectionEnd(ullTo, 0, !IsSection(Choice));
+    // A whole file whose length is only estimated is read to where its sound ends.
+    const bool bToSoundEnd = !IsSection(Choice) && Reader.GetFormat().bFrameCountEstimated != 0;
+    Feeder.SetSectionEnd(bToSoundEnd ? ConverterFeeder::NO_END : ullTo, 0, !IsSection(Choice));
     Step FailingStep = Step::Convert;
     uint64_t ullBlockFrames = 1;
     size_t ullNextChange = 0;

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-// Converts a WAV file offline exactly as the player would play it: read block by block, made
+// Converts a sound file offline exactly as the player would play it: read block by block, made
 // stereo, converted to the device rate at a speed (with an optional spectrum shift), the last block
 // completed with silence and the converter drained, each frame scaled by the volume smoother. The
 // result is a stereo WAV file at the device rate: 32-bit float, so nothing is rounded or clipped, or
@@ -62,7 +62,7 @@ public:
     {
         None = 0,
         Settings,       // bit counts or volume out of range
-        OpenInput,      // the input is not a readable WAV file
+        OpenInput,      // the input is not a sound file the player reads
         SetupConverter, // the converter refused the rates, speed or shift
         SpeedChanges,   // a speed change out of order, outside the section, or off the slider
         Section,        // the section is out of order, empty or beyond the input's end

@@ -15,7 +15,7 @@
 #include "runtime/ResultCodes.h"
 #include "runtime/WorkerParameterNames.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
-#include "wave/WaveFileReader.h"
+#include "wave/SAudioFileReader.h"
 
 #include <algorithm>
 #include <chrono>
@@ -55,7 +55,7 @@ double PlaybackEngine::LengthInSeconds(uint64_t ullFrames, uint32_t uiRate)
 int32_t PlaybackEngine::ExamineFile(const char16_t* pPath, FileFacts& Facts)
 {
     Facts = FileFacts{};
-    std::unique_ptr<WaveFileReader> pExamined = Factory.CreateReader();
+    std::unique_ptr<SAudioFileReader> pExamined = Factory.CreateReader();
     if (pExamined == nullptr)
     {
         return RESULT_OUT_OF_MEMORY;
@@ -63,12 +63,17 @@ int32_t PlaybackEngine::ExamineFile(const char16_t* pPath, FileFacts& Facts)
     const int32_t iOpen = pExamined->Open(pPath);
     if (iOpen < 0)
     {
+        Facts.RefusalReason = pExamined->GetErrorText();
         return iOpen;
     }
-    Facts.uiSamplingFrequency = pExamined->uiSamplingFrequency;
-    Facts.uiChannelCount = pExamined->uiChannelCount;
-    Facts.uiBitCount = pExamined->uiBitCount;
-    Facts.ullFrameCount = pExamined->ullFrameCount;
+    const AudioFileFormat& Format = pExamined->GetFormat();
+    Facts.uiSamplingFrequency = Format.uiSamplingFrequency;
+    Facts.uiChannelCount = Format.uiChannelCount;
+    Facts.uiBitCount = Format.uiBitCount;
+    Facts.ullFrameCount = Format.ullFrameCount;
+    Facts.bFrameCountEstimated = Format.bFrameCountEstimated;
+    Facts.bFloatSamples = Format.bFloatSamples;
+    Facts.CodingName = Format.szCodingName;
     pExamined->Close();
     return 1;
 }
@@ -85,7 +90,7 @@ int32_t PlaybackEngine::OpenFile(const char16_t* pPath, FileFacts& Facts)
     {
         return 0;
     }
-    std::unique_ptr<WaveFileReader> pNewReader = Factory.CreateReader();
+    std::unique_ptr<SAudioFileReader> pNewReader = Factory.CreateReader();
     if (pNewReader == nullptr)
     {
         return 0;
@@ -275,7 +280,7 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     }
 
     const double dfInputRate =
-        pReader != nullptr && pReader->bOpened != 0 ? static_cast<double>(pReader->uiSamplingFrequency) : 0.0;
+        pReader != nullptr && pReader->IsOpen() != 0 ? static_cast<double>(GetRate()) : 0.0;
     const int32_t iSetup = pConverter->Setup(2, dfInputRate, State.dfDeviceSamplingFrequency,
                                              PlayerScales::BLOCK_ORDER, Settings.iShift, 0.0);
     if (iSetup < 0)
@@ -298,13 +303,13 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     {
         return FailStart(StartStep::OutputBuffer, iResult);
     }
-    ullJumpFrame = pReader != nullptr ? std::min(ullStartFrame, pReader->ullFrameCount) : 0;
+    ullJumpFrame = pReader != nullptr ? std::min(ullStartFrame, GetLength()) : 0;
     ullJumpPasses = GetLoopPasses();
     ++ullJumps;
     if (ullStartFrame != 0 && pReader != nullptr)
     {
         // Taken by the thread before its first read, as a seek: it plays from there, faded in.
-        State.ullSeekFrame.store(std::min(ullStartFrame, pReader->ullFrameCount));
+        State.ullSeekFrame.store(std::min(ullStartFrame, GetLength()));
     }
     ullStartFrame = 0;
     State.dfSeamRate.store(0.0);
@@ -516,7 +521,7 @@ int32_t PlaybackEngine::Seek(uint64_t ullFrame)
     {
         return 0;
     }
-    ullJumpFrame = std::min(ullFrame, pReader->ullFrameCount);
+    ullJumpFrame = std::min(ullFrame, GetLength());
     ullJumpPasses = GetLoopPasses();
     ++ullJumps;
     State.ullSeekFrame.store(ullJumpFrame, std::memory_order_release);
@@ -554,7 +559,7 @@ void PlaybackEngine::SetSpeedAtLoopStart(double dfSpeed)
 
 uint32_t PlaybackEngine::GetRate() const
 {
-    return pReader != nullptr ? pReader->uiSamplingFrequency : 0;
+    return pReader != nullptr ? pReader->GetFormat().uiSamplingFrequency : 0;
 }
 
 int32_t PlaybackEngine::IsPlaying() const
@@ -582,7 +587,12 @@ int32_t PlaybackEngine::HasEnded() const
 
 uint64_t PlaybackEngine::GetLength() const
 {
-    return pReader != nullptr ? pReader->ullFrameCount : 0;
+    return pReader != nullptr ? pReader->GetFormat().ullFrameCount : 0;
+}
+
+int32_t PlaybackEngine::IsLengthEstimated() const
+{
+    return pReader != nullptr && pReader->GetFormat().bFrameCountEstimated != 0 ? 1 : 0;
 }
 
 uint64_t PlaybackEngine::GetPosition() const
@@ -679,7 +689,7 @@ int32_t PlaybackEngine::GetProgress(double& dfPositionSeconds, double& dfLengthS
     {
         return 0;
     }
-    dfLengthSeconds = LengthInSeconds(pReader->ullFrameCount, pReader->uiSamplingFrequency);
+    dfLengthSeconds = LengthInSeconds(GetLength(), GetRate());
     if (pConverter->bReady != 0 && pConverter->dfInputRate > 0.0)
     {
         const uint64_t ullSeek = State.ullSeekFrame.load(std::memory_order_acquire);

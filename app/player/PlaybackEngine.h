@@ -10,7 +10,7 @@
 class PlayerState;
 class SAudioClientLayer;
 class SPlaybackObjectFactory;
-class WaveFileReader;
+class SAudioFileReader;
 class IntelligentSoundBuffer;
 class CSoundStreamWASAPI;
 class SamplingFrequencyConverter;
@@ -31,8 +31,16 @@ public:
     {
         uint32_t uiSamplingFrequency = 0;
         uint32_t uiChannelCount = 0;
+        // The file's own bits per sample; 0 when it has none (lossy codings).
         uint32_t uiBitCount = 0;
         uint64_t ullFrameCount = 0;
+        // 1 when ullFrameCount is an estimate (the sound ends where the reader stops).
+        int32_t bFrameCountEstimated = 0;
+        int32_t bFloatSamples = 0;
+        // "WAV", "FLAC", "MP3", ...
+        std::u16string CodingName;
+        // Why a refused file was refused, when the reader said (without the file's name).
+        std::u16string RefusalReason;
     };
 
     // An attempt of the ladder that failed for a reason of the player's own (a device refusing a
@@ -168,6 +176,9 @@ public:
     // file's frames. 0 without a file.
     uint64_t GetPosition() const;
     uint64_t GetLength() const;
+    // 1 when the length is an estimate: the progress shows it, but playback ends only where the
+    // sound does.
+    int32_t IsLengthEstimated() const;
     // The place the loudspeaker plays now: the position less what is queued behind the converter
     // (its latency and output, the sound buffer, the device buffer), at the current speed; across a
     // loop's seam still inside the pass before it. The new place at once after a seek.
@@ -209,7 +220,7 @@ private:
     SAudioClientLayer* pLayer;
     SPlaybackObjectFactory& Factory;
 
-    std::unique_ptr<WaveFileReader> pReader;
+    std::unique_ptr<SAudioFileReader> pReader;
     std::unique_ptr<IntelligentSoundBuffer> pSoundBuffer;
     std::unique_ptr<CSoundStreamWASAPI> pStream;
     std::unique_ptr<SamplingFrequencyConverter> pConverter;

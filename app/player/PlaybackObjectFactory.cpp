@@ -4,7 +4,7 @@
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
-#include "wave/WaveFileReader.h"
+#include "wave/AudioFileOpener.h"
 
 #include <new>
 
@@ -30,9 +30,9 @@ std::unique_ptr<CMultiThreadWin> PlaybackObjectFactory::CreateWorker()
     return std::unique_ptr<CMultiThreadWin>(new (std::nothrow) CMultiThreadWin());
 }
 
-std::unique_ptr<WaveFileReader> PlaybackObjectFactory::CreateReader()
+std::unique_ptr<SAudioFileReader> PlaybackObjectFactory::CreateReader()
 {
-    return std::unique_ptr<WaveFileReader>(new (std::nothrow) WaveFileReader());
+    return std::unique_ptr<SAudioFileReader>(new (std::nothrow) AudioFileOpener());
 }
 
 int32_t PlaybackObjectFactory::InitializeSoundBuffer(IntelligentSoundBuffer& Buffer,

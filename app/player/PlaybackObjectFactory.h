@@ -10,7 +10,7 @@ public:
     std::unique_ptr<CSoundStreamWASAPI> CreateStream(SAudioClientLayer* pLayer) override;
     std::unique_ptr<SamplingFrequencyConverter> CreateConverter(double dfOversamplingFactor) override;
     std::unique_ptr<CMultiThreadWin> CreateWorker() override;
-    std::unique_ptr<WaveFileReader> CreateReader() override;
+    std::unique_ptr<SAudioFileReader> CreateReader() override;
 
     int32_t InitializeSoundBuffer(IntelligentSoundBuffer& Buffer, double dfSamplingFrequency,
                                   double& dfPeriodSeconds) override;

@@ -8,7 +8,7 @@
 #include "runtime/WorkerParameterNames.h"
 #include "runtime/WorkerParameters.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
-#include "wave/WaveFileReader.h"
+#include "wave/SAudioFileReader.h"
 
 #include <cmath>
 #include <cstdint>
@@ -215,8 +215,8 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
     double* pdfOutput = ReadParameterBuffer<double>(&Owner, OUTPUT_SIGNAL_BUFFER, ullOutputBytes);
     // A refusal is acted on below: without a reader the thread ends at once, without an input
     // buffer the file ends at once, without a converter (or output buffer) the first block fails.
-    Run.Feeder.Setup(ReadParameterAddress<WaveFileReader>(&Owner, WAVE_FILE_READER), Run.pConverter, pdfInput,
-                     ullInputBytes, pdfOutput, ullOutputBytes, State.pVolume);
+    Run.Feeder.Setup(ReadParameterAddress<SAudioFileReader>(&Owner, WAVE_FILE_READER), Run.pConverter,
+                     pdfInput, ullInputBytes, pdfOutput, ullOutputBytes, State.pVolume);
 
     for (;;)
     {
@@ -274,7 +274,7 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
     }
 }
 
-int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
+int32_t StorePlaybackObjects(SMultiThread& Worker, SAudioFileReader* pReader,
                              SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer,
                              PlayerState* pState)
 {

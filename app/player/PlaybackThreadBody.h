@@ -6,7 +6,7 @@
 class IntelligentSoundBuffer;
 class PlayerState;
 class SamplingFrequencyConverter;
-class WaveFileReader;
+class SAudioFileReader;
 
 // The body's results (the worker keeps them as unsigned 64-bit numbers).
 constexpr uint64_t PLAYBACK_THREAD_DONE = 1;
@@ -22,10 +22,10 @@ constexpr uint64_t PLAYBACK_THREAD_FAILED = static_cast<uint64_t>(int64_t{-1});
 // renderer takes. A seek asked for in the record (ullSeekFrame) drops what the sound buffer holds
 // and goes on from that frame, also while paused or draining the end.
 //
-// Inputs, by name from the owner's tables: "pWaveFileReader", "pSamplingFrequencyConverter",
-// "pIntelligentSoundBuffer", "pPlayerState" (addresses; without the last, the process's record),
-// "pdfInputSignalBuffer" and "pdfOutputSignalBuffer" (buffers, 16384 bytes each). From the record:
-// bPaused, pVolume and the seek request; it sets bPlaybackThreadEnded when it returns.
+// Inputs, by name from the owner's tables: "pWaveFileReader" (an SAudioFileReader),
+// "pSamplingFrequencyConverter", "pIntelligentSoundBuffer", "pPlayerState" (addresses; without the last, the
+// process's record), "pdfInputSignalBuffer" and "pdfOutputSignalBuffer" (buffers, 16384 bytes each). From the
+// record: bPaused, pVolume and the seek request; it sets bPlaybackThreadEnded when it returns.
 //
 // PLAYBACK_THREAD_DONE when the file was played and drained or a stop was requested through the
 // owner's stop event; PLAYBACK_THREAD_FAILED when a step failed. Allocates nothing once it runs.
@@ -34,6 +34,6 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext);
 // Stores the thread's objects under their names in Worker's table; a null one is left out (the
 // thread acts on its absence). The buffers are allocated by the caller under
 // WorkerParameterNames::INPUT_SIGNAL_BUFFER and OUTPUT_SIGNAL_BUFFER. The first refusal, or 1.
-int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
+int32_t StorePlaybackObjects(SMultiThread& Worker, SAudioFileReader* pReader,
                              SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer,
                              PlayerState* pState = nullptr);

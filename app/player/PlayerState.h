@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-class WaveFileReader;
+class SAudioFileReader;
 class SamplingFrequencyConverter;
 class IntelligentSoundBuffer;
 class CSoundStreamWASAPI;
@@ -47,7 +47,8 @@ public:
     int32_t AllocateDeviceBlock(uint64_t ullDoubles);
     void FreeDeviceBlock();
 
-    WaveFileReader* pWaveFileReader = nullptr;
+    // The reader of the chosen file (our WAV reader or a decoder), under the Parts' name.
+    SAudioFileReader* pWaveFileReader = nullptr;
     SamplingFrequencyConverter* pSamplingFrequencyConverter = nullptr;
     IntelligentSoundBuffer* pIntelligentSoundBuffer = nullptr;
     CSoundStreamWASAPI* pSoundStream = nullptr;

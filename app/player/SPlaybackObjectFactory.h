@@ -8,7 +8,7 @@ class IntelligentSoundBuffer;
 class CSoundStreamWASAPI;
 class SamplingFrequencyConverter;
 class CMultiThreadWin;
-class WaveFileReader;
+class SAudioFileReader;
 class SAudioClientLayer;
 
 // How the playback controller makes its working objects and the few set-up steps whose failures
@@ -27,7 +27,9 @@ public:
     virtual std::unique_ptr<CSoundStreamWASAPI> CreateStream(SAudioClientLayer* pLayer) = 0;
     virtual std::unique_ptr<SamplingFrequencyConverter> CreateConverter(double dfOversamplingFactor) = 0;
     virtual std::unique_ptr<CMultiThreadWin> CreateWorker() = 0;
-    virtual std::unique_ptr<WaveFileReader> CreateReader() = 0;
+    // A reader that opens every file the player takes (our WAV reader first, then the platform's
+    // decoder).
+    virtual std::unique_ptr<SAudioFileReader> CreateReader() = 0;
 
     // The buffer's Initialize and SetCapacityLimit (under the buffer's lock); the worker's
     // AllocateBuffer and Start. Each returns the operation's result.

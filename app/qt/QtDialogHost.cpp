@@ -1,6 +1,7 @@
 #include "app/qt/QtDialogHost.h"
 
 #include "app/dialog/DialogControls.h"
+#include "app/dialog/FileDialogFilters.h"
 #include "app/dialog/SDialogHandler.h"
 #include "app/qt/QtMainDialogWindow.h"
 #include "app/qt/QtPracticeProgressBar.h"
@@ -359,13 +360,22 @@ int32_t QtDialogHost::ChooseOpenFile(const char16_t* pFilterName, const char16_t
     // The Qt dialog only offers files that exist, in folders that exist: both flags hold anyway.
     (void)uiFlags;
     Path.clear();
-    const QString Name = ToQt(pFilterName);
-    const QString Pattern = ToQt(pPattern);
-    QString Filter = Name;
-    if (!Name.contains(QStringLiteral("(") + Pattern + QStringLiteral(")")))
+    // Qt's filter list: "Name (patterns)" entries joined by ";;", the patterns by spaces.
+    const QStringList Names = ToQt(pFilterName).split(QChar(FileDialogFilters::SEPARATOR));
+    const QStringList Patterns = ToQt(pPattern).split(QChar(FileDialogFilters::SEPARATOR));
+    QStringList Filters;
+    for (qsizetype i = 0; i < Names.size() && i < Patterns.size(); ++i)
     {
-        Filter += QStringLiteral(" (") + Pattern + QStringLiteral(")");
+        const QString Pattern = Patterns[i];
+        QString Filter = Names[i];
+        if (!Filter.contains(QStringLiteral("(") + Pattern + QStringLiteral(")")))
+        {
+            Filter += QStringLiteral(" (") + Pattern + QStringLiteral(")");
+        }
+        Filter.replace(Pattern, QString(Pattern).replace(QChar(';'), QChar(' ')));
+        Filters.append(Filter);
     }
+    const QString Filter = Filters.join(QStringLiteral(";;"));
     QString Chosen;
     if (!Chooser || Chooser(Filter, Chosen) <= 0 || Chosen.isEmpty())
     {

@@ -5,6 +5,7 @@
 #include "app/dialog/MainDialogLayout.h"
 #include "app/dialog/SDialogHandler.h"
 #include "app/qt/QtPracticeProgressBar.h"
+#include "wave/AudioFileTypes.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -393,7 +394,7 @@ void QtMainDialogWindow::closeEvent(QCloseEvent* pEvent)
     Command(ID_CANCEL);
 }
 
-QString QtMainDialogWindow::WaveFileOf(const QMimeData* pData)
+QString QtMainDialogWindow::SoundFileOf(const QMimeData* pData)
 {
     if (pData == nullptr || !pData->hasUrls() || pData->urls().size() != 1)
     {
@@ -405,13 +406,13 @@ QString QtMainDialogWindow::WaveFileOf(const QMimeData* pData)
         return {};
     }
     const QString Path = Url.toLocalFile();
-    return Path.endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive) ? Path : QString();
+    return AudioFileTypes::IsSupported(Path.toStdU16String().c_str()) ? Path : QString();
 }
 
 bool QtMainDialogWindow::AcceptsDrop(const QMimeData* pData) const
 {
     const QWidget* pChooser = Control(ID_CHOOSE_FILE);
-    return pChooser != nullptr && pChooser->isEnabled() && !WaveFileOf(pData).isEmpty();
+    return pChooser != nullptr && pChooser->isEnabled() && !SoundFileOf(pData).isEmpty();
 }
 
 void QtMainDialogWindow::dragEnterEvent(QDragEnterEvent* pEvent)
@@ -439,6 +440,6 @@ void QtMainDialogWindow::dropEvent(QDropEvent* pEvent)
     pEvent->acceptProposedAction();
     if (DropHandler)
     {
-        DropHandler(WaveFileOf(pEvent->mimeData()).toStdU16String());
+        DropHandler(SoundFileOf(pEvent->mimeData()).toStdU16String());
     }
 }

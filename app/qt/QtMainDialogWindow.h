@@ -21,7 +21,7 @@ class SDialogHandler;
 // logic never reaches); a label or check box whose caption would be cut with this font grows just
 // enough. User actions go to the handler as the Windows dialog would deliver them:
 // buttons and the check box as commands, every slider move as a scroll, Escape and the close box as
-// command 2 (the window never closes by itself), Enter as command 1. A dropped .wav file goes to the
+// command 2 (the window never closes by itself), Enter as command 1. A dropped sound file goes to the
 // drop handler, only while "..." is enabled. Beyond the template, for practising: a click or drag on
 // the progress bar seeks, its context menu sets the loop and the trainer, and the practice keys act
 // wherever the focus is in the window but in the bit field, before the focused control sees them.
@@ -45,8 +45,9 @@ public:
 
     // Ends the modal loop with iResult, without asking the handler.
     void End(int32_t iResult);
-    // The local .wav file a drag carries, or an empty text when it carries anything else.
-    static QString WaveFileOf(const QMimeData* pData);
+    // The local sound file of a supported type a drag carries, or an empty text when it carries
+    // anything else.
+    static QString SoundFileOf(const QMimeData* pData);
 
     // Escape ends here too.
     void reject() override;

@@ -1,6 +1,7 @@
 #include "app/qt/QtMprisRootAdaptor.h"
 
 #include "app/qt/QtMprisService.h"
+#include "wave/AudioFileTypes.h"
 
 QtMprisRootAdaptor::QtMprisRootAdaptor(QtMprisService& Service) : QDBusAbstractAdaptor(&Service) {}
 
@@ -22,6 +23,16 @@ QStringList QtMprisRootAdaptor::GetSupportedUriSchemes() const
 
 QStringList QtMprisRootAdaptor::GetSupportedMimeTypes() const
 {
-    // The types the desktop entry declares.
-    return {QStringLiteral("audio/x-wav"), QStringLiteral("audio/wav"), QStringLiteral("audio/vnd.wave")};
+    // The types of the supported files (the desktop entry declares them and a few aliases).
+    uint32_t uiCount = 0;
+    const AudioFileTypes::Type* pTypes = AudioFileTypes::List(uiCount);
+    QStringList Types;
+    for (uint32_t i = 0; i < uiCount; ++i)
+    {
+        if (!Types.contains(QString::fromLatin1(pTypes[i].pMimeType)))
+        {
+            Types.append(QString::fromLatin1(pTypes[i].pMimeType));
+        }
+    }
+    return Types;
 }

@@ -1,9 +1,11 @@
 #include "app/win32/Win32DialogHost.h"
 
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/FileDialogFilters.h"
 #include "app/dialog/MainDialog.h"
 #include "app/dialog/SDialogHandler.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <commdlg.h>
 #include <vector>
@@ -335,11 +337,25 @@ int32_t Win32DialogHost::ChooseOpenFile(const char16_t* pFilterName, const char1
     {
         return FileChooserOverride(pFilterName, pPattern, uiFlags, uiNameCapacity, Path);
     }
-    // The filter: display text and pattern, each terminated, and an empty entry at the end.
-    std::u16string Filter = pFilterName;
-    Filter.push_back(u'\0');
-    Filter += pPattern;
-    Filter.push_back(u'\0');
+    // The filter: display text and pattern of each entry, each terminated, and an empty entry at the
+    // end.
+    std::u16string Filter;
+    const std::u16string Names = pFilterName;
+    const std::u16string Patterns = pPattern;
+    size_t ullName = 0;
+    size_t ullPattern = 0;
+    while (ullName <= Names.size() && ullPattern <= Patterns.size())
+    {
+        const size_t ullNameEnd = std::min(Names.find(FileDialogFilters::SEPARATOR, ullName), Names.size());
+        const size_t ullPatternEnd =
+            std::min(Patterns.find(FileDialogFilters::SEPARATOR, ullPattern), Patterns.size());
+        Filter += Names.substr(ullName, ullNameEnd - ullName);
+        Filter.push_back(u'\0');
+        Filter += Patterns.substr(ullPattern, ullPatternEnd - ullPattern);
+        Filter.push_back(u'\0');
+        ullName = ullNameEnd + 1;
+        ullPattern = ullPatternEnd + 1;
+    }
     Filter.push_back(u'\0');
     std::vector<wchar_t> Name(uiNameCapacity, L'\0');
     OPENFILENAMEW Request{};

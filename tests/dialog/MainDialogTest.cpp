@@ -5,10 +5,12 @@
 #include "app/dialog/ShiftArgument.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
+#include "runtime/TextConversion.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/dialog/PlayerRig.h"
-#include "wave/WaveFileReader.h"
+#include "wave/AudioFileTypes.h"
+#include "wave/SAudioFileReader.h"
 
 #include <gtest/gtest.h>
 
@@ -190,8 +192,15 @@ TEST(MainDialog, AChosenFileShowsItsPropertiesAndEnablesPlay)
     // Cancelling the file dialog changes nothing.
     Host.ScriptFileChoice(std::nullopt);
     Host.Click(ID_CHOOSE_FILE);
-    EXPECT_EQ(Host.LastFilterName(), u"Wave Data File(*.wav)");
-    EXPECT_EQ(Host.LastPattern(), u"*.wav");
+    // Every supported file first, then the WAV files alone.
+    const std::u16string All = AudioFileTypes::DialogPattern();
+    EXPECT_EQ(Host.LastFilterName(), u"Audio Files(" + All + u")\nWave Data File(*.wav)");
+    EXPECT_EQ(Host.LastPattern(), All + u"\n*.wav");
+    for (const char16_t* pExtension :
+         {u"*.wav;", u"*.flac;", u"*.mp3;", u"*.m4a;", u"*.ogg;", u"*.opus;", u"*.aiff;"})
+    {
+        EXPECT_NE(All.find(pExtension), std::u16string::npos) << WideToUtf8(pExtension);
+    }
     EXPECT_EQ(Host.LastFileFlags(), 0x80000u | 0x1000u | 0x800u);
     EXPECT_EQ(Host.LastNameCapacity(), 260u);
     EXPECT_EQ(Rig.State.pWaveFileReader, nullptr);
@@ -206,7 +215,7 @@ TEST(MainDialog, AChosenFileShowsItsPropertiesAndEnablesPlay)
     EXPECT_EQ(Host.iFocus, ID_PATH_FIELD);
     EXPECT_EQ(Host.iCaretControl, ID_PATH_FIELD);
     ASSERT_NE(Rig.State.pWaveFileReader, nullptr);
-    EXPECT_EQ(Rig.State.pWaveFileReader->bOpened, 1);
+    EXPECT_EQ(Rig.State.pWaveFileReader->IsOpen(), 1);
     EXPECT_TRUE(Host.Messages().empty());
     EXPECT_EQ(Enabled(Host), "100 settings enabled");
 
@@ -226,13 +235,15 @@ TEST(MainDialog, ARefusedFileKeepsThePreviousFilePlayable)
     Rig.pDevice->UseRealTimeClock(1);
     Host.Open();
     const auto Good = Rig.ChooseToneFile("dialog-good.wav", 4410);
-    const WaveFileReader* pGoodReader = Rig.State.pWaveFileReader;
+    const SAudioFileReader* pGoodReader = Rig.State.pWaveFileReader;
     const auto Bad = TestFiles::Write("dialog-bad.wav", std::vector<uint8_t>{'R', 'I', 'F', 'F', 1, 2, 3});
     Rig.ChooseFile(Bad);
 
+    // The message names the file and says what is wrong with it.
     ASSERT_EQ(Host.Messages().size(), 1u);
     EXPECT_EQ(Host.Messages()[0].Text,
-              u"ファイル形式が不明または壊れています。このファイルは読み込めません。");
+              u"ファイル形式が不明または壊れています。このファイルは読み込めません。\n\n"
+              u"dialog-bad.wav: cut short: its WAV header ends before the sound data");
     EXPECT_EQ(Host.Messages()[0].Caption, u"エラー");
     for (int32_t i = 0; i < 4; ++i)
     {
@@ -282,13 +293,13 @@ TEST(MainDialog, ADroppedFileIsTakenLikeAChosenOneButNotWhilePlaying)
     EXPECT_EQ(Host.GetItemText(ID_PATH_FIELD), TestFiles::Wide(Dropped));
     EXPECT_EQ(Host.iCaretControl, ID_PATH_FIELD);
     ASSERT_NE(Rig.State.pWaveFileReader, nullptr);
-    EXPECT_EQ(Rig.State.pWaveFileReader->bOpened, 1);
+    EXPECT_EQ(Rig.State.pWaveFileReader->IsOpen(), 1);
     EXPECT_EQ(Enabled(Host), "100 settings enabled");
 
     // While playing (and paused) "..." is disabled, and so is dropping.
     ASSERT_TRUE(Host.Click(ID_PLAY));
     ASSERT_EQ(Rig.State.bPlaying, 1);
-    const WaveFileReader* pPlaying = Rig.State.pWaveFileReader;
+    const SAudioFileReader* pPlaying = Rig.State.pWaveFileReader;
     EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 0);
     Host.Click(ID_PAUSE);
     EXPECT_EQ(Rig.pEntry->GetDialog().OnFileDropped(TestFiles::Wide(Good).c_str()), 0);

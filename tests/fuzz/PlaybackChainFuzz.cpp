@@ -1,8 +1,10 @@
 // libFuzzer target: the whole offline chain the player runs. The first eight bytes choose the
 // settings (speed position, device rate, effective bits, volume position, enhancer, shift); the
-// rest is a WAV file. It is read, made stereo, converted and scaled by the volume ramp by the
+// rest is a sound file, opened as the player opens it (our WAV reader, else the decoder). It is
+// read, made stereo, converted and scaled by the volume ramp by the
 // player's own chain (ConverterFeeder), and quantised exactly as the render thread does it. Besides the
-// sanitizers it checks that every converted sample is finite and bounded, every quantiser word has zeros
+// sanitizers it checks that every converted sample is finite and bounded (for files whose samples
+// are bounded: float WAV samples pass as they are), every quantiser word has zeros
 // below its effective bits, and the number of output frames is what the rate arithmetic predicts from the
 // input consumed.
 #include "app/player/ConverterFeeder.h"
@@ -12,7 +14,7 @@
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/Quantizer.h"
 #include "tests/fuzz/FuzzScratchFile.h"
-#include "wave/WaveFileReader.h"
+#include "wave/AudioFileOpener.h"
 
 #include <cmath>
 #include <cstdio>
@@ -59,7 +61,8 @@ Settings ReadSettings(const uint8_t* pData)
 }
 
 // The frames come from the feeder with the volume applied, as the playback thread delivers them.
-void CheckWords(const double* pdfFrames, uint64_t ullFrames, Quantizer& Quant)
+// bBounded: the input's samples lie in -1 ... +1.
+void CheckWords(const double* pdfFrames, uint64_t ullFrames, Quantizer& Quant, bool bBounded)
 {
     const uint32_t uiMask = Quant.GetCodeMask();
     for (uint64_t f = 0; f < ullFrames; ++f)
@@ -67,7 +70,7 @@ void CheckWords(const double* pdfFrames, uint64_t ullFrames, Quantizer& Quant)
         for (uint32_t c = 0; c < 2; ++c)
         {
             const double dfSample = pdfFrames[2 * f + c];
-            if (!std::isfinite(dfSample) || std::fabs(dfSample) > SAMPLE_BOUND)
+            if (bBounded && (!std::isfinite(dfSample) || std::fabs(dfSample) > SAMPLE_BOUND))
             {
                 Fail("a converted sample is not finite or far beyond full scale");
             }
@@ -87,22 +90,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         return 0;
     }
     const Settings Choice = ReadSettings(pData);
-    WaveFileReader Reader;
+    AudioFileOpener Reader;
     if (Reader.Open(FuzzScratchPath().c_str()) < 0)
     {
         return 0;
     }
+    const AudioFileFormat& Format = Reader.GetFormat();
+    // Integer WAV is bounded by construction; float WAV passes as it is, and what a decoder makes of
+    // damaged data has no bound either.
+    const bool bBounded = Reader.IsWaveFile() != 0 && Format.bFloatSamples == 0;
     const uint32_t uiDeviceRate = RateTable::Hz(Choice.uiRateIndex);
     // A file rate far below any real one (under about 1 kHz against 384 kHz) makes the converter's
     // oversampled block hundreds of megabytes: seconds per input that find nothing new and, on a
     // loaded machine, a false hang. Such settings stop here.
     if (static_cast<double>(uiDeviceRate) * PlayerScales::OVERSAMPLING_FACTOR >
-        MAXIMUM_OVERSAMPLING * static_cast<double>(Reader.uiSamplingFrequency))
+        MAXIMUM_OVERSAMPLING * static_cast<double>(Format.uiSamplingFrequency))
     {
         return 0;
     }
     SamplingFrequencyConverter Converter(PlayerScales::OVERSAMPLING_FACTOR);
-    if (Converter.Setup(2, Reader.uiSamplingFrequency, RateTable::Frequency(Choice.uiRateIndex),
+    if (Converter.Setup(2, Format.uiSamplingFrequency, RateTable::Frequency(Choice.uiRateIndex),
                         PlayerScales::BLOCK_ORDER, Choice.iShift, 0.0) < 0)
     {
         return 0; // rates the converter refuses: the player shows its message
@@ -132,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         // A frame of more channels than the block buffer holds (over 2048): the playback thread
         // ends at once, as the player does with such a file.
         if (Feeder.GetRefusal() == ConverterFeeder::Refusal::InputBuffer &&
-            Reader.uiChannelCount * sizeof(double) > ConverterFeeder::BUFFER_BYTES / 2)
+            Format.uiChannelCount * sizeof(double) > ConverterFeeder::BUFFER_BYTES / 2)
         {
             return 0;
         }
@@ -150,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         uint64_t ullFrames = 0;
         while ((iStep = Feeder.ConvertStep(ullFrames)) == 1)
         {
-            CheckWords(Feeder.GetOutput(), ullFrames, Quant);
+            CheckWords(Feeder.GetOutput(), ullFrames, Quant, bBounded);
             ullOutputFrames += ullFrames;
         }
         if (iStep < 0)

@@ -1,10 +1,12 @@
 // libFuzzer target: any bytes as a WAV file. Open, read to the end, rewind, read again. Besides the
 // sanitizers it checks what callers rely on: no more frames than asked for, no writes past them, values
-// in -1 ... +1, the same sound after Rewind, and for RIFF files a frame count equal to what is read.
+// in -1 ... +1 (finite for float files), the same sound after Rewind, and for RIFF files a frame count equal
+// to what is read.
 #include "tests/fuzz/FuzzScratchFile.h"
 #include "wave/WaveFileReader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -53,9 +55,10 @@ Pass ReadToEnd(WaveFileReader& Reader, uint64_t ullSeed)
         }
         for (uint64_t i = 0; i < ullFrames * ullChannels; ++i)
         {
-            if (!(Buffer[i] >= -1.0 && Buffer[i] <= 1.0))
+            const bool bFloat = Reader.GetFormat().bFloatSamples != 0;
+            if (bFloat ? !std::isfinite(Buffer[i]) : !(Buffer[i] >= -1.0 && Buffer[i] <= 1.0))
             {
-                Fail("sample outside -1 ... +1");
+                Fail("sample outside -1 ... +1, or a float sample not finite");
             }
             Result.dfChecksum +=
                 Buffer[i] * static_cast<double>((Result.ullFrames * ullChannels + i) % 97 + 1);

@@ -2,12 +2,18 @@
 #include "app/player/PlayerScales.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
+#include "wave/AudioFileOpener.h"
+#include "wave/WaveFileReader.h"
+#include "wave/WaveFileWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <numbers>
+#include <string>
 #include <vector>
 
 TEST(OfflineRenderer, RefusesBitCountsAndVolumesOutOfRangeBeforeWriting)
@@ -146,4 +152,120 @@ TEST(OfflineRenderer, ASectionLastsItsLengthAtTheSpeedToTheFrame)
     ASSERT_EQ(
         Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);
     EXPECT_EQ(Renderer.GetFramesWritten(), 1034u * 128u);
+}
+
+namespace
+{
+// The left channel of a rendered (float) file.
+std::vector<double> LeftOf(const std::filesystem::path& Path)
+{
+    WaveFileReader Reader;
+    std::vector<double> Left;
+    if (Reader.Open(TestFiles::Wide(Path).c_str()) < 0)
+    {
+        return Left;
+    }
+    std::vector<double> Block(2 * 4096);
+    for (uint64_t ullFrames = 4096; ullFrames != 0;)
+    {
+        ullFrames = 4096;
+        Reader.ReadFrames(Block.data(), &ullFrames);
+        for (uint64_t f = 0; f < ullFrames; ++f)
+        {
+            Left.push_back(Block[2 * f]);
+        }
+    }
+    return Left;
+}
+} // namespace
+
+// Every coding renders as the tone it holds, at its pitch and level; a render from a frame on (a
+// seek into the file) is the render of the same sound cut at that frame.
+TEST(OfflineRenderer, EveryCodingRendersItsToneAndASeekIsTheFileCutThere)
+{
+    constexpr uint32_t RATE = 44100;
+    constexpr uint64_t FRAMES = 2 * RATE;
+    std::vector<double> Signal(2 * FRAMES);
+    for (uint64_t n = 0; n < FRAMES; ++n)
+    {
+        Signal[2 * n] = Signal[2 * n + 1] =
+            0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / RATE);
+    }
+    const auto Source = TestFiles::Write("codings-source.wav", WaveFileBuilder::PcmWave(Signal, 2, RATE, 24));
+    struct Coding
+    {
+        const char* pFile;
+        const char* pArguments;
+    };
+    for (const Coding& Item :
+         {Coding{"codings.f32.wav", "-c:a pcm_f32le"}, Coding{"codings.flac", "-c:a flac"},
+          Coding{"codings.mp3", "-c:a libmp3lame -b:a 192k"}, Coding{"codings.m4a", "-c:a aac -b:a 192k"},
+          Coding{"codings.ogg", "-c:a libvorbis"}, Coding{"codings.opus", "-c:a libopus -b:a 128k"}})
+    {
+        SCOPED_TRACE(Item.pFile);
+        const auto Input = TestFiles::PathFor(Item.pFile);
+        const std::string Command = "ffmpeg -nostdin -v error -y -i '" + Source.string() + "' " +
+                                    Item.pArguments + " '" + Input.string() + "'";
+        if (std::system(Command.c_str()) != 0)
+        {
+            GTEST_SKIP() << "no ffmpeg tool to make the files";
+        }
+        OfflineRenderer Renderer;
+        OfflineRenderer::Settings Choice;
+        const auto Whole = TestFiles::PathFor("codings-whole.wav");
+        ASSERT_EQ(
+            Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Whole).c_str(), Choice, nullptr),
+            1);
+        const std::vector<double> Left = LeftOf(Whole);
+        ASSERT_GE(Left.size(), 96000u);
+        double dfSquares = 0.0;
+        uint64_t ullCrossings = 0;
+        for (size_t i = 24000; i < 72000; ++i)
+        {
+            dfSquares += Left[i] * Left[i];
+            ullCrossings += (Left[i - 1] < 0.0 && Left[i] >= 0.0) ? 1 : 0;
+        }
+        EXPECT_NEAR(20.0 * std::log10(std::sqrt(dfSquares / 48000.0) / (0.5 / std::numbers::sqrt2)), 0.0,
+                    0.5);
+        EXPECT_NEAR(static_cast<double>(ullCrossings), 1000.0, 1.0) << "1 kHz over one second";
+
+        // From frame 33075 on (0.75 s of the file's rate), against the decoded sound cut there.
+        AudioFileOpener Reader;
+        ASSERT_EQ(Reader.Open(TestFiles::Wide(Input).c_str()), 1);
+        const uint32_t uiRate = Reader.GetFormat().uiSamplingFrequency;
+        const uint64_t ullCut = uiRate * 3 / 4;
+        WaveFileWriter Writer;
+        const auto CutPath = TestFiles::PathFor("codings-cut.wav");
+        ASSERT_EQ(Writer.Open(TestFiles::Wide(CutPath).c_str(), 2, uiRate, WaveSampleFormat::Float32), 1);
+        std::vector<double> Block(2 * 1000);
+        for (uint64_t ullAt = 0, ullFrames = 1; ullFrames != 0; ullAt += ullFrames)
+        {
+            ullFrames = 1000;
+            ASSERT_EQ(Reader.ReadFrames(Block.data(), &ullFrames), 1);
+            const uint64_t ullSkip = ullAt >= ullCut ? 0 : std::min(ullFrames, ullCut - ullAt);
+            uint64_t ullKept = ullFrames - ullSkip;
+            ASSERT_EQ(Writer.WriteFrames(Block.data() + 2 * ullSkip, ullKept), 1);
+        }
+        ASSERT_EQ(Writer.Close(), 1);
+        Choice.dfFromSeconds = 0.75;
+        const auto Seeked = TestFiles::PathFor("codings-seeked.wav");
+        const auto CutRender = TestFiles::PathFor("codings-cut-render.wav");
+        ASSERT_EQ(
+            Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Seeked).c_str(), Choice, nullptr),
+            1);
+        Choice.dfFromSeconds = 0.0;
+        ASSERT_EQ(Renderer.Render(TestFiles::Wide(CutPath).c_str(), TestFiles::Wide(CutRender).c_str(),
+                                  Choice, nullptr),
+                  1);
+        const std::vector<double> FromSeek = LeftOf(Seeked);
+        const std::vector<double> FromCut = LeftOf(CutRender);
+        ASSERT_GT(FromSeek.size(), 48000u);
+        double dfWorst = 0.0;
+        for (size_t i = 0; i < 48000; ++i)
+        {
+            dfWorst = std::max(dfWorst, std::abs(FromSeek[i] - FromCut[i]));
+        }
+        // Opus' decoder runs in from its pre-roll close to, not exactly onto, the sound from the start.
+        EXPECT_LE(dfWorst, std::string(Item.pFile).ends_with(".opus") ? 2e-2 : 1e-5);
+    }
 }

@@ -516,7 +516,8 @@ TEST(QtMainDialog, TheStateTableAcrossChoicePlayPausePlayStopWithTheSliders)
 
     // Cancelling the file dialog changes nothing.
     Rig.Click(ID_CHOOSE_FILE);
-    EXPECT_EQ(Rig.LastFilter, QStringLiteral("Wave Data File(*.wav)"));
+    EXPECT_TRUE(Rig.LastFilter.startsWith(QStringLiteral("Audio Files(*.wav *.wave *.flac *.mp3 ")));
+    EXPECT_TRUE(Rig.LastFilter.endsWith(QStringLiteral(");;Wave Data File(*.wav)")));
     EXPECT_EQ(Rig.Enabled(), "000 settings enabled");
 
     Rig.Answers.push_back(QtPath(Path));
@@ -613,7 +614,8 @@ TEST(QtMainDialog, ARefusedFileShowsTheJapaneseMessageAndBlanksTheList)
     Rig.Click(ID_CHOOSE_FILE);
     ASSERT_TRUE(Answer.bSeen);
     EXPECT_EQ(Answer.Text,
-              QStringLiteral("ファイル形式が不明または壊れています。このファイルは読み込めません。"));
+              QStringLiteral("ファイル形式が不明または壊れています。このファイルは読み込めません。\n\n"
+                             "qt-bad.wav: cut short: its WAV header ends before the sound data"));
     EXPECT_EQ(Answer.Title, QStringLiteral("エラー"));
     EXPECT_EQ(Answer.Icon, QMessageBox::Critical);
     EXPECT_TRUE(Answer.bModal);

@@ -246,7 +246,7 @@ void WasapiPlaybackTest::PlayTheFile(const std::filesystem::path& Input, const s
     ASSERT_EQ(Converter.Setup(2, Reader.uiSamplingFrequency, R, 8, 0, 0.0), 1);
     ASSERT_EQ(Converter.SetOutputRate(R, 1), 1);
     ASSERT_EQ(Worker.Create(1), 1);
-    ASSERT_GT(StoreAddress(Worker, u"pWaveFileReader", &Reader), 0);
+    ASSERT_GT(StoreAddress(Worker, u"pWaveFileReader", static_cast<SAudioFileReader*>(&Reader)), 0);
     ASSERT_GT(StoreAddress(Worker, u"pSamplingFrequencyConverter", &Converter), 0);
     ASSERT_GT(StoreAddress(Worker, u"pIntelligentSoundBuffer", &Buffer), 0);
     ASSERT_GT(Worker.AllocateBuffer(u"pdfInputSignalBuffer", THREAD_BUFFER_BYTES), 0);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,74 @@ TEST(WaveFileReader, DecodesEveryBitDepthAtTheExtremes)
         EXPECT_EQ(Reader.ullFrameCount, 2u);
         EXPECT_EQ(Reader.ullDataOffset, 44u);
         EXPECT_EQ(ReadAll(Reader, 10), Item.Expected);
+    }
+}
+
+TEST(WaveFileReader, FloatSamplesPassAsTheyAreButNanAndInfinityReadAsSilence)
+{
+    const double dfInfinity = std::numeric_limits<double>::infinity();
+    const std::vector<double> Values = {0.25, -1.75, 3.0, std::nan(""), dfInfinity, -dfInfinity, -0.0, 1e-30};
+    const std::vector<double> Expected = {0.25, -1.75, 3.0, 0.0, 0.0, 0.0, 0.0, 1e-30};
+    const auto Raw = [&](uint32_t uiBits)
+    {
+        Bytes Image;
+        for (const double dfValue : Values)
+        {
+            uint64_t ullBits = 0;
+            if (uiBits == 32)
+            {
+                const auto fValue = static_cast<float>(dfValue);
+                std::memcpy(&ullBits, &fValue, sizeof(fValue));
+            }
+            else
+            {
+                std::memcpy(&ullBits, &dfValue, sizeof(dfValue));
+            }
+            for (uint32_t i = 0; i < uiBits / 8; ++i)
+            {
+                Image.push_back(static_cast<uint8_t>(ullBits >> (8 * i)));
+            }
+        }
+        return Image;
+    };
+    const auto Float = WaveFileBuilder::SUBFORMAT_IEEE_FLOAT;
+    struct Case
+    {
+        const char* pName;
+        uint32_t uiBits;
+        WaveFileBuilder Builder;
+    };
+    const std::vector<Case> Cases = {
+        {"32-bit tag 3", 32, WaveFileBuilder().Pcm(2, 96000, 32).FormatTag(3)},
+        {"64-bit tag 3", 64, WaveFileBuilder().Pcm(2, 96000, 64).FormatTag(3)},
+        {"32-bit extensible", 32, WaveFileBuilder().Pcm(2, 96000, 32).Extensible(Float, 0, 3)},
+        {"64-bit extensible RF64", 64, WaveFileBuilder().Pcm(2, 96000, 64).Extensible(Float).Rf64()},
+        {"32-bit tag 3 RF64", 32, WaveFileBuilder().Pcm(2, 96000, 32).FormatTag(3).Rf64()},
+    };
+    for (const Case& Item : Cases)
+    {
+        SCOPED_TRACE(Item.pName);
+        WaveFileReader Reader;
+        ASSERT_EQ(OpenImage(Reader, WaveFileBuilder(Item.Builder).Data(Raw(Item.uiBits)).Build()), 1);
+        const AudioFileFormat& Format = Reader.GetFormat();
+        EXPECT_EQ(Format.uiBitCount, Item.uiBits);
+        EXPECT_EQ(Format.bFloatSamples, 1);
+        EXPECT_EQ(Format.ullFrameCount, 4u);
+        EXPECT_EQ(Format.bFrameCountEstimated, 0);
+        EXPECT_EQ(std::u16string(Format.szCodingName), u"WAV");
+        std::vector<double> Read = ReadAll(Reader, 3);
+        ASSERT_EQ(Read.size(), Expected.size());
+        for (size_t i = 0; i < Read.size(); ++i)
+        {
+            EXPECT_EQ(Read[i],
+                      Item.uiBits == 32 ? static_cast<double>(static_cast<float>(Expected[i])) : Expected[i])
+                << i;
+        }
+        // A seek lands on the frame in float files too; closing forgets the format.
+        EXPECT_EQ(Reader.SeekFrame(1), 1);
+        EXPECT_EQ(ReadAll(Reader, 8)[0], 3.0);
+        EXPECT_EQ(Reader.Close(), 1);
+        EXPECT_EQ(Reader.GetFormat().uiBitCount, 0u);
     }
 }
 
@@ -172,9 +242,11 @@ TEST(WaveFileReader, RefusesWhatItCannotPlay)
         Bytes Image;
     };
     const std::vector<Case> Cases = {
-        {"float tag 3", Pcm16().FormatTag(3).Data(Raw).Build()},
+        {"16-bit float tag 3", Pcm16().FormatTag(3).Data(Raw).Build()},
+        {"24-bit float tag 3", WaveFileBuilder().Pcm(2, 44100, 24).FormatTag(3).Data(Raw).Build()},
         {"ADPCM tag 2", Pcm16().FormatTag(2).Data(Raw).Build()},
-        {"extensible float", Pcm16().Extensible(WaveFileBuilder::SUBFORMAT_IEEE_FLOAT).Data(Raw).Build()},
+        {"16-bit extensible float",
+         Pcm16().Extensible(WaveFileBuilder::SUBFORMAT_IEEE_FLOAT).Data(Raw).Build()},
         {"extensible without its extension", Pcm16().Extensible().FormatSize(18).Data(Raw).Build()},
         {"12 bits", WaveFileBuilder().Pcm(2, 44100, 12).Data(Raw).Build()},
         {"4 bits", WaveFileBuilder().Pcm(1, 44100, 4).Data(Raw).Build()},

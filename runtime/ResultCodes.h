@@ -13,6 +13,9 @@ constexpr int32_t RESULT_REPLACED = 5;
 constexpr int32_t RESULT_FAILED = -1;
 // Out of memory, or an object could not be made.
 constexpr int32_t RESULT_OUT_OF_MEMORY = -2;
+// The platform's decoders are missing (a Windows edition without its media features): only the files
+// our own readers take can be opened.
+constexpr int32_t RESULT_DECODER_UNAVAILABLE = -3;
 // A missing or invalid argument: null pointer, zero size, non-positive rate, NaN.
 constexpr int32_t RESULT_INVALID_ARGUMENT = -4;
 // Size arithmetic would overflow.

@@ -2,6 +2,8 @@
 # Installs every Debian package Larkspur needs. Idempotent: when everything is present it changes
 # nothing and needs no network.
 #   scripts/install-deps.sh            everything: native build, tests, benchmarks, fuzzing, Windows cross build + Wine
+#                                      (Wine's Media Foundation decodes through the 64-bit GStreamer plug-ins;
+#                                      the decoder tests' files are made with ffmpeg)
 #   scripts/install-deps.sh --player   only what building and running the player natively needs
 set -euo pipefail
 
@@ -11,8 +13,9 @@ everything=("${player[@]}"
     googletest libbenchmark-dev clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xauth
     pulseaudio pulseaudio-utils libasound2-plugins tmux fonts-ipafont-gothic imagemagick
-    libsoxr-dev libsamplerate0-dev libfftw3-dev sox ffmpeg python3
-    desktop-file-utils dpkg-dev file xdotool openbox x11-utils lintian ccache dbus playerctl)
+    libsoxr-dev libsamplerate0-dev libfftw3-dev sox python3
+    desktop-file-utils dpkg-dev file xdotool openbox x11-utils lintian ccache dbus playerctl
+    ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav)
 
 if [[ "${1:-}" == "--player" ]]; then
     wanted=("${player[@]}")

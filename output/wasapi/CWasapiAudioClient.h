@@ -1,6 +1,6 @@
 #pragma once
 #include "output/SAudioClient.h"
-#include "output/wasapi/ComPointer.h"
+#include "runtime/win32/ComPointer.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 #include "output/AudioClientConstants.h"
 #include "output/wasapi/CWasapiDeviceEnumerator.h"
-#include "output/wasapi/ComPointer.h"
+#include "runtime/win32/ComPointer.h"
 
 #include <windows.h>
 

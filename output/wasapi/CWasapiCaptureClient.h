@@ -1,6 +1,6 @@
 #pragma once
 #include "output/SAudioCaptureClient.h"
-#include "output/wasapi/ComPointer.h"
+#include "runtime/win32/ComPointer.h"
 
 #include <windows.h>
 

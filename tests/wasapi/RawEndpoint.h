@@ -1,5 +1,5 @@
 #pragma once
-#include "output/wasapi/ComPointer.h"
+#include "runtime/win32/ComPointer.h"
 
 #include <windows.h>
 

@@ -1,13 +1,13 @@
 #include "output/alsa/CAlsaDeviceEnumerator.h"
 
 #include "output/AudioClientConstants.h"
+#include "output/CEndpointCollection.h"
 #include "output/alsa/AlsaDeviceList.h"
-#include "output/alsa/CAlsaEndpoint.h"
-#include "output/alsa/CAlsaEndpointCollection.h"
+#include "output/alsa/AlsaPcmStream.h"
 
 int32_t CAlsaDeviceEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<SAudioEndpoint>& pEndpoint)
 {
-    pEndpoint = std::make_unique<CAlsaEndpoint>(DefaultAlsaEndpoint());
+    pEndpoint = AlsaPcmStream::MakeEndpoint(DefaultAlsaEndpoint());
     return AUDIO_OK;
 }
 
@@ -15,6 +15,11 @@ int32_t CAlsaDeviceEnumerator::EnumAudioEndpoints(std::unique_ptr<SAudioEndpoint
 {
     std::vector<AlsaEndpointInfo> Endpoints;
     ListAlsaEndpoints(Endpoints);
-    pCollection = std::make_unique<CAlsaEndpointCollection>(std::move(Endpoints));
+    std::vector<CEndpointCollection::EndpointMaker> Items;
+    for (AlsaEndpointInfo& Endpoint : Endpoints)
+    {
+        Items.push_back([Info = std::move(Endpoint)] { return AlsaPcmStream::MakeEndpoint(Info); });
+    }
+    pCollection = std::make_unique<CEndpointCollection>(std::move(Items));
     return AUDIO_OK;
 }

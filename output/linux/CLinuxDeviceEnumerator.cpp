@@ -1,15 +1,36 @@
 #include "output/linux/CLinuxDeviceEnumerator.h"
 
 #include "output/AudioClientConstants.h"
+#include "output/CEndpointCollection.h"
 #include "output/alsa/AlsaDeviceList.h"
-#include "output/alsa/CAlsaEndpoint.h"
-#include "output/linux/CLinuxEndpointCollection.h"
+#include "output/alsa/AlsaPcmStream.h"
+#include "output/linux/LinuxSinkStream.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace
 {
+// One listed output: a sink of the sound server (with the card's device behind it, when it has
+// one, for exclusive mode), or an ALSA endpoint of its own.
+struct LinuxEndpointEntry
+{
+    std::optional<PulseSinkInfo> Sink;
+    // The ALSA endpoint itself, or the hardware behind the sink.
+    std::optional<AlsaEndpointInfo> Alsa;
+};
+
+std::unique_ptr<SAudioEndpoint> MakeLinuxEndpoint(const std::shared_ptr<PulseServerConnection>& pConnection,
+                                                  const LinuxEndpointEntry& Entry)
+{
+    if (Entry.Sink.has_value())
+    {
+        return LinuxSinkStream::MakeEndpoint(pConnection, *Entry.Sink, Entry.Alsa);
+    }
+    return AlsaPcmStream::MakeEndpoint(*Entry.Alsa);
+}
+
 // The card's device a sink plays on, when the card listing has it.
 std::optional<AlsaEndpointInfo> HardwareOf(const PulseSinkInfo& Sink,
                                            const std::vector<AlsaEndpointInfo>& Cards)
@@ -101,7 +122,7 @@ int32_t CLinuxDeviceEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<SAudioEn
         }
         // The server went away just now: ALSA's default as without one.
     }
-    pEndpoint = std::make_unique<CAlsaEndpoint>(DefaultAlsaEndpoint());
+    pEndpoint = AlsaPcmStream::MakeEndpoint(DefaultAlsaEndpoint());
     return AUDIO_OK;
 }
 
@@ -113,6 +134,12 @@ int32_t CLinuxDeviceEnumerator::EnumAudioEndpoints(std::unique_ptr<SAudioEndpoin
     {
         ListEndpoints(nullptr, Configured, Entries);
     }
-    pCollection = std::make_unique<CLinuxEndpointCollection>(pServer, std::move(Entries));
+    std::vector<CEndpointCollection::EndpointMaker> Items;
+    for (LinuxEndpointEntry& Entry : Entries)
+    {
+        Items.push_back([pConnection = pServer, Listed = std::move(Entry)]
+                        { return MakeLinuxEndpoint(pConnection, Listed); });
+    }
+    pCollection = std::make_unique<CEndpointCollection>(std::move(Items));
     return AUDIO_OK;
 }

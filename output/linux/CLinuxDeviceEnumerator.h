@@ -1,7 +1,6 @@
 #pragma once
 #include "output/SAudioDeviceEnumerator.h"
 #include "output/linux/ConfiguredOutputList.h"
-#include "output/linux/LinuxEndpointEntry.h"
 #include "output/pulse/PulseServerConnection.h"
 
 #include <memory>

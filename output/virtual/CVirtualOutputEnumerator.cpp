@@ -1,8 +1,8 @@
 #include "output/virtual/CVirtualOutputEnumerator.h"
 
 #include "output/AudioClientConstants.h"
-#include "output/virtual/CVirtualOutputCollection.h"
-#include "output/virtual/CVirtualOutputEndpoint.h"
+#include "output/CEndpointCollection.h"
+#include "output/virtual/VirtualOutputStream.h"
 
 #include <new>
 #include <utility>
@@ -14,12 +14,14 @@ CVirtualOutputEnumerator::CVirtualOutputEnumerator(std::shared_ptr<VirtualOutput
 
 int32_t CVirtualOutputEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<SAudioEndpoint>& pEndpoint)
 {
-    pEndpoint.reset(new (std::nothrow) CVirtualOutputEndpoint(pDevice));
+    pEndpoint = VirtualOutputStream::MakeEndpoint(pDevice);
     return pEndpoint != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
 }
 
 int32_t CVirtualOutputEnumerator::EnumAudioEndpoints(std::unique_ptr<SAudioEndpointCollection>& pCollection)
 {
-    pCollection.reset(new (std::nothrow) CVirtualOutputCollection(pDevice));
+    std::vector<CEndpointCollection::EndpointMaker> Items;
+    Items.push_back([Device = pDevice] { return VirtualOutputStream::MakeEndpoint(Device); });
+    pCollection.reset(new (std::nothrow) CEndpointCollection(std::move(Items)));
     return pCollection != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
 }

@@ -13,7 +13,6 @@
 
 namespace
 {
-constexpr uint32_t KNOWN_STREAM_FLAGS = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
 // How often the clock plays what is due: the render thread tops the buffer up every millisecond.
 constexpr uint32_t CLOCK_STEP_MS = 1;
 
@@ -151,7 +150,7 @@ int32_t VirtualOutputDevice::Initialize(uint64_t ullClient, uint32_t uiShareMode
     {
         return AUDIO_E_POINTER;
     }
-    if ((uiStreamFlags & ~KNOWN_STREAM_FLAGS) != 0 || hnsBufferDuration < 0 ||
+    if ((uiStreamFlags & ~AUDIO_STREAMFLAGS_KNOWN) != 0 || hnsBufferDuration < 0 ||
         (uiShareMode != AUDIO_SHAREMODE_SHARED && uiShareMode != AUDIO_SHAREMODE_EXCLUSIVE))
     {
         return AUDIO_E_INVALIDARG;
@@ -160,7 +159,7 @@ int32_t VirtualOutputDevice::Initialize(uint64_t ullClient, uint32_t uiShareMode
     {
         return AUDIO_E_UNSUPPORTED_FORMAT;
     }
-    if (uiShareMode == AUDIO_SHAREMODE_EXCLUSIVE && hnsBufferDuration < MINIMUM_PERIOD)
+    if (uiShareMode == AUDIO_SHAREMODE_EXCLUSIVE && hnsBufferDuration < AUDIO_MINIMUM_PERIOD_HNS)
     {
         return AUDIO_E_INVALID_DEVICE_PERIOD;
     }

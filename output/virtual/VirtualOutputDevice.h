@@ -20,7 +20,7 @@ class WaveRecordingFile;
 // format's at the path, each further format's beside it (OUT-2.wav, OUT-3.wav, ...). A file is
 // written beside its place and put there, complete, when the device goes; the player's threads
 // never wait for it. It holds one device buffer and one clock step of frames however long it plays.
-// The C views of this folder reach it; any thread may call it.
+// Its streams (VirtualOutputStream) reach it; any thread may call it.
 class VirtualOutputDevice
 {
 public:
@@ -65,9 +65,6 @@ public:
     void ClientDestroyed(uint64_t ullClient);
     int32_t GetBuffer(uint64_t ullClient, uint32_t uiFrames, uint8_t** ppData);
     int32_t ReleaseBuffer(uint64_t ullClient, uint32_t uiFrames, uint32_t uiFlags);
-
-    static constexpr int64_t DEFAULT_PERIOD = 100000; // 10 ms
-    static constexpr int64_t MINIMUM_PERIOD = 30000;  // 3 ms
 
 private:
     int32_t EnterStreamLocked(uint64_t ullClient) const;

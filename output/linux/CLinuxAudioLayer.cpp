@@ -4,7 +4,7 @@
 #include "output/alsa/AlsaErrorOutput.h"
 #include "output/linux/CLinuxDeviceEnumerator.h"
 
-CLinuxAudioLayer::CLinuxAudioLayer() : pConfigured(std::make_shared<ConfiguredOutputList>(RETRY_INTERVAL))
+CLinuxAudioLayer::CLinuxAudioLayer()
 {
     QuietAlsaErrorOutput();
 }
@@ -24,19 +24,12 @@ std::shared_ptr<PulseServerConnection> CLinuxAudioLayer::ServerConnection()
     {
         return pConnection;
     }
-    pConnection.reset();
-    const auto Now = std::chrono::steady_clock::now();
-    if (bRefused && Now - Refused < RETRY_INTERVAL)
-    {
-        return nullptr;
-    }
-    bRefused = PulseServerConnection::Connect(pConnection) < 0;
-    Refused = Now;
+    PulseServerConnection::Connect(pConnection);
     return pConnection;
 }
 
 int32_t CLinuxAudioLayer::CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator)
 {
-    pEnumerator = std::make_unique<CLinuxDeviceEnumerator>(ServerConnection(), pConfigured);
+    pEnumerator = std::make_unique<CLinuxDeviceEnumerator>(ServerConnection());
     return AUDIO_OK;
 }

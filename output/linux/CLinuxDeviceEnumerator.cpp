@@ -95,9 +95,8 @@ int32_t ListEndpoints(PulseServerConnection* pConnection, std::vector<AlsaEndpoi
 
 } // namespace
 
-CLinuxDeviceEnumerator::CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection,
-                                               std::shared_ptr<ConfiguredOutputList> pOutputs)
-    : pServer(std::move(pConnection)), pConfigured(std::move(pOutputs))
+CLinuxDeviceEnumerator::CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection)
+    : pServer(std::move(pConnection))
 {
 }
 
@@ -129,7 +128,8 @@ int32_t CLinuxDeviceEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<SAudioEn
 int32_t CLinuxDeviceEnumerator::EnumAudioEndpoints(std::unique_ptr<SAudioEndpointCollection>& pCollection)
 {
     std::vector<LinuxEndpointEntry> Entries;
-    const std::vector<AlsaEndpointInfo> Configured = pConfigured->Get();
+    std::vector<AlsaEndpointInfo> Configured;
+    ListAlsaConfiguredOutputs(Configured);
     if (ListEndpoints(pServer.get(), Configured, Entries) < 0)
     {
         ListEndpoints(nullptr, Configured, Entries);

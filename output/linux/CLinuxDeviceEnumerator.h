@@ -1,6 +1,5 @@
 #pragma once
 #include "output/SAudioDeviceEnumerator.h"
-#include "output/linux/ConfiguredOutputList.h"
 #include "output/pulse/PulseServerConnection.h"
 
 #include <memory>
@@ -13,15 +12,12 @@
 class CLinuxDeviceEnumerator : public SAudioDeviceEnumerator
 {
 public:
-    // pConnection: the server's connection; null when none answers. pOutputs: the outputs of the ALSA
-    // configuration.
-    CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection,
-                           std::shared_ptr<ConfiguredOutputList> pOutputs);
+    // pConnection: the server's connection; null when none answers.
+    explicit CLinuxDeviceEnumerator(std::shared_ptr<PulseServerConnection> pConnection);
 
     int32_t GetDefaultAudioEndpoint(std::unique_ptr<SAudioEndpoint>& pEndpoint) override;
     int32_t EnumAudioEndpoints(std::unique_ptr<SAudioEndpointCollection>& pCollection) override;
 
 private:
     std::shared_ptr<PulseServerConnection> pServer;
-    std::shared_ptr<ConfiguredOutputList> pConfigured;
 };

@@ -1,4 +1,4 @@
-#include "output/alsa/CLinuxSettingsLauncher.h"
+#include "output/linux/CLinuxSettingsLauncher.h"
 
 #include "runtime/TextConversion.h"
 

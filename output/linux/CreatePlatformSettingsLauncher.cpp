@@ -1,6 +1,6 @@
 #include "output/CreatePlatformSettingsLauncher.h"
 
-#include "output/alsa/CLinuxSettingsLauncher.h"
+#include "output/linux/CLinuxSettingsLauncher.h"
 
 std::unique_ptr<SSettingsLauncher> CreatePlatformSettingsLauncher()
 {

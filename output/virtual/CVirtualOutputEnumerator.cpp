@@ -2,7 +2,7 @@
 
 #include "output/AudioClientConstants.h"
 #include "output/CEndpointCollection.h"
-#include "output/virtual/VirtualOutputStream.h"
+#include "output/virtual/VirtualDeviceStream.h"
 
 #include <new>
 #include <utility>
@@ -14,14 +14,20 @@ CVirtualOutputEnumerator::CVirtualOutputEnumerator(std::shared_ptr<VirtualOutput
 
 int32_t CVirtualOutputEnumerator::GetDefaultAudioEndpoint(std::unique_ptr<SAudioEndpoint>& pEndpoint)
 {
-    pEndpoint = VirtualOutputStream::MakeEndpoint(pDevice);
+    pEndpoint = VirtualDeviceStream::MakeEndpoint(pDevice, VirtualOutputDevice::FRIENDLY_NAME,
+                                                  VirtualOutputDevice::ENDPOINT_ID);
     return pEndpoint != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
 }
 
 int32_t CVirtualOutputEnumerator::EnumAudioEndpoints(std::unique_ptr<SAudioEndpointCollection>& pCollection)
 {
     std::vector<CEndpointCollection::EndpointMaker> Items;
-    Items.push_back([Device = pDevice] { return VirtualOutputStream::MakeEndpoint(Device); });
+    Items.push_back(
+        [Device = pDevice]
+        {
+            return VirtualDeviceStream::MakeEndpoint(Device, VirtualOutputDevice::FRIENDLY_NAME,
+                                                     VirtualOutputDevice::ENDPOINT_ID);
+        });
     pCollection.reset(new (std::nothrow) CEndpointCollection(std::move(Items)));
     return pCollection != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
 }

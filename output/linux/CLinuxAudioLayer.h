@@ -11,6 +11,10 @@
 // the device list, a whole device ladder and the stream share it. Whenever it has none (no server
 // answered, or the one it had has gone) a new enumerator asks the server again: nothing it learnt
 // is kept for a while.
+//
+// The outputs, with a sound server: its sinks in the server's order (the default endpoint is its
+// default sink), then the cards' devices no sink plays on, then the configured outputs. Without
+// one: ALSA's "default" as the default endpoint, the cards' devices and the configured outputs.
 class CLinuxAudioLayer : public SAudioClientLayer
 {
 public:

@@ -4,7 +4,6 @@
 #include "output/alsa/AlsaEndpointInfo.h"
 #include "output/alsa/AlsaPcmStream.h"
 #include "output/pulse/PulseServerConnection.h"
-#include "output/pulse/PulseSinkInfo.h"
 #include "output/pulse/PulseSinkStream.h"
 
 #include <memory>

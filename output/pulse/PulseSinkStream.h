@@ -3,7 +3,6 @@
 #include "output/SAudioStream.h"
 #include "output/StagingRenderBuffer.h"
 #include "output/pulse/PulseServerConnection.h"
-#include "output/pulse/PulseSinkInfo.h"
 
 #include <pulse/pulseaudio.h>
 

@@ -3,7 +3,6 @@
 #include "output/AudioStreamFormat.h"
 #include "output/SAudioStream.h"
 #include "output/StagingRenderBuffer.h"
-#include "output/virtual/VirtualOperation.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -11,6 +10,40 @@
 #include <vector>
 
 class SEvent;
+
+// The operations of a virtual back end, by name: a virtual device counts its calls of them, and a
+// scripted one can be made to fail them.
+enum class VirtualOperation : uint32_t
+{
+    // Layer and enumeration.
+    InitializeThread, // the layer's, or (on a device) the audio client's per-thread set-up
+    UninitializeThread,
+    CreateDeviceEnumerator,
+    GetDefaultAudioEndpoint,
+    EnumAudioEndpoints,
+    GetCount,
+    Item,
+    // Endpoint.
+    Activate,
+    GetFriendlyName,
+    GetId,
+    // Audio client.
+    GetDevicePeriod,
+    IsFormatSupported,
+    Initialize,
+    SetEventHandle,
+    GetBufferSize,
+    GetCurrentPadding,
+    GetService,
+    Start,
+    Stop,
+    // Render and capture clients.
+    GetBuffer,
+    ReleaseBuffer,
+    GetCaptureBuffer,
+    ReleaseCaptureBuffer,
+    Count
+};
 
 // What a virtual device knows about the stream last initialised on it.
 struct VirtualStreamState

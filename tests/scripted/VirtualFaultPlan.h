@@ -1,6 +1,6 @@
 #pragma once
 #include "output/AudioClientConstants.h"
-#include "output/virtual/VirtualOperation.h"
+#include "output/virtual/VirtualDeviceCore.h"
 
 #include <array>
 #include <cstddef>

@@ -13,6 +13,8 @@ constexpr uint32_t AUDIO_SHAREMODE_EXCLUSIVE = 1;
 // Stream flags for initialisation.
 constexpr uint32_t AUDIO_STREAMFLAGS_EVENTCALLBACK = 0x00040000;
 constexpr uint32_t AUDIO_STREAMFLAGS_NOPERSIST = 0x00080000;
+// Every flag a back end takes; others are refused as invalid.
+constexpr uint32_t AUDIO_STREAMFLAGS_KNOWN = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
 
 // Buffer flags of a capture packet and of a released render buffer.
 constexpr uint32_t AUDIO_BUFFERFLAGS_DATA_DISCONTINUITY = 0x1;
@@ -20,6 +22,9 @@ constexpr uint32_t AUDIO_BUFFERFLAGS_SILENT = 0x2;
 
 // Durations and periods travel in 100 ns units.
 constexpr int64_t AUDIO_HNS_PER_SECOND = 10000000;
+// The periods a device without its own reports, as a shared device does: 10 ms, 3 ms at the least.
+constexpr int64_t AUDIO_DEFAULT_PERIOD_HNS = 100000;
+constexpr int64_t AUDIO_MINIMUM_PERIOD_HNS = 30000;
 
 constexpr int32_t AUDIO_OK = 0;
 // The format probe in shared mode: not this format exactly, but a closest match is offered.

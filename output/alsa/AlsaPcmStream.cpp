@@ -1,6 +1,7 @@
 #include "output/alsa/AlsaPcmStream.h"
 
 #include "output/AudioClientConstants.h"
+#include "output/CStreamEndpoint.h"
 #include "output/alsa/AlsaDeviceList.h"
 #include "output/alsa/AlsaPcmFormat.h"
 
@@ -13,9 +14,7 @@
 
 namespace
 {
-constexpr int64_t DEFAULT_PERIOD_HNS = 100000; // 10 ms
 constexpr int64_t HNS_PER_MICROSECOND = 10;
-constexpr uint32_t KNOWN_STREAM_FLAGS = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
 constexpr int EXCLUSIVE_OPEN_MODE =
     SND_PCM_NONBLOCK | SND_PCM_NO_AUTO_RESAMPLE | SND_PCM_NO_AUTO_CHANNELS | SND_PCM_NO_AUTO_FORMAT;
 constexpr int SHARED_OPEN_MODE = SND_PCM_NONBLOCK;
@@ -84,6 +83,16 @@ AlsaPcmStream::AlsaPcmStream(AlsaEndpointInfo Info) : Endpoint(std::move(Info)) 
 
 AlsaPcmStream::~AlsaPcmStream() = default;
 
+std::unique_ptr<SAudioEndpoint> AlsaPcmStream::MakeEndpoint(const AlsaEndpointInfo& Info)
+{
+    return CStreamEndpoint::FromUtf8(Info.Name, Info.Id,
+                                     [Info](std::shared_ptr<SAudioStream>& pStream)
+                                     {
+                                         pStream = std::make_shared<AlsaPcmStream>(Info);
+                                         return AUDIO_OK;
+                                     });
+}
+
 int32_t AlsaPcmStream::OpenPcm(uint32_t uiShareMode, AlsaPcmHandle& Handle)
 {
     Handle.reset();
@@ -141,7 +150,7 @@ int32_t AlsaPcmStream::GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phns
     if (hnsMinimumPeriod == 0)
     {
         // The device's own minimum, from whichever of its paths opens now; 10 ms when neither does.
-        hnsMinimumPeriod = DEFAULT_PERIOD_HNS;
+        hnsMinimumPeriod = AUDIO_DEFAULT_PERIOD_HNS;
         for (const uint32_t uiShareMode : {AUDIO_SHAREMODE_EXCLUSIVE, AUDIO_SHAREMODE_SHARED})
         {
             AlsaPcmHandle Probe;
@@ -159,7 +168,7 @@ int32_t AlsaPcmStream::GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phns
     }
     if (phnsDefaultPeriod != nullptr)
     {
-        *phnsDefaultPeriod = std::max(DEFAULT_PERIOD_HNS, hnsMinimumPeriod);
+        *phnsDefaultPeriod = std::max(AUDIO_DEFAULT_PERIOD_HNS, hnsMinimumPeriod);
     }
     if (phnsMinimumPeriod != nullptr)
     {
@@ -223,7 +232,7 @@ int32_t AlsaPcmStream::Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, 
     {
         return AUDIO_E_POINTER;
     }
-    if (!IsKnownShareMode(uiShareMode) || (uiStreamFlags & ~KNOWN_STREAM_FLAGS) != 0 ||
+    if (!IsKnownShareMode(uiShareMode) || (uiStreamFlags & ~AUDIO_STREAMFLAGS_KNOWN) != 0 ||
         hnsBufferDuration < 0 || hnsPeriodicity < 0)
     {
         return AUDIO_E_INVALIDARG;
@@ -260,12 +269,12 @@ int32_t AlsaPcmStream::Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, 
 
     // Periods of 10 ms (or the device's minimum); the buffer as asked, a default period when 0,
     // and never less than two periods.
-    const int64_t hnsRequested = hnsBufferDuration > 0 ? hnsBufferDuration : DEFAULT_PERIOD_HNS;
+    const int64_t hnsRequested = hnsBufferDuration > 0 ? hnsBufferDuration : AUDIO_DEFAULT_PERIOD_HNS;
     snd_pcm_uframes_t ullBufferFrames = static_cast<snd_pcm_uframes_t>(std::max<int64_t>(
         2, std::llround(static_cast<double>(hnsRequested) * uiRate / AUDIO_HNS_PER_SECOND)));
     snd_pcm_uframes_t ullPeriodFrames = std::min<snd_pcm_uframes_t>(
         static_cast<snd_pcm_uframes_t>(
-            std::llround(static_cast<double>(DEFAULT_PERIOD_HNS) * uiRate / AUDIO_HNS_PER_SECOND)),
+            std::llround(static_cast<double>(AUDIO_DEFAULT_PERIOD_HNS) * uiRate / AUDIO_HNS_PER_SECOND)),
         ullBufferFrames / 2);
     int iDirection = 0;
     if (snd_pcm_hw_params_set_period_size_near(pPcm, HwParams.get(), &ullPeriodFrames, &iDirection) < 0 ||

@@ -1,16 +1,19 @@
 #pragma once
 #include "output/AudioStreamFormat.h"
+#include "output/SAudioEndpoint.h"
+#include "output/SAudioStream.h"
 #include "output/StagingRenderBuffer.h"
 #include "output/alsa/AlsaEndpointInfo.h"
 #include "output/alsa/AlsaHandles.h"
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 // One stream on an ALSA endpoint: the PCM of an initialised audio client and the render buffer
-// over it, shared by the client and its render service. Every operation holds one lock, so the
+// over it. Every operation holds one lock, so the
 // render thread's padding, get-buffer and release-buffer calls and a Stop from another thread
 // meet one at a time.
 //
@@ -19,26 +22,27 @@
 // mode opens the endpoint's mixing path, which may convert. The device never starts by itself:
 // writes before Start only fill its buffer. An underrun is recovered here and has been heard as
 // silence; a device that has gone fails every later call with AUDIO_E_DEVICE_INVALIDATED.
-class AlsaPcmStream
+class AlsaPcmStream : public SAudioStream
 {
 public:
     explicit AlsaPcmStream(AlsaEndpointInfo Endpoint);
-    ~AlsaPcmStream();
-    AlsaPcmStream(const AlsaPcmStream&) = delete;
-    AlsaPcmStream& operator=(const AlsaPcmStream&) = delete;
+    ~AlsaPcmStream() override;
 
-    int32_t GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod);
+    // The endpoint whose clients open streams of this kind on Endpoint.
+    static std::unique_ptr<SAudioEndpoint> MakeEndpoint(const AlsaEndpointInfo& Endpoint);
+
+    int32_t GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod) override;
     int32_t IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
-                              AudioStreamFormat* pClosestMatch);
+                              AudioStreamFormat* pClosestMatch) override;
     int32_t Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, int64_t hnsBufferDuration,
-                       int64_t hnsPeriodicity, const AudioStreamFormat* pFormat);
-    int32_t GetBufferSize(uint32_t* puiBufferFrames);
-    int32_t GetCurrentPadding(uint32_t* puiPaddingFrames);
-    int32_t CheckInitialized();
-    int32_t Start();
-    int32_t Stop();
-    int32_t GetBuffer(uint32_t uiFrames, uint8_t** ppData);
-    int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags);
+                       int64_t hnsPeriodicity, const AudioStreamFormat* pFormat) override;
+    int32_t GetBufferSize(uint32_t* puiBufferFrames) override;
+    int32_t GetCurrentPadding(uint32_t* puiPaddingFrames) override;
+    int32_t CheckInitialized() override;
+    int32_t Start() override;
+    int32_t Stop() override;
+    int32_t GetBuffer(uint32_t uiFrames, uint8_t** ppData) override;
+    int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags) override;
 
 private:
     // Opens the device string of a share mode; an audio-client result.

@@ -9,10 +9,6 @@
 
 namespace
 {
-// What a shared device reports: periods of 10 ms, 3 ms at the least.
-constexpr int64_t DEFAULT_PERIOD_HNS = 100000;
-constexpr int64_t MINIMUM_PERIOD_HNS = 30000;
-constexpr uint32_t KNOWN_STREAM_FLAGS = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
 // What the volume control shows under the program's name: the player's word for playback.
 constexpr char STREAM_NAME[] = "再生";
 // Started by Start only; kept on its sink. The buffer asked for is the stream's own, in the server;
@@ -60,17 +56,27 @@ int32_t PulseSinkStream::GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* ph
     }
     if (phnsDefaultPeriod != nullptr)
     {
-        *phnsDefaultPeriod = DEFAULT_PERIOD_HNS;
+        *phnsDefaultPeriod = AUDIO_DEFAULT_PERIOD_HNS;
     }
     if (phnsMinimumPeriod != nullptr)
     {
-        *phnsMinimumPeriod = MINIMUM_PERIOD_HNS;
+        *phnsMinimumPeriod = AUDIO_MINIMUM_PERIOD_HNS;
     }
     return AUDIO_OK;
 }
 
-int32_t PulseSinkStream::IsFormatSupported(const AudioStreamFormat* pFormat, AudioStreamFormat* pClosestMatch)
+int32_t PulseSinkStream::IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
+                                           AudioStreamFormat* pClosestMatch)
 {
+    if (uiShareMode != AUDIO_SHAREMODE_SHARED)
+    {
+        if (uiShareMode != AUDIO_SHAREMODE_EXCLUSIVE || pClosestMatch != nullptr)
+        {
+            return AUDIO_E_INVALIDARG;
+        }
+        // A stream through the server is never the hardware alone.
+        return pFormat == nullptr ? AUDIO_E_POINTER : AUDIO_E_UNSUPPORTED_FORMAT;
+    }
     if (pFormat == nullptr || pClosestMatch == nullptr)
     {
         return AUDIO_E_POINTER;
@@ -88,20 +94,29 @@ int32_t PulseSinkStream::IsFormatSupported(const AudioStreamFormat* pFormat, Aud
     return AUDIO_S_CLOSEST_MATCH;
 }
 
-int32_t PulseSinkStream::Initialize(uint32_t uiStreamFlags, int64_t hnsBufferDuration,
-                                    const AudioStreamFormat* pFormat)
+int32_t PulseSinkStream::Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, int64_t hnsBufferDuration,
+                                    int64_t hnsPeriodicity, const AudioStreamFormat* pFormat)
 {
     std::lock_guard<std::mutex> Lock(Mutex);
     if (pStream != nullptr)
     {
         return AUDIO_E_ALREADY_INITIALIZED;
     }
+    if (hnsPeriodicity < 0 ||
+        (uiShareMode != AUDIO_SHAREMODE_SHARED && uiShareMode != AUDIO_SHAREMODE_EXCLUSIVE))
+    {
+        return AUDIO_E_INVALIDARG;
+    }
+    if (uiShareMode == AUDIO_SHAREMODE_EXCLUSIVE)
+    {
+        return AUDIO_E_UNSUPPORTED_FORMAT;
+    }
     if (pFormat == nullptr)
     {
         return AUDIO_E_POINTER;
     }
     // Nothing signals an event here; callers fall back to polling the padding.
-    if ((uiStreamFlags & ~KNOWN_STREAM_FLAGS) != 0 ||
+    if ((uiStreamFlags & ~AUDIO_STREAMFLAGS_KNOWN) != 0 ||
         (uiStreamFlags & AUDIO_STREAMFLAGS_EVENTCALLBACK) != 0 || hnsBufferDuration < 0)
     {
         return AUDIO_E_INVALIDARG;
@@ -137,7 +152,7 @@ int32_t PulseSinkStream::Initialize(uint32_t uiStreamFlags, int64_t hnsBufferDur
     }
     pa_stream_set_state_callback(pStream, SignalLoop, pConnection->GetMainloop());
     const uint32_t uiBytesPerFrame = static_cast<uint32_t>(pa_frame_size(&Sample));
-    const int64_t hnsLatency = hnsBufferDuration > 0 ? hnsBufferDuration : DEFAULT_PERIOD_HNS;
+    const int64_t hnsLatency = hnsBufferDuration > 0 ? hnsBufferDuration : AUDIO_DEFAULT_PERIOD_HNS;
     const auto llFrames = std::max<int64_t>(
         2, std::llround(static_cast<double>(hnsLatency) * Sample.rate / AUDIO_HNS_PER_SECOND));
     pa_buffer_attr Attributes{};
@@ -200,6 +215,13 @@ int32_t PulseSinkStream::WritableLocked(uint32_t& uiFrames)
     }
     uiFrames = static_cast<uint32_t>(std::min<size_t>(ullBytes / uiFrameBytes, uiBufferFrames));
     return AUDIO_OK;
+}
+
+// Never initialised event-driven.
+int32_t PulseSinkStream::SetEventHandle(SEvent*)
+{
+    std::lock_guard<std::mutex> Lock(Mutex);
+    return pStream == nullptr ? AUDIO_E_NOT_INITIALIZED : AUDIO_E_EVENTHANDLE_NOT_SET;
 }
 
 int32_t PulseSinkStream::CheckInitialized()

@@ -1,8 +1,8 @@
 #pragma once
 #include "output/AudioStreamFormat.h"
+#include "output/SAudioStream.h"
 #include "output/StagingRenderBuffer.h"
 #include "output/pulse/PulseServerConnection.h"
-#include "output/pulse/PulseSinkInfo.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -19,26 +19,27 @@
 //
 // Every operation holds one lock, then the connection's loop lock, so the render thread's padding,
 // get-buffer and release-buffer calls and a Stop from another thread meet one at a time.
-class PulseSinkStream
+class PulseSinkStream : public SAudioStream
 {
 public:
     PulseSinkStream(std::shared_ptr<PulseServerConnection> pServer, PulseSinkInfo SinkInfo);
-    ~PulseSinkStream();
-    PulseSinkStream(const PulseSinkStream&) = delete;
-    PulseSinkStream& operator=(const PulseSinkStream&) = delete;
+    ~PulseSinkStream() override;
 
-    int32_t GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod);
-    // AUDIO_OK for the stream's formats at the sink's rate; otherwise AUDIO_S_CLOSEST_MATCH with the
-    // sink's own format.
-    int32_t IsFormatSupported(const AudioStreamFormat* pFormat, AudioStreamFormat* pClosestMatch);
-    int32_t Initialize(uint32_t uiStreamFlags, int64_t hnsBufferDuration, const AudioStreamFormat* pFormat);
-    int32_t GetBufferSize(uint32_t* puiBufferFrames);
-    int32_t GetCurrentPadding(uint32_t* puiPaddingFrames);
-    int32_t CheckInitialized();
-    int32_t Start();
-    int32_t Stop();
-    int32_t GetBuffer(uint32_t uiFrames, uint8_t** ppData);
-    int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags);
+    int32_t GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod) override;
+    // Shared mode: AUDIO_OK for the stream's formats at the sink's rate; otherwise
+    // AUDIO_S_CLOSEST_MATCH with the sink's own format. Exclusive mode is refused.
+    int32_t IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
+                              AudioStreamFormat* pClosestMatch) override;
+    int32_t Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, int64_t hnsBufferDuration,
+                       int64_t hnsPeriodicity, const AudioStreamFormat* pFormat) override;
+    int32_t SetEventHandle(SEvent* pEvent) override;
+    int32_t GetBufferSize(uint32_t* puiBufferFrames) override;
+    int32_t GetCurrentPadding(uint32_t* puiPaddingFrames) override;
+    int32_t CheckInitialized() override;
+    int32_t Start() override;
+    int32_t Stop() override;
+    int32_t GetBuffer(uint32_t uiFrames, uint8_t** ppData) override;
+    int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags) override;
 
 private:
     // AUDIO_OK while the stream plays on; the failure otherwise. Both locks held.

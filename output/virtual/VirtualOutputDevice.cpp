@@ -13,7 +13,6 @@
 
 namespace
 {
-constexpr uint32_t KNOWN_STREAM_FLAGS = AUDIO_STREAMFLAGS_EVENTCALLBACK | AUDIO_STREAMFLAGS_NOPERSIST;
 // How often the clock plays what is due: the render thread tops the buffer up every millisecond.
 constexpr uint32_t CLOCK_STEP_MS = 1;
 
@@ -104,191 +103,40 @@ std::u16string VirtualOutputDevice::NumberedPath(const std::u16string& Path, uin
 bool VirtualOutputDevice::WaitForPlayedFrames(uint64_t ullFrames, uint32_t uiTimeoutMs) const
 {
     std::unique_lock<std::mutex> Lock(Mutex);
-    return Played.wait_for(Lock, std::chrono::milliseconds(uiTimeoutMs),
-                           [&] { return ullPlayedFrames >= ullFrames; });
+    return Changed.wait_for(Lock, std::chrono::milliseconds(uiTimeoutMs),
+                            [&] { return Stream.ullPlayedFrames >= ullFrames; });
 }
 
-uint64_t VirtualOutputDevice::Activate()
+bool VirtualOutputDevice::AcceptsLocked(uint32_t, const AudioStreamFormat& Format) const
 {
-    std::lock_guard<std::mutex> Lock(Mutex);
-    return ullNextClient++;
+    return IsPlayableFormat(Format);
 }
 
-int32_t VirtualOutputDevice::IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
-                                               AudioStreamFormat* pClosestMatch) const
+int32_t VirtualOutputDevice::GrantLocked(uint64_t& ullFrames, const AudioStreamFormat&)
 {
-    const bool bShared = uiShareMode == AUDIO_SHAREMODE_SHARED;
-    if (pFormat == nullptr || (bShared && pClosestMatch == nullptr))
-    {
-        return AUDIO_E_POINTER;
-    }
-    if (!bShared && (uiShareMode != AUDIO_SHAREMODE_EXCLUSIVE || pClosestMatch != nullptr))
-    {
-        return AUDIO_E_INVALIDARG;
-    }
-    return IsPlayableFormat(*pFormat) ? AUDIO_OK : AUDIO_E_UNSUPPORTED_FORMAT;
-}
-
-int32_t VirtualOutputDevice::EnterStreamLocked(uint64_t ullClient) const
-{
-    return ullClient != 0 && ullClient == ullStreamClient ? AUDIO_OK : AUDIO_E_NOT_INITIALIZED;
-}
-
-int32_t VirtualOutputDevice::Initialize(uint64_t ullClient, uint32_t uiShareMode, uint32_t uiStreamFlags,
-                                        int64_t hnsBufferDuration, const AudioStreamFormat* pFormat)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    if (ullStreamClient == ullClient)
-    {
-        return AUDIO_E_ALREADY_INITIALIZED;
-    }
-    // One stream at a time: a client that is still open keeps the device.
-    if (ullStreamClient != 0)
-    {
-        return AUDIO_E_DEVICE_IN_USE;
-    }
-    if (pFormat == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    if ((uiStreamFlags & ~KNOWN_STREAM_FLAGS) != 0 || hnsBufferDuration < 0 ||
-        (uiShareMode != AUDIO_SHAREMODE_SHARED && uiShareMode != AUDIO_SHAREMODE_EXCLUSIVE))
-    {
-        return AUDIO_E_INVALIDARG;
-    }
-    if (!IsPlayableFormat(*pFormat))
-    {
-        return AUDIO_E_UNSUPPORTED_FORMAT;
-    }
-    if (uiShareMode == AUDIO_SHAREMODE_EXCLUSIVE && hnsBufferDuration < MINIMUM_PERIOD)
-    {
-        return AUDIO_E_INVALID_DEVICE_PERIOD;
-    }
-    const double dfFrames =
-        static_cast<double>(hnsBufferDuration) * pFormat->nSamplesPerSec / AUDIO_HNS_PER_SECOND;
-    // A second at the highest rate is more than any player asks for.
-    const uint64_t ullFrames =
-        std::clamp<uint64_t>(static_cast<uint64_t>(std::llround(dfFrames)), 1, HIGHEST_RATE);
-    Format = *pFormat;
-    uiBufferFrames = static_cast<uint32_t>(ullFrames);
-    Ring.assign(static_cast<size_t>(ullFrames) * Format.nBlockAlign, 0);
-    Staging.assign(Ring.size(), 0);
-    ullWrittenFrames = 0;
-    ullPlayedFrames = 0;
-    bBufferPending = 0;
-    uiPendingFrames = 0;
-    pEvent = nullptr;
-    bStarted = 0;
-    ullStreamClient = ullClient;
+    ullFrames = std::min<uint64_t>(ullFrames, HIGHEST_RATE);
     return AUDIO_OK;
 }
 
-int32_t VirtualOutputDevice::SetEventHandle(uint64_t ullClient, SEvent* pNewEvent)
+int32_t VirtualOutputDevice::StartLocked()
 {
-    std::lock_guard<std::mutex> Lock(Mutex);
-    const int32_t iResult = EnterStreamLocked(ullClient);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    pEvent = pNewEvent;
-    return pNewEvent != nullptr ? AUDIO_OK : AUDIO_E_INVALIDARG;
-}
-
-int32_t VirtualOutputDevice::GetBufferSize(uint64_t ullClient, uint32_t* puiFrames)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    const int32_t iResult = EnterStreamLocked(ullClient);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    if (puiFrames == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    *puiFrames = uiBufferFrames;
-    return AUDIO_OK;
-}
-
-int32_t VirtualOutputDevice::GetCurrentPadding(uint64_t ullClient, uint32_t* puiFrames)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    const int32_t iResult = EnterStreamLocked(ullClient);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    if (puiFrames == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    *puiFrames = static_cast<uint32_t>(ullWrittenFrames - ullPlayedFrames);
-    return AUDIO_OK;
-}
-
-int32_t VirtualOutputDevice::CheckStream(uint64_t ullClient)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    return EnterStreamLocked(ullClient);
-}
-
-int32_t VirtualOutputDevice::Start(uint64_t ullClient)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    const int32_t iResult = EnterStreamLocked(ullClient);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    if (bStarted != 0)
-    {
-        return AUDIO_E_NOT_STOPPED;
-    }
     if (Clock.joinable())
     {
         return AUDIO_E_FAIL; // a clock that was stopped is joined by Stop; never here
     }
-    bStarted = 1;
     bClockStop = 0;
     Clock = std::thread([this] { RunClock(); });
     return AUDIO_OK;
 }
 
-int32_t VirtualOutputDevice::Stop(uint64_t ullClient)
+void VirtualOutputDevice::StopLocked(std::unique_lock<std::mutex>& Lock)
 {
-    std::unique_lock<std::mutex> Lock(Mutex);
-    const int32_t iResult = EnterStreamLocked(ullClient);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    if (bStarted == 0)
-    {
-        return 1; // already stopped: success with news
-    }
     StopClock(Lock);
-    return AUDIO_OK;
-}
-
-void VirtualOutputDevice::ClientDestroyed(uint64_t ullClient)
-{
-    std::unique_lock<std::mutex> Lock(Mutex);
-    if (ullClient == 0 || ullClient != ullStreamClient)
-    {
-        return;
-    }
-    StopClock(Lock);
-    ullStreamClient = 0;
-    pEvent = nullptr;
-    bBufferPending = 0;
-    std::vector<uint8_t>().swap(Ring);
-    std::vector<uint8_t>().swap(Staging);
 }
 
 void VirtualOutputDevice::StopClock(std::unique_lock<std::mutex>& Lock)
 {
-    bStarted = 0;
+    Stream.bStarted = 0;
     if (!Clock.joinable())
     {
         return;
@@ -298,81 +146,6 @@ void VirtualOutputDevice::StopClock(std::unique_lock<std::mutex>& Lock)
     Lock.unlock();
     Ending.join();
     Lock.lock();
-}
-
-int32_t VirtualOutputDevice::GetBuffer(uint64_t ullClient, uint32_t uiFrames, uint8_t** ppData)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    if (ppData != nullptr)
-    {
-        *ppData = nullptr;
-    }
-    const int32_t iResult = EnterStreamLocked(ullClient);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    if (ppData == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    if (bBufferPending != 0)
-    {
-        return AUDIO_E_OUT_OF_ORDER;
-    }
-    if (uiFrames > uiBufferFrames - (ullWrittenFrames - ullPlayedFrames))
-    {
-        return AUDIO_E_BUFFER_TOO_LARGE;
-    }
-    *ppData = Staging.data();
-    bBufferPending = 1;
-    uiPendingFrames = uiFrames;
-    return AUDIO_OK;
-}
-
-int32_t VirtualOutputDevice::ReleaseBuffer(uint64_t ullClient, uint32_t uiFrames, uint32_t uiFlags)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    const int32_t iResult = EnterStreamLocked(ullClient);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    if (bBufferPending == 0)
-    {
-        return AUDIO_E_OUT_OF_ORDER;
-    }
-    if (uiFrames > uiPendingFrames)
-    {
-        return AUDIO_E_INVALID_SIZE;
-    }
-    if ((uiFlags & ~AUDIO_BUFFERFLAGS_SILENT) != 0)
-    {
-        return AUDIO_E_INVALIDARG;
-    }
-    const bool bSilent = (uiFlags & AUDIO_BUFFERFLAGS_SILENT) != 0;
-    const size_t uFrameBytes = Format.nBlockAlign;
-    for (uint32_t f = 0; f < uiFrames;)
-    {
-        // The ring wraps at most once per release.
-        const uint64_t ullAt = (ullWrittenFrames + f) % uiBufferFrames;
-        const uint32_t uiRun =
-            static_cast<uint32_t>(std::min<uint64_t>(uiFrames - f, uiBufferFrames - ullAt));
-        uint8_t* pTarget = Ring.data() + ullAt * uFrameBytes;
-        if (bSilent)
-        {
-            std::memset(pTarget, 0, uiRun * uFrameBytes);
-        }
-        else
-        {
-            std::memcpy(pTarget, Staging.data() + f * uFrameBytes, uiRun * uFrameBytes);
-        }
-        f += uiRun;
-    }
-    ullWrittenFrames += uiFrames;
-    bBufferPending = 0;
-    uiPendingFrames = 0;
-    return AUDIO_OK;
 }
 
 void VirtualOutputDevice::RunClock()
@@ -386,10 +159,10 @@ void VirtualOutputDevice::RunClock()
     std::u16string OpenPath; // the recording to open: its format's first stream
     {
         std::lock_guard<std::mutex> Lock(Mutex);
-        uiRate = Format.nSamplesPerSec;
-        uiFrameBytes = Format.nBlockAlign;
-        Taken.resize(Ring.size());
-        Words.resize(static_cast<size_t>(uiBufferFrames) * 2);
+        uiRate = Stream.Format.nSamplesPerSec;
+        uiFrameBytes = Stream.Format.nBlockAlign;
+        Taken.resize(static_cast<size_t>(Stream.uiBufferFrames) * uiFrameBytes);
+        Words.resize(static_cast<size_t>(Stream.uiBufferFrames) * 2);
         // The recording of this format goes on; a new format begins one of its own beside the first.
         if (!RecordingPath.empty())
         {
@@ -436,22 +209,9 @@ void VirtualOutputDevice::RunClock()
             const uint64_t ullDue = ullTotal > ullClockFrames ? ullTotal - ullClockFrames : 0;
             ullClockFrames = std::max(ullClockFrames, ullTotal);
             // Frames due beyond what is queued play as silence and are not recorded.
-            ullTaken = std::min(ullDue, ullWrittenFrames - ullPlayedFrames);
-            for (uint64_t f = 0; f < ullTaken;)
-            {
-                const uint64_t ullAt = (ullPlayedFrames + f) % uiBufferFrames;
-                const uint64_t ullRun = std::min(ullTaken - f, uiBufferFrames - ullAt);
-                std::memcpy(Taken.data() + f * uiFrameBytes, Ring.data() + ullAt * uiFrameBytes,
-                            static_cast<size_t>(ullRun * uiFrameBytes));
-                f += ullRun;
-            }
-            ullPlayedFrames += ullTaken;
-            if (pEvent != nullptr && ullDue != 0)
-            {
-                pEvent->Set();
-            }
+            ullTaken = PlayLocked(ullDue, Taken.data());
         }
-        Played.notify_all();
+        Changed.notify_all();
         if (ullTaken != 0 && pRecording != nullptr && pRecording->IsOpen() != 0)
         {
             BytesToWords(Taken.data(), 2 * ullTaken, uiBytesPerSample, Words.data());

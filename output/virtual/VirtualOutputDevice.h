@@ -1,5 +1,6 @@
 #pragma once
 #include "output/AudioStreamFormat.h"
+#include "output/virtual/VirtualDeviceCore.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -20,8 +21,8 @@ class WaveRecordingFile;
 // format's at the path, each further format's beside it (OUT-2.wav, OUT-3.wav, ...). A file is
 // written beside its place and put there, complete, when the device goes; the player's threads
 // never wait for it. It holds one device buffer and one clock step of frames however long it plays.
-// The C views of this folder reach it; any thread may call it.
-class VirtualOutputDevice
+// Its clients' streams (VirtualDeviceStream) reach it; any thread may call it.
+class VirtualOutputDevice : public VirtualDeviceCore
 {
 public:
     static constexpr const char16_t* FRIENDLY_NAME = u"Larkspur Virtual Output";
@@ -32,9 +33,7 @@ public:
     // RecordingPath: the WAV file the streams' sound goes to, or empty for none.
     explicit VirtualOutputDevice(std::u16string RecordingPath);
     // Stops a clock that still runs; every recording is finalised and put at its path.
-    ~VirtualOutputDevice();
-    VirtualOutputDevice(const VirtualOutputDevice&) = delete;
-    VirtualOutputDevice& operator=(const VirtualOutputDevice&) = delete;
+    ~VirtualOutputDevice() override;
 
     const std::u16string& GetRecordingPath() const { return RecordingPath; }
     // The paths of the recordings begun so far, one per format in the order they were first played
@@ -47,53 +46,19 @@ public:
     // on time-out.
     bool WaitForPlayedFrames(uint64_t ullFrames, uint32_t uiTimeoutMs) const;
 
-    // The operations of the views, with the results the audio-client layer gives them. A client is
-    // known by the serial Activate gave it; one client at a time may hold the stream.
-    uint64_t Activate();
-    int32_t IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
-                              AudioStreamFormat* pClosestMatch) const;
-    int32_t Initialize(uint64_t ullClient, uint32_t uiShareMode, uint32_t uiStreamFlags,
-                       int64_t hnsBufferDuration, const AudioStreamFormat* pFormat);
-    int32_t SetEventHandle(uint64_t ullClient, SEvent* pEvent);
-    int32_t GetBufferSize(uint64_t ullClient, uint32_t* puiFrames);
-    int32_t GetCurrentPadding(uint64_t ullClient, uint32_t* puiFrames);
-    // AUDIO_OK when the client holds the stream (its render service may be made).
-    int32_t CheckStream(uint64_t ullClient);
-    int32_t Start(uint64_t ullClient);
-    int32_t Stop(uint64_t ullClient);
-    // The client is gone: its stream stops and closes.
-    void ClientDestroyed(uint64_t ullClient);
-    int32_t GetBuffer(uint64_t ullClient, uint32_t uiFrames, uint8_t** ppData);
-    int32_t ReleaseBuffer(uint64_t ullClient, uint32_t uiFrames, uint32_t uiFlags);
-
-    static constexpr int64_t DEFAULT_PERIOD = 100000; // 10 ms
-    static constexpr int64_t MINIMUM_PERIOD = 30000;  // 3 ms
+protected:
+    bool AcceptsLocked(uint32_t uiShareMode, const AudioStreamFormat& Format) const override;
+    // A second at the highest rate is more than any player asks for.
+    int32_t GrantLocked(uint64_t& ullFrames, const AudioStreamFormat& Format) override;
+    int32_t StartLocked() override;
+    void StopLocked(std::unique_lock<std::mutex>& Lock) override;
 
 private:
-    int32_t EnterStreamLocked(uint64_t ullClient) const;
     // Ends the clock thread (it plays up to now and finalises the recording) and waits for it.
     void StopClock(std::unique_lock<std::mutex>& Lock);
     void RunClock();
 
     const std::u16string RecordingPath;
-    mutable std::mutex Mutex;
-    mutable std::condition_variable Played;
-
-    uint64_t ullNextClient = 1;
-    uint64_t ullStreamClient = 0; // the client holding the stream; 0 none
-    AudioStreamFormat Format{};
-    uint32_t uiBufferFrames = 0;
-    int32_t bStarted = 0;
-    SEvent* pEvent = nullptr;
-    // The device buffer: a ring of uiBufferFrames frames, written and not yet played.
-    std::vector<uint8_t> Ring;
-    uint64_t ullWrittenFrames = 0;
-    uint64_t ullPlayedFrames = 0;
-    // The block a render client fills between GetBuffer and ReleaseBuffer.
-    std::vector<uint8_t> Staging;
-    int32_t bBufferPending = 0;
-    uint32_t uiPendingFrames = 0;
-
     std::thread Clock;
     int32_t bClockStop = 0;
 

@@ -1,7 +1,8 @@
 #include "output/virtual/VirtualRecordingLayer.h"
 
 #include "output/AudioClientConstants.h"
-#include "output/virtual/CVirtualOutputEnumerator.h"
+#include "output/CEndpointEnumerator.h"
+#include "output/virtual/VirtualDeviceStream.h"
 
 #include <new>
 #include <utility>
@@ -11,8 +12,20 @@ VirtualRecordingLayer::VirtualRecordingLayer(std::u16string RecordingPath)
 {
 }
 
+// The one virtual output is the default endpoint and the whole list.
 int32_t VirtualRecordingLayer::CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator)
 {
-    pEnumerator.reset(new (std::nothrow) CVirtualOutputEnumerator(pDevice));
+    const auto MakeEndpoint = [Device = pDevice]
+    {
+        return VirtualDeviceStream::MakeEndpoint(Device, VirtualOutputDevice::FRIENDLY_NAME,
+                                                 VirtualOutputDevice::ENDPOINT_ID);
+    };
+    pEnumerator.reset(new (std::nothrow) CEndpointEnumerator(
+        [MakeEndpoint](std::unique_ptr<SAudioEndpoint>& pEndpoint)
+        {
+            pEndpoint = MakeEndpoint();
+            return AUDIO_OK;
+        },
+        [MakeEndpoint] { return std::vector<CEndpointCollection::EndpointMaker>{MakeEndpoint}; }));
     return pEnumerator != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
 }

@@ -3,8 +3,8 @@
 #include "output/SAudioDeviceEnumerator.h"
 #include "output/SAudioEndpointCollection.h"
 #include "output/alsa/AlsaDeviceList.h"
+#include "output/alsa/AlsaPcmStream.h"
 #include "output/alsa/CAlsaAudioLayer.h"
-#include "output/alsa/CAlsaEndpoint.h"
 #include "tests/alsa/AlsaTestSetup.h"
 
 #include <gtest/gtest.h>
@@ -137,9 +137,9 @@ TEST(AlsaEndpoints, OnlyOutputsAreListedAndOnlyDevicesOfTheirOwnAreExclusive)
         AlsaEndpointInfo Info;
         Info.Type = AlsaEndpointInfo::Kind::Hinted;
         Info.Id = pName;
-        CAlsaEndpoint Endpoint(Info);
+        const std::unique_ptr<SAudioEndpoint> pEndpoint = AlsaPcmStream::MakeEndpoint(Info);
         std::unique_ptr<SAudioClient> pClient;
-        EXPECT_GE(Endpoint.Activate(pClient), 0);
+        EXPECT_GE(pEndpoint->Activate(pClient), 0);
         const AudioStreamFormat Format = MakeStereoPcmFormat(48000, 16);
         return pClient->IsFormatSupported(AUDIO_SHAREMODE_EXCLUSIVE, &Format, nullptr);
     };

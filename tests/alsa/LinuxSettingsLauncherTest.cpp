@@ -1,4 +1,4 @@
-#include "output/alsa/CLinuxSettingsLauncher.h"
+#include "output/linux/CLinuxSettingsLauncher.h"
 #include "tests/alsa/AlsaTestSetup.h"
 
 #include <gtest/gtest.h>

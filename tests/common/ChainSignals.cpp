@@ -62,3 +62,58 @@ std::vector<int32_t> RenderOfflineCodes(const std::filesystem::path& Input, uint
     return DecodeCodes(Bytes.data() + 80, Bytes.size() - 80, Choice.uiBitCount);
 }
 } // namespace ChainSignals
+
+::testing::AssertionResult ChainSignals::MatchesRenderFrame(const int32_t* pHeard, const int32_t* pWanted,
+                                                            uint64_t i, uint64_t L, uint64_t P)
+{
+    const bool bFaded = i < P || i >= L - (P + L % P);
+    for (uint64_t c = 0; c < 2; ++c)
+    {
+        const int64_t iHeard = pHeard[c];
+        const int64_t iWanted = pWanted[c];
+        if (bFaded ? std::llabs(iHeard) > std::llabs(iWanted) + 1 : std::llabs(iHeard - iWanted) > 1)
+        {
+            return ::testing::AssertionFailure() << "frame " << i << " of " << L << ", channel " << c
+                                                 << ": heard " << iHeard << ", rendered " << iWanted;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ChainSignals::PlayedEqualsRender(const std::vector<int32_t>& Device,
+                                                            const std::vector<int32_t>& Offline, uint64_t P)
+{
+    const uint64_t L = Offline.size() / 2;
+    if (P == 0 || L == 0 || Device.size() < 2 * (P + L + 3 * P))
+    {
+        return ::testing::AssertionFailure() << "the device received " << Device.size() / 2 << " frames for "
+                                             << L << " rendered with periods of " << P;
+    }
+    // The sound buffer's first period is silence.
+    for (uint64_t i = 0; i < 2 * P; ++i)
+    {
+        if (Device[i] != 0)
+        {
+            return ::testing::AssertionFailure() << "frame " << i / 2 << " of the first period is not silent";
+        }
+    }
+    for (uint64_t i = 0; i < L; ++i)
+    {
+        const ::testing::AssertionResult Frame =
+            MatchesRenderFrame(&Device[2 * (P + i)], &Offline[2 * i], i, L, P);
+        if (!Frame)
+        {
+            return Frame;
+        }
+    }
+    // Silence after the file.
+    for (uint64_t i = 2 * (P + L); i < Device.size(); ++i)
+    {
+        if (Device[i] != 0)
+        {
+            return ::testing::AssertionFailure()
+                   << "frame " << i / 2 - P - L << " after the render is not silent";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}

@@ -139,13 +139,6 @@ WorkerRig::WorkerRig() : pDevice(std::make_shared<VirtualAudioDevice>())
     pDevice->SetDevicePeriods(10000, 10000);
 }
 
-WorkerRig::~WorkerRig()
-{
-    TerminationEvent.Set();
-    Worker.WaitForExit();
-    Worker.Release();
-}
-
 ::testing::AssertionResult WorkerRig::Open(uint32_t uiBits, uint32_t uiFrames, uint64_t ullBlockFrames,
                                            bool bCapture)
 {
@@ -164,48 +157,20 @@ WorkerRig::~WorkerRig()
     }
     const int32_t iService =
         bCapture ? pClient->GetCaptureClient(pCaptureClient) : pClient->GetRenderClient(pRenderClient);
-    if (iService < 0 || Block.Initialize(nullptr, ullBlockFrames, bCapture ? 1 : 0) != 1 ||
-        Data.Initialize(16 * uint64_t{uiBufferFrames}, 16 * ullBlockFrames) != 1 ||
-        QuantizerState.Initialize(uiBits, uiBits, 0) != 1 || TerminationEvent.Create(1, 0) != 1 ||
-        BufferEvent.Create(0, 0) != 1)
+    if (iService < 0)
     {
-        return ::testing::AssertionFailure() << "the worker's objects could not be made";
+        return ::testing::AssertionFailure() << "no service of the virtual stream";
+    }
+    const ::testing::AssertionResult Prepared = Prepare(uiBufferFrames, ullBlockFrames, uiBits, bCapture);
+    if (!Prepared)
+    {
+        return Prepared;
     }
     if (bEventDriven != 0 && pClient->SetEventHandle(&BufferEvent) < 0)
     {
         return ::testing::AssertionFailure() << "no event handle";
     }
-    uiBitCount = uiBits;
     return ::testing::AssertionSuccess();
-}
-
-int32_t WorkerRig::Launch(ThreadBody pBody, BufferCallbackFunction pCallback, void* pUserParameter,
-                          bool bLocalBuffer)
-{
-    int32_t iResult = Worker.Create(1);
-    WorkerAddresses Inputs;
-    Inputs.pAudioClient = pClient.get();
-    Inputs.pCaptureClient = pCaptureClient.get();
-    Inputs.pRenderClient = pRenderClient.get();
-    Inputs.pullChannelCount = &ullChannels;
-    Inputs.pbMonauralDevice = &bMonaural;
-    Inputs.puiBitCount = &uiBitCount;
-    Inputs.pCallback = pCallback;
-    Inputs.pUserParameter = pUserParameter;
-    Inputs.pTerminationEvent = &TerminationEvent;
-    Inputs.pbEventDriven = &bEventDriven;
-    Inputs.pBufferEvent = &BufferEvent;
-    Inputs.pStreamBuffer = &Block;
-    Inputs.pDataBuffer = &Data;
-    Inputs.pTimer = &Timer;
-    Inputs.pQuantizer = &QuantizerState;
-    Inputs.bLocalBuffer = bLocalBuffer ? 1 : 0;
-    Inputs.ullLocalBufferBytes = 16 * std::max<uint64_t>(uiBufferFrames, Block.ullCapacity);
-    if (iResult >= 0)
-    {
-        iResult = StoreWorkerInputs(Worker, Inputs);
-    }
-    return iResult >= 0 ? Worker.Start(pBody) : iResult;
 }
 
 bool WorkerRig::EndsByItself()
@@ -217,11 +182,4 @@ bool WorkerRig::EndsByItself()
     }
     Worker.WaitForExit();
     return bEnded;
-}
-
-uint64_t WorkerRig::Join()
-{
-    TerminationEvent.Set();
-    Worker.WaitForExit();
-    return Worker.GetResult(0);
 }

@@ -8,6 +8,7 @@
 #include "runtime/CEvent.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CMultimediaTimer.h"
+#include "tests/common/TestWorker.h"
 #include "tests/scripted/CVirtualAudioLayer.h"
 #include "tests/scripted/VirtualAudioDevice.h"
 
@@ -75,43 +76,19 @@ DecodedFrames DecodeDeviceWords(const std::vector<uint8_t>& Bytes, uint32_t uiCo
 // The keys of a worker's parameter table, in the order they were stored.
 std::vector<std::u16string> ParameterKeys(const SMultiThread& Worker);
 
-// The objects a stream hands its worker, made by hand, so that a test runs a thread body on a
-// worker of its own and reads the body's result.
-class WorkerRig
+// A hand-made worker on an exclusive stream of the virtual device.
+class WorkerRig : public TestWorker
 {
 public:
     WorkerRig();
-    // Ends a worker that still runs.
-    ~WorkerRig();
 
     // An exclusive 48 kHz stream of uiBits on the virtual device with a buffer of uiFrames frames
     // and callback blocks of ullBlockFrames; render or capture.
     ::testing::AssertionResult Open(uint32_t uiBits, uint32_t uiFrames, uint64_t ullBlockFrames,
                                     bool bCapture);
-    // Stores the inputs under the names the stream uses and starts pBody. Without the local buffer
-    // when bLocalBuffer is false.
-    int32_t Launch(ThreadBody pBody, BufferCallbackFunction pCallback, void* pUserParameter,
-                   bool bLocalBuffer = true);
     // true when the body ended by itself (it undoes the client's per-thread set-up last); otherwise
     // the termination event is set so that Join cannot hang.
     bool EndsByItself();
-    // Sets the termination event, joins the worker and returns the body's result.
-    uint64_t Join();
 
     std::shared_ptr<VirtualAudioDevice> pDevice;
-    std::unique_ptr<SAudioClient> pClient;
-    std::unique_ptr<SAudioRenderClient> pRenderClient;
-    std::unique_ptr<SAudioCaptureClient> pCaptureClient;
-    uint64_t ullChannels = 2;
-    int32_t bMonaural = 0;
-    uint32_t uiBitCount = 0;
-    int32_t bEventDriven = 0;
-    uint32_t uiBufferFrames = 0;
-    CEvent TerminationEvent;
-    CEvent BufferEvent;
-    SoundStreamBuffer Block;
-    DataBuffer Data;
-    CMultimediaTimer Timer;
-    Quantizer QuantizerState;
-    CMultiThreadWin Worker;
 };

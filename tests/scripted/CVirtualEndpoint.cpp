@@ -1,30 +1,31 @@
 #include "tests/scripted/CVirtualEndpoint.h"
 
-#include "tests/scripted/CVirtualAudioClient.h"
+#include "output/CStreamAudioClient.h"
+#include "output/virtual/VirtualDeviceStream.h"
 
 #include <new>
 #include <utility>
 
 CVirtualEndpoint::CVirtualEndpoint(std::shared_ptr<VirtualAudioDevice> pTarget) : pDevice(std::move(pTarget))
 {
-    pDevice->ObjectCreated();
+    pDevice->ViewOpened();
 }
 
 CVirtualEndpoint::~CVirtualEndpoint()
 {
-    pDevice->ObjectDestroyed();
+    pDevice->ViewClosed(0, AudioStreamView::Client);
 }
 
 int32_t CVirtualEndpoint::Activate(std::unique_ptr<SAudioClient>& pAudioClient)
 {
     pAudioClient.reset();
-    uint64_t ullClient = 0;
-    const int32_t iResult = pDevice->EndpointActivate(&ullClient);
+    std::shared_ptr<SAudioStream> pStream;
+    const int32_t iResult = VirtualDeviceStream::Open(pDevice, pStream);
     if (iResult < 0)
     {
         return iResult;
     }
-    pAudioClient.reset(new (std::nothrow) CVirtualAudioClient(pDevice, ullClient));
+    pAudioClient.reset(new (std::nothrow) CStreamAudioClient(std::move(pStream)));
     return pAudioClient != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
 }
 
@@ -32,11 +33,11 @@ int32_t CVirtualEndpoint::GetFriendlyName(std::u16string& Name, int32_t& bIsText
 {
     Name.clear();
     bIsText = 0;
-    return pDevice->EndpointGetFriendlyName(Name, bIsText);
+    return pDevice->GetEndpointName(Name, bIsText);
 }
 
 int32_t CVirtualEndpoint::GetId(std::u16string& Id)
 {
     Id.clear();
-    return pDevice->EndpointGetId(Id);
+    return pDevice->GetEndpointId(Id);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
+#include "output/virtual/VirtualDeviceCore.h"
 #include "tests/scripted/VirtualFaultPlan.h"
 
 #include <chrono>
@@ -24,37 +25,17 @@ struct VirtualFormatProbe
     int32_t iResult;
 };
 
-// What the device knows about the stream last initialised on it.
-struct VirtualStreamState
-{
-    int32_t bInitialized; // a stream was initialised (it stays visible after its client went)
-    int32_t bOpen;        // ... and its client still exists
-    uint32_t uiShareMode;
-    uint32_t uiStreamFlags;
-    int64_t hnsBufferDuration;
-    int64_t hnsPeriodicity;
-    AudioStreamFormat Format;
-    uint32_t uiBufferFrames; // granted endpoint buffer
-    int32_t bStarted;
-    uint64_t ullWrittenFrames; // released by the render client, in total
-    uint64_t ullWrittenBeforeStart;
-    uint64_t ullPlayedFrames;   // taken out of the buffer by the clock
-    uint64_t ullUnderrunFrames; // clock frames that found the buffer empty (played as silence)
-    uint64_t ullReleaseCount;
-};
-
 // A scriptable output endpoint for tests, usable on every platform. The test says which formats it
 // accepts in which share mode, its periods, how it grants buffer sizes and when operations fail;
 // it then advances the device clock itself (or lets it run in real time) and reads back every byte
-// the render client released, with the format. The C objects of this folder are views of one
-// device; all its state sits behind one lock, so any thread may call it.
-class VirtualAudioDevice
+// the render client released, with the format. The script and the faults are the hooks of the core
+// the programs' virtual output is built on too; all its state sits behind the core's lock, so any
+// thread may call it.
+class VirtualAudioDevice : public VirtualDeviceCore
 {
 public:
     VirtualAudioDevice();
-    ~VirtualAudioDevice();
-    VirtualAudioDevice(const VirtualAudioDevice&) = delete;
-    VirtualAudioDevice& operator=(const VirtualAudioDevice&) = delete;
+    ~VirtualAudioDevice() override;
 
     // Script. Formats are two-channel extensible integer PCM with the container full of valid bits.
     void SetFriendlyName(const std::u16string& Name);
@@ -84,7 +65,6 @@ public:
 
     // Observation.
     uint64_t GetCallCount(VirtualOperation Operation) const;
-    VirtualStreamState GetStreamState() const;
     std::vector<uint8_t> GetWrittenBytes() const;
     std::vector<uint32_t> GetReleasedFrameCounts() const;
     std::vector<VirtualFormatProbe> GetProbes() const;
@@ -97,18 +77,37 @@ public:
     // clock played it (not before its release). false until the clock has played it.
     bool GetFirstSoundTimes(std::chrono::steady_clock::time_point& Released,
                             std::chrono::steady_clock::time_point& Played) const;
-    // Endpoints, clients and services of this device that still exist.
-    uint64_t GetLiveObjectCount() const;
     // Wait until the condition holds, at most uiTimeoutMs; false on time-out.
     bool WaitForWrittenFrames(uint64_t ullFrames, uint32_t uiTimeoutMs) const;
     bool WaitForCallCount(VirtualOperation Operation, uint64_t ullCalls, uint32_t uiTimeoutMs) const;
 
-private:
-    friend class CVirtualEndpoint;
-    friend class CVirtualAudioClient;
-    friend class CVirtualRenderClient;
-    friend class CVirtualCaptureClient;
+    // The endpoint's properties, counted and failed like the other operations.
+    int32_t GetEndpointName(std::u16string& Name, int32_t& bIsText);
+    int32_t GetEndpointId(std::u16string& Id);
 
+    int32_t GetCaptureBuffer(uint64_t ullClient, uint8_t** ppData, uint32_t* puiFrames,
+                             uint32_t* puiFlags) override;
+    int32_t ReleaseCaptureBuffer(uint64_t ullClient, uint32_t uiFrames) override;
+
+protected:
+    // Counts the call; then invalidated when vanished, else the planned failure, else AUDIO_OK.
+    int32_t EnterLocked(VirtualOperation Operation) override;
+    int32_t EnterThreadLocked(VirtualOperation Operation) override;
+    bool AcceptsLocked(uint32_t uiShareMode, const AudioStreamFormat& Format) const override;
+    int32_t OfferClosestMatchLocked(const AudioStreamFormat& Format,
+                                    AudioStreamFormat* pClosestMatch) override;
+    void ProbedLocked(uint32_t uiShareMode, const AudioStreamFormat& Format, AudioStreamFormat* pClosestMatch,
+                      int32_t iResult) override;
+    int32_t GrantLocked(uint64_t& ullFrames, const AudioStreamFormat& Format) override;
+    void StreamInitializedLocked() override;
+    bool HasCaptureService() const override { return true; }
+    void UpdateClockLocked() override;
+    int32_t StartLocked() override;
+    void ClientGoneLocked() override;
+    void BufferHandedOutLocked(uint8_t* pData, uint32_t uiFrames) override;
+    void ReleasedLocked(const uint8_t* pBytes, size_t ullBytes, uint32_t uiFrames, bool bSilent) override;
+
+private:
     struct CapturePacket
     {
         std::vector<uint8_t> Bytes;
@@ -116,46 +115,6 @@ private:
         uint32_t uiFlags;
     };
 
-    // Counts the call; then invalidated when vanished, else the planned failure, else AUDIO_OK.
-    int32_t EnterLocked(VirtualOperation Operation);
-    // As EnterLocked, and the stream must be the one client ullClient initialised.
-    int32_t EnterStreamLocked(VirtualOperation Operation, uint64_t ullClient);
-    bool IsAcceptedLocked(uint32_t uiShareMode, const AudioStreamFormat& Format) const;
-    void UpdateClockLocked();
-    void PlayLocked(uint64_t ullFrames);
-    uint32_t PaddingLocked() const
-    {
-        return static_cast<uint32_t>(Stream.ullWrittenFrames - Stream.ullPlayedFrames);
-    }
-
-    // Used by the views.
-    void ObjectCreated();
-    void ObjectDestroyed();
-    int32_t EndpointActivate(uint64_t* pullClient);
-    int32_t EndpointGetFriendlyName(std::u16string& Name, int32_t& bIsText);
-    int32_t EndpointGetId(std::u16string& Id);
-    int32_t ClientInitializeThread();
-    void ClientUninitializeThread();
-    void ClientDestroyed(uint64_t ullClient);
-    int32_t ClientGetDevicePeriod(int64_t* phnsDefault, int64_t* phnsMinimum);
-    int32_t ClientIsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
-                                    AudioStreamFormat* pClosestMatch);
-    int32_t ClientInitialize(uint64_t ullClient, uint32_t uiShareMode, uint32_t uiStreamFlags,
-                             int64_t hnsBufferDuration, int64_t hnsPeriodicity,
-                             const AudioStreamFormat* pFormat);
-    int32_t ClientSetEventHandle(uint64_t ullClient, SEvent* pEvent);
-    int32_t ClientGetBufferSize(uint64_t ullClient, uint32_t* puiFrames);
-    int32_t ClientGetCurrentPadding(uint64_t ullClient, uint32_t* puiFrames);
-    int32_t ClientGetService(uint64_t ullClient);
-    int32_t ClientStart(uint64_t ullClient);
-    int32_t ClientStop(uint64_t ullClient);
-    int32_t RenderGetBuffer(uint64_t ullClient, uint32_t uiFrames, uint8_t** ppData);
-    int32_t RenderReleaseBuffer(uint64_t ullClient, uint32_t uiFrames, uint32_t uiFlags);
-    int32_t CaptureGetBuffer(uint64_t ullClient, uint8_t** ppData, uint32_t* puiFrames, uint32_t* puiFlags);
-    int32_t CaptureReleaseBuffer(uint64_t ullClient, uint32_t uiFrames);
-
-    mutable std::mutex Mutex;
-    mutable std::condition_variable Changed;
     VirtualFaultPlan Faults;
 
     // Script.
@@ -164,23 +123,13 @@ private:
     std::u16string Identifier = u"{virtual.render.0}";
     std::set<std::tuple<uint32_t, uint32_t, uint32_t>> AcceptedFormats;
     std::set<std::tuple<uint32_t, uint32_t>> ClosestMatchFormats;
-    int64_t hnsDefaultPeriod = 100000;
-    int64_t hnsMinimumPeriod = 30000;
     uint32_t uiAlignmentFrames = 0;
     uint32_t uiMinimumFrames = 0;
     int32_t bRealTimeClock = 0;
     int32_t bVanished = 0;
     int32_t bRecordBytes = 1;
 
-    // Objects and the stream.
-    uint64_t ullLiveObjects = 0;
-    uint64_t ullNextClient = 1;
-    uint64_t ullStreamClient = 0; // the client whose stream is open; 0 none
-    VirtualStreamState Stream{};
-    SEvent* pEvent = nullptr;
-    std::vector<uint8_t> Staging;
-    uint32_t uiPendingFrames = 0;
-    int32_t bBufferPending = 0;
+    // Records of the stream.
     std::vector<uint8_t> WrittenBytes;
     std::vector<uint32_t> ReleasedFrameCounts;
     std::vector<VirtualFormatProbe> Probes;

@@ -1,42 +1,10 @@
 #pragma once
 #include "output/AudioClientConstants.h"
+#include "output/virtual/VirtualDeviceCore.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-
-// The operations of the virtual back end that count their calls and can be made to fail.
-enum class VirtualOperation : uint32_t
-{
-    // Layer and enumeration.
-    InitializeThread, // the layer's, or (on a device) the audio client's per-thread set-up
-    UninitializeThread,
-    CreateDeviceEnumerator,
-    GetDefaultAudioEndpoint,
-    EnumAudioEndpoints,
-    GetCount,
-    Item,
-    // Endpoint.
-    Activate,
-    GetFriendlyName,
-    GetId,
-    // Audio client.
-    GetDevicePeriod,
-    IsFormatSupported,
-    Initialize,
-    SetEventHandle,
-    GetBufferSize,
-    GetCurrentPadding,
-    GetService,
-    Start,
-    Stop,
-    // Render and capture clients.
-    GetBuffer,
-    ReleaseBuffer,
-    GetCaptureBuffer,
-    ReleaseCaptureBuffer,
-    Count
-};
 
 // Call counts per operation and the failures planned for them: after a given number of successful
 // calls, every further call of that operation fails with a given result. No lock; its owner

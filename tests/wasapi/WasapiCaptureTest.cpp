@@ -1,12 +1,8 @@
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/CaptureThreadBody.h"
-#include "output/DataBuffer.h"
-#include "output/WorkerInputs.h"
 #include "output/wasapi/CWasapiEndpoint.h"
-#include "runtime/CEvent.h"
-#include "runtime/CMultiThreadWin.h"
-#include "runtime/CMultimediaTimer.h"
+#include "tests/common/TestWorker.h"
 #include "tests/wasapi/RawEndpoint.h"
 #include "tests/wasapi/TestSink.h"
 
@@ -136,54 +132,21 @@ TEST_F(WasapiCaptureTest, TheCaptureThreadHearsWhatTheSinkPlays)
     {
         GTEST_SKIP() << "no capture endpoint monitors the test sink";
     }
-    std::unique_ptr<SAudioClient> pClient;
-    ASSERT_GE(pMonitor->Activate(pClient), 0);
+    // The capture worker and its objects, as a capture set-up would hand them over.
+    TestWorker Capture;
+    ASSERT_GE(pMonitor->Activate(Capture.pClient), 0);
     const AudioStreamFormat Format = MakeStereoPcmFormat(Sink.uiRate, 32);
-    ASSERT_GE(pClient->Initialize(AUDIO_SHAREMODE_SHARED, AUDIO_STREAMFLAGS_NOPERSIST,
-                                  AUDIO_HNS_PER_SECOND / 10, 0, &Format),
+    ASSERT_GE(Capture.pClient->Initialize(AUDIO_SHAREMODE_SHARED, AUDIO_STREAMFLAGS_NOPERSIST,
+                                          AUDIO_HNS_PER_SECOND / 10, 0, &Format),
               0);
     uint32_t uiBufferFrames = 0;
-    ASSERT_GE(pClient->GetBufferSize(&uiBufferFrames), 0);
-    std::unique_ptr<SAudioCaptureClient> pCaptureClient;
-    ASSERT_GE(pClient->GetCaptureClient(pCaptureClient), 0);
-
-    // The capture worker's objects, as a capture set-up would hand them over.
-    const uint64_t ullBlockFrames = Sink.uiRate / 100;
-    const uint64_t ullChannels = 2;
-    const int32_t bMonaural = 0;
-    const uint32_t uiBitCount = 32;
-    const int32_t bEventDriven = 0;
-    CEvent TerminationEvent;
-    CEvent BufferEvent;
-    SoundStreamBuffer Block;
-    DataBuffer Data;
-    CMultimediaTimer Timer;
-    ASSERT_EQ(TerminationEvent.Create(1, 0), 1);
-    ASSERT_EQ(BufferEvent.Create(0, 0), 1);
-    ASSERT_EQ(Block.Initialize(nullptr, ullBlockFrames, 1), 1);
-    ASSERT_EQ(Data.Initialize(16 * uint64_t{uiBufferFrames}, 16 * ullBlockFrames), 1);
+    ASSERT_GE(Capture.pClient->GetBufferSize(&uiBufferFrames), 0);
+    ASSERT_GE(Capture.pClient->GetCaptureClient(Capture.pCaptureClient), 0);
+    ASSERT_TRUE(Capture.Prepare(uiBufferFrames, Sink.uiRate / 100, 32, true));
     const uint64_t ullWanted = Sink.uiRate; // one second after the sound begins
     Recorder Heard(4 * ullWanted);
-    CMultiThreadWin Worker;
-    ASSERT_EQ(Worker.Create(1), 1);
-    WorkerAddresses Inputs;
-    Inputs.pAudioClient = pClient.get();
-    Inputs.pCaptureClient = pCaptureClient.get();
-    Inputs.pullChannelCount = &ullChannels;
-    Inputs.pbMonauralDevice = &bMonaural;
-    Inputs.puiBitCount = &uiBitCount;
-    Inputs.pCallback = Recorder::Callback;
-    Inputs.pUserParameter = &Heard;
-    Inputs.pTerminationEvent = &TerminationEvent;
-    Inputs.pbEventDriven = &bEventDriven;
-    Inputs.pBufferEvent = &BufferEvent;
-    Inputs.pStreamBuffer = &Block;
-    Inputs.pDataBuffer = &Data;
-    Inputs.pTimer = &Timer;
-    Inputs.ullLocalBufferBytes = 16 * std::max<uint64_t>(uiBufferFrames, ullBlockFrames);
-    ASSERT_GE(StoreWorkerInputs(Worker, Inputs), 0);
-    ASSERT_GE(pClient->Start(), 0);
-    ASSERT_EQ(Worker.Start(CaptureThreadBody), 1);
+    ASSERT_GE(Capture.pClient->Start(), 0);
+    ASSERT_EQ(Capture.Launch(CaptureThreadBody, Recorder::Callback, &Heard), 1);
 
     CSoundStreamWASAPI Stream(&Layer);
     Stream.bSharedMode = 1;
@@ -214,10 +177,8 @@ TEST_F(WasapiCaptureTest, TheCaptureThreadHearsWhatTheSinkPlays)
                                 }))
         << "the capture thread heard " << Heard.ullFrames.load() << " frames";
     Stream.Stop(0);
-    TerminationEvent.Set();
-    Worker.WaitForExit();
-    EXPECT_EQ(Worker.GetResult(0), 1u);
-    pClient->Stop();
+    EXPECT_EQ(Capture.Join(), 1u);
+    Capture.pClient->Stop();
 
     // The count, frame after frame, from the first sound on: every frame heard is a frame played,
     // its right channel the negation of its left. Wine's capture may drop a packet on a busy machine

@@ -1,0 +1,95 @@
+#include "output/CStreamAudioClient.h"
+
+#include "output/CStreamCaptureClient.h"
+#include "output/CStreamRenderClient.h"
+
+#include <new>
+#include <utility>
+
+CStreamAudioClient::CStreamAudioClient(std::shared_ptr<SAudioStream> pStream)
+    : pAudioStream(std::move(pStream))
+{
+    pAudioStream->ViewOpened(AudioStreamView::Client);
+}
+
+CStreamAudioClient::~CStreamAudioClient()
+{
+    pAudioStream->ViewClosed(AudioStreamView::Client);
+}
+
+int32_t CStreamAudioClient::InitializeThread()
+{
+    return pAudioStream->InitializeThread();
+}
+
+void CStreamAudioClient::UninitializeThread()
+{
+    pAudioStream->UninitializeThread();
+}
+
+int32_t CStreamAudioClient::GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod)
+{
+    return pAudioStream->GetDevicePeriod(phnsDefaultPeriod, phnsMinimumPeriod);
+}
+
+int32_t CStreamAudioClient::IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
+                                              AudioStreamFormat* pClosestMatch)
+{
+    return pAudioStream->IsFormatSupported(uiShareMode, pFormat, pClosestMatch);
+}
+
+int32_t CStreamAudioClient::Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags,
+                                       int64_t hnsBufferDuration, int64_t hnsPeriodicity,
+                                       const AudioStreamFormat* pFormat)
+{
+    return pAudioStream->Initialize(uiShareMode, uiStreamFlags, hnsBufferDuration, hnsPeriodicity, pFormat);
+}
+
+int32_t CStreamAudioClient::SetEventHandle(SEvent* pEvent)
+{
+    return pAudioStream->SetEventHandle(pEvent);
+}
+
+int32_t CStreamAudioClient::GetBufferSize(uint32_t* puiBufferFrames)
+{
+    return pAudioStream->GetBufferSize(puiBufferFrames);
+}
+
+int32_t CStreamAudioClient::GetCurrentPadding(uint32_t* puiPaddingFrames)
+{
+    return pAudioStream->GetCurrentPadding(puiPaddingFrames);
+}
+
+int32_t CStreamAudioClient::GetRenderClient(std::unique_ptr<SAudioRenderClient>& pRenderClient)
+{
+    pRenderClient.reset();
+    const int32_t iResult = pAudioStream->GetService(AudioStreamView::Render);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    pRenderClient.reset(new (std::nothrow) CStreamRenderClient(pAudioStream));
+    return pRenderClient != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
+}
+
+int32_t CStreamAudioClient::GetCaptureClient(std::unique_ptr<SAudioCaptureClient>& pCaptureClient)
+{
+    pCaptureClient.reset();
+    const int32_t iResult = pAudioStream->GetService(AudioStreamView::Capture);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+    pCaptureClient.reset(new (std::nothrow) CStreamCaptureClient(pAudioStream));
+    return pCaptureClient != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
+}
+
+int32_t CStreamAudioClient::Start()
+{
+    return pAudioStream->Start();
+}
+
+int32_t CStreamAudioClient::Stop()
+{
+    return pAudioStream->Stop();
+}

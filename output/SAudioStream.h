@@ -1,0 +1,63 @@
+#pragma once
+#include "output/AudioClientConstants.h"
+#include "output/AudioStreamFormat.h"
+
+#include <cstdint>
+
+class SEvent;
+
+// The views a client hands out over one stream.
+enum class AudioStreamView : uint32_t
+{
+    Client,
+    Render,
+    Capture,
+};
+
+// One stream of a back end: the few operations it supplies, on one object, for everything an audio
+// client, its render service and its capture service do. The client, render, capture, endpoint and
+// collection views (CStreamAudioClient and its neighbours) are written once over it, so a back end
+// brings only this. Results as the audio-client interfaces give them. The defaults serve a stream
+// that plays only, is polled (never event-driven) and needs no per-thread set-up.
+class SAudioStream
+{
+public:
+    SAudioStream() = default;
+    virtual ~SAudioStream() = default;
+    SAudioStream(const SAudioStream&) = delete;
+    SAudioStream& operator=(const SAudioStream&) = delete;
+
+    virtual int32_t GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod) = 0;
+    virtual int32_t IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
+                                      AudioStreamFormat* pClosestMatch) = 0;
+    virtual int32_t Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, int64_t hnsBufferDuration,
+                               int64_t hnsPeriodicity, const AudioStreamFormat* pFormat) = 0;
+    virtual int32_t GetBufferSize(uint32_t* puiBufferFrames) = 0;
+    virtual int32_t GetCurrentPadding(uint32_t* puiPaddingFrames) = 0;
+    // AUDIO_OK while the stream is initialised and usable.
+    virtual int32_t CheckInitialized() = 0;
+    virtual int32_t Start() = 0;
+    virtual int32_t Stop() = 0;
+    virtual int32_t GetBuffer(uint32_t uiFrames, uint8_t** ppData) = 0;
+    virtual int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags) = 0;
+
+    virtual int32_t InitializeThread() { return AUDIO_OK; }
+    virtual void UninitializeThread() {}
+    virtual int32_t SetEventHandle(SEvent*)
+    {
+        const int32_t iResult = CheckInitialized();
+        return iResult < 0 ? iResult : AUDIO_E_EVENTHANDLE_NOT_SET;
+    }
+    // AUDIO_OK when the service of View may be made now.
+    virtual int32_t GetService(AudioStreamView View)
+    {
+        const int32_t iResult = CheckInitialized();
+        return iResult < 0 || View == AudioStreamView::Render ? iResult : AUDIO_E_WRONG_ENDPOINT_TYPE;
+    }
+    virtual int32_t GetCaptureBuffer(uint8_t**, uint32_t*, uint32_t*) { return AUDIO_E_WRONG_ENDPOINT_TYPE; }
+    virtual int32_t ReleaseCaptureBuffer(uint32_t) { return AUDIO_E_WRONG_ENDPOINT_TYPE; }
+    // A view over the stream was made or has gone. A device that several clients share frees the
+    // stream when the client that opened it goes, whatever service of it is still held.
+    virtual void ViewOpened(AudioStreamView) {}
+    virtual void ViewClosed(AudioStreamView) {}
+};

@@ -391,6 +391,7 @@ int32_t PlaybackSession::RecallFile(const char16_t* pPath)
 {
     Markers.clear();
     bIdentified = false;
+    bRecalled = false;
     ullResumeFrame = UINT64_MAX;
     ullLastHeard = 0;
     if (!bRemembering)
@@ -418,6 +419,7 @@ int32_t PlaybackSession::RecallFile(const char16_t* pPath)
         return 0;
     }
     Restore(Record);
+    bRecalled = true;
     return 1;
 }
 

@@ -178,6 +178,8 @@ public:
     // 1 restored; 0 nothing kept (or not remembering); -1 the entry was damaged: ignored, with
     // StateDamaged.
     int32_t RecallFile(const char16_t* pPath);
+    // Whether the last RecallFile restored what was kept.
+    bool IsRecalled() const { return bRecalled; }
     // Keeps the practice of the file recalled last. 1 written; 0 not remembering or no file; negative
     // the store's failure (playback goes on regardless).
     int32_t RememberFile();
@@ -255,6 +257,7 @@ private:
     // The file recalled last (its identity in the record's file fields), and the place last heard
     // while it played.
     bool bIdentified = false;
+    bool bRecalled = false;
     PracticeRecord Identity;
     uint64_t ullLastHeard = 0;
     // A start frame remembered for the file (UINT64_MAX none).

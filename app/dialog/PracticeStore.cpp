@@ -149,6 +149,11 @@ int32_t PracticeStore::Save(const PracticeRecord& Record)
     {
         return -2;
     }
+    // A folder given by the caller is made as the user's own is.
+    if (CStateFolder::Make(Folder) < 0)
+    {
+        return -2;
+    }
     const std::string Text = Record.Format();
     // One write: -4 when the file cannot be written at all, else the rename's result.
     const auto WriteOnce = [&Path, &Text]() -> int32_t

@@ -56,7 +56,8 @@ ConsoleKey PracticeKey(uint8_t ucByte)
             return Entry.Key;
         }
     }
-    return ConsoleKey::None;
+    // Any other key still counts as pressed: it takes the key list away.
+    return ConsoleKey::Other;
 }
 
 ConsoleKey PlainKey(uint8_t ucByte)

@@ -48,6 +48,7 @@ enum class ConsoleKey
     MarkerPrevious, // p
     MarkerRemove,   // e: the nearest
     Help,           // ? or h
+    Other,          // any other character: no action of its own
 };
 
 // The tenths of the file a jump key goes to (0 ... 9); -1 for any other key.

@@ -51,7 +51,7 @@ TEST(KeyDecoderTest, EscapeOnlyAfterSilenceAndUnknownSequencesSwallowed)
     EXPECT_EQ(Decode("\x1b[1;|r"), (std::vector<K>{K::Restart}));
     // Function keys and the like give nothing, and the bytes after them are read normally.
     EXPECT_EQ(Decode("\x1b[15~ \x1b[H q"), (std::vector<K>{K::PauseOrResume, K::PauseOrResume, K::Quit}));
-    EXPECT_EQ(Decode("Rr\x03wy"), (std::vector<K>{K::Restart, K::Restart, K::Quit}));
+    EXPECT_EQ(Decode("Rr\x03wy"), (std::vector<K>{K::Restart, K::Restart, K::Quit, K::Other, K::Other}));
     // The nudges, the run-up, the markers and the key list, either case.
     EXPECT_EQ(
         Decode("zXsdcVfguImnpE?h"),

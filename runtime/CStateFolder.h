@@ -26,8 +26,8 @@ public:
     static int32_t List(const std::u16string& Folder, const char16_t* pSuffix, std::vector<Entry>& Entries);
     // Removes a file. 1 removed; 0 it was not there; -1 refused.
     static int32_t Remove(const std::u16string& Path);
-    // A file's size in bytes and its modification time (nanoseconds since 1970). 1; -1 no such file
-    // or not a regular file (both 0).
+    // A file's size in bytes and its modification time (nanoseconds since 1970). 1; 0 no such file;
+    // -1 not a regular file or not readable now (both 0).
     static int32_t ReadFileTimes(const char16_t* pPath, uint64_t& ullSize, int64_t& llModified);
     // Folder and Name joined with the platform's separator.
     static std::u16string Join(const std::u16string& Folder, const std::u16string& Name);

@@ -13,8 +13,8 @@ namespace
 {
 // An entry is a few hundred bytes; anything much larger is not one of ours.
 constexpr uint64_t LARGEST_ENTRY = 16384;
-// Windows refuses to rename over a file another program is reading at that moment; such a
-// moment passes quickly.
+// Windows refuses to rename over a file another program is reading at that moment, and to open
+// one while it is being renamed over; such a moment passes quickly.
 constexpr int COMMIT_ATTEMPTS = 50;
 constexpr auto COMMIT_RETRY = std::chrono::milliseconds(2);
 
@@ -43,7 +43,7 @@ uint64_t MixNumber(uint64_t ullHash, uint64_t ullValue)
 
 int32_t PracticeStore::Identify(const char16_t* pPath, PracticeRecord& Record)
 {
-    if (CStateFolder::ReadFileTimes(pPath, Record.ullFileSize, Record.llFileModified) < 0)
+    if (CStateFolder::ReadFileTimes(pPath, Record.ullFileSize, Record.llFileModified) <= 0)
     {
         return -1;
     }
@@ -101,18 +101,52 @@ int32_t PracticeStore::Load(PracticeRecord& Record)
     {
         return -2;
     }
-    uint64_t ullSize = 0;
-    int64_t llModified = 0;
-    if (CStateFolder::ReadFileTimes(Path.c_str(), ullSize, llModified) < 0)
+    // An entry being renamed over by another program may refuse to open for a moment (Windows).
+    std::string Text;
+    int32_t iRead = -1;
+    for (int iAttempt = 0; iRead < 0 && iAttempt < COMMIT_ATTEMPTS; ++iAttempt)
     {
-        return 0;
+        if (iAttempt > 0)
+        {
+            std::this_thread::sleep_for(COMMIT_RETRY);
+        }
+        iRead = ReadEntry(Path, Text);
     }
-    CFileStream File;
-    if (ullSize > LARGEST_ENTRY || File.Open(Path.c_str(), 1) < 0)
+    if (iRead <= 0)
+    {
+        return iRead;
+    }
+    PracticeRecord Read;
+    if (Read.Parse(Text) < 0)
     {
         return -1;
     }
-    std::string Text(LARGEST_ENTRY + 1, '\0');
+    // An entry of another file whose identity gives the same name counts as none.
+    if (!Read.IsSameFile(Record))
+    {
+        return 0;
+    }
+    Record = std::move(Read);
+    return 1;
+}
+
+int32_t PracticeStore::ReadEntry(const std::u16string& Path, std::string& Text)
+{
+    uint64_t ullSize = 0;
+    int64_t llModified = 0;
+    const int32_t iFound = CStateFolder::ReadFileTimes(Path.c_str(), ullSize, llModified);
+    if (iFound <= 0)
+    {
+        return iFound;
+    }
+    CFileStream File;
+    if (File.Open(Path.c_str(), 1) < 0)
+    {
+        return -1;
+    }
+    // An entry is a few hundred bytes; one larger than LARGEST_ENTRY is read only so far and then
+    // refused as damaged.
+    Text.assign(LARGEST_ENTRY + 1, '\0');
     uint64_t ullRead = 0;
     for (;;)
     {
@@ -128,17 +162,6 @@ int32_t PracticeStore::Load(PracticeRecord& Record)
         }
     }
     Text.resize(ullRead);
-    PracticeRecord Read;
-    // An entry of another file whose identity gives the same name counts as none.
-    if (Read.Parse(Text) < 0)
-    {
-        return -1;
-    }
-    if (!Read.IsSameFile(Record))
-    {
-        return 0;
-    }
-    Record = std::move(Read);
     return 1;
 }
 

@@ -34,6 +34,8 @@ public:
 private:
     // The folder, located once when none was set. false when there is none.
     bool FindFolder();
+    // The entry's text: 1 read; 0 there is none; -1 it could not be read now.
+    static int32_t ReadEntry(const std::u16string& Path, std::string& Text);
     void DropOldest();
 
     std::u16string Folder;

@@ -119,7 +119,15 @@ int32_t CStateFolder::ReadFileTimes(const char16_t* pPath, uint64_t& ullSize, in
     ullSize = 0;
     llModified = 0;
     struct stat Status = {};
-    if (pPath == nullptr || stat(WideToUtf8(pPath).c_str(), &Status) != 0 || !S_ISREG(Status.st_mode))
+    if (pPath == nullptr)
+    {
+        return -1;
+    }
+    if (stat(WideToUtf8(pPath).c_str(), &Status) != 0)
+    {
+        return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+    }
+    if (!S_ISREG(Status.st_mode))
     {
         return -1;
     }

@@ -120,9 +120,16 @@ int32_t CStateFolder::ReadFileTimes(const char16_t* pPath, uint64_t& ullSize, in
     ullSize = 0;
     llModified = 0;
     WIN32_FILE_ATTRIBUTE_DATA Data = {};
-    if (pPath == nullptr ||
-        GetFileAttributesExW(reinterpret_cast<const wchar_t*>(pPath), GetFileExInfoStandard, &Data) == 0 ||
-        (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if (pPath == nullptr)
+    {
+        return -1;
+    }
+    if (GetFileAttributesExW(reinterpret_cast<const wchar_t*>(pPath), GetFileExInfoStandard, &Data) == 0)
+    {
+        const DWORD uiError = GetLastError();
+        return uiError == ERROR_FILE_NOT_FOUND || uiError == ERROR_PATH_NOT_FOUND ? 0 : -1;
+    }
+    if ((Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     {
         return -1;
     }

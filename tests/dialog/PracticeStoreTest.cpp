@@ -158,6 +158,9 @@ TEST(PracticeStore, TheWindowKeepsAndRestoresEachFilesPractice)
         PlayerRig Rig;
         OpenRig(Rig, true);
         Kept = Rig.ChooseToneFile("kept.wav", LENGTH, RATE);
+        // Whole seconds, which every platform's copy of a file time keeps.
+        fs::last_write_time(Kept, std::chrono::floor<std::chrono::seconds>(fs::last_write_time(Kept)));
+        Rig.ChooseFile(Kept);
         PlaybackSession& Session = Rig.pEntry->GetDialog().GetSession();
         EXPECT_FALSE(Session.IsRecalled());
         Rig.Host.MoveSlider(ID_SPEED_SLIDER, 110);
@@ -174,9 +177,7 @@ TEST(PracticeStore, TheWindowKeepsAndRestoresEachFilesPractice)
         Rig.Host.Click(ID_STOP);
     }
     const fs::path Moved = TestFiles::PathFor("moved.wav");
-    fs::copy_file(Kept, Moved);
-    fs::last_write_time(Moved, fs::last_write_time(Kept));
-    fs::remove(Kept);
+    fs::rename(Kept, Moved);
     const fs::path Edited = TestFiles::PathFor("edited.wav");
     fs::copy_file(Moved, Edited);
     {

@@ -230,6 +230,25 @@ bool ParseTrainer(const std::string& Option, const std::string& Text, int32_t& i
     return true;
 }
 
+bool ParseRunUp(const std::string& Option, const std::string& Text, double dfLongest, double& dfSeconds,
+                bool& bEvery, std::string& Problem)
+{
+    const size_t ullColon = Text.find(':');
+    bEvery = ullColon != std::string::npos;
+    double dfValue = 0.0;
+    if ((bEvery && Text.substr(ullColon) != ":every") || !ParseReal(Text.substr(0, ullColon), dfValue) ||
+        !(dfValue >= 0.0 && dfValue <= dfLongest))
+    {
+        char Longest[32];
+        std::snprintf(Longest, sizeof(Longest), "%g", dfLongest);
+        Problem =
+            Option + " needs seconds from 0 to " + Longest + ", or that and :every, not " + Quoted(Text);
+        return false;
+    }
+    dfSeconds = dfValue;
+    return true;
+}
+
 std::string MinutesText(double dfSeconds)
 {
     return ClockText(dfSeconds, 1);

@@ -34,6 +34,10 @@ bool ParseLoop(const std::string& Option, const std::string& Text, double dfShor
 // every EVERY repetitions (1 ... 1000), until the speed UNTIL (0.5 ... 2.5198), as a slider position.
 bool ParseTrainer(const std::string& Option, const std::string& Text, int32_t& iSteps, uint32_t& uiEvery,
                   int32_t& iUntilPosition, std::string& Problem);
+// The run-up "S" or "S:every": S seconds (0 ... dfLongest) before the loop, the first repetition
+// only or every one.
+bool ParseRunUp(const std::string& Option, const std::string& Text, double dfLongest, double& dfSeconds,
+                bool& bEvery, std::string& Problem);
 // Seconds as m:ss.t, from an hour on h:mm:ss.t, tenths cut ("0:12.0", "12:01.5", "1:12:30.0").
 std::string MinutesText(double dfSeconds);
 

@@ -39,6 +39,7 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
         {"--device", "D"},      {"--max-rate", "HZ"}, {"--bits", "N"},    {"--no-enhancer", nullptr},
         {"--speed", "X"},       {"--position", "P"},  {"--volume", "DB"}, {"--shift", "BINS"},
         {"--verbose", nullptr}, {"--loop", "A-B"},    {"--from", "T"},    {"--train", "STEPS/EVERY:UNTIL"},
+        {"--run-up", "S"},      {"--fresh", nullptr},
     };
     CliOptionParser Parser({std::begin(KNOWN), std::end(KNOWN)});
     if (!Parser.Parse(Arguments, Problem))
@@ -91,6 +92,16 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
         else if (Word == "--volume")
         {
             bGood = CliSettingValues::ParseVolume(Word, Value, Parsed.iVolumePosition, Problem);
+            Parsed.bVolumeGiven = true;
+        }
+        else if (Word == "--run-up")
+        {
+            bGood = CliSettingValues::ParseRunUp(Word, Value, PlaybackSession::LONGEST_RUN_UP_SECONDS,
+                                                 Parsed.dfRunUp, Parsed.bRunUpEvery, Problem);
+        }
+        else if (Word == "--fresh")
+        {
+            Parsed.bFresh = true;
         }
         else if (Word == "--shift")
         {
@@ -120,6 +131,7 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
             return false;
         }
     }
+    Parsed.bSpeedGiven = bSpeedGiven || bPositionGiven;
     if (bSpeedGiven && bPositionGiven)
     {
         Problem = "give --speed or --position, not both";
@@ -279,6 +291,9 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     Host.SetChecked(ID_ENHANCER_CHECK, Chosen.bEnhancer);
     Host.Click(ID_ENHANCER_CHECK);
 
+    PlaybackSession& Session = Entry.GetDialog().GetSession();
+    Session.SetRemembering(Chosen.bRemember && !Chosen.bFresh);
+    Session.SetStateFolder(Chosen.StateFolder);
     const uint32_t uiMessagesBefore = Host.MessageCount();
     Host.SetFileChoice(Utf8ToWide(FilePath));
     Host.Click(ID_CHOOSE_FILE);
@@ -288,15 +303,34 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         Messages << "larkspur-cli play: " << CliFileMessages::RefusedInput(FilePath) << '\n';
         return EXIT_FILE_REFUSED;
     }
+    if (Session.GetNotice() == PlaybackSession::Notice::StateDamaged)
+    {
+        Messages << "larkspur-cli play: "
+                 << PracticeText::NoticeText(Session, PlaybackSession::Notice::StateDamaged) << '\n';
+        Session.DropNotice();
+    }
     // Speed and volume are set before Play, as the window's sliders are read at Play: the first
     // sample is already at them. The volume ramp starts at the level itself rather than gliding
-    // from the window's initial one.
-    Host.MoveSlider(ID_SPEED_SLIDER, Chosen.iSpeedPosition);
-    Host.MoveSlider(ID_VOLUME_SLIDER, Chosen.iVolumePosition);
+    // from the window's initial one. What the command line gives wins over what was kept.
+    const bool bRecalled = Session.IsRecalled();
+    if (Chosen.bSpeedGiven || !bRecalled)
+    {
+        Host.MoveSlider(ID_SPEED_SLIDER, Chosen.iSpeedPosition);
+    }
+    if (Chosen.bVolumeGiven || !bRecalled)
+    {
+        Host.MoveSlider(ID_VOLUME_SLIDER, Chosen.iVolumePosition);
+    }
     PlaybackEngine& Engine = Entry.GetEngine();
     Engine.InitializeVolume(PlayerScales::GainOfVolumePosition(Host.Item(ID_VOLUME_SLIDER).iPosition));
-    PlaybackSession& Session = Entry.GetDialog().GetSession();
-    Session.SetTrainer(Chosen.Trainer, Chosen.bTrainer);
+    if (Chosen.bTrainer || !bRecalled)
+    {
+        Session.SetTrainer(Chosen.Trainer, Chosen.bTrainer);
+    }
+    if (Chosen.dfRunUp >= 0.0)
+    {
+        Session.SetRunUp(Chosen.dfRunUp, Chosen.bRunUpEvery);
+    }
     const int32_t iPrepared = Session.Prepare(Chosen.dfLoopStart, Chosen.dfLoopEnd, Chosen.dfFrom);
     if (iPrepared < 0)
     {
@@ -335,10 +369,12 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     auto NextTick = Clock::now() + Tick;
     auto NextStatus = Clock::now();
     bool bInterrupted = false;
+    // The key list's lines while it is shown instead of the status line (0: not shown).
+    size_t ullHelpLines = 0;
     while (!Host.HasEnded() && Session.IsPlaying() != 0)
     {
         const auto Now = Clock::now();
-        if (Now >= NextStatus)
+        if (Now >= NextStatus && ullHelpLines == 0)
         {
             DrawStatus(Host, Session, Report, false);
             NextStatus = Now + (bStatusInPlace ? IN_PLACE_INTERVAL : PLAIN_INTERVAL);
@@ -350,6 +386,25 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
             bInterrupted = true;
             Host.Click(ID_CANCEL);
             break;
+        }
+        if (ullHelpLines != 0 && Key != ConsoleKey::None)
+        {
+            // Any key takes the key list away; the status line comes back where it was.
+            if (bStatusInPlace)
+            {
+                Status << "\x1b[" << ullHelpLines << "A\r\x1b[J" << std::flush;
+            }
+            ullHelpLines = 0;
+            NextStatus = Clock::now();
+            continue;
+        }
+        if (Key == ConsoleKey::Help)
+        {
+            const std::string Help = PracticeText::HelpText();
+            Status << (bStatusInPlace ? "\r\x1b[K" : "") << Help << std::flush;
+            bLineOpen = false;
+            ullHelpLines = static_cast<size_t>(std::count(Help.begin(), Help.end(), '\n'));
+            continue;
         }
         if (Key == ConsoleKey::Restart)
         {

@@ -49,6 +49,18 @@ public:
         double dfFrom = -1.0;
         PlaybackSession::TrainerProgram Trainer;
         bool bTrainer = false;
+        // The run-up before the loop in seconds (negative: not given) and whether before every
+        // repetition.
+        double dfRunUp = -1.0;
+        bool bRunUpEvery = false;
+        // Given on the command line, so they win over what was kept for the file.
+        bool bSpeedGiven = false;
+        bool bVolumeGiven = false;
+        // Keep the file's practice between runs (the command turns it on; --fresh neither reads nor
+        // writes it), in StateFolder (empty: the user's state folder).
+        bool bRemember = false;
+        bool bFresh = false;
+        std::u16string StateFolder;
         bool bVerbose = false; // let the sound system print its own diagnostics
         bool bHelp = false;    // the help was asked for; nothing else is parsed then
     };

@@ -24,6 +24,42 @@ ConsoleKey ArrowKey(char cFinal, bool bModified)
     }
 }
 
+// The nudges, the run-up and the markers, in either case.
+ConsoleKey PracticeKey(uint8_t ucByte)
+{
+    static constexpr struct
+    {
+        char cKey;
+        ConsoleKey Key;
+    } KEYS[] = {
+        {'z', ConsoleKey::NudgeStartEarlier},
+        {'x', ConsoleKey::NudgeStartLater},
+        {'s', ConsoleKey::NudgeStartEarlierFar},
+        {'d', ConsoleKey::NudgeStartLaterFar},
+        {'c', ConsoleKey::NudgeEndEarlier},
+        {'v', ConsoleKey::NudgeEndLater},
+        {'f', ConsoleKey::NudgeEndEarlierFar},
+        {'g', ConsoleKey::NudgeEndLaterFar},
+        {'u', ConsoleKey::RunUp},
+        {'i', ConsoleKey::RunUpEvery},
+        {'m', ConsoleKey::MarkerAdd},
+        {'n', ConsoleKey::MarkerNext},
+        {'p', ConsoleKey::MarkerPrevious},
+        {'e', ConsoleKey::MarkerRemove},
+    };
+    const char cLower =
+        ucByte >= 'A' && ucByte <= 'Z' ? static_cast<char>(ucByte - 'A' + 'a') : static_cast<char>(ucByte);
+    for (const auto& Entry : KEYS)
+    {
+        if (Entry.cKey == cLower)
+        {
+            return Entry.Key;
+        }
+    }
+    // Any other key still counts as pressed: it takes the key list away.
+    return ConsoleKey::Other;
+}
+
 ConsoleKey PlainKey(uint8_t ucByte)
 {
     switch (ucByte)
@@ -61,12 +97,16 @@ ConsoleKey PlainKey(uint8_t ucByte)
     case 't':
     case 'T':
         return ConsoleKey::Trainer;
+    case '?':
+    case 'h':
+    case 'H':
+        return ConsoleKey::Help;
     default:
         if (ucByte >= '0' && ucByte <= '9')
         {
             return static_cast<ConsoleKey>(static_cast<int>(ConsoleKey::Jump0) + (ucByte - '0'));
         }
-        return ConsoleKey::None;
+        return PracticeKey(ucByte);
     }
 }
 } // namespace

@@ -33,6 +33,22 @@ enum class ConsoleKey
     Jump7,
     Jump8,
     Jump9,
+    NudgeStartEarlier, // z x: A 10 ms earlier / later; s d: 100 ms; c v, f g the same for B
+    NudgeStartLater,
+    NudgeStartEarlierFar,
+    NudgeStartLaterFar,
+    NudgeEndEarlier,
+    NudgeEndLater,
+    NudgeEndEarlierFar,
+    NudgeEndLaterFar,
+    RunUp,          // u: the run-up's length
+    RunUpEvery,     // i: before every repetition / the first only
+    MarkerAdd,      // m
+    MarkerNext,     // n
+    MarkerPrevious, // p
+    MarkerRemove,   // e: the nearest
+    Help,           // ? or h
+    Other,          // any other character: no action of its own
 };
 
 // The tenths of the file a jump key goes to (0 ... 9); -1 for any other key.

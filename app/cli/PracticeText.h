@@ -11,9 +11,11 @@ namespace PracticeText
 {
 // The session's action of a key (seeks, jumps, loop marks, trainer); false for any other key.
 bool ActionOfKey(ConsoleKey Key, PlaybackSession::Action& What);
-// "A 0:12.0 B 0:19.5 rep 3 next x0.79", "A 0:12.0", "trainer on", a notice, or empty; the speed
-// slider is at iSpeedPosition.
+// "A 0:12.0 B 0:19.5 rep 3 next x0.79 up 2.0s M3/7", "A 0:12.0", "trainer on", a notice, or
+// empty; the speed slider is at iSpeedPosition.
 std::string StatusText(const PlaybackSession& Session, int32_t iSpeedPosition);
+// The key list that ? and h show.
+std::string HelpText();
 // The words of a notice.
 std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice What);
 } // namespace PracticeText

@@ -2,6 +2,7 @@
 
 #include "app/dialog/ShiftArgument.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -147,4 +148,17 @@ void CommandLineArguments::Read(const char16_t* pText, int32_t& iShift, std::u16
         return;
     }
     iShift = pShift != nullptr ? ParseShiftArgument(pShift->c_str()) : 0;
+}
+
+bool CommandLineArguments::TakeFresh(std::u16string& Text)
+{
+    std::vector<std::u16string> Words = Split(Text.c_str());
+    const auto Kept = std::remove(Words.begin(), Words.end(), std::u16string(FRESH));
+    if (Kept == Words.end())
+    {
+        return false;
+    }
+    Words.erase(Kept, Words.end());
+    Text = Join(Words);
+    return true;
 }

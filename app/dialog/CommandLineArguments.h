@@ -18,6 +18,10 @@ public:
     // the first of the other arguments (0 without any), so a file whose name begins with digits is
     // never taken for a shift.
     static void Read(const char16_t* pText, int32_t& iShift, std::u16string& FilePath);
+    // The switch that leaves what was kept for a file alone (neither used nor overwritten).
+    static constexpr const char16_t* FRESH = u"--fresh";
+    // Takes FRESH out of Text (a whole command line): true when it was there.
+    static bool TakeFresh(std::u16string& Text);
     // 1 when Path names something that exists and is not a folder; 0 otherwise.
     static int32_t NamesFile(const std::u16string& Path);
 };

@@ -60,25 +60,43 @@ void FormatVolumeText(int32_t iPosition, char16_t* pText, uint64_t ullSizeBytes)
     FormatText(pText, ullSizeBytes, PlayerTexts::VOLUME_LABEL_FORMAT, iPosition / 10, iPosition % 10);
 }
 
-std::u16string ClockText(double dfSeconds)
+namespace
 {
-    // A hair over the tenth, so a place that is a whole tenth in frames shows as that tenth.
-    const uint64_t ullTenths = dfSeconds > 0.0 && std::isfinite(dfSeconds)
-                                   ? static_cast<uint64_t>(std::floor(dfSeconds * 10.0 + 1e-6))
-                                   : 0;
-    const uint64_t ullSeconds = ullTenths / 10;
+// dfSeconds in units of 1/uiPerSecond (10 or 100), the fraction with as many digits.
+std::u16string ClockIn(double dfSeconds, uint32_t uiPerSecond)
+{
+    // A hair over the unit, so a place that is a whole unit in frames shows as that unit.
+    const uint64_t ullUnits = dfSeconds > 0.0 && std::isfinite(dfSeconds)
+                                  ? static_cast<uint64_t>(std::floor(dfSeconds * uiPerSecond + 1e-6))
+                                  : 0;
+    const uint64_t ullSeconds = ullUnits / uiPerSecond;
+    const unsigned uFraction = static_cast<unsigned>(ullUnits % uiPerSecond);
+    const char16_t* pFraction = uiPerSecond == 100 ? u"%02u" : u"%u";
+    char16_t Fraction[8];
+    FormatText(Fraction, sizeof(Fraction), pFraction, uFraction);
     char16_t Text[40];
     if (ullSeconds >= 3600)
     {
-        FormatText(Text, sizeof(Text), u"%u:%02u:%02u.%u", static_cast<unsigned>(ullSeconds / 3600),
+        FormatText(Text, sizeof(Text), u"%u:%02u:%02u.%s", static_cast<unsigned>(ullSeconds / 3600),
                    static_cast<unsigned>(ullSeconds / 60 % 60), static_cast<unsigned>(ullSeconds % 60),
-                   static_cast<unsigned>(ullTenths % 10));
+                   Fraction);
     }
     else
     {
-        FormatText(Text, sizeof(Text), u"%u:%02u.%u", static_cast<unsigned>(ullSeconds / 60),
-                   static_cast<unsigned>(ullSeconds % 60), static_cast<unsigned>(ullTenths % 10));
+        FormatText(Text, sizeof(Text), u"%u:%02u.%s", static_cast<unsigned>(ullSeconds / 60),
+                   static_cast<unsigned>(ullSeconds % 60), Fraction);
     }
     return Text;
+}
+} // namespace
+
+std::u16string ClockText(double dfSeconds)
+{
+    return ClockIn(dfSeconds, 10);
+}
+
+std::u16string FineClockText(double dfSeconds)
+{
+    return ClockIn(dfSeconds, 100);
 }
 } // namespace DialogControls

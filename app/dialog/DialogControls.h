@@ -22,4 +22,6 @@ void FormatVolumeText(int32_t iPosition, char16_t* pText, uint64_t ullSizeBytes)
 // A place in the file as the window shows it: "m:ss.s", from an hour on "h:mm:ss.s" (tenths cut,
 // not rounded, so a place is never shown ahead of itself).
 std::u16string ClockText(double dfSeconds);
+// The same to the hundredth: "0:12.34".
+std::u16string FineClockText(double dfSeconds);
 } // namespace DialogControls

@@ -296,6 +296,11 @@ void InMemoryDialogHost::SetProgressLoop(int32_t iId, int32_t iStart, int32_t iE
     Controls[iId].iLoopEnd = iEnd;
 }
 
+void InMemoryDialogHost::SetProgressMarkers(int32_t iId, const std::vector<int32_t>& Ticks)
+{
+    Controls[iId].MarkerTicks = Ticks;
+}
+
 void InMemoryDialogHost::SetItemTooltip(int32_t iId, const char16_t* pText)
 {
     Controls[iId].Tooltip = pText != nullptr ? pText : u"";

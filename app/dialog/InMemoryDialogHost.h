@@ -37,6 +37,7 @@ public:
         // The progress bar's loop marks and the tooltip.
         int32_t iLoopStart = -1;
         int32_t iLoopEnd = -1;
+        std::vector<int32_t> MarkerTicks;
         std::u16string Tooltip;
     };
 
@@ -107,6 +108,7 @@ public:
     void EndDialog(int32_t iResult) override;
     void SendCommand(int32_t iId) override;
     void SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd) override;
+    void SetProgressMarkers(int32_t iId, const std::vector<int32_t>& Ticks) override;
     void SetItemTooltip(int32_t iId, const char16_t* pText) override;
 
     // The control with the focus, and the edit field whose caret was put after its text (0 none).

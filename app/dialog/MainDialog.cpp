@@ -43,6 +43,12 @@ MainDialog::MainDialog(PlayerState& State, SDialogHost& Host, PlaybackController
               OnVScroll(ID_SPEED_SLIDER);
           })
 {
+    Session.SetVolumeSlider([&Host] { return Host.GetSliderPosition(ID_VOLUME_SLIDER); },
+                            [this](int32_t iPosition)
+                            {
+                                this->Host.SetSliderPosition(ID_VOLUME_SLIDER, iPosition);
+                                OnVScroll(ID_VOLUME_SLIDER);
+                            });
 }
 
 void MainDialog::OnInitDialog()
@@ -62,6 +68,7 @@ void MainDialog::OnCommand(int32_t iControlId)
     {
     case ID_CANCEL:
         Controller.StopPlayback();
+        Session.RememberFile();
         Host.EndDialog(0);
         break;
     case ID_PLAY:
@@ -71,6 +78,7 @@ void MainDialog::OnCommand(int32_t iControlId)
         break;
     case ID_STOP:
         Controller.StopPlayback();
+        Session.RememberFile();
         break;
     case ID_PAUSE:
         Controller.Pause();
@@ -163,8 +171,46 @@ int32_t MainDialog::ActionOfKey(char16_t cKey, PlaybackSession::Action& What)
         What = Action::Trainer;
         return 1;
     default:
-        return 0;
+        break;
     }
+    return PracticeKeys(cKey, What);
+}
+
+int32_t MainDialog::PracticeKeys(char16_t cKey, PlaybackSession::Action& What)
+{
+    using Action = PlaybackSession::Action;
+    // The loop's points by the bottom row (10 ms) and the row above it (100 ms), A on the left and
+    // B on the right, earlier before later; the run-up and the markers.
+    static constexpr struct
+    {
+        char16_t cKey;
+        Action What;
+    } KEYS[] = {
+        {u'z', Action::NudgeStartEarlier},
+        {u'x', Action::NudgeStartLater},
+        {u's', Action::NudgeStartEarlierFar},
+        {u'd', Action::NudgeStartLaterFar},
+        {u'c', Action::NudgeEndEarlier},
+        {u'v', Action::NudgeEndLater},
+        {u'f', Action::NudgeEndEarlierFar},
+        {u'g', Action::NudgeEndLaterFar},
+        {u'u', Action::RunUp},
+        {u'i', Action::RunUpEvery},
+        {u'm', Action::MarkerAdd},
+        {u'n', Action::MarkerNext},
+        {u'p', Action::MarkerPrevious},
+        {u'e', Action::MarkerRemove},
+    };
+    const char16_t cLower = cKey >= u'A' && cKey <= u'Z' ? static_cast<char16_t>(cKey - u'A' + u'a') : cKey;
+    for (const auto& Key : KEYS)
+    {
+        if (Key.cKey == cLower)
+        {
+            What = Key.What;
+            return 1;
+        }
+    }
+    return 0;
 }
 
 int32_t MainDialog::OnUserEvent(const DialogEvent& Event)
@@ -240,12 +286,35 @@ std::vector<MainDialog::MenuItem> MainDialog::GetProgressMenu()
     using Action = PlaybackSession::Action;
     const int32_t bPlaying = State.bPlaying == 1 ? 1 : 0;
     const int32_t bMarked = Session.HasLoop() || Session.HasMarkedStart() ? 1 : 0;
-    return {
+    std::vector<MenuItem> Items = {
         {Action::LoopStart, PlayerTexts::MENU_LOOP_START, bPlaying, 0},
         {Action::LoopEnd, PlayerTexts::MENU_LOOP_END, bPlaying != 0 && bMarked != 0 ? 1 : 0, 0},
         {Action::LoopClear, PlayerTexts::MENU_LOOP_CLEAR, bMarked, 0},
         {Action::Trainer, PlayerTexts::MENU_TRAINER, 1, Session.IsTrainerOn() ? 1 : 0},
     };
+    // The loop's points move by the menu too while a loop is set.
+    if (Session.HasLoop())
+    {
+        const std::pair<Action, const char16_t*> NUDGES[] = {
+            {Action::NudgeStartEarlier, PlayerTexts::MENU_NUDGE_START_EARLIER},
+            {Action::NudgeStartLater, PlayerTexts::MENU_NUDGE_START_LATER},
+            {Action::NudgeStartEarlierFar, PlayerTexts::MENU_NUDGE_START_EARLIER_FAR},
+            {Action::NudgeStartLaterFar, PlayerTexts::MENU_NUDGE_START_LATER_FAR},
+            {Action::NudgeEndEarlier, PlayerTexts::MENU_NUDGE_END_EARLIER},
+            {Action::NudgeEndLater, PlayerTexts::MENU_NUDGE_END_LATER},
+            {Action::NudgeEndEarlierFar, PlayerTexts::MENU_NUDGE_END_EARLIER_FAR},
+            {Action::NudgeEndLaterFar, PlayerTexts::MENU_NUDGE_END_LATER_FAR},
+        };
+        for (const auto& Nudge : NUDGES)
+        {
+            Items.push_back({Nudge.first, Nudge.second, 1, 0});
+        }
+    }
+    Items.push_back({Action::MarkerAdd, PlayerTexts::MENU_MARKER_ADD,
+                     bPlaying != 0 && Session.GetMarkers().size() < PlaybackSession::MAX_MARKERS ? 1 : 0, 0});
+    Items.push_back(
+        {Action::MarkerRemove, PlayerTexts::MENU_MARKER_REMOVE, Session.GetMarkers().empty() ? 0 : 1, 0});
+    return Items;
 }
 
 std::u16string MainDialog::ProgressTooltip()
@@ -288,6 +357,41 @@ std::u16string MainDialog::ProgressTooltip()
         Text += u"\n";
         Text += Line;
     }
+    if (Session.GetRunUpSeconds() > 0.0)
+    {
+        FormatText(Line, sizeof(Line),
+                   Session.IsRunUpEvery() ? PlayerTexts::TOOLTIP_RUN_UP_EVERY_FORMAT
+                                          : PlayerTexts::TOOLTIP_RUN_UP_FORMAT,
+                   Session.GetRunUpSeconds());
+        Text += u"\n";
+        Text += Line;
+    }
+    if (!Session.GetMarkers().empty())
+    {
+        FormatText(Line, sizeof(Line), PlayerTexts::TOOLTIP_MARKERS_FORMAT,
+                   static_cast<unsigned>(State.bPlaying == 1 ? Session.GetMarkerPlace() : 0),
+                   static_cast<unsigned>(Session.GetMarkers().size()));
+        Text += u"\n";
+        Text += Line;
+    }
+    const PlaybackSession::Notice Shown = Session.GetNotice();
+    if (Shown == PlaybackSession::Notice::LoopNudged)
+    {
+        // To the hundredth, where the loop's line has tenths.
+        const bool bEnd = Session.WasEndNudged();
+        FormatText(Line, sizeof(Line),
+                   bEnd ? PlayerTexts::TOOLTIP_NUDGED_END_FORMAT : PlayerTexts::TOOLTIP_NUDGED_START_FORMAT,
+                   DialogControls::FineClockText(
+                       Session.Seconds(bEnd ? Session.GetLoopEnd() : Session.GetLoopStart()))
+                       .c_str());
+        Text += u"\n";
+        Text += Line;
+    }
+    else if (Shown == PlaybackSession::Notice::StateDamaged)
+    {
+        Text += u"\n";
+        Text += PlayerTexts::TOOLTIP_STATE_DAMAGED;
+    }
     return Text;
 }
 
@@ -312,6 +416,12 @@ void MainDialog::ShowPracticeMarks()
     {
         Host.SetProgressLoop(ID_PROGRESS, OnBar(Session.GetMarkedStart()), -1);
     }
+    std::vector<int32_t> Ticks;
+    for (const uint64_t ullMarker : ullLength != 0 ? Session.GetMarkers() : std::vector<uint64_t>())
+    {
+        Ticks.push_back(OnBar(ullMarker));
+    }
+    Host.SetProgressMarkers(ID_PROGRESS, Ticks);
     Host.SetItemTooltip(ID_PROGRESS, ProgressTooltip().c_str());
 }
 
@@ -429,6 +539,10 @@ int32_t MainDialog::TakeChosenFile(const std::u16string& Path)
     {
         return 0;
     }
+    // The last file's practice is kept before this one's comes back.
+    Session.RememberFile();
+    Session.RecallFile(Path.c_str());
+    ShowPracticeMarks();
     Host.SetItemText(ID_PATH_FIELD, Path.c_str());
     Host.EnableItem(ID_PLAY, 1);
     Host.FocusItem(ID_PATH_FIELD);

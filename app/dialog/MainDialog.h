@@ -35,6 +35,7 @@ public:
     PlaybackSession& GetSession() { return Session; }
     // The action of a practice key (',' '.' '<' '>' '0'-'9' 'a' 'b' 'l' 't', either case): 1 with
     // What, 0 for any other key.
+    // Also the nudges (z x s d, c v f g), the run-up (u i) and the markers (m n p e).
     static int32_t ActionOfKey(char16_t cKey, PlaybackSession::Action& What);
 
     // One item of the progress bar's menu: the action, its text (with its key after a tab), whether
@@ -75,6 +76,8 @@ public:
     static void FormatTitle(int32_t iShift, char16_t* pText, uint64_t ullSizeBytes);
 
 private:
+    // The keys of the nudges, the run-up and the markers.
+    static int32_t PracticeKeys(char16_t cKey, PlaybackSession::Action& What);
     // The common end of every way of choosing a file.
     int32_t TakeChosenFile(const std::u16string& Path);
     // The file list's values for a file the engine examined, or the message for one it refused. 1

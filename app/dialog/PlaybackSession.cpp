@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 PlaybackSession::PlaybackSession(PlaybackEngine& Engine, SliderReader ReadSpeed, SliderMover MoveSpeed,
@@ -89,7 +90,16 @@ int32_t PlaybackSession::Prepare(double dfLoopStart, double dfLoopEnd, double df
     {
         SetLoop(Frames(dfLoopStart), Frames(dfLoopEnd));
     }
-    Engine.SetStartFrame(dfFrom >= 0.0 ? Frames(dfFrom) : bLoop ? ullLoopStart : 0);
+    uint64_t ullStart = bLoop ? LoopEntry() : 0;
+    if (dfFrom >= 0.0)
+    {
+        ullStart = Frames(dfFrom);
+    }
+    else if (!bLoopGiven && ullResumeFrame != UINT64_MAX)
+    {
+        ullStart = ullResumeFrame;
+    }
+    Engine.SetStartFrame(ullStart);
     return 1;
 }
 
@@ -97,7 +107,7 @@ void PlaybackSession::BeforeRestart()
 {
     if (bLoop)
     {
-        Engine.SetStartFrame(ullLoopStart);
+        Engine.SetStartFrame(LoopEntry());
         ullLoopBase = Engine.GetLoopPasses();
         ullTrainerBase = ullLoopBase;
     }
@@ -166,15 +176,13 @@ int32_t PlaybackSession::SetLoop(uint64_t ullStart, uint64_t ullEnd)
         Notify(Refusal);
         return 0;
     }
-    if (Engine.SetLoop(ullStart, ullEnd) < 0)
+    if (ApplyLoop(ullStart, ullEnd) < 0)
     {
         Notify(Notice::LoopOrder);
         return 0;
     }
     bLoop = true;
     bStartMarked = false;
-    ullLoopStart = ullStart;
-    ullLoopEnd = std::min(ullEnd, Engine.GetLength() != 0 ? Engine.GetLength() : ullEnd);
     ullLoopBase = Engine.GetLoopPasses();
     ullTrainerBase = ullLoopBase;
     ullSeenPasses = ullLoopBase;
@@ -183,6 +191,245 @@ int32_t PlaybackSession::SetLoop(uint64_t ullStart, uint64_t ullEnd)
     iArmedPosition = -1;
     ullArmedIn = UINT64_MAX;
     return 1;
+}
+
+int32_t PlaybackSession::ApplyLoop(uint64_t ullStart, uint64_t ullEnd)
+{
+    const int32_t iSet = Engine.SetLoop(ullStart, ullEnd, bRunUpEvery ? Frames(dfRunUpSeconds) : 0);
+    if (iSet > 0)
+    {
+        ullLoopStart = ullStart;
+        ullLoopEnd = std::min(ullEnd, Engine.GetLength() != 0 ? Engine.GetLength() : ullEnd);
+    }
+    return iSet;
+}
+
+uint64_t PlaybackSession::LoopEntry() const
+{
+    return ullLoopStart - std::min(Frames(dfRunUpSeconds), ullLoopStart);
+}
+
+int32_t PlaybackSession::SetRunUp(double dfSeconds, bool bEvery)
+{
+    if (!(dfSeconds >= 0.0 && dfSeconds <= LONGEST_RUN_UP_SECONDS))
+    {
+        return 0;
+    }
+    dfRunUpSeconds = dfSeconds;
+    bRunUpEvery = bEvery;
+    if (bLoop)
+    {
+        // The returns to the loop take the new run-up from the next one on.
+        ApplyLoop(ullLoopStart, ullLoopEnd);
+    }
+    return 1;
+}
+
+int32_t PlaybackSession::Nudge(bool bEnd, double dfSeconds)
+{
+    if (!bLoop)
+    {
+        Notify(Notice::NudgeNeedsLoop);
+        return 0;
+    }
+    const int64_t llBy = std::llround(dfSeconds * Engine.GetRate());
+    int64_t llStart = static_cast<int64_t>(ullLoopStart);
+    int64_t llEnd = static_cast<int64_t>(ullLoopEnd);
+    (bEnd ? llEnd : llStart) += llBy;
+    if (llStart < 0 || llEnd > static_cast<int64_t>(Engine.GetLength()))
+    {
+        Notify(Notice::NudgePastTheFile);
+        return 0;
+    }
+    const Notice Refusal = LoopRefusal(static_cast<uint64_t>(llStart), static_cast<uint64_t>(llEnd));
+    if (Refusal != Notice::None)
+    {
+        Notify(Refusal);
+        return 0;
+    }
+    // The repetitions and the trainer go on counting: it is the same loop, a little moved.
+    if (ApplyLoop(static_cast<uint64_t>(llStart), static_cast<uint64_t>(llEnd)) < 0)
+    {
+        Notify(Notice::LoopOrder);
+        return 0;
+    }
+    bLastNudgedEnd = bEnd;
+    Notify(Notice::LoopNudged);
+    return 1;
+}
+
+int32_t PlaybackSession::AddMarker(uint64_t ullFrame)
+{
+    const auto At = std::lower_bound(Markers.begin(), Markers.end(), ullFrame);
+    if (At != Markers.end() && *At == ullFrame)
+    {
+        return 0;
+    }
+    if (Markers.size() >= MAX_MARKERS)
+    {
+        Notify(Notice::MarkersFull);
+        return 0;
+    }
+    Markers.insert(At, ullFrame);
+    return 1;
+}
+
+uint32_t PlaybackSession::GetMarkerPlace() const
+{
+    const uint64_t ullHeard = GetHeardPosition();
+    return static_cast<uint32_t>(std::upper_bound(Markers.begin(), Markers.end(), ullHeard) -
+                                 Markers.begin());
+}
+
+int32_t PlaybackSession::JumpToMarker(bool bNext)
+{
+    const uint64_t ullHeard = GetHeardPosition();
+    if (Engine.IsPlaying() == 0)
+    {
+        return 0;
+    }
+    uint64_t ullTarget = UINT64_MAX;
+    if (bNext)
+    {
+        const auto After = std::upper_bound(Markers.begin(), Markers.end(), ullHeard);
+        ullTarget = After != Markers.end() ? *After : UINT64_MAX;
+    }
+    else
+    {
+        // Just past a marker, previous goes to the one before it, as a player's previous does.
+        const uint64_t ullGrace = Frames(MARKER_BACK_GRACE_SECONDS);
+        const auto Before =
+            std::lower_bound(Markers.begin(), Markers.end(), ullHeard > ullGrace ? ullHeard - ullGrace : 0);
+        ullTarget = Before != Markers.begin() ? *std::prev(Before) : UINT64_MAX;
+    }
+    if (ullTarget == UINT64_MAX || ullTarget >= Engine.GetLength())
+    {
+        Notify(Notice::NoMarker);
+        return 0;
+    }
+    return SeekTo(ullTarget);
+}
+
+int32_t PlaybackSession::RemoveNearestMarker()
+{
+    if (Markers.empty())
+    {
+        Notify(Notice::NoMarker);
+        return 0;
+    }
+    const uint64_t ullHeard = GetHeardPosition();
+    const auto Distance = [ullHeard](uint64_t ullFrame)
+    { return ullFrame > ullHeard ? ullFrame - ullHeard : ullHeard - ullFrame; };
+    const auto Nearest =
+        std::min_element(Markers.begin(), Markers.end(),
+                         [&Distance](uint64_t a, uint64_t b) { return Distance(a) < Distance(b); });
+    Markers.erase(Nearest);
+    Notify(Notice::MarkerRemoved);
+    return 1;
+}
+
+PracticeRecord PlaybackSession::Capture() const
+{
+    PracticeRecord Record = Identity;
+    Record.iSpeedPosition = ReadSpeed();
+    if (ReadVolume)
+    {
+        Record.iVolumePosition = ReadVolume();
+    }
+    Record.bLoop = bLoop;
+    Record.bStartMarked = !bLoop && bStartMarked;
+    Record.ullLoopStart = bLoop ? ullLoopStart : bStartMarked ? ullMarkedStart : 0;
+    Record.ullLoopEnd = bLoop ? ullLoopEnd : 0;
+    Record.dfRunUpSeconds = dfRunUpSeconds;
+    Record.bRunUpEvery = bRunUpEvery;
+    Record.iTrainerSteps = Trainer.iSteps;
+    Record.uiTrainerEvery = Trainer.uiEvery;
+    Record.iTrainerUntil = Trainer.iUntilPosition;
+    Record.bTrainerOn = bTrainerOn;
+    Record.Markers = Markers;
+    // A file played to its end starts again from its start.
+    const uint64_t ullLength = Engine.GetLength();
+    Record.ullPosition = ullLastHeard + Frames(SHORTEST_LOOP_SECONDS) < ullLength ? ullLastHeard : 0;
+    return Record;
+}
+
+void PlaybackSession::Restore(const PracticeRecord& Record)
+{
+    const uint64_t ullLength = Engine.GetLength();
+    MoveSpeed(Record.iSpeedPosition);
+    if (MoveVolume)
+    {
+        MoveVolume(Record.iVolumePosition);
+    }
+    dfRunUpSeconds = Record.dfRunUpSeconds;
+    bRunUpEvery = Record.bRunUpEvery;
+    // A record of a file is only found for that very file; the checks against its length guard
+    // against an entry written by hand.
+    if (Record.bLoop && Record.ullLoopEnd <= ullLength)
+    {
+        SetLoop(Record.ullLoopStart, Record.ullLoopEnd);
+    }
+    else if (Record.bStartMarked && Record.ullLoopStart < ullLength)
+    {
+        bStartMarked = true;
+        ullMarkedStart = Record.ullLoopStart;
+    }
+    SetTrainer({Record.iTrainerSteps, Record.uiTrainerEvery, Record.iTrainerUntil}, Record.bTrainerOn);
+    for (const uint64_t ullMarker : Record.Markers)
+    {
+        if (ullMarker < ullLength)
+        {
+            AddMarker(ullMarker);
+        }
+    }
+    ullResumeFrame = Record.ullPosition < ullLength ? Record.ullPosition : 0;
+    ullLastHeard = ullResumeFrame;
+    Engine.SetStartFrame(ullResumeFrame);
+}
+
+int32_t PlaybackSession::RecallFile(const char16_t* pPath)
+{
+    Markers.clear();
+    bIdentified = false;
+    bRecalled = false;
+    ullResumeFrame = UINT64_MAX;
+    ullLastHeard = 0;
+    if (!bRemembering)
+    {
+        return 0;
+    }
+    // Another file: the last one's loop and trainer are no part of it.
+    ClearLoop();
+    bTrainerOn = false;
+    PracticeRecord Record;
+    if (PracticeStore::Identify(pPath, Record) < 0)
+    {
+        return 0;
+    }
+    Identity = Record;
+    bIdentified = true;
+    const int32_t iLoaded = Store.Load(Record);
+    if (iLoaded == -1)
+    {
+        Notify(Notice::StateDamaged);
+        return -1;
+    }
+    if (iLoaded <= 0)
+    {
+        return 0;
+    }
+    Restore(Record);
+    bRecalled = true;
+    return 1;
+}
+
+int32_t PlaybackSession::RememberFile()
+{
+    if (!bRemembering || !bIdentified)
+    {
+        return 0;
+    }
+    return Store.Save(Capture());
 }
 
 void PlaybackSession::ClearLoop()
@@ -251,9 +498,9 @@ int32_t PlaybackSession::Perform(Action What)
             Notify(Refusal);
             return 0;
         }
-        // Back to A first: playback has read past B already, and a loop set before the seek would
-        // count a return to A of its own.
-        Engine.Seek(ullStart);
+        // Back to A (or its run-up) first: playback has read past B already, and a loop set before
+        // the seek would count a return to A of its own.
+        Engine.Seek(ullStart - std::min(Frames(dfRunUpSeconds), ullStart));
         return SetLoop(ullStart, ullHeard);
     }
     case Action::LoopClear:
@@ -281,6 +528,54 @@ int32_t PlaybackSession::Perform(Action What)
         ullArmedIn = UINT64_MAX;
         Notify(Notice::TrainerOn);
         return 1;
+    case Action::NudgeStartEarlier:
+    case Action::NudgeStartLater:
+    case Action::NudgeStartEarlierFar:
+    case Action::NudgeStartLaterFar:
+    case Action::NudgeEndEarlier:
+    case Action::NudgeEndLater:
+    case Action::NudgeEndEarlierFar:
+    case Action::NudgeEndLaterFar:
+    {
+        const uint32_t uiStep =
+            static_cast<uint32_t>(What) - static_cast<uint32_t>(Action::NudgeStartEarlier);
+        const double dfStep = (uiStep & 2) != 0 ? FAR_NUDGE_SECONDS : NUDGE_SECONDS;
+        return Nudge(uiStep >= 4, (uiStep & 1) != 0 ? dfStep : -dfStep);
+    }
+    case Action::RunUp:
+    {
+        // The lengths a key steps through; a length given otherwise goes on to the next above it.
+        static constexpr double LENGTHS[] = {1.0, 2.0, 3.0, 5.0};
+        double dfNext = 0.0;
+        for (const double dfLength : LENGTHS)
+        {
+            if (dfLength > dfRunUpSeconds + 1e-9)
+            {
+                dfNext = dfLength;
+                break;
+            }
+        }
+        SetRunUp(dfNext, bRunUpEvery);
+        Notify(Notice::RunUpSet);
+        return 1;
+    }
+    case Action::RunUpEvery:
+        SetRunUp(dfRunUpSeconds, !bRunUpEvery);
+        Notify(Notice::RunUpSet);
+        return 1;
+    case Action::MarkerAdd:
+        if (Engine.IsPlaying() == 0 || AddMarker(ullHeard) == 0)
+        {
+            return 0;
+        }
+        Notify(Notice::MarkerAdded);
+        return 1;
+    case Action::MarkerNext:
+        return JumpToMarker(true);
+    case Action::MarkerPrevious:
+        return JumpToMarker(false);
+    case Action::MarkerRemove:
+        return RemoveNearestMarker();
     default:
         return 0;
     }
@@ -288,6 +583,10 @@ int32_t PlaybackSession::Perform(Action What)
 
 void PlaybackSession::Tick()
 {
+    if (Engine.IsPlaying() != 0)
+    {
+        ullLastHeard = GetHeardPosition();
+    }
     const uint64_t ullPasses = Engine.GetLoopPasses();
     if (ullPasses != ullSeenPasses)
     {

@@ -85,4 +85,21 @@ constexpr const char16_t* TOOLTIP_LOOP_FORMAT = u"ループ A %s – B %s（%u �
 constexpr const char16_t* TOOLTIP_LOOP_START_FORMAT = u"ループ開始 %s";
 constexpr const char16_t* TOOLTIP_TRAINER_NEXT_FORMAT = u"スピードトレーナー: 次は x%.2lf";
 constexpr const char16_t* TOOLTIP_TRAINER_DONE_FORMAT = u"スピードトレーナー: x%.2lf に到達";
+// Nudging the loop's points, the markers, the run-up and the remembered practice.
+constexpr const char16_t* MENU_NUDGE_START_EARLIER = u"A を 10 ms 前へ\tZ";
+constexpr const char16_t* MENU_NUDGE_START_LATER = u"A を 10 ms 後へ\tX";
+constexpr const char16_t* MENU_NUDGE_START_EARLIER_FAR = u"A を 100 ms 前へ\tS";
+constexpr const char16_t* MENU_NUDGE_START_LATER_FAR = u"A を 100 ms 後へ\tD";
+constexpr const char16_t* MENU_NUDGE_END_EARLIER = u"B を 10 ms 前へ\tC";
+constexpr const char16_t* MENU_NUDGE_END_LATER = u"B を 10 ms 後へ\tV";
+constexpr const char16_t* MENU_NUDGE_END_EARLIER_FAR = u"B を 100 ms 前へ\tF";
+constexpr const char16_t* MENU_NUDGE_END_LATER_FAR = u"B を 100 ms 後へ\tG";
+constexpr const char16_t* MENU_MARKER_ADD = u"マーカーを追加\tM";
+constexpr const char16_t* MENU_MARKER_REMOVE = u"近くのマーカーを削除\tE";
+constexpr const char16_t* TOOLTIP_NUDGED_START_FORMAT = u"ループ開始 → %s";
+constexpr const char16_t* TOOLTIP_NUDGED_END_FORMAT = u"ループ終了 → %s";
+constexpr const char16_t* TOOLTIP_RUN_UP_FORMAT = u"助走 %.1lf 秒（最初だけ）";
+constexpr const char16_t* TOOLTIP_RUN_UP_EVERY_FORMAT = u"助走 %.1lf 秒（毎回）";
+constexpr const char16_t* TOOLTIP_MARKERS_FORMAT = u"マーカー %u/%u";
+constexpr const char16_t* TOOLTIP_STATE_DAMAGED = u"保存された練習の状態が壊れていたため、使いませんでした";
 } // namespace PlayerTexts

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The main dialog's controls as the dialog logic and the playback controller use them, keyed by the
 // identifiers of DialogControlIds. One operation per control operation the player needs, so a front
@@ -91,6 +92,13 @@ public:
         (void)iId;
         (void)iStart;
         (void)iEnd;
+    }
+    // The progress bar's markers as ticks, in the bar's range, ascending. Hosts that draw none
+    // ignore them.
+    virtual void SetProgressMarkers(int32_t iId, const std::vector<int32_t>& Ticks)
+    {
+        (void)iId;
+        (void)Ticks;
     }
     // The tooltip of a control (the progress bar's says the place and the loop).
     virtual void SetItemTooltip(int32_t iId, const char16_t* pText)

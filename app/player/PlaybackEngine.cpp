@@ -528,7 +528,7 @@ int32_t PlaybackEngine::Seek(uint64_t ullFrame)
     return 1;
 }
 
-int32_t PlaybackEngine::SetLoop(uint64_t ullStart, uint64_t ullEnd)
+int32_t PlaybackEngine::SetLoop(uint64_t ullStart, uint64_t ullEnd, uint64_t ullRunUp)
 {
     const uint64_t ullLength = GetLength();
     const uint64_t ullLast = ullLength != 0 ? std::min(ullEnd, ullLength) : ullEnd;
@@ -536,7 +536,7 @@ int32_t PlaybackEngine::SetLoop(uint64_t ullStart, uint64_t ullEnd)
     {
         return RESULT_INVALID_ARGUMENT;
     }
-    State.SetLoop(ullStart, ullLast);
+    State.SetLoop(ullStart, ullLast, ullStart - std::min(ullRunUp, ullStart));
     return 1;
 }
 
@@ -655,24 +655,25 @@ uint64_t PlaybackEngine::GetHeardPosition() const
     const double dfQueued = dfQueuedOutput * pConverter->dfInputRate / dfOutputRate +
                             static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2);
     const uint64_t ullQueued = static_cast<uint64_t>(std::llround(dfQueued));
-    // Where this run of the file began: the last jump, or a loop's start once playback has gone back
-    // to it since.
+    // Where this run of the file began: the last jump, or where a loop goes back to (its start or
+    // its run-up) once playback has gone back since.
     uint64_t ullRunStart = ullJumpFrame;
     uint64_t ullLoopStart = 0;
     uint64_t ullLoopEnd = 0;
-    const bool bSeam = State.GetLoop(ullLoopStart, ullLoopEnd) && ullLoopEnd > ullLoopStart &&
-                       GetLoopPasses() != ullJumpPasses && ullPosition >= ullLoopStart;
+    uint64_t ullLoopReturn = 0;
+    const bool bSeam = State.GetLoop(ullLoopStart, ullLoopEnd, ullLoopReturn) && ullLoopEnd > ullLoopStart &&
+                       GetLoopPasses() != ullJumpPasses && ullPosition >= ullLoopReturn;
     if (bSeam)
     {
-        ullRunStart = ullLoopStart;
+        ullRunStart = ullLoopReturn;
     }
     if (ullPosition >= ullRunStart && ullPosition - ullRunStart < ullQueued)
     {
         if (bSeam)
         {
             // What is heard is still the end of the pass before the seam.
-            const uint64_t ullBefore = ullQueued - (ullPosition - ullLoopStart);
-            return Heard(ullLoopEnd - std::min(ullBefore, ullLoopEnd - ullLoopStart), 1);
+            const uint64_t ullBefore = ullQueued - (ullPosition - ullLoopReturn);
+            return Heard(ullLoopEnd - std::min(ullBefore, ullLoopEnd - ullLoopReturn), 1);
         }
         // Nothing of the new place has reached the loudspeaker yet: what is queued before it is
         // the silence of the jump's fade.

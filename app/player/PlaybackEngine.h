@@ -156,8 +156,10 @@ public:
     // The passage [ullStart, ullEnd) in input frames played again and again: at its end the sound
     // fades out and goes on, faded in, from its start; each repetition is the same as the one
     // before. Kept across starts until cleared; the end is taken within the file. 1 set; -4 an
-    // empty passage.
-    int32_t SetLoop(uint64_t ullStart, uint64_t ullEnd);
+    // empty passage. With ullRunUp, every return goes on that many frames before the start (from
+    // the file's start at most). Set while a loop plays, the new start and run-up take effect at the
+    // next return, and so does a new end that the pass has come too close to for a clean fade.
+    int32_t SetLoop(uint64_t ullStart, uint64_t ullEnd, uint64_t ullRunUp = 0);
     void ClearLoop();
     // How often playback has gone back to a loop's start so far.
     uint64_t GetLoopPasses() const;

@@ -29,6 +29,9 @@ struct Playback
     SamplingFrequencyConverter* pConverter = nullptr;
     ConverterFeeder Feeder; // read, stereo, convert, volume, zero fill and drain, as the renderer does
     CMultimediaTimer Timer;
+    // The loop's end this run of reads keeps to (NO_END outside a loop): a B moved once the pass
+    // can no longer fade towards it cleanly waits for the next pass.
+    uint64_t ullPassEnd = ConverterFeeder::NO_END;
 };
 
 // The record learns that the thread has returned, whatever the reason, so the owner can stop a
@@ -79,6 +82,7 @@ bool TakeSeek(Playback& Run)
         Run.pBuffer->Discard();
     }
     const int32_t iRestart = Run.Feeder.Restart(ullFrame);
+    Run.ullPassEnd = ConverterFeeder::NO_END;
     Run.pState->ullSeekFrame.compare_exchange_strong(ullFrame, PlayerState::NO_SEEK,
                                                      std::memory_order_acq_rel);
     return iRestart >= 0;
@@ -97,34 +101,47 @@ uint64_t SeamFadeFrames(const Playback& Run)
 }
 
 // The reads stop at the loop's end while one is set, and the drain after them stops where the end
-// plays: a repetition lasts exactly the passage at the speed, with no silence at the seam.
+// plays: a repetition lasts exactly the passage at the speed, with no silence at the seam. A loop's
+// end moved while the pass is fading out towards the old one, or moved back to where the fade would
+// already have had to begin, takes effect at the next pass: a fade cut short would click.
 void KeepToLoop(Playback& Run)
 {
     uint64_t ullStart = 0;
     uint64_t ullEnd = 0;
     const bool bLoop = Run.pState->GetLoop(ullStart, ullEnd);
-    Run.Feeder.SetSectionEnd(bLoop ? ullEnd : ConverterFeeder::NO_END, bLoop ? SeamFadeFrames(Run) : 0);
+    const uint64_t ullFade = bLoop ? SeamFadeFrames(Run) : 0;
+    const uint64_t ullWanted = bLoop ? ullEnd : ConverterFeeder::NO_END;
+    const uint64_t ullRead = Run.Feeder.GetReadFrame();
+    const bool bTooLate = ullRead + ullFade >= Run.ullPassEnd || ullRead + ullFade >= ullWanted;
+    if (!(bLoop && Run.ullPassEnd != ConverterFeeder::NO_END && ullWanted != Run.ullPassEnd && bTooLate))
+    {
+        Run.ullPassEnd = ullWanted;
+    }
+    Run.Feeder.SetSectionEnd(Run.ullPassEnd, Run.ullPassEnd != ConverterFeeder::NO_END ? ullFade : 0);
 }
 
 // The reads reached the loop's end and the converter is drained: everything up to the end is in
 // the sound buffer, faded out, and nothing after it (the feeder dropped the drain's frames past B).
 // Playback goes on from the loop's start (from where it stopped when the loop was cleared
-// meanwhile), faded in, with the speed a seam was asked to glide to. false when the reader failed.
+// meanwhile), or from the run-up before it, faded in, with the speed a seam was asked to glide to.
+// false when the reader failed.
 bool TakeLoopSeam(Playback& Run)
 {
     uint64_t ullStart = 0;
     uint64_t ullEnd = 0;
-    const bool bLoop = Run.pState->GetLoop(ullStart, ullEnd);
+    uint64_t ullReturn = 0;
+    const bool bLoop = Run.pState->GetLoop(ullStart, ullEnd, ullReturn);
     const double dfRate = Run.pState->dfSeamRate.exchange(0.0);
     if (bLoop && dfRate > 0.0 && Run.pConverter != nullptr)
     {
         Run.pConverter->SetOutputRate(dfRate, 0);
     }
-    const uint64_t ullFrame = bLoop ? ullStart : Run.Feeder.GetReadFrame();
+    const uint64_t ullFrame = bLoop ? ullReturn : Run.Feeder.GetReadFrame();
     if (bLoop)
     {
         Run.pState->ullLoopPasses.fetch_add(1, std::memory_order_release);
     }
+    Run.ullPassEnd = ConverterFeeder::NO_END;
     return Run.Feeder.Restart(ullFrame, SeamFadeFrames(Run)) >= 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "conversion/ParameterSmoother.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <new>
@@ -75,11 +76,12 @@ void PlayerState::FreeDeviceBlock()
     ullDeviceBlockCount = 0;
 }
 
-void PlayerState::SetLoop(uint64_t ullStart, uint64_t ullEnd)
+void PlayerState::SetLoop(uint64_t ullStart, uint64_t ullEnd, uint64_t ullReturn)
 {
     ullLoopVersion.fetch_add(1);
     ullLoopStart.store(ullStart);
     ullLoopEnd.store(ullEnd);
+    ullLoopReturn.store(std::min(ullReturn, ullStart));
     ullLoopVersion.fetch_add(1);
 }
 
@@ -88,7 +90,7 @@ void PlayerState::ClearLoop()
     SetLoop(0, NO_SEEK);
 }
 
-bool PlayerState::GetLoop(uint64_t& ullStart, uint64_t& ullEnd) const
+bool PlayerState::GetLoop(uint64_t& ullStart, uint64_t& ullEnd, uint64_t& ullReturn) const
 {
     // The writer takes a few instructions; a read that overlapped it is made again.
     for (;;)
@@ -96,6 +98,7 @@ bool PlayerState::GetLoop(uint64_t& ullStart, uint64_t& ullEnd) const
         const uint64_t ullBefore = ullLoopVersion.load();
         ullStart = ullLoopStart.load();
         ullEnd = ullLoopEnd.load();
+        ullReturn = ullLoopReturn.load();
         if ((ullBefore & 1) == 0 && ullLoopVersion.load() == ullBefore)
         {
             break;

@@ -70,11 +70,18 @@ public:
     static constexpr uint64_t NO_SEEK = ~uint64_t{0};
     std::atomic<uint64_t> ullSeekFrame{NO_SEEK};
     // The passage played again and again: the playback thread reads up to the loop's end, then goes
-    // on from its start. Written by the UI thread with SetLoop, read with GetLoop on any thread.
-    void SetLoop(uint64_t ullStart, uint64_t ullEnd);
+    // on from ullReturn (the loop's start, or a run-up before it). Written by the UI thread with
+    // SetLoop, read with GetLoop on any thread.
+    void SetLoop(uint64_t ullStart, uint64_t ullEnd) { SetLoop(ullStart, ullEnd, ullStart); }
+    void SetLoop(uint64_t ullStart, uint64_t ullEnd, uint64_t ullReturn);
     void ClearLoop();
     // true with the loop's frames while one is set.
-    bool GetLoop(uint64_t& ullStart, uint64_t& ullEnd) const;
+    bool GetLoop(uint64_t& ullStart, uint64_t& ullEnd) const
+    {
+        uint64_t ullReturn = 0;
+        return GetLoop(ullStart, ullEnd, ullReturn);
+    }
+    bool GetLoop(uint64_t& ullStart, uint64_t& ullEnd, uint64_t& ullReturn) const;
     // Times the playback thread went back to the loop's start; only grows.
     std::atomic<uint64_t> ullLoopPasses{0};
     // The output rate in Hz the converter glides to when the loop next goes back to its start (a
@@ -94,4 +101,5 @@ private:
     std::atomic<uint64_t> ullLoopVersion{0};
     std::atomic<uint64_t> ullLoopStart{0};
     std::atomic<uint64_t> ullLoopEnd{NO_SEEK};
+    std::atomic<uint64_t> ullLoopReturn{0};
 };

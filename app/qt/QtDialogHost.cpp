@@ -426,6 +426,14 @@ void QtDialogHost::SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd)
     }
 }
 
+void QtDialogHost::SetProgressMarkers(int32_t iId, const std::vector<int32_t>& Ticks)
+{
+    if (auto* pProgress = dynamic_cast<QtPracticeProgressBar*>(Window.Control(iId)))
+    {
+        pProgress->SetMarkers(Ticks);
+    }
+}
+
 void QtDialogHost::SetItemTooltip(int32_t iId, const char16_t* pText)
 {
     QWidget* pWidget = Window.Control(iId);

@@ -68,6 +68,7 @@ public:
     void EndDialog(int32_t iResult) override;
     void SendCommand(int32_t iId) override;
     void SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd) override;
+    void SetProgressMarkers(int32_t iId, const std::vector<int32_t>& Ticks) override;
     void SetItemTooltip(int32_t iId, const char16_t* pText) override;
 
     // The field's text read as an unsigned number the way a Windows dialog reads it

@@ -48,6 +48,17 @@ int32_t QtPracticeProgressBar::SetLoop(int32_t iStart, int32_t iEnd)
     return 1;
 }
 
+int32_t QtPracticeProgressBar::SetMarkers(const std::vector<int32_t>& Ticks)
+{
+    if (Ticks == MarkerTicks)
+    {
+        return 0;
+    }
+    MarkerTicks = Ticks;
+    update();
+    return 1;
+}
+
 QRect QtPracticeProgressBar::Track() const
 {
     QStyleOptionProgressBar Option;
@@ -81,14 +92,20 @@ void QtPracticeProgressBar::paintEvent(QPaintEvent* pEvent)
         Option.progress = minimum() + static_cast<int>(std::llround(dfDragFraction * dfSpan));
     }
     Painter.drawControl(QStyle::CE_ProgressBar, Option);
+    // The text colour stands out on the played part and on the groove in every palette, the
+    // highlight colour only on the groove: the band is tinted, its ends and foot are lines, the
+    // markers ticks half the bar's height, two pixels wide.
+    const QRect Area = style()->subElementRect(QStyle::SE_ProgressBarContents, &Option, this);
+    const QColor Line = palette().color(QPalette::WindowText);
+    for (const int32_t iTick : MarkerTicks)
+    {
+        const int iX = std::min(XOf(iTick, Area), Area.right() - 1);
+        Painter.fillRect(QRect(iX, Area.top(), 2, std::max(Area.height() / 2, 3)), Line);
+    }
     if (iLoopStart < 0)
     {
         return;
     }
-    // The text colour stands out on the played part and on the groove in every palette, the
-    // highlight colour only on the groove: the band is tinted, its ends and foot are lines.
-    const QRect Area = style()->subElementRect(QStyle::SE_ProgressBarContents, &Option, this);
-    const QColor Line = palette().color(QPalette::WindowText);
     const int iFrom = std::min(XOf(iLoopStart, Area), Area.right());
     if (iLoopEnd < 0)
     {

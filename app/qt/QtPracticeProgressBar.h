@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // The window's progress bar as a practice tool: the bar as the style draws it with the loop on top
 // (the band [A, B) in the palette's highlight colour, half transparent, its edges and foot in the
-// text colour; a start marked alone as a thin line), and a left click or drag that asks for a seek. A drag
+// text colour; a start marked alone as a thin line; markers as short ticks from the top edge), and a
+// left click or drag that asks for a seek. A drag
 // asks at once on the press, then at most every SEEK_INTERVAL_MS while the mouse moves, and for the
 // exact place on the release; meanwhile the bar shows the place under the mouse, not the timer's.
 class QtPracticeProgressBar : public QProgressBar
@@ -28,6 +30,9 @@ public:
     int32_t SetLoop(int32_t iStart, int32_t iEnd);
     int32_t LoopStart() const { return iLoopStart; }
     int32_t LoopEnd() const { return iLoopEnd; }
+    // The markers in the bar's range, drawn as ticks from the top edge. 1 changed, 0 the same.
+    int32_t SetMarkers(const std::vector<int32_t>& Ticks);
+    const std::vector<int32_t>& Markers() const { return MarkerTicks; }
 
     // The fraction of the bar at x (widget coordinates), 0 ... 1.
     double FractionAt(double dfX) const;
@@ -51,6 +56,7 @@ private:
     QTimer Throttle;
     int32_t iLoopStart = -1;
     int32_t iLoopEnd = -1;
+    std::vector<int32_t> MarkerTicks;
     bool bDragging = false;
     double dfDragFraction = 0.0;
     double dfSentFraction = -1.0;

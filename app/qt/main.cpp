@@ -22,9 +22,17 @@ int main(int argc, char** argv)
     // One command line as the dialog reads it, each argument quoted where it needs it (a path with
     // blanks from a file manager stays one argument).
     std::vector<std::u16string> Words;
+    bool bFresh = false;
     for (int i = 1; i < argc; ++i)
     {
-        Words.push_back(QString::fromLocal8Bit(argv[i]).toStdU16String());
+        const std::u16string Word = QString::fromLocal8Bit(argv[i]).toStdU16String();
+        // --fresh: what was kept for a file is neither used nor overwritten.
+        if (Word == CommandLineArguments::FRESH)
+        {
+            bFresh = true;
+            continue;
+        }
+        Words.push_back(Word);
     }
     const std::u16string Arguments = CommandLineArguments::Join(Words);
 
@@ -50,6 +58,7 @@ int main(int argc, char** argv)
     {
         return 1;
     }
+    Entry.GetDialog().GetSession().SetRemembering(!bFresh);
     Window.SetDropHandler([&Entry](const std::u16string& Path)
                           { Entry.GetDialog().OnFileDropped(Path.c_str()); });
     int32_t iResult = 0;

@@ -1,5 +1,6 @@
 #include "app/win32/PlayerProgram.h"
 
+#include "app/dialog/CommandLineArguments.h"
 #include "app/dialog/ProgramEntry.h"
 #include "app/player/AudioLayerSelection.h"
 #include "app/win32/MainDialogProc.h"
@@ -68,8 +69,11 @@ const wchar_t* SkipProgramName(const wchar_t* pCommandLine)
     return p;
 }
 
-int32_t RunPlayer(HINSTANCE hInstance, const char16_t* pArguments, Win32DialogHost::FileChooser Chooser)
+int32_t RunPlayer(HINSTANCE hInstance, const char16_t* pArguments, Win32DialogHost::FileChooser Chooser,
+                  bool bRemember)
 {
+    std::u16string Arguments = pArguments != nullptr ? pArguments : u"";
+    const bool bFresh = CommandLineArguments::TakeFresh(Arguments);
     ComApartment Apartment;
     // The dialog's trackbars, lists and progress bar.
     INITCOMMONCONTROLSEX Classes{sizeof(INITCOMMONCONTROLSEX),
@@ -84,11 +88,12 @@ int32_t RunPlayer(HINSTANCE hInstance, const char16_t* pArguments, Win32DialogHo
 
     Win32DialogHost Host;
     Host.SetFileChooser(std::move(Chooser));
-    ProgramEntry Entry(pLayer.get(), pLauncher.get(), Host, pArguments);
+    ProgramEntry Entry(pLayer.get(), pLauncher.get(), Host, Arguments.c_str());
     if (Entry.Begin() < 0)
     {
         return 1;
     }
+    Entry.GetDialog().GetSession().SetRemembering(bRemember && !bFresh);
     Host.SetHandler(&Entry.GetDialog());
     Host.SetDropReceiver([&Entry](const char16_t* pPath) { Entry.GetDialog().OnFileDropped(pPath); });
     Host.SetProgressMenuSource([&Entry]() { return Entry.GetDialog().GetProgressMenu(); });

@@ -120,6 +120,7 @@ void ProgressBarControl::Detach()
     bDragging = false;
     iLoopStart = -1;
     iLoopEnd = -1;
+    MarkerTicks.clear();
     TooltipText.clear();
 }
 
@@ -138,6 +139,19 @@ void ProgressBarControl::SetLoop(int32_t iStart, int32_t iEnd)
     if (hBar != nullptr)
     {
         // The bar paints itself whole, so the old marks go with the repaint.
+        InvalidateRect(hBar, nullptr, FALSE);
+    }
+}
+
+void ProgressBarControl::SetMarkers(const std::vector<int32_t>& Ticks)
+{
+    if (Ticks == MarkerTicks)
+    {
+        return;
+    }
+    MarkerTicks = Ticks;
+    if (hBar != nullptr)
+    {
         InvalidateRect(hBar, nullptr, FALSE);
     }
 }
@@ -231,7 +245,7 @@ LRESULT ProgressBarControl::OnMessage(UINT uiMessage, WPARAM wParam, LPARAM lPar
     {
         // The bar first, then the marks over it: into the context given, or onto the window.
         const LRESULT iResult = DefSubclassProc(hBar, uiMessage, wParam, lParam);
-        if (iLoopStart >= 0)
+        if (iLoopStart >= 0 || !MarkerTicks.empty())
         {
             if (wParam != 0)
             {
@@ -325,6 +339,18 @@ void ProgressBarControl::DrawMarks(HDC hContext) const
     // colour scheme, high contrast included, the two stand out from each other.
     const HBRUSH hOverFill = GetSysColorBrush(COLOR_HIGHLIGHTTEXT);
     const HBRUSH hOverTrack = GetSysColorBrush(COLOR_HIGHLIGHT);
+    // Markers: ticks from the top edge, half the bar's height.
+    for (const int32_t iTick : MarkerTicks)
+    {
+        const LONG xTick = std::min(XOf(iTick), Area.right - 2 * lLine);
+        FillEitherSide(hContext,
+                       RECT{xTick, Area.top, xTick + 2 * lLine, Area.top + std::max<LONG>(lHeight / 2, 3)},
+                       xFill, hOverFill, hOverTrack);
+    }
+    if (iLoopStart < 0)
+    {
+        return;
+    }
     const LONG xStart = XOf(iLoopStart);
     if (iLoopEnd < 0)
     {

@@ -9,9 +9,9 @@
 #include <windows.h>
 
 // What the dialog's progress bar does beyond showing the place: a click or drag seeks, the loop's
-// A-B band (or a start marked alone) is drawn over the bar, a tooltip tells the place and the loop,
-// and the context menu offers the practice items. Subclasses the bar and owns the tooltip; both go
-// with Detach or this object.
+// A-B band (or a start marked alone) and the markers' ticks are drawn over the bar, a tooltip tells the place
+// and the loop, and the context menu offers the practice items. Subclasses the bar and owns the tooltip; both
+// go with Detach or this object.
 class ProgressBarControl
 {
 public:
@@ -32,6 +32,8 @@ public:
     // The loop in the bar's range: band [iStart, iEnd), a start alone with iEnd < 0, none with
     // iStart < 0. Redrawn only when changed.
     void SetLoop(int32_t iStart, int32_t iEnd);
+    // The markers in the bar's range, drawn as ticks from the top edge.
+    void SetMarkers(const std::vector<int32_t>& Ticks);
     // The tooltip's text, lines separated by "\n"; updated only when changed.
     void SetTooltip(const char16_t* pText);
 
@@ -54,5 +56,6 @@ private:
     int32_t iLastX = -1;
     int32_t iLoopStart = -1;
     int32_t iLoopEnd = -1;
+    std::vector<int32_t> MarkerTicks;
     std::u16string TooltipText;
 };

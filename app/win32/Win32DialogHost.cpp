@@ -411,6 +411,14 @@ void Win32DialogHost::SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd)
     }
 }
 
+void Win32DialogHost::SetProgressMarkers(int32_t iId, const std::vector<int32_t>& Ticks)
+{
+    if (iId == DialogControlIds::ID_PROGRESS)
+    {
+        ProgressBar.SetMarkers(Ticks);
+    }
+}
+
 void Win32DialogHost::SetItemTooltip(int32_t iId, const char16_t* pText)
 {
     if (iId == DialogControlIds::ID_PROGRESS)

@@ -5,5 +5,5 @@
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int)
 {
     const wchar_t* pArguments = SkipProgramName(GetCommandLineW());
-    return RunPlayer(hInstance, reinterpret_cast<const char16_t*>(pArguments));
+    return RunPlayer(hInstance, reinterpret_cast<const char16_t*>(pArguments), {}, true);
 }

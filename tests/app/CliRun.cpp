@@ -1,6 +1,7 @@
 #include "tests/app/CliRun.h"
 
 #include "app/cli/CliCommands.h"
+#include "tests/common/TestFiles.h"
 
 #include <cstdlib>
 #include <sstream>
@@ -13,6 +14,10 @@ CliRun CliRun::Of(const std::string& Command, const std::vector<std::string>& Ar
     Out.imbue(OutLocale);
     std::vector<std::string> Words = {Command};
     Words.insert(Words.end(), Arguments.begin(), Arguments.end());
+    // What a played file keeps goes to the tests' own state folder, never the user's.
+    const std::string State = Utf8(TestFiles::PathFor("state"));
+    const ScopedVariable StateHome("XDG_STATE_HOME", State.c_str());
+    const ScopedVariable LocalData("LOCALAPPDATA", State.c_str());
     CliRun Run;
     Run.iStatus = RunCli(Words, Out, Error);
     Run.Out = Out.str();

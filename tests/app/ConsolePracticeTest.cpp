@@ -624,3 +624,44 @@ TEST(ConsolePracticeTest, NoticesGiveWayToTheNextKeyAndEndWithThePlayback)
         << Last;
     EXPECT_EQ(Last.substr(Last.size() - std::string("停止\x1b[K\n").size()), "停止\x1b[K\n") << Last;
 }
+
+// A second run of the same file finds it as the first left it (loop nudged, run-up, marker, speed);
+// --fresh neither uses nor overwrites it; ? shows the keys until the next key.
+TEST(ConsolePracticeTest, TheSecondRunFindsTheFileAsLeftUnlessFresh)
+{
+    const auto Tone = SignalFile("kept-tone.wav", 4.0, 440.0);
+    const std::filesystem::path Folder = TestFiles::PathFor("kept-console");
+    const auto Play = [&](std::vector<std::string> Arguments, std::vector<std::function<ConsoleKey()>> Steps)
+    {
+        Session Run(true);
+        ConsolePlayer::Options Chosen = Parsed(Arguments);
+        Chosen.bRemember = true;
+        Chosen.StateFolder = TestFiles::Wide(Folder);
+        ScriptedKeys Keys(std::move(Steps));
+        EXPECT_EQ(Run.Player.Run(Chosen, Utf8(Tone), Keys), ConsolePlayer::EXIT_DONE) << Run.Messages.str();
+        return Redraws(Run.Status.str()).back();
+    };
+    int iTurns = 0;
+    const std::string First =
+        Play({"--loop", "1-2", "--run-up", "0.5:every", "--speed", "0.9"},
+             {[] { return ConsoleKey::MarkerAdd; }, [] { return ConsoleKey::Help; },
+              [] { return ConsoleKey::NudgeStartLaterFar; }, [] { return ConsoleKey::NudgeStartLaterFar; },
+              [&] { return ++iTurns > 20 ? ConsoleKey::Quit : ConsoleKey::None; }});
+    // The key after ? only took the key list away: one nudge of two moved A.
+    EXPECT_NE(First.find("A 0:01.1 B 0:02.0"), std::string::npos) << First;
+    const std::string Second = Play({}, {[] { return ConsoleKey::Quit; }});
+    EXPECT_NE(Second.find("x0.9013"), std::string::npos) << Second;
+    EXPECT_NE(Second.find("A 0:01.1 B 0:02.0 rep 1 up 0.5s every M1/1"), std::string::npos) << Second;
+    std::vector<std::filesystem::path> Entries;
+    for (const auto& Entry : std::filesystem::directory_iterator(Folder))
+    {
+        Entries.push_back(Entry.path());
+    }
+    ASSERT_EQ(Entries.size(), 1u);
+    const std::vector<uint8_t> Kept = TestFiles::Read(Entries[0]);
+    const std::string Fresh =
+        Play({"--fresh"}, {[] { return ConsoleKey::LoopStart; }, [] { return ConsoleKey::Quit; }});
+    EXPECT_EQ(Fresh.find("B 0:02.0"), std::string::npos) << Fresh;
+    EXPECT_NE(Fresh.find("x1.0000"), std::string::npos) << Fresh;
+    EXPECT_EQ(TestFiles::Read(Entries[0]), Kept);
+}

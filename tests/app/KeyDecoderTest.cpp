@@ -51,7 +51,14 @@ TEST(KeyDecoderTest, EscapeOnlyAfterSilenceAndUnknownSequencesSwallowed)
     EXPECT_EQ(Decode("\x1b[1;|r"), (std::vector<K>{K::Restart}));
     // Function keys and the like give nothing, and the bytes after them are read normally.
     EXPECT_EQ(Decode("\x1b[15~ \x1b[H q"), (std::vector<K>{K::PauseOrResume, K::PauseOrResume, K::Quit}));
-    EXPECT_EQ(Decode("Rr\x03xz"), (std::vector<K>{K::Restart, K::Restart, K::Quit}));
+    EXPECT_EQ(Decode("Rr\x03wy"), (std::vector<K>{K::Restart, K::Restart, K::Quit, K::Other, K::Other}));
+    // The nudges, the run-up, the markers and the key list, either case.
+    EXPECT_EQ(
+        Decode("zXsdcVfguImnpE?h"),
+        (std::vector<K>{K::NudgeStartEarlier, K::NudgeStartLater, K::NudgeStartEarlierFar,
+                        K::NudgeStartLaterFar, K::NudgeEndEarlier, K::NudgeEndLater, K::NudgeEndEarlierFar,
+                        K::NudgeEndLaterFar, K::RunUp, K::RunUpEvery, K::MarkerAdd, K::MarkerNext,
+                        K::MarkerPrevious, K::MarkerRemove, K::Help, K::Help}));
 }
 
 TEST(KeyDecoderTest, SeekLoopAndTrainerKeys)

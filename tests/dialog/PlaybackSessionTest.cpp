@@ -178,7 +178,7 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
         return Dialog.OnUserEvent(Event);
     };
     PlaybackSession::Action Ignored;
-    EXPECT_EQ(MainDialog::ActionOfKey(u'x', Ignored), 0);
+    EXPECT_EQ(MainDialog::ActionOfKey(u'w', Ignored), 0);
     EXPECT_EQ(Key(u'5'), 1);
     EXPECT_EQ(Key(u'a'), 1);
     EXPECT_EQ(Rig.Host.Item(ID_PROGRESS).iLoopStart, Bar(0.5));
@@ -191,8 +191,19 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     EXPECT_EQ(Key(u'>'), 0);
     EXPECT_EQ(Rig.Host.BeepCount(), 1u);
 
+    // A nudge by key and by the menu: the tooltip shows the point to the hundredth.
+    EXPECT_EQ(Key(u'X'), 1);
+    EXPECT_NE(Rig.Host.Item(ID_PROGRESS).Tooltip.find(u"ループ開始 → 0:30.01"), std::u16string::npos);
     const std::vector<MainDialog::MenuItem> Menu = Dialog.GetProgressMenu();
-    ASSERT_EQ(Menu.size(), 4u);
+    ASSERT_EQ(Menu.size(), 14u);
+    EXPECT_EQ(Menu[4].What, Action::NudgeStartEarlier);
+    DialogEvent Nudge;
+    Nudge.What = DialogEvent::Kind::Practice;
+    Nudge.Practice = Menu[4].What;
+    EXPECT_EQ(Dialog.OnUserEvent(Nudge), 1);
+    EXPECT_EQ(Dialog.GetSession().GetLoopStart(), 30 * RATE);
+    EXPECT_EQ(Menu.back().What, Action::MarkerRemove);
+    EXPECT_EQ(Menu.back().bEnabled, 0);
     EXPECT_EQ(Menu[0].Text, u"ループ開始\tA");
     EXPECT_EQ(Menu[2].What, Action::LoopClear);
     EXPECT_EQ(Menu[2].bEnabled, 1);
@@ -202,6 +213,14 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     EXPECT_EQ(Dialog.OnUserEvent(Chosen), 1);
     EXPECT_EQ(Rig.Host.Item(ID_PROGRESS).iLoopStart, -1);
     EXPECT_EQ(Dialog.GetProgressMenu()[2].bEnabled, 0);
+    EXPECT_EQ(Dialog.GetProgressMenu().size(), 6u);
+    // Markers are ticks on the bar.
+    EXPECT_EQ(Key(u'5'), 1);
+    EXPECT_EQ(Key(u'm'), 1);
+    EXPECT_EQ(Key(u'7'), 1);
+    EXPECT_EQ(Key(u'M'), 1);
+    EXPECT_EQ(Rig.Host.Item(ID_PROGRESS).MarkerTicks, (std::vector<int32_t>{Bar(0.5), Bar(0.7)}));
+    EXPECT_EQ(Dialog.GetProgressMenu().back().bEnabled, 1);
 
     // The bar seeks; media keys act as the buttons.
     DialogEvent Seek;
@@ -248,5 +267,125 @@ TEST(PlaybackSession, TheTrainerStepsTheSpeedAtTheSeams)
     EXPECT_GE(Session.GetRepetition(), 5u);
     EXPECT_EQ(Speeds, (std::vector<int32_t>{100, 103, 106}));
     EXPECT_EQ(Session.GetTrainerNextPosition(), 106);
+    S.Rig.Host.Click(ID_STOP);
+}
+
+// Nudges keep A at least half a second before B and both within the file; the count goes on.
+// Markers: dropped where heard, jumped to both ways, at most MAX_MARKERS.
+TEST(PlaybackSession, LoopPointsNudgeWithinLimitsAndMarkersJump)
+{
+    SessionRig S;
+    PlaybackSession& Session = S.Session;
+    ASSERT_NO_FATAL_FAILURE(S.Play());
+    EXPECT_EQ(Session.Perform(Action::NudgeStartLater), 0);
+    EXPECT_EQ(Session.GetNotice(), Notice::NudgeNeedsLoop);
+    ASSERT_EQ(Session.SetLoop(10 * RATE, 20 * RATE), 1);
+    ASSERT_TRUE(S.Rig.PlayPeriods(5));
+    const uint64_t ullRepetition = Session.GetRepetition();
+    EXPECT_EQ(Session.Perform(Action::NudgeStartLater), 1);
+    EXPECT_EQ(Session.Perform(Action::NudgeEndEarlierFar), 1);
+    EXPECT_EQ(Session.GetNotice(), Notice::LoopNudged);
+    EXPECT_TRUE(Session.WasEndNudged());
+    EXPECT_EQ(Session.GetLoopStart(), 10 * RATE + RATE / 100);
+    EXPECT_EQ(Session.GetLoopEnd(), 20 * RATE - RATE / 10);
+    EXPECT_EQ(Session.GetRepetition(), ullRepetition);
+    uint64_t ullStart = 0;
+    uint64_t ullEnd = 0;
+    ASSERT_TRUE(S.Rig.State.GetLoop(ullStart, ullEnd));
+    EXPECT_EQ(ullEnd, 20 * RATE - RATE / 10);
+    // Exactly half a second: neither end may come closer.
+    ASSERT_EQ(Session.SetLoop(RATE / 100, RATE / 100 + RATE / 2), 1);
+    EXPECT_EQ(Session.Perform(Action::NudgeStartLater), 0);
+    EXPECT_EQ(Session.GetNotice(), Notice::LoopTooShort);
+    EXPECT_EQ(Session.Perform(Action::NudgeEndEarlier), 0);
+    EXPECT_EQ(Session.Perform(Action::NudgeStartEarlierFar), 0);
+    EXPECT_EQ(Session.GetNotice(), Notice::NudgePastTheFile);
+    EXPECT_EQ(Session.Perform(Action::NudgeStartEarlier), 1);
+    EXPECT_EQ(Session.GetLoopStart(), 0u);
+    ASSERT_EQ(Session.SetLoop(LENGTH - RATE, LENGTH - RATE / 200), 1);
+    EXPECT_EQ(Session.Perform(Action::NudgeEndLater), 0);
+    EXPECT_EQ(Session.GetNotice(), Notice::NudgePastTheFile);
+    EXPECT_EQ(Session.GetLoopEnd(), LENGTH - RATE / 200);
+    Session.ClearLoop();
+
+    // Markers where heard; next and previous by the place heard, previous past one just passed.
+    EXPECT_EQ(Session.Perform(Action::MarkerNext), 0);
+    EXPECT_EQ(Session.GetNotice(), Notice::NoMarker);
+    for (const Action Jump : {Action::Jump1, Action::Jump3, Action::Jump5})
+    {
+        Session.Perform(Jump);
+        EXPECT_EQ(Session.Perform(Action::MarkerAdd), 1);
+    }
+    EXPECT_EQ(Session.Perform(Action::MarkerAdd), 0);
+    EXPECT_EQ(Session.GetMarkers(), (std::vector<uint64_t>{6 * RATE, 18 * RATE, 30 * RATE}));
+    EXPECT_EQ(Session.GetMarkerPlace(), 3u);
+    Session.Perform(Action::Jump0);
+    EXPECT_EQ(Session.GetMarkerPlace(), 0u);
+    EXPECT_EQ(Session.Perform(Action::MarkerNext), 1);
+    EXPECT_EQ(Session.GetHeardPosition(), 6 * RATE);
+    EXPECT_EQ(Session.Perform(Action::MarkerNext), 1);
+    EXPECT_EQ(Session.GetMarkerPlace(), 2u);
+    EXPECT_EQ(Session.Perform(Action::MarkerPrevious), 1);
+    EXPECT_EQ(Session.GetHeardPosition(), 6 * RATE);
+    EXPECT_EQ(Session.Perform(Action::MarkerPrevious), 0);
+    EXPECT_EQ(Session.GetNotice(), Notice::NoMarker);
+    ASSERT_TRUE(Session.SeekTo(17 * RATE));
+    EXPECT_EQ(Session.Perform(Action::MarkerRemove), 1);
+    EXPECT_EQ(Session.GetMarkers(), (std::vector<uint64_t>{6 * RATE, 30 * RATE}));
+    for (uint64_t i = 0; Session.GetMarkers().size() < PlaybackSession::MAX_MARKERS && i < 200; ++i)
+    {
+        Session.AddMarker(40 * RATE + i);
+    }
+    EXPECT_EQ(Session.Perform(Action::MarkerAdd), 0);
+    EXPECT_EQ(Session.GetNotice(), Notice::MarkersFull);
+    EXPECT_EQ(Session.GetMarkers().size(), PlaybackSession::MAX_MARKERS);
+    S.Rig.Host.Click(ID_STOP);
+}
+
+// A run-up starts each pass into the loop before A (the first only, or every one); the repetitions
+// and the trainer count passes of A-B alone, as without it.
+TEST(PlaybackSession, TheRunUpLeadsIntoTheLoopAndCountsNothing)
+{
+    SessionRig S;
+    PlaybackSession& Session = S.Session;
+    EXPECT_EQ(Session.SetRunUp(10.01, false), 0);
+    ASSERT_EQ(Session.SetRunUp(2.0, false), 1);
+    ASSERT_EQ(Session.Prepare(10.0, 20.0, -1.0), 1);
+    S.Rig.Host.MoveSlider(ID_SPEED_SLIDER, 100);
+    S.iSpeed = 100;
+    S.Rig.Host.Click(ID_PLAY);
+    EXPECT_EQ(Session.GetHeardPosition(), 8 * RATE);
+    ASSERT_TRUE(S.Rig.PlayPeriods(10));
+    uint64_t ullStart = 0;
+    uint64_t ullEnd = 0;
+    uint64_t ullReturn = 0;
+    ASSERT_TRUE(S.Rig.State.GetLoop(ullStart, ullEnd, ullReturn));
+    EXPECT_EQ(ullReturn, 10 * RATE);
+    // B here goes back into the run-up.
+    Session.ClearLoop();
+    ASSERT_TRUE(Session.SeekTo(RATE));
+    Session.Perform(Action::LoopStart);
+    ASSERT_TRUE(Session.SeekTo(RATE + RATE / 2));
+    EXPECT_EQ(Session.Perform(Action::LoopEnd), 1);
+    EXPECT_EQ(Session.GetHeardPosition(), 0u);
+    EXPECT_EQ(Session.Perform(Action::RunUp), 1);
+    EXPECT_EQ(Session.GetRunUpSeconds(), 3.0);
+    ASSERT_EQ(Session.SetRunUp(0.5, true), 1);
+    ASSERT_TRUE(S.Rig.State.GetLoop(ullStart, ullEnd, ullReturn));
+    EXPECT_EQ(ullReturn, RATE / 2);
+
+    Session.SetTrainer({3, 1, 106}, true);
+    std::vector<int32_t> Speeds{S.iSpeed};
+    for (int i = 0; i < 4000 && Session.GetRepetition() < 5; ++i)
+    {
+        ASSERT_TRUE(S.Rig.PlayPeriods(1));
+        Session.Tick();
+        if (S.iSpeed != Speeds.back())
+        {
+            Speeds.push_back(S.iSpeed);
+        }
+    }
+    EXPECT_EQ(Session.GetRepetition(), 5u);
+    EXPECT_EQ(Speeds, (std::vector<int32_t>{100, 103, 106}));
     S.Rig.Host.Click(ID_STOP);
 }

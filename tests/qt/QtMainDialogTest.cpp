@@ -806,7 +806,7 @@ TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePractice
     // The menu: A here, 5 s on by key, B; the band follows; the trainer's check; the loop cleared.
     const auto Menu = [&Rig]() { return Rig.Window.ProgressMenu(&Rig.Window); };
     std::unique_ptr<QMenu> pMenu = Menu();
-    ASSERT_EQ(pMenu->actions().size(), 4);
+    ASSERT_EQ(pMenu->actions().size(), 6);
     EXPECT_EQ(pMenu->actions()[0]->text(), QStringLiteral("ループ開始\tA"));
     EXPECT_FALSE(pMenu->actions()[1]->isEnabled()) << "B before A";
     EXPECT_TRUE(pMenu->actions()[3]->isCheckable());
@@ -822,6 +822,15 @@ TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePractice
     ASSERT_TRUE(Session.HasLoop());
     EXPECT_NEAR(pBar->LoopEnd() / double(PlayerScales::PROGRESS_RANGE), 0.325, 0.01);
     EXPECT_TRUE(pBar->toolTip().contains(QStringLiteral("ループ A"))) << pBar->toolTip().toStdString();
+    // A nudge by key: A 10 ms later, shown to the hundredth; by the menu 100 ms earlier.
+    const uint64_t ullStart = Session.GetLoopStart();
+    QTest::keyClick(pVolume, 'x');
+    EXPECT_EQ(Session.GetLoopStart(), ullStart + 441);
+    EXPECT_TRUE(pBar->toolTip().contains(QStringLiteral("ループ開始 → "))) << pBar->toolTip().toStdString();
+    pMenu = Menu();
+    ASSERT_EQ(pMenu->actions().size(), 14);
+    pMenu->actions()[6]->trigger();
+    EXPECT_EQ(Session.GetLoopStart(), ullStart + 441 - 4410);
     Rig.Get<QSlider>(ID_SPEED_SLIDER)->setValue(100);
     pMenu->actions()[3]->trigger();
     EXPECT_TRUE(Session.IsTrainerOn());
@@ -830,5 +839,29 @@ TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePractice
     pMenu->actions()[2]->trigger();
     EXPECT_FALSE(Session.HasLoop());
     EXPECT_EQ(pBar->LoopStart(), -1);
+
+    // A marker by key is a tick from the bar's top edge at its place, and nothing else changes.
+    Rig.Click(ID_PAUSE);
+    QTest::keyClick(pVolume, '5');
+    EXPECT_NEAR(Place(), 0.5, 0.001);
+    const QImage Unmarked = pBar->grab().toImage();
+    QTest::keyClick(pVolume, 'm');
+    ASSERT_EQ(pBar->Markers().size(), 1u);
+    EXPECT_NEAR(pBar->Markers()[0], PlayerScales::PROGRESS_RANGE / 2, 1);
+    const QImage Marked = pBar->grab().toImage();
+    int iChanged = 0;
+    for (int y = 0; y < Marked.height(); ++y)
+    {
+        for (int x = 0; x < Marked.width(); ++x)
+        {
+            if (Marked.pixelColor(x, y) != Unmarked.pixelColor(x, y))
+            {
+                ++iChanged;
+                EXPECT_LE(std::abs(x - Marked.width() / 2), 3) << x;
+                EXPECT_LT(y, Marked.height() * 3 / 4) << y;
+            }
+        }
+    }
+    EXPECT_GT(iChanged, 0);
     Rig.Click(ID_STOP);
 }

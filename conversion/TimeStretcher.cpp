@@ -442,13 +442,14 @@ int32_t TimeStretcher::MakeFrame()
         bOnsetHeld = 1;
         llHeldOnset = llOnset;
     }
+    // Partials advance by what they moved over the hop from the previous frame.
     else if (bOnsetHeld != 0)
     {
-        AdvanceEveryBin(Ha);
+        AdvanceEveryBin(llPreviousHop);
     }
     else
     {
-        LockToPeaks(Ha);
+        LockToPeaks(llPreviousHop);
     }
     Synthesise(llCut);
 

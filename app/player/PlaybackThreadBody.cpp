@@ -3,6 +3,7 @@
 #include "app/player/ConverterFeeder.h"
 #include "app/player/PlayerState.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "conversion/TimeStretcher.h"
 #include "runtime/CMultimediaTimer.h"
 #include "runtime/SEvent.h"
 #include "runtime/WorkerParameterNames.h"
@@ -27,6 +28,7 @@ struct Playback
     SEvent* pStopEvent = nullptr;
     IntelligentSoundBuffer* pBuffer = nullptr;
     SamplingFrequencyConverter* pConverter = nullptr;
+    TimeStretcher* pStretcher = nullptr;
     ConverterFeeder Feeder; // read, stereo, convert, volume, zero fill and drain, as the renderer does
     CMultimediaTimer Timer;
 };
@@ -78,6 +80,9 @@ bool TakeSeek(Playback& Run)
     {
         Run.pBuffer->Discard();
     }
+    // A change of the keep-pitch mode comes as a seek to the place heard: it takes effect here,
+    // between the fades.
+    Run.Feeder.SetStretcher(Run.pStretcher, Run.pState->bKeepPitch.load(std::memory_order_acquire));
     const int32_t iRestart = Run.Feeder.Restart(ullFrame);
     Run.pState->ullSeekFrame.compare_exchange_strong(ullFrame, PlayerState::NO_SEEK,
                                                      std::memory_order_acq_rel);
@@ -92,8 +97,10 @@ uint64_t SeamFadeFrames(const Playback& Run)
     {
         return 0;
     }
+    const double dfSpeed = Run.Feeder.IsStretching() != 0 ? Run.pStretcher->GetSpeed() : 1.0;
     return static_cast<uint64_t>(std::ceil(static_cast<double>(Run.pBuffer->ullPeriodFrames) *
-                                           Run.pConverter->dfInputRate / Run.pConverter->dfOutputRate));
+                                           Run.pConverter->dfInputRate / Run.pConverter->dfOutputRate *
+                                           dfSpeed));
 }
 
 // The reads stop at the loop's end while one is set, and the drain after them stops where the end
@@ -118,7 +125,15 @@ bool TakeLoopSeam(Playback& Run)
     const double dfRate = Run.pState->dfSeamRate.exchange(0.0);
     if (bLoop && dfRate > 0.0 && Run.pConverter != nullptr)
     {
-        Run.pConverter->SetOutputRate(dfRate, 0);
+        // Keeping the pitch, the converter stays at x1 and the stretcher glides to the speed.
+        if (Run.Feeder.IsStretching() != 0)
+        {
+            Run.pStretcher->SetSpeed(Run.pState->dfDeviceSamplingFrequency / dfRate, 0);
+        }
+        else
+        {
+            Run.pConverter->SetOutputRate(dfRate, 0);
+        }
     }
     const uint64_t ullFrame = bLoop ? ullStart : Run.Feeder.GetReadFrame();
     if (bLoop)
@@ -209,6 +224,7 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
     Run.pStopEvent = Owner.GetStopEvent();
     Run.pBuffer = ReadParameterAddress<IntelligentSoundBuffer>(&Owner, INTELLIGENT_SOUND_BUFFER);
     Run.pConverter = ReadParameterAddress<SamplingFrequencyConverter>(&Owner, SAMPLING_FREQUENCY_CONVERTER);
+    Run.pStretcher = ReadParameterAddress<TimeStretcher>(&Owner, TIME_STRETCHER);
     uint64_t ullInputBytes = 0;
     uint64_t ullOutputBytes = 0;
     double* pdfInput = ReadParameterBuffer<double>(&Owner, INPUT_SIGNAL_BUFFER, ullInputBytes);
@@ -217,6 +233,7 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
     // buffer the file ends at once, without a converter (or output buffer) the first block fails.
     Run.Feeder.Setup(ReadParameterAddress<WaveFileReader>(&Owner, WAVE_FILE_READER), Run.pConverter, pdfInput,
                      ullInputBytes, pdfOutput, ullOutputBytes, State.pVolume);
+    Run.Feeder.SetStretcher(Run.pStretcher, State.bKeepPitch.load(std::memory_order_acquire));
 
     for (;;)
     {
@@ -276,7 +293,7 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext)
 
 int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
                              SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer,
-                             PlayerState* pState)
+                             PlayerState* pState, TimeStretcher* pStretcher)
 {
     const struct
     {
@@ -285,7 +302,8 @@ int32_t StorePlaybackObjects(SMultiThread& Worker, WaveFileReader* pReader,
     } Objects[] = {{WAVE_FILE_READER, pReader},
                    {SAMPLING_FREQUENCY_CONVERTER, pConverter},
                    {INTELLIGENT_SOUND_BUFFER, pBuffer},
-                   {PLAYER_STATE, pState}};
+                   {PLAYER_STATE, pState},
+                   {TIME_STRETCHER, pStretcher}};
     for (const auto& Object : Objects)
     {
         const int32_t iResult =

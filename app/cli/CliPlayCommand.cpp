@@ -19,7 +19,7 @@ namespace
 const char* const SYNOPSIS =
     "Usage: larkspur-cli play [FILE.wav] [--device D] [--max-rate HZ] [--bits N] [--no-enhancer]\n"
     "                         [--speed X | --position P] [--volume DB] [--shift BINS] [--verbose]\n"
-    "                         [--from T] [--loop A-B] [--train STEPS/EVERY:UNTIL]\n";
+    "                         [--from T] [--loop A-B] [--train STEPS/EVERY:UNTIL] [--keep-pitch]\n";
 
 std::string HelpText()
 {
@@ -49,6 +49,8 @@ std::string HelpText()
             "                 at A unless --from is given), as 12-19.5, 0:12-0:19.5 or 1:00:12-1:00:19.5\n"
             "  --train STEPS/EVERY:UNTIL  speed trainer: STEPS speed steps faster after every EVERY\n"
             "                 repetitions of the loop, until the speed UNTIL (as 2/3:1.0)\n"
+            "  --keep-pitch   keep the pitch: the speed changes the tempo only (without it the pitch\n"
+            "                 follows the speed, as on tape)\n"
             "  --verbose      let the sound system print its own diagnostics\n"
             "  -h, --help     show this text\n"
             "Keys while playing (on a terminal):\n"
@@ -62,6 +64,7 @@ std::string HelpText()
             "  0 ... 9        jump to 0 %, 10 % ... 90 % of the file\n"
             "  a b l          loop start here / loop end here and start looping / clear the loop\n"
             "  t              speed trainer on / off (the --train program, or 2/3:1.0)\n"
+            "  k              keep pitch on / off (the sound fades out and in at the same place)\n"
             "  q or Esc       quit (the sound still queued plays out); Ctrl-C stops too\n"
             "  Ctrl-Z         suspend (the terminal is as it was until fg)\n"
             "Output: LARKSPUR_AUDIO=virtual plays on a virtual device, LARKSPUR_AUDIO=virtual:OUT.wav\n"
@@ -88,7 +91,7 @@ std::string HelpText()
             "バッファーサイズの設定中に問題が発生しました。\n"
             "      the buffer size could not be limited / set\n"
             "  Status words: 再生 playing, 一時停止 paused, 停止 stopped; 排他モード exclusive mode,\n"
-            "  共有モード shared mode.\n"
+            "  共有モード shared mode; 音程保持 after the speed: the pitch is kept.\n"
             "Exit status: 0 played or quit; 1 wrong arguments; 2 file missing or not a WAV file the player\n"
             "reads; 3 no such device, the recording cannot be written, or playback could not start;\n"
             "130 stopped by Ctrl-C.\n";

@@ -36,9 +36,10 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
                                  std::string& Problem)
 {
     static const CliOptionParser::Option KNOWN[] = {
-        {"--device", "D"},      {"--max-rate", "HZ"}, {"--bits", "N"},    {"--no-enhancer", nullptr},
-        {"--speed", "X"},       {"--position", "P"},  {"--volume", "DB"}, {"--shift", "BINS"},
-        {"--verbose", nullptr}, {"--loop", "A-B"},    {"--from", "T"},    {"--train", "STEPS/EVERY:UNTIL"},
+        {"--device", "D"},         {"--max-rate", "HZ"}, {"--bits", "N"},    {"--no-enhancer", nullptr},
+        {"--speed", "X"},          {"--position", "P"},  {"--volume", "DB"}, {"--shift", "BINS"},
+        {"--verbose", nullptr},    {"--loop", "A-B"},    {"--from", "T"},    {"--train", "STEPS/EVERY:UNTIL"},
+        {"--keep-pitch", nullptr},
     };
     CliOptionParser Parser({std::begin(KNOWN), std::end(KNOWN)});
     if (!Parser.Parse(Arguments, Problem))
@@ -99,6 +100,10 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
         else if (Word == "--verbose")
         {
             Parsed.bVerbose = true;
+        }
+        else if (Word == "--keep-pitch")
+        {
+            Parsed.bKeepPitch = true;
         }
         else if (Word == "--loop")
         {
@@ -297,6 +302,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     Engine.InitializeVolume(PlayerScales::GainOfVolumePosition(Host.Item(ID_VOLUME_SLIDER).iPosition));
     PlaybackSession& Session = Entry.GetDialog().GetSession();
     Session.SetTrainer(Chosen.Trainer, Chosen.bTrainer);
+    Session.SetKeepPitch(Chosen.bKeepPitch);
     const int32_t iPrepared = Session.Prepare(Chosen.dfLoopStart, Chosen.dfLoopEnd, Chosen.dfFrom);
     if (iPrepared < 0)
     {

@@ -49,8 +49,9 @@ public:
         double dfFrom = -1.0;
         PlaybackSession::TrainerProgram Trainer;
         bool bTrainer = false;
-        bool bVerbose = false; // let the sound system print its own diagnostics
-        bool bHelp = false;    // the help was asked for; nothing else is parsed then
+        bool bKeepPitch = false; // the speed changes the tempo only
+        bool bVerbose = false;   // let the sound system print its own diagnostics
+        bool bHelp = false;      // the help was asked for; nothing else is parsed then
     };
 
     // Fills Parsed from the words after "play", or says what is wrong in Problem.

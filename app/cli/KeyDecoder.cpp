@@ -61,6 +61,9 @@ ConsoleKey PlainKey(uint8_t ucByte)
     case 't':
     case 'T':
         return ConsoleKey::Trainer;
+    case 'k':
+    case 'K':
+        return ConsoleKey::KeepPitch;
     default:
         if (ucByte >= '0' && ucByte <= '9')
         {

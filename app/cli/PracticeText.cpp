@@ -42,6 +42,9 @@ bool ActionOfKey(ConsoleKey Key, PlaybackSession::Action& What)
     case ConsoleKey::Trainer:
         What = Action::Trainer;
         return true;
+    case ConsoleKey::KeepPitch:
+        What = Action::KeepPitch;
+        return true;
     default:
         return false;
     }
@@ -74,6 +77,10 @@ std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice W
         std::snprintf(Text, sizeof(Text), "trainer: already at its target x%.2f",
                       PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
         return Text;
+    case Notice::KeepPitchOn:
+        return "keep pitch on: the speed changes the tempo only";
+    case Notice::KeepPitchOff:
+        return "keep pitch off: the pitch follows the speed";
     case Notice::None:
         break;
     }

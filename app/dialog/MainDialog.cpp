@@ -161,6 +161,9 @@ int32_t MainDialog::ActionOfKey(char16_t cKey, PlaybackSession::Action& What)
     case u't':
         What = Action::Trainer;
         return 1;
+    case u'k':
+        What = Action::KeepPitch;
+        return 1;
     default:
         return 0;
     }
@@ -244,6 +247,7 @@ std::vector<MainDialog::MenuItem> MainDialog::GetProgressMenu()
         {Action::LoopEnd, PlayerTexts::MENU_LOOP_END, bPlaying != 0 && bMarked != 0 ? 1 : 0, 0},
         {Action::LoopClear, PlayerTexts::MENU_LOOP_CLEAR, bMarked, 0},
         {Action::Trainer, PlayerTexts::MENU_TRAINER, 1, Session.IsTrainerOn() ? 1 : 0},
+        {Action::KeepPitch, PlayerTexts::MENU_KEEP_PITCH, 1, Session.IsKeepPitchOn() ? 1 : 0},
     };
 }
 
@@ -286,6 +290,11 @@ std::u16string MainDialog::ProgressTooltip()
                    PlayerScales::SpeedOfPosition(iNext));
         Text += u"\n";
         Text += Line;
+    }
+    if (Session.IsKeepPitchOn())
+    {
+        Text += u"\n";
+        Text += PlayerTexts::TOOLTIP_KEEP_PITCH;
     }
     return Text;
 }

@@ -52,6 +52,7 @@ public:
         Jump7,
         Jump8,
         Jump9,
+        KeepPitch, // on / off: the tempo follows the speed, the pitch stays
     };
 
     // The last thing an action said, kept for NOTICE_TIME.
@@ -65,6 +66,8 @@ public:
         TrainerOn,      // with its program
         TrainerOff,
         TrainerAtTarget, // the speed is at the trainer's target already
+        KeepPitchOn,
+        KeepPitchOff,
     };
 
     // The speed slider as the front end has it: its position, and a move of it that the front end
@@ -108,6 +111,10 @@ public:
     int32_t SetLoop(uint64_t ullStart, uint64_t ullEnd);
     void ClearLoop();
     void SetTrainer(const TrainerProgram& Program, bool bOn);
+    // Keep pitch (also before the start; kept across starts): the speed changes the tempo only.
+    // Switched while playing, the sound fades out and in at the place heard.
+    void SetKeepPitch(bool bOn);
+    bool IsKeepPitchOn() const;
 
     // After every turn of the front end's timer: counts the repetitions and lets the trainer arm the
     // speed the next return to the loop's start glides to; the speed slider follows when it has.

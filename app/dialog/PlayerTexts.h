@@ -76,9 +76,13 @@ constexpr const char16_t* MENU_LOOP_START = u"ループ開始\tA";
 constexpr const char16_t* MENU_LOOP_END = u"ループ終了\tB";
 constexpr const char16_t* MENU_LOOP_CLEAR = u"ループ解除\tL";
 constexpr const char16_t* MENU_TRAINER = u"スピードトレーナー\tT";
+constexpr const char16_t* MENU_KEEP_PITCH = u"音程を保つ\tK";
 constexpr const char16_t* TOOLTIP_PLACE_FORMAT = u"%s / %s";
 constexpr const char16_t* TOOLTIP_LOOP_FORMAT = u"ループ A %s – B %s（%u 回目）";
 constexpr const char16_t* TOOLTIP_LOOP_START_FORMAT = u"ループ開始 %s";
 constexpr const char16_t* TOOLTIP_TRAINER_NEXT_FORMAT = u"スピードトレーナー: 次は x%.2lf";
 constexpr const char16_t* TOOLTIP_TRAINER_DONE_FORMAT = u"スピードトレーナー: x%.2lf に到達";
+// Keep pitch on: the tooltip's line, and the terminal's status word.
+constexpr const char16_t* TOOLTIP_KEEP_PITCH = u"音程を保つ（テンポだけが変わる）";
+constexpr const char16_t* STATUS_KEEP_PITCH = u"音程保持";
 } // namespace PlayerTexts

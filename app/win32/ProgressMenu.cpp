@@ -43,7 +43,7 @@ UINT ProgressMenu::CommandOf(PlaybackSession::Action What)
 
 int32_t ProgressMenu::ActionOfCommand(UINT uiCommand, PlaybackSession::Action& What)
 {
-    if (uiCommand < FIRST_COMMAND || uiCommand > CommandOf(PlaybackSession::Action::Jump9))
+    if (uiCommand < FIRST_COMMAND || uiCommand > CommandOf(PlaybackSession::Action::KeepPitch))
     {
         return 0;
     }

@@ -192,7 +192,7 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     EXPECT_EQ(Rig.Host.BeepCount(), 1u);
 
     const std::vector<MainDialog::MenuItem> Menu = Dialog.GetProgressMenu();
-    ASSERT_EQ(Menu.size(), 4u);
+    ASSERT_EQ(Menu.size(), 5u);
     EXPECT_EQ(Menu[0].Text, u"ループ開始\tA");
     EXPECT_EQ(Menu[2].What, Action::LoopClear);
     EXPECT_EQ(Menu[2].bEnabled, 1);
@@ -202,6 +202,17 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     EXPECT_EQ(Dialog.OnUserEvent(Chosen), 1);
     EXPECT_EQ(Rig.Host.Item(ID_PROGRESS).iLoopStart, -1);
     EXPECT_EQ(Dialog.GetProgressMenu()[2].bEnabled, 0);
+    // Keep pitch: the menu item switches it on (checked, a line in the tooltip), the key k off.
+    EXPECT_EQ(Menu[4].Text, u"音程を保つ\tK");
+    EXPECT_EQ(Menu[4].bChecked, 0);
+    Chosen.Practice = Menu[4].What;
+    EXPECT_EQ(Dialog.OnUserEvent(Chosen), 1);
+    EXPECT_TRUE(Dialog.GetSession().IsKeepPitchOn());
+    EXPECT_EQ(Dialog.GetProgressMenu()[4].bChecked, 1);
+    EXPECT_NE(Rig.Host.Item(ID_PROGRESS).Tooltip.find(u"\n音程を保つ（テンポだけが変わる）"),
+              std::u16string::npos);
+    EXPECT_EQ(Key(u'K'), 1);
+    EXPECT_FALSE(Dialog.GetSession().IsKeepPitchOn());
 
     // The bar seeks; media keys act as the buttons.
     DialogEvent Seek;

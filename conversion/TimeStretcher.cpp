@@ -143,6 +143,18 @@ int32_t TimeStretcher::Setup(double dfRateHz, double dfSpeed)
     return 1;
 }
 
+uint64_t TimeStretcher::GetAllocatedBytes() const
+{
+    if (bReady == 0)
+    {
+        return 0;
+    }
+    const uint64_t N = ullFrameLength;
+    const uint64_t ullDoubles = N + STEREO * ullInputCapacity + 4 * N + 4 * 2 * ullBins + 3 * ullBins +
+                                STEREO * N + N + STEREO * ullOutputCapacity;
+    return ullDoubles * sizeof(double) + ullBins * sizeof(int64_t);
+}
+
 int32_t TimeStretcher::SetSpeed(double dfSpeed, int32_t bImmediate)
 {
     if (!(dfSpeed >= LOWEST_SPEED && dfSpeed <= HIGHEST_SPEED))

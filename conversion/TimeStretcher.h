@@ -98,6 +98,8 @@ public:
     uint64_t GetLatencyFrames() const { return bReady != 0 ? ullFrameLength / 2 + ullHop : 0; }
     // Onsets found since set-up (tests and measurements).
     uint64_t GetOnsetCount() const { return ullOnsetCount; }
+    // What Setup allocated, in bytes.
+    uint64_t GetAllocatedBytes() const;
 
     struct FreeDeleter
     {

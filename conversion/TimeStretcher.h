@@ -184,8 +184,6 @@ private:
     uint64_t ullOnsetCount = 0;
     int64_t llHeldOnset = 0;
     int32_t bOnsetHeld = 0;
-    double dfHeldOutput = 0.0;
-    uint64_t ullDetectBlock = 0;
     uint64_t ullDetectFill = 0;
     double dfDetectEnergy = 0.0;
     double dfDetectPeak = 0.0;

@@ -24,25 +24,60 @@ thread_local uint64_t ullAllocations = 0;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
-void* operator new(std::size_t ullSize)
+namespace
+{
+void* Allocate(std::size_t ullSize) noexcept
 {
     if (bCountAllocations)
     {
         ++ullAllocations;
     }
-    if (void* p = std::malloc(ullSize == 0 ? 1 : ullSize))
+    return std::malloc(ullSize == 0 ? 1 : ullSize);
+}
+} // namespace
+
+// Every form, so that whatever allocates here is also freed here.
+void* operator new(std::size_t ullSize)
+{
+    if (void* p = Allocate(ullSize))
     {
         return p;
     }
     throw std::bad_alloc();
 }
-
+void* operator new[](std::size_t ullSize)
+{
+    return operator new(ullSize);
+}
+void* operator new(std::size_t ullSize, const std::nothrow_t&) noexcept
+{
+    return Allocate(ullSize);
+}
+void* operator new[](std::size_t ullSize, const std::nothrow_t&) noexcept
+{
+    return Allocate(ullSize);
+}
 void operator delete(void* p) noexcept
 {
     std::free(p);
 }
-
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
 {
     std::free(p);
 }

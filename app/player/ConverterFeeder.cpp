@@ -314,6 +314,30 @@ void ConverterFeeder::SetStretcher(TimeStretcher* pTimeStretcher, int32_t bStret
     }
 }
 
+double ConverterFeeder::GetNextOutputPosition() const
+{
+    if (pConverter == nullptr || pConverter->bReady == 0 || !(pConverter->dfOutputRate > 0.0))
+    {
+        return static_cast<double>(ullReadFrame);
+    }
+    const double dfOversampling = static_cast<double>(uint64_t{1} << pConverter->uiOversamplingOctaves);
+    uint64_t ullQueued = 0;
+    {
+        CriticalSectionHolder Holder(pConverter->OutputFIFO.pLock);
+        ullQueued = pConverter->OutputFIFO.GetFill() / STEREO;
+    }
+    // In the converter's input frames since the start, then in the file's.
+    const double dfNext = static_cast<double>(pConverter->ullConsumedFrames.load(std::memory_order_relaxed) -
+                                              ullStartConsumed) +
+                          pConverter->dfReadPosition / dfOversampling -
+                          static_cast<double>(ullQueued) * pConverter->dfInputRate / pConverter->dfOutputRate;
+    if (bStretching != 0)
+    {
+        return pStretcher->InputPositionOf(std::max(dfNext, 0.0));
+    }
+    return static_cast<double>(ullStartFrame) + std::max(dfNext, 0.0);
+}
+
 uint64_t ConverterFeeder::GetConsumedFrames() const
 {
     if (bStretching != 0)

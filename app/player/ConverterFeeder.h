@@ -104,6 +104,10 @@ public:
     // The input frame played up to: the converter's consumed count, or where the stretched frames
     // the converter consumed lie in the file.
     uint64_t GetConsumedFrames() const;
+    // Where in the file the next frame ConvertStep gives out lies (frames already waiting in the
+    // converter's output queue counted back at the rate in force), for going on from exactly there
+    // in another mode.
+    double GetNextOutputPosition() const;
 
 private:
     // The fades of the frames just read, before they reach the converter.

@@ -308,6 +308,10 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     {
         return FailStart(StartStep::OutputBuffer, iResult);
     }
+    // A period for the crossfade of a change of the keep-pitch mode; without it the change comes
+    // with a jump's fades.
+    pWorker->AllocateBuffer(WorkerParameterNames::CROSSFADE_BUFFER,
+                            std::max<uint64_t>(pSoundBuffer->ullPeriodFrames, 1) * 2 * sizeof(double));
     ullJumpFrame = pReader != nullptr ? std::min(ullStartFrame, pReader->ullFrameCount) : 0;
     ullJumpPasses = GetLoopPasses();
     ++ullJumps;
@@ -320,6 +324,7 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     State.dfSeamRate.store(0.0);
     pWorker->SetPriority(1);
     State.bPlaybackThreadEnded.store(0);
+    State.bStretching.store(IsStretching());
     iResult = Factory.StartWorker(*pWorker, PlaybackThreadBody);
     if (iResult < 0)
     {
@@ -476,7 +481,7 @@ uint32_t PlaybackEngine::DrainMilliseconds() const
         dfDevice = static_cast<double>(pStream->ullCallbackFrameCount + pStream->ullBufferFrameCount) /
                    pStream->dfSamplingFrequency;
     }
-    if (IsStretching() != 0 && pStretcher->GetSpeed() > 0.0)
+    if (IsStretchingNow() != 0 && pStretcher->GetSpeed() > 0.0)
     {
         dfConverter += static_cast<double>(pStretcher->GetLatencyFrames()) / pConverter->dfInputRate;
     }
@@ -541,16 +546,10 @@ void PlaybackEngine::SetKeepPitch(int32_t bKeep)
     {
         return;
     }
-    // The place heard before the change, in the old mode's terms.
-    const uint64_t ullHeard = GetHeardPosition();
+    // The playback thread takes it at its next block: a period of the old mode crossfades into the
+    // new one at the place reached (with a seek, between its fades). It also sets the converter's
+    // rate for the new mode.
     State.bKeepPitch.store(bNew, std::memory_order_release);
-    if (pConverter != nullptr && pConverter->bReady != 0)
-    {
-        pConverter->SetOutputRate(State.dfDeviceSamplingFrequency / (IsStretching() != 0 ? 1.0 : dfSpeed), 1);
-    }
-    // The playback thread takes the mode with the seek: what the sound buffer holds fades out, the
-    // same place fades in.
-    Seek(ullHeard);
 }
 
 int32_t PlaybackEngine::GetKeepPitch() const
@@ -563,9 +562,17 @@ int32_t PlaybackEngine::IsStretching() const
     return State.bKeepPitch.load() != 0 && pStretcher != nullptr && pStretcher->IsReady() != 0 ? 1 : 0;
 }
 
+int32_t PlaybackEngine::IsStretchingNow() const
+{
+    return State.bStretching.load(std::memory_order_acquire) != 0 && pStretcher != nullptr &&
+                   pStretcher->IsReady() != 0
+               ? 1
+               : 0;
+}
+
 uint64_t PlaybackEngine::ConsumedFrames() const
 {
-    if (IsStretching() != 0)
+    if (IsStretchingNow() != 0)
     {
         return pStretcher->ullConsumedFrames.load(std::memory_order_relaxed);
     }
@@ -706,7 +713,7 @@ uint64_t PlaybackEngine::GetHeardPosition() const
                             pStream->ullBufferFrameCount);
     // Keeping the pitch, the converter's input frames are stretched ones: as file frames, times the
     // speed.
-    const double dfStretch = IsStretching() != 0 ? pStretcher->GetSpeed() : 1.0;
+    const double dfStretch = IsStretchingNow() != 0 ? pStretcher->GetSpeed() : 1.0;
     const double dfQueued = (dfQueuedOutput * pConverter->dfInputRate / dfOutputRate +
                              static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2)) *
                             dfStretch;

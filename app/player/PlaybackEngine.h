@@ -141,8 +141,8 @@ public:
 
     // Keep pitch: the tempo follows the speed and the pitch stays (a time-stretcher in front of the
     // converter, which then only converts to the device's rate); at exactly x1 the sound is the same
-    // as without. Kept across starts. Switched while playing, the sound fades out at the place
-    // heard and fades in there in the new mode.
+    // as without. Kept across starts. Switched while playing, one device period of the old mode
+    // crossfades into the new one at the place reached.
     void SetKeepPitch(int32_t bKeep);
     int32_t GetKeepPitch() const;
 
@@ -226,8 +226,10 @@ private:
     std::unique_ptr<TimeStretcher> pStretcher;
     // The speed last set, for the side that takes it when the mode changes.
     double dfSpeed = 1.0;
-    // 1 while the frames of this playback go through the stretcher (as far as the UI thread knows).
+    // 1 while keeping the pitch is asked for and the stretcher can do it (speeds go to it then).
     int32_t IsStretching() const;
+    // 1 while the playback thread passes the frames through the stretcher (positions count so).
+    int32_t IsStretchingNow() const;
     // Input frames played up to, from the converter or through the stretcher.
     uint64_t ConsumedFrames() const;
     int32_t bPrepared = 0;

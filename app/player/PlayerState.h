@@ -83,6 +83,9 @@ public:
     // tempo by the speed, and the converter runs at x1. Set by the UI thread; the playback thread
     // takes it at its start and at every seek.
     std::atomic<int32_t> bKeepPitch{0};
+    // Whether the frames go through the stretcher now, as the playback thread has taken the mode
+    // (positions are counted in that mode's terms until it has).
+    std::atomic<int32_t> bStretching{0};
     int32_t iShift = 0;
     uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
     uint32_t uiEffectiveBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;

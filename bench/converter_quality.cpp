@@ -3,9 +3,13 @@
 // new half-rate, and the measured output frequency against the set speed. 44.1 kHz input played on
 // a 48 kHz device at x1 and x2.52. Then a table of glides: slider moves while a tone plays, held
 // against an ideal rendering of the same rate trajectory. Prints the tables; not part of the test
-// run. "converter_quality glides" prints the glide table only.
+// run. "converter_quality glides" prints the glide table only. Last the keep-pitch table: the
+// time-stretcher in front of the converter at x1, as the player plays in that mode;
+// "converter_quality keeppitch" prints it alone.
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "conversion/TimeStretcher.h"
+#include "conversion/TransformKernels.h"
 
 #ifdef LARKSPUR_HAVE_SOXR
 #include <soxr.h>
@@ -513,10 +517,302 @@ bool PrintGlideTable()
     }
     return bAllMet;
 }
+
+// Keep pitch: the stretcher at the file's rate, then the converter at x1 to the device, as the
+// player plays in that mode. Stereo in, the left channel kept.
+std::vector<double> StretchStereo(const std::vector<double>& Stereo, double dfSpeed,
+                                  const std::vector<SliderMove>& Moves, uint64_t* pullLatency)
+{
+    TimeStretcher Stretcher;
+    std::vector<double> Output;
+    if (Stretcher.Setup(INPUT_RATE, dfSpeed) != 1)
+    {
+        return Output;
+    }
+    if (pullLatency != nullptr)
+    {
+        *pullLatency = Stretcher.GetLatencyFrames();
+    }
+    std::vector<double> Buffer(2 * 4096);
+    const uint64_t ullFrames = Stereo.size() / 2;
+    uint64_t ullPosition = 0;
+    size_t ullNextMove = 0;
+    while (Stretcher.IsDrained() == 0)
+    {
+        // Slider moves at their times of the output, as a user makes them while listening.
+        while (ullNextMove < Moves.size() &&
+               static_cast<double>(Output.size() / 2) >= Moves[ullNextMove].dfAtMs * INPUT_RATE / 1000.0)
+        {
+            Stretcher.SetSpeed(SpeedOfPosition(Moves[ullNextMove].iPosition), 0);
+            ++ullNextMove;
+        }
+        uint64_t ullTaken = std::min<uint64_t>(1024, ullFrames - ullPosition);
+        uint64_t ullMade = Buffer.size() / 2;
+        if (Stretcher.Convert(Stereo.data() + 2 * ullPosition, ullTaken, Buffer.data(), ullMade) != 1)
+        {
+            return {};
+        }
+        ullPosition += ullTaken;
+        if (ullPosition == ullFrames)
+        {
+            Stretcher.Finish();
+        }
+        Output.insert(Output.end(), Buffer.begin(),
+                      Buffer.begin() + static_cast<std::ptrdiff_t>(2 * ullMade));
+    }
+    return Output;
+}
+
+std::vector<double> LeftOf(const std::vector<double>& Stereo)
+{
+    std::vector<double> Left(Stereo.size() / 2);
+    for (size_t n = 0; n < Left.size(); ++n)
+    {
+        Left[n] = Stereo[2 * n];
+    }
+    return Left;
+}
+
+std::vector<double> Widened(const std::vector<double>& Mono)
+{
+    std::vector<double> Stereo(2 * Mono.size());
+    for (size_t n = 0; n < Mono.size(); ++n)
+    {
+        Stereo[2 * n] = Mono[n];
+        Stereo[2 * n + 1] = Mono[n];
+    }
+    return Stereo;
+}
+
+struct KeepPitchRow
+{
+    std::string Name;
+    std::string Target;
+    double dfValue;
+    bool bMet;
+    const char* pFormat;
+};
+
+// A spectrum of the middle of a signal at DEVICE_RATE: 2^16 points, 4-term Blackman-Harris window
+// (sidelobes below -92 dB), in dB against the strongest bin.
+std::vector<double> SpectrumDb(const std::vector<double>& Signal, uint32_t uiOrder)
+{
+    const size_t N = size_t{1} << uiOrder;
+    std::vector<double> Frame(N, 0.0);
+    std::vector<double> Bins(2 * N);
+    const size_t ullStart = Signal.size() > N ? (Signal.size() - N) / 2 : 0;
+    for (size_t n = 0; n < N && ullStart + n < Signal.size(); ++n)
+    {
+        const double x = 2.0 * std::numbers::pi * static_cast<double>(n) / static_cast<double>(N);
+        const double w =
+            0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) - 0.01168 * std::cos(3 * x);
+        Frame[n] = w * Signal[ullStart + n];
+    }
+    FFTReal(Frame.data(), Bins.data(), uiOrder);
+    std::vector<double> Db(N / 2);
+    double dfPeak = 1e-300;
+    for (size_t k = 0; k < N / 2; ++k)
+    {
+        Db[k] = std::hypot(Bins[2 * k], Bins[2 * k + 1]);
+        dfPeak = std::max(dfPeak, Db[k]);
+    }
+    for (double& dfValue : Db)
+    {
+        dfValue = Decibels(std::max(dfValue, 1e-300) / dfPeak);
+    }
+    return Db;
+}
+
+// The frequency of the strongest bin within dfWidth Hz of dfHz, refined by a parabola through the
+// bins around it (in dB).
+double PeakFrequency(const std::vector<double>& Db, double dfHz, double dfWidth)
+{
+    const double dfBinHz = DEVICE_RATE / static_cast<double>(2 * Db.size());
+    const size_t ullLow = static_cast<size_t>((dfHz - dfWidth) / dfBinHz);
+    const size_t ullHigh = static_cast<size_t>((dfHz + dfWidth) / dfBinHz);
+    size_t k = ullLow;
+    for (size_t i = ullLow; i <= ullHigh; ++i)
+    {
+        k = Db[i] > Db[k] ? i : k;
+    }
+    const double a = Db[k - 1];
+    const double b = Db[k];
+    const double c = Db[k + 1];
+    return (static_cast<double>(k) + 0.5 * (a - c) / (a - 2 * b + c)) * dfBinHz;
+}
+
+bool PrintKeepPitchTable()
+{
+    std::printf(
+        "\nkeep pitch: 44.1 kHz stereo through the time-stretcher, then the converter at x1 to 48 kHz\n");
+    std::printf("%-48s %16s %12s\n", "measure", "target", "value");
+    std::vector<KeepPitchRow> Rows;
+    const double dfHop = 512.0;
+    double dfWorstDuration = 0.0;
+    uint64_t ullLatency = 0;
+    for (const int32_t iPosition : {0, 70, 190, 280})
+    {
+        const double dfSpeed = SpeedOfPosition(iPosition);
+        const std::vector<double> In = Widened(Sine(1000.0));
+        const std::vector<double> Stretched = StretchStereo(In, dfSpeed, {}, &ullLatency);
+        dfWorstDuration = std::max(dfWorstDuration, std::fabs(static_cast<double>(Stretched.size() / 2) -
+                                                              static_cast<double>(In.size() / 2) / dfSpeed));
+        const std::vector<double> Played = Middle(ConvertOurs(LeftOf(Stretched), 1.0));
+        const SineFit Fit = FitSine(Played, 1000.0);
+        char szSpeed[32];
+        std::snprintf(szSpeed, sizeof(szSpeed), "x%.4f", dfSpeed);
+        const double dfError = 100.0 * (Fit.dfHz / 1000.0 - 1.0);
+        const double dfLevel = Decibels(Fit.dfSignalRms * std::sqrt(2.0));
+        const double dfThd = Decibels(Fit.dfResidualRms / Fit.dfSignalRms);
+        Rows.push_back({std::string("1 kHz ") + szSpeed + ": frequency error %", "|e| <= 0.05", dfError,
+                        std::fabs(dfError) <= 0.05, "%12.5f"});
+        Rows.push_back({std::string("1 kHz ") + szSpeed + ": level (dB)", "|l| <= 0.2", dfLevel,
+                        std::fabs(dfLevel) <= 0.2, "%12.3f"});
+        Rows.push_back(
+            {std::string("1 kHz ") + szSpeed + ": THD+N (dB)", "<= -50", dfThd, dfThd <= -50.0, "%12.1f"});
+    }
+    Rows.push_back({"duration: worst |output - input / speed| (frames)", "<= 512 (a hop)", dfWorstDuration,
+                    dfWorstDuration <= dfHop, "%12.1f"});
+
+    // The chord at x0.75: both partials where they were, nothing added.
+    {
+        const double dfSpeed = SpeedOfPosition(70);
+        std::vector<double> Chord(static_cast<size_t>(SECONDS * INPUT_RATE));
+        for (size_t n = 0; n < Chord.size(); ++n)
+        {
+            const double t = static_cast<double>(n) / INPUT_RATE;
+            Chord[n] = 0.4 * std::sin(2.0 * std::numbers::pi * 440.0 * t) +
+                       0.4 * std::sin(2.0 * std::numbers::pi * 554.37 * t);
+        }
+        const std::vector<double> Played =
+            Middle(ConvertOurs(LeftOf(StretchStereo(Widened(Chord), dfSpeed, {}, nullptr)), 1.0));
+        const std::vector<double> Db = SpectrumDb(Played, 16);
+        const double dfLow = PeakFrequency(Db, 440.0, 5.0);
+        const double dfHigh = PeakFrequency(Db, 554.37, 5.0);
+        // Outside +-8 Hz of the two partials (the window's main lobe is +-3 Hz).
+        const double dfBinHz = DEVICE_RATE / static_cast<double>(2 * Db.size());
+        double dfAdded = -300.0;
+        for (size_t k = 1; k < Db.size(); ++k)
+        {
+            const double f = static_cast<double>(k) * dfBinHz;
+            if (std::fabs(f - 440.0) > 8.0 && std::fabs(f - 554.37) > 8.0)
+            {
+                dfAdded = std::max(dfAdded, Db[k]);
+            }
+        }
+        const double dfLowError = 100.0 * (dfLow / 440.0 - 1.0);
+        const double dfHighError = 100.0 * (dfHigh / 554.37 - 1.0);
+        Rows.push_back({"chord x0.7492: 440 Hz partial error %", "|e| <= 0.05", dfLowError,
+                        std::fabs(dfLowError) <= 0.05, "%12.5f"});
+        Rows.push_back({"chord x0.7492: 554.37 Hz partial error %", "|e| <= 0.05", dfHighError,
+                        std::fabs(dfHighError) <= 0.05, "%12.5f"});
+        Rows.push_back(
+            {"chord x0.7492: strongest added partial (dB)", "<= -50", dfAdded, dfAdded <= -50.0, "%12.1f"});
+    }
+
+    // The click train at x0.75: a click every 250 ms; each click's energy centre against t / speed,
+    // and the loudest sound more than 10 ms ahead of it against the click's peak.
+    {
+        const double dfSpeed = SpeedOfPosition(70);
+        std::vector<double> Clicks(static_cast<size_t>(SECONDS * INPUT_RATE), 0.0);
+        std::vector<double> ClickTimes;
+        for (double t = 0.5; t < SECONDS - 0.5; t += 0.25)
+        {
+            const size_t n = static_cast<size_t>(std::llround(t * INPUT_RATE));
+            Clicks[n] = 0.9;
+            ClickTimes.push_back(static_cast<double>(n) / INPUT_RATE);
+        }
+        const std::vector<double> Out = LeftOf(StretchStereo(Widened(Clicks), dfSpeed, {}, nullptr));
+        double dfWorstCentre = 0.0;
+        double dfWorstEcho = -300.0;
+        for (const double t : ClickTimes)
+        {
+            const double dfIdeal = t / dfSpeed * INPUT_RATE;
+            const int64_t llFrom = std::llround(dfIdeal - 0.1 * INPUT_RATE);
+            const int64_t llTo = std::llround(dfIdeal + 0.1 * INPUT_RATE);
+            double dfEnergy = 0.0;
+            double dfMoment = 0.0;
+            double dfPeak = 0.0;
+            for (int64_t n = std::max<int64_t>(llFrom, 0); n < llTo && n < static_cast<int64_t>(Out.size());
+                 ++n)
+            {
+                const double e = Out[static_cast<size_t>(n)] * Out[static_cast<size_t>(n)];
+                dfEnergy += e;
+                dfMoment += e * static_cast<double>(n);
+                dfPeak = std::max(dfPeak, std::fabs(Out[static_cast<size_t>(n)]));
+            }
+            const double dfCentre = dfEnergy > 0.0 ? dfMoment / dfEnergy : 0.0;
+            dfWorstCentre = std::max(dfWorstCentre, std::fabs(dfCentre - dfIdeal) / INPUT_RATE * 1000.0);
+            double dfEcho = 0.0;
+            for (int64_t n = std::max<int64_t>(llFrom, 0); n < std::llround(dfCentre - 0.010 * INPUT_RATE);
+                 ++n)
+            {
+                dfEcho = std::max(dfEcho, std::fabs(Out[static_cast<size_t>(n)]));
+            }
+            dfWorstEcho = std::max(dfWorstEcho, Decibels(std::max(dfEcho, 1e-15) / dfPeak));
+        }
+        Rows.push_back({"clicks x0.7492: worst energy centre error (ms)", "<= 5", dfWorstCentre,
+                        dfWorstCentre <= 5.0, "%12.2f"});
+        Rows.push_back({"clicks x0.7492: worst pre-echo > 10 ms ahead (dB)", "< -30", dfWorstEcho,
+                        dfWorstEcho < -30.0, "%12.1f"});
+    }
+
+    // A glide x1 -> x0.5 (the slider dragged a step every 10 ms) under a quadrature 1 kHz tone: the
+    // pitch from the phase of (left, right), over 5 ms windows, after the tone's first 100 ms.
+    {
+        std::vector<double> Pair(2 * static_cast<size_t>(4.0 * INPUT_RATE));
+        for (size_t n = 0; n < Pair.size() / 2; ++n)
+        {
+            const double x = 2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / INPUT_RATE;
+            Pair[2 * n] = 0.5 * std::sin(x);
+            Pair[2 * n + 1] = 0.5 * std::cos(x);
+        }
+        std::vector<SliderMove> Moves;
+        AddDrag(Moves, 500.0, 120, 0);
+        const std::vector<double> Out = StretchStereo(Pair, 1.0, Moves, nullptr);
+        const size_t W = static_cast<size_t>(0.005 * INPUT_RATE);
+        std::vector<double> Phase(Out.size() / 2);
+        double dfWorst = 0.0;
+        for (size_t n = 0; n < Phase.size(); ++n)
+        {
+            Phase[n] = std::atan2(Out[2 * n], Out[2 * n + 1]);
+            if (n > 0)
+            {
+                Phase[n] = Phase[n - 1] + std::remainder(Phase[n] - Phase[n - 1], 2.0 * std::numbers::pi);
+            }
+            if (n >= static_cast<size_t>(0.1 * INPUT_RATE) + W &&
+                n + static_cast<size_t>(0.1 * INPUT_RATE) < Phase.size())
+            {
+                const double dfHz = (Phase[n] - Phase[n - W]) / static_cast<double>(W) * INPUT_RATE /
+                                    (2.0 * std::numbers::pi);
+                dfWorst = std::max(dfWorst, std::fabs(dfHz / 1000.0 - 1.0) * 100.0);
+            }
+        }
+        Rows.push_back(
+            {"glide x1 -> x0.5: worst pitch error (5 ms) %", "<= 0.1", dfWorst, dfWorst <= 0.1, "%12.4f"});
+    }
+    const double dfLatencyMs = static_cast<double>(ullLatency) / INPUT_RATE * 1000.0;
+    Rows.push_back({"added latency (ms)", "<= 100", dfLatencyMs, dfLatencyMs <= 100.0, "%12.1f"});
+
+    bool bAllMet = true;
+    for (const KeepPitchRow& Row : Rows)
+    {
+        std::printf("%-48s %16s", Row.Name.c_str(), Row.Target.c_str());
+        std::printf(Row.pFormat, Row.dfValue);
+        std::printf("  %s\n", Row.bMet ? "met" : "MISSED");
+        bAllMet = bAllMet && Row.bMet;
+    }
+    std::fflush(stdout);
+    return bAllMet;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "keeppitch")
+    {
+        return PrintKeepPitchTable() ? 0 : 1;
+    }
     if (argc > 1 && std::string(argv[1]) == "glides")
     {
         return PrintGlideTable() ? 0 : 1;
@@ -583,5 +879,6 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     bAllMet = PrintGlideTable() && bAllMet;
+    bAllMet = PrintKeepPitchTable() && bAllMet;
     return bAllMet ? 0 : 1;
 }

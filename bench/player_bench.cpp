@@ -9,13 +9,18 @@
 // measures the floor: the player's two real-time threads waking every millisecond with nothing to do (the
 // waits of the design), and it gives each case's total as a multiple of that floor.
 //
-//   player_bench [--seconds S]     S seconds of sound per case (default 4)
+// Last, keep pitch: the 44.1 kHz -> 48 kHz case with the time-stretcher against the same case
+// tape-style, the CPU and memory it adds.
+//
+//   player_bench [--seconds S] [--keep-pitch]   S seconds of sound per case (default 4); only the
+//                                               keep-pitch table
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/ProgramEntry.h"
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
 #include "app/player/RateTable.h"
+#include "conversion/TimeStretcher.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/SSettingsLauncher.h"
@@ -204,7 +209,8 @@ std::filesystem::path WriteToneFile(const BenchCase& Case, double dfSeconds)
 
 // One playback, in the calling (child) process. bLadder: the device refuses the first 20 attempts
 // and the run ends at the first sound; otherwise it plays dfSeconds and measures everything.
-RunResult RunCase(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
+RunResult RunCase(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds,
+                  bool bKeepPitch)
 {
     RunResult Result;
     const double dfSpeed = PlayerScales::SpeedOfPosition(iSpeedPosition);
@@ -249,6 +255,7 @@ RunResult RunCase(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, d
                                                : Case.uiDeviceBits == 24 ? u"24"
                                                                          : u"32"));
     Host.MoveSlider(ID_SPEED_SLIDER, iSpeedPosition);
+    Entry.GetDialog().GetSession().SetKeepPitch(bKeepPitch);
 
     // The idle program: everything but the playback is in place.
     malloc_trim(0);
@@ -388,7 +395,8 @@ std::string TimesFloor(double dfTotal, double dfFloor)
 }
 
 // Runs one case in a child process and collects its result.
-RunResult RunInChild(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds)
+RunResult RunInChild(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, double dfSeconds,
+                     bool bKeepPitch = false)
 {
     std::fflush(stdout);
     int Pipe[2];
@@ -400,7 +408,7 @@ RunResult RunInChild(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder
     if (Child == 0)
     {
         close(Pipe[0]);
-        const RunResult Result = RunCase(Case, iSpeedPosition, bLadder, dfSeconds);
+        const RunResult Result = RunCase(Case, iSpeedPosition, bLadder, dfSeconds, bKeepPitch);
         const ssize_t iWritten = write(Pipe[1], &Result, sizeof(Result));
         close(Pipe[1]);
         std::exit(iWritten == static_cast<ssize_t>(sizeof(Result)) ? 0 : 1);
@@ -450,20 +458,58 @@ std::string FirstSound(const RunResult& Run)
     std::snprintf(Text, sizeof(Text), "%.0f (%.0f)", Run.dfPlayedMs, Run.dfReleasedMs);
     return Text;
 }
+
+// Targets: at most 4 % of a core and 8 MiB more than the same case tape-style.
+constexpr double KEEP_PITCH_CPU_TARGET = 0.04;
+constexpr double KEEP_PITCH_MEMORY_TARGET_MIB = 8.0;
+
+bool PrintKeepPitchTable(double dfSeconds)
+{
+    TimeStretcher Sized;
+    Sized.Setup(CASES[0].uiFileRate, 1.0);
+    std::printf("\nKeep pitch: 44.1 kHz -> 48 kHz/16, the time-stretcher in front of the converter (at x1).\n"
+                "The stretcher is made at every start in either mode, so that switching allocates nothing:\n"
+                "%.2f MiB at 44.1 kHz.\n",
+                static_cast<double>(Sized.GetAllocatedBytes()) / 1048576.0);
+    std::printf("%-8s %14s %14s %12s %14s %14s %12s  %s\n", "speed", "tape total %", "keep total %",
+                "added %", "tape peak MiB", "keep peak MiB", "added MiB", "targets (+4 %, +8 MiB)");
+    bool bAllMet = true;
+    for (const int32_t iPosition : {70, 120, 190, 280})
+    {
+        const RunResult Tape = RunInChild(CASES[0], iPosition, false, dfSeconds);
+        const RunResult Keep = RunInChild(CASES[0], iPosition, false, dfSeconds, true);
+        const double dfAdded = Keep.dfTotalCpu - Tape.dfTotalCpu;
+        const double dfAddedMiB = Keep.dfPeakMiB - Tape.dfPeakMiB;
+        const bool bMet = Keep.bSounded != 0 && Keep.ullUnderrunFrames == 0 &&
+                          dfAdded <= KEEP_PITCH_CPU_TARGET && dfAddedMiB <= KEEP_PITCH_MEMORY_TARGET_MIB;
+        bAllMet = bAllMet && bMet;
+        std::printf("x%-7.4f %14s %14s %12s %14.1f %14.1f %12.1f  %s\n",
+                    PlayerScales::SpeedOfPosition(iPosition), Percent(Tape.dfTotalCpu).c_str(),
+                    Percent(Keep.dfTotalCpu).c_str(), Percent(dfAdded).c_str(), Tape.dfPeakMiB,
+                    Keep.dfPeakMiB, dfAddedMiB, bMet ? "met" : "MISSED");
+        std::fflush(stdout);
+    }
+    return bAllMet;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
     double dfSeconds = 4.0;
+    bool bKeepPitchOnly = false;
     for (int i = 1; i < argc; ++i)
     {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
         {
             dfSeconds = std::strtod(argv[++i], nullptr);
         }
+        else if (std::strcmp(argv[i], "--keep-pitch") == 0)
+        {
+            bKeepPitchOnly = true;
+        }
         else
         {
-            std::fprintf(stderr, "usage: %s [--seconds S]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seconds S] [--keep-pitch]\n", argv[0]);
             return 2;
         }
     }
@@ -480,6 +526,10 @@ int main(int argc, char** argv)
         "peak memory of the playback above the idle program; Play -> first sound played (handed to the "
         "device) in ms,\nat the first attempt and after %u refused attempts of the device ladder.\n\n",
         REFUSED_ATTEMPTS);
+    if (bKeepPitchOnly)
+    {
+        return PrintKeepPitchTable(dfSeconds) ? 0 : 1;
+    }
     const double dfFloor = MeasureFloor(dfSeconds);
     std::printf("Floor: the two real-time threads waking every 1 ms with nothing to do, and the 10 ms "
                 "timer loop: %s %% (total / floor in the last column).\n\n",
@@ -509,5 +559,6 @@ int main(int argc, char** argv)
             iFailures += (Run.bSounded == 0 || Ladder.bSounded == 0) ? 1 : 0;
         }
     }
+    iFailures += PrintKeepPitchTable(dfSeconds) ? 0 : 1;
     return iFailures == 0 ? 0 : 1;
 }

@@ -35,4 +35,9 @@ constexpr const char16_t* INPUT_SIGNAL_BUFFER = u"pdfInputSignalBuffer";
 constexpr const char16_t* OUTPUT_SIGNAL_BUFFER = u"pdfOutputSignalBuffer";
 // Optional: the player record the thread reads and reports to.
 constexpr const char16_t* PLAYER_STATE = u"pPlayerState";
+// Optional: the time-stretcher the frames pass through while the record asks to keep the pitch.
+constexpr const char16_t* TIME_STRETCHER = u"pTimeStretcher";
+// Optional: one device period of stereo frames, where the sound of the old mode waits while a change
+// of the keep-pitch mode crossfades into the new one.
+constexpr const char16_t* CROSSFADE_BUFFER = u"pdfCrossfadeBuffer";
 } // namespace WorkerParameterNames

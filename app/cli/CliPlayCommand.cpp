@@ -20,7 +20,7 @@ const char* const SYNOPSIS =
     "Usage: larkspur-cli play [FILE] [--device D] [--max-rate HZ] [--bits N] [--no-enhancer]\n"
     "                         [--speed X | --position P] [--volume DB] [--shift BINS] [--verbose]\n"
     "                         [--from T] [--loop A-B] [--train STEPS/EVERY:UNTIL]\n"
-    "                         [--run-up S[:every]] [--fresh]\n";
+    "                         [--run-up S[:every]] [--fresh] [--keep-pitch]\n";
 
 std::string HelpText()
 {
@@ -57,6 +57,8 @@ std::string HelpText()
         "  --fresh        neither use nor keep what was remembered for the file (speed, volume, loop,\n"
         "                 run-up, trainer, markers, place), which is otherwise kept in the state folder\n"
         "                 ($XDG_STATE_HOME/larkspur, %LOCALAPPDATA%\\Larkspur on Windows)\n"
+        "  --keep-pitch   keep the pitch: the speed changes the tempo only (without it the pitch\n"
+        "                 follows the speed, as on tape)\n"
         "  --verbose      let the sound system print its own diagnostics\n"
         "  -h, --help     show this text\n"
         "Keys while playing (on a terminal):\n"
@@ -77,6 +79,7 @@ std::string HelpText()
         "  m              drop a marker where the sound is (up to 100; the status line shows M3/7)\n"
         "  n p            to the next / previous marker\n"
         "  e              remove the marker nearest the place heard\n"
+        "  k              keep pitch on / off (the sound fades out and in at the same place)\n"
         "  ? or h         show the keys (playback goes on; any key returns)\n"
         "  q or Esc       quit (the sound still queued plays out); Ctrl-C stops too\n"
         "  Ctrl-Z         suspend (the terminal is as it was until fg)\n"

@@ -23,7 +23,8 @@ namespace
 const char* const SYNOPSIS =
     "Usage: larkspur-cli render IN OUT.wav [--rate HZ] [--speed X | --position P] [--shift BINS]\n"
     "                           [--bits N [--container 16|24|32]] [--volume DB]\n"
-    "                           [--speed-at T=X | --position-at T=P ...] [--from T] [--to T]\n";
+    "                           [--speed-at T=X | --position-at T=P ...] [--from T] [--to T]\n"
+    "                           [--keep-pitch]\n";
 
 const std::string HELP_TEXT =
     std::string(SYNOPSIS) +
@@ -53,8 +54,11 @@ const std::string HELP_TEXT =
     "                 seconds, 1:12.5, or hours, minutes and seconds, 1:12:30.5) ...\n"
     "  --to T         ... up to T (default: the whole file), as a file holding only that section\n"
     "                 would render; --speed-at times stay times of IN, inside the section\n"
+    "  --keep-pitch   keep the pitch: the tempo follows the speed, the pitch stays that of IN\n"
+    "                 (without it the pitch follows the speed, as on tape)\n"
     "  -h, --help     show this text\n"
-    "When done it prints frames, sampling_frequency and speed (and speed_at, bits) on stdout.\n"
+    "When done it prints frames, sampling_frequency and speed (and speed_at, keep_pitch, bits) on\n"
+    "stdout.\n"
     "Exit status: 0 written; 1 wrong arguments; 2 IN missing or not a sound file the player reads;\n"
     "3 the converter cannot convert IN's rate to the device rate; 4 OUT.wav cannot be written;\n"
     "5 reading or converting failed part-way. Interrupted (Ctrl-C), it ends by that signal (130).\n";
@@ -69,7 +73,7 @@ constexpr int EXIT_CONVERSION_FAILED = 5;
 const CliOptionParser::Option OPTIONS[] = {
     {"--rate", "HZ"},         {"--speed", "X"},    {"--position", "P"}, {"--speed-at", "T=X"},
     {"--position-at", "T=P"}, {"--shift", "BINS"}, {"--bits", "N"},     {"--container", "C"},
-    {"--volume", "DB"},       {"--from", "T"},     {"--to", "T"},
+    {"--volume", "DB"},       {"--from", "T"},     {"--to", "T"},       {"--keep-pitch", nullptr},
 };
 
 struct RenderArguments
@@ -180,6 +184,10 @@ bool TakeOptions(const CliOptionParser& Parser, RenderArguments& Parsed, std::st
         {
             bGood = CliSettingValues::ParseVolume(Word, Value, iPosition, Problem);
             Parsed.Choice.dfVolumeDb = PlayerScales::LevelOfVolumePosition(iPosition);
+        }
+        else if (Word == "--keep-pitch")
+        {
+            Parsed.Choice.bKeepPitch = 1;
         }
         if (!bGood)
         {
@@ -376,6 +384,10 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
     for (const OfflineRenderer::SpeedChange& Change : Parsed.Choice.SpeedChanges)
     {
         PutLine(Out, u"speed_at %.6lf %.6lf", Change.dfInputSeconds, Change.dfSpeed);
+    }
+    if (Parsed.Choice.bKeepPitch != 0)
+    {
+        PutLine(Out, u"keep_pitch 1");
     }
     if (Parsed.Choice.uiBitCount != 0)
     {

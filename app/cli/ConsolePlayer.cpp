@@ -36,10 +36,11 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
                                  std::string& Problem)
 {
     static const CliOptionParser::Option KNOWN[] = {
-        {"--device", "D"},      {"--max-rate", "HZ"}, {"--bits", "N"},    {"--no-enhancer", nullptr},
-        {"--speed", "X"},       {"--position", "P"},  {"--volume", "DB"}, {"--shift", "BINS"},
-        {"--verbose", nullptr}, {"--loop", "A-B"},    {"--from", "T"},    {"--train", "STEPS/EVERY:UNTIL"},
-        {"--run-up", "S"},      {"--fresh", nullptr},
+        {"--device", "D"},          {"--max-rate", "HZ"}, {"--bits", "N"},
+        {"--no-enhancer", nullptr}, {"--speed", "X"},     {"--position", "P"},
+        {"--volume", "DB"},         {"--shift", "BINS"},  {"--verbose", nullptr},
+        {"--loop", "A-B"},          {"--from", "T"},      {"--train", "STEPS/EVERY:UNTIL"},
+        {"--run-up", "S"},          {"--fresh", nullptr}, {"--keep-pitch", nullptr},
     };
     CliOptionParser Parser({std::begin(KNOWN), std::end(KNOWN)});
     if (!Parser.Parse(Arguments, Problem))
@@ -110,6 +111,10 @@ bool ConsolePlayer::ParseOptions(const std::vector<std::string>& Arguments, Opti
         else if (Word == "--verbose")
         {
             Parsed.bVerbose = true;
+        }
+        else if (Word == "--keep-pitch")
+        {
+            Parsed.bKeepPitch = true;
         }
         else if (Word == "--loop")
         {
@@ -330,6 +335,10 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     if (Chosen.dfRunUp >= 0.0)
     {
         Session.SetRunUp(Chosen.dfRunUp, Chosen.bRunUpEvery);
+    }
+    if (Chosen.bKeepPitch || !bRecalled)
+    {
+        Session.SetKeepPitch(Chosen.bKeepPitch);
     }
     const int32_t iPrepared = Session.Prepare(Chosen.dfLoopStart, Chosen.dfLoopEnd, Chosen.dfFrom);
     if (iPrepared < 0)

@@ -61,8 +61,9 @@ public:
         bool bRemember = false;
         bool bFresh = false;
         std::u16string StateFolder;
-        bool bVerbose = false; // let the sound system print its own diagnostics
-        bool bHelp = false;    // the help was asked for; nothing else is parsed then
+        bool bKeepPitch = false; // the speed changes the tempo only
+        bool bVerbose = false;   // let the sound system print its own diagnostics
+        bool bHelp = false;      // the help was asked for; nothing else is parsed then
     };
 
     // Fills Parsed from the words after "play", or says what is wrong in Problem.

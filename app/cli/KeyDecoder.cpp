@@ -101,6 +101,9 @@ ConsoleKey PlainKey(uint8_t ucByte)
     case 'h':
     case 'H':
         return ConsoleKey::Help;
+    case 'k':
+    case 'K':
+        return ConsoleKey::KeepPitch;
     default:
         if (ucByte >= '0' && ucByte <= '9')
         {

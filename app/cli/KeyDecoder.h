@@ -23,6 +23,7 @@ enum class ConsoleKey
     LoopEnd,        // b
     LoopClear,      // l
     Trainer,        // t
+    KeepPitch,      // k
     Jump0,          // '0' ... '9': to 0 %, 10 % ... 90 % of the file, in this order
     Jump1,
     Jump2,

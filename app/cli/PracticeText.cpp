@@ -63,6 +63,9 @@ bool ActionOfKey(ConsoleKey Key, PlaybackSession::Action& What)
     case ConsoleKey::Trainer:
         What = Action::Trainer;
         return true;
+    case ConsoleKey::KeepPitch:
+        What = Action::KeepPitch;
+        return true;
     default:
         break;
     }
@@ -129,6 +132,10 @@ std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice W
         return Session.GetMarkers().empty() ? "no markers: m drops one" : "no marker that way";
     case Notice::StateDamaged:
         return "the kept practice of this file was damaged; it is ignored";
+    case Notice::KeepPitchOn:
+        return "keep pitch on: the speed changes the tempo only";
+    case Notice::KeepPitchOff:
+        return "keep pitch off: the pitch follows the speed";
     case Notice::None:
         break;
     }

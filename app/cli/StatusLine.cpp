@@ -28,6 +28,12 @@ StatusLine StatusLine::Of(ConsoleDialogHost& Host, const PlaybackSession& Sessio
     std::snprintf(Text, sizeof(Text), "x%.4f",
                   PlayerScales::SpeedOfPosition(Host.Item(ID_SPEED_SLIDER).iPosition));
     Line.SpeedText = Utf8ToWide(Text);
+    if (Session.IsKeepPitchOn())
+    {
+        // The speed is a tempo then: the word goes with it.
+        Line.SpeedText += u" ";
+        Line.SpeedText += PlayerTexts::STATUS_KEEP_PITCH;
+    }
     char16_t Volume[PlayerScales::LABEL_BYTES / 2];
     DialogControls::FormatVolumeText(Host.Item(ID_VOLUME_SLIDER).iPosition, Volume, sizeof(Volume));
     Line.VolumeText = Volume;

@@ -12,7 +12,7 @@ struct StatusLine
 {
     double dfPositionSeconds = 0.0;
     double dfLengthSeconds = 0.0;
-    std::u16string SpeedText;      // "x1.0000"
+    std::u16string SpeedText;      // "x1.0000", "x0.7492 音程保持" keeping the pitch
     std::u16string VolumeText;     // "-20.0 dB"
     std::u16string DeviceRateText; // "96000", empty while no device is open
     std::u16string BitText;        // "24"

@@ -170,6 +170,9 @@ int32_t MainDialog::ActionOfKey(char16_t cKey, PlaybackSession::Action& What)
     case u't':
         What = Action::Trainer;
         return 1;
+    case u'k':
+        What = Action::KeepPitch;
+        return 1;
     default:
         break;
     }
@@ -291,6 +294,7 @@ std::vector<MainDialog::MenuItem> MainDialog::GetProgressMenu()
         {Action::LoopEnd, PlayerTexts::MENU_LOOP_END, bPlaying != 0 && bMarked != 0 ? 1 : 0, 0},
         {Action::LoopClear, PlayerTexts::MENU_LOOP_CLEAR, bMarked, 0},
         {Action::Trainer, PlayerTexts::MENU_TRAINER, 1, Session.IsTrainerOn() ? 1 : 0},
+        {Action::KeepPitch, PlayerTexts::MENU_KEEP_PITCH, 1, Session.IsKeepPitchOn() ? 1 : 0},
     };
     // The loop's points move by the menu too while a loop is set.
     if (Session.HasLoop())
@@ -391,6 +395,11 @@ std::u16string MainDialog::ProgressTooltip()
     {
         Text += u"\n";
         Text += PlayerTexts::TOOLTIP_STATE_DAMAGED;
+    }
+    if (Session.IsKeepPitchOn())
+    {
+        Text += u"\n";
+        Text += PlayerTexts::TOOLTIP_KEEP_PITCH;
     }
     return Text;
 }

@@ -440,6 +440,16 @@ void PlaybackSession::ClearLoop()
     iArmedPosition = -1;
 }
 
+void PlaybackSession::SetKeepPitch(bool bOn)
+{
+    Engine.SetKeepPitch(bOn ? 1 : 0);
+}
+
+bool PlaybackSession::IsKeepPitchOn() const
+{
+    return Engine.GetKeepPitch() != 0;
+}
+
 int32_t PlaybackSession::NextTrainerPosition(int32_t iFrom) const
 {
     return iFrom >= Trainer.iUntilPosition ? iFrom : std::min(iFrom + Trainer.iSteps, Trainer.iUntilPosition);
@@ -509,6 +519,10 @@ int32_t PlaybackSession::Perform(Action What)
             return 0;
         }
         ClearLoop();
+        return 1;
+    case Action::KeepPitch:
+        SetKeepPitch(!IsKeepPitchOn());
+        Notify(IsKeepPitchOn() ? Notice::KeepPitchOn : Notice::KeepPitchOff);
         return 1;
     case Action::Trainer:
         if (bTrainerOn)

@@ -78,8 +78,9 @@ public:
         MarkerNext,     // to the next marker after the place heard
         MarkerPrevious, // to the marker before
         MarkerRemove,   // the marker nearest the place heard
+        KeepPitch,      // on / off: the tempo follows the speed, the pitch stays
     };
-    static constexpr Action LAST_ACTION = Action::MarkerRemove;
+    static constexpr Action LAST_ACTION = Action::KeepPitch;
 
     // The last thing an action said, kept for NOTICE_TIME.
     enum class Notice : uint32_t
@@ -98,9 +99,12 @@ public:
         RunUpSet,         // the run-up's length and whether before every repetition
         MarkerAdded,      // GetMarkerPlace counts it
         MarkerRemoved,
-        MarkersFull,  // MAX_MARKERS already
-        NoMarker,     // none in that direction (or none at all)
-        StateDamaged, // the file's remembered practice could not be read and was ignored
+        MarkersFull,     // MAX_MARKERS already
+        NoMarker,        // none in that direction (or none at all)
+        StateDamaged,    // the file's remembered practice could not be read and was ignored
+        TrainerAtTarget, // the speed is at the trainer's target already
+        KeepPitchOn,
+        KeepPitchOff,
     };
 
     // The speed slider as the front end has it: its position, and a move of it that the front end
@@ -185,6 +189,10 @@ public:
     int32_t RememberFile();
     // What would be kept now.
     PracticeRecord Capture() const;
+    // Keep pitch (also before the start; kept across starts): the speed changes the tempo only.
+    // Switched while playing, the sound fades out and in at the place heard.
+    void SetKeepPitch(bool bOn);
+    bool IsKeepPitchOn() const;
 
     // After every turn of the front end's timer: counts the repetitions and lets the trainer arm the
     // speed the next return to the loop's start glides to; the speed slider follows when it has.

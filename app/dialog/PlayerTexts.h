@@ -80,6 +80,7 @@ constexpr const char16_t* MENU_LOOP_START = u"ループ開始\tA";
 constexpr const char16_t* MENU_LOOP_END = u"ループ終了\tB";
 constexpr const char16_t* MENU_LOOP_CLEAR = u"ループ解除\tL";
 constexpr const char16_t* MENU_TRAINER = u"スピードトレーナー\tT";
+constexpr const char16_t* MENU_KEEP_PITCH = u"音程を保つ\tK";
 constexpr const char16_t* TOOLTIP_PLACE_FORMAT = u"%s / %s";
 constexpr const char16_t* TOOLTIP_LOOP_FORMAT = u"ループ A %s – B %s（%u 回目）";
 constexpr const char16_t* TOOLTIP_LOOP_START_FORMAT = u"ループ開始 %s";
@@ -102,4 +103,7 @@ constexpr const char16_t* TOOLTIP_RUN_UP_FORMAT = u"助走 %.1lf 秒（最初だ
 constexpr const char16_t* TOOLTIP_RUN_UP_EVERY_FORMAT = u"助走 %.1lf 秒（毎回）";
 constexpr const char16_t* TOOLTIP_MARKERS_FORMAT = u"マーカー %u/%u";
 constexpr const char16_t* TOOLTIP_STATE_DAMAGED = u"保存された練習の状態が壊れていたため、使いませんでした";
+// Keep pitch on: the tooltip's line, and the terminal's status word.
+constexpr const char16_t* TOOLTIP_KEEP_PITCH = u"音程を保つ（テンポだけが変わる）";
+constexpr const char16_t* STATUS_KEEP_PITCH = u"音程保持";
 } // namespace PlayerTexts

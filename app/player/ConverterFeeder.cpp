@@ -2,6 +2,7 @@
 
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "conversion/TimeStretcher.h"
 #include "runtime/CriticalSectionHolder.h"
 #include "wave/SAudioFileReader.h"
 
@@ -46,6 +47,9 @@ int32_t ConverterFeeder::Setup(SAudioFileReader* pWaveReader, SamplingFrequencyC
     ullCutFrame = NO_END;
     ullKeptFrames = NO_END;
     eRefusal = Refusal::Reader;
+    bFreshStart = 1;
+    bStretchDraining = 0;
+    bStretching = bStretchWanted != 0 && pStretcher != nullptr && pStretcher->IsReady() != 0 ? 1 : 0;
     if (pWaveReader == nullptr || pWaveReader->IsOpen() == 0 ||
         pWaveReader->GetFormat().uiChannelCount == 0 ||
         Downmixer.Setup(pWaveReader->GetFormat().uiChannelCount, pWaveReader->GetFormat().uiChannelMask) != 1)
@@ -111,6 +115,7 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
             return iRead;
         }
     }
+    bFreshStart = 0;
     if (ullRead == 0)
     {
         bEndOfFile = 1;
@@ -121,6 +126,12 @@ int32_t ConverterFeeder::ReadBlock(uint64_t& ullFrames)
         if (pConverter == nullptr || pConverter->bReady == 0)
         {
             return 1;
+        }
+        if (bStretching != 0)
+        {
+            // The stretcher's tail goes first; the converter's last block is completed after it.
+            bStretchDraining = 1;
+            return pStretcher->Finish() == 1 ? 1 : -1;
         }
         // The last frames come out one block later: the converter completes its last block.
         return pConverter->CompleteLastBlock() == 1 ? 1 : -1;
@@ -184,7 +195,16 @@ void ConverterFeeder::CutAtSectionEnd(uint64_t& ullFrames)
             static_cast<double>(pConverter->ullConsumedFrames.load(std::memory_order_relaxed) -
                                 ullStartConsumed) +
             pConverter->dfReadPosition / dfOversampling;
-        const double dfEnd = static_cast<double>(ullCutFrame - ullStartFrame);
+        // Through the stretcher, the section ends where the stretched frames end.
+        double dfEnd = static_cast<double>(ullCutFrame - ullStartFrame);
+        if (bStretching != 0)
+        {
+            if (pStretcher->GetOutputEnd() < 0)
+            {
+                return;
+            }
+            dfEnd = static_cast<double>(pStretcher->GetOutputEnd());
+        }
         if (dfNext < dfEnd - CUT_TOLERANCE)
         {
             return; // every frame made so far lies before the end
@@ -216,11 +236,20 @@ int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
     {
         return -1;
     }
-    uint64_t ullTaken = ullBlockFrames - ullBlockConsumed;
     uint64_t ullConverted = ullOutputFrames;
-    const int32_t iResult = pConverter->Convert(pdfInputBuffer + STEREO * ullBlockConsumed, ullTaken,
-                                                pdfOutputBuffer, ullConverted);
-    ullBlockConsumed += ullTaken;
+    uint64_t ullMoved = 0;
+    int32_t iResult = 1;
+    if (bStretching != 0)
+    {
+        iResult = StretchAndConvert(ullConverted, ullMoved);
+    }
+    else
+    {
+        uint64_t ullTaken = ullBlockFrames - ullBlockConsumed;
+        iResult = pConverter->Convert(pdfInputBuffer + STEREO * ullBlockConsumed, ullTaken, pdfOutputBuffer,
+                                      ullConverted);
+        ullBlockConsumed += ullTaken;
+    }
     if (iResult != 1)
     {
         return iResult;
@@ -240,7 +269,83 @@ int32_t ConverterFeeder::ConvertStep(uint64_t& ullFrames)
     }
     ullGivenFrames += ullConverted;
     ullFrames = ullConverted;
-    return (ullMade == 0 && ullBlockConsumed == ullBlockFrames) ? 0 : 1;
+    return (ullMade == 0 && ullMoved == 0 && bStretchDraining == 0 && ullBlockConsumed == ullBlockFrames) ? 0
+                                                                                                          : 1;
+}
+
+int32_t ConverterFeeder::StretchAndConvert(uint64_t& ullConverted, uint64_t& ullMoved)
+{
+    const uint64_t ullAsked = ullConverted;
+    ullConverted = 0;
+    ullMoved = 0;
+    uint64_t ullTaken = ullBlockFrames - ullBlockConsumed;
+    if (ullTaken != 0 && pStretcher->Write(pdfInputBuffer + STEREO * ullBlockConsumed, ullTaken) < 0)
+    {
+        return -1;
+    }
+    ullBlockConsumed += ullTaken;
+    pStretcher->Process();
+    uint64_t ullStretched = 0;
+    const double* pdfStretched = pStretcher->PeekOutput(ullStretched);
+    ullConverted = ullAsked;
+    const int32_t iResult = pConverter->Convert(pdfStretched, ullStretched, pdfOutputBuffer, ullConverted);
+    pStretcher->ConsumeOutput(ullStretched);
+    ullMoved = ullTaken + ullStretched;
+    if (iResult == 1 && bStretchDraining != 0 && pStretcher->IsDrained() != 0)
+    {
+        bStretchDraining = 0;
+        ullMoved += 1;
+        if (pConverter->CompleteLastBlock() != 1)
+        {
+            return -1;
+        }
+    }
+    pStretcher->MarkConsumed(pConverter->ullConsumedFrames.load(std::memory_order_relaxed) -
+                             ullStartConsumed);
+    return iResult;
+}
+
+void ConverterFeeder::SetStretcher(TimeStretcher* pTimeStretcher, int32_t bStretch)
+{
+    pStretcher = pTimeStretcher;
+    bStretchWanted = bStretch != 0 && pTimeStretcher != nullptr ? 1 : 0;
+    if (bFreshStart != 0)
+    {
+        bStretching = bStretchWanted != 0 && pStretcher->IsReady() != 0 ? 1 : 0;
+    }
+}
+
+double ConverterFeeder::GetNextOutputPosition() const
+{
+    if (pConverter == nullptr || pConverter->bReady == 0 || !(pConverter->dfOutputRate > 0.0))
+    {
+        return static_cast<double>(ullReadFrame);
+    }
+    const double dfOversampling = static_cast<double>(uint64_t{1} << pConverter->uiOversamplingOctaves);
+    uint64_t ullQueued = 0;
+    {
+        CriticalSectionHolder Holder(pConverter->OutputFIFO.pLock);
+        ullQueued = pConverter->OutputFIFO.GetFill() / STEREO;
+    }
+    // In the converter's input frames since the start, then in the file's.
+    const double dfNext = static_cast<double>(pConverter->ullConsumedFrames.load(std::memory_order_relaxed) -
+                                              ullStartConsumed) +
+                          pConverter->dfReadPosition / dfOversampling -
+                          static_cast<double>(ullQueued) * pConverter->dfInputRate / pConverter->dfOutputRate;
+    if (bStretching != 0)
+    {
+        return pStretcher->InputPositionOf(std::max(dfNext, 0.0));
+    }
+    return static_cast<double>(ullStartFrame) + std::max(dfNext, 0.0);
+}
+
+uint64_t ConverterFeeder::GetConsumedFrames() const
+{
+    if (bStretching != 0)
+    {
+        return pStretcher->ullConsumedFrames.load(std::memory_order_relaxed);
+    }
+    return pConverter != nullptr ? pConverter->ullConsumedFrames.load(std::memory_order_relaxed) : 0;
 }
 
 int32_t ConverterFeeder::Restart(uint64_t ullFrame, uint64_t ullFadeInLength)
@@ -265,6 +370,13 @@ int32_t ConverterFeeder::Restart(uint64_t ullFrame, uint64_t ullFadeInLength)
     // An estimated length may fall short of the sound: the reader's end is then the real one.
     const AudioFileFormat& Format = pReader->GetFormat();
     ullReadFrame = Format.bFrameCountEstimated != 0 ? ullFrame : std::min(ullFrame, Format.ullFrameCount);
+    bFreshStart = 1;
+    bStretchDraining = 0;
+    bStretching = bStretchWanted != 0 && pStretcher->IsReady() != 0 ? 1 : 0;
+    if (bStretching != 0)
+    {
+        pStretcher->Restart(ullReadFrame);
+    }
     ullFadeInStart = ullReadFrame;
     ullFadeInFrames = ullFadeInLength;
     ullStartFrame = ullReadFrame;

@@ -6,6 +6,7 @@
 class SAudioFileReader;
 class SamplingFrequencyConverter;
 class ParameterSmoother;
+class TimeStretcher;
 
 // The player's one chain from a file to device frames: blocks of frames read from the reader and
 // made stereo (one channel widened, more than two down-mixed), written into the converter's input
@@ -93,12 +94,30 @@ public:
     // Frames asked of the reader per block (1024 for one or two channels).
     uint64_t GetRequestFrames() const { return ullRequestFrames; }
 
+    // Keep pitch: the stereo frames pass through pStretcher (set up, not owned; null for none) on
+    // their way into the converter, which then runs at x1. bStretch takes effect at once when
+    // nothing has been read since Setup or Restart, otherwise at the next Restart, so a change while
+    // playing comes with the fades of a jump. The positions stay those of the file.
+    void SetStretcher(TimeStretcher* pTimeStretcher, int32_t bStretch);
+    // 1 while the frames go through the stretcher.
+    int32_t IsStretching() const { return bStretching; }
+    // The input frame played up to: the converter's consumed count, or where the stretched frames
+    // the converter consumed lie in the file.
+    uint64_t GetConsumedFrames() const;
+    // Where in the file the next frame ConvertStep gives out lies (frames already waiting in the
+    // converter's output queue counted back at the rate in force), for going on from exactly there
+    // in another mode.
+    double GetNextOutputPosition() const;
+
 private:
     // The fades of the frames just read, before they reach the converter.
     void ApplyFades(uint64_t ullFrames);
     // After the reads stopped at a section's end: ullFrames, just taken from the converter, cut to
     // the frames that lie before the end.
     void CutAtSectionEnd(uint64_t& ullFrames);
+    // ConvertStep's writing and converting through the stretcher: the converter's result, with
+    // ullMoved the frames that went into the stretcher or out of it.
+    int32_t StretchAndConvert(uint64_t& ullConverted, uint64_t& ullMoved);
 
     SAudioFileReader* pReader = nullptr;
     SamplingFrequencyConverter* pConverter = nullptr;
@@ -129,4 +148,11 @@ private:
     uint64_t ullCutFrame = NO_END;
     uint64_t ullKeptFrames = NO_END;
     Refusal eRefusal = Refusal::Reader;
+    TimeStretcher* pStretcher = nullptr;
+    int32_t bStretching = 0;
+    int32_t bStretchWanted = 0;
+    int32_t bFreshStart = 1;
+    // The stretcher's input has ended and its tail still goes into the converter, whose own last
+    // block is completed once the stretcher is drained.
+    int32_t bStretchDraining = 0;
 };

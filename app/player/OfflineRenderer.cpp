@@ -4,6 +4,7 @@
 #include "app/player/PlayerScales.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "conversion/TimeStretcher.h"
 #include "output/Quantizer.h"
 #include "runtime/CFileReplacement.h"
 #include "wave/AudioFileOpener.h"
@@ -157,10 +158,17 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     SamplingFrequencyConverter Converter(PlayerScales::OVERSAMPLING_FACTOR);
     int32_t iResult =
         Converter.Setup(2, uiInputRate, Choice.uiDeviceRate, PlayerScales::BLOCK_ORDER, Choice.iShift, 0.0);
+    // Keeping the pitch, the stretcher takes the speed and the converter runs at x1.
+    TimeStretcher Stretcher;
+    if (iResult == 1 && Choice.bKeepPitch != 0)
+    {
+        iResult = Stretcher.Setup(uiInputRate, Choice.dfSpeed);
+    }
+    const double dfConverterSpeed = Choice.bKeepPitch != 0 ? 1.0 : Choice.dfSpeed;
     if (iResult == 1)
     {
         iResult = (Choice.dfSpeed > 0.0 && std::isfinite(Choice.dfSpeed))
-                      ? Converter.SetOutputRate(Choice.uiDeviceRate / Choice.dfSpeed, 1)
+                      ? Converter.SetOutputRate(Choice.uiDeviceRate / dfConverterSpeed, 1)
                       : -4;
     }
     if (iResult != 1)
@@ -194,6 +202,7 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
     ConverterFeeder Feeder;
     iResult = Feeder.Setup(&Reader, &Converter, InputBuffer.data(), ConverterFeeder::BUFFER_BYTES,
                            OutputBuffer.data(), ConverterFeeder::BUFFER_BYTES, &Volume);
+    Feeder.SetStretcher(&Stretcher, Choice.bKeepPitch);
     // The section converts as a file that holds only it: the converter starts afresh at its first
     // frame and the reads end at its last. It ends where its last frame ends at the speed, without
     // the silence that drains the converter past it; a whole-file render keeps that tail.
@@ -213,13 +222,14 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
         while (iResult == 1)
         {
             // Slider moves that are due, between two feeds as the user-interface thread makes them.
-            const double dfConsumed =
-                static_cast<double>(Converter.ullConsumedFrames.load(std::memory_order_relaxed));
+            const double dfConsumed = static_cast<double>(Feeder.GetConsumedFrames());
             while (iResult == 1 && ullNextChange < Choice.SpeedChanges.size() &&
                    dfConsumed >= Choice.SpeedChanges[ullNextChange].dfInputSeconds * uiInputRate)
             {
-                iResult = Converter.SetOutputRate(
-                    Choice.uiDeviceRate / Choice.SpeedChanges[ullNextChange].dfSpeed, 0);
+                const double dfChange = Choice.SpeedChanges[ullNextChange].dfSpeed;
+                iResult = Feeder.IsStretching() != 0
+                              ? Stretcher.SetSpeed(dfChange, 0)
+                              : Converter.SetOutputRate(Choice.uiDeviceRate / dfChange, 0);
                 ++ullNextChange;
             }
             if (iResult != 1)
@@ -251,8 +261,7 @@ int32_t OfflineRenderer::Render(const char16_t* pInput, const char16_t* pOutput,
             ullFramesWritten += ullWritten;
             if (Progress)
             {
-                Progress(Converter.ullConsumedFrames.load(std::memory_order_relaxed) - ullFrom,
-                         ullTo - ullFrom);
+                Progress(Feeder.GetConsumedFrames() - ullFrom, ullTo - ullFrom);
             }
             if (CFileReplacement::IsInterruptPending())
             {

@@ -41,6 +41,9 @@ public:
         // rate / (input rate x speed)) frames. Speed changes must fall inside it.
         double dfFromSeconds = 0.0;
         double dfToSeconds = -1.0;
+        // Keep pitch: the tempo follows the speed (and its changes) at the file's pitch; the
+        // converter runs at x1. At exactly x1 the output is the same as without.
+        int32_t bKeepPitch = 0;
     };
 
     // A section is chosen (a start after 0 or an end): the render ends at the section's end. The
@@ -63,7 +66,7 @@ public:
         None = 0,
         Settings,       // bit counts or volume out of range
         OpenInput,      // the input is not a sound file the player reads
-        SetupConverter, // the converter refused the rates, speed or shift
+        SetupConverter, // the converter (or the stretcher) refused the rates, speed or shift
         SpeedChanges,   // a speed change out of order, outside the section, or off the slider
         Section,        // the section is out of order, empty or beyond the input's end
         OutputIsInput,  // the output is the input file itself

@@ -9,6 +9,7 @@
 #include "app/player/SPlaybackObjectFactory.h"
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
+#include "conversion/TimeStretcher.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CMultimediaTimer.h"
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <new>
 #include <thread>
 
 PlaybackEngine::PlaybackEngine(PlayerState& State, SAudioClientLayer* pLayer, SPlaybackObjectFactory& Factory)
@@ -185,13 +187,16 @@ int32_t PlaybackEngine::PrepareStart()
     pStream.reset();
     pConverter.reset();
     pWorker.reset();
+    pStretcher.reset();
+    pStretcher = std::unique_ptr<TimeStretcher>(new (std::nothrow) TimeStretcher());
     pSoundBuffer = Factory.CreateSoundBuffer();
     pStream = Factory.CreateStream(pLayer);
     pConverter = Factory.CreateConverter(PlayerScales::OVERSAMPLING_FACTOR);
     pWorker = Factory.CreateWorker();
     Publish();
     bPrepared = 1;
-    if (pSoundBuffer == nullptr || pStream == nullptr || pConverter == nullptr || pWorker == nullptr)
+    if (pSoundBuffer == nullptr || pStream == nullptr || pConverter == nullptr || pWorker == nullptr ||
+        pStretcher == nullptr)
     {
         bPrepared = 0;
         FailStart(StartStep::Objects, RESULT_OUT_OF_MEMORY);
@@ -287,10 +292,15 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     {
         return FailStart(StartStep::Converter, iSetup);
     }
-    pConverter->SetOutputRate(State.dfDeviceSamplingFrequency / Settings.dfSpeed, 1);
+    dfSpeed = Settings.dfSpeed;
+    // Made now for either mode, so that switching while playing allocates nothing. A file it cannot
+    // take (an extreme rate) plays tape-style.
+    pStretcher->Setup(dfInputRate, dfSpeed);
+    pConverter->SetOutputRate(State.dfDeviceSamplingFrequency / (IsStretching() != 0 ? 1.0 : dfSpeed), 1);
 
     pWorker->Create(1);
-    StorePlaybackObjects(*pWorker, pReader.get(), pConverter.get(), pSoundBuffer.get(), &State);
+    StorePlaybackObjects(*pWorker, pReader.get(), pConverter.get(), pSoundBuffer.get(), &State,
+                         pStretcher.get());
     int32_t iResult = Factory.AllocateThreadBuffer(*pWorker, WorkerParameterNames::INPUT_SIGNAL_BUFFER,
                                                    ConverterFeeder::BUFFER_BYTES);
     if (iResult < 0)
@@ -303,6 +313,10 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     {
         return FailStart(StartStep::OutputBuffer, iResult);
     }
+    // A period for the crossfade of a change of the keep-pitch mode; without it the change comes
+    // with a jump's fades.
+    pWorker->AllocateBuffer(WorkerParameterNames::CROSSFADE_BUFFER,
+                            std::max<uint64_t>(pSoundBuffer->ullPeriodFrames, 1) * 2 * sizeof(double));
     ullJumpFrame = pReader != nullptr ? std::min(ullStartFrame, GetLength()) : 0;
     ullJumpPasses = GetLoopPasses();
     ++ullJumps;
@@ -315,6 +329,7 @@ int32_t PlaybackEngine::Start(const StartSettings& Settings, StartReport& Report
     State.dfSeamRate.store(0.0);
     pWorker->SetPriority(1);
     State.bPlaybackThreadEnded.store(0);
+    State.bStretching.store(IsStretching());
     iResult = Factory.StartWorker(*pWorker, PlaybackThreadBody);
     if (iResult < 0)
     {
@@ -471,6 +486,10 @@ uint32_t PlaybackEngine::DrainMilliseconds() const
         dfDevice = static_cast<double>(pStream->ullCallbackFrameCount + pStream->ullBufferFrameCount) /
                    pStream->dfSamplingFrequency;
     }
+    if (IsStretchingNow() != 0 && pStretcher->GetSpeed() > 0.0)
+    {
+        dfConverter += static_cast<double>(pStretcher->GetLatencyFrames()) / pConverter->dfInputRate;
+    }
     const double dfMilliseconds = (dfConverter + dfDevice) * 1000.0;
     const uint32_t uiLatency =
         dfMilliseconds > 0.0 ? static_cast<uint32_t>(std::floor(dfMilliseconds + 0.5)) : 0;
@@ -507,12 +526,64 @@ void PlaybackEngine::Resume()
     State.bPaused.store(0);
 }
 
-void PlaybackEngine::SetSpeed(double dfSpeed, int32_t bImmediate)
+void PlaybackEngine::SetSpeed(double dfNewSpeed, int32_t bImmediate)
 {
-    if (pConverter != nullptr)
+    if (!(dfNewSpeed > 0.0))
     {
-        pConverter->SetOutputRate(State.dfDeviceSamplingFrequency / dfSpeed, bImmediate);
+        return;
     }
+    dfSpeed = dfNewSpeed;
+    // Both sides learn the speed, so that a change of mode finds it in place.
+    if (pStretcher != nullptr && pStretcher->IsReady() != 0)
+    {
+        pStretcher->SetSpeed(dfNewSpeed, bImmediate);
+    }
+    if (pConverter != nullptr && IsStretching() == 0)
+    {
+        pConverter->SetOutputRate(State.dfDeviceSamplingFrequency / dfNewSpeed, bImmediate);
+    }
+}
+
+void PlaybackEngine::SetKeepPitch(int32_t bKeep)
+{
+    const int32_t bNew = bKeep != 0 ? 1 : 0;
+    if (State.bKeepPitch.load() == bNew)
+    {
+        return;
+    }
+    // The playback thread takes it at its next block: a period of the old mode crossfades into the
+    // new one at the place reached (with a seek, between its fades). It also sets the converter's
+    // rate for the new mode.
+    State.bKeepPitch.store(bNew, std::memory_order_release);
+}
+
+int32_t PlaybackEngine::GetKeepPitch() const
+{
+    return State.bKeepPitch.load() != 0 ? 1 : 0;
+}
+
+int32_t PlaybackEngine::IsStretching() const
+{
+    return State.bKeepPitch.load() != 0 && pStretcher != nullptr && pStretcher->IsReady() != 0 ? 1 : 0;
+}
+
+int32_t PlaybackEngine::IsStretchingNow() const
+{
+    return State.bStretching.load(std::memory_order_acquire) != 0 && pStretcher != nullptr &&
+                   pStretcher->IsReady() != 0
+               ? 1
+               : 0;
+}
+
+uint64_t PlaybackEngine::ConsumedFrames() const
+{
+    if (IsStretchingNow() != 0)
+    {
+        return pStretcher->ullConsumedFrames.load(std::memory_order_relaxed);
+    }
+    return pConverter != nullptr && pConverter->bReady != 0
+               ? pConverter->ullConsumedFrames.load(std::memory_order_relaxed)
+               : 0;
 }
 
 int32_t PlaybackEngine::Seek(uint64_t ullFrame)
@@ -602,9 +673,7 @@ uint64_t PlaybackEngine::GetPosition() const
     uint64_t ullPosition = ullSeek;
     if (ullSeek == PlayerState::NO_SEEK)
     {
-        ullPosition = pConverter != nullptr && pConverter->bReady != 0
-                          ? pConverter->ullConsumedFrames.load(std::memory_order_relaxed)
-                          : 0;
+        ullPosition = ConsumedFrames();
     }
     return std::min(ullPosition, ullLength);
 }
@@ -652,8 +721,12 @@ uint64_t PlaybackEngine::GetHeardPosition() const
     const double dfQueuedOutput =
         static_cast<double>(pConverter->OutputFIFO.GetFill() / ullChannels + pSoundBuffer->QueuedFrames() +
                             pStream->ullBufferFrameCount);
-    const double dfQueued = dfQueuedOutput * pConverter->dfInputRate / dfOutputRate +
-                            static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2);
+    // Keeping the pitch, the converter's input frames are stretched ones: as file frames, times the
+    // speed.
+    const double dfStretch = IsStretchingNow() != 0 ? pStretcher->GetSpeed() : 1.0;
+    const double dfQueued = (dfQueuedOutput * pConverter->dfInputRate / dfOutputRate +
+                             static_cast<double>((uint64_t{1} << pConverter->uiBlockOrder) / 2)) *
+                            dfStretch;
     const uint64_t ullQueued = static_cast<uint64_t>(std::llround(dfQueued));
     // Where this run of the file began: the last jump, or where a loop goes back to (its start or
     // its run-up) once playback has gone back since.
@@ -694,9 +767,7 @@ int32_t PlaybackEngine::GetProgress(double& dfPositionSeconds, double& dfLengthS
     if (pConverter->bReady != 0 && pConverter->dfInputRate > 0.0)
     {
         const uint64_t ullSeek = State.ullSeekFrame.load(std::memory_order_acquire);
-        const uint64_t ullConsumed = ullSeek != PlayerState::NO_SEEK
-                                         ? ullSeek
-                                         : pConverter->ullConsumedFrames.load(std::memory_order_relaxed);
+        const uint64_t ullConsumed = ullSeek != PlayerState::NO_SEEK ? ullSeek : ConsumedFrames();
         dfPositionSeconds = static_cast<double>(ullConsumed) / pConverter->dfInputRate;
     }
     return 1;
@@ -734,6 +805,7 @@ void PlaybackEngine::TearDown()
         pConverter->Release();
         pConverter.reset();
     }
+    pStretcher.reset();
     Publish();
     State.FreeDeviceBlock();
     State.ullSeekFrame.store(PlayerState::NO_SEEK);

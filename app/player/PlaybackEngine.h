@@ -15,6 +15,7 @@ class IntelligentSoundBuffer;
 class CSoundStreamWASAPI;
 class SamplingFrequencyConverter;
 class CMultiThreadWin;
+class TimeStretcher;
 
 // The player without its dialog: the file, and for each playback a fresh set of working objects
 // (converter, sound buffer, output stream, playback thread) on a device found through the ladder of
@@ -143,7 +144,15 @@ public:
     // device hold plays out (the drain wait) and the device stops. Bounded by DrainMilliseconds.
     void Stop();
     // The speed along the converter's ramp (bImmediate: at once); nothing without a converter.
+    // Keeping the pitch, the stretcher glides to it instead and the converter stays at x1.
     void SetSpeed(double dfSpeed, int32_t bImmediate = 0);
+
+    // Keep pitch: the tempo follows the speed and the pitch stays (a time-stretcher in front of the
+    // converter, which then only converts to the device's rate); at exactly x1 the sound is the same
+    // as without. Kept across starts. Switched while playing, one device period of the old mode
+    // crossfades into the new one at the place reached.
+    void SetKeepPitch(int32_t bKeep);
+    int32_t GetKeepPitch() const;
 
     // Moves playback to input frame ullFrame while playing or paused: the sound fades out over one
     // device period and fades in at the new place; a frame at or past the end ends playback as the
@@ -227,6 +236,15 @@ private:
     std::unique_ptr<CSoundStreamWASAPI> pStream;
     std::unique_ptr<SamplingFrequencyConverter> pConverter;
     std::unique_ptr<CMultiThreadWin> pWorker;
+    std::unique_ptr<TimeStretcher> pStretcher;
+    // The speed last set, for the side that takes it when the mode changes.
+    double dfSpeed = 1.0;
+    // 1 while keeping the pitch is asked for and the stretcher can do it (speeds go to it then).
+    int32_t IsStretching() const;
+    // 1 while the playback thread passes the frames through the stretcher (positions count so).
+    int32_t IsStretchingNow() const;
+    // Input frames played up to, from the converter or through the stretcher.
+    uint64_t ConsumedFrames() const;
     int32_t bPrepared = 0;
     uint64_t ullStartFrame = 0;
     // The place the last start or seek went to, the loop passes counted then, and how many jumps

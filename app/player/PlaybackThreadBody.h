@@ -7,6 +7,7 @@ class IntelligentSoundBuffer;
 class PlayerState;
 class SamplingFrequencyConverter;
 class SAudioFileReader;
+class TimeStretcher;
 
 // The body's results (the worker keeps them as unsigned 64-bit numbers).
 constexpr uint64_t PLAYBACK_THREAD_DONE = 1;
@@ -23,9 +24,11 @@ constexpr uint64_t PLAYBACK_THREAD_FAILED = static_cast<uint64_t>(int64_t{-1});
 // and goes on from that frame, also while paused or draining the end.
 //
 // Inputs, by name from the owner's tables: "pWaveFileReader" (an SAudioFileReader),
-// "pSamplingFrequencyConverter", "pIntelligentSoundBuffer", "pPlayerState" (addresses; without the last, the
-// process's record), "pdfInputSignalBuffer" and "pdfOutputSignalBuffer" (buffers, 16384 bytes each). From the
-// record: bPaused, pVolume and the seek request; it sets bPlaybackThreadEnded when it returns.
+// "pSamplingFrequencyConverter", "pIntelligentSoundBuffer", "pPlayerState" (addresses; without the
+// last, the process's record), "pdfInputSignalBuffer" and "pdfOutputSignalBuffer" (buffers, 16384
+// bytes each), and optionally "pTimeStretcher". From the record: bPaused, pVolume, the seek request
+// and bKeepPitch (the frames go through the stretcher and the converter runs at x1; taken at the
+// start and at every seek); it sets bPlaybackThreadEnded when it returns.
 //
 // PLAYBACK_THREAD_DONE when the file was played and drained or a stop was requested through the
 // owner's stop event; PLAYBACK_THREAD_FAILED when a step failed. Allocates nothing once it runs.
@@ -36,4 +39,4 @@ uint64_t PlaybackThreadBody(ThreadContext* pContext);
 // WorkerParameterNames::INPUT_SIGNAL_BUFFER and OUTPUT_SIGNAL_BUFFER. The first refusal, or 1.
 int32_t StorePlaybackObjects(SMultiThread& Worker, SAudioFileReader* pReader,
                              SamplingFrequencyConverter* pConverter, IntelligentSoundBuffer* pBuffer,
-                             PlayerState* pState = nullptr);
+                             PlayerState* pState = nullptr, TimeStretcher* pStretcher = nullptr);

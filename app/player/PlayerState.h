@@ -87,6 +87,13 @@ public:
     // The output rate in Hz the converter glides to when the loop next goes back to its start (a
     // slider move made at the seam); 0 for none. Set by the UI thread, taken by the playback thread.
     std::atomic<double> dfSeamRate{0.0};
+    // Keep pitch: the playback thread passes the frames through its time-stretcher, which changes the
+    // tempo by the speed, and the converter runs at x1. Set by the UI thread; the playback thread
+    // takes it at its start and at every seek.
+    std::atomic<int32_t> bKeepPitch{0};
+    // Whether the frames go through the stretcher now, as the playback thread has taken the mode
+    // (positions are counted in that mode's terms until it has).
+    std::atomic<int32_t> bStretching{0};
     int32_t iShift = 0;
     uint32_t uiRateIndex = PlayerDefaults::RATE_INDEX;
     uint32_t uiEffectiveBitCount = PlayerDefaults::EFFECTIVE_BIT_COUNT;

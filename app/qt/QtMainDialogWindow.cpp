@@ -296,7 +296,8 @@ std::unique_ptr<QMenu> QtMainDialogWindow::ProgressMenu(QWidget* pParent)
         // "text\tkey": the menu shows the key in its shortcut column.
         QAction* pAction = pMenu->addAction(QString::fromStdU16String(Item.Text));
         pAction->setEnabled(Item.bEnabled != 0);
-        pAction->setCheckable(Item.What == PlaybackSession::Action::Trainer);
+        pAction->setCheckable(Item.What == PlaybackSession::Action::Trainer ||
+                              Item.What == PlaybackSession::Action::KeepPitch);
         pAction->setChecked(Item.bChecked != 0);
         const PlaybackSession::Action What = Item.What;
         connect(pAction, &QAction::triggered, this,

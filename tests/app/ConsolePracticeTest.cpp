@@ -434,6 +434,8 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
     EXPECT_EQ(std::tuple(Given.dfLoopStart, Given.dfLoopEnd, Given.dfFrom),
               std::tuple(3599.5, 3601.0, 4350.5));
     EXPECT_EQ(Parsed({"--from", "0:00:07"}).dfFrom, 7.0);
+    EXPECT_FALSE(Given.bKeepPitch);
+    EXPECT_TRUE(Parsed({"--keep-pitch"}).bKeepPitch);
 
     const struct
     {

@@ -64,9 +64,10 @@ TEST(KeyDecoderTest, EscapeOnlyAfterSilenceAndUnknownSequencesSwallowed)
 TEST(KeyDecoderTest, SeekLoopAndTrainerKeys)
 {
     using K = ConsoleKey;
-    EXPECT_EQ(Decode(",.<>aBlT"),
+    EXPECT_EQ(Decode(",.<>aBlTkK"),
               (std::vector<K>{K::SeekBack, K::SeekForward, K::SeekBackFar, K::SeekForwardFar, K::LoopStart,
-                              K::LoopEnd, K::LoopClear, K::Trainer}));
+                              K::LoopEnd, K::LoopClear, K::Trainer, K::KeepPitch, K::KeepPitch}));
+    EXPECT_EQ(JumpTenths(K::KeepPitch), -1);
     const std::vector<K> Jumps = Decode("0459");
     ASSERT_EQ(Jumps.size(), 4u);
     EXPECT_EQ(JumpTenths(Jumps[0]), 0);

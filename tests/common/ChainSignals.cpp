@@ -40,7 +40,8 @@ std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_
 }
 
 std::vector<int32_t> RenderOfflineCodes(const std::filesystem::path& Input, uint32_t uiDeviceRate,
-                                        uint32_t uiBits, double dfSpeed, double dfVolumeDb)
+                                        uint32_t uiBits, double dfSpeed, double dfVolumeDb,
+                                        int32_t bKeepPitch)
 {
     const auto Output = TestFiles::PathFor("chain-offline.wav");
     OfflineRenderer::Settings Choice;
@@ -49,6 +50,7 @@ std::vector<int32_t> RenderOfflineCodes(const std::filesystem::path& Input, uint
     Choice.uiBitCount = uiBits;
     Choice.uiContainerBits = uiBits;
     Choice.dfVolumeDb = dfVolumeDb;
+    Choice.bKeepPitch = bKeepPitch;
     OfflineRenderer Renderer;
     EXPECT_EQ(
         Renderer.Render(TestFiles::Wide(Input).c_str(), TestFiles::Wide(Output).c_str(), Choice, nullptr), 1);

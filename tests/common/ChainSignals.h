@@ -16,9 +16,10 @@ std::vector<double> TwoTones(uint64_t ullFrames, double dfRate);
 std::vector<int32_t> DecodeCodes(const uint8_t* pBytes, size_t ullBytes, uint32_t uiBits);
 
 // The codes of the offline render of the file: uiBits in a container of uiBits, volume held from
-// the first frame.
+// the first frame; bKeepPitch keeps the pitch.
 std::vector<int32_t> RenderOfflineCodes(const std::filesystem::path& Input, uint32_t uiDeviceRate,
-                                        uint32_t uiBits, double dfSpeed = 1.0, double dfVolumeDb = 0.0);
+                                        uint32_t uiBits, double dfSpeed = 1.0, double dfVolumeDb = 0.0,
+                                        int32_t bKeepPitch = 0);
 
 // Frame i of a render of L frames as a device played it, with sound-buffer periods of P frames: the
 // same codes give or take one, except where the sound buffer fades (the first period in, the last

@@ -195,11 +195,11 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     EXPECT_EQ(Key(u'X'), 1);
     EXPECT_NE(Rig.Host.Item(ID_PROGRESS).Tooltip.find(u"ループ開始 → 0:30.01"), std::u16string::npos);
     const std::vector<MainDialog::MenuItem> Menu = Dialog.GetProgressMenu();
-    ASSERT_EQ(Menu.size(), 14u);
-    EXPECT_EQ(Menu[4].What, Action::NudgeStartEarlier);
+    ASSERT_EQ(Menu.size(), 15u);
+    EXPECT_EQ(Menu[5].What, Action::NudgeStartEarlier);
     DialogEvent Nudge;
     Nudge.What = DialogEvent::Kind::Practice;
-    Nudge.Practice = Menu[4].What;
+    Nudge.Practice = Menu[5].What;
     EXPECT_EQ(Dialog.OnUserEvent(Nudge), 1);
     EXPECT_EQ(Dialog.GetSession().GetLoopStart(), 30 * RATE);
     EXPECT_EQ(Menu.back().What, Action::MarkerRemove);
@@ -213,7 +213,7 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     EXPECT_EQ(Dialog.OnUserEvent(Chosen), 1);
     EXPECT_EQ(Rig.Host.Item(ID_PROGRESS).iLoopStart, -1);
     EXPECT_EQ(Dialog.GetProgressMenu()[2].bEnabled, 0);
-    EXPECT_EQ(Dialog.GetProgressMenu().size(), 6u);
+    EXPECT_EQ(Dialog.GetProgressMenu().size(), 7u);
     // Markers are ticks on the bar.
     EXPECT_EQ(Key(u'5'), 1);
     EXPECT_EQ(Key(u'm'), 1);
@@ -221,6 +221,17 @@ TEST(PlaybackSession, TheWindowsKeysMenuAndBarDriveIt)
     EXPECT_EQ(Key(u'M'), 1);
     EXPECT_EQ(Rig.Host.Item(ID_PROGRESS).MarkerTicks, (std::vector<int32_t>{Bar(0.5), Bar(0.7)}));
     EXPECT_EQ(Dialog.GetProgressMenu().back().bEnabled, 1);
+    // Keep pitch: the menu item switches it on (checked, a line in the tooltip), the key k off.
+    EXPECT_EQ(Menu[4].Text, u"音程を保つ\tK");
+    EXPECT_EQ(Menu[4].bChecked, 0);
+    Chosen.Practice = Menu[4].What;
+    EXPECT_EQ(Dialog.OnUserEvent(Chosen), 1);
+    EXPECT_TRUE(Dialog.GetSession().IsKeepPitchOn());
+    EXPECT_EQ(Dialog.GetProgressMenu()[4].bChecked, 1);
+    EXPECT_NE(Rig.Host.Item(ID_PROGRESS).Tooltip.find(u"\n音程を保つ（テンポだけが変わる）"),
+              std::u16string::npos);
+    EXPECT_EQ(Key(u'K'), 1);
+    EXPECT_FALSE(Dialog.GetSession().IsKeepPitchOn());
 
     // The bar seeks; media keys act as the buttons.
     DialogEvent Seek;

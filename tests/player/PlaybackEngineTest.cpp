@@ -218,7 +218,7 @@ TEST(PlaybackEngine, SeekMovesWithoutAClickWhilePlayingAndWhilePausedAndPastTheE
     const std::vector<double> Heard = Rig.Heard();
     const double dfPeriod = static_cast<double>(Rig.State.pIntelligentSoundBuffer->ullPeriodFrames);
     const double dfBound =
-        1.05 * AMPLITUDE * (2.0 * std::numbers::pi * TONE_HERTZ / RATE + std::numbers::pi / (2.0 * dfPeriod));
+        1.05 * AMPLITUDE * (2.0 * std::numbers::pi * TONE_HERTZ / RATE + std::numbers::pi / dfPeriod);
     double dfLargest = 0.0;
     size_t ullLargestAt = 0;
     for (size_t i = 1; i < Heard.size(); ++i)
@@ -409,4 +409,48 @@ TEST(PlaybackEngine, AnMp3LoopRepeatsIdentically)
     }
     EXPECT_LE(dfWorst, 1e-5);
     EXPECT_NEAR(PeakOf(Heard, ullSecond, ullSecond + ullPass), AMPLITUDE, 0.03);
+}
+
+// Keep pitch switched while playing at x0.75: the place heard goes on at the speed across the change,
+// the tone keeps its 1 kHz (and drops to 750 Hz again when switched off), and no step is larger than
+// a crossfade of the two makes.
+TEST(PlaybackEngine, KeepPitchSwitchesWhilePlayingAtThePlaceHeardWithoutAClick)
+{
+    EngineRig Rig;
+    ASSERT_NO_FATAL_FAILURE(Rig.Start());
+    Rig.Engine.SetSpeed(0.75);
+    ASSERT_TRUE(Rig.PlayPeriods(30));
+    const auto Frequency = [&Rig](size_t ullFrames)
+    {
+        const std::vector<double> Heard = Rig.Heard();
+        int iCrossings = 0;
+        for (size_t i = Heard.size() - ullFrames; i < Heard.size(); ++i)
+        {
+            iCrossings += Heard[i - 1] < 0.0 && Heard[i] >= 0.0 ? 1 : 0;
+        }
+        return iCrossings * static_cast<double>(RATE) / static_cast<double>(ullFrames);
+    };
+    for (const int32_t bKeep : {1, 0})
+    {
+        const uint64_t ullHeard = Rig.Engine.GetHeardPosition();
+        Rig.Engine.SetKeepPitch(bKeep);
+        EXPECT_EQ(Rig.Engine.GetKeepPitch(), bKeep);
+        ASSERT_TRUE(Rig.PlayPeriods(60));
+        EXPECT_NEAR(static_cast<double>(Rig.Engine.GetHeardPosition() - ullHeard), 0.75 * 60 * RATE / 100,
+                    RATE / 50.0);
+        EXPECT_NEAR(Frequency(RATE / 4), bKeep != 0 ? 1000.0 : 750.0, 12.0) << bKeep;
+        // The place moves at the speed in either mode.
+        const uint64_t ullBefore = Rig.Engine.GetHeardPosition();
+        ASSERT_TRUE(Rig.PlayPeriods(50));
+        EXPECT_NEAR(static_cast<double>(Rig.Engine.GetHeardPosition() - ullBefore), 0.75 * RATE / 2,
+                    RATE / 50.0);
+    }
+    const std::vector<double> Heard = Rig.Heard();
+    const double dfPeriod = static_cast<double>(Rig.State.pIntelligentSoundBuffer->ullPeriodFrames);
+    const double dfBound =
+        1.05 * AMPLITUDE * (2.0 * std::numbers::pi * TONE_HERTZ / RATE + std::numbers::pi / (2.0 * dfPeriod));
+    for (size_t i = 1; i < Heard.size(); ++i)
+    {
+        ASSERT_LE(std::abs(Heard[i] - Heard[i - 1]), dfBound) << "at frame " << i << " of " << Heard.size();
+    }
 }

@@ -40,12 +40,14 @@ struct ChainCase
     uint32_t uiDeviceBits;
     double dfSpeed;
     double dfVolumeDb;
+    int32_t bKeepPitch = 0;
 };
 
 std::string Describe(const ChainCase& Case)
 {
     return std::to_string(Case.uiFileRate) + " Hz -> " + std::to_string(Case.uiDeviceRate) + " Hz / " +
-           std::to_string(Case.uiDeviceBits) + " bits at x" + std::to_string(Case.dfSpeed);
+           std::to_string(Case.uiDeviceBits) + " bits at x" + std::to_string(Case.dfSpeed) +
+           (Case.bKeepPitch != 0 ? " keeping the pitch" : "");
 }
 
 // True once the sound buffer can give ullReads periods without running low (or it is draining the
@@ -103,6 +105,7 @@ std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const
     Settings.uiRateIndex = RateIndexOf(Case.uiDeviceRate);
     Settings.uiEffectiveBitCount = Case.uiDeviceBits;
     Settings.dfSpeed = Case.dfSpeed;
+    Engine.SetKeepPitch(Case.bKeepPitch);
     PlaybackEngine::StartReport Report;
     EXPECT_EQ(Engine.Start(Settings, Report), 1);
     std::vector<int32_t> Codes;
@@ -144,10 +147,9 @@ std::vector<int32_t> PlayThroughDevice(const std::filesystem::path& Input, const
 TEST(WholeChain, DeviceWordsMatchTheOfflineRenderFrameForFrame)
 {
     const ChainCase Cases[] = {
-        {44100, 16, 48000, 16, 1.0, 0.0},
-        {44100, 16, 48000, 16, 2.0, -6.0},
-        {48000, 24, 192000, 24, 1.0, 0.0},
-        {48000, 24, 192000, 24, 2.0, -6.0},
+        {44100, 16, 48000, 16, 1.0, 0.0},     {44100, 16, 48000, 16, 2.0, -6.0},
+        {48000, 24, 192000, 24, 1.0, 0.0},    {48000, 24, 192000, 24, 2.0, -6.0},
+        {44100, 16, 48000, 16, 0.75, 0.0, 1}, {48000, 24, 192000, 24, 1.5, -6.0, 1},
     };
     for (const ChainCase& Case : Cases)
     {
@@ -157,7 +159,7 @@ TEST(WholeChain, DeviceWordsMatchTheOfflineRenderFrameForFrame)
             "chain-in.wav", WaveFileBuilder::PcmWave(ChainSignals::TwoTones(ullFileFrames, Case.uiFileRate),
                                                      2, Case.uiFileRate, Case.uiFileBits));
         const std::vector<int32_t> Offline = ChainSignals::RenderOfflineCodes(
-            Input, Case.uiDeviceRate, Case.uiDeviceBits, Case.dfSpeed, Case.dfVolumeDb);
+            Input, Case.uiDeviceRate, Case.uiDeviceBits, Case.dfSpeed, Case.dfVolumeDb, Case.bKeepPitch);
         const uint64_t L = Offline.size() / 2;
         ASSERT_GT(L, 0u);
 

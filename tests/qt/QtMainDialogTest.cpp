@@ -806,10 +806,17 @@ TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePractice
     // The menu: A here, 5 s on by key, B; the band follows; the trainer's check; the loop cleared.
     const auto Menu = [&Rig]() { return Rig.Window.ProgressMenu(&Rig.Window); };
     std::unique_ptr<QMenu> pMenu = Menu();
-    ASSERT_EQ(pMenu->actions().size(), 6);
+    ASSERT_EQ(pMenu->actions().size(), 7);
     EXPECT_EQ(pMenu->actions()[0]->text(), QStringLiteral("ループ開始\tA"));
     EXPECT_FALSE(pMenu->actions()[1]->isEnabled()) << "B before A";
     EXPECT_TRUE(pMenu->actions()[3]->isCheckable());
+    // Keep pitch: a check item that switches the session's mode.
+    ASSERT_TRUE(pMenu->actions()[4]->isCheckable());
+    pMenu->actions()[4]->trigger();
+    EXPECT_TRUE(Session.IsKeepPitchOn());
+    EXPECT_TRUE(Menu()->actions()[4]->isChecked());
+    Menu()->actions()[4]->trigger();
+    EXPECT_FALSE(Session.IsKeepPitchOn());
     pMenu->actions()[0]->trigger();
     EXPECT_TRUE(Session.HasMarkedStart());
     EXPECT_NEAR(pBar->LoopStart() / double(PlayerScales::PROGRESS_RANGE), 0.2, 0.01);

@@ -711,6 +711,10 @@ TEST(MainDialogWindow, TheProgressMenuShowsTheDialogsItems)
     Action What = Action::SeekBack;
     EXPECT_EQ(ProgressMenu::ActionOfCommand(ProgressMenu::CommandOf(Action::LoopEnd), What), 1);
     EXPECT_EQ(What, Action::LoopEnd);
+    // The last action's command, keep pitch, is one of the menu's too.
+    EXPECT_EQ(ProgressMenu::ActionOfCommand(ProgressMenu::CommandOf(Action::KeepPitch), What), 1);
+    EXPECT_EQ(What, Action::KeepPitch);
+    EXPECT_EQ(ProgressMenu::ActionOfCommand(ProgressMenu::CommandOf(Action::KeepPitch) + 1, What), 0);
     EXPECT_EQ(ProgressMenu::ActionOfCommand(ID_PLAY, What), 0);
 }
 

@@ -99,10 +99,9 @@ public:
         RunUpSet,         // the run-up's length and whether before every repetition
         MarkerAdded,      // GetMarkerPlace counts it
         MarkerRemoved,
-        MarkersFull,     // MAX_MARKERS already
-        NoMarker,        // none in that direction (or none at all)
-        StateDamaged,    // the file's remembered practice could not be read and was ignored
-        TrainerAtTarget, // the speed is at the trainer's target already
+        MarkersFull,  // MAX_MARKERS already
+        NoMarker,     // none in that direction (or none at all)
+        StateDamaged, // the file's remembered practice could not be read and was ignored
         KeepPitchOn,
         KeepPitchOff,
     };

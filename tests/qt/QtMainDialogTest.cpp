@@ -835,8 +835,8 @@ TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePractice
     EXPECT_EQ(Session.GetLoopStart(), ullStart + 441);
     EXPECT_TRUE(pBar->toolTip().contains(QStringLiteral("ループ開始 → "))) << pBar->toolTip().toStdString();
     pMenu = Menu();
-    ASSERT_EQ(pMenu->actions().size(), 14);
-    pMenu->actions()[6]->trigger();
+    ASSERT_EQ(pMenu->actions().size(), 15);
+    pMenu->actions()[7]->trigger();
     EXPECT_EQ(Session.GetLoopStart(), ullStart + 441 - 4410);
     Rig.Get<QSlider>(ID_SPEED_SLIDER)->setValue(100);
     pMenu->actions()[3]->trigger();

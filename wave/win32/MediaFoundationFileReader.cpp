@@ -122,7 +122,7 @@ int32_t MediaFoundationFileReader::Open(const char16_t* pPath)
         return RESULT_DECODER_UNAVAILABLE;
     }
     Path = pPath;
-    if (CreateSourceReader() < 0)
+    if (CreateSourceReader(1) < 0)
     {
         Close();
         return RESULT_FAILED;
@@ -137,7 +137,7 @@ int32_t MediaFoundationFileReader::Open(const char16_t* pPath)
     return RESULT_SUCCESS;
 }
 
-int32_t MediaFoundationFileReader::CreateSourceReader()
+int32_t MediaFoundationFileReader::CreateSourceReader(int32_t bNameCoding)
 {
     ReleaseBlock();
     pSourceReader.Reset();
@@ -146,7 +146,7 @@ int32_t MediaFoundationFileReader::CreateSourceReader()
     ullBlockFrame = 0;
     if (FAILED(pLibrary->pCreateSourceReader(reinterpret_cast<const wchar_t*>(Path.c_str()), nullptr,
                                              pSourceReader.Receive())) ||
-        ChooseOutput() < 0)
+        ChooseOutput(bNameCoding) < 0)
     {
         pSourceReader.Reset();
         return RESULT_FAILED;
@@ -179,14 +179,13 @@ int32_t MediaFoundationFileReader::LearnTimes()
 int32_t MediaFoundationFileReader::Restart()
 {
     const AudioFileFormat Before = Format;
-    if (CreateSourceReader() < 0 || Format.uiSamplingFrequency != Before.uiSamplingFrequency ||
-        Format.uiChannelCount != Before.uiChannelCount)
+    const uint32_t uiFrameBefore = uiFrameBytes;
+    if (CreateSourceReader(0) < 0 || Format.uiSamplingFrequency != Before.uiSamplingFrequency ||
+        Format.uiChannelCount != Before.uiChannelCount || uiFrameBytes != uiFrameBefore)
     {
         bEnded = 1;
         return RESULT_FAILED;
     }
-    Format.ullFrameCount = Before.ullFrameCount;
-    Format.bFrameCountEstimated = Before.bFrameCountEstimated;
     return FetchBlock() < 0 ? RESULT_FAILED : RESULT_SUCCESS;
 }
 
@@ -205,7 +204,7 @@ int32_t MediaFoundationFileReader::StartLibrary()
     return RESULT_SUCCESS;
 }
 
-int32_t MediaFoundationFileReader::ChooseOutput()
+int32_t MediaFoundationFileReader::ChooseOutput(int32_t bNameCoding)
 {
     pSourceReader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
     ComPointer<IMFMediaType> pNative;
@@ -216,21 +215,9 @@ int32_t MediaFoundationFileReader::ChooseOutput()
     {
         return RESULT_FAILED;
     }
-    const Coding& FileCoding = FindCoding(Subtype);
-    CopyName(Format.szCodingName, std::size(Format.szCodingName), FileCoding.pName);
-    bLossy = FileCoding.bLossy;
-    Format.uiBitCount = bLossy != 0 ? 0 : GetUInt32(pNative.Get(), MF_MT_AUDIO_BITS_PER_SAMPLE, 0);
-    Format.bFloatSamples = IsEqualGUID(Subtype, MFAudioFormat_Float) ? 1 : 0;
-    if (IsEqualGUID(Subtype, MFAudioFormat_PCM) || IsEqualGUID(Subtype, MFAudioFormat_Float))
+    if (bNameCoding != 0)
     {
-        // A source that describes only its decoded samples: the file's own bytes name the coding,
-        // and what they do not name claims no bits.
-        FileSignature Signature;
-        Signature.Read(Path.c_str());
-        CopyName(Format.szCodingName, std::size(Format.szCodingName), Signature.pCodingName);
-        bLossy = Signature.bLossy;
-        Format.uiBitCount = Signature.uiBitCount;
-        Format.bFloatSamples = 0;
+        NameCoding(pNative.Get(), Subtype);
     }
 
     // Float keeps every bit of a 24-bit file; integer output is the fallback for decoders without it.
@@ -247,6 +234,26 @@ int32_t MediaFoundationFileReader::ChooseOutput()
         }
     }
     return RESULT_FAILED;
+}
+
+void MediaFoundationFileReader::NameCoding(IMFMediaType* pNative, const GUID& Subtype)
+{
+    const Coding& FileCoding = FindCoding(Subtype);
+    CopyName(Format.szCodingName, std::size(Format.szCodingName), FileCoding.pName);
+    bLossy = FileCoding.bLossy;
+    Format.uiBitCount = bLossy != 0 ? 0 : GetUInt32(pNative, MF_MT_AUDIO_BITS_PER_SAMPLE, 0);
+    Format.bFloatSamples = IsEqualGUID(Subtype, MFAudioFormat_Float) ? 1 : 0;
+    if (IsEqualGUID(Subtype, MFAudioFormat_PCM) || IsEqualGUID(Subtype, MFAudioFormat_Float))
+    {
+        // A source that describes only its decoded samples: the file's own bytes name the coding,
+        // and what they do not name claims no bits.
+        FileSignature Signature;
+        Signature.Read(Path.c_str());
+        CopyName(Format.szCodingName, std::size(Format.szCodingName), Signature.pCodingName);
+        bLossy = Signature.bLossy;
+        Format.uiBitCount = Signature.uiBitCount;
+        Format.bFloatSamples = 0;
+    }
 }
 
 int32_t MediaFoundationFileReader::ReadOutputFormat()

@@ -164,6 +164,8 @@ int32_t MediaFoundationFileReader::LearnTimes()
     llFirstTime = llBlockTime;
     llFrameOffset = 0;
     bCoarseTimes = 0;
+    uint64_t ullGrid = ullBlockFrames;
+    uint64_t ullLargestMiss = 0;
     // The next blocks say how their times relate to the frames counted before them: by a constant
     // offset (a first block of its own length), or not exactly at all (times in milliseconds).
     for (int iBlock = 0; iBlock < 4 && FetchBlock() > 0; ++iBlock)
@@ -172,7 +174,14 @@ int32_t MediaFoundationFileReader::LearnTimes()
             static_cast<int64_t>(ullBlockFrame) - static_cast<int64_t>(FrameAt(llBlockTime));
         bCoarseTimes = (iBlock > 0 && llOffset != llFrameOffset) ? 1 : bCoarseTimes;
         llFrameOffset = llOffset;
+        const uint64_t ullMiss = static_cast<uint64_t>(llOffset < 0 ? -llOffset : llOffset);
+        ullLargestMiss = std::max(ullLargestMiss, ullMiss);
+        ullGrid = ullBlockFrames == ullGrid ? ullGrid : 0;
     }
+    // Rounded times of blocks that all have one length and lie on its multiples still name their
+    // block exactly: the nearest multiple.
+    ullGridFrames = (bCoarseTimes != 0 && ullLargestMiss < ullGrid / 4) ? ullGrid : 0;
+    llFrameOffset = bCoarseTimes != 0 ? 0 : llFrameOffset;
     return Restart();
 }
 
@@ -433,7 +442,7 @@ int32_t MediaFoundationFileReader::SeekFrame(uint64_t ullFrame)
     }
     // From the first frame the decoder starts afresh, as the straight read did; a file whose times do
     // not give the frame exactly is decoded from there up to it.
-    if (ullFrame == 0 || bCoarseTimes != 0)
+    if (ullFrame == 0 || (bCoarseTimes != 0 && ullGridFrames == 0))
     {
         return Restart() < 0 ? RESULT_FAILED : DropUntil(ullFrame);
     }
@@ -476,6 +485,17 @@ int32_t MediaFoundationFileReader::SetPosition(uint64_t ullFrame)
     }
     bPlaceFromTime = 1;
     FetchBlock();
+    if (ullGridFrames != 0)
+    {
+        // A block cut at the time asked for is passed over; a whole one is put on the grid.
+        for (int iBlock = 0; iBlock < EMPTY_READ_LIMIT && bEnded == 0 && ullBlockFrames != ullGridFrames;
+             ++iBlock)
+        {
+            bPlaceFromTime = 1;
+            FetchBlock();
+        }
+        ullBlockFrame = (ullBlockFrame + ullGridFrames / 2) / ullGridFrames * ullGridFrames;
+    }
     return RESULT_SUCCESS;
 }
 
@@ -552,6 +572,7 @@ int32_t MediaFoundationFileReader::Close()
     llBlockTime = 0;
     llFrameOffset = 0;
     bCoarseTimes = 0;
+    ullGridFrames = 0;
     ullBlockFrame = 0;
     bPlaceFromTime = 0;
     bEnded = 0;

@@ -88,6 +88,9 @@ private:
     // is not constant (the times are rounded), so a time cannot give an exact frame.
     int64_t llFrameOffset = 0;
     int32_t bCoarseTimes = 0;
+    // The one length of a file's blocks when rounded times still name their block (0: they do not,
+    // and a seek decodes from the first frame).
+    uint64_t ullGridFrames = 0;
     // The next block is placed by its time (after a seek) instead of following the one before.
     int32_t bPlaceFromTime = 0;
     int32_t bEnded = 0;

@@ -92,7 +92,7 @@ int32_t FileSignature::Recognise(const std::vector<uint8_t>& Head, const std::ve
     if (At(Head, 0, "fLaC"))
     {
         // STREAMINFO: bits per sample minus one in the 5 bits after the rate and the channel count.
-        return Set(u"FLAC", 0, (((BigEndian(Head, 20, 2) >> 4) & 0x1F) + 1));
+        return Set(u"FLAC", 0, Head.size() >= 22 ? ((BigEndian(Head, 20, 2) >> 4) & 0x1F) + 1 : 0);
     }
     if (At(Head, 0, "\x30\x26\xB2\x75\x8E\x66\xCF\x11"))
     {

@@ -122,7 +122,7 @@ int32_t MediaFoundationFileReader::Open(const char16_t* pPath)
         return RESULT_DECODER_UNAVAILABLE;
     }
     Path = pPath;
-    if (CreateSourceReader() < 0)
+    if (CreateSourceReader(1) < 0)
     {
         Close();
         return RESULT_FAILED;
@@ -137,7 +137,7 @@ int32_t MediaFoundationFileReader::Open(const char16_t* pPath)
     return RESULT_SUCCESS;
 }
 
-int32_t MediaFoundationFileReader::CreateSourceReader()
+int32_t MediaFoundationFileReader::CreateSourceReader(int32_t bNameCoding)
 {
     ReleaseBlock();
     pSourceReader.Reset();
@@ -146,7 +146,7 @@ int32_t MediaFoundationFileReader::CreateSourceReader()
     ullBlockFrame = 0;
     if (FAILED(pLibrary->pCreateSourceReader(reinterpret_cast<const wchar_t*>(Path.c_str()), nullptr,
                                              pSourceReader.Receive())) ||
-        ChooseOutput() < 0)
+        ChooseOutput(bNameCoding) < 0)
     {
         pSourceReader.Reset();
         return RESULT_FAILED;
@@ -164,6 +164,8 @@ int32_t MediaFoundationFileReader::LearnTimes()
     llFirstTime = llBlockTime;
     llFrameOffset = 0;
     bCoarseTimes = 0;
+    uint64_t ullGrid = ullBlockFrames;
+    uint64_t ullLargestMiss = 0;
     // The next blocks say how their times relate to the frames counted before them: by a constant
     // offset (a first block of its own length), or not exactly at all (times in milliseconds).
     for (int iBlock = 0; iBlock < 4 && FetchBlock() > 0; ++iBlock)
@@ -172,21 +174,27 @@ int32_t MediaFoundationFileReader::LearnTimes()
             static_cast<int64_t>(ullBlockFrame) - static_cast<int64_t>(FrameAt(llBlockTime));
         bCoarseTimes = (iBlock > 0 && llOffset != llFrameOffset) ? 1 : bCoarseTimes;
         llFrameOffset = llOffset;
+        const uint64_t ullMiss = static_cast<uint64_t>(llOffset < 0 ? -llOffset : llOffset);
+        ullLargestMiss = std::max(ullLargestMiss, ullMiss);
+        ullGrid = ullBlockFrames == ullGrid ? ullGrid : 0;
     }
+    // Rounded times of blocks that all have one length and lie on its multiples still name their
+    // block exactly: the nearest multiple.
+    ullGridFrames = (bCoarseTimes != 0 && ullLargestMiss < ullGrid / 4) ? ullGrid : 0;
+    llFrameOffset = bCoarseTimes != 0 ? 0 : llFrameOffset;
     return Restart();
 }
 
 int32_t MediaFoundationFileReader::Restart()
 {
     const AudioFileFormat Before = Format;
-    if (CreateSourceReader() < 0 || Format.uiSamplingFrequency != Before.uiSamplingFrequency ||
-        Format.uiChannelCount != Before.uiChannelCount)
+    const uint32_t uiFrameBefore = uiFrameBytes;
+    if (CreateSourceReader(0) < 0 || Format.uiSamplingFrequency != Before.uiSamplingFrequency ||
+        Format.uiChannelCount != Before.uiChannelCount || uiFrameBytes != uiFrameBefore)
     {
         bEnded = 1;
         return RESULT_FAILED;
     }
-    Format.ullFrameCount = Before.ullFrameCount;
-    Format.bFrameCountEstimated = Before.bFrameCountEstimated;
     return FetchBlock() < 0 ? RESULT_FAILED : RESULT_SUCCESS;
 }
 
@@ -205,7 +213,7 @@ int32_t MediaFoundationFileReader::StartLibrary()
     return RESULT_SUCCESS;
 }
 
-int32_t MediaFoundationFileReader::ChooseOutput()
+int32_t MediaFoundationFileReader::ChooseOutput(int32_t bNameCoding)
 {
     pSourceReader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
     ComPointer<IMFMediaType> pNative;
@@ -216,21 +224,9 @@ int32_t MediaFoundationFileReader::ChooseOutput()
     {
         return RESULT_FAILED;
     }
-    const Coding& FileCoding = FindCoding(Subtype);
-    CopyName(Format.szCodingName, std::size(Format.szCodingName), FileCoding.pName);
-    bLossy = FileCoding.bLossy;
-    Format.uiBitCount = bLossy != 0 ? 0 : GetUInt32(pNative.Get(), MF_MT_AUDIO_BITS_PER_SAMPLE, 0);
-    Format.bFloatSamples = IsEqualGUID(Subtype, MFAudioFormat_Float) ? 1 : 0;
-    if (IsEqualGUID(Subtype, MFAudioFormat_PCM) || IsEqualGUID(Subtype, MFAudioFormat_Float))
+    if (bNameCoding != 0)
     {
-        // A source that describes only its decoded samples: the file's own bytes name the coding,
-        // and what they do not name claims no bits.
-        FileSignature Signature;
-        Signature.Read(Path.c_str());
-        CopyName(Format.szCodingName, std::size(Format.szCodingName), Signature.pCodingName);
-        bLossy = Signature.bLossy;
-        Format.uiBitCount = Signature.uiBitCount;
-        Format.bFloatSamples = 0;
+        NameCoding(pNative.Get(), Subtype);
     }
 
     // Float keeps every bit of a 24-bit file; integer output is the fallback for decoders without it.
@@ -247,6 +243,26 @@ int32_t MediaFoundationFileReader::ChooseOutput()
         }
     }
     return RESULT_FAILED;
+}
+
+void MediaFoundationFileReader::NameCoding(IMFMediaType* pNative, const GUID& Subtype)
+{
+    const Coding& FileCoding = FindCoding(Subtype);
+    CopyName(Format.szCodingName, std::size(Format.szCodingName), FileCoding.pName);
+    bLossy = FileCoding.bLossy;
+    Format.uiBitCount = bLossy != 0 ? 0 : GetUInt32(pNative, MF_MT_AUDIO_BITS_PER_SAMPLE, 0);
+    Format.bFloatSamples = IsEqualGUID(Subtype, MFAudioFormat_Float) ? 1 : 0;
+    if (IsEqualGUID(Subtype, MFAudioFormat_PCM) || IsEqualGUID(Subtype, MFAudioFormat_Float))
+    {
+        // A source that describes only its decoded samples: the file's own bytes name the coding,
+        // and what they do not name claims no bits.
+        FileSignature Signature;
+        Signature.Read(Path.c_str());
+        CopyName(Format.szCodingName, std::size(Format.szCodingName), Signature.pCodingName);
+        bLossy = Signature.bLossy;
+        Format.uiBitCount = Signature.uiBitCount;
+        Format.bFloatSamples = 0;
+    }
 }
 
 int32_t MediaFoundationFileReader::ReadOutputFormat()
@@ -426,7 +442,7 @@ int32_t MediaFoundationFileReader::SeekFrame(uint64_t ullFrame)
     }
     // From the first frame the decoder starts afresh, as the straight read did; a file whose times do
     // not give the frame exactly is decoded from there up to it.
-    if (ullFrame == 0 || bCoarseTimes != 0)
+    if (ullFrame == 0 || (bCoarseTimes != 0 && ullGridFrames == 0))
     {
         return Restart() < 0 ? RESULT_FAILED : DropUntil(ullFrame);
     }
@@ -469,6 +485,17 @@ int32_t MediaFoundationFileReader::SetPosition(uint64_t ullFrame)
     }
     bPlaceFromTime = 1;
     FetchBlock();
+    if (ullGridFrames != 0)
+    {
+        // A block cut at the time asked for is passed over; a whole one is put on the grid.
+        for (int iBlock = 0; iBlock < EMPTY_READ_LIMIT && bEnded == 0 && ullBlockFrames != ullGridFrames;
+             ++iBlock)
+        {
+            bPlaceFromTime = 1;
+            FetchBlock();
+        }
+        ullBlockFrame = (ullBlockFrame + ullGridFrames / 2) / ullGridFrames * ullGridFrames;
+    }
     return RESULT_SUCCESS;
 }
 
@@ -545,6 +572,7 @@ int32_t MediaFoundationFileReader::Close()
     llBlockTime = 0;
     llFrameOffset = 0;
     bCoarseTimes = 0;
+    ullGridFrames = 0;
     ullBlockFrame = 0;
     bPlaceFromTime = 0;
     bEnded = 0;

@@ -36,14 +36,18 @@ public:
 
 private:
     int32_t StartLibrary();
-    // A new source reader on the file, its output chosen; nothing read yet.
-    int32_t CreateSourceReader();
+    // A new source reader on the file, its output chosen (and, when asked, its coding named); nothing
+    // read yet.
+    int32_t CreateSourceReader(int32_t bNameCoding);
     // Reads the first blocks to learn how the source's times give frames, then starts again.
     int32_t LearnTimes();
     // A new source reader at the first frame, its first block read, so the decoder starts afresh.
     int32_t Restart();
-    // Selects the first audio stream, names its coding and asks for float (else integer) output.
-    int32_t ChooseOutput();
+    // Selects the first audio stream and asks for float (else integer) output.
+    int32_t ChooseOutput(int32_t bNameCoding);
+    // The coding's name and the file's own bits from the stream's native type, or from the file's
+    // bytes when the source describes only decoded samples.
+    void NameCoding(IMFMediaType* pNative, const GUID& Subtype);
     int32_t ReadOutputFormat();
     // After the decoder changed its output type: whether the samples still come as before.
     bool SameOutputFormat();
@@ -84,6 +88,9 @@ private:
     // is not constant (the times are rounded), so a time cannot give an exact frame.
     int64_t llFrameOffset = 0;
     int32_t bCoarseTimes = 0;
+    // The one length of a file's blocks when rounded times still name their block (0: they do not,
+    // and a seek decodes from the first frame).
+    uint64_t ullGridFrames = 0;
     // The next block is placed by its time (after a seek) instead of following the one before.
     int32_t bPlaceFromTime = 0;
     int32_t bEnded = 0;

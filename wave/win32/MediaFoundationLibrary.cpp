@@ -38,6 +38,13 @@ int32_t MediaFoundationLibrary::Start(const wchar_t* pPlatformName, const wchar_
         return -1;
     }
     bStarted = 1;
+    using IncrementFunction = HRESULT(WINAPI*)(void** ppCookie);
+    const auto pIncrement =
+        Com.Load(L"ole32.dll") > 0 ? FindFunction<IncrementFunction>(Com, "CoIncrementMTAUsage") : nullptr;
+    if (pIncrement == nullptr || FAILED(pIncrement(&pApartmentUsage)))
+    {
+        pApartmentUsage = nullptr;
+    }
     return 1;
 }
 
@@ -48,6 +55,14 @@ void MediaFoundationLibrary::Stop()
         pShutdown();
         bStarted = 0;
     }
+    using DecrementFunction = HRESULT(WINAPI*)(void* pCookie);
+    const auto pDecrement = FindFunction<DecrementFunction>(Com, "CoDecrementMTAUsage");
+    if (pApartmentUsage != nullptr && pDecrement != nullptr)
+    {
+        pDecrement(pApartmentUsage);
+    }
+    pApartmentUsage = nullptr;
+    Com.Free();
     pShutdown = nullptr;
     pCreateMediaType = nullptr;
     pCreateSourceReader = nullptr;

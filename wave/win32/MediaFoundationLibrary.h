@@ -10,7 +10,9 @@
 
 // Media Foundation, loaded at run time and started for as long as the object lives: Windows editions
 // without their media features lack its libraries, and the program must still start and play WAV
-// there. MFStartup on Start, MFShutdown on destruction (Media Foundation counts both).
+// there. MFStartup on Start, MFShutdown on destruction (Media Foundation counts both). It also keeps
+// COM's multithreaded apartment alive, so threads that never initialised COM (the playback thread, the
+// terminal program) can use the decoders.
 class MediaFoundationLibrary
 {
 public:
@@ -43,6 +45,10 @@ private:
 
     LoadedLibrary Platform;
     LoadedLibrary Reader;
+    LoadedLibrary Com;
     ShutdownFunction pShutdown = nullptr;
+    // From CoIncrementMTAUsage (Windows 8 and later; without it, Media Foundation's own threads keep
+    // the apartment while it runs).
+    void* pApartmentUsage = nullptr;
     int32_t bStarted = 0;
 };

@@ -113,24 +113,28 @@ MediaFoundationFileReader::~MediaFoundationFileReader()
 int32_t MediaFoundationFileReader::Open(const char16_t* pPath)
 {
     Close();
+    pErrorText = u"";
     if (pPath == nullptr)
     {
         return RESULT_INVALID_ARGUMENT;
     }
     if (StartLibrary() < 0)
     {
+        pErrorText = u"only WAV files can be played here: this Windows has no Media Foundation (Windows N "
+                     u"editions need the Media Feature Pack to decode other files)";
         return RESULT_DECODER_UNAVAILABLE;
     }
     Path = pPath;
-    if (CreateSourceReader(1) < 0)
+    int32_t iResult = CreateSourceReader(1);
+    if (iResult >= 0)
     {
-        Close();
-        return RESULT_FAILED;
+        ReadLength();
+        iResult = LearnTimes();
     }
-    ReadLength();
-    if (LearnTimes() < 0)
+    if (iResult < 0)
     {
         Close();
+        pErrorText = u"not a sound file that Windows can decode (or it is damaged)";
         return RESULT_FAILED;
     }
     bOpened = 1;

@@ -33,6 +33,7 @@ public:
     int32_t Close() override;
     int32_t IsOpen() const override { return bOpened; }
     const AudioFileFormat& GetFormat() const override { return Format; }
+    const char16_t* GetErrorText() const override { return pErrorText; }
 
 private:
     int32_t StartLibrary();
@@ -68,6 +69,7 @@ private:
 
     LibraryLoader pLoader;
     std::u16string Path;
+    const char16_t* pErrorText = u""; // why the last Open refused
     // Declared before everything Media Foundation made, so it is stopped after they are released.
     std::unique_ptr<MediaFoundationLibrary> pLibrary;
     ComPointer<IMFSourceReader> pSourceReader;

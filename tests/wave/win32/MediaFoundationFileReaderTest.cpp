@@ -72,10 +72,12 @@ TEST(MediaFoundationFileReader, RefusesEveryFileWithoutMediaFoundationAndWhatItC
         EXPECT_EQ(Reader.Open(MadeFile("tone.flac").c_str()), RESULT_DECODER_UNAVAILABLE);
         EXPECT_EQ(Reader.IsOpen(), 0);
         EXPECT_EQ(Reader.GetFormat().uiSamplingFrequency, 0u);
+        EXPECT_NE(std::u16string(Reader.GetErrorText()).find(u"Media Feature Pack"), std::u16string::npos);
     }
     MediaFoundationFileReader Reader;
     const auto NotSound = TestFiles::Write("not-sound.mp3", std::vector<uint8_t>(5000, 'x'));
     EXPECT_LT(Reader.Open(TestFiles::Wide(NotSound).c_str()), 0);
+    EXPECT_NE(std::u16string(Reader.GetErrorText()).find(u"cannot decode"), std::u16string::npos);
     EXPECT_LT(Reader.Open(TestFiles::Wide(TestFiles::PathFor("absent.flac")).c_str()), 0);
     EXPECT_EQ(Reader.Open(nullptr), RESULT_INVALID_ARGUMENT);
     double dfSample = 0.0;

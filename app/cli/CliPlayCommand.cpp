@@ -64,7 +64,7 @@ std::string HelpText()
             "  0 ... 9        jump to 0 %, 10 % ... 90 % of the file\n"
             "  a b l          loop start here / loop end here and start looping / clear the loop\n"
             "  t              speed trainer on / off (the --train program, or 2/3:1.0)\n"
-            "  k              keep pitch on / off (the sound fades out and in at the same place)\n"
+            "  k              keep pitch on / off (the speed changes only the tempo; crossfaded)\n"
             "  q or Esc       quit (the sound still queued plays out); Ctrl-C stops too\n"
             "  Ctrl-Z         suspend (the terminal is as it was until fg)\n"
             "Output: LARKSPUR_AUDIO=virtual plays on a virtual device, LARKSPUR_AUDIO=virtual:OUT.wav\n"

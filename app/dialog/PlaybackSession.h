@@ -112,7 +112,7 @@ public:
     void ClearLoop();
     void SetTrainer(const TrainerProgram& Program, bool bOn);
     // Keep pitch (also before the start; kept across starts): the speed changes the tempo only.
-    // Switched while playing, the sound fades out and in at the place heard.
+    // Switched while playing, the old mode crossfades into the new one within a device period.
     void SetKeepPitch(bool bOn);
     bool IsKeepPitchOn() const;
 

@@ -79,7 +79,7 @@ std::string HelpText()
         "  m              drop a marker where the sound is (up to 100; the status line shows M3/7)\n"
         "  n p            to the next / previous marker\n"
         "  e              remove the marker nearest the place heard\n"
-        "  k              keep pitch on / off (the sound fades out and in at the same place)\n"
+        "  k              keep pitch on / off (the speed changes only the tempo; crossfaded)\n"
         "  ? or h         show the keys (playback goes on; any key returns)\n"
         "  q or Esc       quit (the sound still queued plays out); Ctrl-C stops too\n"
         "  Ctrl-Z         suspend (the terminal is as it was until fg)\n"

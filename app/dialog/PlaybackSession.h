@@ -189,7 +189,7 @@ public:
     // What would be kept now.
     PracticeRecord Capture() const;
     // Keep pitch (also before the start; kept across starts): the speed changes the tempo only.
-    // Switched while playing, the sound fades out and in at the place heard.
+    // Switched while playing, the old mode crossfades into the new one within a device period.
     void SetKeepPitch(bool bOn);
     bool IsKeepPitchOn() const;
 

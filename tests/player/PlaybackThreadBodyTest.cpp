@@ -88,7 +88,8 @@ uint64_t ExpectedConsumedFrames(uint64_t ullFileFrames)
 // A loop of A ... B frames played at a speed: every repetition lasts ceil((B - A) x device rate /
 // (file rate x speed)) frames, the passage at the speed to the frame, with no silence added at the
 // seam. An impulse 0.1 s after A marks each repetition; the repetitions are identical, so the
-// impulses lie exactly one repetition apart.
+// impulses lie exactly one repetition apart. With a run-up every return goes to R before A, and a
+// repetition lasts B - R.
 TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
 {
     struct Case
@@ -97,21 +98,23 @@ TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
         double dfSpeed;
         uint64_t ullStart;
         uint64_t ullEnd;
+        uint64_t ullReturn;
     };
-    const Case Cases[] = {{11025.0, 0.7491535384383408, 2000, 6801},
-                          {8000.0, 1.0, 1000, 5037},
-                          {16000.0, 1.2968395546510096, 1500, 5700}};
+    const Case Cases[] = {{11025.0, 0.7491535384383408, 2000, 6801, 2000},
+                          {8000.0, 1.0, 1000, 5037, 1000},
+                          {16000.0, 1.2968395546510096, 1500, 5700, 1500},
+                          {8000.0, 1.0, 1000, 5037, 200}};
     PlayerState& State = PlayerState::Instance();
     for (const Case& Item : Cases)
     {
         SCOPED_TRACE(testing::Message() << Item.dfDeviceRate << " Hz x" << Item.dfSpeed << ", loop "
-                                        << Item.ullStart << "-" << Item.ullEnd);
+                                        << Item.ullStart << "-" << Item.ullEnd << " from " << Item.ullReturn);
         std::vector<double> Signal(2 * 2 * RATE, 0.0);
         const uint64_t ullMark = Item.ullStart + RATE / 10;
         Signal[2 * ullMark] = 0.8;
         Signal[2 * ullMark + 1] = 0.8;
         const uint64_t ullExpected = static_cast<uint64_t>(std::ceil(
-            static_cast<double>(Item.ullEnd - Item.ullStart) * Item.dfDeviceRate / (RATE * Item.dfSpeed)));
+            static_cast<double>(Item.ullEnd - Item.ullReturn) * Item.dfDeviceRate / (RATE * Item.dfSpeed)));
         // The impulses heard: the largest frame of each run above half the first one's height.
         const auto Impulses = [](const std::vector<double>& Frames)
         {
@@ -135,7 +138,7 @@ TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
         ASSERT_NO_FATAL_FAILURE(
             Rig.Prepare(WaveFileBuilder::PcmWave(Signal, 2, RATE, 16), Item.dfDeviceRate));
         ASSERT_EQ(Rig.Converter.SetOutputRate(Item.dfDeviceRate / Item.dfSpeed, 1), 1);
-        State.SetLoop(Item.ullStart, Item.ullEnd);
+        State.SetLoop(Item.ullStart, Item.ullEnd, Item.ullReturn);
         const uint64_t ullPasses = State.ullLoopPasses.load();
         TestConsumer Consumer(Rig.ullPeriodFrames, 1);
         Consumer.NeverStarve(&Rig.Buffer);

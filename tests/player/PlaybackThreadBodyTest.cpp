@@ -170,6 +170,46 @@ TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
     }
 }
 
+// A loop's end moved back behind where the reads have come waits for the next pass: this pass
+// still fades out at the old end instead of stopping at once unfaded, which would click.
+TEST(PlaybackThread, ALoopEndMovedBehindTheReadsTakesEffectAtTheNextPass)
+{
+    PlayerState& State = PlayerState::Instance();
+    PlaybackRig Rig;
+    ASSERT_NO_FATAL_FAILURE(
+        Rig.Prepare(WaveFileBuilder::PcmWave(Sine(2 * RATE, 2, 200.0, 0.5), 2, RATE, 16), RATE, 800));
+    State.SetLoop(1000, 9000);
+    State.ullSeekFrame.store(5000);
+    const uint64_t ullPasses = State.ullLoopPasses.load();
+    ASSERT_NO_FATAL_FAILURE(Rig.StartThread());
+    // The producer reads a block from 5000 and waits for room in the buffer.
+    CMultimediaTimer Timer;
+    for (int i = 0; i < 5000 && Rig.ConsumedFrames() < 5600; ++i)
+    {
+        Timer.Sleep(1);
+    }
+    ASSERT_GE(Rig.ConsumedFrames(), 5600u);
+    State.SetLoop(1000, 5500);
+    TestConsumer Consumer(Rig.ullPeriodFrames, 1);
+    Consumer.NeverStarve(&Rig.Buffer);
+    Consumer.Start();
+    const bool bLooped = Consumer.WaitFor([&](const TestConsumer::Record&)
+                                          { return State.ullLoopPasses.load() >= ullPasses + 3; });
+    Rig.Worker.RequestStop();
+    EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_DONE);
+    Consumer.Stop();
+    State.ClearLoop();
+    ASSERT_TRUE(bLooped);
+    const std::vector<double> Frames = Consumer.Snapshot().Frames;
+    // A 200 Hz sine of 0.5 moves at most 0.08 from one frame to the next at 8 kHz.
+    double dfLargestStep = 0.0;
+    for (size_t f = 2; f < Frames.size(); f += 2)
+    {
+        dfLargestStep = std::max(dfLargestStep, std::abs(Frames[f] - Frames[f - 2]));
+    }
+    EXPECT_LT(dfLargestStep, 0.1);
+}
+
 TEST(PlaybackThread, MonoArrivesAsEqualLeftAndRight)
 {
     PlaybackRig Rig;

@@ -398,9 +398,11 @@ int32_t PlaybackSession::RecallFile(const char16_t* pPath)
     {
         return 0;
     }
-    // Another file: the last one's loop and trainer are no part of it.
+    // Another file: the last one's loop, run-up and trainer are no part of it.
     ClearLoop();
     bTrainerOn = false;
+    dfRunUpSeconds = 0.0;
+    bRunUpEvery = false;
     PracticeRecord Record;
     if (PracticeStore::Identify(pPath, Record) < 0)
     {

@@ -31,7 +31,7 @@ int32_t CStateFolder::Locate(std::u16string& Folder)
     std::string Base;
     const char* pState = std::getenv("XDG_STATE_HOME");
     const char* pHome = std::getenv("HOME");
-    // The base directory specification takes only absolute paths.
+    // A relative XDG_STATE_HOME is to be ignored, as XDG paths are absolute.
     if (pState != nullptr && pState[0] == '/')
     {
         Base = pState;

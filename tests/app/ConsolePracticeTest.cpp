@@ -460,6 +460,8 @@ TEST(ConsolePracticeTest, PracticeOptionsAndTheirRefusals)
         {{"--train", "2/0:1.0"}, "--train needs STEPS/EVERY:UNTIL"},
         {{"--train", "2/3:3"}, "--train needs STEPS/EVERY:UNTIL"},
         {{"--train", "2:3/1"}, "--train needs STEPS/EVERY:UNTIL"},
+        {{"--run-up", "10.5"}, "--run-up needs seconds from 0 to 10, or that and :every, not '10.5'"},
+        {{"--run-up", "2:all"}, "--run-up needs seconds from 0 to 10, or that and :every, not '2:all'"},
     };
     for (const auto& Case : CASES)
     {

@@ -96,6 +96,9 @@ TEST(PracticeStore, TheOldestGoAndTwoWritersNeverTearAnEntry)
     }
     std::ofstream(Folder / "notes.txt") << "not ours";
     PracticeStore Store;
+    // A folder that cannot be made: refused, and nothing else happens.
+    Store.SetFolder(TestFiles::Wide(Folder / "notes.txt" / "state"));
+    EXPECT_LT(Store.Save(Sample(110, 3)), 0);
     Store.SetFolder(TestFiles::Wide(Folder));
     ASSERT_EQ(Store.Save(Sample(110, 3)), 1);
     EXPECT_EQ(CountEntries(Folder, ".practice"), PracticeStore::MAX_ENTRIES);

@@ -88,7 +88,8 @@ uint64_t ExpectedConsumedFrames(uint64_t ullFileFrames)
 // A loop of A ... B frames played at a speed: every repetition lasts ceil((B - A) x device rate /
 // (file rate x speed)) frames, the passage at the speed to the frame, with no silence added at the
 // seam. An impulse 0.1 s after A marks each repetition; the repetitions are identical, so the
-// impulses lie exactly one repetition apart.
+// impulses lie exactly one repetition apart. With a run-up every return goes to R before A, and a
+// repetition lasts B - R.
 TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
 {
     struct Case
@@ -97,21 +98,23 @@ TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
         double dfSpeed;
         uint64_t ullStart;
         uint64_t ullEnd;
+        uint64_t ullReturn;
     };
-    const Case Cases[] = {{11025.0, 0.7491535384383408, 2000, 6801},
-                          {8000.0, 1.0, 1000, 5037},
-                          {16000.0, 1.2968395546510096, 1500, 5700}};
+    const Case Cases[] = {{11025.0, 0.7491535384383408, 2000, 6801, 2000},
+                          {8000.0, 1.0, 1000, 5037, 1000},
+                          {16000.0, 1.2968395546510096, 1500, 5700, 1500},
+                          {8000.0, 1.0, 1000, 5037, 200}};
     PlayerState& State = PlayerState::Instance();
     for (const Case& Item : Cases)
     {
         SCOPED_TRACE(testing::Message() << Item.dfDeviceRate << " Hz x" << Item.dfSpeed << ", loop "
-                                        << Item.ullStart << "-" << Item.ullEnd);
+                                        << Item.ullStart << "-" << Item.ullEnd << " from " << Item.ullReturn);
         std::vector<double> Signal(2 * 2 * RATE, 0.0);
         const uint64_t ullMark = Item.ullStart + RATE / 10;
         Signal[2 * ullMark] = 0.8;
         Signal[2 * ullMark + 1] = 0.8;
         const uint64_t ullExpected = static_cast<uint64_t>(std::ceil(
-            static_cast<double>(Item.ullEnd - Item.ullStart) * Item.dfDeviceRate / (RATE * Item.dfSpeed)));
+            static_cast<double>(Item.ullEnd - Item.ullReturn) * Item.dfDeviceRate / (RATE * Item.dfSpeed)));
         // The impulses heard: the largest frame of each run above half the first one's height.
         const auto Impulses = [](const std::vector<double>& Frames)
         {
@@ -135,7 +138,7 @@ TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
         ASSERT_NO_FATAL_FAILURE(
             Rig.Prepare(WaveFileBuilder::PcmWave(Signal, 2, RATE, 16), Item.dfDeviceRate));
         ASSERT_EQ(Rig.Converter.SetOutputRate(Item.dfDeviceRate / Item.dfSpeed, 1), 1);
-        State.SetLoop(Item.ullStart, Item.ullEnd);
+        State.SetLoop(Item.ullStart, Item.ullEnd, Item.ullReturn);
         const uint64_t ullPasses = State.ullLoopPasses.load();
         TestConsumer Consumer(Rig.ullPeriodFrames, 1);
         Consumer.NeverStarve(&Rig.Buffer);
@@ -165,6 +168,46 @@ TEST(PlaybackThread, LoopRepetitionLastsThePassageAtTheSpeed)
             EXPECT_EQ(At[i] - At[i - 1], ullExpected) << "repetition " << i;
         }
     }
+}
+
+// A loop's end moved back behind where the reads have come waits for the next pass: this pass
+// still fades out at the old end instead of stopping at once unfaded, which would click.
+TEST(PlaybackThread, ALoopEndMovedBehindTheReadsTakesEffectAtTheNextPass)
+{
+    PlayerState& State = PlayerState::Instance();
+    PlaybackRig Rig;
+    ASSERT_NO_FATAL_FAILURE(
+        Rig.Prepare(WaveFileBuilder::PcmWave(Sine(2 * RATE, 2, 200.0, 0.5), 2, RATE, 16), RATE, 800));
+    State.SetLoop(1000, 9000);
+    State.ullSeekFrame.store(5000);
+    const uint64_t ullPasses = State.ullLoopPasses.load();
+    ASSERT_NO_FATAL_FAILURE(Rig.StartThread());
+    // The producer reads a block from 5000 and waits for room in the buffer.
+    CMultimediaTimer Timer;
+    for (int i = 0; i < 5000 && Rig.ConsumedFrames() < 5600; ++i)
+    {
+        Timer.Sleep(1);
+    }
+    ASSERT_GE(Rig.ConsumedFrames(), 5600u);
+    State.SetLoop(1000, 5500);
+    TestConsumer Consumer(Rig.ullPeriodFrames, 1);
+    Consumer.NeverStarve(&Rig.Buffer);
+    Consumer.Start();
+    const bool bLooped = Consumer.WaitFor([&](const TestConsumer::Record&)
+                                          { return State.ullLoopPasses.load() >= ullPasses + 3; });
+    Rig.Worker.RequestStop();
+    EXPECT_EQ(Rig.JoinThread(), PLAYBACK_THREAD_DONE);
+    Consumer.Stop();
+    State.ClearLoop();
+    ASSERT_TRUE(bLooped);
+    const std::vector<double> Frames = Consumer.Snapshot().Frames;
+    // A 200 Hz sine of 0.5 moves at most 0.08 from one frame to the next at 8 kHz.
+    double dfLargestStep = 0.0;
+    for (size_t f = 2; f < Frames.size(); f += 2)
+    {
+        dfLargestStep = std::max(dfLargestStep, std::abs(Frames[f] - Frames[f - 2]));
+    }
+    EXPECT_LT(dfLargestStep, 0.1);
 }
 
 TEST(PlaybackThread, MonoArrivesAsEqualLeftAndRight)

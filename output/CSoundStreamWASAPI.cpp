@@ -307,7 +307,9 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
         }
     }
 
-    WorkerAddresses Inputs;
+    WorkerAddresses Inputs =
+        AddressWorkerObjects(pCallback, pUserParameter, TerminationEvent, bEventDriven, BufferEvent,
+                             StreamBuffer, Data, Timer, bMonauralDevice, uiBitCount, ullLocalBufferBytes);
     Inputs.pAudioClient = pAudioClient.get();
     if (bCapture != 0)
     {
@@ -320,17 +322,6 @@ int32_t CSoundStreamWASAPI::PrepareWorker(int32_t bCapture, BufferCallbackFuncti
         Inputs.pullChannelCount = &uiRenderChannelCount;
         Inputs.pQuantizer = &QuantizerState;
     }
-    Inputs.pbMonauralDevice = &bMonauralDevice;
-    Inputs.puiBitCount = &uiBitCount;
-    Inputs.pCallback = pCallback;
-    Inputs.pUserParameter = pUserParameter;
-    Inputs.pTerminationEvent = &TerminationEvent;
-    Inputs.pbEventDriven = &bEventDriven;
-    Inputs.pBufferEvent = &BufferEvent;
-    Inputs.pStreamBuffer = &StreamBuffer;
-    Inputs.pDataBuffer = &Data;
-    Inputs.pTimer = &Timer;
-    Inputs.ullLocalBufferBytes = ullLocalBufferBytes;
     if ((iResult = StoreWorkerInputs(Worker, Inputs)) < 0)
     {
         return iResult;

@@ -3,7 +3,6 @@
 #include "output/CStreamCaptureClient.h"
 #include "output/CStreamRenderClient.h"
 
-#include <new>
 #include <utility>
 
 CStreamAudioClient::CStreamAudioClient(std::shared_ptr<SAudioStream> pStream)
@@ -62,26 +61,12 @@ int32_t CStreamAudioClient::GetCurrentPadding(uint32_t* puiPaddingFrames)
 
 int32_t CStreamAudioClient::GetRenderClient(std::unique_ptr<SAudioRenderClient>& pRenderClient)
 {
-    pRenderClient.reset();
-    const int32_t iResult = pAudioStream->GetService(AudioStreamView::Render);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    pRenderClient.reset(new (std::nothrow) CStreamRenderClient(pAudioStream));
-    return pRenderClient != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
+    return MakeService<CStreamRenderClient>(AudioStreamView::Render, pRenderClient);
 }
 
 int32_t CStreamAudioClient::GetCaptureClient(std::unique_ptr<SAudioCaptureClient>& pCaptureClient)
 {
-    pCaptureClient.reset();
-    const int32_t iResult = pAudioStream->GetService(AudioStreamView::Capture);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    pCaptureClient.reset(new (std::nothrow) CStreamCaptureClient(pAudioStream));
-    return pCaptureClient != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
+    return MakeService<CStreamCaptureClient>(AudioStreamView::Capture, pCaptureClient);
 }
 
 int32_t CStreamAudioClient::Start()

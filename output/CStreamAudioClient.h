@@ -3,6 +3,7 @@
 #include "output/SAudioStream.h"
 
 #include <memory>
+#include <new>
 
 // The audio client of every back end that supplies an SAudioStream: the calls go to the stream, and
 // its render and capture services are views of the same stream.
@@ -28,5 +29,19 @@ public:
     int32_t Stop() override;
 
 private:
+    // A new service of the stream, when the stream has one for View now.
+    template <class TView, class TService>
+    int32_t MakeService(AudioStreamView View, std::unique_ptr<TService>& pService)
+    {
+        pService.reset();
+        const int32_t iResult = pAudioStream->GetService(View);
+        if (iResult < 0)
+        {
+            return iResult;
+        }
+        pService.reset(new (std::nothrow) TView(pAudioStream));
+        return pService != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
+    }
+
     const std::shared_ptr<SAudioStream> pAudioStream;
 };

@@ -56,6 +56,24 @@ public:
     }
     virtual int32_t GetCaptureBuffer(uint8_t**, uint32_t*, uint32_t*) { return AUDIO_E_WRONG_ENDPOINT_TYPE; }
     virtual int32_t ReleaseCaptureBuffer(uint32_t) { return AUDIO_E_WRONG_ENDPOINT_TYPE; }
+    // Reports a device's periods as GetDevicePeriod does: either out-pointer may be null, not both.
+    static int32_t ReportDevicePeriods(int64_t hnsDefault, int64_t hnsMinimum, int64_t* phnsDefault,
+                                       int64_t* phnsMinimum)
+    {
+        if (phnsDefault == nullptr && phnsMinimum == nullptr)
+        {
+            return AUDIO_E_POINTER;
+        }
+        if (phnsDefault != nullptr)
+        {
+            *phnsDefault = hnsDefault;
+        }
+        if (phnsMinimum != nullptr)
+        {
+            *phnsMinimum = hnsMinimum;
+        }
+        return AUDIO_OK;
+    }
     // A view over the stream was made or has gone. A device that several clients share frees the
     // stream when the client that opened it goes, whatever service of it is still held.
     virtual void ViewOpened(AudioStreamView) {}

@@ -7,6 +7,27 @@
 
 using namespace WorkerParameterNames;
 
+WorkerAddresses AddressWorkerObjects(BufferCallbackFunction pCallback, void* pUserParameter,
+                                     SEvent& TerminationEvent, const int32_t& bEventDriven,
+                                     SEvent& BufferEvent, SoundStreamBuffer& StreamBuffer, DataBuffer& Data,
+                                     STimer& Timer, const int32_t& bMonauralDevice,
+                                     const uint32_t& uiBitCount, uint64_t ullLocalBufferBytes)
+{
+    WorkerAddresses Addresses;
+    Addresses.pbMonauralDevice = &bMonauralDevice;
+    Addresses.puiBitCount = &uiBitCount;
+    Addresses.pCallback = pCallback;
+    Addresses.pUserParameter = pUserParameter;
+    Addresses.pTerminationEvent = &TerminationEvent;
+    Addresses.pbEventDriven = &bEventDriven;
+    Addresses.pBufferEvent = &BufferEvent;
+    Addresses.pStreamBuffer = &StreamBuffer;
+    Addresses.pDataBuffer = &Data;
+    Addresses.pTimer = &Timer;
+    Addresses.ullLocalBufferBytes = ullLocalBufferBytes;
+    return Addresses;
+}
+
 int32_t StoreWorkerInputs(SMultiThread& Worker, const WorkerAddresses& In)
 {
     const bool bCapture = In.pCaptureClient != nullptr;

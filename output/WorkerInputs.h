@@ -54,6 +54,16 @@ struct WorkerAddresses
     uint64_t ullLocalBufferBytes = 0;
 };
 
+// The addresses of what a stream keeps for its worker besides the device clients, the channel count
+// and the quantiser: the callback and its parameter, the events, the exchange buffers, the timer,
+// the flags and the local buffer's size. The stream and the tests that stand in for it wire their
+// workers with it.
+WorkerAddresses AddressWorkerObjects(BufferCallbackFunction pCallback, void* pUserParameter,
+                                     SEvent& TerminationEvent, const int32_t& bEventDriven,
+                                     SEvent& BufferEvent, SoundStreamBuffer& StreamBuffer, DataBuffer& Data,
+                                     STimer& Timer, const int32_t& bMonauralDevice,
+                                     const uint32_t& uiBitCount, uint64_t ullLocalBufferBytes);
+
 // Fills Worker's tables in the order the stream has always used: the clients, the channel count,
 // (capture) the mono flag, the bit count, the callback, the user parameter, the events, the
 // buffers and the timer, the local buffer, (render) the quantiser. The first refusal, or 1.

@@ -166,15 +166,8 @@ int32_t AlsaPcmStream::GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phns
             }
         }
     }
-    if (phnsDefaultPeriod != nullptr)
-    {
-        *phnsDefaultPeriod = std::max(AUDIO_DEFAULT_PERIOD_HNS, hnsMinimumPeriod);
-    }
-    if (phnsMinimumPeriod != nullptr)
-    {
-        *phnsMinimumPeriod = hnsMinimumPeriod;
-    }
-    return AUDIO_OK;
+    return ReportDevicePeriods(std::max(AUDIO_DEFAULT_PERIOD_HNS, hnsMinimumPeriod), hnsMinimumPeriod,
+                               phnsDefaultPeriod, phnsMinimumPeriod);
 }
 
 int32_t AlsaPcmStream::IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,

@@ -50,19 +50,8 @@ void PulseSinkStream::DisconnectLocked()
 
 int32_t PulseSinkStream::GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod)
 {
-    if (phnsDefaultPeriod == nullptr && phnsMinimumPeriod == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    if (phnsDefaultPeriod != nullptr)
-    {
-        *phnsDefaultPeriod = AUDIO_DEFAULT_PERIOD_HNS;
-    }
-    if (phnsMinimumPeriod != nullptr)
-    {
-        *phnsMinimumPeriod = AUDIO_MINIMUM_PERIOD_HNS;
-    }
-    return AUDIO_OK;
+    return ReportDevicePeriods(AUDIO_DEFAULT_PERIOD_HNS, AUDIO_MINIMUM_PERIOD_HNS, phnsDefaultPeriod,
+                               phnsMinimumPeriod);
 }
 
 int32_t PulseSinkStream::IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,

@@ -41,19 +41,7 @@ int32_t VirtualDeviceCore::GetDevicePeriod(int64_t* phnsDefault, int64_t* phnsMi
     {
         return iResult;
     }
-    if (phnsDefault == nullptr && phnsMinimum == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    if (phnsDefault != nullptr)
-    {
-        *phnsDefault = hnsDefaultPeriod;
-    }
-    if (phnsMinimum != nullptr)
-    {
-        *phnsMinimum = hnsMinimumPeriod;
-    }
-    return AUDIO_OK;
+    return SAudioStream::ReportDevicePeriods(hnsDefaultPeriod, hnsMinimumPeriod, phnsDefault, phnsMinimum);
 }
 
 int32_t VirtualDeviceCore::IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,

@@ -30,24 +30,15 @@ int32_t TestWorker::Launch(ThreadBody pBody, BufferCallbackFunction pCallback, v
                            bool bLocalBuffer)
 {
     int32_t iResult = Worker.Create(1);
-    WorkerAddresses Inputs;
+    WorkerAddresses Inputs = AddressWorkerObjects(pCallback, pUserParameter, TerminationEvent, bEventDriven,
+                                                  BufferEvent, Block, Data, Timer, bMonaural, uiBitCount,
+                                                  16 * std::max<uint64_t>(uiBufferFrames, Block.ullCapacity));
     Inputs.pAudioClient = pClient.get();
     Inputs.pCaptureClient = pCaptureClient.get();
     Inputs.pRenderClient = pRenderClient.get();
     Inputs.pullChannelCount = &ullChannels;
-    Inputs.pbMonauralDevice = &bMonaural;
-    Inputs.puiBitCount = &uiBitCount;
-    Inputs.pCallback = pCallback;
-    Inputs.pUserParameter = pUserParameter;
-    Inputs.pTerminationEvent = &TerminationEvent;
-    Inputs.pbEventDriven = &bEventDriven;
-    Inputs.pBufferEvent = &BufferEvent;
-    Inputs.pStreamBuffer = &Block;
-    Inputs.pDataBuffer = &Data;
-    Inputs.pTimer = &Timer;
     Inputs.pQuantizer = &QuantizerState;
     Inputs.bLocalBuffer = bLocalBuffer ? 1 : 0;
-    Inputs.ullLocalBufferBytes = 16 * std::max<uint64_t>(uiBufferFrames, Block.ullCapacity);
     if (iResult >= 0)
     {
         iResult = StoreWorkerInputs(Worker, Inputs);

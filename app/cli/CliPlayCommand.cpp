@@ -54,7 +54,7 @@ std::string HelpText()
             "  --run-up S     start each pass into the loop S seconds (0 ... 10) before its start:\n"
             "                 the first pass only, or every repetition with S:every (as 2:every)\n"
             "  --fresh        neither use nor keep what was remembered for the file (speed, volume,\n"
-            "                 loop, run-up, trainer, markers, place), otherwise kept in the state\n"
+            "                 loop, run-up, trainer, keep pitch, markers, place), otherwise kept in the state\n"
             "                 folder ($XDG_STATE_HOME/larkspur, %LOCALAPPDATA%\\Larkspur on Windows)\n"
             "  --keep-pitch   keep the pitch: the speed changes the tempo only (without it the pitch\n"
             "                 follows the speed, as on tape)\n"

@@ -346,6 +346,7 @@ PracticeRecord PlaybackSession::Capture() const
     Record.uiTrainerEvery = Trainer.uiEvery;
     Record.iTrainerUntil = Trainer.iUntilPosition;
     Record.bTrainerOn = bTrainerOn;
+    Record.bKeepPitch = IsKeepPitchOn();
     Record.Markers = Markers;
     // A file played to its end starts again from its start.
     const uint64_t ullLength = Engine.GetLength();
@@ -375,6 +376,7 @@ void PlaybackSession::Restore(const PracticeRecord& Record)
         ullMarkedStart = Record.ullLoopStart;
     }
     SetTrainer({Record.iTrainerSteps, Record.uiTrainerEvery, Record.iTrainerUntil}, Record.bTrainerOn);
+    SetKeepPitch(Record.bKeepPitch);
     for (const uint64_t ullMarker : Record.Markers)
     {
         if (ullMarker < ullLength)

@@ -84,6 +84,10 @@ std::string PracticeRecord::Format() const
          << '\n';
     Text << "trainer " << iTrainerSteps << ' ' << uiTrainerEvery << ' ' << iTrainerUntil << ' '
          << (bTrainerOn ? "on" : "off") << '\n';
+    if (bKeepPitch)
+    {
+        Text << "keeppitch on\n";
+    }
     for (const uint64_t ullMarker : Markers)
     {
         Text << "marker " << ullMarker << '\n';
@@ -165,6 +169,11 @@ int32_t PracticeRecord::Parse(const std::string& Text)
             Read.iTrainerSteps = static_cast<int32_t>(a);
             Read.uiTrainerEvery = static_cast<uint32_t>(b);
             Read.iTrainerUntil = static_cast<int32_t>(c);
+        }
+        else if (Key == "keeppitch" && W.size() == 2)
+        {
+            // Written only when on, so entries from before it read as off.
+            bGood = Flag(W[1], "on", "off", Read.bKeepPitch);
         }
         else if (Key == "marker" && W.size() == 2)
         {

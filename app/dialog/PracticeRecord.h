@@ -31,6 +31,8 @@ public:
     uint32_t uiTrainerEvery = 3;
     int32_t iTrainerUntil = 120;
     bool bTrainerOn = false;
+    // The speed changes the tempo only.
+    bool bKeepPitch = false;
     // In frames of the file, ascending.
     std::vector<uint64_t> Markers;
     // The place last heard, in frames.

@@ -35,6 +35,7 @@ PracticeRecord Sample(int32_t iSpeed, uint32_t uiMarkers)
     Record.ullLoopStart = 10;
     Record.ullLoopEnd = 20;
     Record.dfRunUpSeconds = 2.5;
+    Record.bKeepPitch = true;
     for (uint32_t i = 0; i < uiMarkers; ++i)
     {
         Record.Markers.push_back(1000 * i);
@@ -60,6 +61,7 @@ TEST(PracticeStore, EntriesAreTakenWholeOrNotAtAll)
     ASSERT_EQ(Read.Parse(Written.Format()), 1);
     EXPECT_EQ(Read.Format(), Written.Format());
     EXPECT_TRUE(Read.IsSameFile(Written));
+    EXPECT_TRUE(Read.bKeepPitch);
     const std::string Text = Written.Format();
     const std::string Damaged[] = {
         "",
@@ -71,6 +73,7 @@ TEST(PracticeStore, EntriesAreTakenWholeOrNotAtAll)
         std::string(Text).replace(Text.find("runup 25"), 8, "runup 101"),
         std::string(Text).replace(Text.find("marker 0"), 8, "marker -1"),
         std::string(Text).replace(Text.find("file"), 4, "fiel"),
+        std::string(Text).replace(Text.find("keeppitch on"), 12, "keeppitch 1"),
     };
     for (const std::string& Bad : Damaged)
     {

@@ -1,9 +1,12 @@
 #include "app/cli/PracticeText.h"
 
 #include "app/cli/CliSettingValues.h"
+#include "app/dialog/PlayerTexts.h"
 #include "app/player/PlayerScales.h"
+#include "runtime/FormatText.h"
+#include "runtime/TextConversion.h"
 
-#include <cstdio>
+#include <string>
 
 namespace PracticeText
 {
@@ -47,33 +50,46 @@ bool ActionOfKey(ConsoleKey Key, PlaybackSession::Action& What)
     }
 }
 
+namespace
+{
+// A text of the table with its arguments, as UTF-8 for the terminal.
+template <typename... Arguments> std::string Formatted(const char16_t* pFormat, Arguments... Values)
+{
+    char16_t Text[160];
+    FormatText(Text, sizeof(Text), pFormat, Values...);
+    return WideToUtf8(Text);
+}
+
+std::u16string Minutes(const PlaybackSession& Session, uint64_t ullFrames)
+{
+    return Utf8ToWide(CliSettingValues::MinutesText(Session.Seconds(ullFrames)));
+}
+} // namespace
+
 std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice What)
 {
     using Notice = PlaybackSession::Notice;
     const PlaybackSession::TrainerProgram& Trainer = Session.GetTrainer();
-    char Text[80];
     switch (What)
     {
     case Notice::PastTheEnd:
-        return "not that far: the file ends at " +
-               CliSettingValues::MinutesText(Session.Seconds(Session.GetLength()));
+        return Formatted(PlayerTexts::NOTICE_PAST_THE_END_FORMAT,
+                         Minutes(Session, Session.GetLength()).c_str());
     case Notice::LoopOrder:
-        return "loop refused: B must come after A";
+        return WideToUtf8(PlayerTexts::NOTICE_LOOP_ORDER);
     case Notice::LoopTooShort:
-        return "loop refused: shorter than 0.5 s";
+        return WideToUtf8(PlayerTexts::NOTICE_LOOP_TOO_SHORT);
     case Notice::LoopNeedsStart:
-        return "mark the loop's start with a first";
+        return WideToUtf8(PlayerTexts::NOTICE_LOOP_NEEDS_START);
     case Notice::TrainerOn:
-        std::snprintf(Text, sizeof(Text), "trainer on: +%d every %u until x%.2f",
-                      static_cast<int>(Trainer.iSteps), Trainer.uiEvery,
-                      PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
-        return Text;
+        return Formatted(PlayerTexts::NOTICE_TRAINER_ON_FORMAT, static_cast<int>(Trainer.iSteps),
+                         static_cast<unsigned>(Trainer.uiEvery),
+                         PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
     case Notice::TrainerOff:
-        return "trainer off";
+        return WideToUtf8(PlayerTexts::NOTICE_TRAINER_OFF);
     case Notice::TrainerAtTarget:
-        std::snprintf(Text, sizeof(Text), "trainer: already at its target x%.2f",
-                      PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
-        return Text;
+        return Formatted(PlayerTexts::NOTICE_TRAINER_AT_TARGET_FORMAT,
+                         PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
     case Notice::None:
         break;
     }
@@ -90,16 +106,15 @@ std::string StatusText(const PlaybackSession& Session, int32_t iSpeedPosition)
     std::string Text;
     if (Session.HasLoop())
     {
-        Text = "A " + CliSettingValues::MinutesText(Session.Seconds(Session.GetLoopStart())) + " B " +
-               CliSettingValues::MinutesText(Session.Seconds(Session.GetLoopEnd())) + " rep " +
-               std::to_string(Session.GetRepetition());
+        Text = Formatted(PlayerTexts::STATUS_LOOP_FORMAT, Minutes(Session, Session.GetLoopStart()).c_str(),
+                         Minutes(Session, Session.GetLoopEnd()).c_str(),
+                         Utf8ToWide(std::to_string(Session.GetRepetition())).c_str());
         if (Session.IsTrainerOn())
         {
             const int32_t iNext = Session.GetTrainerNextPosition();
-            char Speed[40];
-            std::snprintf(Speed, sizeof(Speed), iNext != iSpeedPosition ? " next x%.2f" : " at x%.2f",
-                          PlayerScales::SpeedOfPosition(iNext));
-            Text += Speed;
+            Text += Formatted(iNext != iSpeedPosition ? PlayerTexts::STATUS_TRAINER_NEXT_FORMAT
+                                                      : PlayerTexts::STATUS_TRAINER_AT_FORMAT,
+                              PlayerScales::SpeedOfPosition(iNext));
         }
     }
     else if (Session.HasMarkedStart())
@@ -108,7 +123,7 @@ std::string StatusText(const PlaybackSession& Session, int32_t iSpeedPosition)
     }
     else if (Session.IsTrainerOn())
     {
-        Text = "trainer on";
+        Text = WideToUtf8(PlayerTexts::STATUS_TRAINER_ON);
     }
     return Text;
 }

@@ -240,10 +240,10 @@ std::vector<MainDialog::MenuItem> MainDialog::GetProgressMenu()
     const int32_t bPlaying = State.bPlaying == 1 ? 1 : 0;
     const int32_t bMarked = Session.HasLoop() || Session.HasMarkedStart() ? 1 : 0;
     return {
-        {Action::LoopStart, PlayerTexts::MENU_LOOP_START, bPlaying, 0},
-        {Action::LoopEnd, PlayerTexts::MENU_LOOP_END, bPlaying != 0 && bMarked != 0 ? 1 : 0, 0},
-        {Action::LoopClear, PlayerTexts::MENU_LOOP_CLEAR, bMarked, 0},
-        {Action::Trainer, PlayerTexts::MENU_TRAINER, 1, Session.IsTrainerOn() ? 1 : 0},
+        {Action::LoopStart, PlayerTexts::MENU_LOOP_START.Get(), bPlaying, 0},
+        {Action::LoopEnd, PlayerTexts::MENU_LOOP_END.Get(), bPlaying != 0 && bMarked != 0 ? 1 : 0, 0},
+        {Action::LoopClear, PlayerTexts::MENU_LOOP_CLEAR.Get(), bMarked, 0},
+        {Action::Trainer, PlayerTexts::MENU_TRAINER.Get(), 1, Session.IsTrainerOn() ? 1 : 0},
     };
 }
 

@@ -358,7 +358,7 @@ TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
         if (Control.iId != ID_SPEED_LABEL && Control.iId != ID_VOLUME_LABEL && Control.iId != ID_BIT_FIELD &&
             Control.Kind != ControlKind::ComboBox)
         {
-            EXPECT_EQ(TextOf(hChild), W(Control.pCaption));
+            EXPECT_EQ(TextOf(hChild), W(MainDialogLayout::CaptionOf(Control)));
         }
         // Position and size as the dialog manager places them: each mapped from dialog units.
         RECT Placed{};

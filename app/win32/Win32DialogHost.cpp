@@ -67,7 +67,7 @@ void Win32DialogHost::ApplyCaptions()
 {
     // The template's children come in its order; each one that is the control the layout expects
     // there gets its caption (the frames and labels without an identifier are found only so).
-    HWND hChild = GetWindow(hDialog, GW_CHILD);
+    HWND hChild = ::GetWindow(hDialog, GW_CHILD);
     for (int32_t i = 0; i < MainDialogLayout::CONTROL_COUNT && hChild != nullptr; ++i)
     {
         const MainDialogLayout::Control& Item = MainDialogLayout::Controls()[i];
@@ -77,7 +77,7 @@ void Win32DialogHost::ApplyCaptions()
         {
             SetWindowTextW(hChild, Wide(pCaption));
         }
-        hChild = GetWindow(hChild, GW_HWNDNEXT);
+        hChild = ::GetWindow(hChild, GW_HWNDNEXT);
     }
 }
 

@@ -58,7 +58,7 @@ struct PlayerText
     TEXT(OUTPUT_DEVICE_GROUP, u"出力先デバイス", u"Output device") \
     TEXT(MAXIMUM_RATE_LABEL, u"許容最大サンプリング周波数: ", u"Highest sampling rate: ") \
     TEXT(EFFECTIVE_BITS_LABEL, u"有効な量子化ビット数: ", u"Effective bits: ") \
-    TEXT(ENHANCER, u"分解能エンハンサー", u"Resolution enhancer") \
+    TEXT(ENHANCER, u"分解能エンハンサー", u"Res. enhancer") \
     TEXT(BIT_UNIT, u"bit", u"bit") \
     TEXT(INITIAL_SPEED_LABEL, u"x1.00", u"x1.00") \
     TEXT(INITIAL_VOLUME_LABEL, u"dB", u"dB") \

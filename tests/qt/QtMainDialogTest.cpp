@@ -5,6 +5,7 @@
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
 #include "app/qt/QtDialogHost.h"
+#include "app/qt/QtDialogMetrics.h"
 #include "app/qt/QtMainDialogWindow.h"
 #include "app/qt/QtPracticeProgressBar.h"
 #include "conversion/ParameterSmoother.h"
@@ -829,4 +830,71 @@ TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePractice
     EXPECT_FALSE(Session.HasLoop());
     EXPECT_EQ(pBar->LoopStart(), -1);
     Rig.Click(ID_STOP);
+}
+
+// On an English desktop: the window from the same table, every caption fitting the template's own
+// rectangle with the dialog font at 96 and at 144 dpi (a check box's box and a button's margins
+// counted, list items within their column's margins), so no control grows.
+TEST(QtMainDialog, TheEnglishCaptionsFitTheTemplateAt96And144Dpi)
+{
+    const PlayerTexts::ScopedLanguage English(PlayerLanguage::English);
+    const QStyle* pStyle = QApplication::style();
+    for (const int32_t iDpi : {96, 144})
+    {
+        SCOPED_TRACE(iDpi);
+        const QFont Font = QtDialogMetrics::DialogFont(iDpi);
+        const QFontMetrics Metrics(Font);
+        const QtDialogMetrics::BaseUnits Units = QtDialogMetrics::BaseUnitsOf(Font);
+        const auto Scaled = [iDpi](int32_t iPixels)
+        { return QtDialogMetrics::ScaleRounded(iPixels, iDpi, 96); };
+        for (int32_t i = 0; i < MainDialogLayout::CONTROL_COUNT; ++i)
+        {
+            const MainDialogLayout::Control& Item = MainDialogLayout::Controls()[i];
+            const char16_t* pCaption = MainDialogLayout::CaptionOf(Item);
+            if (pCaption == nullptr)
+            {
+                continue;
+            }
+            int32_t iFrame = 0;
+            if (Item.Kind == ControlKind::CheckBox)
+            {
+                iFrame = Scaled(pStyle->pixelMetric(QStyle::PM_IndicatorWidth) +
+                                pStyle->pixelMetric(QStyle::PM_CheckBoxLabelSpacing));
+            }
+            else if (Item.Kind == ControlKind::Button)
+            {
+                iFrame = Scaled(2 * pStyle->pixelMetric(QStyle::PM_ButtonMargin));
+            }
+            const QString Caption = QString::fromUtf16(pCaption).trimmed();
+            EXPECT_LE(Metrics.horizontalAdvance(Caption) + iFrame,
+                      QtDialogMetrics::ToPixels(Item, Units).width())
+                << Caption.toStdString();
+        }
+        for (const PlayerText* pRow :
+             {&PlayerTexts::ROW_SAMPLING_FREQUENCY, &PlayerTexts::ROW_CHANNELS, &PlayerTexts::ROW_BITS,
+              &PlayerTexts::ROW_LENGTH, &PlayerTexts::ROW_LOGICAL_BITS, &PlayerTexts::ROW_MODE})
+        {
+            EXPECT_LE(Metrics.horizontalAdvance(QString::fromUtf16(pRow->Get())) + Scaled(12),
+                      Scaled(PlayerScales::ITEM_COLUMN_WIDTH));
+        }
+    }
+
+    QtPlayerRig Rig;
+    Rig.Open();
+    for (int32_t i = 0; i < MainDialogLayout::CONTROL_COUNT; ++i)
+    {
+        const MainDialogLayout::Control& Item = MainDialogLayout::Controls()[i];
+        if (Item.Kind != ControlKind::ComboBox)
+        {
+            EXPECT_EQ(Rig.Window.TemplateControls()[i]->geometry(),
+                      QtDialogMetrics::ToPixels(Item, Rig.Window.Units()))
+                << i;
+        }
+    }
+    EXPECT_EQ(Rig.Window.windowTitle(), QStringLiteral("Larkspur v1.02"));
+    EXPECT_EQ(Rig.Get<QPushButton>(ID_PAUSE)->text(), QStringLiteral("Pause"));
+    EXPECT_EQ(Rig.Get<QCheckBox>(ID_ENHANCER_CHECK)->text(), QStringLiteral("Res. enhancer"));
+    EXPECT_EQ(Rig.Get<QTreeWidget>(ID_DEVICE_LIST)->headerItem()->text(0), QStringLiteral("Item"));
+    EXPECT_EQ(Rig.Cell(ID_FILE_LIST, 3, 0), QStringLiteral("Length (s)"));
+    EXPECT_EQ(Rig.Get<QComboBox>(ID_DEVICE_COMBO)->itemText(0), QStringLiteral("Default playback device"));
 }

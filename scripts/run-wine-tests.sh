@@ -154,8 +154,7 @@ for exe in "${executables[@]}"; do
     fi
 done
 
-# The dialog at 150 % display scaling (144 DPI), as a new user with a high-resolution screen meets it,
-# in both languages.
+# The dialog at 150 % display scaling (144 DPI), as a new user with a high-resolution screen meets it.
 if [[ " ${executables[*]} " == *"/win32_tests.exe "* ]]; then
     echo "=== win32_tests.exe at 144 DPI (Wine) ==="
     set_dpi 144

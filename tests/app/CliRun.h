@@ -1,6 +1,4 @@
 #pragma once
-#include "tests/common/ScopedVariable.h"
-
 #include <filesystem>
 #include <locale>
 #include <string>
@@ -20,3 +18,19 @@ struct CliRun
 
 // A path as the UTF-8 text a user would type.
 std::string Utf8(const std::filesystem::path& Path);
+
+// An environment variable set (or, with null, removed) for the object's life; the old value
+// returns afterwards.
+class ScopedVariable
+{
+public:
+    ScopedVariable(const char* pName, const char* pValue);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string Name;
+    bool bHad = false;
+    std::string Old;
+};

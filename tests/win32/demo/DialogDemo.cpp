@@ -40,7 +40,6 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "usage: larkspur-dialog-demo FILE.wav STOP [POSITION]\n");
         return 2;
     }
-    // As the program chooses (LARKSPUR_LANG=en for the English screenshot).
     PlayerTexts::SetLanguage(PlayerLanguageChoice::AtStart());
     const std::u16string File = reinterpret_cast<const char16_t*>(argv[1]);
     const std::filesystem::path Stop = argv[2];

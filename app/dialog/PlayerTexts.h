@@ -2,6 +2,7 @@
 #include "LarkspurVersion.h"
 
 #include <cstdint>
+#include <string>
 
 // The languages the player speaks. Japanese is the original: every text was written in it first.
 enum class PlayerLanguage : uint32_t
@@ -25,6 +26,7 @@ struct PlayerText
     }
     const char16_t* Get() const;
     operator const char16_t*() const { return Get(); }
+    bool operator==(const std::u16string& Text) const { return Text == Get(); }
 };
 
 // Every text of the dialogs, the messages and the terminal player: its name, the Japanese original,

@@ -121,22 +121,6 @@ inline constexpr const PlayerText* ALL[] = {LARKSPUR_PLAYER_TEXTS(LARKSPUR_LIST_
 void SetLanguage(PlayerLanguage Language);
 PlayerLanguage Language();
 
-// Sets a language for the object's life and puts the previous one back (tests of one language).
-class ScopedLanguage
-{
-public:
-    explicit ScopedLanguage(PlayerLanguage Language) : Previous(PlayerTexts::Language())
-    {
-        SetLanguage(Language);
-    }
-    ~ScopedLanguage() { SetLanguage(Previous); }
-    ScopedLanguage(const ScopedLanguage&) = delete;
-    ScopedLanguage& operator=(const ScopedLanguage&) = delete;
-
-private:
-    PlayerLanguage Previous;
-};
-
 constexpr const char16_t* DISPLAY_NAME = u"Larkspur";
 constexpr const char16_t* VERSION = u"" LARKSPUR_VERSION_TEXT;
 constexpr const char16_t* TITLE_FORMAT = u"%s v%s";

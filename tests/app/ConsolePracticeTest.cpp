@@ -1,5 +1,5 @@
 #include "app/cli/ConsolePlayer.h"
-#include "app/dialog/PlayerTexts.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
@@ -359,7 +359,7 @@ TEST(ConsolePracticeTest, LoopRepeatsThePassage)
 // glides in at the seam.
 TEST(ConsolePracticeTest, TrainerSpeedsUpEveryTwoRepetitions)
 {
-    const PlayerTexts::ScopedLanguage English(PlayerLanguage::English);
+    const ScopedPlayerLanguage English(PlayerLanguage::English);
     // Eighteen passes leave the target several repetitions even when a starved device cuts some.
     const LoopRun Run = PlayLoop(SignalFile("practice-train.wav", 2.0, 1000.0),
                                  {"--loop", "1-1.5", "--speed", "0.75", "--train", "10/2:1.0"}, 18);

@@ -3,7 +3,7 @@
 #include "app/cli/CliSettingValues.h"
 #include "app/cli/DisplayColumns.h"
 #include "app/dialog/DialogControlIds.h"
-#include "app/dialog/PlayerTexts.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -152,7 +152,7 @@ TEST(StatusLineTest, NarrowLinesKeepTheStateWordAndTheLoop)
             }
         }
     }
-    const PlayerTexts::ScopedLanguage EnglishWherePlayingIsTheWiderWord(PlayerLanguage::English);
+    const ScopedPlayerLanguage EnglishWherePlayingIsTheWiderWord(PlayerLanguage::English);
     EXPECT_EQ(Line.Fit(31), "A 0:02.0 B 0:04.0 rep paused");
     Line.bPaused = false;
     EXPECT_EQ(Line.Fit(31), "A 0:02.0 B 0:04.0 rep playing");

@@ -1,6 +1,7 @@
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/MainDialogLayout.h"
 #include "app/dialog/ProgramEntry.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
@@ -836,7 +837,7 @@ TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePractice
 // and at 144 dpi (a check box's box and a button's margins counted), so no control grows.
 TEST(QtMainDialog, TheEnglishCaptionsFitTheTemplateAt96And144Dpi)
 {
-    const PlayerTexts::ScopedLanguage English(PlayerLanguage::English);
+    const ScopedPlayerLanguage English(PlayerLanguage::English);
     const QStyle* pStyle = QApplication::style();
     for (const int32_t iDpi : {96, 144})
     {

@@ -2,7 +2,7 @@
 // thread, as a user's clicks, keys and drags would arrive.
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/MainDialogLayout.h"
-#include "app/dialog/PlayerTexts.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 #include "app/win32/PlayerProgram.h"
 #include "app/win32/ProgressMenu.h"
 #include "tests/common/TestFiles.h"
@@ -467,7 +467,7 @@ TEST(MainDialogWindow, ListColumnsFollowTheDisplayScaling)
 // a check box and the edges of a button or frame counted, and the longest list item its column.
 TEST(MainDialogWindow, TheEnglishCaptionsFitTheirControls)
 {
-    const PlayerTexts::ScopedLanguage English(PlayerLanguage::English);
+    const ScopedPlayerLanguage English(PlayerLanguage::English);
     RunningPlayer Player(nullptr);
     ASSERT_NE(Player.hDialog, nullptr);
     const char* pDpi = std::getenv("LARKSPUR_TEST_DPI");

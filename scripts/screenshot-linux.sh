@@ -2,6 +2,8 @@
 # Makes docs/larkspur-linux.png: the Qt dialog under a private Xvfb display (with a small window
 # manager for the frame), a 30 s test tone loaded through "..." and playing on the virtual device.
 #   scripts/screenshot-linux.sh [BUILD_DIR] [OUTPUT.png]
+#   LARKSPUR_LANG=en scripts/screenshot-linux.sh ...            the window in English (default: ja)
+#   LARKSPUR_SCREENSHOT_DPI=144 scripts/screenshot-linux.sh ...  the display at 150 % scaling
 # BUILD_DIR defaults to build/player and is built when it has no larkspur yet. Needs xvfb, openbox,
 # xdotool, imagemagick, sox and fonts-noto-cjk (scripts/install-deps.sh installs them).
 set -euo pipefail
@@ -14,6 +16,8 @@ if [[ ! -x "$build/app/qt/larkspur" ]]; then
     cmake --build "$build" -j 2 --target larkspur
 fi
 
+export LARKSPUR_LANG=${LARKSPUR_LANG:-ja}
+dpi=${LARKSPUR_SCREENSHOT_DPI:-96}
 work=$(mktemp -d)
 xvfb_pid=""
 wm_pid=""
@@ -30,12 +34,12 @@ trap cleanup EXIT
 sox -n -r 44100 -b 16 -c 2 "$work/larkspur-demo.wav" synth 30 sine 440 sine 660 vol 0.5
 
 source "$root/scripts/xvfb.sh"
-start_xvfb 1000x380 "$work/xvfb.log" -br || { echo "Xvfb did not start" >&2; exit 1; }
+start_xvfb "$((1000 * dpi / 96))x$((380 * dpi / 96))" "$work/xvfb.log" -dpi "$dpi" -br || { echo "Xvfb did not start" >&2; exit 1; }
 openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 sleep 1
 
-LARKSPUR_AUDIO=virtual QT_QPA_PLATFORM=xcb "$build/app/qt/larkspur" >"$work/larkspur.log" 2>&1 &
+LARKSPUR_AUDIO=virtual QT_QPA_PLATFORM=xcb QT_FONT_DPI=$dpi "$build/app/qt/larkspur" >"$work/larkspur.log" 2>&1 &
 app_pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Larkspur v' | head -n 1)
 sleep 1

@@ -4,6 +4,7 @@
 # Needs the Windows build (cmake --preset windows && cmake --build --preset windows).
 #   scripts/screenshot-windows.sh [BUILD_DIR] [OUTPUT.png]
 #   LARKSPUR_SCREENSHOT_DPI=144 scripts/screenshot-windows.sh ...   the display at 150 % scaling
+#   LARKSPUR_LANG=en scripts/screenshot-windows.sh ...              the dialog in English (default: ja)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,6 +23,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 export LARKSPUR_AUDIO=${LARKSPUR_AUDIO:-virtual}
+export LARKSPUR_LANG=${LARKSPUR_LANG:-ja}
 
 xvfb_pid=""
 demo_pid=""

@@ -85,29 +85,26 @@ std::string HelpText()
             "Output: LARKSPUR_AUDIO=virtual plays on a virtual device, LARKSPUR_AUDIO=virtual:OUT.wav\n"
             "also keeps all it played in OUT.wav (restarts included; a start in another rate or bits goes\n"
             "on in OUT-2.wav beside it), written when the player ends.\n"
-            "Messages (printed as the window shows them, with their caption):\n"
-            "  ファイル形式が不明または壊れています。このファイルは読み込めません。\n"
-            "      the file format is not recognised or the file is damaged; it cannot be read\n"
-            "  出力先のオーディオデバイスを初期化できませんでした。\n"
-            "      the output device could not be initialised at any rate or mode\n"
-            "  サンプリング周波数コンバータの初期化に失敗しました。\n"
-            "      the sampling frequency converter could not be set up\n"
-            "  入力バッファーの初期化に失敗しました。 / 出力バッファーの初期化に失敗しました。\n"
-            "      the playback thread's input / output buffer could not be made\n"
-            "  音再生スレッドの起動に失敗しました。\n"
-            "      the playback thread did not start\n"
-            "  出力先のオーディオデバイスをアクティベートできませんでした。\n"
-            "      the output device could not be activated\n"
-            "  出力先デバイスで問題が発生し、再生を開始できませんでした。\n"
-            "      the output device had a problem; playback could not start\n"
-            "  リアルタイムオーディオバッファーの初期化中に問題が発生しました。\n"
-            "      the real-time audio buffer could not be set up\n"
-            "  バッファーサイズの制限処理中に問題が発生しました / "
-            "バッファーサイズの設定中に問題が発生しました。\n"
-            "      the buffer size could not be limited / set\n"
-            "  Status words: 再生 playing, 一時停止 paused, 停止 stopped; 排他モード exclusive mode,\n"
-            "  共有モード shared mode.\n"
-            "Exit status: 0 played or quit; 1 wrong arguments; 2 file missing or not a WAV file the player\n"
+            "Language: the desktop's (LANGUAGE, LC_ALL, LC_MESSAGES, LANG): Japanese for ja and where no\n"
+            "language is set (C, POSIX), English for any other; LARKSPUR_LANG=ja or en chooses.\n"
+            "Messages (printed as the window shows them, with their caption) and status words, in Japanese\n"
+            "and English:\n";
+    for (const PlayerText* pText :
+         {&PlayerTexts::FILE_REFUSED, &PlayerTexts::DEVICE_NOT_INITIALISED, &PlayerTexts::CONVERTER_FAILED,
+          &PlayerTexts::INPUT_BUFFER_FAILED, &PlayerTexts::OUTPUT_BUFFER_FAILED,
+          &PlayerTexts::THREAD_START_FAILED, &PlayerTexts::DEVICE_NOT_ACTIVATED,
+          &PlayerTexts::DEVICE_START_FAILED, &PlayerTexts::SOUND_BUFFER_FAILED,
+          &PlayerTexts::CAPACITY_LIMIT_FAILED, &PlayerTexts::BUFFER_SIZE_FAILED, &PlayerTexts::STATE_PLAYING,
+          &PlayerTexts::STATE_PAUSED, &PlayerTexts::STATE_STOPPED, &PlayerTexts::MODE_EXCLUSIVE,
+          &PlayerTexts::MODE_SHARED})
+    {
+        text += "  ";
+        text += WideToUtf8(pText->pJapanese);
+        text += "\n      ";
+        text += WideToUtf8(pText->pEnglish);
+        text += "\n";
+    }
+    text += "Exit status: 0 played or quit; 1 wrong arguments; 2 file missing or not a WAV file the player\n"
             "reads; 3 no such device, the recording cannot be written, or playback could not start;\n"
             "130 stopped by Ctrl-C.\n";
     return text;

@@ -1,11 +1,15 @@
 #include "app/cli/PracticeText.h"
 
 #include "app/cli/CliSettingValues.h"
+#include "app/dialog/PlayerTexts.h"
 #include "app/player/PlayerScales.h"
+#include "runtime/FormatText.h"
+#include "runtime/TextConversion.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace
 {
@@ -80,62 +84,81 @@ bool ActionOfKey(ConsoleKey Key, PlaybackSession::Action& What)
     return false;
 }
 
+namespace
+{
+// A text of the table with its arguments, as UTF-8 for the terminal.
+template <typename... Arguments> std::string Formatted(const char16_t* pFormat, Arguments... Values)
+{
+    char16_t Text[160];
+    FormatText(Text, sizeof(Text), pFormat, Values...);
+    return WideToUtf8(Text);
+}
+
+std::u16string Minutes(const PlaybackSession& Session, uint64_t ullFrames)
+{
+    return Utf8ToWide(CliSettingValues::MinutesText(Session.Seconds(ullFrames)));
+}
+} // namespace
+
 std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice What)
 {
     using Notice = PlaybackSession::Notice;
     const PlaybackSession::TrainerProgram& Trainer = Session.GetTrainer();
-    char Text[80];
     switch (What)
     {
     case Notice::PastTheEnd:
-        return "not that far: the file ends at " +
-               CliSettingValues::MinutesText(Session.Seconds(Session.GetLength()));
+        return Formatted(PlayerTexts::NOTICE_PAST_THE_END_FORMAT,
+                         Minutes(Session, Session.GetLength()).c_str());
     case Notice::LoopOrder:
-        return "loop refused: B must come after A";
+        return WideToUtf8(PlayerTexts::NOTICE_LOOP_ORDER);
     case Notice::LoopTooShort:
-        return "loop refused: shorter than 0.5 s";
+        return WideToUtf8(PlayerTexts::NOTICE_LOOP_TOO_SHORT);
     case Notice::LoopNeedsStart:
-        return "mark the loop's start with a first";
+        return WideToUtf8(PlayerTexts::NOTICE_LOOP_NEEDS_START);
     case Notice::TrainerOn:
-        std::snprintf(Text, sizeof(Text), "trainer on: +%d every %u until x%.2f",
-                      static_cast<int>(Trainer.iSteps), Trainer.uiEvery,
-                      PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
-        return Text;
+        return Formatted(PlayerTexts::NOTICE_TRAINER_ON_FORMAT, static_cast<int>(Trainer.iSteps),
+                         static_cast<unsigned>(Trainer.uiEvery),
+                         PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
     case Notice::TrainerOff:
-        return "trainer off";
+        return WideToUtf8(PlayerTexts::NOTICE_TRAINER_OFF);
     case Notice::TrainerAtTarget:
-        std::snprintf(Text, sizeof(Text), "trainer: already at its target x%.2f",
-                      PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
-        return Text;
+        return Formatted(PlayerTexts::NOTICE_TRAINER_AT_TARGET_FORMAT,
+                         PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
     case Notice::LoopNudged:
-        return Session.WasEndNudged() ? "B now " + FineTime(Session.Seconds(Session.GetLoopEnd()))
-                                      : "A now " + FineTime(Session.Seconds(Session.GetLoopStart()));
+        return Session.WasEndNudged()
+                   ? Formatted(PlayerTexts::NOTICE_NUDGED_END_FORMAT,
+                               Utf8ToWide(FineTime(Session.Seconds(Session.GetLoopEnd()))).c_str())
+                   : Formatted(PlayerTexts::NOTICE_NUDGED_START_FORMAT,
+                               Utf8ToWide(FineTime(Session.Seconds(Session.GetLoopStart()))).c_str());
     case Notice::NudgeNeedsLoop:
-        return "set a loop with a and b first";
+        return WideToUtf8(PlayerTexts::NOTICE_NUDGE_NEEDS_LOOP);
     case Notice::NudgePastTheFile:
-        return "not moved: the loop would leave the file";
+        return WideToUtf8(PlayerTexts::NOTICE_NUDGE_PAST_THE_FILE);
     case Notice::RunUpSet:
         if (Session.GetRunUpSeconds() <= 0.0)
         {
-            return "run-up off";
+            return WideToUtf8(PlayerTexts::NOTICE_RUN_UP_OFF);
         }
-        std::snprintf(Text, sizeof(Text), "run-up %.1f s before %s", Session.GetRunUpSeconds(),
-                      Session.IsRunUpEvery() ? "every repetition" : "the first repetition");
-        return Text;
+        return Formatted(Session.IsRunUpEvery() ? PlayerTexts::NOTICE_RUN_UP_EVERY_FORMAT
+                                                : PlayerTexts::NOTICE_RUN_UP_FIRST_FORMAT,
+                         Session.GetRunUpSeconds());
     case Notice::MarkerAdded:
-        return "marker " + MarkerText(Session) + " added";
+        return Formatted(PlayerTexts::NOTICE_MARKER_ADDED_FORMAT, Utf8ToWide(MarkerText(Session)).c_str());
     case Notice::MarkerRemoved:
-        return "marker removed, " + std::to_string(Session.GetMarkers().size()) + " left";
+        return Formatted(PlayerTexts::NOTICE_MARKER_REMOVED_FORMAT,
+                         static_cast<unsigned>(Session.GetMarkers().size()));
     case Notice::MarkersFull:
-        return "no more markers: " + std::to_string(PlaybackSession::MAX_MARKERS) + " is the most";
+        return Formatted(PlayerTexts::NOTICE_MARKERS_FULL_FORMAT,
+                         static_cast<unsigned>(PlaybackSession::MAX_MARKERS));
     case Notice::NoMarker:
-        return Session.GetMarkers().empty() ? "no markers: m drops one" : "no marker that way";
+        return WideToUtf8(Session.GetMarkers().empty() ? PlayerTexts::NOTICE_NO_MARKERS
+                                                       : PlayerTexts::NOTICE_NO_MARKER_THAT_WAY);
     case Notice::StateDamaged:
-        return "the kept practice of this file was damaged; it is ignored";
+        return WideToUtf8(PlayerTexts::NOTICE_STATE_DAMAGED);
     case Notice::KeepPitchOn:
-        return "keep pitch on: the speed changes the tempo only";
+        return WideToUtf8(PlayerTexts::NOTICE_KEEP_PITCH_ON);
     case Notice::KeepPitchOff:
-        return "keep pitch off: the pitch follows the speed";
+        return WideToUtf8(PlayerTexts::NOTICE_KEEP_PITCH_OFF);
     case Notice::None:
         break;
     }
@@ -152,16 +175,15 @@ std::string StatusText(const PlaybackSession& Session, int32_t iSpeedPosition)
     std::string Text;
     if (Session.HasLoop())
     {
-        Text = "A " + CliSettingValues::MinutesText(Session.Seconds(Session.GetLoopStart())) + " B " +
-               CliSettingValues::MinutesText(Session.Seconds(Session.GetLoopEnd())) + " rep " +
-               std::to_string(Session.GetRepetition());
+        Text = Formatted(PlayerTexts::STATUS_LOOP_FORMAT, Minutes(Session, Session.GetLoopStart()).c_str(),
+                         Minutes(Session, Session.GetLoopEnd()).c_str(),
+                         Utf8ToWide(std::to_string(Session.GetRepetition())).c_str());
         if (Session.IsTrainerOn())
         {
             const int32_t iNext = Session.GetTrainerNextPosition();
-            char Speed[40];
-            std::snprintf(Speed, sizeof(Speed), iNext != iSpeedPosition ? " next x%.2f" : " at x%.2f",
-                          PlayerScales::SpeedOfPosition(iNext));
-            Text += Speed;
+            Text += Formatted(iNext != iSpeedPosition ? PlayerTexts::STATUS_TRAINER_NEXT_FORMAT
+                                                      : PlayerTexts::STATUS_TRAINER_AT_FORMAT,
+                              PlayerScales::SpeedOfPosition(iNext));
         }
     }
     else if (Session.HasMarkedStart())
@@ -170,7 +192,7 @@ std::string StatusText(const PlaybackSession& Session, int32_t iSpeedPosition)
     }
     else if (Session.IsTrainerOn())
     {
-        Text = "trainer on";
+        Text = WideToUtf8(PlayerTexts::STATUS_TRAINER_ON);
     }
     if (Session.GetRunUpSeconds() > 0.0 && (Session.HasLoop() || Session.HasMarkedStart()))
     {

@@ -46,7 +46,7 @@ StatusLine StatusLine::Of(ConsoleDialogHost& Host, const PlaybackSession& Sessio
         // The effective bits, at most the device's.
         Line.BitText = Utf8ToWide(
             std::to_string(std::min(PlayerState::Instance().uiEffectiveBitCount, Report.uiDeviceBits)));
-        Line.ModeText = Report.bShared != 0 ? PlayerTexts::MODE_SHARED : PlayerTexts::MODE_EXCLUSIVE;
+        Line.ModeText = (Report.bShared != 0 ? PlayerTexts::MODE_SHARED : PlayerTexts::MODE_EXCLUSIVE).Get();
     }
     return Line;
 }
@@ -70,9 +70,11 @@ std::string StatusLine::Fit(uint32_t uiColumns) const
         return Format();
     }
     // Measured with the widest state word, so that pausing and resuming keep the layout.
+    const size_t ullPlaying = DisplayColumns(WideToUtf8(PlayerTexts::STATE_PLAYING));
+    const size_t ullPaused = DisplayColumns(WideToUtf8(PlayerTexts::STATE_PAUSED));
     StatusLine Widest = *this;
     Widest.bPlaying = true;
-    Widest.bPaused = true;
+    Widest.bPaused = ullPaused >= ullPlaying;
     const size_t ullRoom = uiColumns - 1;
     Parts Shown;
     for (uint32_t uiBar = FULL_BAR; uiBar >= SHORTEST_BAR; --uiBar)
@@ -102,7 +104,7 @@ std::string StatusLine::Fit(uint32_t uiColumns) const
     }
     // Still too narrow: the practice text is cut, the state word kept whole while it fits at all.
     const std::string State = StateWord();
-    const size_t ullState = DisplayColumns(WideToUtf8(PlayerTexts::PAUSE));
+    const size_t ullState = std::max(ullPlaying, ullPaused);
     if (PracticeText.empty() || ullRoom <= ullState + 1)
     {
         return CutToColumns(State, ullRoom);
@@ -114,7 +116,9 @@ std::string StatusLine::Fit(uint32_t uiColumns) const
 
 std::string StatusLine::StateWord() const
 {
-    return WideToUtf8(!bPlaying ? PlayerTexts::STOP : bPaused ? PlayerTexts::PAUSE : PlayerTexts::PLAY);
+    return WideToUtf8(!bPlaying ? PlayerTexts::STATE_STOPPED
+                      : bPaused ? PlayerTexts::STATE_PAUSED
+                                : PlayerTexts::STATE_PLAYING);
 }
 
 std::string StatusLine::Compose(const Parts& Shown) const

@@ -16,10 +16,10 @@ struct StatusLine
     std::u16string VolumeText;     // "-20.0 dB"
     std::u16string DeviceRateText; // "96000", empty while no device is open
     std::u16string BitText;        // "24"
-    std::u16string ModeText;       // "排他モード" / "共有モード"
+    std::u16string ModeText;       // "排他モード" / "共有モード" (or the English)
     bool bPlaying = false;
     bool bPaused = false;
-    // The loop, the trainer or a notice, after the volume ("A 0:12.0 B 0:19.5 rep 3"); ASCII.
+    // The loop, the trainer or a notice, after the volume ("A 0:12.0 B 0:19.5 rep 3"); UTF-8.
     std::string PracticeText;
 
     // The session's place and state, the sliders' positions and the last start's report.
@@ -36,8 +36,8 @@ struct StatusLine
     // mode's words, the device's rate and bits, the length, the volume, the speed and the position.
     // The practice text (the loop, a notice) and the state word stay to the last: what still does
     // not fit is cut from the practice text, the state word whole. Widths are display columns (the
-    // Japanese characters take two), measured with the widest state word so the layout stays when
-    // playback pauses. 0 columns: unknown, the full line.
+    // Japanese characters take two), measured with the wider of the playing and paused words so the layout
+    // stays when playback pauses. 0 columns: unknown, the full line.
     std::string Fit(uint32_t uiColumns) const;
 
     static constexpr uint32_t FULL_BAR = 20;
@@ -56,6 +56,6 @@ private:
         bool bMode = true;
     };
     std::string Compose(const Parts& Shown) const;
-    // 再生, 一時停止 or 停止.
+    // 再生, 一時停止 or 停止 (playing, paused, stopped), in the language chosen.
     std::string StateWord() const;
 };

@@ -17,7 +17,7 @@ InMemoryDialogHost::InMemoryDialogHost()
             continue;
         }
         Control& Item = Controls[pControls[i].iId];
-        Item.Text = pControls[i].pCaption != nullptr ? pControls[i].pCaption : u"";
+        Item.Text = pControls[i].pCaption != nullptr ? MainDialogLayout::CaptionOf(pControls[i]) : u"";
         Item.bEnabled = pControls[i].bInitiallyDisabled != 0 ? 0 : 1;
     }
 }

@@ -290,11 +290,11 @@ std::vector<MainDialog::MenuItem> MainDialog::GetProgressMenu()
     const int32_t bPlaying = State.bPlaying == 1 ? 1 : 0;
     const int32_t bMarked = Session.HasLoop() || Session.HasMarkedStart() ? 1 : 0;
     std::vector<MenuItem> Items = {
-        {Action::LoopStart, PlayerTexts::MENU_LOOP_START, bPlaying, 0},
-        {Action::LoopEnd, PlayerTexts::MENU_LOOP_END, bPlaying != 0 && bMarked != 0 ? 1 : 0, 0},
-        {Action::LoopClear, PlayerTexts::MENU_LOOP_CLEAR, bMarked, 0},
-        {Action::Trainer, PlayerTexts::MENU_TRAINER, 1, Session.IsTrainerOn() ? 1 : 0},
-        {Action::KeepPitch, PlayerTexts::MENU_KEEP_PITCH, 1, Session.IsKeepPitchOn() ? 1 : 0},
+        {Action::LoopStart, PlayerTexts::MENU_LOOP_START.Get(), bPlaying, 0},
+        {Action::LoopEnd, PlayerTexts::MENU_LOOP_END.Get(), bPlaying != 0 && bMarked != 0 ? 1 : 0, 0},
+        {Action::LoopClear, PlayerTexts::MENU_LOOP_CLEAR.Get(), bMarked, 0},
+        {Action::Trainer, PlayerTexts::MENU_TRAINER.Get(), 1, Session.IsTrainerOn() ? 1 : 0},
+        {Action::KeepPitch, PlayerTexts::MENU_KEEP_PITCH.Get(), 1, Session.IsKeepPitchOn() ? 1 : 0},
     };
     // The loop's points move by the menu too while a loop is set.
     if (Session.HasLoop())
@@ -314,10 +314,10 @@ std::vector<MainDialog::MenuItem> MainDialog::GetProgressMenu()
             Items.push_back({Nudge.first, Nudge.second, 1, 0});
         }
     }
-    Items.push_back({Action::MarkerAdd, PlayerTexts::MENU_MARKER_ADD,
+    Items.push_back({Action::MarkerAdd, PlayerTexts::MENU_MARKER_ADD.Get(),
                      bPlaying != 0 && Session.GetMarkers().size() < PlaybackSession::MAX_MARKERS ? 1 : 0, 0});
-    Items.push_back(
-        {Action::MarkerRemove, PlayerTexts::MENU_MARKER_REMOVE, Session.GetMarkers().empty() ? 0 : 1, 0});
+    Items.push_back({Action::MarkerRemove, PlayerTexts::MENU_MARKER_REMOVE.Get(),
+                     Session.GetMarkers().empty() ? 0 : 1, 0});
     return Items;
 }
 

@@ -1,4 +1,6 @@
 #pragma once
+#include "app/dialog/PlayerTexts.h"
+
 #include <cstdint>
 
 // Dialog template 101 as data: the window and its 23 controls in template order, positions and
@@ -31,7 +33,7 @@ struct Control
 {
     int32_t iId; // -1 for the controls the logic never reaches
     ControlKind Kind;
-    const char16_t* pCaption; // null for none
+    const PlayerText* pCaption; // null for none
     int32_t iX;
     int32_t iY;
     int32_t iWidth;
@@ -55,6 +57,8 @@ constexpr int32_t NO_ID = -1;
 const Control* Controls();
 // The control with identifier iId, or null.
 const Control* Find(int32_t iId);
+// A control's caption in the language chosen, or null for none.
+const char16_t* CaptionOf(const Control& Item);
 // Columns of the two information lists: title, width in pixels, left-aligned.
 constexpr int32_t ITEM_COLUMN_WIDTH = 150;
 constexpr int32_t VALUE_COLUMN_WIDTH = 140;

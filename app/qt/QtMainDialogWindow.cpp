@@ -49,9 +49,9 @@ Qt::Alignment AlignmentOf(TextAlign Align)
     }
 }
 
-QString CaptionOf(const MainDialogLayout::Control& Item)
+QString QtCaptionOf(const MainDialogLayout::Control& Item)
 {
-    return Item.pCaption != nullptr ? QString::fromUtf16(Item.pCaption) : QString();
+    return Item.pCaption != nullptr ? QString::fromUtf16(MainDialogLayout::CaptionOf(Item)) : QString();
 }
 } // namespace
 
@@ -102,7 +102,7 @@ void QtMainDialogWindow::Build()
         }
         case ControlKind::Label:
         {
-            auto* pLabel = new QLabel(CaptionOf(Item), this);
+            auto* pLabel = new QLabel(QtCaptionOf(Item), this);
             pLabel->setTextFormat(Qt::PlainText);
             pLabel->setAlignment(AlignmentOf(Item.Align) | Qt::AlignTop);
             pWidget = pLabel;
@@ -110,7 +110,7 @@ void QtMainDialogWindow::Build()
         }
         case ControlKind::Button:
         {
-            auto* pButton = new QPushButton(CaptionOf(Item), this);
+            auto* pButton = new QPushButton(QtCaptionOf(Item), this);
             // Enter never clicks a button; only the handler decides what it does.
             pButton->setAutoDefault(false);
             pButton->setDefault(false);
@@ -120,7 +120,7 @@ void QtMainDialogWindow::Build()
         }
         case ControlKind::GroupBox:
         {
-            auto* pGroup = new QGroupBox(CaptionOf(Item), this);
+            auto* pGroup = new QGroupBox(QtCaptionOf(Item), this);
             // A frame only: the controls inside stay siblings and get every click.
             pGroup->setAttribute(Qt::WA_TransparentForMouseEvents);
             pWidget = pGroup;
@@ -146,7 +146,7 @@ void QtMainDialogWindow::Build()
             break;
         case ControlKind::CheckBox:
         {
-            auto* pCheck = new QCheckBox(CaptionOf(Item), this);
+            auto* pCheck = new QCheckBox(QtCaptionOf(Item), this);
             // Only the user's clicks are commands, not the logic's own SetCheck.
             connect(pCheck, &QCheckBox::clicked, this, [this, iId]() { Command(iId); });
             pWidget = pCheck;

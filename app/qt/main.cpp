@@ -1,4 +1,5 @@
 #include "app/dialog/CommandLineArguments.h"
+#include "app/dialog/PlayerLanguageChoice.h"
 #include "app/dialog/ProgramEntry.h"
 #include "app/player/AudioLayerSelection.h"
 #include "app/qt/QtDialogHost.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
 {
     // Qt takes its own options (-platform, -style, ...) out of argv first; what is left is ours.
     QApplication Application(argc, argv);
+    PlayerTexts::SetLanguage(PlayerLanguageChoice::AtStart());
     // One command line as the dialog reads it, each argument quoted where it needs it (a path with
     // blanks from a file manager stays one argument).
     std::vector<std::u16string> Words;

@@ -3,6 +3,7 @@
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/FileDialogFilters.h"
 #include "app/dialog/MainDialog.h"
+#include "app/dialog/MainDialogLayout.h"
 #include "app/dialog/SDialogHandler.h"
 
 #include <algorithm>
@@ -46,6 +47,7 @@ void Win32DialogHost::Attach(HWND hNewDialog)
         KeyFilter.Remove();
         return;
     }
+    ApplyCaptions();
     ProgressBar.Attach(
         GetDlgItem(hDialog, DialogControlIds::ID_PROGRESS), hDialog,
         [this](const DialogEvent& Event) { return DeliverUserEvent(Event); },
@@ -61,6 +63,24 @@ void Win32DialogHost::Attach(HWND hNewDialog)
                           DeliverPractice(What);
                           return 1;
                       });
+}
+
+void Win32DialogHost::ApplyCaptions()
+{
+    // The template's children come in its order; each one that is the control the layout expects
+    // there gets its caption (the frames and labels without an identifier are found only so).
+    HWND hChild = ::GetWindow(hDialog, GW_CHILD);
+    for (int32_t i = 0; i < MainDialogLayout::CONTROL_COUNT && hChild != nullptr; ++i)
+    {
+        const MainDialogLayout::Control& Item = MainDialogLayout::Controls()[i];
+        const char16_t* pCaption = MainDialogLayout::CaptionOf(Item);
+        if (pCaption != nullptr &&
+            static_cast<int16_t>(GetDlgCtrlID(hChild)) == static_cast<int16_t>(Item.iId))
+        {
+            SetWindowTextW(hChild, Wide(pCaption));
+        }
+        hChild = ::GetWindow(hChild, GW_HWNDNEXT);
+    }
 }
 
 int32_t Win32DialogHost::DeliverUserEvent(const DialogEvent& Event)

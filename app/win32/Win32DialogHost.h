@@ -27,8 +27,9 @@ public:
 
     void SetHandler(SDialogHandler* pNewHandler) { pHandler = pNewHandler; }
     SDialogHandler* GetHandler() const { return pHandler; }
-    // The dialog window, from WM_INITDIALOG until the window goes; null outside. Attaching sets up
-    // the progress bar's seek, marks, tooltip and menu and the practice keys; null takes them away.
+    // The dialog window, from WM_INITDIALOG until the window goes; null outside. Attaching sets the
+    // captions in the language chosen (the template holds the Japanese originals) and sets up the
+    // progress bar's seek, marks, tooltip and menu and the practice keys; null takes them away.
     void Attach(HWND hNewDialog);
     HWND GetWindow() const { return hDialog; }
     void SetFileChooser(FileChooser Chooser) { FileChooserOverride = std::move(Chooser); }
@@ -96,6 +97,7 @@ public:
     void SetItemTooltip(int32_t iId, const char16_t* pText) override;
 
 private:
+    void ApplyCaptions();
     LRESULT Send(int32_t iId, UINT uiMessage, WPARAM wParam, LPARAM lParam);
 
     HWND hDialog = nullptr;

@@ -3,7 +3,9 @@
 #include "app/cli/StatusLine.h"
 
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerLanguageChoice.h"
 #include "app/dialog/PlayerTexts.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
 #include "conversion/ParameterSmoother.h"
@@ -200,6 +202,30 @@ TEST(ConsolePlayerTest, HelpGlossesEveryMessageAndKey)
         EXPECT_NE(Run.Out.find(WideToUtf8(pText)), std::string::npos) << WideToUtf8(pText);
     }
     EXPECT_NE(Run.Out.find("Space          pause / resume"), std::string::npos);
+}
+
+// The language the terminal player and the windows take at their start: LARKSPUR_LANG before all
+// (a value it does not know is passed over), then on Linux the first of LANGUAGE (its first entry),
+// LC_ALL, LC_MESSAGES and LANG that is set: Japanese for ja, C, POSIX and none at all.
+TEST(ConsolePlayerTest, TheLanguageFromTheEnvironment)
+{
+    using enum PlayerLanguage;
+    const auto Chosen = [](const char* pOverride, const char* pLanguage, const char* pAll,
+                           const char* pMessages, const char* pLang)
+    {
+        const ScopedVariable Override("LARKSPUR_LANG", pOverride), Language("LANGUAGE", pLanguage),
+            All("LC_ALL", pAll), Messages("LC_MESSAGES", pMessages), Lang("LANG", pLang);
+        return PlayerLanguageChoice::AtStart();
+    };
+    EXPECT_EQ(Chosen("en", nullptr, nullptr, nullptr, "ja_JP.UTF-8"), English);
+    EXPECT_EQ(Chosen("ja", "en", nullptr, nullptr, "en_US.UTF-8"), Japanese);
+#ifndef _WIN32
+    EXPECT_EQ(Chosen("fr", "ja:en", "de_DE.UTF-8", "C", "en_US.UTF-8"), Japanese);
+    EXPECT_EQ(Chosen(nullptr, "", "de_DE.UTF-8", "ja_JP.UTF-8", "ja_JP.UTF-8"), English);
+    EXPECT_EQ(Chosen(nullptr, nullptr, nullptr, "en_GB.UTF-8", "ja_JP.UTF-8"), English);
+    EXPECT_EQ(Chosen(nullptr, nullptr, nullptr, nullptr, "C.UTF-8"), Japanese);
+    EXPECT_EQ(Chosen(nullptr, nullptr, nullptr, nullptr, nullptr), Japanese);
+#endif
 }
 
 TEST(ConsolePlayerTest, MissingOrRefusedFileEndsAtOnce)

@@ -1,4 +1,5 @@
 #include "app/cli/ConsolePlayer.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
@@ -300,9 +301,10 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
         << Run.Messages.str();
     EXPECT_EQ(Keys.uiNext, 12u);
     const std::string Lines = Run.Status.str();
-    EXPECT_NE(Lines.find("-20.0 dB not that far: the file ends at 0:12.0"), std::string::npos) << Lines;
-    EXPECT_NE(Lines.find("-20.0 dB loop refused: shorter than 0.5 s"), std::string::npos) << Lines;
-    EXPECT_NE(Lines.find("-20.0 dB loop refused: B must come after A"), std::string::npos) << Lines;
+    EXPECT_NE(Lines.find("-20.0 dB そこまで進めません: ファイルは 0:12.0 で終わります"), std::string::npos)
+        << Lines;
+    EXPECT_NE(Lines.find("-20.0 dB ループできません: 0.5 秒より短い"), std::string::npos) << Lines;
+    EXPECT_NE(Lines.find("-20.0 dB ループできません: B は A より後に"), std::string::npos) << Lines;
     EXPECT_EQ(Lines.find(" B 0:"), std::string::npos) << Lines;
 
     const std::vector<double> Played = Run.Output.Played();
@@ -320,7 +322,7 @@ TEST(ConsolePracticeTest, SeekKeysPlayingAndPausedWithoutClicks)
 TEST(ConsolePracticeTest, LoopRepeatsThePassage)
 {
     const LoopRun Run = PlayLoop(SignalFile("practice-loop.wav", 3.0, 0.0), {"--loop", "1-1.5"}, 10);
-    EXPECT_NE(Run.Status.find(" -20.0 dB A 0:01.0 B 0:01.5 rep 1 "), std::string::npos) << Run.Status;
+    EXPECT_NE(Run.Status.find(" -20.0 dB A 0:01.0 B 0:01.5 1 回目 "), std::string::npos) << Run.Status;
     const std::vector<double>& Played = Run.Played;
     std::vector<size_t> Gaps;
     const std::vector<size_t> Starts = RepetitionStarts(Played, 1e-3, Gaps);
@@ -357,6 +359,7 @@ TEST(ConsolePracticeTest, LoopRepeatsThePassage)
 // glides in at the seam.
 TEST(ConsolePracticeTest, TrainerSpeedsUpEveryTwoRepetitions)
 {
+    const ScopedPlayerLanguage English(PlayerLanguage::English);
     // Eighteen passes leave the target several repetitions even when a starved device cuts some.
     const LoopRun Run = PlayLoop(SignalFile("practice-train.wav", 2.0, 1000.0),
                                  {"--loop", "1-1.5", "--speed", "0.75", "--train", "10/2:1.0"}, 18);
@@ -600,7 +603,7 @@ TEST(ConsolePracticeTest, NoticesGiveWayToTheNextKeyAndEndWithThePlayback)
         [&]
         {
             // The refusal is on the line; then a new start.
-            if (Run.Status.str().find("loop refused: shorter than 0.5 s") == std::string::npos)
+            if (Run.Status.str().find("ループできません: 0.5 秒より短い") == std::string::npos)
             {
                 return ConsoleKey::None;
             }
@@ -621,9 +624,9 @@ TEST(ConsolePracticeTest, NoticesGiveWayToTheNextKeyAndEndWithThePlayback)
     EXPECT_TRUE(bMarkShown) << Run.Status.str();
     const std::string Lines = Run.Status.str();
     // 30 s on was refused with a notice, and the file ended within the notice's time.
-    EXPECT_NE(Lines.find("not that far: the file ends at 0:03.0"), std::string::npos) << Lines;
+    EXPECT_NE(Lines.find("そこまで進めません: ファイルは 0:03.0 で終わります"), std::string::npos) << Lines;
     const std::string Last = Redraws(Lines).back();
-    EXPECT_EQ(Last.find("not that far"), std::string::npos) << Last;
+    EXPECT_EQ(Last.find("そこまで進めません"), std::string::npos) << Last;
     EXPECT_NE(Last.find("00:03.0 / 00:03.0 [####################] x1.0000 -20.0 dB A 0:0"), std::string::npos)
         << Last;
     EXPECT_EQ(Last.substr(Last.size() - std::string("停止\x1b[K\n").size()), "停止\x1b[K\n") << Last;

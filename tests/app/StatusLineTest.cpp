@@ -3,6 +3,7 @@
 #include "app/cli/CliSettingValues.h"
 #include "app/cli/DisplayColumns.h"
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -151,4 +152,8 @@ TEST(StatusLineTest, NarrowLinesKeepTheStateWordAndTheLoop)
             }
         }
     }
+    const ScopedPlayerLanguage EnglishWherePlayingIsTheWiderWord(PlayerLanguage::English);
+    EXPECT_EQ(Line.Fit(31), "A 0:02.0 B 0:04.0 rep paused");
+    Line.bPaused = false;
+    EXPECT_EQ(Line.Fit(31), "A 0:02.0 B 0:04.0 rep playing");
 }

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
 #include <string>
 
 using namespace DialogControlIds;
@@ -431,4 +433,29 @@ TEST(MainDialog, PlayAndTheSettingsUseTheListedDeviceWhenOthersGo)
     EXPECT_TRUE(Others[0]->GetProbes().empty());
     EXPECT_EQ(Others[1]->GetProbes().size(), ullThirdProbes);
     EXPECT_EQ(Rig.Launcher.Launched, std::vector<std::u16string>{u"{third}"});
+}
+
+// Every text of the table has its English (a name twice does not compile): not empty, no kana or
+// kanji left in it, the original's printf conversions in their order (a format given other
+// arguments would read the wrong ones), the same key after a tab, the same trailing blank, and a
+// full stop exactly where the original ends with one.
+TEST(MainDialog, EveryTextHasItsEnglish)
+{
+    const std::regex Conversion("[^%]*(%[-+ #0-9.]*[lh]*[a-zA-Z%])?");
+    const auto Conversions = [&](const std::u16string& Text)
+    { return std::regex_replace(WideToUtf8(Text), Conversion, "$1"); };
+    const auto Key = [](const std::u16string& Text)
+    { return Text.substr(std::min(Text.find(u'\t'), Text.size())); };
+    for (const PlayerText* pText : PlayerTexts::ALL)
+    {
+        SCOPED_TRACE(pText->pName);
+        const std::u16string Japanese = pText->pJapanese;
+        const std::u16string English = pText->pEnglish;
+        ASSERT_FALSE(Japanese.empty() || English.empty());
+        EXPECT_TRUE(std::all_of(English.begin(), English.end(), [](char16_t c) { return c < 0x3000; }));
+        EXPECT_EQ(Conversions(English), Conversions(Japanese));
+        EXPECT_EQ(Key(English), Key(Japanese));
+        EXPECT_EQ(English.back() == u' ', Japanese.back() == u' ');
+        EXPECT_EQ(English.back() == u'.', Japanese.back() == u'。' || Japanese.back() == u'.');
+    }
 }

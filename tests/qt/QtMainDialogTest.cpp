@@ -1,10 +1,12 @@
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/MainDialogLayout.h"
 #include "app/dialog/ProgramEntry.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
 #include "app/qt/QtDialogHost.h"
+#include "app/qt/QtDialogMetrics.h"
 #include "app/qt/QtMainDialogWindow.h"
 #include "app/qt/QtPracticeProgressBar.h"
 #include "conversion/ParameterSmoother.h"
@@ -871,4 +873,29 @@ TEST(QtMainDialog, TheProgressBarSeeksShowsTheLoopAndOffersItsMenuAndThePractice
     }
     EXPECT_GT(iChanged, 0);
     Rig.Click(ID_STOP);
+}
+
+// On an English desktop: every caption fits the template's own rectangle with the dialog font at 96
+// and at 144 dpi (a check box's box and a button's margins counted), so no control grows.
+TEST(QtMainDialog, TheEnglishCaptionsFitTheTemplateAt96And144Dpi)
+{
+    const ScopedPlayerLanguage English(PlayerLanguage::English);
+    const QStyle* pStyle = QApplication::style();
+    for (const int32_t iDpi : {96, 144})
+    {
+        const QFont Font = QtDialogMetrics::DialogFont(iDpi);
+        for (int32_t i = 0; i < MainDialogLayout::CONTROL_COUNT; ++i)
+        {
+            const MainDialogLayout::Control& Item = MainDialogLayout::Controls()[i];
+            const int32_t iFrame =
+                Item.Kind == ControlKind::CheckBox ? pStyle->pixelMetric(QStyle::PM_IndicatorWidth) +
+                                                         pStyle->pixelMetric(QStyle::PM_CheckBoxLabelSpacing)
+                : Item.Kind == ControlKind::Button ? 2 * pStyle->pixelMetric(QStyle::PM_ButtonMargin)
+                                                   : 0;
+            const QString Caption = QString::fromUtf16(MainDialogLayout::CaptionOf(Item)).trimmed();
+            EXPECT_LE(QFontMetrics(Font).horizontalAdvance(Caption) + iFrame * iDpi / 96,
+                      QtDialogMetrics::ToPixels(Item, QtDialogMetrics::BaseUnitsOf(Font)).width())
+                << iDpi << " " << Caption.toStdString();
+        }
+    }
 }

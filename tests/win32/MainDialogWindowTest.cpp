@@ -2,6 +2,7 @@
 // thread, as a user's clicks, keys and drags would arrive.
 #include "app/dialog/DialogControlIds.h"
 #include "app/dialog/MainDialogLayout.h"
+#include "app/dialog/ScopedPlayerLanguage.h"
 #include "app/win32/PlayerProgram.h"
 #include "app/win32/ProgressMenu.h"
 #include "tests/common/TestFiles.h"
@@ -358,7 +359,7 @@ TEST(MainDialogWindow, TheTemplateAndTheInitialStates)
         if (Control.iId != ID_SPEED_LABEL && Control.iId != ID_VOLUME_LABEL && Control.iId != ID_BIT_FIELD &&
             Control.Kind != ControlKind::ComboBox)
         {
-            EXPECT_EQ(TextOf(hChild), W(Control.pCaption));
+            EXPECT_EQ(TextOf(hChild), W(MainDialogLayout::CaptionOf(Control)));
         }
         // Position and size as the dialog manager places them: each mapped from dialog units.
         RECT Placed{};
@@ -459,6 +460,49 @@ TEST(MainDialogWindow, ListColumnsFollowTheDisplayScaling)
               (std::pair<LRESULT, LRESULT>{MulDiv(150, iDpi, 96), MulDiv(140, iDpi, 96)}));
     PostMessageW(Player.hDialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(Player.Finish(), 0);
+}
+
+// On an English desktop the dialog sets the English captions when it starts; each fits its control
+// with the dialog font at the display's scaling (the Wine run repeats this at 144 DPI), the box of
+// a check box and the edges of a button or frame counted, and the longest list item its column.
+TEST(MainDialogWindow, TheEnglishCaptionsFitTheirControls)
+{
+    const ScopedPlayerLanguage English(PlayerLanguage::English);
+    RunningPlayer Player(nullptr);
+    ASSERT_NE(Player.hDialog, nullptr);
+    const char* pDpi = std::getenv("LARKSPUR_TEST_DPI");
+    const int iDpi = pDpi != nullptr ? std::atoi(pDpi) : 96;
+    HWND hChild = GetWindow(Player.hDialog, GW_CHILD);
+    for (int32_t i = 0; i < MainDialogLayout::CONTROL_COUNT; ++i, hChild = GetWindow(hChild, GW_HWNDNEXT))
+    {
+        const MainDialogLayout::Control& Control = MainDialogLayout::Controls()[i];
+        std::wstring Caption = W(MainDialogLayout::CaptionOf(Control));
+        Caption.erase(Caption.find_last_not_of(L' ') + 1);
+        if (Caption.empty() || Control.iId == ID_SPEED_LABEL || Control.iId == ID_VOLUME_LABEL)
+        {
+            continue;
+        }
+        EXPECT_EQ(TextOf(hChild).substr(0, Caption.size()), Caption);
+        HDC hContext = GetDC(hChild);
+        const HGDIOBJ hFont =
+            SelectObject(hContext, reinterpret_cast<HFONT>(SendMessageW(hChild, WM_GETFONT, 0, 0)));
+        SIZE Extent{};
+        GetTextExtentPoint32W(hContext, Caption.c_str(), static_cast<int>(Caption.size()), &Extent);
+        SelectObject(hContext, hFont);
+        ReleaseDC(hChild, hContext);
+        RECT Client{};
+        GetClientRect(hChild, &Client);
+        const bool bCheck = Control.Kind == ControlKind::CheckBox;
+        EXPECT_LE(Extent.cx + (bCheck ? GetSystemMetrics(SM_CXMENUCHECK) : 0) +
+                      (Control.Kind == ControlKind::Label ? 0 : MulDiv(bCheck ? 4 : 8, iDpi, 96)),
+                  Client.right)
+            << i;
+    }
+    const std::wstring Longest = Player.Cell(ID_FILE_LIST, 0, 0);
+    EXPECT_LE(SendMessageW(Player.Item(ID_FILE_LIST), LVM_GETSTRINGWIDTHW, 0,
+                           reinterpret_cast<LPARAM>(Longest.c_str())) +
+                  MulDiv(12, iDpi, 96),
+              SendMessageW(Player.Item(ID_FILE_LIST), LVM_GETCOLUMNWIDTH, 0, 0));
 }
 
 TEST(MainDialogWindow, TheShiftShowsInTheTitle)

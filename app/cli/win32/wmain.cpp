@@ -1,5 +1,6 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/win32/ConsoleOutputCodePage.h"
+#include "app/dialog/PlayerLanguageChoice.h"
 #include "runtime/TextConversion.h"
 
 #include <cstdio>
@@ -10,6 +11,7 @@ int wmain(int argc, wchar_t** argv)
 {
     // Messages are UTF-8; the console is told so while the program runs.
     const ConsoleOutputCodePage CodePage;
+    PlayerTexts::SetLanguage(PlayerLanguageChoice::AtStart());
     std::vector<std::string> Arguments;
     for (int i = 1; i < argc; ++i)
     {

@@ -4,6 +4,7 @@
 // then closes the dialog with Escape.
 //   larkspur-dialog-demo FILE.wav STOP [POSITION]
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/PlayerLanguageChoice.h"
 #include "app/win32/PlayerProgram.h"
 
 #include <chrono>
@@ -39,6 +40,7 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "usage: larkspur-dialog-demo FILE.wav STOP [POSITION]\n");
         return 2;
     }
+    PlayerTexts::SetLanguage(PlayerLanguageChoice::AtStart());
     const std::u16string File = reinterpret_cast<const char16_t*>(argv[1]);
     const std::filesystem::path Stop = argv[2];
     const int iPosition = argc > 3 ? _wtoi(argv[3]) : 120;

@@ -580,7 +580,7 @@ int32_t MainDialog::ShowExamined(int32_t iExamined, const PlaybackEngine::FileFa
     if (iExamined < 0)
     {
         // The file's name and, when the reader said, why: the user sees which file and what is wrong.
-        std::u16string Message = PlayerTexts::FILE_REFUSED;
+        std::u16string Message = PlayerTexts::FILE_REFUSED.Get();
         const std::u16string Path = pPath != nullptr ? pPath : u"";
         const size_t ullSeparator = Path.find_last_of(u"/\\");
         Message += u"\n\n";

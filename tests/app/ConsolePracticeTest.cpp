@@ -658,7 +658,7 @@ TEST(ConsolePracticeTest, TheSecondRunFindsTheFileAsLeftUnlessFresh)
     EXPECT_NE(First.find("A 0:01.1 B 0:02.0"), std::string::npos) << First;
     const std::string Second = Play({}, {[] { return ConsoleKey::Quit; }});
     EXPECT_NE(Second.find("x0.9013"), std::string::npos) << Second;
-    EXPECT_NE(Second.find("A 0:01.1 B 0:02.0 rep 1 up 0.5s every M1/1"), std::string::npos) << Second;
+    EXPECT_NE(Second.find("A 0:01.1 B 0:02.0 1 回目 up 0.5s every M1/1"), std::string::npos) << Second;
     std::vector<std::filesystem::path> Entries;
     for (const auto& Entry : std::filesystem::directory_iterator(Folder))
     {

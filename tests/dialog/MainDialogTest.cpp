@@ -196,7 +196,7 @@ TEST(MainDialog, AChosenFileShowsItsPropertiesAndEnablesPlay)
     Host.Click(ID_CHOOSE_FILE);
     // Every supported file first, then the WAV files alone.
     const std::u16string All = AudioFileTypes::DialogPattern();
-    EXPECT_EQ(Host.LastFilterName(), u"Audio Files(" + All + u")\nWave Data File(*.wav)");
+    EXPECT_EQ(Host.LastFilterName(), u"音声ファイル(" + All + u")\nWave Data File(*.wav)");
     EXPECT_EQ(Host.LastPattern(), All + u"\n*.wav");
     for (const char16_t* pExtension :
          {u"*.wav;", u"*.flac;", u"*.mp3;", u"*.m4a;", u"*.ogg;", u"*.opus;", u"*.aiff;"})

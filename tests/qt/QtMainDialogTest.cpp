@@ -518,7 +518,7 @@ TEST(QtMainDialog, TheStateTableAcrossChoicePlayPausePlayStopWithTheSliders)
 
     // Cancelling the file dialog changes nothing.
     Rig.Click(ID_CHOOSE_FILE);
-    EXPECT_TRUE(Rig.LastFilter.startsWith(QStringLiteral("Audio Files(*.wav *.wave *.flac *.mp3 ")));
+    EXPECT_TRUE(Rig.LastFilter.startsWith(QStringLiteral("音声ファイル(*.wav *.wave *.flac *.mp3 ")));
     EXPECT_TRUE(Rig.LastFilter.endsWith(QStringLiteral(");;Wave Data File(*.wav)")));
     EXPECT_EQ(Rig.Enabled(), "000 settings enabled");
 

@@ -106,14 +106,16 @@ TEST(WaveFileReader, FloatSamplesPassAsTheyAreButNanAndInfinityReadAsSilence)
           std::tuple{"32-bit tag 3 RF64", 32u, WaveFileBuilder().Pcm(2, 96000, 32).FormatTag(3).Rf64()}})
     {
         SCOPED_TRACE(pName);
+        // Little-endian machines only, as the tests run.
         Bytes Raw;
-        for (const double dfValue : Values)
+        std::vector<double> Wanted;
+        for (size_t i = 0; i < Values.size(); ++i)
         {
-            const auto fValue = static_cast<float>(dfValue);
+            const auto fValue = static_cast<float>(Values[i]);
             uint8_t Sample[8];
-            std::memcpy(Sample, uiBits == 32 ? static_cast<const void*>(&fValue) : &dfValue, uiBits / 8);
-            Raw.insert(Raw.end(), Sample,
-                       Sample + uiBits / 8); // little-endian machines only, as the tests run
+            std::memcpy(Sample, uiBits == 32 ? static_cast<const void*>(&fValue) : &Values[i], uiBits / 8);
+            Raw.insert(Raw.end(), Sample, Sample + uiBits / 8);
+            Wanted.push_back(uiBits == 32 ? static_cast<float>(Expected[i]) : Expected[i]);
         }
         WaveFileReader Reader;
         ASSERT_EQ(OpenImage(Reader, WaveFileBuilder(Builder).Data(Raw).Build()), 1);
@@ -121,10 +123,6 @@ TEST(WaveFileReader, FloatSamplesPassAsTheyAreButNanAndInfinityReadAsSilence)
         EXPECT_EQ(Format.uiBitCount * 10 + static_cast<uint32_t>(Format.bFloatSamples), uiBits * 10 + 1);
         EXPECT_EQ(Format.ullFrameCount, 4u);
         EXPECT_EQ(std::u16string(Format.szCodingName), u"WAV");
-        std::vector<double> Wanted = Expected;
-        std::transform(Wanted.begin(), Wanted.end(), Wanted.begin(),
-                       [&](double dfValue)
-                       { return uiBits == 32 ? static_cast<double>(static_cast<float>(dfValue)) : dfValue; });
         EXPECT_EQ(ReadAll(Reader, 3), Wanted);
         EXPECT_EQ(Reader.Close(), 1); // which forgets the format
         EXPECT_EQ(Reader.GetFormat().uiBitCount, 0u);

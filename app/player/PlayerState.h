@@ -47,7 +47,7 @@ public:
     int32_t AllocateDeviceBlock(uint64_t ullDoubles);
     void FreeDeviceBlock();
 
-    // The reader of the chosen file (our WAV reader or a decoder), under the Parts' name.
+    // The reader of the chosen file (our WAV reader or a decoder), under the name it always had.
     SAudioFileReader* pWaveFileReader = nullptr;
     SamplingFrequencyConverter* pSamplingFrequencyConverter = nullptr;
     IntelligentSoundBuffer* pIntelligentSoundBuffer = nullptr;

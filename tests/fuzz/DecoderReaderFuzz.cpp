@@ -1,15 +1,11 @@
-// libFuzzer target: any bytes as a sound file through the decoder reader (our adapter over FFmpeg's
-// libraries; the decoders themselves are fuzzed upstream). Open, read to the end, seek to a frame the
-// input chooses, rewind, read again. Besides the sanitizers it checks what callers rely on: no more
-// frames than asked for, no writes past them, finite values, nothing past an exact length, and seeks
-// and rewinds that work on every file that opened.
+// libFuzzer target: any bytes as a sound file through the decoder reader (our adapter; FFmpeg's decoders
+// are fuzzed upstream): open, read, seek, rewind, read. It checks no more frames than asked for, no
+// writes past them, finite values, nothing past an exact length, seeks and rewinds that work.
 #include "tests/fuzz/FuzzScratchFile.h"
 #include "wave/ffmpeg/FfmpegFileReader.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -18,51 +14,43 @@ namespace
 {
 constexpr double GUARD_VALUE = 12345.0;
 constexpr uint64_t BUFFER_SAMPLES = 1u << 13;
-// A file whose sound is longer than this is not read further (a tiny input can declare hours).
+// Read no further: a tiny input can declare hours.
 constexpr uint64_t MOST_FRAMES = uint64_t{1} << 22;
 
-[[noreturn]] void Fail(const char* pWhat)
+void Check(bool bHolds, const char* pWhat)
 {
-    std::fprintf(stderr, "decoder fuzz invariant broken: %s\n", pWhat);
-    std::abort();
+    if (!bHolds)
+    {
+        std::fprintf(stderr, "decoder fuzz invariant broken: %s\n", pWhat);
+        std::abort();
+    }
 }
 
-// Reads to the end (or MOST_FRAMES) with calls of varying size and checks every call; the samples
-// read are kept.
-std::vector<double> ReadToEnd(FfmpegFileReader& Reader, uint64_t ullSeed)
+// Reads to the end (or MOST_FRAMES) with calls of varying size, checking every call; the frames read.
+uint64_t ReadToEnd(FfmpegFileReader& Reader, uint64_t ullSeed)
 {
     const uint64_t ullChannels = Reader.GetFormat().uiChannelCount;
     const uint64_t ullMostFrames = std::max<uint64_t>(BUFFER_SAMPLES / ullChannels, 1);
-    std::vector<double> All;
-    for (uint64_t ullCall = 0; All.size() / ullChannels < MOST_FRAMES; ++ullCall)
+    uint64_t ullTotal = 0;
+    for (uint64_t ullCall = 0; ullTotal < MOST_FRAMES; ++ullCall)
     {
         const uint64_t ullSizes[] = {1, 0, ullMostFrames, 7, 1023, 1024, 1025, 3};
         const uint64_t ullWanted = std::min(ullSizes[(ullCall + ullSeed) % 8], ullMostFrames);
         std::vector<double> Buffer(ullWanted * ullChannels + 1, GUARD_VALUE);
         uint64_t ullFrames = ullWanted;
-        if (Reader.ReadFrames(Buffer.data(), &ullFrames) != 1)
-        {
-            Fail("ReadFrames failed on an open file");
-        }
-        if (ullFrames > ullWanted || Buffer.back() != GUARD_VALUE)
-        {
-            Fail("ReadFrames delivered more than it was asked for");
-        }
-        for (uint64_t i = 0; i < ullFrames * ullChannels; ++i)
-        {
-            if (!std::isfinite(Buffer[i]))
-            {
-                Fail("a sample that is not a finite number");
-            }
-        }
-        All.insert(All.end(), Buffer.begin(),
-                   Buffer.begin() + static_cast<std::ptrdiff_t>(ullFrames * ullChannels));
+        Check(Reader.ReadFrames(Buffer.data(), &ullFrames) == 1, "ReadFrames failed on an open file");
+        Check(ullFrames <= ullWanted && Buffer.back() == GUARD_VALUE, "more delivered than asked for");
+        Check(std::all_of(Buffer.begin(),
+                          Buffer.begin() + static_cast<std::ptrdiff_t>(ullFrames * ullChannels),
+                          [](double dfSample) { return std::isfinite(dfSample); }),
+              "a sample that is not a finite number");
+        ullTotal += ullFrames;
         if (ullFrames == 0 && ullWanted != 0)
         {
             break;
         }
     }
-    return All;
+    return ullTotal;
 }
 } // namespace
 
@@ -75,51 +63,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
     FfmpegFileReader Reader;
     if (Reader.Open(FuzzScratchPath().c_str()) < 0)
     {
-        if (Reader.IsOpen() != 0 || Reader.Rewind() != -1 || Reader.GetErrorText()[0] == 0)
-        {
-            Fail("a refused file left the reader open or gave no reason");
-        }
+        Check(Reader.IsOpen() == 0 && Reader.Rewind() == -1 && Reader.GetErrorText()[0] != 0,
+              "a refused file left the reader open or gave no reason");
         return 0;
     }
     const AudioFileFormat& Format = Reader.GetFormat();
-    if (Format.uiChannelCount == 0 || Format.uiChannelCount > 64 || Format.uiSamplingFrequency == 0)
-    {
-        Fail("an accepted file with impossible fields");
-    }
-    const uint64_t ullChannels = Format.uiChannelCount;
-    const std::vector<double> First = ReadToEnd(Reader, uSize);
-    const uint64_t ullFrames = First.size() / ullChannels;
-    if (ullFrames >= MOST_FRAMES)
-    {
-        return 0;
-    }
-    if (Format.bFrameCountEstimated == 0 && ullFrames > Format.ullFrameCount)
-    {
-        Fail("more frames than an exact length");
-    }
-    // A seek to a frame the input chooses, and a rewind, work on any open file and never deliver
-    // past an exact length. (What a damaged stream decodes to after a seek may differ from what it
-    // decoded to from the start: the decoders resynchronise where they can. Exact seeks on sound
-    // files are the unit tests'.)
-    const uint64_t ullTarget = ullFrames == 0 ? 0 : (uSize * 7919) % (ullFrames + 1);
-    if (Reader.SeekFrame(ullTarget) != 1)
-    {
-        Fail("SeekFrame failed on an open file");
-    }
-    const uint64_t ullAfterSeek = ReadToEnd(Reader, uSize + 1).size() / ullChannels;
-    if (Format.bFrameCountEstimated == 0 && ullTarget + ullAfterSeek > Format.ullFrameCount)
-    {
-        Fail("more frames after a seek than an exact length leaves");
-    }
-    if (Reader.Rewind() != 1)
-    {
-        Fail("Rewind failed on an open file");
-    }
-    if (Format.bFrameCountEstimated == 0 &&
-        ReadToEnd(Reader, uSize + 3).size() / ullChannels > Format.ullFrameCount)
-    {
-        Fail("more frames after a rewind than an exact length");
-    }
+    Check(Format.uiChannelCount != 0 && Format.uiChannelCount <= 64 && Format.uiSamplingFrequency != 0,
+          "an accepted file with impossible fields");
+    // Beyond an exact length nothing comes, from the start, after a seek or after a rewind.
+    const uint64_t ullMost = Format.bFrameCountEstimated == 0 ? Format.ullFrameCount : ~uint64_t{0} / 4;
+    const uint64_t ullFrames = ReadToEnd(Reader, uSize);
+    Check(ullFrames <= ullMost, "more frames than an exact length");
+    const uint64_t ullTarget = (uSize * 7919) % (ullFrames + 1);
+    Check(Reader.SeekFrame(ullTarget) == 1, "SeekFrame failed on an open file");
+    Check(ullTarget + ReadToEnd(Reader, uSize + 1) <= std::max(ullMost, ullTarget),
+          "more frames after a seek than an exact length leaves");
+    Check(Reader.Rewind() == 1, "Rewind failed on an open file");
+    Check(ReadToEnd(Reader, uSize + 3) <= ullMost, "more frames after a rewind than an exact length");
     Reader.Close();
     return 0;
 }

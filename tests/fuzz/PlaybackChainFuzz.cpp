@@ -96,8 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t uSize)
         return 0;
     }
     const AudioFileFormat& Format = Reader.GetFormat();
-    // Integer WAV is bounded by construction; float WAV passes as it is, and what a decoder makes of
-    // damaged data has no bound either.
+    // Only integer WAV is bounded (float WAV passes as it is; damaged data decodes to anything).
     const bool bBounded = Reader.IsWaveFile() != 0 && Format.bFloatSamples == 0;
     const uint32_t uiDeviceRate = RateTable::Hz(Choice.uiRateIndex);
     // A file rate far below any real one (under about 1 kHz against 384 kHz) makes the converter's

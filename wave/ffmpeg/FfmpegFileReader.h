@@ -44,7 +44,7 @@ public:
 
     // Files larger than this are not scanned for their exact length at Open; their length is the
     // container's estimate.
-    static constexpr uint64_t SCAN_LIMIT_BYTES = uint64_t{1} << 30;
+    static constexpr uint64_t SCAN_LIMIT_BYTES = uint64_t{1} << 28;
 
 private:
     struct FormatContextDeleter

@@ -167,26 +167,19 @@ int32_t VirtualDeviceCore::SetEventHandle(uint64_t ullClient, SEvent* pNewEvent)
 
 int32_t VirtualDeviceCore::GetBufferSize(uint64_t ullClient, uint32_t* puiFrames)
 {
-    NotifyOnExit Notify(*this);
-    std::lock_guard<std::mutex> Lock(Mutex);
-    const int32_t iResult = EnterStreamLocked(VirtualOperation::GetBufferSize, ullClient);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-    if (puiFrames == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    *puiFrames = Stream.uiBufferFrames;
-    return AUDIO_OK;
+    return ReportFrames(VirtualOperation::GetBufferSize, ullClient, puiFrames);
 }
 
 int32_t VirtualDeviceCore::GetCurrentPadding(uint64_t ullClient, uint32_t* puiFrames)
 {
+    return ReportFrames(VirtualOperation::GetCurrentPadding, ullClient, puiFrames);
+}
+
+int32_t VirtualDeviceCore::ReportFrames(VirtualOperation Operation, uint64_t ullClient, uint32_t* puiFrames)
+{
     NotifyOnExit Notify(*this);
     std::lock_guard<std::mutex> Lock(Mutex);
-    const int32_t iResult = EnterStreamLocked(VirtualOperation::GetCurrentPadding, ullClient);
+    const int32_t iResult = EnterStreamLocked(Operation, ullClient);
     if (iResult < 0)
     {
         return iResult;
@@ -195,8 +188,15 @@ int32_t VirtualDeviceCore::GetCurrentPadding(uint64_t ullClient, uint32_t* puiFr
     {
         return AUDIO_E_POINTER;
     }
-    UpdateClockLocked();
-    *puiFrames = PaddingLocked();
+    if (Operation == VirtualOperation::GetCurrentPadding)
+    {
+        UpdateClockLocked();
+        *puiFrames = PaddingLocked();
+    }
+    else
+    {
+        *puiFrames = Stream.uiBufferFrames;
+    }
     return AUDIO_OK;
 }
 

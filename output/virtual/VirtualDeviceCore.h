@@ -172,6 +172,9 @@ protected:
     SEvent* pEvent = nullptr;
 
 private:
+    // The buffer size or, after the clock is brought up to now, the padding of the client's stream.
+    int32_t ReportFrames(VirtualOperation Operation, uint64_t ullClient, uint32_t* puiFrames);
+
     uint64_t ullNextClient = 1;
     uint64_t ullLiveObjects = 0;
     StagingRenderBuffer Staging;

@@ -220,7 +220,7 @@ std::string HelpText()
            "  c v / f g        loop end 10 ms / 100 ms earlier, later\n"
            "  u                run-up before the loop: off, 1, 2, 3, 5 s\n"
            "  i                run-up before every repetition / the first only\n"
-           "  t                speed trainer on/off\n"
+           "  t                speed trainer on/off         k        keep pitch on/off\n"
            "  m                marker here         n p   next/previous marker     e  remove the nearest\n"
            "  ? h              these keys          q Esc quit\n";
 }

@@ -17,7 +17,7 @@ cd "$root"
 stage_table=(
     "layers||layers_stage|no #include crosses a forbidden line between subsystems and platforms"
     "asan|asan|sanitizer_stage asan|clang build at -O1 with AddressSanitizer + UBSan: every test through CTest, then the player soak (LARKSPUR_SOAK_CYCLES, default 200); it builds the fuzz targets too"
-    "tsan|tsan|sanitizer_stage tsan|gcc build at -O1 with ThreadSanitizer: every test executable that runs threads (all but wave_tests) through CTest, then the player soak"
+    "tsan|tsan|sanitizer_stage tsan|gcc build at -O1 with ThreadSanitizer: every test through CTest, then the player soak"
     "windows|windows|windows_stage|MinGW-w64 cross build: every test executable under Wine through CTest, then the ZIP and its check"
     "linux|linux|linux_stage|gcc build at -O2 (the one the package stage packages): every test through CTest, the ALSA and sound-server tests included"
     "package|linux|package_stage|the Debian package of the linux build: its files, licence, manual pages, lintian, and a start under Xvfb"

@@ -440,3 +440,45 @@ TEST(PlaybackEngine, KeepPitchSwitchesWhilePlayingAtThePlaceHeardWithoutAClick)
         ASSERT_LE(std::abs(Heard[i] - Heard[i - 1]), dfBound) << "at frame " << i << " of " << Heard.size();
     }
 }
+
+// Keeping the pitch while a loop with a run-up before every pass repeats at x0.75: the passes come
+// round, the place heard stays between the run-up's start and B, the tone keeps its 1 kHz, and no
+// step is larger than the loop's fades make.
+TEST(PlaybackEngine, KeepPitchLoopsWithARunUpAtTheTonesOwnPitch)
+{
+    EngineRig Rig;
+    constexpr uint64_t ullA = RATE;
+    constexpr uint64_t ullB = RATE + 3 * RATE / 4;
+    constexpr uint64_t ullRunUp = RATE / 4;
+    Rig.Engine.SetSpeed(0.75);
+    Rig.Engine.SetKeepPitch(1);
+    ASSERT_EQ(Rig.Engine.SetLoop(ullA, ullB, ullRunUp), 1);
+    ASSERT_NO_FATAL_FAILURE(Rig.Start());
+    for (int32_t i = 0; i < 3000 && Rig.Engine.GetLoopPasses() < 3; ++i)
+    {
+        ASSERT_TRUE(Rig.PlayPeriods(1));
+        if (Rig.Engine.GetLoopPasses() >= 1)
+        {
+            const uint64_t ullHeard = Rig.Engine.GetHeardPosition();
+            ASSERT_GE(ullHeard + RATE / 20, ullA - ullRunUp);
+            ASSERT_LE(ullHeard, ullB + RATE / 20);
+        }
+    }
+    ASSERT_GE(Rig.Engine.GetLoopPasses(), 3u);
+    const std::vector<double> Heard = Rig.Heard();
+    // The last pass's middle: its tone at 1 kHz, not 750 Hz.
+    const size_t ullTo = Heard.size() - static_cast<size_t>(0.3 * RATE);
+    int32_t iCrossings = 0;
+    for (size_t i = ullTo - RATE / 4; i < ullTo; ++i)
+    {
+        iCrossings += Heard[i - 1] < 0.0 && Heard[i] >= 0.0 ? 1 : 0;
+    }
+    EXPECT_NEAR(iCrossings * 4.0, TONE_HERTZ, 12.0);
+    const double dfPeriod = static_cast<double>(Rig.State.pIntelligentSoundBuffer->ullPeriodFrames);
+    const double dfBound =
+        1.05 * AMPLITUDE * (2.0 * std::numbers::pi * TONE_HERTZ / RATE + std::numbers::pi / (2.0 * dfPeriod));
+    for (size_t i = 1; i < Heard.size(); ++i)
+    {
+        ASSERT_LE(std::abs(Heard[i] - Heard[i - 1]), dfBound) << "at frame " << i << " of " << Heard.size();
+    }
+}

@@ -105,7 +105,9 @@ void FfmpegFileReader::FrameDeleter::operator()(AVFrame* pFrame) const
     av_frame_free(&pFrame);
 }
 
-FfmpegFileReader::FfmpegFileReader()
+FfmpegFileReader::FfmpegFileReader() : FfmpegFileReader(SCAN_LIMIT_BYTES) {}
+
+FfmpegFileReader::FfmpegFileReader(uint64_t ullScanLimitBytes) : ullScanLimit(ullScanLimitBytes)
 {
     // The libraries' own messages would reach the terminal, also from the playback thread.
     av_log_set_level(AV_LOG_QUIET);
@@ -318,7 +320,7 @@ int32_t FfmpegFileReader::CountFrames(const std::string& Utf8Path, uint64_t& ull
     ullFrames = 0;
     std::error_code Error;
     const uint64_t ullBytes = std::filesystem::file_size(std::filesystem::path(Utf8ToWide(Utf8Path)), Error);
-    if (Error || ullBytes > SCAN_LIMIT_BYTES)
+    if (Error || ullBytes > ullScanLimit)
     {
         return 0;
     }

@@ -25,6 +25,9 @@ class FfmpegFileReader : public SAudioFileReader
 {
 public:
     FfmpegFileReader();
+    // ullScanLimitBytes: the largest file whose packets are counted for an exact length (larger ones
+    // get the container's estimate).
+    explicit FfmpegFileReader(uint64_t ullScanLimitBytes);
     ~FfmpegFileReader() override;
     FfmpegFileReader(const FfmpegFileReader&) = delete;
     FfmpegFileReader& operator=(const FfmpegFileReader&) = delete;
@@ -47,6 +50,8 @@ public:
     static constexpr uint64_t SCAN_LIMIT_BYTES = uint64_t{1} << 28;
 
 private:
+    uint64_t ullScanLimit = SCAN_LIMIT_BYTES;
+
     struct FormatContextDeleter
     {
         void operator()(AVFormatContext* pContext) const;

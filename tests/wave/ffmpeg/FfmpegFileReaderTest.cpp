@@ -79,6 +79,7 @@ std::vector<double> ReadAll(SAudioFileReader& Reader, uint64_t ullPerCall = 1000
 
 TEST(FfmpegFileReader, ReadsEveryCodingGaplessWithItsLengthAndSeeksToTheExactFrame)
 {
+    uint32_t uiEstimated = 0;
     for (const Coding& Item : CODINGS)
     {
         SCOPED_TRACE(Item.pFile);
@@ -127,7 +128,19 @@ TEST(FfmpegFileReader, ReadsEveryCodingGaplessWithItsLengthAndSeeksToTheExactFra
         EXPECT_TRUE(ReadAll(Reader).empty()) << "at or past the end: nothing more";
         EXPECT_EQ(Reader.Rewind(), 1);
         EXPECT_EQ(ReadAll(Reader), All);
+
+        // Not scanned (as a file past the limit): the length is the container's estimate, and the
+        // sound still ends where it ends, neither earlier nor later.
+        FfmpegFileReader Unscanned(0);
+        ASSERT_EQ(Unscanned.Open(TestFiles::Wide(Path).c_str()), 1);
+        if (Unscanned.GetFormat().bFrameCountEstimated != 0)
+        {
+            EXPECT_LE(Near(Unscanned.GetFormat().ullFrameCount, ullLength), ullLength / 20);
+            EXPECT_EQ(ReadAll(Unscanned, 777), All);
+            ++uiEstimated;
+        }
     }
+    EXPECT_GE(uiEstimated, 1u) << "no coding fell back to an estimate (MP3 should)";
 }
 
 TEST(FfmpegFileReader, DamagedFilesPlayWhatDecodesAndOthersAreRefusedWithAReason)

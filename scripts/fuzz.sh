@@ -41,13 +41,13 @@ cmake --build "$build" -j "$jobs" --target "${targets[@]/%/_fuzz}" wave_fuzz_see
 # decoder_seeds FOLDER: a tenth of a second of a tone in every coding the decoder reader takes,
 # small enough for the fuzzer's input size.
 decoder_seeds() {
-    local folder=$1 spec
+    local folder=$1 recipe
     mkdir -p "$folder"
-    for spec in "flac:-c:a flac" "mp3:-c:a libmp3lame -b:a 32k" "m4a:-c:a aac -b:a 32k" "ogg:-c:a libvorbis" \
+    for recipe in "flac:-c:a flac" "mp3:-c:a libmp3lame -b:a 32k" "m4a:-c:a aac -b:a 32k" "ogg:-c:a libvorbis" \
         "opus:-c:a libopus -b:a 16k" "alac.m4a:-c:a alac" "aiff:-c:a pcm_s16be" "wv:-c:a wavpack" \
         "ulaw.wav:-c:a pcm_mulaw" "adpcm.wav:-c:a adpcm_ms"; do
         ffmpeg -nostdin -v error -y -f lavfi -i "sine=frequency=440:sample_rate=8000:duration=0.1" \
-            ${spec#*:} "$folder/seed.${spec%%:*}"
+            ${recipe#*:} "$folder/seed.${recipe%%:*}"
     done
 }
 

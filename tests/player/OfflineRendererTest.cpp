@@ -207,10 +207,10 @@ TEST(OfflineRenderer, EveryCodingRendersItsToneAndASeekIsTheFileCutThere)
           "m4a:-c:a aac -b:a 192k", "ogg:-c:a libvorbis", "opus:-c:a libopus -b:a 128k"})
     {
         SCOPED_TRACE(pCoding);
-        const std::string Spec(pCoding);
-        const auto Input = TestFiles::PathFor("codings." + Spec.substr(0, Spec.find(':')));
+        const std::string Recipe(pCoding);
+        const auto Input = TestFiles::PathFor("codings." + Recipe.substr(0, Recipe.find(':')));
         if (std::system(("ffmpeg -nostdin -v error -y -i '" + Source.string() + "' " +
-                         Spec.substr(Spec.find(':') + 1) + " '" + Input.string() + "'")
+                         Recipe.substr(Recipe.find(':') + 1) + " '" + Input.string() + "'")
                             .c_str()) != 0)
         {
             GTEST_SKIP() << "no ffmpeg tool to make the files";
@@ -251,6 +251,6 @@ TEST(OfflineRenderer, EveryCodingRendersItsToneAndASeekIsTheFileCutThere)
             [](double a, double b) { return std::max(a, b); },
             [](double a, double b) { return std::abs(a - b); });
         // Opus' decoder runs in from its pre-roll close to, not exactly onto, the sound from the start.
-        EXPECT_LE(dfWorst, Spec.starts_with("opus") ? 2e-2 : 1e-5);
+        EXPECT_LE(dfWorst, Recipe.starts_with("opus") ? 2e-2 : 1e-5);
     }
 }

@@ -526,19 +526,11 @@ bool FfmpegFileReader::FramePosition(int64_t& llPosition) const
 
 int32_t FfmpegFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
 {
-    if (pullFrames == nullptr)
+    uint64_t ullWanted = 0;
+    const int32_t iBegun = BeginRead(bOpened, pdfOut, pullFrames, ullWanted);
+    if (iBegun != 1)
     {
-        return RESULT_INVALID_ARGUMENT;
-    }
-    const uint64_t ullWanted = *pullFrames;
-    *pullFrames = 0;
-    if (bOpened == 0)
-    {
-        return RESULT_FAILED;
-    }
-    if (pdfOut == nullptr)
-    {
-        return RESULT_INVALID_ARGUMENT;
+        return iBegun;
     }
     const uint64_t ullChannels = Format.uiChannelCount;
     // An exact length is the end of the sound: a decoder may give the padding after it (AAC in MP4).

@@ -320,19 +320,11 @@ void MediaFoundationFileReader::ReadLength()
 
 int32_t MediaFoundationFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
 {
-    if (pullFrames == nullptr)
+    uint64_t ullWanted = 0;
+    const int32_t iBegun = BeginRead(bOpened, pdfOut, pullFrames, ullWanted);
+    if (iBegun != 1)
     {
-        return RESULT_INVALID_ARGUMENT;
-    }
-    const uint64_t ullWanted = *pullFrames;
-    *pullFrames = 0;
-    if (bOpened == 0)
-    {
-        return RESULT_FAILED;
-    }
-    if (pdfOut == nullptr)
-    {
-        return RESULT_INVALID_ARGUMENT;
+        return iBegun;
     }
     uint64_t ullDone = 0;
     while (ullDone < ullWanted)

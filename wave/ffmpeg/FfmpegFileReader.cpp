@@ -9,6 +9,7 @@ extern "C"
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/intreadwrite.h>
+#include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 }
 
@@ -111,6 +112,9 @@ FfmpegFileReader::FfmpegFileReader(uint64_t ullScanLimitBytes) : ullScanLimit(ul
 {
     // The libraries' own messages would reach the terminal, also from the playback thread.
     av_log_set_level(AV_LOG_QUIET);
+    // A damaged header may ask the libraries for gigabytes at once (a chunk size read as the size of
+    // a buffer); nothing real needs one block this large, so such a file is refused instead.
+    av_max_alloc(LARGEST_BLOCK_BYTES);
 }
 
 FfmpegFileReader::~FfmpegFileReader()

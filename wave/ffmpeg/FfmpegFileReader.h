@@ -48,6 +48,8 @@ public:
     // Files larger than this are not scanned for their exact length at Open; their length is the
     // container's estimate.
     static constexpr uint64_t SCAN_LIMIT_BYTES = uint64_t{1} << 28;
+    // The largest block the decoding libraries may allocate at once.
+    static constexpr size_t LARGEST_BLOCK_BYTES = size_t{64} << 20;
 
 private:
     uint64_t ullScanLimit = SCAN_LIMIT_BYTES;

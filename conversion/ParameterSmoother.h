@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/SCriticalSection.h"
 
 #include <cstdint>
@@ -6,13 +7,9 @@
 // A value that follows new targets along raised-cosine ramps, one step per Next. A target set
 // while a ramp runs is queued and starts when that ramp ends; a later target replaces a queued one.
 // Results: 1 done, 0 nothing done (or target queued), -1 not initialised, -4 invalid argument.
-class ParameterSmoother
+class ParameterSmoother : private CNonCopyable
 {
 public:
-    ParameterSmoother() = default;
-    ParameterSmoother(const ParameterSmoother&) = delete;
-    ParameterSmoother& operator=(const ParameterSmoother&) = delete;
-
     // Drops any ramp and queued target and holds the value; default steps become 1. -4 for a value
     // that is not finite, and then nothing changes. An attached lock stays attached.
     int32_t Initialize(double dfValue);

@@ -2,6 +2,7 @@
 #include "conversion/ParameterSmoother.h"
 #include "conversion/SignalFIFO.h"
 #include "runtime/CCriticalSection.h"
+#include "runtime/CNonCopyable.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,7 +17,7 @@
 // Threads: Setup and Release run while no other thread uses the converter. The playback thread
 // writes InputFIFO, calls Process and reads OutputFIFO; the user-interface thread may call
 // SetOutputRate meanwhile (the rate smoother has its own lock) and read ullConsumedFrames.
-class SamplingFrequencyConverter
+class SamplingFrequencyConverter : private CNonCopyable
 {
 public:
     using ForwardTransform = int32_t (*)(const double*, double*, uint32_t);
@@ -24,8 +25,6 @@ public:
 
     explicit SamplingFrequencyConverter(double dfOversampling);
     ~SamplingFrequencyConverter();
-    SamplingFrequencyConverter(const SamplingFrequencyConverter&) = delete;
-    SamplingFrequencyConverter& operator=(const SamplingFrequencyConverter&) = delete;
 
     // The most oversampling Setup takes: 2^MAX_OVERSAMPLING_OCTAVES. Beyond it one set-up's
     // arrays pass 64 MiB and take a large part of a second to make (each octave doubles both); 8 kHz

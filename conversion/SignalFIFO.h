@@ -1,17 +1,15 @@
 #pragma once
 #include "runtime/CCriticalSection.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 
 // Fixed-capacity ring buffer of samples with its own re-entrant lock. Never blocks, never
 // overwrites: a write stores what fits, a read delivers what is stored, and both report the amount.
-class SignalFIFO
+class SignalFIFO : private CNonCopyable
 {
 public:
-    SignalFIFO() = default;
     ~SignalFIFO();
-    SignalFIFO(const SignalFIFO&) = delete;
-    SignalFIFO& operator=(const SignalFIFO&) = delete;
 
     // Discards any contents. 1; -5 when the byte count overflows, -2 without memory (left unallocated).
     int32_t Allocate(uint64_t ullCapacitySamples);

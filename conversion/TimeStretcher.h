@@ -1,6 +1,7 @@
 #pragma once
 #include "conversion/ParameterSmoother.h"
 #include "runtime/CCriticalSection.h"
+#include "runtime/CNonCopyable.h"
 
 #include <atomic>
 #include <cstdint>
@@ -33,7 +34,7 @@
 // Threads: Setup and Release while nobody else uses the object. One thread runs the stream
 // (Write, Process, Convert, Finish, Restart, PeekOutput, ConsumeOutput, MarkConsumed); SetSpeed and
 // the reads of ullConsumedFrames may come from another thread. Nothing is allocated after Setup.
-class TimeStretcher
+class TimeStretcher : private CNonCopyable
 {
 public:
     static constexpr double FRAME_SECONDS = 0.085;
@@ -42,8 +43,6 @@ public:
 
     TimeStretcher();
     ~TimeStretcher();
-    TimeStretcher(const TimeStretcher&) = delete;
-    TimeStretcher& operator=(const TimeStretcher&) = delete;
 
     // Sizes everything for input at dfRateHz and starts at dfSpeed. 1; -4 a rate or speed that is
     // no positive finite number (or a rate below 1000 Hz or above 768 kHz); -2 out of memory.

@@ -1,15 +1,13 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 
 // Byte ring between the buffer callback's deliveries and the device periods. Reads and writes are
 // all or nothing; there is no lock, the render (or capture) thread is its only user while it runs.
-class DataBuffer
+class DataBuffer : private CNonCopyable
 {
 public:
-    DataBuffer() = default;
     ~DataBuffer();
-    DataBuffer(const DataBuffer&) = delete;
-    DataBuffer& operator=(const DataBuffer&) = delete;
 
     // Room for 2 x (ullFirstBytes + ullSecondBytes) bytes, zeroed. 1; -4 when either size is 0;
     // -1 when their sum overflows; -5 when twice the sum overflows; -2 when allocation fails.

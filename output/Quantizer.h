@@ -1,17 +1,14 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 #include <memory>
 
 // Turns samples in -1 ... +1 into L-bit two's-complement codes, left-justified in a 32-bit word,
 // with first-order error feedback per channel: the rounding error of each sample is carried into
 // the following ones, so the average of the codes follows the input within a fraction of a step.
-class Quantizer
+class Quantizer : private CNonCopyable
 {
 public:
-    Quantizer() = default;
-    Quantizer(const Quantizer&) = delete;
-    Quantizer& operator=(const Quantizer&) = delete;
-
     // 1, -4 when uiLogicalBits is 0 or exceeds uiDeviceBits, or uiDeviceBits is not a multiple of 8
     // or above 32, -2 when the accumulators cannot be allocated. Any failure leaves it uninitialised.
     int32_t Initialize(uint32_t uiLogicalBits, uint32_t uiDeviceBits, int32_t bEnhancerFlag);

@@ -1,14 +1,12 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 
 // Reads packets from the endpoint buffer of a capture stream (Windows: IAudioCaptureClient).
-class SAudioCaptureClient
+class SAudioCaptureClient : private CNonCopyable
 {
 public:
-    SAudioCaptureClient() = default;
     virtual ~SAudioCaptureClient() = default;
-    SAudioCaptureClient(const SAudioCaptureClient&) = delete;
-    SAudioCaptureClient& operator=(const SAudioCaptureClient&) = delete;
 
     // The next packet: its bytes, its frames and its AUDIO_BUFFERFLAGS_*. AUDIO_S_BUFFER_EMPTY with 0
     // frames when none is waiting. Device position and performance counter are not reported.

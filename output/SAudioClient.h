@@ -2,6 +2,7 @@
 #include "output/AudioStreamFormat.h"
 #include "output/SAudioCaptureClient.h"
 #include "output/SAudioRenderClient.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,13 +11,10 @@ class SEvent;
 
 // One stream on an endpoint (Windows: IAudioClient). Durations and periods in 100 ns units; frame
 // counts in frames of the initialised format.
-class SAudioClient
+class SAudioClient : private CNonCopyable
 {
 public:
-    SAudioClient() = default;
     virtual ~SAudioClient() = default;
-    SAudioClient(const SAudioClient&) = delete;
-    SAudioClient& operator=(const SAudioClient&) = delete;
 
     // Per-thread set-up for a worker thread that only holds the client, as the layer's
     // InitializeThread; each success is balanced by one UninitializeThread on the same thread.

@@ -1,5 +1,6 @@
 #pragma once
 #include "output/SAudioDeviceEnumerator.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <memory>
@@ -7,13 +8,10 @@
 // The entry to an audio back end: per-thread set-up and the endpoint enumerator. The stream and the
 // device list are written against it only, so the platform's back end and the virtual device serve
 // them alike. A layer outlives every object it hands out.
-class SAudioClientLayer
+class SAudioClientLayer : private CNonCopyable
 {
 public:
-    SAudioClientLayer() = default;
     virtual ~SAudioClientLayer() = default;
-    SAudioClientLayer(const SAudioClientLayer&) = delete;
-    SAudioClientLayer& operator=(const SAudioClientLayer&) = delete;
 
     // Prepares the calling thread for the back end (Windows: COM, apartment-threaded). Non-negative
     // on success; each success is balanced by one UninitializeThread on the same thread.

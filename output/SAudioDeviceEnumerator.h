@@ -1,18 +1,16 @@
 #pragma once
 #include "output/SAudioEndpoint.h"
 #include "output/SAudioEndpointCollection.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <memory>
 
 // Finds output endpoints. Only render endpoints exist for this layer.
-class SAudioDeviceEnumerator
+class SAudioDeviceEnumerator : private CNonCopyable
 {
 public:
-    SAudioDeviceEnumerator() = default;
     virtual ~SAudioDeviceEnumerator() = default;
-    SAudioDeviceEnumerator(const SAudioDeviceEnumerator&) = delete;
-    SAudioDeviceEnumerator& operator=(const SAudioDeviceEnumerator&) = delete;
 
     // The default output endpoint for the console role.
     virtual int32_t GetDefaultAudioEndpoint(std::unique_ptr<SAudioEndpoint>& pEndpoint) = 0;

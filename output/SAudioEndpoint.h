@@ -1,18 +1,16 @@
 #pragma once
 #include "output/SAudioClient.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 // One output endpoint (Windows: IMMDevice).
-class SAudioEndpoint
+class SAudioEndpoint : private CNonCopyable
 {
 public:
-    SAudioEndpoint() = default;
     virtual ~SAudioEndpoint() = default;
-    SAudioEndpoint(const SAudioEndpoint&) = delete;
-    SAudioEndpoint& operator=(const SAudioEndpoint&) = delete;
 
     // A new audio client on this endpoint.
     virtual int32_t Activate(std::unique_ptr<SAudioClient>& pAudioClient) = 0;

@@ -1,17 +1,15 @@
 #pragma once
 #include "output/SAudioEndpoint.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <memory>
 
 // A snapshot of the active output endpoints, in enumeration order.
-class SAudioEndpointCollection
+class SAudioEndpointCollection : private CNonCopyable
 {
 public:
-    SAudioEndpointCollection() = default;
     virtual ~SAudioEndpointCollection() = default;
-    SAudioEndpointCollection(const SAudioEndpointCollection&) = delete;
-    SAudioEndpointCollection& operator=(const SAudioEndpointCollection&) = delete;
 
     virtual int32_t GetCount(uint32_t* puiCount) = 0;
     // Endpoint uiIndex of 0 ... count - 1; an index outside fails.

@@ -1,14 +1,12 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 
 // Writes into the endpoint buffer of a render stream (Windows: IAudioRenderClient).
-class SAudioRenderClient
+class SAudioRenderClient : private CNonCopyable
 {
 public:
-    SAudioRenderClient() = default;
     virtual ~SAudioRenderClient() = default;
-    SAudioRenderClient(const SAudioRenderClient&) = delete;
-    SAudioRenderClient& operator=(const SAudioRenderClient&) = delete;
 
     // Room for exactly uiFrames frames at *ppData; uiFrames must not exceed the free space.
     virtual int32_t GetBuffer(uint32_t uiFrames, uint8_t** ppData) = 0;

@@ -1,6 +1,7 @@
 #pragma once
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 
@@ -19,13 +20,10 @@ enum class AudioStreamView : uint32_t
 // collection views (CStreamAudioClient and its neighbours) are written once over it, so a back end
 // brings only this. Results as the audio-client interfaces give them. The defaults serve a stream
 // that plays only, is polled (never event-driven) and needs no per-thread set-up.
-class SAudioStream
+class SAudioStream : private CNonCopyable
 {
 public:
-    SAudioStream() = default;
     virtual ~SAudioStream() = default;
-    SAudioStream(const SAudioStream&) = delete;
-    SAudioStream& operator=(const SAudioStream&) = delete;
 
     virtual int32_t GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod) = 0;
     virtual int32_t IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,

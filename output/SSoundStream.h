@@ -1,5 +1,6 @@
 #pragma once
 #include "output/SoundStreamBuffer.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 
@@ -10,13 +11,10 @@ constexpr uint32_t STREAM_MODE_CAPTURE = 2;
 // An output (or input) stream: set up by its implementation, then fed by a worker thread that hands
 // a SoundStreamBuffer to the buffer callback once per device period. Every operation belongs to
 // the owner's thread. Results: 1 success, negative failure.
-class SSoundStream
+class SSoundStream : private CNonCopyable
 {
 public:
-    SSoundStream() = default;
     virtual ~SSoundStream() = default;
-    SSoundStream(const SSoundStream&) = delete;
-    SSoundStream& operator=(const SSoundStream&) = delete;
 
     // Launches the capture worker; -1 unless set up for capture.
     virtual int32_t PrepareCapture(BufferCallbackFunction pCallback, void* pUserParameter) = 0;

@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 
 class SSoundStream;
@@ -10,16 +11,13 @@ using BufferCallbackFunction = int32_t (*)(SoundStreamBuffer* pSoundStreamBuffer
 
 // The block of interleaved stereo doubles that a sound stream and its buffer callback exchange.
 // The fields are the callback's to read and fill; the storage belongs to the record.
-class SoundStreamBuffer
+class SoundStreamBuffer : private CNonCopyable
 {
 public:
     static constexpr uint32_t DIRECTION_CAPTURE = 1;
     static constexpr uint32_t DIRECTION_RENDER = 2;
 
-    SoundStreamBuffer() = default;
     ~SoundStreamBuffer();
-    SoundStreamBuffer(const SoundStreamBuffer&) = delete;
-    SoundStreamBuffer& operator=(const SoundStreamBuffer&) = delete;
 
     // Room for ullFrames zeroed stereo frames. 1; -4 for 0 frames; -5 when the byte size would not
     // fit 64 bits; -2 when allocation fails. The old storage is freed first and a failure leaves

@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/SCriticalSection.h"
 
 #ifdef _WIN32
@@ -7,13 +8,11 @@
 #include <mutex>
 #endif
 
-class CCriticalSection : public SCriticalSection
+class CCriticalSection : public SCriticalSection, private CNonCopyable
 {
 public:
     CCriticalSection();
     ~CCriticalSection() override;
-    CCriticalSection(const CCriticalSection&) = delete;
-    CCriticalSection& operator=(const CCriticalSection&) = delete;
 
     int32_t Enter() override;
     int32_t Leave() override;

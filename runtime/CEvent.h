@@ -1,15 +1,13 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/SEvent.h"
 
 #include <atomic>
 
-class CEvent : public SEvent
+class CEvent : public SEvent, private CNonCopyable
 {
 public:
-    CEvent() = default;
     ~CEvent() override;
-    CEvent(const CEvent&) = delete;
-    CEvent& operator=(const CEvent&) = delete;
 
     int32_t Create(int32_t iManualReset, int32_t iInitialState) override;
     int32_t Close() override;

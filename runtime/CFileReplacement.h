@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 #include <string>
 
@@ -15,14 +16,11 @@
 //   before the event ends the process; a writer polls the mark between blocks.
 // A target that exists but is not a regular file (a device, a pipe) cannot be replaced and is
 // written in place. One object per file, used by one thread; several may be pending at once.
-class CFileReplacement
+class CFileReplacement : private CNonCopyable
 {
 public:
-    CFileReplacement() = default;
     // Abandon.
     ~CFileReplacement();
-    CFileReplacement(const CFileReplacement&) = delete;
-    CFileReplacement& operator=(const CFileReplacement&) = delete;
 
     // Abandons what was begun before, then prepares pTarget (UTF-16). 1 ready; -4 null or empty
     // path, or the target is a folder; -1 the target exists but may not be written, or no file can

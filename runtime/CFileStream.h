@@ -1,15 +1,13 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/SFileStream.h"
 
 #include <string>
 
-class CFileStream : public SFileStream
+class CFileStream : public SFileStream, private CNonCopyable
 {
 public:
-    CFileStream() = default;
     ~CFileStream() override;
-    CFileStream(const CFileStream&) = delete;
-    CFileStream& operator=(const CFileStream&) = delete;
 
     int32_t GetFileName(char16_t* pBuffer, uint64_t ullCapacity) override;
     int32_t GetSize(uint64_t* pullSize) override;

@@ -1,8 +1,9 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/SCriticalSection.h"
 
 // Keeps a section entered for the rest of a scope, so early returns cannot leave it locked.
-class CriticalSectionHolder
+class CriticalSectionHolder : private CNonCopyable
 {
 public:
     // Enters pLock (when not null) and leaves it when the holder goes out of scope.
@@ -14,8 +15,6 @@ public:
         }
     }
     ~CriticalSectionHolder() { Leave(); }
-    CriticalSectionHolder(const CriticalSectionHolder&) = delete;
-    CriticalSectionHolder& operator=(const CriticalSectionHolder&) = delete;
 
     // Leaves the section early; the destructor then does nothing.
     void Leave()

@@ -1,5 +1,6 @@
 #pragma once
 #include "runtime/CMemoryANSI.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <memory>
@@ -38,7 +39,7 @@ int32_t ConvertParameterValue(ParameterValue* pDestination, const ParameterEntry
 
 // A fixed-capacity list of named values stored as decimal text. No lock: filled by one thread before
 // any other thread reads it.
-class ParameterTable
+class ParameterTable : private CNonCopyable
 {
 public:
     static constexpr int32_t MAX_ENTRIES = 512;
@@ -47,8 +48,6 @@ public:
 
     ParameterTable();
     ~ParameterTable();
-    ParameterTable(const ParameterTable&) = delete;
-    ParameterTable& operator=(const ParameterTable&) = delete;
 
     // 3 added, 5 replaced, -4 name or text missing, -1 no entry array or the table is full,
     // -2 no memory for the copies (the table is left as it was).

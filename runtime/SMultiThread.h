@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/ParameterTable.h"
 #include "runtime/SEvent.h"
 
@@ -29,13 +30,10 @@ constexpr int32_t THREAD_STATE_STOPPING = 6;
 // A group of worker threads running one body, with the named inputs the body reads, a stop event it
 // polls and the result of each thread. Every operation belongs to the owner's thread; the threads
 // only run the body.
-class SMultiThread
+class SMultiThread : private CNonCopyable
 {
 public:
-    SMultiThread() = default;
     virtual ~SMultiThread() = default;
-    SMultiThread(const SMultiThread&) = delete;
-    SMultiThread& operator=(const SMultiThread&) = delete;
 
     // 1 (also when nothing was prepared); 0 when Create never succeeded; -1 while threads run or stop.
     virtual int32_t Release() = 0;

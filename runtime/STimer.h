@@ -1,15 +1,13 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 
 // A millisecond stopwatch that can also sleep precisely. The stopwatch belongs to its owner's
 // thread; Sleep serves one thread at a time.
-class STimer
+class STimer : private CNonCopyable
 {
 public:
-    STimer() = default;
     virtual ~STimer() = default;
-    STimer(const STimer&) = delete;
-    STimer& operator=(const STimer&) = delete;
 
     // Ticks per second.
     virtual int32_t GetFrequency(uint64_t* pullFrequency) = 0;

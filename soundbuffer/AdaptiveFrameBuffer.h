@@ -1,6 +1,7 @@
 #pragma once
 #include "conversion/SignalFIFO.h"
 #include "runtime/CCriticalSection.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,7 +11,7 @@
 // state. Every field is guarded by CriticalSection, which is also the lock of the whole sound buffer:
 // the sound buffer's consumer reads frames from pFIFO and lowers ullFill itself, under that lock.
 // The FIFO's own lock is always taken inside CriticalSection, never the other way round.
-class AdaptiveFrameBuffer
+class AdaptiveFrameBuffer : private CNonCopyable
 {
 public:
     // Watermarks of one capacity, in frames.
@@ -21,10 +22,7 @@ public:
         uint64_t ullHigh;
     };
 
-    AdaptiveFrameBuffer() = default;
     ~AdaptiveFrameBuffer();
-    AdaptiveFrameBuffer(const AdaptiveFrameBuffer&) = delete;
-    AdaptiveFrameBuffer& operator=(const AdaptiveFrameBuffer&) = delete;
 
     // Makes an empty queue of ullCapacityFrames frames that grows by the same amount.
     int32_t Setup(double dfSamplingFrequency, uint64_t ullCapacityFrames);

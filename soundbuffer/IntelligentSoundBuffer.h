@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "soundbuffer/AdaptiveFrameBuffer.h"
 
 #include <cstdint>
@@ -9,13 +10,10 @@
 // next one. When the queue cannot supply a whole period the block about to go out is faded out over
 // one period, and the first whole period after the gap (or after the start) is faded in over one
 // period.
-class IntelligentSoundBuffer
+class IntelligentSoundBuffer : private CNonCopyable
 {
 public:
-    IntelligentSoundBuffer() = default;
     ~IntelligentSoundBuffer();
-    IntelligentSoundBuffer(const IntelligentSoundBuffer&) = delete;
-    IntelligentSoundBuffer& operator=(const IntelligentSoundBuffer&) = delete;
 
     // dfPeriodSeconds: in the wanted period, out the period rounded up to whole frames.
     int32_t Initialize(double dfSamplingFrequency, double& dfPeriodSeconds);

@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "wave/SAudioFileReader.h"
 #include "wave/WaveFileReader.h"
 
@@ -12,13 +13,10 @@
 // result, so such a file is never half-read by a more lenient decoder. Every call after Open goes to
 // the reader that took the file; after the decoder refused, GetErrorText says why in its words. One
 // thread at a time.
-class AudioFileOpener : public SAudioFileReader
+class AudioFileOpener : public SAudioFileReader, private CNonCopyable
 {
 public:
-    AudioFileOpener() = default;
     ~AudioFileOpener() override;
-    AudioFileOpener(const AudioFileOpener&) = delete;
-    AudioFileOpener& operator=(const AudioFileOpener&) = delete;
 
     int32_t Open(const char16_t* pPath) override;
     int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames) override;

@@ -1,5 +1,6 @@
 #pragma once
 #include "runtime/CFileStream.h"
+#include "runtime/CNonCopyable.h"
 #include "wave/SAudioFileReader.h"
 
 #include <cstdint>
@@ -9,13 +10,10 @@
 // -1.0 ... +1.0), and 32- and 64-bit IEEE float samples (passed as they are, beyond +-1 included;
 // NaN and infinities read as 0), with format tag 1 or 3 or WAVE_FORMAT_EXTENSIBLE with the matching
 // sub-format. Everything else is refused by Open with -1. One thread at a time; no locks.
-class WaveFileReader : public SAudioFileReader
+class WaveFileReader : public SAudioFileReader, private CNonCopyable
 {
 public:
-    WaveFileReader() = default;
     ~WaveFileReader() override;
-    WaveFileReader(const WaveFileReader&) = delete;
-    WaveFileReader& operator=(const WaveFileReader&) = delete;
 
     // 1: accepted and consistent; 0: accepted, but a size or rate field disagrees; negative: refused
     // (the reader stays closed).

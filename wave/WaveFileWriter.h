@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 #include <fstream>
 #include <vector>
@@ -15,14 +16,11 @@ enum class WaveSampleFormat : uint32_t
 // Writes a WAV file of interleaved double samples. The header is written at Open with room for a
 // ds64 chunk and completed by Close: a RIFF file while the sizes fit 32 bits, an RF64 file beyond.
 // One thread at a time.
-class WaveFileWriter
+class WaveFileWriter : private CNonCopyable
 {
 public:
-    WaveFileWriter() = default;
     // Closes an open file (its header is completed).
     ~WaveFileWriter();
-    WaveFileWriter(const WaveFileWriter&) = delete;
-    WaveFileWriter& operator=(const WaveFileWriter&) = delete;
 
     // Creates (or truncates) the file and writes a provisional header. 1 done; -4 null path, no
     // channels (or more than 65535), a rate of 0; -99 a sample format not written yet; -1 the file

@@ -1,5 +1,6 @@
 #pragma once
 #include "runtime/CFileReplacement.h"
+#include "runtime/CNonCopyable.h"
 #include "wave/WaveFileWriter.h"
 
 #include <cstdint>
@@ -11,14 +12,11 @@
 // over it only when finalised, so a failure, an interrupt or a full disk leaves a file that was at
 // the path exactly as it was. Every program output of this kind goes through here. One thread at a
 // time.
-class WaveRecordingFile
+class WaveRecordingFile : private CNonCopyable
 {
 public:
-    WaveRecordingFile() = default;
     // Abandons a recording that was neither finalised nor abandoned.
     ~WaveRecordingFile();
-    WaveRecordingFile(const WaveRecordingFile&) = delete;
-    WaveRecordingFile& operator=(const WaveRecordingFile&) = delete;
 
     // Starts the recording for pPath. Results as CFileReplacement::Begin and WaveFileWriter::Open (a
     // refusal changes nothing at the path); an open recording is abandoned first.

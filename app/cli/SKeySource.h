@@ -1,16 +1,14 @@
 #pragma once
 #include "app/cli/KeyDecoder.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 
 // Where the terminal player's keys come from: the terminal, or a script in the tests.
-class SKeySource
+class SKeySource : private CNonCopyable
 {
 public:
-    SKeySource() = default;
     virtual ~SKeySource() = default;
-    SKeySource(const SKeySource&) = delete;
-    SKeySource& operator=(const SKeySource&) = delete;
 
     // Waits up to uiMilliseconds for a key; None when none came (or there are no keys at all).
     virtual ConsoleKey WaitForKey(uint32_t uiMilliseconds) = 0;

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/player/PlaybackEngine.h"
 #include "output/EnumerateOutputDevices.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <vector>
@@ -13,12 +14,10 @@ class SDialogHost;
 // engine and shows what they did in the dialog's controls and messages, in the order the player
 // always showed them. The settings of a start come from the controls (rate combo, bit-count field,
 // device combo, speed slider) and the record (enhancer, shift). Everything runs on the UI thread.
-class PlaybackController
+class PlaybackController : private CNonCopyable
 {
 public:
     PlaybackController(PlayerState& State, SDialogHost& Host, PlaybackEngine& Engine);
-    PlaybackController(const PlaybackController&) = delete;
-    PlaybackController& operator=(const PlaybackController&) = delete;
 
     // Play: resumes from pause, or starts a new playback. A failure shows its message (or beeps when
     // an object cannot be made) and leaves no thread running and no device open.

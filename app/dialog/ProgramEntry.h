@@ -3,6 +3,7 @@
 #include "app/dialog/PlaybackController.h"
 #include "app/player/PlaybackEngine.h"
 #include "app/player/PlaybackObjectFactory.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <memory>
@@ -23,7 +24,7 @@ class SPlaybackObjectFactory;
 //     if (Entry.Begin() < 0) return 1;
 //     ... run the dialog, calling Entry.GetDialog() ...
 //     Entry.End();
-class ProgramEntry
+class ProgramEntry : private CNonCopyable
 {
 public:
     // pArguments: the command line after the program name (may be null). pFactory: null for the
@@ -32,8 +33,6 @@ public:
                  const char16_t* pArguments, SPlaybackObjectFactory* pFactory = nullptr);
     // End.
     ~ProgramEntry();
-    ProgramEntry(const ProgramEntry&) = delete;
-    ProgramEntry& operator=(const ProgramEntry&) = delete;
 
     // 1; -2 when the volume smoother cannot be made.
     int32_t Begin();

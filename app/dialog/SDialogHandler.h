@@ -1,17 +1,15 @@
 #pragma once
 #include "app/dialog/DialogEvent.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 
 // What a dialog host calls when something happens in the dialog: the dispatch of the main dialog's
 // messages, written once for every front end. All calls come on the UI thread.
-class SDialogHandler
+class SDialogHandler : private CNonCopyable
 {
 public:
-    SDialogHandler() = default;
     virtual ~SDialogHandler() = default;
-    SDialogHandler(const SDialogHandler&) = delete;
-    SDialogHandler& operator=(const SDialogHandler&) = delete;
 
     // The dialog's controls exist and are to be filled.
     virtual void OnInitDialog() = 0;

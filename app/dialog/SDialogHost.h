@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -7,7 +8,7 @@
 // identifiers of DialogControlIds. One operation per control operation the player needs, so a front
 // end (Win32 dialog, Qt dialog, console, the recording host of the tests) stays thin. Every call is
 // made on the UI thread; texts are 16-bit units and null-terminated.
-class SDialogHost
+class SDialogHost : private CNonCopyable
 {
 public:
     // Flags of ChooseOpenFile, with the values the Win32 file dialog gives them.
@@ -15,10 +16,7 @@ public:
     static constexpr uint32_t FILE_DIALOG_FILE_MUST_EXIST = 0x00001000;
     static constexpr uint32_t FILE_DIALOG_EXPLORER = 0x00080000;
 
-    SDialogHost() = default;
     virtual ~SDialogHost() = default;
-    SDialogHost(const SDialogHost&) = delete;
-    SDialogHost& operator=(const SDialogHost&) = delete;
 
     virtual void SetWindowTitle(const char16_t* pText) = 0;
 

@@ -1,9 +1,10 @@
 #pragma once
 #include "app/dialog/PlayerTexts.h"
+#include "runtime/CNonCopyable.h"
 
 // Sets the language of every text for the object's life and puts the previous one back: a test of
 // one language among tests of the other.
-class ScopedPlayerLanguage
+class ScopedPlayerLanguage : private CNonCopyable
 {
 public:
     explicit ScopedPlayerLanguage(PlayerLanguage Language) : Previous(PlayerTexts::Language())
@@ -11,8 +12,6 @@ public:
         PlayerTexts::SetLanguage(Language);
     }
     ~ScopedPlayerLanguage() { PlayerTexts::SetLanguage(Previous); }
-    ScopedPlayerLanguage(const ScopedPlayerLanguage&) = delete;
-    ScopedPlayerLanguage& operator=(const ScopedPlayerLanguage&) = delete;
 
 private:
     PlayerLanguage Previous;

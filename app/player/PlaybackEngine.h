@@ -1,5 +1,6 @@
 #pragma once
 #include "app/player/PlayerDefaults.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,7 +25,7 @@ class TimeStretcher;
 // thread and buffer callback read (the program gives it PlayerState::Instance()).
 //
 // Every call comes from one thread, the owner's (the dialog's UI thread).
-class PlaybackEngine
+class PlaybackEngine : private CNonCopyable
 {
 public:
     // What the reader found in a file.
@@ -108,8 +109,6 @@ public:
     PlaybackEngine(PlayerState& State, SAudioClientLayer* pLayer, SPlaybackObjectFactory& Factory);
     // TearDown.
     ~PlaybackEngine();
-    PlaybackEngine(const PlaybackEngine&) = delete;
-    PlaybackEngine& operator=(const PlaybackEngine&) = delete;
 
     // The file. Examine reads the file's header with a reader of its own: 1 readable (Facts
     // filled), negative refused. Open examines it, then makes it the file Start plays; a refused

@@ -1,4 +1,5 @@
 #include "app/player/PlaybackThreadBody.h"
+#include "runtime/CNonCopyable.h"
 
 #include "app/player/ConverterFeeder.h"
 #include "app/player/PlayerState.h"
@@ -49,13 +50,11 @@ struct Playback
 
 // The record learns that the thread has returned, whatever the reason, so the owner can stop a
 // playback that ended by itself.
-class EndNotice
+class EndNotice : private CNonCopyable
 {
 public:
     explicit EndNotice(PlayerState& State) : Target(State) {}
     ~EndNotice() { Target.bPlaybackThreadEnded.store(1, std::memory_order_release); }
-    EndNotice(const EndNotice&) = delete;
-    EndNotice& operator=(const EndNotice&) = delete;
 
 private:
     PlayerState& Target;

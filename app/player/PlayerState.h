@@ -1,6 +1,7 @@
 #pragma once
 #include "app/player/PlayerDefaults.h"
 #include "runtime/CCriticalSection.h"
+#include "runtime/CNonCopyable.h"
 
 #include <atomic>
 #include <cstdint>
@@ -21,15 +22,12 @@ class ParameterSmoother;
 // request while it runs; the render thread reads pIntelligentSoundBuffer, pdfDeviceBlock and
 // ullDeviceBlockCount through PlaybackBufferCallback. Those pointers are replaced only while no such
 // thread runs.
-class PlayerState
+class PlayerState : private CNonCopyable
 {
 public:
-    PlayerState() = default;
     // Destroys the volume smoother and frees the device block; the other objects belong to the
     // controller, which tears them down before the program ends.
     ~PlayerState();
-    PlayerState(const PlayerState&) = delete;
-    PlayerState& operator=(const PlayerState&) = delete;
 
     // The process's one record.
     static PlayerState& Instance();

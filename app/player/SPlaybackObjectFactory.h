@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/SMultiThread.h"
 
 #include <cstdint>
@@ -14,13 +15,10 @@ class SAudioClientLayer;
 // How the playback controller makes its working objects and the few set-up steps whose failures
 // cannot be brought about from outside. The programs use PlaybackObjectFactory; tests derive from it
 // to make one step fail.
-class SPlaybackObjectFactory
+class SPlaybackObjectFactory : private CNonCopyable
 {
 public:
-    SPlaybackObjectFactory() = default;
     virtual ~SPlaybackObjectFactory() = default;
-    SPlaybackObjectFactory(const SPlaybackObjectFactory&) = delete;
-    SPlaybackObjectFactory& operator=(const SPlaybackObjectFactory&) = delete;
 
     // Null when the object cannot be made.
     virtual std::unique_ptr<IntelligentSoundBuffer> CreateSoundBuffer() = 0;

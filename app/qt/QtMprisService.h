@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QElapsedTimer>
@@ -19,7 +20,7 @@ class QtMprisPlayerAdaptor;
 // user events, so they do what the buttons do; answers are read from the dialog's session when
 // asked. Changes of state are noticed by a cheap poll and announced to the bus. UI thread only: the
 // bus delivers calls on the thread that owns this object.
-class QtMprisService : public QObject
+class QtMprisService : public QObject, private CNonCopyable
 {
 public:
     static constexpr const char* SERVICE_NAME = "org.mpris.MediaPlayer2.larkspur";
@@ -32,8 +33,6 @@ public:
     QtMprisService(MainDialog& Dialog, SDialogHost& Host);
     // Leaves the bus.
     ~QtMprisService() override;
-    QtMprisService(const QtMprisService&) = delete;
-    QtMprisService& operator=(const QtMprisService&) = delete;
 
     // On the user's session bus. 1 registered; 0 when there is no session bus (nothing happens and
     // nothing is said: the window works as without it); -1 when the bus refuses the object.

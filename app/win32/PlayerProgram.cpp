@@ -1,4 +1,5 @@
 #include "app/win32/PlayerProgram.h"
+#include "runtime/CNonCopyable.h"
 
 #include "app/dialog/CommandLineArguments.h"
 #include "app/dialog/ProgramEntry.h"
@@ -17,7 +18,7 @@ namespace
 constexpr int32_t MAIN_DIALOG_TEMPLATE = 101;
 
 // COM for the dialog's thread, for as long as the player runs.
-class ComApartment
+class ComApartment : private CNonCopyable
 {
 public:
     ComApartment() : bInitialized(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) ? 1 : 0) {}
@@ -28,8 +29,6 @@ public:
             CoUninitialize();
         }
     }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
 
 private:
     int32_t bInitialized;

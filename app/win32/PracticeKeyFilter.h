@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 #include <functional>
 #include <windows.h>
@@ -8,16 +9,13 @@
 // typed character meant for the dialog or one of its controls, except in the bit-count field, where
 // digits are typed. So a digit never searches a drop-down list, and key downs (Tab, Escape, Enter,
 // the sliders' arrows, Space on a button) pass as before. The hook goes with this object.
-class PracticeKeyFilter
+class PracticeKeyFilter : private CNonCopyable
 {
 public:
     // Gets a typed character: 1 when it is a practice key (taken, whatever it did), 0 to pass it on.
     using KeyReceiver = std::function<int32_t(char16_t cKey)>;
 
-    PracticeKeyFilter() = default;
     ~PracticeKeyFilter() { Remove(); }
-    PracticeKeyFilter(const PracticeKeyFilter&) = delete;
-    PracticeKeyFilter& operator=(const PracticeKeyFilter&) = delete;
 
     // 1 installed, -1 when the hook was refused. One filter per thread.
     int32_t Install(HWND hNewDialog, KeyReceiver NewReceiver);

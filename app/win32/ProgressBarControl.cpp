@@ -1,4 +1,5 @@
 #include "app/win32/ProgressBarControl.h"
+#include "runtime/CNonCopyable.h"
 
 #include "app/win32/ProgressMenu.h"
 
@@ -15,7 +16,7 @@ constexpr UINT_PTR SUBCLASS_ID = 1;
 constexpr int32_t TOOLTIP_WIDTH = 480;
 
 // A hatch brush of one system colour, deleted with this object.
-class HatchBrush
+class HatchBrush : private CNonCopyable
 {
 public:
     explicit HatchBrush(int iColour) : hBrush(CreateHatchBrush(HS_BDIAGONAL, GetSysColor(iColour))) {}
@@ -26,8 +27,6 @@ public:
             DeleteObject(hBrush);
         }
     }
-    HatchBrush(const HatchBrush&) = delete;
-    HatchBrush& operator=(const HatchBrush&) = delete;
     HBRUSH Get() const { return hBrush; }
 
 private:

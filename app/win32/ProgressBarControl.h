@@ -1,6 +1,7 @@
 #pragma once
 #include "app/dialog/DialogEvent.h"
 #include "app/dialog/MainDialog.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,7 +13,7 @@
 // A-B band (or a start marked alone) and the markers' ticks are drawn over the bar, a tooltip tells the place
 // and the loop, and the context menu offers the practice items. Subclasses the bar and owns the tooltip; both
 // go with Detach or this object.
-class ProgressBarControl
+class ProgressBarControl : private CNonCopyable
 {
 public:
     // Takes a request of the user's; 1 taken, 0 nothing done.
@@ -20,10 +21,7 @@ public:
     // The menu's items as they are now.
     using MenuSource = std::function<std::vector<MainDialog::MenuItem>()>;
 
-    ProgressBarControl() = default;
     ~ProgressBarControl() { Detach(); }
-    ProgressBarControl(const ProgressBarControl&) = delete;
-    ProgressBarControl& operator=(const ProgressBarControl&) = delete;
 
     // 1 attached to hNewBar (a child of hNewOwner), -1 when the bar could not be subclassed.
     int32_t Attach(HWND hNewBar, HWND hNewOwner, EventSink NewSink, MenuSource NewMenu);

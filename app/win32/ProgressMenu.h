@@ -1,5 +1,6 @@
 #pragma once
 #include "app/dialog/MainDialog.h"
+#include "runtime/CNonCopyable.h"
 
 #include <cstdint>
 #include <vector>
@@ -8,7 +9,7 @@
 // The progress bar's context menu: a popup menu with the dialog's practice items (grayed or checked
 // as the dialog says), destroyed with this object. Each item's command is its action's, so a choice
 // reaches the dialog the same way whether TrackPopupMenu returns it or it comes as WM_COMMAND.
-class ProgressMenu
+class ProgressMenu : private CNonCopyable
 {
 public:
     // Far above the template's control identifiers.
@@ -16,8 +17,6 @@ public:
 
     explicit ProgressMenu(const std::vector<MainDialog::MenuItem>& Items);
     ~ProgressMenu();
-    ProgressMenu(const ProgressMenu&) = delete;
-    ProgressMenu& operator=(const ProgressMenu&) = delete;
 
     // Null when the menu could not be created.
     HMENU GetHandle() const { return hMenu; }

@@ -1,5 +1,6 @@
 #pragma once
 #include "output/AudioStreamFormat.h"
+#include "runtime/CNonCopyable.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -30,15 +31,13 @@ struct PulseSinkInfo
 // once. Never starts a server. Every call of the client library on the connection's objects holds
 // its loop's lock (PulseLock); the waits below time out, so a server that hangs cannot hold the
 // player for ever.
-class PulseServerConnection
+class PulseServerConnection : private CNonCopyable
 {
 public:
     // Connects to the server the environment names, or the user's own. AUDIO_OK with the connection;
     // AUDIO_E_NOTFOUND when none answers in time, AUDIO_E_OUTOFMEMORY.
     static int32_t Connect(std::shared_ptr<PulseServerConnection>& pConnection);
     ~PulseServerConnection();
-    PulseServerConnection(const PulseServerConnection&) = delete;
-    PulseServerConnection& operator=(const PulseServerConnection&) = delete;
 
     // True while the server is still there.
     bool IsConnected();
@@ -64,14 +63,12 @@ public:
     static constexpr uint32_t REQUEST_TIMEOUT_MS = 2000;
 
 private:
-    PulseServerConnection() = default;
-
     pa_threaded_mainloop* pMainloop = nullptr;
     pa_context* pContext = nullptr;
 };
 
 // Holds the lock of a connection's loop for a scope (the lock is recursive).
-class PulseLock
+class PulseLock : private CNonCopyable
 {
 public:
     explicit PulseLock(pa_threaded_mainloop* pLoop) : pMainloop(pLoop)
@@ -79,8 +76,6 @@ public:
         pa_threaded_mainloop_lock(pMainloop);
     }
     ~PulseLock() { pa_threaded_mainloop_unlock(pMainloop); }
-    PulseLock(const PulseLock&) = delete;
-    PulseLock& operator=(const PulseLock&) = delete;
 
 private:
     pa_threaded_mainloop* pMainloop;

@@ -3,6 +3,7 @@
 #include "output/AudioStreamFormat.h"
 #include "output/SAudioStream.h"
 #include "output/StagingRenderBuffer.h"
+#include "runtime/CNonCopyable.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -71,13 +72,10 @@ struct VirtualStreamState
 // takes, how it grants a buffer, its clock, what it does with the bytes it is given, whether a call
 // fails. All its state sits behind one lock, which the hooks are called with; any thread may call
 // it. VirtualDeviceStream is a client's view of it.
-class VirtualDeviceCore
+class VirtualDeviceCore : private CNonCopyable
 {
 public:
-    VirtualDeviceCore() = default;
     virtual ~VirtualDeviceCore() = default;
-    VirtualDeviceCore(const VirtualDeviceCore&) = delete;
-    VirtualDeviceCore& operator=(const VirtualDeviceCore&) = delete;
 
     // The operations of the clients' streams, with the results the audio-client layer gives them. A
     // client is known by the serial Activate gave it.
@@ -151,13 +149,11 @@ protected:
     // rest counts as underrun), and sets the stream's event. The frames played.
     uint64_t PlayLocked(uint64_t ullFrames, uint8_t* pTaken);
     // Wakes the waiters on Changed once the lock has been let go of.
-    class NotifyOnExit
+    class NotifyOnExit : private CNonCopyable
     {
     public:
         explicit NotifyOnExit(const VirtualDeviceCore& Core) : Target(Core.Changed) {}
         ~NotifyOnExit() { Target.notify_all(); }
-        NotifyOnExit(const NotifyOnExit&) = delete;
-        NotifyOnExit& operator=(const NotifyOnExit&) = delete;
 
     private:
         std::condition_variable& Target;

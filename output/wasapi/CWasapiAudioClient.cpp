@@ -1,4 +1,5 @@
 #include "output/wasapi/CWasapiAudioClient.h"
+#include "runtime/CNonCopyable.h"
 
 #include "output/AudioClientConstants.h"
 #include "output/wasapi/CWasapiCaptureClient.h"
@@ -43,13 +44,10 @@ static_assert(AUDIO_HNS_PER_SECOND == 10000000);
 namespace
 {
 // Frees a format record the platform allocated for the caller, however the call ends.
-class TaskMemoryFormat
+class TaskMemoryFormat : private CNonCopyable
 {
 public:
-    TaskMemoryFormat() = default;
     ~TaskMemoryFormat() { CoTaskMemFree(pFormat); }
-    TaskMemoryFormat(const TaskMemoryFormat&) = delete;
-    TaskMemoryFormat& operator=(const TaskMemoryFormat&) = delete;
 
     WAVEFORMATEX* pFormat = nullptr;
 };

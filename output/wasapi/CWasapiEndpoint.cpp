@@ -1,4 +1,5 @@
 #include "output/wasapi/CWasapiEndpoint.h"
+#include "runtime/CNonCopyable.h"
 
 #include "output/AudioClientConstants.h"
 #include "output/wasapi/CWasapiAudioClient.h"
@@ -27,13 +28,11 @@ std::u16string ToText(const wchar_t* pText)
 }
 
 // A property value that is cleared whatever way the reading ends.
-class PropertyValue
+class PropertyValue : private CNonCopyable
 {
 public:
     PropertyValue() { PropVariantInit(&Value); }
     ~PropertyValue() { PropVariantClear(&Value); }
-    PropertyValue(const PropertyValue&) = delete;
-    PropertyValue& operator=(const PropertyValue&) = delete;
 
     PROPVARIANT Value;
 };

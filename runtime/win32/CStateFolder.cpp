@@ -1,4 +1,5 @@
 #include "runtime/CStateFolder.h"
+#include "runtime/CNonCopyable.h"
 
 #include <windows.h>
 
@@ -20,7 +21,7 @@ int64_t Nanoseconds(const FILETIME& Time)
 }
 
 // A search of a folder, closed on every way out.
-class FindHandle
+class FindHandle : private CNonCopyable
 {
 public:
     explicit FindHandle(HANDLE hHandle) : hFind(hHandle) {}
@@ -31,8 +32,6 @@ public:
             FindClose(hFind);
         }
     }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
     HANDLE Get() const { return hFind; }
 
 private:

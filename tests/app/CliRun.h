@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <filesystem>
 #include <locale>
 #include <string>
@@ -21,13 +22,11 @@ std::string Utf8(const std::filesystem::path& Path);
 
 // An environment variable set (or, with null, removed) for the object's life; the old value
 // returns afterwards.
-class ScopedVariable
+class ScopedVariable : private CNonCopyable
 {
 public:
     ScopedVariable(const char* pName, const char* pValue);
     ~ScopedVariable();
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
 
 private:
     std::string Name;

@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -12,15 +13,13 @@ struct pa_simple;
 // Records a source of the private sound server (a sink's monitor) as 16-bit stereo codes at a given
 // rate, in blocks of 5 ms on its own thread, with the time each block arrived. Its small blocks also
 // keep a null sink rendering in small steps, as a sink that plays does.
-class PulseMonitorRecorder
+class PulseMonitorRecorder : private CNonCopyable
 {
 public:
     using Clock = std::chrono::steady_clock;
 
     PulseMonitorRecorder(const std::string& Source, uint32_t uiRate);
     ~PulseMonitorRecorder();
-    PulseMonitorRecorder(const PulseMonitorRecorder&) = delete;
-    PulseMonitorRecorder& operator=(const PulseMonitorRecorder&) = delete;
 
     bool IsRecording() const { return pStream != nullptr; }
     void Stop();

@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "wave/SAudioFileReader.h"
 
 #include <cstdint>
@@ -21,7 +22,7 @@ struct AVFrame;
 // exact where the container gives it for a lossless coding or a scan of the packets counts it;
 // otherwise an estimate (bFrameCountEstimated). A decode error ends the sound where it happened, as a
 // cut file ends. One thread at a time.
-class FfmpegFileReader : public SAudioFileReader
+class FfmpegFileReader : public SAudioFileReader, private CNonCopyable
 {
 public:
     FfmpegFileReader();
@@ -29,8 +30,6 @@ public:
     // get the container's estimate).
     explicit FfmpegFileReader(uint64_t ullScanLimitBytes);
     ~FfmpegFileReader() override;
-    FfmpegFileReader(const FfmpegFileReader&) = delete;
-    FfmpegFileReader& operator=(const FfmpegFileReader&) = delete;
 
     // 1, or -1 refused (GetErrorText says why), -2 without memory, -4 a null path.
     int32_t Open(const char16_t* pPath) override;

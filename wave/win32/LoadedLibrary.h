@@ -1,15 +1,13 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include <cstdint>
 
 // One library loaded at run time and freed when the object goes. The program names no such library
 // among its imports, so it still starts where the library is missing.
-class LoadedLibrary
+class LoadedLibrary : private CNonCopyable
 {
 public:
-    LoadedLibrary() = default;
     ~LoadedLibrary();
-    LoadedLibrary(const LoadedLibrary&) = delete;
-    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
     // Loads the library of that name from the system folder only (never a file planted beside the
     // program). 1, or -1 when it cannot be loaded; what was loaded before is freed first.

@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/win32/ComPointer.h"
 
 #include <cstdint>
@@ -9,13 +10,10 @@
 
 // The bytes of one decoded sample, locked for reading until the object lets them go, so the reader
 // delivers straight from the decoder's buffer without a copy of its own.
-class MediaBufferLock
+class MediaBufferLock : private CNonCopyable
 {
 public:
-    MediaBufferLock() = default;
     ~MediaBufferLock() { Release(); }
-    MediaBufferLock(const MediaBufferLock&) = delete;
-    MediaBufferLock& operator=(const MediaBufferLock&) = delete;
 
     // Takes the sample's bytes as one contiguous buffer and locks it. 1, or -1 when the sample
     // cannot give them (nothing is held then).

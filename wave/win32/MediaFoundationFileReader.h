@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "runtime/win32/ComPointer.h"
 #include "wave/SAudioFileReader.h"
 #include "wave/win32/MediaBufferLock.h"
@@ -13,7 +14,7 @@
 // first frame (Media Foundation has already trimmed the encoder delay of files that state it); seeks
 // land before the frame and decode up to it, so they are exact. Where Media Foundation is missing,
 // Open refuses every file with RESULT_DECODER_UNAVAILABLE.
-class MediaFoundationFileReader final : public SAudioFileReader
+class MediaFoundationFileReader final : public SAudioFileReader, private CNonCopyable
 {
 public:
     // Starts the Media Foundation the reader uses; 1 when it is ready.
@@ -23,8 +24,6 @@ public:
     MediaFoundationFileReader();
     explicit MediaFoundationFileReader(LibraryLoader pLoader);
     ~MediaFoundationFileReader() override;
-    MediaFoundationFileReader(const MediaFoundationFileReader&) = delete;
-    MediaFoundationFileReader& operator=(const MediaFoundationFileReader&) = delete;
 
     int32_t Open(const char16_t* pPath) override;
     int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames) override;

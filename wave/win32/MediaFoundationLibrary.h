@@ -1,4 +1,5 @@
 #pragma once
+#include "runtime/CNonCopyable.h"
 #include "wave/win32/LoadedLibrary.h"
 
 #include <cstdint>
@@ -13,7 +14,7 @@
 // there. MFStartup on Start, MFShutdown on destruction (Media Foundation counts both). It also keeps
 // COM's multithreaded apartment alive, so threads that never initialised COM (the playback thread, the
 // terminal program) can use the decoders.
-class MediaFoundationLibrary
+class MediaFoundationLibrary : private CNonCopyable
 {
 public:
     using StartupFunction = HRESULT(WINAPI*)(ULONG ulVersion, DWORD dwFlags);
@@ -22,10 +23,7 @@ public:
     using CreateSourceReaderFunction = HRESULT(WINAPI*)(const WCHAR* pUrl, IMFAttributes* pAttributes,
                                                         IMFSourceReader** ppReader);
 
-    MediaFoundationLibrary() = default;
     ~MediaFoundationLibrary();
-    MediaFoundationLibrary(const MediaFoundationLibrary&) = delete;
-    MediaFoundationLibrary& operator=(const MediaFoundationLibrary&) = delete;
 
     // Loads the platform and the reader library of those names and starts Media Foundation; pStartup,
     // when given, is called instead of the library's own MFStartup. 1, or -1 when a library or one of

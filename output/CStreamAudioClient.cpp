@@ -6,7 +6,7 @@
 #include <utility>
 
 CStreamAudioClient::CStreamAudioClient(std::shared_ptr<SAudioStream> pStream)
-    : pAudioStream(std::move(pStream))
+    : pAudioStream(std::move(pStream)), pRoute(pAudioStream)
 {
     pAudioStream->ViewOpened(AudioStreamView::Client);
 }
@@ -34,29 +34,39 @@ int32_t CStreamAudioClient::GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t*
 int32_t CStreamAudioClient::IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
                                               AudioStreamFormat* pClosestMatch)
 {
-    return pAudioStream->IsFormatSupported(uiShareMode, pFormat, pClosestMatch);
+    return pAudioStream->ProbeRoute(uiShareMode, pFormat, pClosestMatch)
+        .IsFormatSupported(uiShareMode, pFormat, pClosestMatch);
 }
 
 int32_t CStreamAudioClient::Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags,
                                        int64_t hnsBufferDuration, int64_t hnsPeriodicity,
                                        const AudioStreamFormat* pFormat)
 {
-    return pAudioStream->Initialize(uiShareMode, uiStreamFlags, hnsBufferDuration, hnsPeriodicity, pFormat);
+    SAudioStream& Chosen =
+        bRouted != 0 ? *pRoute : pAudioStream->InitializeRoute(uiShareMode, hnsPeriodicity);
+    const int32_t iResult =
+        Chosen.Initialize(uiShareMode, uiStreamFlags, hnsBufferDuration, hnsPeriodicity, pFormat);
+    if (iResult >= 0 && bRouted == 0)
+    {
+        pRoute = std::shared_ptr<SAudioStream>(pAudioStream, &Chosen);
+        bRouted = 1;
+    }
+    return iResult;
 }
 
 int32_t CStreamAudioClient::SetEventHandle(SEvent* pEvent)
 {
-    return pAudioStream->SetEventHandle(pEvent);
+    return pRoute->SetEventHandle(pEvent);
 }
 
 int32_t CStreamAudioClient::GetBufferSize(uint32_t* puiBufferFrames)
 {
-    return pAudioStream->GetBufferSize(puiBufferFrames);
+    return pRoute->GetBufferSize(puiBufferFrames);
 }
 
 int32_t CStreamAudioClient::GetCurrentPadding(uint32_t* puiPaddingFrames)
 {
-    return pAudioStream->GetCurrentPadding(puiPaddingFrames);
+    return pRoute->GetCurrentPadding(puiPaddingFrames);
 }
 
 int32_t CStreamAudioClient::GetRenderClient(std::unique_ptr<SAudioRenderClient>& pRenderClient)
@@ -71,10 +81,10 @@ int32_t CStreamAudioClient::GetCaptureClient(std::unique_ptr<SAudioCaptureClient
 
 int32_t CStreamAudioClient::Start()
 {
-    return pAudioStream->Start();
+    return pRoute->Start();
 }
 
 int32_t CStreamAudioClient::Stop()
 {
-    return pAudioStream->Stop();
+    return pRoute->Stop();
 }

@@ -5,8 +5,9 @@
 #include <memory>
 #include <new>
 
-// The audio client of every back end that supplies an SAudioStream: the calls go to the stream, and
-// its render and capture services are views of the same stream.
+// The audio client of every back end that supplies an SAudioStream: the calls go to the stream (or
+// the stream it routes the client's Initialize to), and its render and capture services are views of
+// that stream.
 class CStreamAudioClient : public SAudioClient
 {
 public:
@@ -34,14 +35,17 @@ private:
     int32_t MakeService(AudioStreamView View, std::unique_ptr<TService>& pService)
     {
         pService.reset();
-        const int32_t iResult = pAudioStream->GetService(View);
+        const int32_t iResult = pRoute->GetService(View);
         if (iResult < 0)
         {
             return iResult;
         }
-        pService.reset(new (std::nothrow) TView(pAudioStream));
+        pService.reset(new (std::nothrow) TView(pRoute));
         return pService != nullptr ? AUDIO_OK : AUDIO_E_OUTOFMEMORY;
     }
 
     const std::shared_ptr<SAudioStream> pAudioStream;
+    // The stream Initialize went to (sharing the ownership of pAudioStream); pAudioStream until then.
+    std::shared_ptr<SAudioStream> pRoute;
+    int32_t bRouted = 0;
 };

@@ -17,29 +17,29 @@ void LaunchFor(SAudioEndpoint& Endpoint, SSettingsLauncher* pLauncher)
         pLauncher->Launch(Id);
     }
 }
-} // namespace
 
-int32_t OpenDeviceSettings(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher, int32_t iEndpointIndex)
+// Finds the endpoint by index or by identifier and launches its settings.
+template <class TWhich>
+int32_t LaunchForEndpoint(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher, const TWhich& Which)
 {
     CSoundStreamWASAPI Stream(pLayer);
     std::unique_ptr<SAudioEndpoint> pEndpoint;
-    const int32_t iResult = Stream.GetAudioEndpoint(iEndpointIndex, pEndpoint);
+    const int32_t iResult = Stream.GetAudioEndpoint(Which, pEndpoint);
     if (iResult >= 0)
     {
         LaunchFor(*pEndpoint, pLauncher);
     }
     return iResult;
 }
+} // namespace
+
+int32_t OpenDeviceSettings(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher, int32_t iEndpointIndex)
+{
+    return LaunchForEndpoint(pLayer, pLauncher, iEndpointIndex);
+}
 
 int32_t OpenDeviceSettings(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher,
                            const std::u16string& EndpointId)
 {
-    CSoundStreamWASAPI Stream(pLayer);
-    std::unique_ptr<SAudioEndpoint> pEndpoint;
-    const int32_t iResult = Stream.GetAudioEndpoint(EndpointId, pEndpoint);
-    if (iResult >= 0)
-    {
-        LaunchFor(*pEndpoint, pLauncher);
-    }
-    return iResult;
+    return LaunchForEndpoint(pLayer, pLauncher, EndpointId);
 }

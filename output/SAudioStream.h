@@ -72,6 +72,15 @@ public:
         }
         return AUDIO_OK;
     }
+    // The stream that takes a probe, or an Initialize, with these arguments: itself, unless the back
+    // end composes streams and puts a share mode on another one (a server sink's exclusive mode on
+    // the hardware behind it). Once Initialize has succeeded on a stream, every later call of the
+    // client goes to that stream, but for the device period and the per-thread set-up.
+    virtual SAudioStream& ProbeRoute(uint32_t, const AudioStreamFormat*, const AudioStreamFormat*)
+    {
+        return *this;
+    }
+    virtual SAudioStream& InitializeRoute(uint32_t, int64_t) { return *this; }
     // A view over the stream was made or has gone. A device that several clients share frees the
     // stream when the client that opened it goes, whatever service of it is still held.
     virtual void ViewOpened(AudioStreamView) {}

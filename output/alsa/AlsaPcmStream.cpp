@@ -321,6 +321,11 @@ int32_t AlsaPcmStream::Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, 
 int32_t AlsaPcmStream::CheckInitialized()
 {
     std::lock_guard<std::mutex> Lock(Mutex);
+    return UsableLocked();
+}
+
+int32_t AlsaPcmStream::UsableLocked() const
+{
     if (Pcm == nullptr)
     {
         return AUDIO_E_NOT_INITIALIZED;
@@ -379,13 +384,10 @@ int32_t AlsaPcmStream::RecoverLocked(int iError)
 int32_t AlsaPcmStream::AvailableLocked(uint32_t& uiAvailable)
 {
     uiAvailable = 0;
-    if (Pcm == nullptr)
+    const int32_t iUsable = UsableLocked();
+    if (iUsable < 0)
     {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    if (bInvalidated != 0)
-    {
-        return AUDIO_E_DEVICE_INVALIDATED;
+        return iUsable;
     }
     snd_pcm_sframes_t llAvailable = snd_pcm_avail(Pcm.get());
     if (llAvailable < 0)
@@ -450,13 +452,10 @@ int32_t AlsaPcmStream::StartIfWantedLocked()
 int32_t AlsaPcmStream::Start()
 {
     std::lock_guard<std::mutex> Lock(Mutex);
-    if (Pcm == nullptr)
+    const int32_t iUsable = UsableLocked();
+    if (iUsable < 0)
     {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    if (bInvalidated != 0)
-    {
-        return AUDIO_E_DEVICE_INVALIDATED;
+        return iUsable;
     }
     if (bStarted != 0)
     {
@@ -488,13 +487,10 @@ int32_t AlsaPcmStream::Start()
 int32_t AlsaPcmStream::Stop()
 {
     std::lock_guard<std::mutex> Lock(Mutex);
-    if (Pcm == nullptr)
+    const int32_t iUsable = UsableLocked();
+    if (iUsable < 0)
     {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    if (bInvalidated != 0)
-    {
-        return AUDIO_E_DEVICE_INVALIDATED;
+        return iUsable;
     }
     if (bStarted == 0)
     {
@@ -533,13 +529,10 @@ int32_t AlsaPcmStream::GetBuffer(uint32_t uiFrames, uint8_t** ppData)
 int32_t AlsaPcmStream::ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags)
 {
     std::lock_guard<std::mutex> Lock(Mutex);
-    if (Pcm == nullptr)
+    const int32_t iUsable = UsableLocked();
+    if (iUsable < 0)
     {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    if (bInvalidated != 0)
-    {
-        return AUDIO_E_DEVICE_INVALIDATED;
+        return iUsable;
     }
     const uint8_t* pNext = nullptr;
     size_t ullBytes = 0;

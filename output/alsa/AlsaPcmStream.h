@@ -45,6 +45,8 @@ public:
     int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags) override;
 
 private:
+    // AUDIO_OK while the device is open and has not gone; the failure otherwise. Lock held.
+    int32_t UsableLocked() const;
     // Opens the device string of a share mode; an audio-client result.
     int32_t OpenPcm(uint32_t uiShareMode, AlsaPcmHandle& Pcm);
     // Frames the device can take now, after recovering an underrun. Negative: audio-client failure.

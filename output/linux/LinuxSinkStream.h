@@ -9,11 +9,11 @@
 #include <memory>
 #include <optional>
 
-// A stream on a sink of the sound server. Shared mode is a stream to the sink; exclusive mode is
-// the hardware behind the sink, the card's device it plays on, or refused when the sink has no
-// hardware of its own (Bluetooth, network, null). Initialize picks the route, and every later call
-// goes to it.
-class LinuxSinkStream : public SAudioStream
+// A stream on a sink of the sound server. Shared mode is the server's stream to the sink; exclusive
+// mode is the hardware behind the sink, the card's device it plays on, or refused (as the server
+// refuses it) when the sink has no hardware of its own (Bluetooth, network, null). The client's
+// Initialize picks the route, and every later call goes to it.
+class LinuxSinkStream : public PulseSinkStream
 {
 public:
     // Hardware: the card's device behind the sink; none when it has none.
@@ -27,26 +27,12 @@ public:
     MakeEndpoint(const std::shared_ptr<PulseServerConnection>& pConnection, const PulseSinkInfo& Sink,
                  const std::optional<AlsaEndpointInfo>& Hardware);
 
-    int32_t GetDevicePeriod(int64_t* phnsDefaultPeriod, int64_t* phnsMinimumPeriod) override;
-    int32_t IsFormatSupported(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
-                              AudioStreamFormat* pClosestMatch) override;
-    int32_t Initialize(uint32_t uiShareMode, uint32_t uiStreamFlags, int64_t hnsBufferDuration,
-                       int64_t hnsPeriodicity, const AudioStreamFormat* pFormat) override;
-    int32_t SetEventHandle(SEvent* pEvent) override;
-    int32_t GetBufferSize(uint32_t* puiBufferFrames) override;
-    int32_t GetCurrentPadding(uint32_t* puiPaddingFrames) override;
-    int32_t CheckInitialized() override;
-    int32_t GetService(AudioStreamView View) override;
-    int32_t Start() override;
-    int32_t Stop() override;
-    int32_t GetBuffer(uint32_t uiFrames, uint8_t** ppData) override;
-    int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags) override;
+    // A well-formed exclusive request goes to the hardware; anything else to the server, which also
+    // reports the malformed ones.
+    SAudioStream& ProbeRoute(uint32_t uiShareMode, const AudioStreamFormat* pFormat,
+                             const AudioStreamFormat* pClosestMatch) override;
+    SAudioStream& InitializeRoute(uint32_t uiShareMode, int64_t hnsPeriodicity) override;
 
 private:
-    // The initialised route; the sink's stream until one is.
-    SAudioStream& Route() { return pRoute != nullptr ? *pRoute : SinkStream; }
-
-    PulseSinkStream SinkStream;
     const std::unique_ptr<AlsaPcmStream> pHardware;
-    SAudioStream* pRoute = nullptr;
 };

@@ -213,7 +213,7 @@ int32_t PulseSinkStream::SetEventHandle(SEvent*)
     return pStream == nullptr ? AUDIO_E_NOT_INITIALIZED : AUDIO_E_EVENTHANDLE_NOT_SET;
 }
 
-int32_t PulseSinkStream::CheckInitialized()
+template <class TBody> int32_t PulseSinkStream::WhenUsable(TBody&& Body)
 {
     std::lock_guard<std::mutex> Lock(Mutex);
     if (pStream == nullptr)
@@ -221,7 +221,13 @@ int32_t PulseSinkStream::CheckInitialized()
         return AUDIO_E_NOT_INITIALIZED;
     }
     PulseLock Loop(pConnection->GetMainloop());
-    return UsableLocked();
+    const int32_t iUsable = UsableLocked();
+    return iUsable < 0 ? iUsable : Body();
+}
+
+int32_t PulseSinkStream::CheckInitialized()
+{
+    return WhenUsable([] { return AUDIO_OK; });
 }
 
 int32_t PulseSinkStream::GetBufferSize(uint32_t* puiBufferFrames)
@@ -263,57 +269,43 @@ int32_t PulseSinkStream::GetCurrentPadding(uint32_t* puiPaddingFrames)
 
 int32_t PulseSinkStream::Start()
 {
-    std::lock_guard<std::mutex> Lock(Mutex);
-    if (pStream == nullptr)
-    {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    PulseLock Loop(pConnection->GetMainloop());
-    const int32_t iUsable = UsableLocked();
-    if (iUsable < 0)
-    {
-        return iUsable;
-    }
-    if (bStarted != 0)
-    {
-        return AUDIO_E_NOT_STOPPED;
-    }
-    // The server plays once what was written fills its start threshold; the render thread has
-    // filled the whole buffer before this.
-    pa_operation* pOperation = pa_stream_cork(pStream, 0, nullptr, nullptr);
-    if (pOperation == nullptr)
-    {
-        return AUDIO_E_DEVICE_INVALIDATED;
-    }
-    pa_operation_unref(pOperation);
-    bStarted = 1;
-    return AUDIO_OK;
+    return WhenUsable(
+        [this]() -> int32_t
+        {
+            if (bStarted != 0)
+            {
+                return AUDIO_E_NOT_STOPPED;
+            }
+            // The server plays once what was written fills its start threshold; the render thread has
+            // filled the whole buffer before this.
+            pa_operation* pOperation = pa_stream_cork(pStream, 0, nullptr, nullptr);
+            if (pOperation == nullptr)
+            {
+                return AUDIO_E_DEVICE_INVALIDATED;
+            }
+            pa_operation_unref(pOperation);
+            bStarted = 1;
+            return AUDIO_OK;
+        });
 }
 
 int32_t PulseSinkStream::Stop()
 {
-    std::lock_guard<std::mutex> Lock(Mutex);
-    if (pStream == nullptr)
-    {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    PulseLock Loop(pConnection->GetMainloop());
-    const int32_t iUsable = UsableLocked();
-    if (iUsable < 0)
-    {
-        return iUsable;
-    }
-    if (bStarted == 0)
-    {
-        return 1; // already stopped: success with news
-    }
-    bStarted = 0;
-    pa_operation* pOperation = pa_stream_cork(pStream, 1, nullptr, nullptr);
-    if (pOperation != nullptr)
-    {
-        pa_operation_unref(pOperation);
-    }
-    return AUDIO_OK;
+    return WhenUsable(
+        [this]() -> int32_t
+        {
+            if (bStarted == 0)
+            {
+                return 1; // already stopped: success with news
+            }
+            bStarted = 0;
+            pa_operation* pOperation = pa_stream_cork(pStream, 1, nullptr, nullptr);
+            if (pOperation != nullptr)
+            {
+                pa_operation_unref(pOperation);
+            }
+            return AUDIO_OK;
+        });
 }
 
 int32_t PulseSinkStream::GetBuffer(uint32_t uiFrames, uint8_t** ppData)
@@ -339,28 +331,21 @@ int32_t PulseSinkStream::GetBuffer(uint32_t uiFrames, uint8_t** ppData)
 
 int32_t PulseSinkStream::ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags)
 {
-    std::lock_guard<std::mutex> Lock(Mutex);
-    if (pStream == nullptr)
-    {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    PulseLock Loop(pConnection->GetMainloop());
-    const int32_t iUsable = UsableLocked();
-    if (iUsable < 0)
-    {
-        return iUsable;
-    }
-    const uint8_t* pBytes = nullptr;
-    size_t ullBytes = 0;
-    const int32_t iReleased = Staging.Release(uiFrames, uiFlags, pBytes, ullBytes);
-    if (iReleased < 0 || ullBytes == 0)
-    {
-        return iReleased;
-    }
-    // The library copies the bytes into its own blocks.
-    if (pa_stream_write(pStream, pBytes, ullBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
-    {
-        return UsableLocked() < 0 ? AUDIO_E_DEVICE_INVALIDATED : AUDIO_E_FAIL;
-    }
-    return AUDIO_OK;
+    return WhenUsable(
+        [this, uiFrames, uiFlags]() -> int32_t
+        {
+            const uint8_t* pBytes = nullptr;
+            size_t ullBytes = 0;
+            const int32_t iReleased = Staging.Release(uiFrames, uiFlags, pBytes, ullBytes);
+            if (iReleased < 0 || ullBytes == 0)
+            {
+                return iReleased;
+            }
+            // The library copies the bytes into its own blocks.
+            if (pa_stream_write(pStream, pBytes, ullBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            {
+                return UsableLocked() < 0 ? AUDIO_E_DEVICE_INVALIDATED : AUDIO_E_FAIL;
+            }
+            return AUDIO_OK;
+        });
 }

@@ -42,6 +42,9 @@ public:
     int32_t ReleaseBuffer(uint32_t uiFrames, uint32_t uiFlags) override;
 
 private:
+    // Body's result with both locks held, when the stream is initialised and usable; the failure
+    // otherwise.
+    template <class TBody> int32_t WhenUsable(TBody&& Body);
     // AUDIO_OK while the stream plays on; the failure otherwise. Both locks held.
     int32_t UsableLocked();
     // Frames the server takes now. Both locks held.

@@ -4,24 +4,15 @@
 
 namespace
 {
-GUID ToGuid(const AudioFormatGuid& Id)
+// The two GUID types have the same fields; copied field by field so that neither layout is assumed.
+template <class TTo, class TFrom> TTo CopyGuid(const TFrom& From)
 {
-    GUID Native{};
-    Native.Data1 = Id.Data1;
-    Native.Data2 = Id.Data2;
-    Native.Data3 = Id.Data3;
-    std::memcpy(Native.Data4, Id.Data4, sizeof(Native.Data4));
-    return Native;
-}
-
-AudioFormatGuid FromGuid(const GUID& Native)
-{
-    AudioFormatGuid Id{};
-    Id.Data1 = Native.Data1;
-    Id.Data2 = Native.Data2;
-    Id.Data3 = Native.Data3;
-    std::memcpy(Id.Data4, Native.Data4, sizeof(Id.Data4));
-    return Id;
+    TTo To{};
+    To.Data1 = From.Data1;
+    To.Data2 = From.Data2;
+    To.Data3 = From.Data3;
+    std::memcpy(To.Data4, From.Data4, sizeof(To.Data4));
+    return To;
 }
 } // namespace
 
@@ -42,7 +33,7 @@ void ToWaveFormat(const AudioStreamFormat& Format, WAVEFORMATEXTENSIBLE& Native)
     Native.Format.cbSize = Format.cbSize;
     Native.Samples.wValidBitsPerSample = Format.wValidBitsPerSample;
     Native.dwChannelMask = Format.dwChannelMask;
-    Native.SubFormat = ToGuid(Format.SubFormat);
+    Native.SubFormat = CopyGuid<GUID>(Format.SubFormat);
 }
 
 int32_t FromWaveFormat(const WAVEFORMATEX* pNative, AudioStreamFormat& Format)
@@ -64,7 +55,7 @@ int32_t FromWaveFormat(const WAVEFORMATEX* pNative, AudioStreamFormat& Format)
         const auto* pExtensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(pNative);
         Format.wValidBitsPerSample = pExtensible->Samples.wValidBitsPerSample;
         Format.dwChannelMask = pExtensible->dwChannelMask;
-        Format.SubFormat = FromGuid(pExtensible->SubFormat);
+        Format.SubFormat = CopyGuid<AudioFormatGuid>(pExtensible->SubFormat);
         return 1;
     }
     // A basic record: its tag is the first field of the sub-format it stands for.

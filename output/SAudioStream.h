@@ -54,6 +54,21 @@ public:
     }
     virtual int32_t GetCaptureBuffer(uint8_t**, uint32_t*, uint32_t*) { return AUDIO_E_WRONG_ENDPOINT_TYPE; }
     virtual int32_t ReleaseCaptureBuffer(uint32_t) { return AUDIO_E_WRONG_ENDPOINT_TYPE; }
+    // Reports a frame count after the checks every stream makes, in their order: the stream's state
+    // (iState, negative when it cannot answer), then the out-pointer.
+    static int32_t ReportFrames(int32_t iState, uint32_t uiFrames, uint32_t* puiFrames)
+    {
+        if (iState < 0)
+        {
+            return iState;
+        }
+        if (puiFrames == nullptr)
+        {
+            return AUDIO_E_POINTER;
+        }
+        *puiFrames = uiFrames;
+        return AUDIO_OK;
+    }
     // Reports a device's periods as GetDevicePeriod does: either out-pointer may be null, not both.
     static int32_t ReportDevicePeriods(int64_t hnsDefault, int64_t hnsMinimum, int64_t* phnsDefault,
                                        int64_t* phnsMinimum)

@@ -336,16 +336,7 @@ int32_t AlsaPcmStream::UsableLocked() const
 int32_t AlsaPcmStream::GetBufferSize(uint32_t* puiFrames)
 {
     std::lock_guard<std::mutex> Lock(Mutex);
-    if (Pcm == nullptr)
-    {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    if (puiFrames == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    *puiFrames = uiBufferFrames;
-    return AUDIO_OK;
+    return ReportFrames(Pcm == nullptr ? AUDIO_E_NOT_INITIALIZED : AUDIO_OK, uiBufferFrames, puiFrames);
 }
 
 int32_t AlsaPcmStream::FailLocked(int iError)

@@ -233,16 +233,8 @@ int32_t PulseSinkStream::CheckInitialized()
 int32_t PulseSinkStream::GetBufferSize(uint32_t* puiBufferFrames)
 {
     std::lock_guard<std::mutex> Lock(Mutex);
-    if (pStream == nullptr)
-    {
-        return AUDIO_E_NOT_INITIALIZED;
-    }
-    if (puiBufferFrames == nullptr)
-    {
-        return AUDIO_E_POINTER;
-    }
-    *puiBufferFrames = uiBufferFrames;
-    return AUDIO_OK;
+    return ReportFrames(pStream == nullptr ? AUDIO_E_NOT_INITIALIZED : AUDIO_OK, uiBufferFrames,
+                        puiBufferFrames);
 }
 
 int32_t PulseSinkStream::GetCurrentPadding(uint32_t* puiPaddingFrames)

@@ -6,15 +6,16 @@
 enum class ConsoleKey
 {
     None,
-    SpeedDown,      // left arrow
-    SpeedUp,        // right arrow
-    SpeedDownTen,   // Shift+left, '['
-    SpeedUpTen,     // Shift+right, ']'
-    VolumeUp,       // up arrow
-    VolumeDown,     // down arrow
-    PauseOrResume,  // space
-    Restart,        // r
-    Quit,           // q, Esc, Ctrl-C typed as a byte
+    SpeedDown,     // left arrow
+    SpeedUp,       // right arrow
+    SpeedDownTen,  // Shift+left, '['
+    SpeedUpTen,    // Shift+right, ']'
+    VolumeUp,      // up arrow
+    VolumeDown,    // down arrow
+    PauseOrResume, // space
+    Restart,       // r
+    Quit,          // q, Esc, Ctrl-C typed as a byte
+    // The practice keys, in the order of the session's actions (PlaybackSession::Action).
     SeekBack,       // ',': 5 s back
     SeekForward,    // '.': 5 s on
     SeekBackFar,    // '<': 30 s back
@@ -23,7 +24,6 @@ enum class ConsoleKey
     LoopEnd,        // b
     LoopClear,      // l
     Trainer,        // t
-    KeepPitch,      // k
     Jump0,          // '0' ... '9': to 0 %, 10 % ... 90 % of the file, in this order
     Jump1,
     Jump2,
@@ -48,6 +48,7 @@ enum class ConsoleKey
     MarkerNext,     // n
     MarkerPrevious, // p
     MarkerRemove,   // e: the nearest
+    KeepPitch,      // k
     Help,           // ? or h
     Other,          // any other character: no action of its own
 };

@@ -1,5 +1,6 @@
 #include "app/cli/PracticeText.h"
 
+#include "app/cli/CliFormattedText.h"
 #include "app/cli/CliSettingValues.h"
 #include "app/dialog/PlayerTexts.h"
 #include "app/player/PlayerScales.h"
@@ -34,54 +35,14 @@ namespace PracticeText
 {
 bool ActionOfKey(ConsoleKey Key, PlaybackSession::Action& What)
 {
-    using Action = PlaybackSession::Action;
-    const int32_t iTenths = JumpTenths(Key);
-    if (iTenths >= 0)
+    // The practice keys stand in the order of the session's actions.
+    if (Key < ConsoleKey::SeekBack || Key > ConsoleKey::KeepPitch)
     {
-        What = static_cast<Action>(static_cast<uint32_t>(Action::Jump0) + static_cast<uint32_t>(iTenths));
-        return true;
+        return false;
     }
-    switch (Key)
-    {
-    case ConsoleKey::SeekBack:
-        What = Action::SeekBack;
-        return true;
-    case ConsoleKey::SeekForward:
-        What = Action::SeekForward;
-        return true;
-    case ConsoleKey::SeekBackFar:
-        What = Action::SeekBackFar;
-        return true;
-    case ConsoleKey::SeekForwardFar:
-        What = Action::SeekForwardFar;
-        return true;
-    case ConsoleKey::LoopStart:
-        What = Action::LoopStart;
-        return true;
-    case ConsoleKey::LoopEnd:
-        What = Action::LoopEnd;
-        return true;
-    case ConsoleKey::LoopClear:
-        What = Action::LoopClear;
-        return true;
-    case ConsoleKey::Trainer:
-        What = Action::Trainer;
-        return true;
-    case ConsoleKey::KeepPitch:
-        What = Action::KeepPitch;
-        return true;
-    default:
-        break;
-    }
-    // The nudges, the run-up and the markers are in the session's order.
-    if (Key >= ConsoleKey::NudgeStartEarlier && Key <= ConsoleKey::MarkerRemove)
-    {
-        What = static_cast<Action>(static_cast<uint32_t>(Action::NudgeStartEarlier) +
-                                   static_cast<uint32_t>(Key) -
-                                   static_cast<uint32_t>(ConsoleKey::NudgeStartEarlier));
-        return true;
-    }
-    return false;
+    What = static_cast<PlaybackSession::Action>(static_cast<uint32_t>(Key) -
+                                                static_cast<uint32_t>(ConsoleKey::SeekBack));
+    return true;
 }
 
 namespace
@@ -89,9 +50,7 @@ namespace
 // A text of the table with its arguments, as UTF-8 for the terminal.
 template <typename... Arguments> std::string Formatted(const char16_t* pFormat, Arguments... Values)
 {
-    char16_t Text[160];
-    FormatText(Text, sizeof(Text), pFormat, Values...);
-    return WideToUtf8(Text);
+    return FormattedUtf8<160>(pFormat, Values...);
 }
 
 std::u16string Minutes(const PlaybackSession& Session, uint64_t ullFrames)

@@ -62,24 +62,39 @@ std::u16string Minutes(const PlaybackSession& Session, uint64_t ullFrames)
 std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice What)
 {
     using Notice = PlaybackSession::Notice;
+    // The notices that say the same every time.
+    static const struct
+    {
+        Notice What;
+        const PlayerText* pText;
+    } FIXED[] = {
+        {Notice::LoopOrder, &PlayerTexts::NOTICE_LOOP_ORDER},
+        {Notice::LoopTooShort, &PlayerTexts::NOTICE_LOOP_TOO_SHORT},
+        {Notice::LoopNeedsStart, &PlayerTexts::NOTICE_LOOP_NEEDS_START},
+        {Notice::TrainerOff, &PlayerTexts::NOTICE_TRAINER_OFF},
+        {Notice::NudgeNeedsLoop, &PlayerTexts::NOTICE_NUDGE_NEEDS_LOOP},
+        {Notice::NudgePastTheFile, &PlayerTexts::NOTICE_NUDGE_PAST_THE_FILE},
+        {Notice::StateDamaged, &PlayerTexts::NOTICE_STATE_DAMAGED},
+        {Notice::KeepPitchOn, &PlayerTexts::NOTICE_KEEP_PITCH_ON},
+        {Notice::KeepPitchOff, &PlayerTexts::NOTICE_KEEP_PITCH_OFF},
+    };
+    for (const auto& Fixed : FIXED)
+    {
+        if (Fixed.What == What)
+        {
+            return WideToUtf8(*Fixed.pText);
+        }
+    }
     const PlaybackSession::TrainerProgram& Trainer = Session.GetTrainer();
     switch (What)
     {
     case Notice::PastTheEnd:
         return Formatted(PlayerTexts::NOTICE_PAST_THE_END_FORMAT,
                          Minutes(Session, Session.GetLength()).c_str());
-    case Notice::LoopOrder:
-        return WideToUtf8(PlayerTexts::NOTICE_LOOP_ORDER);
-    case Notice::LoopTooShort:
-        return WideToUtf8(PlayerTexts::NOTICE_LOOP_TOO_SHORT);
-    case Notice::LoopNeedsStart:
-        return WideToUtf8(PlayerTexts::NOTICE_LOOP_NEEDS_START);
     case Notice::TrainerOn:
         return Formatted(PlayerTexts::NOTICE_TRAINER_ON_FORMAT, static_cast<int>(Trainer.iSteps),
                          static_cast<unsigned>(Trainer.uiEvery),
                          PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
-    case Notice::TrainerOff:
-        return WideToUtf8(PlayerTexts::NOTICE_TRAINER_OFF);
     case Notice::TrainerAtTarget:
         return Formatted(PlayerTexts::NOTICE_TRAINER_AT_TARGET_FORMAT,
                          PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
@@ -89,10 +104,6 @@ std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice W
                                Utf8ToWide(FineTime(Session.Seconds(Session.GetLoopEnd()))).c_str())
                    : Formatted(PlayerTexts::NOTICE_NUDGED_START_FORMAT,
                                Utf8ToWide(FineTime(Session.Seconds(Session.GetLoopStart()))).c_str());
-    case Notice::NudgeNeedsLoop:
-        return WideToUtf8(PlayerTexts::NOTICE_NUDGE_NEEDS_LOOP);
-    case Notice::NudgePastTheFile:
-        return WideToUtf8(PlayerTexts::NOTICE_NUDGE_PAST_THE_FILE);
     case Notice::RunUpSet:
         if (Session.GetRunUpSeconds() <= 0.0)
         {
@@ -112,13 +123,7 @@ std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice W
     case Notice::NoMarker:
         return WideToUtf8(Session.GetMarkers().empty() ? PlayerTexts::NOTICE_NO_MARKERS
                                                        : PlayerTexts::NOTICE_NO_MARKER_THAT_WAY);
-    case Notice::StateDamaged:
-        return WideToUtf8(PlayerTexts::NOTICE_STATE_DAMAGED);
-    case Notice::KeepPitchOn:
-        return WideToUtf8(PlayerTexts::NOTICE_KEEP_PITCH_ON);
-    case Notice::KeepPitchOff:
-        return WideToUtf8(PlayerTexts::NOTICE_KEEP_PITCH_OFF);
-    case Notice::None:
+    default:
         break;
     }
     return std::string();

@@ -26,15 +26,10 @@ ConsoleKey ArrowKey(char cFinal, bool bModified)
     }
 }
 
-// The practice keys are the window's: the key of the same action.
+// The practice keys are the window's: the key of the same action, which stands at the same place
+// among the practice keys (LARKSPUR_PRACTICE_ACTIONS).
 ConsoleKey PracticeKey(uint8_t ucByte)
 {
-    static_assert(
-        static_cast<uint32_t>(ConsoleKey::KeepPitch) - static_cast<uint32_t>(ConsoleKey::SeekBack) ==
-                static_cast<uint32_t>(PlaybackSession::LAST_ACTION) &&
-            static_cast<uint32_t>(ConsoleKey::Jump0) - static_cast<uint32_t>(ConsoleKey::SeekBack) ==
-                static_cast<uint32_t>(PlaybackSession::Action::Jump0),
-        "the practice keys stand in the order of the session's actions");
     PlaybackSession::Action What;
     if (MainDialog::ActionOfKey(static_cast<char16_t>(ucByte), What) == 0)
     {

@@ -1,5 +1,6 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliFileMessages.h"
+#include "app/cli/CliFormattedText.h"
 #include "app/cli/CliOptionParser.h"
 #include "app/cli/CliSettingValues.h"
 
@@ -44,13 +45,6 @@ std::string DescribeFormat(const AudioFileFormat& Format)
         }
     }
     return Text;
-}
-
-template <typename... Values> void PutLine(std::ostream& Out, const char16_t* pFormat, Values... Arguments)
-{
-    char16_t Line[128];
-    FormatText(Line, sizeof(Line), pFormat, Arguments...);
-    Out << WideToUtf8(Line) << '\n';
 }
 } // namespace
 

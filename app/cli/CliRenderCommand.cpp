@@ -1,5 +1,6 @@
 #include "app/cli/CliCommands.h"
 #include "app/cli/CliFileMessages.h"
+#include "app/cli/CliFormattedText.h"
 #include "app/cli/CliNumbers.h"
 #include "app/cli/CliOptionParser.h"
 #include "app/cli/CliSettingValues.h"
@@ -244,13 +245,6 @@ bool TakeOptions(const CliOptionParser& Parser, RenderArguments& Parsed, std::st
     Parsed.Output = Files[1];
     return true;
 }
-
-template <typename... Values> void PutLine(std::ostream& Out, const char16_t* pFormat, Values... Arguments)
-{
-    char16_t Line[128];
-    FormatText(Line, sizeof(Line), pFormat, Arguments...);
-    Out << WideToUtf8(Line) << '\n';
-}
 } // namespace
 
 int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Error)
@@ -291,6 +285,11 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
     if (iResult < 0)
     {
         Error << "larkspur-cli render: ";
+        // The input's length in seconds, for the section and speed change messages.
+        const double dfLength =
+            Renderer.GetInputRate() == 0
+                ? 0.0
+                : static_cast<double>(Renderer.GetInputFrames()) / Renderer.GetInputRate();
         switch (Renderer.GetFailedStep())
         {
         case OfflineRenderer::Step::Settings:
@@ -301,10 +300,6 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
             return EXIT_INPUT_REFUSED;
         case OfflineRenderer::Step::Section:
         {
-            const double dfLength =
-                Renderer.GetInputRate() == 0
-                    ? 0.0
-                    : static_cast<double>(Renderer.GetInputFrames()) / Renderer.GetInputRate();
             const double dfFrom = Parsed.Choice.dfFromSeconds;
             const double dfTo = Parsed.Choice.dfToSeconds;
             if (dfFrom >= dfLength || dfTo > dfLength)
@@ -324,10 +319,6 @@ int RunRenderCommand(const std::vector<std::string>& Arguments, std::ostream& Ou
         case OfflineRenderer::Step::SpeedChanges:
         {
             // Everything but the input's length was checked with the arguments.
-            const double dfLength =
-                Renderer.GetInputRate() == 0
-                    ? 0.0
-                    : static_cast<double>(Renderer.GetInputFrames()) / Renderer.GetInputRate();
             double dfBeyond = 0.0;
             for (const OfflineRenderer::SpeedChange& Change : Parsed.Choice.SpeedChanges)
             {

@@ -17,6 +17,21 @@ std::string Quoted(const std::string& Text)
 {
     return "'" + Text + "'";
 }
+
+// A whole number from llLowest to llHighest into Value, or the problem saying what was wanted.
+template <typename Whole>
+bool ParseBounded(const std::string& Option, const std::string& Text, int64_t llLowest, int64_t llHighest,
+                  const char* pWanted, Whole& Value, std::string& Problem)
+{
+    int64_t llValue = 0;
+    if (!ParseWhole(Text, llValue) || llValue < llLowest || llValue > llHighest)
+    {
+        Problem = Option + " needs " + pWanted + ", not " + Quoted(Text);
+        return false;
+    }
+    Value = static_cast<Whole>(llValue);
+    return true;
+}
 } // namespace
 
 namespace CliSettingValues
@@ -75,14 +90,8 @@ bool ParseSpeed(const std::string& Option, const std::string& Text, int32_t& iPo
 bool ParsePosition(const std::string& Option, const std::string& Text, int32_t& iPosition,
                    std::string& Problem)
 {
-    int64_t llPosition = 0;
-    if (!ParseWhole(Text, llPosition) || llPosition < 0 || llPosition > PlayerScales::SPEED_MAXIMUM_POSITION)
-    {
-        Problem = Option + " needs a whole number from 0 to 280, not " + Quoted(Text);
-        return false;
-    }
-    iPosition = static_cast<int32_t>(llPosition);
-    return true;
+    return ParseBounded(Option, Text, 0, PlayerScales::SPEED_MAXIMUM_POSITION, "a whole number from 0 to 280",
+                        iPosition, Problem);
 }
 
 bool ParseVolume(const std::string& Option, const std::string& Text, int32_t& iPosition, std::string& Problem)
@@ -101,27 +110,16 @@ bool ParseVolume(const std::string& Option, const std::string& Text, int32_t& iP
 
 bool ParseBits(const std::string& Option, const std::string& Text, uint32_t& uiBits, std::string& Problem)
 {
-    int64_t llBits = 0;
-    if (!ParseWhole(Text, llBits) || llBits < 1 || llBits > PlayerScales::MAXIMUM_BIT_COUNT)
-    {
-        Problem = Option + " needs a whole number from 1 to 32, not " + Quoted(Text);
-        return false;
-    }
-    uiBits = static_cast<uint32_t>(llBits);
-    return true;
+    return ParseBounded(Option, Text, 1, PlayerScales::MAXIMUM_BIT_COUNT, "a whole number from 1 to 32",
+                        uiBits, Problem);
 }
 
 bool ParseShift(const std::string& Option, const std::string& Text, int32_t& iShift, std::string& Problem)
 {
-    int64_t llShift = 0;
-    if (!ParseWhole(Text, llShift) || llShift < -SHIFT_LIMIT || llShift > SHIFT_LIMIT)
-    {
-        Problem = Option + " needs a whole number of bins from -127 to 127, not " + Quoted(Text);
-        return false;
-    }
-    iShift = static_cast<int32_t>(llShift);
-    return true;
+    return ParseBounded(Option, Text, -SHIFT_LIMIT, SHIFT_LIMIT, "a whole number of bins from -127 to 127",
+                        iShift, Problem);
 }
+
 bool ParseTime(const std::string& Option, const std::string& Text, double& dfSeconds, std::string& Problem)
 {
     // Seconds, minutes:seconds or hours:minutes:seconds; the seconds below 60 after a colon, the

@@ -169,39 +169,37 @@ ConsolePlayer::ConsolePlayer(SAudioClientLayer* pLayer, std::ostream& Status, bo
 
 void ConsolePlayer::ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key)
 {
-    const int32_t iSpeed = Host.Item(ID_SPEED_SLIDER).iPosition;
-    const int32_t iVolume = Host.Item(ID_VOLUME_SLIDER).iPosition;
-    switch (Key)
+    // The keys that move a slider, by how much. Volume position 0 is 0 dB at the top: louder is a
+    // smaller position.
+    static constexpr struct
     {
-    case ConsoleKey::SpeedDown:
-        Host.MoveSlider(ID_SPEED_SLIDER, iSpeed - SPEED_STEP);
-        break;
-    case ConsoleKey::SpeedUp:
-        Host.MoveSlider(ID_SPEED_SLIDER, iSpeed + SPEED_STEP);
-        break;
-    case ConsoleKey::SpeedDownTen:
-        Host.MoveSlider(ID_SPEED_SLIDER, iSpeed - SPEED_BIG_STEP);
-        break;
-    case ConsoleKey::SpeedUpTen:
-        Host.MoveSlider(ID_SPEED_SLIDER, iSpeed + SPEED_BIG_STEP);
-        break;
-    // Position 0 is 0 dB at the top: louder is a smaller position.
-    case ConsoleKey::VolumeUp:
-        Host.MoveSlider(ID_VOLUME_SLIDER, iVolume - VOLUME_STEP);
-        break;
-    case ConsoleKey::VolumeDown:
-        Host.MoveSlider(ID_VOLUME_SLIDER, iVolume + VOLUME_STEP);
-        break;
-
-    case ConsoleKey::Restart:
+        ConsoleKey Key;
+        int32_t iSlider;
+        int32_t iStep;
+    } SLIDER_KEYS[] = {
+        {ConsoleKey::SpeedDown, ID_SPEED_SLIDER, -SPEED_STEP},
+        {ConsoleKey::SpeedUp, ID_SPEED_SLIDER, SPEED_STEP},
+        {ConsoleKey::SpeedDownTen, ID_SPEED_SLIDER, -SPEED_BIG_STEP},
+        {ConsoleKey::SpeedUpTen, ID_SPEED_SLIDER, SPEED_BIG_STEP},
+        {ConsoleKey::VolumeUp, ID_VOLUME_SLIDER, -VOLUME_STEP},
+        {ConsoleKey::VolumeDown, ID_VOLUME_SLIDER, VOLUME_STEP},
+    };
+    for (const auto& Slider : SLIDER_KEYS)
+    {
+        if (Slider.Key == Key)
+        {
+            Host.MoveSlider(Slider.iSlider, Host.Item(Slider.iSlider).iPosition + Slider.iStep);
+            return;
+        }
+    }
+    if (Key == ConsoleKey::Restart)
+    {
         Host.Click(ID_STOP);
         Host.Click(ID_PLAY);
-        break;
-    case ConsoleKey::Quit:
+    }
+    else if (Key == ConsoleKey::Quit)
+    {
         Host.Click(ID_CANCEL);
-        break;
-    default:
-        break;
     }
 }
 

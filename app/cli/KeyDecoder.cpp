@@ -1,5 +1,7 @@
 #include "app/cli/KeyDecoder.h"
 
+#include "app/dialog/MainDialog.h"
+
 #include <cstdlib>
 
 namespace
@@ -24,40 +26,17 @@ ConsoleKey ArrowKey(char cFinal, bool bModified)
     }
 }
 
-// The nudges, the run-up and the markers, in either case.
+// The practice keys are the window's: the key of the same action, which stands at the same place
+// among the practice keys (LARKSPUR_PRACTICE_ACTIONS).
 ConsoleKey PracticeKey(uint8_t ucByte)
 {
-    static constexpr struct
+    PlaybackSession::Action What;
+    if (MainDialog::ActionOfKey(static_cast<char16_t>(ucByte), What) == 0)
     {
-        char cKey;
-        ConsoleKey Key;
-    } KEYS[] = {
-        {'z', ConsoleKey::NudgeStartEarlier},
-        {'x', ConsoleKey::NudgeStartLater},
-        {'s', ConsoleKey::NudgeStartEarlierFar},
-        {'d', ConsoleKey::NudgeStartLaterFar},
-        {'c', ConsoleKey::NudgeEndEarlier},
-        {'v', ConsoleKey::NudgeEndLater},
-        {'f', ConsoleKey::NudgeEndEarlierFar},
-        {'g', ConsoleKey::NudgeEndLaterFar},
-        {'u', ConsoleKey::RunUp},
-        {'i', ConsoleKey::RunUpEvery},
-        {'m', ConsoleKey::MarkerAdd},
-        {'n', ConsoleKey::MarkerNext},
-        {'p', ConsoleKey::MarkerPrevious},
-        {'e', ConsoleKey::MarkerRemove},
-    };
-    const char cLower =
-        ucByte >= 'A' && ucByte <= 'Z' ? static_cast<char>(ucByte - 'A' + 'a') : static_cast<char>(ucByte);
-    for (const auto& Entry : KEYS)
-    {
-        if (Entry.cKey == cLower)
-        {
-            return Entry.Key;
-        }
+        // Any other key still counts as pressed: it takes the key list away.
+        return ConsoleKey::Other;
     }
-    // Any other key still counts as pressed: it takes the key list away.
-    return ConsoleKey::Other;
+    return static_cast<ConsoleKey>(static_cast<uint32_t>(ConsoleKey::SeekBack) + static_cast<uint32_t>(What));
 }
 
 ConsoleKey PlainKey(uint8_t ucByte)
@@ -77,38 +56,11 @@ ConsoleKey PlainKey(uint8_t ucByte)
         return ConsoleKey::SpeedDownTen;
     case ']':
         return ConsoleKey::SpeedUpTen;
-    case ',':
-        return ConsoleKey::SeekBack;
-    case '.':
-        return ConsoleKey::SeekForward;
-    case '<':
-        return ConsoleKey::SeekBackFar;
-    case '>':
-        return ConsoleKey::SeekForwardFar;
-    case 'a':
-    case 'A':
-        return ConsoleKey::LoopStart;
-    case 'b':
-    case 'B':
-        return ConsoleKey::LoopEnd;
-    case 'l':
-    case 'L':
-        return ConsoleKey::LoopClear;
-    case 't':
-    case 'T':
-        return ConsoleKey::Trainer;
     case '?':
     case 'h':
     case 'H':
         return ConsoleKey::Help;
-    case 'k':
-    case 'K':
-        return ConsoleKey::KeepPitch;
     default:
-        if (ucByte >= '0' && ucByte <= '9')
-        {
-            return static_cast<ConsoleKey>(static_cast<int>(ConsoleKey::Jump0) + (ucByte - '0'));
-        }
         return PracticeKey(ucByte);
     }
 }

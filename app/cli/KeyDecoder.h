@@ -1,4 +1,6 @@
 #pragma once
+#include "app/dialog/PracticeActions.h"
+
 #include <cstdint>
 #include <string>
 
@@ -6,50 +8,26 @@
 enum class ConsoleKey
 {
     None,
-    SpeedDown,      // left arrow
-    SpeedUp,        // right arrow
-    SpeedDownTen,   // Shift+left, '['
-    SpeedUpTen,     // Shift+right, ']'
-    VolumeUp,       // up arrow
-    VolumeDown,     // down arrow
-    PauseOrResume,  // space
-    Restart,        // r
-    Quit,           // q, Esc, Ctrl-C typed as a byte
-    SeekBack,       // ',': 5 s back
-    SeekForward,    // '.': 5 s on
-    SeekBackFar,    // '<': 30 s back
-    SeekForwardFar, // '>': 30 s on
-    LoopStart,      // a
-    LoopEnd,        // b
-    LoopClear,      // l
-    Trainer,        // t
-    KeepPitch,      // k
-    Jump0,          // '0' ... '9': to 0 %, 10 % ... 90 % of the file, in this order
-    Jump1,
-    Jump2,
-    Jump3,
-    Jump4,
-    Jump5,
-    Jump6,
-    Jump7,
-    Jump8,
-    Jump9,
-    NudgeStartEarlier, // z x: A 10 ms earlier / later; s d: 100 ms; c v, f g the same for B
-    NudgeStartLater,
-    NudgeStartEarlierFar,
-    NudgeStartLaterFar,
-    NudgeEndEarlier,
-    NudgeEndLater,
-    NudgeEndEarlierFar,
-    NudgeEndLaterFar,
-    RunUp,          // u: the run-up's length
-    RunUpEvery,     // i: before every repetition / the first only
-    MarkerAdd,      // m
-    MarkerNext,     // n
-    MarkerPrevious, // p
-    MarkerRemove,   // e: the nearest
-    Help,           // ? or h
-    Other,          // any other character: no action of its own
+    SpeedDown,     // left arrow
+    SpeedUp,       // right arrow
+    SpeedDownTen,  // Shift+left, '['
+    SpeedUpTen,    // Shift+right, ']'
+    VolumeUp,      // up arrow
+    VolumeDown,    // down arrow
+    PauseOrResume, // space
+    Restart,       // r
+    Quit,          // q, Esc, Ctrl-C typed as a byte
+    // The practice keys: one for each of the session's actions, in their order; the keys are the
+    // window's (MainDialog::ActionOfKey): ',' '.' 5 s back / on, '<' '>' 30 s; a b the loop's A and B,
+    // l no loop, t the trainer; '0' ... '9' to 0 %, 10 % ... 90 % of the file; z x A 10 ms earlier /
+    // later, s d 100 ms, c v and f g the same for B; u the run-up's length, i before every repetition
+    // or the first only; m a marker, n p the next and previous one, e away with the nearest; k keep
+    // pitch.
+    // clang-format off
+    LARKSPUR_PRACTICE_ACTIONS(LARKSPUR_PRACTICE_ENUMERATOR)
+    // clang-format on
+    Help,  // ? or h
+    Other, // any other character: no action of its own
 };
 
 // The tenths of the file a jump key goes to (0 ... 9); -1 for any other key.

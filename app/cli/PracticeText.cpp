@@ -1,5 +1,6 @@
 #include "app/cli/PracticeText.h"
 
+#include "app/cli/CliFormattedText.h"
 #include "app/cli/CliSettingValues.h"
 #include "app/dialog/PlayerTexts.h"
 #include "app/player/PlayerScales.h"
@@ -34,54 +35,14 @@ namespace PracticeText
 {
 bool ActionOfKey(ConsoleKey Key, PlaybackSession::Action& What)
 {
-    using Action = PlaybackSession::Action;
-    const int32_t iTenths = JumpTenths(Key);
-    if (iTenths >= 0)
+    // The practice keys stand in the order of the session's actions.
+    if (Key < ConsoleKey::SeekBack || Key > ConsoleKey::KeepPitch)
     {
-        What = static_cast<Action>(static_cast<uint32_t>(Action::Jump0) + static_cast<uint32_t>(iTenths));
-        return true;
+        return false;
     }
-    switch (Key)
-    {
-    case ConsoleKey::SeekBack:
-        What = Action::SeekBack;
-        return true;
-    case ConsoleKey::SeekForward:
-        What = Action::SeekForward;
-        return true;
-    case ConsoleKey::SeekBackFar:
-        What = Action::SeekBackFar;
-        return true;
-    case ConsoleKey::SeekForwardFar:
-        What = Action::SeekForwardFar;
-        return true;
-    case ConsoleKey::LoopStart:
-        What = Action::LoopStart;
-        return true;
-    case ConsoleKey::LoopEnd:
-        What = Action::LoopEnd;
-        return true;
-    case ConsoleKey::LoopClear:
-        What = Action::LoopClear;
-        return true;
-    case ConsoleKey::Trainer:
-        What = Action::Trainer;
-        return true;
-    case ConsoleKey::KeepPitch:
-        What = Action::KeepPitch;
-        return true;
-    default:
-        break;
-    }
-    // The nudges, the run-up and the markers are in the session's order.
-    if (Key >= ConsoleKey::NudgeStartEarlier && Key <= ConsoleKey::MarkerRemove)
-    {
-        What = static_cast<Action>(static_cast<uint32_t>(Action::NudgeStartEarlier) +
-                                   static_cast<uint32_t>(Key) -
-                                   static_cast<uint32_t>(ConsoleKey::NudgeStartEarlier));
-        return true;
-    }
-    return false;
+    What = static_cast<PlaybackSession::Action>(static_cast<uint32_t>(Key) -
+                                                static_cast<uint32_t>(ConsoleKey::SeekBack));
+    return true;
 }
 
 namespace
@@ -89,9 +50,7 @@ namespace
 // A text of the table with its arguments, as UTF-8 for the terminal.
 template <typename... Arguments> std::string Formatted(const char16_t* pFormat, Arguments... Values)
 {
-    char16_t Text[160];
-    FormatText(Text, sizeof(Text), pFormat, Values...);
-    return WideToUtf8(Text);
+    return FormattedUtf8<160>(pFormat, Values...);
 }
 
 std::u16string Minutes(const PlaybackSession& Session, uint64_t ullFrames)
@@ -103,24 +62,39 @@ std::u16string Minutes(const PlaybackSession& Session, uint64_t ullFrames)
 std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice What)
 {
     using Notice = PlaybackSession::Notice;
+    // The notices that say the same every time.
+    static const struct
+    {
+        Notice What;
+        const PlayerText* pText;
+    } FIXED[] = {
+        {Notice::LoopOrder, &PlayerTexts::NOTICE_LOOP_ORDER},
+        {Notice::LoopTooShort, &PlayerTexts::NOTICE_LOOP_TOO_SHORT},
+        {Notice::LoopNeedsStart, &PlayerTexts::NOTICE_LOOP_NEEDS_START},
+        {Notice::TrainerOff, &PlayerTexts::NOTICE_TRAINER_OFF},
+        {Notice::NudgeNeedsLoop, &PlayerTexts::NOTICE_NUDGE_NEEDS_LOOP},
+        {Notice::NudgePastTheFile, &PlayerTexts::NOTICE_NUDGE_PAST_THE_FILE},
+        {Notice::StateDamaged, &PlayerTexts::NOTICE_STATE_DAMAGED},
+        {Notice::KeepPitchOn, &PlayerTexts::NOTICE_KEEP_PITCH_ON},
+        {Notice::KeepPitchOff, &PlayerTexts::NOTICE_KEEP_PITCH_OFF},
+    };
+    for (const auto& Fixed : FIXED)
+    {
+        if (Fixed.What == What)
+        {
+            return WideToUtf8(*Fixed.pText);
+        }
+    }
     const PlaybackSession::TrainerProgram& Trainer = Session.GetTrainer();
     switch (What)
     {
     case Notice::PastTheEnd:
         return Formatted(PlayerTexts::NOTICE_PAST_THE_END_FORMAT,
                          Minutes(Session, Session.GetLength()).c_str());
-    case Notice::LoopOrder:
-        return WideToUtf8(PlayerTexts::NOTICE_LOOP_ORDER);
-    case Notice::LoopTooShort:
-        return WideToUtf8(PlayerTexts::NOTICE_LOOP_TOO_SHORT);
-    case Notice::LoopNeedsStart:
-        return WideToUtf8(PlayerTexts::NOTICE_LOOP_NEEDS_START);
     case Notice::TrainerOn:
         return Formatted(PlayerTexts::NOTICE_TRAINER_ON_FORMAT, static_cast<int>(Trainer.iSteps),
                          static_cast<unsigned>(Trainer.uiEvery),
                          PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
-    case Notice::TrainerOff:
-        return WideToUtf8(PlayerTexts::NOTICE_TRAINER_OFF);
     case Notice::TrainerAtTarget:
         return Formatted(PlayerTexts::NOTICE_TRAINER_AT_TARGET_FORMAT,
                          PlayerScales::SpeedOfPosition(Trainer.iUntilPosition));
@@ -130,10 +104,6 @@ std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice W
                                Utf8ToWide(FineTime(Session.Seconds(Session.GetLoopEnd()))).c_str())
                    : Formatted(PlayerTexts::NOTICE_NUDGED_START_FORMAT,
                                Utf8ToWide(FineTime(Session.Seconds(Session.GetLoopStart()))).c_str());
-    case Notice::NudgeNeedsLoop:
-        return WideToUtf8(PlayerTexts::NOTICE_NUDGE_NEEDS_LOOP);
-    case Notice::NudgePastTheFile:
-        return WideToUtf8(PlayerTexts::NOTICE_NUDGE_PAST_THE_FILE);
     case Notice::RunUpSet:
         if (Session.GetRunUpSeconds() <= 0.0)
         {
@@ -153,13 +123,7 @@ std::string NoticeText(const PlaybackSession& Session, PlaybackSession::Notice W
     case Notice::NoMarker:
         return WideToUtf8(Session.GetMarkers().empty() ? PlayerTexts::NOTICE_NO_MARKERS
                                                        : PlayerTexts::NOTICE_NO_MARKER_THAT_WAY);
-    case Notice::StateDamaged:
-        return WideToUtf8(PlayerTexts::NOTICE_STATE_DAMAGED);
-    case Notice::KeepPitchOn:
-        return WideToUtf8(PlayerTexts::NOTICE_KEEP_PITCH_ON);
-    case Notice::KeepPitchOff:
-        return WideToUtf8(PlayerTexts::NOTICE_KEEP_PITCH_OFF);
-    case Notice::None:
+    default:
         break;
     }
     return std::string();

@@ -143,67 +143,28 @@ int32_t MainDialog::ActionOfKey(char16_t cKey, PlaybackSession::Action& What)
         What = static_cast<Action>(static_cast<uint32_t>(Action::Jump0) + static_cast<uint32_t>(cKey - u'0'));
         return 1;
     }
-    // Letters in either case.
-    switch (cKey >= u'A' && cKey <= u'Z' ? static_cast<char16_t>(cKey - u'A' + u'a') : cKey)
-    {
-    case u',':
-        What = Action::SeekBack;
-        return 1;
-    case u'.':
-        What = Action::SeekForward;
-        return 1;
-    case u'<':
-        What = Action::SeekBackFar;
-        return 1;
-    case u'>':
-        What = Action::SeekForwardFar;
-        return 1;
-    case u'a':
-        What = Action::LoopStart;
-        return 1;
-    case u'b':
-        What = Action::LoopEnd;
-        return 1;
-    case u'l':
-        What = Action::LoopClear;
-        return 1;
-    case u't':
-        What = Action::Trainer;
-        return 1;
-    case u'k':
-        What = Action::KeepPitch;
-        return 1;
-    default:
-        break;
-    }
-    return PracticeKeys(cKey, What);
-}
-
-int32_t MainDialog::PracticeKeys(char16_t cKey, PlaybackSession::Action& What)
-{
-    using Action = PlaybackSession::Action;
-    // The loop's points by the bottom row (10 ms) and the row above it (100 ms), A on the left and
-    // B on the right, earlier before later; the run-up and the markers.
+    // Seeks by ',' '.' '<' '>'; the loop, the trainer and keep pitch by their initials; the loop's
+    // points by the bottom row (10 ms) and the row above it (100 ms), A on the left and B on the
+    // right, earlier before later; the run-up and the markers.
     static constexpr struct
     {
         char16_t cKey;
         Action What;
     } KEYS[] = {
-        {u'z', Action::NudgeStartEarlier},
-        {u'x', Action::NudgeStartLater},
-        {u's', Action::NudgeStartEarlierFar},
-        {u'd', Action::NudgeStartLaterFar},
-        {u'c', Action::NudgeEndEarlier},
-        {u'v', Action::NudgeEndLater},
-        {u'f', Action::NudgeEndEarlierFar},
-        {u'g', Action::NudgeEndLaterFar},
-        {u'u', Action::RunUp},
-        {u'i', Action::RunUpEvery},
-        {u'm', Action::MarkerAdd},
-        {u'n', Action::MarkerNext},
-        {u'p', Action::MarkerPrevious},
+        {u',', Action::SeekBack},           {u'.', Action::SeekForward},
+        {u'<', Action::SeekBackFar},        {u'>', Action::SeekForwardFar},
+        {u'a', Action::LoopStart},          {u'b', Action::LoopEnd},
+        {u'l', Action::LoopClear},          {u't', Action::Trainer},
+        {u'k', Action::KeepPitch},          {u'z', Action::NudgeStartEarlier},
+        {u'x', Action::NudgeStartLater},    {u's', Action::NudgeStartEarlierFar},
+        {u'd', Action::NudgeStartLaterFar}, {u'c', Action::NudgeEndEarlier},
+        {u'v', Action::NudgeEndLater},      {u'f', Action::NudgeEndEarlierFar},
+        {u'g', Action::NudgeEndLaterFar},   {u'u', Action::RunUp},
+        {u'i', Action::RunUpEvery},         {u'm', Action::MarkerAdd},
+        {u'n', Action::MarkerNext},         {u'p', Action::MarkerPrevious},
         {u'e', Action::MarkerRemove},
     };
+    // Letters in either case.
     const char16_t cLower = cKey >= u'A' && cKey <= u'Z' ? static_cast<char16_t>(cKey - u'A' + u'a') : cKey;
     for (const auto& Key : KEYS)
     {

@@ -33,9 +33,9 @@ public:
 
     // The practice session the window and the terminal drive.
     PlaybackSession& GetSession() { return Session; }
-    // The action of a practice key (',' '.' '<' '>' '0'-'9' 'a' 'b' 'l' 't', either case): 1 with
-    // What, 0 for any other key.
-    // Also the nudges (z x s d, c v f g), the run-up (u i) and the markers (m n p e).
+    // The action of a practice key (',' '.' '<' '>' '0'-'9' 'a' 'b' 'l' 't' 'k', the nudges z x s d,
+    // c v f g, the run-up u i and the markers m n p e; letters in either case): 1 with What, 0 for
+    // any other key. The terminal player's keys are the same.
     static int32_t ActionOfKey(char16_t cKey, PlaybackSession::Action& What);
 
     // One item of the progress bar's menu: the action, its text (with its key after a tab), whether
@@ -76,8 +76,6 @@ public:
     static void FormatTitle(int32_t iShift, char16_t* pText, uint64_t ullSizeBytes);
 
 private:
-    // The keys of the nudges, the run-up and the markers.
-    static int32_t PracticeKeys(char16_t cKey, PlaybackSession::Action& What);
     // The common end of every way of choosing a file.
     int32_t TakeChosenFile(const std::u16string& Path);
     // The file list's values for a file the engine examined, or the message for one it refused. 1

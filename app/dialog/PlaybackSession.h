@@ -1,4 +1,5 @@
 #pragma once
+#include "app/dialog/PracticeActions.h"
 #include "app/dialog/PracticeRecord.h"
 #include "app/dialog/PracticeStore.h"
 
@@ -46,39 +47,7 @@ public:
     // What the keys, the progress bar's menu and the media controls ask for.
     enum class Action : uint32_t
     {
-        SeekBack,       // 5 s back
-        SeekForward,    // 5 s on
-        SeekBackFar,    // 30 s back
-        SeekForwardFar, // 30 s on
-        LoopStart,      // A here
-        LoopEnd,        // B here, and loop from A
-        LoopClear,
-        Trainer, // on / off
-        Jump0,   // 0 %, 10 % ... 90 % of the file, in this order
-        Jump1,
-        Jump2,
-        Jump3,
-        Jump4,
-        Jump5,
-        Jump6,
-        Jump7,
-        Jump8,
-        Jump9,
-        NudgeStartEarlier, // A or B 10 ms (Far: 100 ms) earlier or later while a loop is set
-        NudgeStartLater,
-        NudgeStartEarlierFar,
-        NudgeStartLaterFar,
-        NudgeEndEarlier,
-        NudgeEndLater,
-        NudgeEndEarlierFar,
-        NudgeEndLaterFar,
-        RunUp,          // the run-up's next length: none, 1, 2, 3, 5 s
-        RunUpEvery,     // the run-up before every repetition / before the first only
-        MarkerAdd,      // a marker at the place heard
-        MarkerNext,     // to the next marker after the place heard
-        MarkerPrevious, // to the marker before
-        MarkerRemove,   // the marker nearest the place heard
-        KeepPitch,      // on / off: the tempo follows the speed, the pitch stays
+        LARKSPUR_PRACTICE_ACTIONS(LARKSPUR_PRACTICE_ENUMERATOR)
     };
     static constexpr Action LAST_ACTION = Action::KeepPitch;
 

@@ -105,3 +105,43 @@ public:
         (void)pText;
     }
 };
+
+// Every operation of SDialogHost declared as an override, for a host that does them all (the Win32,
+// Qt and in-memory hosts): its class names this instead of repeating the list.
+#define SDIALOGHOST_OVERRIDES                                                                                \
+    void SetWindowTitle(const char16_t* pText) override;                                                     \
+    void SetItemText(int32_t iId, const char16_t* pText) override;                                           \
+    std::u16string GetItemText(int32_t iId) override;                                                        \
+    uint32_t GetItemUnsigned(int32_t iId, int32_t& bValid) override;                                         \
+    void SetItemUnsigned(int32_t iId, uint32_t uiValue) override;                                            \
+    void EnableItem(int32_t iId, int32_t bEnable) override;                                                  \
+    void FocusItem(int32_t iId) override;                                                                    \
+    void PutCaretAfterText(int32_t iId) override;                                                            \
+    void AddComboEntry(int32_t iId, const char16_t* pText) override;                                         \
+    void SelectComboEntry(int32_t iId, int32_t iIndex) override;                                             \
+    int32_t GetComboSelection(int32_t iId) override;                                                         \
+    void SetSliderRange(int32_t iId, int32_t iMinimum, int32_t iMaximum) override;                           \
+    void SetSliderTickFrequency(int32_t iId, int32_t iFrequency) override;                                   \
+    void SetSliderPageSize(int32_t iId, int32_t iPageSize) override;                                         \
+    void SetSliderPosition(int32_t iId, int32_t iPosition) override;                                         \
+    int32_t GetSliderPosition(int32_t iId) override;                                                         \
+    void SetProgressRange(int32_t iId, int32_t iMinimum, int32_t iMaximum) override;                         \
+    void SetProgressPosition(int32_t iId, int32_t iPosition) override;                                       \
+    void InsertListRow(int32_t iId, int32_t iRow, const char16_t* pItemText) override;                       \
+    void InsertListColumn(int32_t iId, int32_t iColumn, const char16_t* pTitle, int32_t iWidth,              \
+                          int32_t bLeftAligned) override;                                                    \
+    void SetListCell(int32_t iId, int32_t iRow, int32_t iColumn, const char16_t* pText) override;            \
+    int32_t GetCheck(int32_t iId) override;                                                                  \
+    void SetCheck(int32_t iId, int32_t bChecked) override;                                                   \
+    void StartTimer(uint32_t uiTimerId, uint32_t uiMilliseconds) override;                                   \
+    void KillTimer(uint32_t uiTimerId) override;                                                             \
+    void ShowErrorMessage(const char16_t* pText, const char16_t* pCaption) override;                         \
+    void DefaultBeep() override;                                                                             \
+    int32_t ChooseOpenFile(const char16_t* pFilterName, const char16_t* pPattern, uint32_t uiFlags,          \
+                           uint32_t uiNameCapacity, std::u16string& Path) override;                          \
+    void ShowWaitCursor(int32_t bWait) override;                                                             \
+    void EndDialog(int32_t iResult) override;                                                                \
+    void SendCommand(int32_t iId) override;                                                                  \
+    void SetProgressLoop(int32_t iId, int32_t iStart, int32_t iEnd) override;                                \
+    void SetProgressMarkers(int32_t iId, const std::vector<int32_t>& Ticks) override;                        \
+    void SetItemTooltip(int32_t iId, const char16_t* pText) override;

@@ -36,23 +36,26 @@ void DeliverDrop(Win32DialogHost& Host, HDROP hDrop)
 // command is one of the player's.
 int32_t MediaRequestOf(LPARAM lParam, DialogEvent::Kind& What)
 {
-    switch (GET_APPCOMMAND_LPARAM(lParam))
+    static constexpr struct
     {
-    case APPCOMMAND_MEDIA_PLAY_PAUSE:
-        What = DialogEvent::Kind::PlayPause;
-        return 1;
-    case APPCOMMAND_MEDIA_PLAY:
-        What = DialogEvent::Kind::Play;
-        return 1;
-    case APPCOMMAND_MEDIA_PAUSE:
-        What = DialogEvent::Kind::Pause;
-        return 1;
-    case APPCOMMAND_MEDIA_STOP:
-        What = DialogEvent::Kind::Stop;
-        return 1;
-    default:
-        return 0;
+        int iCommand;
+        DialogEvent::Kind What;
+    } REQUESTS[] = {
+        {APPCOMMAND_MEDIA_PLAY_PAUSE, DialogEvent::Kind::PlayPause},
+        {APPCOMMAND_MEDIA_PLAY, DialogEvent::Kind::Play},
+        {APPCOMMAND_MEDIA_PAUSE, DialogEvent::Kind::Pause},
+        {APPCOMMAND_MEDIA_STOP, DialogEvent::Kind::Stop},
+    };
+    const int iCommand = GET_APPCOMMAND_LPARAM(lParam);
+    for (const auto& Request : REQUESTS)
+    {
+        if (Request.iCommand == iCommand)
+        {
+            What = Request.What;
+            return 1;
+        }
     }
+    return 0;
 }
 } // namespace
 

@@ -1,11 +1,11 @@
 #include "app/player/PlaybackThreadBody.h"
-#include "runtime/CNonCopyable.h"
 
 #include "app/player/ConverterFeeder.h"
 #include "app/player/PlayerState.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "conversion/TimeStretcher.h"
 #include "runtime/CMultimediaTimer.h"
+#include "runtime/CNonCopyable.h"
 #include "runtime/SEvent.h"
 #include "runtime/WorkerParameterNames.h"
 #include "runtime/WorkerParameters.h"

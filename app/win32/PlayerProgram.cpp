@@ -1,5 +1,4 @@
 #include "app/win32/PlayerProgram.h"
-#include "runtime/CNonCopyable.h"
 
 #include "app/dialog/CommandLineArguments.h"
 #include "app/dialog/ProgramEntry.h"
@@ -8,6 +7,7 @@
 #include "output/CreatePlatformSettingsLauncher.h"
 #include "output/SAudioClientLayer.h"
 #include "output/SSettingsLauncher.h"
+#include "runtime/CNonCopyable.h"
 
 #include <commctrl.h>
 #include <objbase.h>

@@ -1,7 +1,7 @@
 #include "app/win32/ProgressBarControl.h"
-#include "runtime/CNonCopyable.h"
 
 #include "app/win32/ProgressMenu.h"
+#include "runtime/CNonCopyable.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,15 +1,15 @@
 #include "output/wasapi/CWasapiAudioClient.h"
-#include "runtime/CNonCopyable.h"
 
 #include "output/AudioClientConstants.h"
 #include "output/wasapi/CWasapiCaptureClient.h"
 #include "output/wasapi/CWasapiRenderClient.h"
 #include "output/wasapi/WaveFormatTranslation.h"
+#include "output/wasapi/WrapNative.h"
 #include "runtime/CEvent.h"
+#include "runtime/CNonCopyable.h"
 
 #include <objbase.h>
 
-#include <new>
 #include <utility>
 
 // The layer's numbers are the platform's, so results can travel unchanged.
@@ -149,28 +149,16 @@ int32_t CWasapiAudioClient::GetCurrentPadding(uint32_t* puiPaddingFrames)
 
 int32_t CWasapiAudioClient::GetRenderClient(std::unique_ptr<SAudioRenderClient>& pRenderClient)
 {
-    pRenderClient.reset();
     ComPointer<IAudioRenderClient> pService;
-    const HRESULT hResult = pNative->GetService(__uuidof(IAudioRenderClient), pService.ReceiveVoid());
-    if (FAILED(hResult))
-    {
-        return hResult;
-    }
-    pRenderClient.reset(new (std::nothrow) CWasapiRenderClient(std::move(pService)));
-    return pRenderClient != nullptr ? hResult : AUDIO_E_OUTOFMEMORY;
+    return WrapNative<CWasapiRenderClient>(
+        pNative->GetService(__uuidof(IAudioRenderClient), pService.ReceiveVoid()), pService, pRenderClient);
 }
 
 int32_t CWasapiAudioClient::GetCaptureClient(std::unique_ptr<SAudioCaptureClient>& pCaptureClient)
 {
-    pCaptureClient.reset();
     ComPointer<IAudioCaptureClient> pService;
-    const HRESULT hResult = pNative->GetService(__uuidof(IAudioCaptureClient), pService.ReceiveVoid());
-    if (FAILED(hResult))
-    {
-        return hResult;
-    }
-    pCaptureClient.reset(new (std::nothrow) CWasapiCaptureClient(std::move(pService)));
-    return pCaptureClient != nullptr ? hResult : AUDIO_E_OUTOFMEMORY;
+    return WrapNative<CWasapiCaptureClient>(
+        pNative->GetService(__uuidof(IAudioCaptureClient), pService.ReceiveVoid()), pService, pCaptureClient);
 }
 
 int32_t CWasapiAudioClient::Start()

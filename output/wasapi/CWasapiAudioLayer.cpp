@@ -2,15 +2,13 @@
 
 #include "output/AudioClientConstants.h"
 #include "output/wasapi/CWasapiDeviceEnumerator.h"
+#include "output/wasapi/WrapNative.h"
 #include "runtime/win32/ComPointer.h"
 
 #include <windows.h>
 
 #include <mmdeviceapi.h>
 #include <objbase.h>
-
-#include <new>
-#include <utility>
 
 int32_t CWasapiAudioLayer::InitializeThread()
 {
@@ -25,14 +23,9 @@ void CWasapiAudioLayer::UninitializeThread()
 
 int32_t CWasapiAudioLayer::CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnumerator>& pEnumerator)
 {
-    pEnumerator.reset();
     ComPointer<IMMDeviceEnumerator> pNative;
-    const HRESULT hResult = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
-                                             __uuidof(IMMDeviceEnumerator), pNative.ReceiveVoid());
-    if (FAILED(hResult))
-    {
-        return hResult;
-    }
-    pEnumerator.reset(new (std::nothrow) CWasapiDeviceEnumerator(std::move(pNative)));
-    return pEnumerator != nullptr ? hResult : AUDIO_E_OUTOFMEMORY;
+    return WrapNative<CWasapiDeviceEnumerator>(
+        CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                         __uuidof(IMMDeviceEnumerator), pNative.ReceiveVoid()),
+        pNative, pEnumerator);
 }

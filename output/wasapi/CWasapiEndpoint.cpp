@@ -1,8 +1,9 @@
 #include "output/wasapi/CWasapiEndpoint.h"
-#include "runtime/CNonCopyable.h"
 
 #include "output/AudioClientConstants.h"
 #include "output/wasapi/CWasapiAudioClient.h"
+#include "output/wasapi/WrapNative.h"
+#include "runtime/CNonCopyable.h"
 
 #include <windows.h>
 
@@ -15,7 +16,6 @@
 #include <propidl.h>
 #include <propsys.h>
 
-#include <new>
 #include <utility>
 
 namespace
@@ -42,16 +42,10 @@ CWasapiEndpoint::CWasapiEndpoint(ComPointer<IMMDevice> pDevice) : pNative(std::m
 
 int32_t CWasapiEndpoint::Activate(std::unique_ptr<SAudioClient>& pAudioClient)
 {
-    pAudioClient.reset();
     ComPointer<IAudioClient> pClient;
-    const HRESULT hResult =
-        pNative->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr, pClient.ReceiveVoid());
-    if (FAILED(hResult))
-    {
-        return hResult;
-    }
-    pAudioClient.reset(new (std::nothrow) CWasapiAudioClient(std::move(pClient)));
-    return pAudioClient != nullptr ? hResult : AUDIO_E_OUTOFMEMORY;
+    return WrapNative<CWasapiAudioClient>(
+        pNative->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr, pClient.ReceiveVoid()),
+        pClient, pAudioClient);
 }
 
 int32_t CWasapiEndpoint::GetFriendlyName(std::u16string& Name, int32_t& bIsText)

@@ -2,8 +2,8 @@
 
 #include "output/AudioClientConstants.h"
 #include "output/wasapi/CWasapiEndpoint.h"
+#include "output/wasapi/WrapNative.h"
 
-#include <new>
 #include <utility>
 
 CWasapiEndpointCollection::CWasapiEndpointCollection(ComPointer<IMMDeviceCollection> pCollection)
@@ -25,13 +25,6 @@ int32_t CWasapiEndpointCollection::GetCount(uint32_t* puiCount)
 
 int32_t CWasapiEndpointCollection::Item(uint32_t uiIndex, std::unique_ptr<SAudioEndpoint>& pEndpoint)
 {
-    pEndpoint.reset();
     ComPointer<IMMDevice> pDevice;
-    const HRESULT hResult = pNative->Item(uiIndex, pDevice.Receive());
-    if (FAILED(hResult))
-    {
-        return hResult;
-    }
-    pEndpoint.reset(new (std::nothrow) CWasapiEndpoint(std::move(pDevice)));
-    return pEndpoint != nullptr ? hResult : AUDIO_E_OUTOFMEMORY;
+    return WrapNative<CWasapiEndpoint>(pNative->Item(uiIndex, pDevice.Receive()), pDevice, pEndpoint);
 }

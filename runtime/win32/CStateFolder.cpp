@@ -1,4 +1,5 @@
 #include "runtime/CStateFolder.h"
+
 #include "runtime/CNonCopyable.h"
 
 #include <windows.h>

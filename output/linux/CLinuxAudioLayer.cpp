@@ -2,6 +2,7 @@
 
 #include "output/AudioClientConstants.h"
 #include "output/CEndpointEnumerator.h"
+#include "output/CreatePlatformAudioLayer.h"
 #include "output/alsa/AlsaDeviceList.h"
 #include "output/alsa/AlsaPcmStream.h"
 #include "output/alsa/CAlsaAudioLayer.h"
@@ -173,4 +174,10 @@ int32_t CLinuxAudioLayer::CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEnu
                                                         { return FindDefaultEndpoint(pServer, pEndpoint); },
                                                         [pServer] { return ListActiveEndpoints(pServer); });
     return AUDIO_OK;
+}
+
+// The layer the programs use on this platform.
+std::unique_ptr<SAudioClientLayer> CreatePlatformAudioLayer()
+{
+    return std::make_unique<CLinuxAudioLayer>();
 }

@@ -1,5 +1,6 @@
 #include "output/linux/CLinuxSettingsLauncher.h"
 
+#include "output/CreatePlatformSettingsLauncher.h"
 #include "runtime/TextConversion.h"
 
 #include <algorithm>
@@ -349,4 +350,10 @@ int32_t CLinuxSettingsLauncher::Launch(const std::u16string& EndpointId)
     {
     }
     return WIFEXITED(iStatus) && WEXITSTATUS(iStatus) == 0 ? 1 : -1;
+}
+
+// The launcher the programs use on this platform.
+std::unique_ptr<SSettingsLauncher> CreatePlatformSettingsLauncher()
+{
+    return std::make_unique<CLinuxSettingsLauncher>();
 }

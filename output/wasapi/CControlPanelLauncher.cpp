@@ -1,5 +1,6 @@
 #include "output/wasapi/CControlPanelLauncher.h"
 
+#include "output/CreatePlatformSettingsLauncher.h"
 #include "output/wasapi/SettingsCommandLine.h"
 
 #include <windows.h>
@@ -24,4 +25,10 @@ int32_t CControlPanelLauncher::StartProcess(char16_t* pCommandLine)
     CloseHandle(Process.hThread);
     CloseHandle(Process.hProcess);
     return 1;
+}
+
+// The launcher the programs use on this platform.
+std::unique_ptr<SSettingsLauncher> CreatePlatformSettingsLauncher()
+{
+    return std::make_unique<CControlPanelLauncher>();
 }

@@ -1,6 +1,7 @@
 #include "output/wasapi/CWasapiAudioLayer.h"
 
 #include "output/AudioClientConstants.h"
+#include "output/CreatePlatformAudioLayer.h"
 #include "output/wasapi/CWasapiDeviceEnumerator.h"
 #include "output/wasapi/WrapNative.h"
 #include "runtime/win32/ComPointer.h"
@@ -28,4 +29,10 @@ int32_t CWasapiAudioLayer::CreateDeviceEnumerator(std::unique_ptr<SAudioDeviceEn
         CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
                          __uuidof(IMMDeviceEnumerator), pNative.ReceiveVoid()),
         pNative, pEnumerator);
+}
+
+// The layer the programs use on this platform.
+std::unique_ptr<SAudioClientLayer> CreatePlatformAudioLayer()
+{
+    return std::make_unique<CWasapiAudioLayer>();
 }

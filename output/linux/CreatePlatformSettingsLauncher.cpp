@@ -1,8 +1,0 @@
-#include "output/CreatePlatformSettingsLauncher.h"
-
-#include "output/linux/CLinuxSettingsLauncher.h"
-
-std::unique_ptr<SSettingsLauncher> CreatePlatformSettingsLauncher()
-{
-    return std::make_unique<CLinuxSettingsLauncher>();
-}

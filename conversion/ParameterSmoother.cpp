@@ -155,7 +155,7 @@ void ParameterSmoother::Step()
     }
 }
 
-int32_t ParameterSmoother::GetCurrent(double& dfValue)
+int32_t ParameterSmoother::ReadWhile(const int32_t& bHeld, const double& dfHeld, double& dfValue)
 {
     dfValue = 0.0;
     CriticalSectionHolder Holder(pLock);
@@ -163,40 +163,27 @@ int32_t ParameterSmoother::GetCurrent(double& dfValue)
     {
         return -1;
     }
-    dfValue = dfCurrent;
+    if (bHeld == 0)
+    {
+        return 0;
+    }
+    dfValue = dfHeld;
     return 1;
+}
+
+int32_t ParameterSmoother::GetCurrent(double& dfValue)
+{
+    return ReadWhile(bInitialized, dfCurrent, dfValue);
 }
 
 int32_t ParameterSmoother::GetRampTarget(double& dfValue)
 {
-    dfValue = 0.0;
-    CriticalSectionHolder Holder(pLock);
-    if (bInitialized == 0)
-    {
-        return -1;
-    }
-    if (bRamping == 0)
-    {
-        return 0;
-    }
-    dfValue = dfTarget;
-    return 1;
+    return ReadWhile(bRamping, dfTarget, dfValue);
 }
 
 int32_t ParameterSmoother::GetPendingTarget(double& dfValue)
 {
-    dfValue = 0.0;
-    CriticalSectionHolder Holder(pLock);
-    if (bInitialized == 0)
-    {
-        return -1;
-    }
-    if (bPending == 0)
-    {
-        return 0;
-    }
-    dfValue = dfPendingTarget;
-    return 1;
+    return ReadWhile(bPending, dfPendingTarget, dfValue);
 }
 
 int32_t ParameterSmoother::GetLowestValue(double& dfValue)
@@ -222,14 +209,12 @@ int32_t ParameterSmoother::GetLowestValue(double& dfValue)
 
 int32_t ParameterSmoother::IsInitialized()
 {
-    CriticalSectionHolder Holder(pLock);
-    return bInitialized;
+    return ReadLocked(pLock, bInitialized);
 }
 
 uint64_t ParameterSmoother::GetDefaultSteps()
 {
-    CriticalSectionHolder Holder(pLock);
-    return ullDefaultSteps;
+    return ReadLocked(pLock, ullDefaultSteps);
 }
 
 int32_t ParameterSmoother::SetDefaultSteps(uint64_t ullStepCount)

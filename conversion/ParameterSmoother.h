@@ -47,6 +47,9 @@ public:
 
 private:
     void Clear();
+    // dfHeld read under the lock while bHeld is set (1); 0 with value 0 while it is not; -1 with
+    // value 0 when not initialised.
+    int32_t ReadWhile(const int32_t& bHeld, const double& dfHeld, double& dfValue);
     // Next without the lock and the result.
     void Step();
 

@@ -125,6 +125,31 @@ inline void AddMultiplyConjugate(const double* pdfX, const double* pdfT, double*
     pdfOut[0] += pdfX[0] * pdfT[0] + pdfX[1] * pdfT[1];
     pdfOut[1] += pdfX[0] * pdfT[1] - pdfX[1] * pdfT[0];
 }
+
+// Whole frames into or out of a queue: ullFrames in, the frames offered or wanted; out, the frames
+// moved. MoveSamples(ullCount) moves at most ullCount samples, leaves the count moved and returns
+// the queue's result.
+template <typename Move>
+int32_t MoveFrames(int32_t bReady, uint64_t ullChannels, uint64_t& ullFrames, Move MoveSamples)
+{
+    const uint64_t ullAsked = ullFrames;
+    ullFrames = 0;
+    if (bReady == 0)
+    {
+        return -1;
+    }
+    uint64_t ullCount = ullChannels * ullAsked;
+    if (MoveSamples(ullCount) != 1)
+    {
+        return -1;
+    }
+    if (ullCount % ullChannels != 0)
+    {
+        return -99;
+    }
+    ullFrames = ullCount / ullChannels;
+    return 1;
+}
 } // namespace
 
 SamplingFrequencyConverter::SamplingFrequencyConverter(double dfOversampling)
@@ -1197,44 +1222,14 @@ int32_t SamplingFrequencyConverter::Process()
 
 int32_t SamplingFrequencyConverter::WriteInput(const double* pdfFrames, uint64_t& ullFrames)
 {
-    const uint64_t ullOffered = ullFrames;
-    ullFrames = 0;
-    if (bReady == 0)
-    {
-        return -1;
-    }
-    uint64_t ullCount = ullChannels * ullOffered;
-    if (InputFIFO.Write(pdfFrames, ullCount) != 1)
-    {
-        return -1;
-    }
-    if (ullCount % ullChannels != 0)
-    {
-        return -99;
-    }
-    ullFrames = ullCount / ullChannels;
-    return 1;
+    return MoveFrames(bReady, ullChannels, ullFrames,
+                      [&](uint64_t& ullCount) { return InputFIFO.Write(pdfFrames, ullCount); });
 }
 
 int32_t SamplingFrequencyConverter::ReadOutput(double* pdfFrames, uint64_t& ullFrames)
 {
-    const uint64_t ullWanted = ullFrames;
-    ullFrames = 0;
-    if (bReady == 0)
-    {
-        return -1;
-    }
-    uint64_t ullCount = ullChannels * ullWanted;
-    if (OutputFIFO.Read(pdfFrames, ullCount) != 1)
-    {
-        return -1;
-    }
-    if (ullCount % ullChannels != 0)
-    {
-        return -99;
-    }
-    ullFrames = ullCount / ullChannels;
-    return 1;
+    return MoveFrames(bReady, ullChannels, ullFrames,
+                      [&](uint64_t& ullCount) { return OutputFIFO.Read(pdfFrames, ullCount); });
 }
 
 int32_t SamplingFrequencyConverter::Convert(const double* pdfInput, uint64_t& ullInputFrames,

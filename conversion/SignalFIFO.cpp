@@ -159,12 +159,10 @@ int32_t SignalFIFO::Read(double* pdfDestination, uint64_t& ullCount)
 
 uint64_t SignalFIFO::GetFill()
 {
-    CriticalSectionHolder Holder(pLock);
-    return ullFill;
+    return ReadLocked(pLock, ullFill);
 }
 
 uint64_t SignalFIFO::GetCapacity()
 {
-    CriticalSectionHolder Holder(pLock);
-    return ullCapacity;
+    return ReadLocked(pLock, ullCapacity);
 }

@@ -224,6 +224,14 @@ bool IsReady(uint32_t uiOrder)
     return Tables.Ready[uiOrder].load(std::memory_order_acquire) != 0;
 }
 
+// How a transform takes its input.
+enum class Gather
+{
+    Complex,
+    Conjugate, // complex, imaginary parts negated
+    Real,
+};
+
 #ifdef LARKSPUR_FFT_SSE2
 using Value = __m128d;
 
@@ -293,32 +301,18 @@ inline Value Multiply(Value w, Value x)
 }
 #endif
 
+// Stage s's twiddles as (re, im) pairs, the table of the plain and the wide passes.
+inline const double* TwiddleTable(uint32_t s)
+{
+    return Tables.Twiddles[s].get();
+}
+
 // The plain passes over one complex value at a time.
 namespace narrow
 {
 using Vector = Value;
 constexpr uint64_t STEP = 1;
 constexpr uint64_t TWIDDLE_STRIDE = 2;
-inline Vector LoadVector(const double* pdf)
-{
-    return Load(pdf);
-}
-inline void StoreVector(double* pdf, Vector v)
-{
-    Store(pdf, v);
-}
-inline Vector AddVector(Vector a, Vector b)
-{
-    return Add(a, b);
-}
-inline Vector SubtractVector(Vector a, Vector b)
-{
-    return Subtract(a, b);
-}
-inline const double* TwiddleTable(uint32_t s)
-{
-    return Tables.Twiddles[s].get();
-}
 inline Vector TimesTwiddle(const double* pdfTwiddle, Vector x)
 {
     return Multiply(Load(pdfTwiddle), x);
@@ -351,29 +345,26 @@ namespace wide
 using Vector = Wide;
 constexpr uint64_t STEP = 2;
 constexpr uint64_t TWIDDLE_STRIDE = 2;
-inline Vector LoadVector(const double* pdf)
+// The 256-bit counterparts of the 128-bit operations, hiding them in this region.
+inline Vector Load(const double* pdf)
 {
     return _mm256_loadu_pd(pdf);
 }
-inline void StoreVector(double* pdf, Vector v)
+inline void Store(double* pdf, Vector v)
 {
     _mm256_storeu_pd(pdf, v);
 }
-inline Vector AddVector(Vector a, Vector b)
+inline Vector Add(Vector a, Vector b)
 {
     return _mm256_add_pd(a, b);
 }
-inline Vector SubtractVector(Vector a, Vector b)
+inline Vector Subtract(Vector a, Vector b)
 {
     return _mm256_sub_pd(a, b);
 }
-inline const double* TwiddleTable(uint32_t s)
-{
-    return Tables.Twiddles[s].get();
-}
 inline Vector TimesTwiddle(const double* pdfTwiddle, Vector x)
 {
-    return MultiplyWide(_mm256_loadu_pd(pdfTwiddle), x);
+    return MultiplyWide(Load(pdfTwiddle), x);
 }
 #include "conversion/TransformRadixPasses.inc"
 } // namespace wide
@@ -461,10 +452,10 @@ void RunWeightedFirstPassFused(const double* pdfInput, const double* pdfWeights,
 namespace fused
 {
 // The wide region's loads and sums (AVX is part of this region's instruction set).
-using wide::AddVector;
-using wide::LoadVector;
-using wide::StoreVector;
-using wide::SubtractVector;
+using wide::Add;
+using wide::Load;
+using wide::Store;
+using wide::Subtract;
 using wide::Vector;
 constexpr uint64_t STEP = 2;
 constexpr uint64_t TWIDDLE_STRIDE = 4;
@@ -526,6 +517,31 @@ inline void Radix4Four(Four a, Four b, Four c, Four d, Four& o0, Four& o1, Four&
     o3 = Four{_mm256_sub_pd(y1.r, y3.i), _mm256_add_pd(y1.i, y3.r)};
 }
 
+// The last step of an 8-point transform from the 4-point ones of its even terms e and odd terms f:
+// outputs q and q + 4 are e_q + f_q w^q and e_q - f_q w^q, w = (1 - i) / sqrt 2. Put(q, v) stores
+// output q, in the order 0, 4, 1, 5, ...
+template <typename Output>
+[[gnu::always_inline]] inline void JoinRadix8(const Four& e0, const Four& e1, const Four& e2, const Four& e3,
+                                              const Four& f0, const Four& f1, const Four& f2, const Four& f3,
+                                              Output Put)
+{
+    const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
+    // f1 (1 - i) / sqrt 2, -i f2, -f3 (1 + i) / sqrt 2.
+    const Four t1{_mm256_mul_pd(Half, _mm256_add_pd(f1.r, f1.i)),
+                  _mm256_mul_pd(Half, _mm256_sub_pd(f1.i, f1.r))};
+    const Four t2{f2.i, _mm256_sub_pd(_mm256_setzero_pd(), f2.r)};
+    const Four t3{_mm256_mul_pd(Half, _mm256_sub_pd(f3.i, f3.r)),
+                  _mm256_mul_pd(Half, _mm256_sub_pd(_mm256_setzero_pd(), _mm256_add_pd(f3.r, f3.i)))};
+    Put(0, AddFour(e0, f0));
+    Put(4, SubtractFour(e0, f0));
+    Put(1, AddFour(e1, t1));
+    Put(5, SubtractFour(e1, t1));
+    Put(2, AddFour(e2, t2));
+    Put(6, SubtractFour(e2, t2));
+    Put(3, AddFour(e3, t3));
+    Put(7, SubtractFour(e3, t3));
+}
+
 // The twiddles W^j, W^2j and W^3j of a radix-4 butterfly, as (real, imaginary) vector pairs.
 struct QuarterTwiddleSet
 {
@@ -575,7 +591,6 @@ inline Four WeightFour(const double* pdfValue, const double* pdfWeights)
 [[gnu::always_inline]] inline void RunFourFirstRadix8(const double* pdfInput, const double* pdfWeights,
                                                       double* pdfOutput, uint64_t n)
 {
-    const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
     for (uint64_t k = 0; k < n; k += 8)
     {
         Four e0, e1, e2, e3, f0, f1, f2, f3;
@@ -587,21 +602,8 @@ inline Four WeightFour(const double* pdfValue, const double* pdfWeights)
                    WeightFour(pdfInput + 2 * k + 10, pdfWeights + 8 * k + 40),
                    WeightFour(pdfInput + 2 * k + 12, pdfWeights + 8 * k + 48),
                    WeightFour(pdfInput + 2 * k + 14, pdfWeights + 8 * k + 56), f0, f1, f2, f3);
-        // f1 (1 - i) / sqrt 2, -i f2, -f3 (1 + i) / sqrt 2.
-        const Four t1{_mm256_mul_pd(Half, _mm256_add_pd(f1.r, f1.i)),
-                      _mm256_mul_pd(Half, _mm256_sub_pd(f1.i, f1.r))};
-        const Four t2{f2.i, _mm256_sub_pd(_mm256_setzero_pd(), f2.r)};
-        const Four t3{_mm256_mul_pd(Half, _mm256_sub_pd(f3.i, f3.r)),
-                      _mm256_mul_pd(Half, _mm256_sub_pd(_mm256_setzero_pd(), _mm256_add_pd(f3.r, f3.i)))};
         double* pdf = pdfOutput + 8 * k;
-        StoreFour(pdf, AddFour(e0, f0));
-        StoreFour(pdf + 32, SubtractFour(e0, f0));
-        StoreFour(pdf + 8, AddFour(e1, t1));
-        StoreFour(pdf + 40, SubtractFour(e1, t1));
-        StoreFour(pdf + 16, AddFour(e2, t2));
-        StoreFour(pdf + 48, SubtractFour(e2, t2));
-        StoreFour(pdf + 24, AddFour(e3, t3));
-        StoreFour(pdf + 56, SubtractFour(e3, t3));
+        JoinRadix8(e0, e1, e2, e3, f0, f1, f2, f3, [pdf](uint64_t q, Four v) { StoreFour(pdf + 8 * q, v); });
     }
 }
 
@@ -783,14 +785,6 @@ void RunWeightedFourWide(const double* pdfInput, const double* pdfWeights, doubl
 // the passes after it take four neighbouring butterflies, one block, at a time; the last one
 // writes complex pairs again.
 
-// How the first pass reads the input.
-enum class Gather
-{
-    Complex,
-    Conjugate, // complex, imaginary parts negated
-    Real,
-};
-
 // Input values a ... a + 3 as real and imaginary parts, in the lane order of LaneOf for complex
 // input (the order two interleaving shuffles give) and in natural order for real input. Conjugated
 // values are also written back in place of the input (pdfInput is then the inverse's own array):
@@ -920,7 +914,6 @@ template <bool bLast> void RunBlocksRadix8(double* pdfData, uint64_t n, uint32_t
 {
     const uint64_t h = uint64_t{1} << s;
     const double* pdfTwiddles = Tables.EighthTwiddles[s].get();
-    const Wide Half = _mm256_set1_pd(std::numbers::sqrt2 / 2.0);
     for (uint64_t j = 0; j < h; j += 4)
     {
         // W^(j u) for u = 1 ... 7: real parts at 8 (u - 1), imaginary parts 4 further.
@@ -934,21 +927,9 @@ template <bool bLast> void RunBlocksRadix8(double* pdfData, uint64_t n, uint32_t
             Four e0, e1, e2, e3, f0, f1, f2, f3;
             Radix4Four(Twiddle(At(4), 1), Twiddle(At(5), 5), Twiddle(At(6), 3), Twiddle(At(7), 7), f0, f1, f2,
                        f3);
-            // f1 (1 - i) / sqrt 2, -i f2, -f3 (1 + i) / sqrt 2.
-            const Four t1{_mm256_mul_pd(Half, _mm256_add_pd(f1.r, f1.i)),
-                          _mm256_mul_pd(Half, _mm256_sub_pd(f1.i, f1.r))};
-            const Four t2{f2.i, _mm256_sub_pd(_mm256_setzero_pd(), f2.r)};
-            const Four t3{_mm256_mul_pd(Half, _mm256_sub_pd(f3.i, f3.r)),
-                          _mm256_mul_pd(Half, _mm256_sub_pd(_mm256_setzero_pd(), _mm256_add_pd(f3.r, f3.i)))};
             Radix4Four(At(0), Twiddle(At(1), 4), Twiddle(At(2), 2), Twiddle(At(3), 6), e0, e1, e2, e3);
-            StoreBlock<bLast>(pdf0, AddFour(e0, f0));
-            StoreBlock<bLast>(pdf0 + 8 * h, SubtractFour(e0, f0));
-            StoreBlock<bLast>(pdf0 + 2 * h, AddFour(e1, t1));
-            StoreBlock<bLast>(pdf0 + 10 * h, SubtractFour(e1, t1));
-            StoreBlock<bLast>(pdf0 + 4 * h, AddFour(e2, t2));
-            StoreBlock<bLast>(pdf0 + 12 * h, SubtractFour(e2, t2));
-            StoreBlock<bLast>(pdf0 + 6 * h, AddFour(e3, t3));
-            StoreBlock<bLast>(pdf0 + 14 * h, SubtractFour(e3, t3));
+            JoinRadix8(e0, e1, e2, e3, f0, f1, f2, f3,
+                       [pdf0, h](uint64_t q, Four v) { StoreBlock<bLast>(pdf0 + 2 * h * q, v); });
         }
     }
 }
@@ -1033,19 +1014,21 @@ void RunRadix4Pass(double* pdfData, uint64_t n, uint32_t s)
     narrow::RunRadix4Pass(pdfData, n, s);
 }
 
-// Stages 0 and 1 over n points: groups of four with the same three twiddles throughout.
-void RunFirstRadix4PassNarrow(double* pdfData, uint64_t n)
+// Stages 0 and 1 over n points into pdfOutput: groups of four with the same three twiddles
+// throughout. PointAt(k) gives point k; a group's points are all taken before its outputs are
+// stored, so pdfOutput may be where they come from.
+template <typename Point> void RunFirstRadix4Narrow(Point PointAt, double* pdfOutput, uint64_t n)
 {
     const Value w1 = Load(Tables.Twiddles[0].get());
     const Value w2 = Load(Tables.Twiddles[1].get());
     const Value w3 = Load(Tables.Twiddles[1].get() + 2);
     for (uint64_t g = 0; g < n; g += 4)
     {
-        double* pdf = pdfData + 2 * g;
-        const Value x0 = Load(pdf);
-        const Value x2 = Load(pdf + 4);
-        const Value t1 = Multiply(w1, Load(pdf + 2));
-        const Value t3 = Multiply(w1, Load(pdf + 6));
+        double* pdf = pdfOutput + 2 * g;
+        const Value x0 = PointAt(g);
+        const Value x2 = PointAt(g + 2);
+        const Value t1 = Multiply(w1, PointAt(g + 1));
+        const Value t3 = Multiply(w1, PointAt(g + 3));
         const Value y0 = Add(x0, t1);
         const Value y1 = Subtract(x0, t1);
         const Value y2 = Add(x2, t3);
@@ -1068,7 +1051,25 @@ void RunFirstRadix4Pass(double* pdfData, uint64_t n)
         return;
     }
 #endif
-    RunFirstRadix4PassNarrow(pdfData, n);
+    RunFirstRadix4Narrow([pdfData](uint64_t k) { return Load(pdfData + 2 * k); }, pdfData, n);
+}
+
+using PassFunction = void (*)(double* pdfData, uint64_t n, uint32_t s);
+
+// Stages 2 ... uiOrder - 1 over n = 2^uiOrder points, after a first pass over stages 0 and 1: two at
+// a time, and a last single stage for odd orders.
+template <PassFunction Radix4, PassFunction Radix2>
+void RunPassesAfterFirst(double* pdfData, uint64_t n, uint32_t uiOrder)
+{
+    uint32_t s = 2;
+    for (; s + 1 < uiOrder; s += 2)
+    {
+        Radix4(pdfData, n, s);
+    }
+    if (s < uiOrder)
+    {
+        Radix2(pdfData, n, s);
+    }
 }
 
 // Stages 0 ... uiOrder - 1 over 2^uiOrder points that fit the cache: two at a time, and a last
@@ -1085,15 +1086,7 @@ void RunSmallKernel(double* pdfData, uint32_t uiOrder)
         return;
     }
     RunFirstRadix4Pass(pdfData, n);
-    uint32_t s = 2;
-    for (; s + 1 < uiOrder; s += 2)
-    {
-        RunRadix4Pass(pdfData, n, s);
-    }
-    if (s < uiOrder)
-    {
-        RunRadix2Pass(pdfData, n, s);
-    }
+    RunPassesAfterFirst<RunRadix4Pass, RunRadix2Pass>(pdfData, n, uiOrder);
 }
 
 // All stages over 2^uiOrder points already in bit-reversed order. Depth first: the quarters (or
@@ -1122,35 +1115,6 @@ void RunKernel(double* pdfData, uint32_t uiOrder)
     }
 }
 
-// Stages 0 and 1 of a transform of conj(x) w without wide vectors.
-void RunWeightedFirstPassNarrow(const double* pdfInput, const double* pdfWeights, double* pdfOutput,
-                                uint64_t n)
-{
-    const Value w1 = Load(Tables.Twiddles[0].get());
-    const Value w2 = Load(Tables.Twiddles[1].get());
-    const Value w3 = Load(Tables.Twiddles[1].get() + 2);
-    const auto Product = [&](uint64_t k)
-    { return Multiply(Load(pdfWeights + 2 * k), Conjugate(Load(pdfInput + 2 * k))); };
-    for (uint64_t g = 0; g < n; g += 4)
-    {
-        double* pdf = pdfOutput + 2 * g;
-        const Value x0 = Product(g);
-        const Value x2 = Product(g + 2);
-        const Value t1 = Multiply(w1, Product(g + 1));
-        const Value t3 = Multiply(w1, Product(g + 3));
-        const Value y0 = Add(x0, t1);
-        const Value y1 = Subtract(x0, t1);
-        const Value y2 = Add(x2, t3);
-        const Value y3 = Subtract(x2, t3);
-        const Value t2 = Multiply(w2, y2);
-        const Value t4 = Multiply(w3, y3);
-        Store(pdf, Add(y0, t2));
-        Store(pdf + 4, Subtract(y0, t2));
-        Store(pdf + 2, Add(y1, t4));
-        Store(pdf + 6, Subtract(y1, t4));
-    }
-}
-
 // The transform of conj(x) w for x and w in bit-reversed order, 4 ... 2^CACHE_BLOCK_ORDER points:
 // the first pass forms the products, the others run in place on the output.
 void RunWeightedKernel(const double* pdfInput, const double* pdfWeights, double* pdfOutput, uint32_t uiOrder)
@@ -1160,28 +1124,15 @@ void RunWeightedKernel(const double* pdfInput, const double* pdfWeights, double*
     if (UseWideVectors())
     {
         RunWeightedFirstPassFused(pdfInput, pdfWeights, pdfOutput, n);
-        uint32_t s = 2;
-        for (; s + 1 < uiOrder; s += 2)
-        {
-            fused::RunRadix4Pass(pdfOutput, n, s);
-        }
-        if (s < uiOrder)
-        {
-            fused::RunRadix2Pass(pdfOutput, n, s);
-        }
+        RunPassesAfterFirst<fused::RunRadix4Pass, fused::RunRadix2Pass>(pdfOutput, n, uiOrder);
         return;
     }
 #endif
-    RunWeightedFirstPassNarrow(pdfInput, pdfWeights, pdfOutput, n);
-    uint32_t s = 2;
-    for (; s + 1 < uiOrder; s += 2)
-    {
-        RunRadix4Pass(pdfOutput, n, s);
-    }
-    if (s < uiOrder)
-    {
-        RunRadix2Pass(pdfOutput, n, s);
-    }
+    // Without wide vectors: the products conj(x) w formed on the way into the first pass.
+    RunFirstRadix4Narrow([pdfInput, pdfWeights](uint64_t k)
+                         { return Multiply(Load(pdfWeights + 2 * k), Conjugate(Load(pdfInput + 2 * k))); },
+                         pdfOutput, n);
+    RunPassesAfterFirst<RunRadix4Pass, RunRadix2Pass>(pdfOutput, n, uiOrder);
 }
 
 // Four weighted transforms side by side (see FFTWeightedFourFromBitReversed) without fused
@@ -1289,6 +1240,43 @@ int32_t CheckArguments(const double* pdfInput, const double* pdfOutput, uint32_t
     }
     return IsReady(uiOrder) ? 1 : PrepareFFT(uiOrder);
 }
+
+// The transform of input in natural order: the wide passes in blocks where they run, otherwise the
+// input in bit-reversed order into pdfOutput and the plain kernel there. Conjugated input is also
+// written back to pdfInput.
+template <Gather eFrom>
+int32_t RunNaturalTransform(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
+{
+    const int32_t iResult = CheckArguments(pdfInput, pdfOutput, uiOrder);
+    if (iResult < 0)
+    {
+        return iResult;
+    }
+#ifdef LARKSPUR_FFT_WIDE
+    if (uiOrder >= MIN_BLOCKS_ORDER && UseWideVectors())
+    {
+        RunBlocksTransform<eFrom>(pdfInput, pdfOutput, uiOrder);
+        return 1;
+    }
+#endif
+    if constexpr (eFrom == Gather::Real)
+    {
+        const uint64_t N = uint64_t{1} << uiOrder;
+        const uint32_t* puiReverse = Tables.Reverse[uiOrder].get();
+        for (uint64_t k = 0; k < N; ++k)
+        {
+            pdfOutput[2 * k] = pdfInput[puiReverse[k]];
+            pdfOutput[2 * k + 1] = 0.0;
+        }
+    }
+    else
+    {
+        // Only the conjugating load writes through the second pointer: then it is the caller's own array.
+        LoadReversed<eFrom == Gather::Conjugate>(pdfInput, const_cast<double*>(pdfInput), pdfOutput, uiOrder);
+    }
+    RunKernel(pdfOutput, uiOrder);
+    return 1;
+}
 } // namespace
 
 int32_t PrepareFFT(uint32_t uiOrder)
@@ -1357,46 +1345,12 @@ int32_t PrepareFFT(uint32_t uiOrder)
 
 int32_t FFTReal(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
 {
-    const int32_t iResult = CheckArguments(pdfInput, pdfOutput, uiOrder);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-#ifdef LARKSPUR_FFT_WIDE
-    if (uiOrder >= MIN_BLOCKS_ORDER && UseWideVectors())
-    {
-        RunBlocksTransform<Gather::Real>(pdfInput, pdfOutput, uiOrder);
-        return 1;
-    }
-#endif
-    const uint64_t N = uint64_t{1} << uiOrder;
-    const uint32_t* puiReverse = Tables.Reverse[uiOrder].get();
-    for (uint64_t k = 0; k < N; ++k)
-    {
-        pdfOutput[2 * k] = pdfInput[puiReverse[k]];
-        pdfOutput[2 * k + 1] = 0.0;
-    }
-    RunKernel(pdfOutput, uiOrder);
-    return 1;
+    return RunNaturalTransform<Gather::Real>(pdfInput, pdfOutput, uiOrder);
 }
 
 int32_t FFTComplex(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
 {
-    const int32_t iResult = CheckArguments(pdfInput, pdfOutput, uiOrder);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-#ifdef LARKSPUR_FFT_WIDE
-    if (uiOrder >= MIN_BLOCKS_ORDER && UseWideVectors())
-    {
-        RunBlocksTransform<Gather::Complex>(pdfInput, pdfOutput, uiOrder);
-        return 1;
-    }
-#endif
-    LoadReversed<false>(pdfInput, nullptr, pdfOutput, uiOrder);
-    RunKernel(pdfOutput, uiOrder);
-    return 1;
+    return RunNaturalTransform<Gather::Complex>(pdfInput, pdfOutput, uiOrder);
 }
 
 int32_t FFTComplexFromBitReversed(double* pdfData, uint32_t uiOrder)
@@ -1480,21 +1434,7 @@ int32_t ForwardFFT(const double* pdfInput, double* pdfOutput, uint32_t uiOrder)
 
 int32_t InverseFFT(double* pdfInput, double* pdfOutput, uint32_t uiOrder)
 {
-    const int32_t iResult = CheckArguments(pdfInput, pdfOutput, uiOrder);
-    if (iResult < 0)
-    {
-        return iResult;
-    }
-#ifdef LARKSPUR_FFT_WIDE
-    if (uiOrder >= MIN_BLOCKS_ORDER && UseWideVectors())
-    {
-        RunBlocksTransform<Gather::Conjugate>(pdfInput, pdfOutput, uiOrder);
-        return 1;
-    }
-#endif
-    LoadReversed<true>(pdfInput, pdfInput, pdfOutput, uiOrder);
-    RunKernel(pdfOutput, uiOrder);
-    return 1;
+    return RunNaturalTransform<Gather::Conjugate>(pdfInput, pdfOutput, uiOrder);
 }
 
 int32_t SetFFTWideVectors(int32_t bAllow)

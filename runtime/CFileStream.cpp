@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-// The platform-independent operations; opening, the platform calls behind Read, Write and Seek, size
+// The platform-independent operations; the platform calls behind opening, Read, Write, Seek, size
 // and closing live in the platform folders.
 
 namespace
@@ -45,6 +45,43 @@ std::u16string CFileStream::LastPathComponent(const char16_t* pPath)
 CFileStream::~CFileStream()
 {
     CloseFile();
+}
+
+int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
+{
+    CloseFile();
+    if (pPath == nullptr || !OpenPlatformFile(pPath, iReadOnly))
+    {
+        return -1;
+    }
+    bOpened = 1;
+    Name = LastPathComponent(pPath);
+    return 1;
+}
+
+int32_t CFileStream::CloseFile()
+{
+    if (bOpened == 0)
+    {
+        return 0;
+    }
+    ClosePlatformFile();
+    bOpened = 0;
+    return 1;
+}
+
+int32_t CFileStream::GetSize(uint64_t* pullSize)
+{
+    if (bOpened == 0 || pullSize == nullptr)
+    {
+        return -1;
+    }
+    if (!ReadPlatformSize(*pullSize))
+    {
+        *pullSize = 0;
+        return -1;
+    }
+    return 1;
 }
 
 int32_t CFileStream::GetFileName(char16_t* pBuffer, uint64_t ullCapacity)

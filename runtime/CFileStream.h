@@ -38,6 +38,12 @@ private:
     uint64_t WriteChunk(const unsigned char* pBytes, uint64_t ullChunk);
     // Moves the file pointer from a valid SEEK_ORIGIN_* and returns the platform's new position.
     uint64_t MoveFilePointer(int64_t llOffset, int32_t iOrigin);
+    // Opens pPath (not null) as Open describes and keeps its handle; false when refused.
+    bool OpenPlatformFile(const char16_t* pPath, int32_t iReadOnly);
+    // Closes the open file's handle.
+    void ClosePlatformFile();
+    // The open file's size; false (ullSize untouched) when the platform cannot tell it.
+    bool ReadPlatformSize(uint64_t& ullSize);
 
     int32_t iUsers = 0;
 #ifdef _WIN32

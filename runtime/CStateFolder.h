@@ -31,4 +31,10 @@ public:
     static int32_t ReadFileTimes(const char16_t* pPath, uint64_t& ullSize, int64_t& llModified);
     // Folder and Name joined with the platform's separator.
     static std::u16string Join(const std::u16string& Folder, const std::u16string& Name);
+
+private:
+    // The folder Locate wants, not made yet; false when the platform names no base folder.
+    static bool WantedFolder(std::u16string& Folder);
+    // Make for a folder that is not empty: 1 or -1.
+    static int32_t MakeFolders(const std::u16string& Folder);
 };

@@ -29,3 +29,11 @@ public:
 private:
     SCriticalSection* pLock;
 };
+
+// A copy of Value taken with pLock entered (when not null): one field that another thread may be
+// writing under the same lock.
+template <typename T> T ReadLocked(SCriticalSection* pLock, const T& Value)
+{
+    CriticalSectionHolder Holder(pLock);
+    return Value;
+}

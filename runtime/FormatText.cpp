@@ -260,6 +260,51 @@ enum class Length
     Size,
     LongDouble,
 };
+
+// The length modifiers, each before any shorter one it begins with.
+struct LengthModifier
+{
+    const char16_t* pText;
+    Length eLength;
+};
+constexpr LengthModifier LENGTH_MODIFIERS[] = {
+    {u"hh", Length::Char}, {u"h", Length::Short},      {u"ll", Length::LongLong},
+    {u"l", Length::Long},  {u"L", Length::LongDouble}, {u"z", Length::Size},
+    {u"t", Length::Size},  {u"j", Length::LongLong},   {u"I64", Length::LongLong},
+};
+
+// The length modifier at p, if any, moving p past it.
+Length ParseLength(const char16_t*& p)
+{
+    for (const LengthModifier& Modifier : LENGTH_MODIFIERS)
+    {
+        size_t ullAt = 0;
+        while (Modifier.pText[ullAt] != 0 && p[ullAt] == Modifier.pText[ullAt])
+        {
+            ++ullAt;
+        }
+        if (Modifier.pText[ullAt] == 0)
+        {
+            p += ullAt;
+            return Modifier.eLength;
+        }
+    }
+    return Length::Default;
+}
+
+// The digits of a width or precision at p appended to iValue, moving p past them; at most 4096.
+int ParseCount(const char16_t*& p, int iValue)
+{
+    while (*p >= u'0' && *p <= u'9')
+    {
+        iValue = iValue * 10 + (*p++ - u'0');
+        if (iValue > 4096)
+        {
+            iValue = 4096;
+        }
+    }
+    return iValue;
+}
 } // namespace
 
 int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pFormat, va_list Arguments)
@@ -309,14 +354,7 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
             }
             ++p;
         }
-        while (*p >= u'0' && *p <= u'9')
-        {
-            Directive.iWidth = Directive.iWidth * 10 + (*p++ - u'0');
-            if (Directive.iWidth > 4096)
-            {
-                Directive.iWidth = 4096;
-            }
-        }
+        Directive.iWidth = ParseCount(p, Directive.iWidth);
         if (*p == u'.')
         {
             ++p;
@@ -326,51 +364,9 @@ int32_t FormatTextV(char16_t* pBuffer, uint64_t ullSizeBytes, const char16_t* pF
                 Directive.iPrecision = va_arg(Arguments, int);
                 ++p;
             }
-            while (*p >= u'0' && *p <= u'9')
-            {
-                Directive.iPrecision = Directive.iPrecision * 10 + (*p++ - u'0');
-                if (Directive.iPrecision > 4096)
-                {
-                    Directive.iPrecision = 4096;
-                }
-            }
+            Directive.iPrecision = ParseCount(p, Directive.iPrecision);
         }
-        Length eLength = Length::Default;
-        if (*p == u'h')
-        {
-            ++p;
-            eLength = Length::Short;
-            if (*p == u'h')
-            {
-                ++p;
-                eLength = Length::Char;
-            }
-        }
-        else if (*p == u'l')
-        {
-            ++p;
-            eLength = Length::Long;
-            if (*p == u'l')
-            {
-                ++p;
-                eLength = Length::LongLong;
-            }
-        }
-        else if (*p == u'L')
-        {
-            ++p;
-            eLength = Length::LongDouble;
-        }
-        else if (*p == u'z' || *p == u't' || *p == u'j')
-        {
-            eLength = *p == u'j' ? Length::LongLong : Length::Size;
-            ++p;
-        }
-        else if (*p == u'I' && p[1] == u'6' && p[2] == u'4')
-        {
-            p += 3;
-            eLength = Length::LongLong;
-        }
+        const Length eLength = ParseLength(p);
         const char16_t cConversion = *p;
         if (cConversion == 0)
         {

@@ -1,6 +1,7 @@
 #include "wave/WaveFileDiagnosis.h"
 
 #include "runtime/TextConversion.h"
+#include "wave/WaveFileLayout.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,27 +13,14 @@
 
 namespace
 {
-constexpr uint32_t FORMAT_TAG_PCM = 1;
-constexpr uint32_t FORMAT_TAG_FLOAT = 3;
-constexpr uint32_t FORMAT_TAG_EXTENSIBLE = 0xFFFE;
-constexpr uint32_t PLAIN_FORMAT_SIZE = 16;
-constexpr uint32_t EXTENSIBLE_FORMAT_SIZE = 40;
+using Layout = WaveFileLayout;
 // Where the sub-format's tag lies in an extensible fmt chunk's body.
 constexpr size_t SUBFORMAT_OFFSET = 24;
 
+// At most four bytes: every field the diagnosis reads fits 32 bits.
 uint32_t Little(const uint8_t* pBytes, uint32_t uiCount)
 {
-    uint32_t uiValue = 0;
-    for (uint32_t i = 0; i < uiCount; ++i)
-    {
-        uiValue |= static_cast<uint32_t>(pBytes[i]) << (8 * i);
-    }
-    return uiValue;
-}
-
-bool Is(const uint8_t* pBytes, const char* pIdentifier)
-{
-    return std::memcmp(pBytes, pIdentifier, 4) == 0;
+    return static_cast<uint32_t>(Layout::Little(pBytes, uiCount));
 }
 
 // Reads exactly ullCount bytes; false at the end of the file.
@@ -46,7 +34,7 @@ bool ReadExactly(std::ifstream& File, uint8_t* pBytes, uint64_t ullCount)
 bool Skip(std::ifstream& File, uint64_t ullSize, uint64_t ullFileSize)
 {
     const uint64_t ullAt = static_cast<uint64_t>(File.tellg());
-    const uint64_t ullEnd = ullAt + ullSize + (ullSize & 1);
+    const uint64_t ullEnd = ullAt + Layout::WithPadByte(ullSize);
     if (ullEnd > ullFileSize)
     {
         return false;
@@ -109,8 +97,8 @@ void WaveFileDiagnosis::Examine(const char16_t* pPath)
         Found = bRiffStart && bWaveStart ? Problem::Truncated : Problem::NotWave;
         return;
     }
-    const bool bRf64 = Is(Header, "RF64");
-    if ((!Is(Header, "RIFF") && !bRf64) || !Is(Header + 8, "WAVE"))
+    const bool bRf64 = Layout::IsIdentifier(Header, "RF64");
+    if ((!Layout::IsIdentifier(Header, "RIFF") && !bRf64) || !Layout::IsIdentifier(Header + 8, "WAVE"))
     {
         Found = Problem::NotWave;
         return;
@@ -126,19 +114,19 @@ void WaveFileDiagnosis::Examine(const char16_t* pPath)
             return;
         }
         const uint32_t uiSize = Little(Chunk + 4, 4);
-        if (bRf64 && bFirstChunk && !Is(Chunk, "ds64"))
+        if (bRf64 && bFirstChunk && !Layout::IsIdentifier(Chunk, "ds64"))
         {
             Found = Problem::Damaged;
             return;
         }
         bFirstChunk = false;
-        if (Is(Chunk, "data"))
+        if (Layout::IsIdentifier(Chunk, "data"))
         {
             // Sound data before its format is refused; after it, the header looks readable.
             Found = bFormatSeen ? Problem::None : Problem::Damaged;
             return;
         }
-        if (!Is(Chunk, "fmt "))
+        if (!Layout::IsIdentifier(Chunk, "fmt "))
         {
             if (!Skip(File, uiSize, ullFileSize))
             {
@@ -153,9 +141,10 @@ void WaveFileDiagnosis::Examine(const char16_t* pPath)
             return;
         }
         bFormatSeen = true;
-        uint8_t Format[EXTENSIBLE_FORMAT_SIZE] = {};
-        const uint32_t uiRead = uiSize < EXTENSIBLE_FORMAT_SIZE ? uiSize : EXTENSIBLE_FORMAT_SIZE;
-        if (uiSize < PLAIN_FORMAT_SIZE)
+        uint8_t Format[Layout::EXTENSIBLE_FORMAT_SIZE] = {};
+        const uint32_t uiRead =
+            uiSize < Layout::EXTENSIBLE_FORMAT_SIZE ? uiSize : Layout::EXTENSIBLE_FORMAT_SIZE;
+        if (uiSize < Layout::PLAIN_FORMAT_SIZE)
         {
             Found = Problem::Damaged;
             return;
@@ -170,17 +159,17 @@ void WaveFileDiagnosis::Examine(const char16_t* pPath)
         uiBitCount = Little(Format + 14, 2);
         const uint32_t uiRate = Little(Format + 4, 4);
         uint32_t uiEncoding = uiFormatTag;
-        if (uiFormatTag == FORMAT_TAG_EXTENSIBLE && uiSize >= EXTENSIBLE_FORMAT_SIZE)
+        if (uiFormatTag == Layout::FORMAT_TAG_EXTENSIBLE && uiSize >= Layout::EXTENSIBLE_FORMAT_SIZE)
         {
             uiEncoding = Little(Format + SUBFORMAT_OFFSET, 2);
         }
-        const bool bFloat = uiEncoding == FORMAT_TAG_FLOAT;
+        const bool bFloat = uiEncoding == Layout::FORMAT_TAG_FLOAT;
         if (bFloat && uiBitCount != 32 && uiBitCount != 64)
         {
             Found = Problem::FloatSamples;
             return;
         }
-        if (!bFloat && uiEncoding != FORMAT_TAG_PCM)
+        if (!bFloat && uiEncoding != Layout::FORMAT_TAG_PCM)
         {
             Found = Problem::OtherEncoding;
             return;

@@ -1,6 +1,7 @@
 #include "wave/WaveFileReader.h"
 
 #include "runtime/CMemoryANSI.h"
+#include "wave/WaveFileLayout.h"
 
 #include <cmath>
 #include <cstring>
@@ -8,13 +9,7 @@
 
 namespace
 {
-constexpr uint32_t FORMAT_TAG_PCM = 1;
-constexpr uint32_t FORMAT_TAG_FLOAT = 3;
-constexpr uint32_t FORMAT_TAG_EXTENSIBLE = 0xFFFE;
-constexpr uint32_t PLAIN_FORMAT_SIZE = 16;
-constexpr uint32_t EXTENSIBLE_FORMAT_SIZE = 40;
-constexpr uint32_t DS64_FIXED_SIZE = 28;
-constexpr uint32_t SIZE_PLACEHOLDER = 0xFFFFFFFF;
+using Layout = WaveFileLayout;
 
 // KSDATAFORMAT_SUBTYPE_PCM as it is stored in the file.
 constexpr uint8_t SUBFORMAT_PCM[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
@@ -23,30 +18,10 @@ constexpr uint8_t SUBFORMAT_PCM[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10,
 constexpr uint8_t SUBFORMAT_FLOAT[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                          0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-bool IsIdentifier(const uint8_t* pBytes, const char* pIdentifier)
-{
-    return std::memcmp(pBytes, pIdentifier, 4) == 0;
-}
-
-uint64_t WithPadByte(uint64_t ullSize)
-{
-    return ullSize + (ullSize & 1);
-}
-
 // A float sample as the chain takes it: NaN and infinities, which no converter can carry, are silence.
 double Finite(double dfValue)
 {
     return std::isfinite(dfValue) ? dfValue : 0.0;
-}
-
-uint64_t LittleWord(const uint8_t* pBytes, uint32_t uiCount)
-{
-    uint64_t ullValue = 0;
-    for (uint32_t i = 0; i < uiCount; ++i)
-    {
-        ullValue |= static_cast<uint64_t>(pBytes[i]) << (8 * i);
-    }
-    return ullValue;
 }
 } // namespace
 
@@ -163,7 +138,7 @@ int32_t WaveFileReader::ReadUInt64(uint64_t& ullValue)
 int32_t WaveFileReader::SkipChunkBody(uint64_t ullSize)
 {
     // Chunks are word-aligned: an odd-sized body is followed by one pad byte.
-    const int64_t llOffset = static_cast<int64_t>(WithPadByte(ullSize));
+    const int64_t llOffset = static_cast<int64_t>(Layout::WithPadByte(ullSize));
     if (llOffset == 0)
     {
         return 1;
@@ -191,30 +166,28 @@ int32_t WaveFileReader::ParseHeader()
     {
         return -1;
     }
-    if (!IsIdentifier(FormType, "WAVE") || Identifier[0] != 'R')
+    if (!Layout::IsIdentifier(FormType, "WAVE") || Identifier[0] != 'R')
     {
         return -1;
     }
     if (Identifier[1] == 'F')
     {
-        return IsIdentifier(Identifier, "RF64") ? ParseRF64Header(uiRiffSize) : -1;
+        return Layout::IsIdentifier(Identifier, "RF64") ? ParseRF64Header(uiRiffSize) : -1;
     }
-    if (!IsIdentifier(Identifier, "RIFF"))
+    if (!Layout::IsIdentifier(Identifier, "RIFF"))
     {
         return -1;
     }
 
-    uint64_t ullSkipped = 0;
-    uint64_t ullFormatBytes = 0;
     uint32_t uiDataSize = 0;
-    const int32_t iFormat = ParseFormatAndDataChunks(ullSkipped, ullFormatBytes, uiDataSize);
+    const int32_t iFormat = ParseFormatAndDataChunks(12, uiDataSize);
     if (iFormat < 0)
     {
         return iFormat;
     }
-    ullDataOffset = 12 + ullSkipped + 8 + ullFormatBytes + 8;
     // A placeholder size (0 or all ones, left by writers that could not seek back) is no size.
-    const int32_t iExtent = SetSoundExtent(uiDataSize == SIZE_PLACEHOLDER ? 0 : uiDataSize, ullFrameCount);
+    const int32_t iExtent =
+        SetSoundExtent(uiDataSize == Layout::SIZE_PLACEHOLDER ? 0 : uiDataSize, ullFrameCount);
     if (iExtent < 0)
     {
         return iExtent;
@@ -228,9 +201,10 @@ int32_t WaveFileReader::ParseHeader()
     return (iFormat == 1 && bRiffSizeMatches) ? 1 : 0;
 }
 
-int32_t WaveFileReader::ParseFormatAndDataChunks(uint64_t& ullSkipped, uint64_t& ullFormatBytes,
-                                                 uint32_t& uiDataSize)
+int32_t WaveFileReader::ParseFormatAndDataChunks(uint64_t ullChunksOffset, uint32_t& uiDataSize)
 {
+    uint64_t ullSkipped = 0;
+    uint64_t ullFormatBytes = 0;
     uint32_t uiChannels = 0;
     uint32_t uiRate = 0;
     uint32_t uiBits = 0;
@@ -247,6 +221,7 @@ int32_t WaveFileReader::ParseFormatAndDataChunks(uint64_t& ullSkipped, uint64_t&
     uiChannelCount = uiChannels;
     uiBitCount = uiBits;
     uiSamplingFrequency = uiRate;
+    ullDataOffset = ullChunksOffset + ullSkipped + 8 + ullFormatBytes + 8;
     return iFormat;
 }
 
@@ -258,27 +233,24 @@ int32_t WaveFileReader::ParseRF64Header(uint32_t uiRiffSize)
     uint64_t ullDataSize64 = 0;
     uint64_t ullSampleCount = 0;
     uint32_t uiTableLength = 0;
-    if (ReadBytes(Identifier, 4) < 0 || !IsIdentifier(Identifier, "ds64") || ReadUInt32(uiDs64Size) < 0 ||
-        uiDs64Size < DS64_FIXED_SIZE || ReadUInt64(ullRiffSize64) < 0 || ReadUInt64(ullDataSize64) < 0 ||
-        ReadUInt64(ullSampleCount) < 0 || ReadUInt32(uiTableLength) < 0)
+    if (ReadBytes(Identifier, 4) < 0 || !Layout::IsIdentifier(Identifier, "ds64") ||
+        ReadUInt32(uiDs64Size) < 0 || uiDs64Size < Layout::DS64_FIXED_SIZE || ReadUInt64(ullRiffSize64) < 0 ||
+        ReadUInt64(ullDataSize64) < 0 || ReadUInt64(ullSampleCount) < 0 || ReadUInt32(uiTableLength) < 0)
     {
         return -1;
     }
-    const int32_t iSkip = SkipChunkBody(uiDs64Size - DS64_FIXED_SIZE);
+    const int32_t iSkip = SkipChunkBody(uiDs64Size - Layout::DS64_FIXED_SIZE);
     if (iSkip < 0)
     {
         return iSkip;
     }
 
-    uint64_t ullSkipped = 0;
-    uint64_t ullFormatBytes = 0;
     uint32_t uiDataSize = 0;
-    const int32_t iFormat = ParseFormatAndDataChunks(ullSkipped, ullFormatBytes, uiDataSize);
+    const int32_t iFormat = ParseFormatAndDataChunks(12 + 8 + Layout::WithPadByte(uiDs64Size), uiDataSize);
     if (iFormat < 0)
     {
         return iFormat;
     }
-    ullDataOffset = 12 + 8 + WithPadByte(uiDs64Size) + ullSkipped + 8 + ullFormatBytes + 8;
     uint64_t ullAvailableFrames = 0;
     const int32_t iExtent = SetSoundExtent(ullDataSize64, ullAvailableFrames);
     if (iExtent < 0)
@@ -286,7 +258,7 @@ int32_t WaveFileReader::ParseRF64Header(uint32_t uiRiffSize)
         return iExtent;
     }
     ullFrameCount = ullSampleCount;
-    return (uiRiffSize == SIZE_PLACEHOLDER && uiDataSize == SIZE_PLACEHOLDER) ? 1 : 0;
+    return (uiRiffSize == Layout::SIZE_PLACEHOLDER && uiDataSize == Layout::SIZE_PLACEHOLDER) ? 1 : 0;
 }
 
 int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullFormatBytes, uint32_t& uiChannels,
@@ -300,11 +272,11 @@ int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullForm
         {
             return -1;
         }
-        if (IsIdentifier(Identifier, "fmt "))
+        if (Layout::IsIdentifier(Identifier, "fmt "))
         {
             break;
         }
-        if (IsIdentifier(Identifier, "data"))
+        if (Layout::IsIdentifier(Identifier, "data"))
         {
             return -1; // samples before their format
         }
@@ -318,21 +290,22 @@ int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullForm
         {
             return iSkip;
         }
-        ullSkipped += 8 + WithPadByte(uiSize);
+        ullSkipped += 8 + Layout::WithPadByte(uiSize);
     }
 
     uint32_t uiFormatSize = 0;
     uint32_t uiFormatTag = 0;
     uint32_t uiBytesPerSecond = 0;
     uint32_t uiBlockAlign = 0;
-    if (ReadUInt32(uiFormatSize) < 0 || uiFormatSize < PLAIN_FORMAT_SIZE || ReadUInt16(uiFormatTag) < 0 ||
-        ReadUInt16(uiChannels) < 0 || uiChannels == 0 || ReadUInt32(uiRate) < 0 || uiRate == 0 ||
-        ReadUInt32(uiBytesPerSecond) < 0 || ReadUInt16(uiBlockAlign) < 0 || ReadUInt16(uiBits) < 0)
+    if (ReadUInt32(uiFormatSize) < 0 || uiFormatSize < Layout::PLAIN_FORMAT_SIZE ||
+        ReadUInt16(uiFormatTag) < 0 || ReadUInt16(uiChannels) < 0 || uiChannels == 0 ||
+        ReadUInt32(uiRate) < 0 || uiRate == 0 || ReadUInt32(uiBytesPerSecond) < 0 ||
+        ReadUInt16(uiBlockAlign) < 0 || ReadUInt16(uiBits) < 0)
     {
         return -1;
     }
-    uint32_t uiFormatRead = PLAIN_FORMAT_SIZE;
-    if (uiFormatTag == FORMAT_TAG_EXTENSIBLE)
+    uint32_t uiFormatRead = Layout::PLAIN_FORMAT_SIZE;
+    if (uiFormatTag == Layout::FORMAT_TAG_EXTENSIBLE)
     {
         // Accepted only when the samples are plain integer PCM or IEEE float; the valid-bits field
         // and the channel mask do not change how the container is decoded. The mask is kept for the
@@ -341,7 +314,7 @@ int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullForm
         uint32_t uiValidBits = 0;
         uint32_t uiMask = 0;
         uint8_t SubFormat[16];
-        if (uiFormatSize < EXTENSIBLE_FORMAT_SIZE || ReadUInt16(uiExtensionSize) < 0 ||
+        if (uiFormatSize < Layout::EXTENSIBLE_FORMAT_SIZE || ReadUInt16(uiExtensionSize) < 0 ||
             ReadUInt16(uiValidBits) < 0 || ReadUInt32(uiMask) < 0 ||
             ReadBytes(SubFormat, sizeof(SubFormat)) < 0)
         {
@@ -356,13 +329,13 @@ int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullForm
             return -1;
         }
         uiChannelMask = uiMask;
-        uiFormatRead = EXTENSIBLE_FORMAT_SIZE;
+        uiFormatRead = Layout::EXTENSIBLE_FORMAT_SIZE;
     }
-    else if (uiFormatTag == FORMAT_TAG_FLOAT)
+    else if (uiFormatTag == Layout::FORMAT_TAG_FLOAT)
     {
         bFloat = 1;
     }
-    else if (uiFormatTag != FORMAT_TAG_PCM)
+    else if (uiFormatTag != Layout::FORMAT_TAG_PCM)
     {
         return -1;
     }
@@ -385,7 +358,7 @@ int32_t WaveFileReader::ParseFormatChunk(uint64_t& ullSkipped, uint64_t& ullForm
     {
         return iSkip;
     }
-    ullFormatBytes = WithPadByte(uiFormatSize);
+    ullFormatBytes = Layout::WithPadByte(uiFormatSize);
     return bConsistent ? 1 : 0;
 }
 
@@ -399,12 +372,12 @@ int32_t WaveFileReader::FindDataChunk(uint64_t& ullSkipped, uint32_t& uiDataSize
         {
             return -1;
         }
-        if (IsIdentifier(Identifier, "data"))
+        if (Layout::IsIdentifier(Identifier, "data"))
         {
             uiDataSize = uiSize;
             return 1;
         }
-        if (IsIdentifier(Identifier, "fmt "))
+        if (Layout::IsIdentifier(Identifier, "fmt "))
         {
             return -1; // a second format leaves the samples ambiguous
         }
@@ -413,7 +386,7 @@ int32_t WaveFileReader::FindDataChunk(uint64_t& ullSkipped, uint32_t& uiDataSize
         {
             return iSkip;
         }
-        ullSkipped += 8 + WithPadByte(uiSize);
+        ullSkipped += 8 + Layout::WithPadByte(uiSize);
     }
 }
 
@@ -512,7 +485,7 @@ void WaveFileReader::ConvertFloat(const uint8_t* pBytes, uint64_t ullSamples, do
     {
         for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 4)
         {
-            const auto uiBits = static_cast<uint32_t>(LittleWord(pBytes, 4));
+            const auto uiBits = static_cast<uint32_t>(Layout::Little(pBytes, 4));
             float fValue = 0.0F;
             std::memcpy(&fValue, &uiBits, sizeof(fValue));
             pdfTarget[i] = Finite(fValue);
@@ -521,7 +494,7 @@ void WaveFileReader::ConvertFloat(const uint8_t* pBytes, uint64_t ullSamples, do
     }
     for (uint64_t i = 0; i < ullSamples; ++i, pBytes += 8)
     {
-        const uint64_t ullBits = LittleWord(pBytes, 8);
+        const uint64_t ullBits = Layout::Little(pBytes, 8);
         double dfValue = 0.0;
         std::memcpy(&dfValue, &ullBits, sizeof(dfValue));
         pdfTarget[i] = Finite(dfValue);

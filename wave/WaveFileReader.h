@@ -63,9 +63,10 @@ private:
                              uint32_t& uiRate, uint32_t& uiBits);
     // Skips the chunks between "fmt " and "data" and reads the data chunk's header.
     int32_t FindDataChunk(uint64_t& ullSkipped, uint32_t& uiDataSize);
-    // The fmt chunk and the data chunk header that follows it; stores the format on success.
-    // 1 consistent, 0 inconsistent fmt, negative refused.
-    int32_t ParseFormatAndDataChunks(uint64_t& ullSkipped, uint64_t& ullFormatBytes, uint32_t& uiDataSize);
+    // The fmt chunk and the data chunk header that follows it, the chunks beginning at byte
+    // ullChunksOffset of the file; stores the format and ullDataOffset on success. 1 consistent,
+    // 0 inconsistent fmt, negative refused.
+    int32_t ParseFormatAndDataChunks(uint64_t ullChunksOffset, uint32_t& uiDataSize);
     int32_t ReadBytes(void* pBuffer, uint64_t ullCount);
     int32_t ReadUInt16(uint32_t& uiValue);
     int32_t ReadUInt32(uint32_t& uiValue);

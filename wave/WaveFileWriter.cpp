@@ -1,5 +1,7 @@
 #include "wave/WaveFileWriter.h"
 
+#include "wave/WaveFileLayout.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -10,15 +12,14 @@
 
 namespace
 {
-constexpr uint16_t FORMAT_TAG_PCM = 1;
-constexpr uint16_t FORMAT_TAG_IEEE_FLOAT = 3;
-constexpr uint32_t SIZE_PLACEHOLDER = 0xFFFFFFFF;
-constexpr uint32_t DS64_SIZE = 28;
-constexpr uint32_t FLOAT_FORMAT_SIZE = 18;
-constexpr uint32_t PCM_FORMAT_SIZE = 16;
+using Layout = WaveFileLayout;
+// Float files add the extension size (0) to the plain fields.
+constexpr uint32_t FLOAT_FORMAT_SIZE = Layout::PLAIN_FORMAT_SIZE + 2;
 // RIFF header, JUNK/ds64, fmt, fact and the data chunk's header; integer PCM has no fact chunk.
-constexpr uint64_t FLOAT_HEADER_BYTES = 12 + (8 + DS64_SIZE) + (8 + FLOAT_FORMAT_SIZE) + (8 + 4) + 8;
-constexpr uint64_t PCM_HEADER_BYTES = 12 + (8 + DS64_SIZE) + (8 + PCM_FORMAT_SIZE) + 8;
+constexpr uint64_t FLOAT_HEADER_BYTES =
+    12 + (8 + Layout::DS64_FIXED_SIZE) + (8 + FLOAT_FORMAT_SIZE) + (8 + 4) + 8;
+constexpr uint64_t PCM_HEADER_BYTES =
+    12 + (8 + Layout::DS64_FIXED_SIZE) + (8 + Layout::PLAIN_FORMAT_SIZE) + 8;
 constexpr uint64_t STAGING_FRAMES = 4096;
 
 // Little-endian fields into a header of fixed size.
@@ -124,23 +125,23 @@ int32_t WaveFileWriter::WriteHeader(bool bFinal)
     const uint64_t ullBlockAlign = uint64_t{uiChannelCount} * uiBytesPerSample;
     const uint64_t ullDataBytes = ullFrameCount * ullBlockAlign;
     const uint64_t ullRiffSize = HeaderBytes() - 8 + ullDataBytes + (ullDataBytes & 1);
-    const bool bLarge = ullRiffSize > SIZE_PLACEHOLDER - 1;
+    const bool bLarge = ullRiffSize > Layout::SIZE_PLACEHOLDER - 1;
 
     uint8_t Header[FLOAT_HEADER_BYTES] = {};
     ByteWriter Put(Header);
     Put.Text(bLarge ? "RF64" : "RIFF");
-    Put.UInt32(bLarge ? SIZE_PLACEHOLDER : static_cast<uint32_t>(ullRiffSize));
+    Put.UInt32(bLarge ? Layout::SIZE_PLACEHOLDER : static_cast<uint32_t>(ullRiffSize));
     Put.Text("WAVE");
     // Room for a ds64 chunk, a JUNK chunk while the file is small enough not to need one.
     Put.Text(bLarge ? "ds64" : "JUNK");
-    Put.UInt32(DS64_SIZE);
+    Put.UInt32(Layout::DS64_FIXED_SIZE);
     Put.UInt64(bLarge ? ullRiffSize : 0);
     Put.UInt64(bLarge ? ullDataBytes : 0);
     Put.UInt64(bLarge ? ullFrameCount : 0);
     Put.UInt32(0);
     Put.Text("fmt ");
-    Put.UInt32(bFloat ? FLOAT_FORMAT_SIZE : PCM_FORMAT_SIZE);
-    Put.UInt16(bFloat ? FORMAT_TAG_IEEE_FLOAT : FORMAT_TAG_PCM);
+    Put.UInt32(bFloat ? FLOAT_FORMAT_SIZE : Layout::PLAIN_FORMAT_SIZE);
+    Put.UInt16(bFloat ? Layout::FORMAT_TAG_FLOAT : Layout::FORMAT_TAG_PCM);
     Put.UInt16(uiChannelCount);
     Put.UInt32(uiSamplingFrequency);
     Put.UInt32(static_cast<uint32_t>(uiSamplingFrequency * ullBlockAlign));
@@ -152,11 +153,11 @@ int32_t WaveFileWriter::WriteHeader(bool bFinal)
         // Non-PCM formats carry the frame count in a fact chunk.
         Put.Text("fact");
         Put.UInt32(4);
-        Put.UInt32(bLarge || ullFrameCount > SIZE_PLACEHOLDER ? SIZE_PLACEHOLDER
-                                                              : static_cast<uint32_t>(ullFrameCount));
+        Put.UInt32(bLarge || ullFrameCount > Layout::SIZE_PLACEHOLDER ? Layout::SIZE_PLACEHOLDER
+                                                                      : static_cast<uint32_t>(ullFrameCount));
     }
     Put.Text("data");
-    Put.UInt32(bLarge ? SIZE_PLACEHOLDER : static_cast<uint32_t>(ullDataBytes));
+    Put.UInt32(bLarge ? Layout::SIZE_PLACEHOLDER : static_cast<uint32_t>(ullDataBytes));
 
     if (bFinal)
     {

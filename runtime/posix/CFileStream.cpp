@@ -37,13 +37,8 @@ const char16_t CFileStream::PATH_SEPARATOR = u'/';
 // Linux moves at most this much per read()/write(); larger requests are looped.
 const uint64_t CFileStream::MAX_TRANSFER = 0x7FFFF000u;
 
-int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
+bool CFileStream::OpenPlatformFile(const char16_t* pPath, int32_t iReadOnly)
 {
-    CloseFile();
-    if (pPath == nullptr)
-    {
-        return -1;
-    }
     const std::string Path = WideToUtf8(pPath);
     // Never O_CREAT. Non-blocking for the open only: a named pipe without a writer would otherwise
     // hold the caller (the UI thread choosing a file) until one appears.
@@ -55,7 +50,7 @@ int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
     } while (iNew < 0 && errno == EINTR);
     if (iNew < 0)
     {
-        return -1;
+        return false;
     }
     // Folders, pipes and sockets are refused: a stream seeks, and a pipe could block every read.
     struct stat Status = {};
@@ -63,40 +58,27 @@ int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
         S_ISSOCK(Status.st_mode) || ::fcntl(iNew, F_SETFL, ::fcntl(iNew, F_GETFL) & ~O_NONBLOCK) != 0)
     {
         ::close(iNew);
-        return -1;
+        return false;
     }
     iFile = iNew;
-    bOpened = 1;
-    Name = LastPathComponent(pPath);
-    return 1;
+    return true;
 }
 
-int32_t CFileStream::CloseFile()
+void CFileStream::ClosePlatformFile()
 {
-    if (bOpened == 0)
-    {
-        return 0;
-    }
     ::close(iFile);
     iFile = -1;
-    bOpened = 0;
-    return 1;
 }
 
-int32_t CFileStream::GetSize(uint64_t* pullSize)
+bool CFileStream::ReadPlatformSize(uint64_t& ullSize)
 {
-    if (bOpened == 0 || pullSize == nullptr)
-    {
-        return -1;
-    }
     struct stat Status = {};
     if (::fstat(iFile, &Status) != 0)
     {
-        *pullSize = 0;
-        return -1;
+        return false;
     }
-    *pullSize = static_cast<uint64_t>(Status.st_size);
-    return 1;
+    ullSize = static_cast<uint64_t>(Status.st_size);
+    return true;
 }
 
 uint64_t CFileStream::MoveFilePointer(int64_t llOffset, int32_t iOrigin)

@@ -25,9 +25,8 @@ struct DirectoryCloser
 };
 } // namespace
 
-int32_t CStateFolder::Locate(std::u16string& Folder)
+bool CStateFolder::WantedFolder(std::u16string& Folder)
 {
-    Folder.clear();
     std::string Base;
     const char* pState = std::getenv("XDG_STATE_HOME");
     const char* pHome = std::getenv("HOME");
@@ -42,23 +41,14 @@ int32_t CStateFolder::Locate(std::u16string& Folder)
     }
     else
     {
-        return -1;
+        return false;
     }
-    const std::u16string Wanted = Utf8ToWide(Base + "/larkspur");
-    if (Make(Wanted) < 0)
-    {
-        return -1;
-    }
-    Folder = Wanted;
-    return 1;
+    Folder = Utf8ToWide(Base + "/larkspur");
+    return true;
 }
 
-int32_t CStateFolder::Make(const std::u16string& Folder)
+int32_t CStateFolder::MakeFolders(const std::u16string& Folder)
 {
-    if (Folder.empty())
-    {
-        return -4;
-    }
     const std::string Path = WideToUtf8(Folder);
     for (size_t ullSlash = Path.find('/', 1);; ullSlash = Path.find('/', ullSlash + 1))
     {

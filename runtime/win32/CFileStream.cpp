@@ -14,55 +14,37 @@ HANDLE AsHandle(void* hFile)
 const char16_t CFileStream::PATH_SEPARATOR = u'\\';
 const uint64_t CFileStream::MAX_TRANSFER = 0xFFFFFFFFu;
 
-int32_t CFileStream::Open(const char16_t* pPath, int32_t iReadOnly)
+bool CFileStream::OpenPlatformFile(const char16_t* pPath, int32_t iReadOnly)
 {
-    CloseFile();
-    if (pPath == nullptr)
-    {
-        return -1;
-    }
     const DWORD dwAccess = iReadOnly != 0 ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
     const DWORD dwShare = iReadOnly != 0 ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : FILE_SHARE_READ;
     HANDLE hNew = CreateFileW(reinterpret_cast<const wchar_t*>(pPath), dwAccess, dwShare, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hNew == INVALID_HANDLE_VALUE)
     {
-        return -1;
+        return false;
     }
     hFile = hNew;
-    bOpened = 1;
-    Name = LastPathComponent(pPath);
-    return 1;
+    return true;
 }
 
-int32_t CFileStream::CloseFile()
+void CFileStream::ClosePlatformFile()
 {
-    if (bOpened == 0)
-    {
-        return 0;
-    }
     CloseHandle(AsHandle(hFile));
     hFile = INVALID_HANDLE_VALUE;
-    bOpened = 0;
-    return 1;
 }
 
-int32_t CFileStream::GetSize(uint64_t* pullSize)
+bool CFileStream::ReadPlatformSize(uint64_t& ullSize)
 {
-    if (bOpened == 0 || pullSize == nullptr)
-    {
-        return -1;
-    }
     DWORD dwHigh = 0;
     SetLastError(NO_ERROR); // a size whose low half is 0xFFFFFFFF is only a failure with an error code
     const DWORD dwLow = GetFileSize(AsHandle(hFile), &dwHigh);
     if (dwLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
     {
-        *pullSize = 0;
-        return -1;
+        return false;
     }
-    *pullSize = (static_cast<uint64_t>(dwHigh) << 32) | dwLow;
-    return 1;
+    ullSize = (static_cast<uint64_t>(dwHigh) << 32) | dwLow;
+    return true;
 }
 
 uint64_t CFileStream::MoveFilePointer(int64_t llOffset, int32_t iOrigin)

@@ -40,30 +40,20 @@ private:
 };
 } // namespace
 
-int32_t CStateFolder::Locate(std::u16string& Folder)
+bool CStateFolder::WantedFolder(std::u16string& Folder)
 {
-    Folder.clear();
     wchar_t Base[MAX_PATH + 1] = {};
     const DWORD uiLength = GetEnvironmentVariableW(L"LOCALAPPDATA", Base, MAX_PATH + 1);
     if (uiLength == 0 || uiLength > MAX_PATH)
     {
-        return -1;
+        return false;
     }
-    const std::u16string Wanted = std::u16string(reinterpret_cast<const char16_t*>(Base)) + u"\\Larkspur";
-    if (Make(Wanted) < 0)
-    {
-        return -1;
-    }
-    Folder = Wanted;
-    return 1;
+    Folder = std::u16string(reinterpret_cast<const char16_t*>(Base)) + u"\\Larkspur";
+    return true;
 }
 
-int32_t CStateFolder::Make(const std::u16string& Folder)
+int32_t CStateFolder::MakeFolders(const std::u16string& Folder)
 {
-    if (Folder.empty())
-    {
-        return -4;
-    }
     // Each part from the first separator after the drive or share on.
     for (size_t ullAt = Folder.find_first_of(u"\\/", 3);; ullAt = Folder.find_first_of(u"\\/", ullAt + 1))
     {

@@ -54,23 +54,4 @@ public:
     // file's name and a colon, which the caller puts in front ("'x.wma': its coding (wmapro) cannot
     // be decoded here"). Empty after a success, or when the reader has nothing to add.
     virtual const char16_t* GetErrorText() const { return u""; }
-
-protected:
-    // The start every ReadFrames shares: the frames asked for into ullWanted, *pullFrames set to 0.
-    // 1 to go on; -4 for a null argument; -1 when bOpen is 0.
-    static int32_t BeginRead(int32_t bOpen, const double* pdfOut, uint64_t* pullFrames, uint64_t& ullWanted)
-    {
-        ullWanted = 0;
-        if (pullFrames == nullptr)
-        {
-            return RESULT_INVALID_ARGUMENT;
-        }
-        ullWanted = *pullFrames;
-        *pullFrames = 0;
-        if (bOpen == 0)
-        {
-            return RESULT_FAILED;
-        }
-        return pdfOut == nullptr ? RESULT_INVALID_ARGUMENT : RESULT_SUCCESS;
-    }
 };

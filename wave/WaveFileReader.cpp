@@ -406,28 +406,13 @@ int32_t WaveFileReader::SetSoundExtent(uint64_t ullDeclaredSize, uint64_t& ullAv
     return 1;
 }
 
-int32_t WaveFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
+int32_t WaveFileReader::ReadOpenFile(double* pdfOut, uint64_t ullWanted, uint64_t& ullDelivered)
 {
-    if (pullFrames == nullptr)
-    {
-        return -4;
-    }
-    const uint64_t ullWanted = *pullFrames;
-    *pullFrames = 0;
-    if (bOpened == 0)
-    {
-        return -1;
-    }
-    if (pdfOut == nullptr)
-    {
-        return -4;
-    }
     const uint64_t ullChannels = uiChannelCount;
     const uint64_t ullSampleBytes = uiBitCount / 8;
     const uint64_t ullFrameBytes = ullSampleBytes * ullChannels; // 1 ... ullBlockSize, checked by Open
     const uint64_t ullBlockFrames = ullBlockSize / ullFrameBytes;
 
-    uint64_t ullDelivered = 0;
     while (ullDelivered < ullWanted)
     {
         const uint64_t ullPassFrames =
@@ -443,7 +428,6 @@ int32_t WaveFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
         const int32_t iRead = ullAsked == 0 ? 1 : FileStream.Read(pBlockBuffer, ullReceived);
         if (iRead < 0)
         {
-            *pullFrames = ullDelivered;
             return iRead;
         }
         if (ullDataBytes != UNTIL_END_OF_FILE)
@@ -475,7 +459,6 @@ int32_t WaveFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
             break; // the file ends inside a frame
         }
     }
-    *pullFrames = ullDelivered;
     return 1;
 }
 
@@ -540,17 +523,8 @@ void WaveFileReader::ConvertInteger(const uint8_t* pBytes, uint64_t ullSamples, 
     }
 }
 
-int32_t WaveFileReader::Rewind()
+int32_t WaveFileReader::SeekOpenFile(uint64_t ullFrame)
 {
-    return SeekFrame(0);
-}
-
-int32_t WaveFileReader::SeekFrame(uint64_t ullFrame)
-{
-    if (bOpened == 0)
-    {
-        return -1;
-    }
     const uint64_t ullFrameBytes = static_cast<uint64_t>(uiBitCount / 8) * uiChannelCount;
     // Reading to the end of the file, a position past it simply reads nothing.
     uint64_t ullTarget = ullFrame;

@@ -1,7 +1,7 @@
 #pragma once
 #include "runtime/CFileStream.h"
 #include "runtime/CNonCopyable.h"
-#include "wave/SAudioFileReader.h"
+#include "wave/AudioFileReaderBase.h"
 
 #include <cstdint>
 
@@ -9,8 +9,9 @@
 // block at a time. Accepted: 8-bit unsigned, 16-, 24- and 32-bit signed integer samples (in
 // -1.0 ... +1.0), and 32- and 64-bit IEEE float samples (passed as they are, beyond +-1 included;
 // NaN and infinities read as 0), with format tag 1 or 3 or WAVE_FORMAT_EXTENSIBLE with the matching
-// sub-format. Everything else is refused by Open with -1. One thread at a time; no locks.
-class WaveFileReader : public SAudioFileReader, private CNonCopyable
+// sub-format. Everything else is refused by Open with -1. Its format's coding is "WAV", with
+// bFloatSamples for float files; the frame count is always exact. One thread at a time; no locks.
+class WaveFileReader : public AudioFileReaderBase, private CNonCopyable
 {
 public:
     ~WaveFileReader() override;
@@ -18,20 +19,8 @@ public:
     // 1: accepted and consistent; 0: accepted, but a size or rate field disagrees; negative: refused
     // (the reader stays closed).
     int32_t Open(const char16_t* pPath) override;
-    // *pullFrames: in, the frames wanted; out, the frames written to pdfOut (channel count doubles per
-    // frame). 1 also at the end of the sound (fewer or no frames); -1 when not open; -4 for a null
-    // argument; or the file stream's negative result.
-    int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames) override;
-    // Back to the first frame. 1, or -1 when not open or the position cannot be reached.
-    int32_t Rewind() override;
-    // To frame ullFrame, counted from the first; a frame at or past the end of the sound goes to the
-    // end (the next read delivers nothing). 1, or -1 when not open or the position cannot be reached.
-    int32_t SeekFrame(uint64_t ullFrame) override;
     // 1 when an open file was closed, 0 when none was open.
     int32_t Close() override;
-    int32_t IsOpen() const override { return bOpened; }
-    // Coding "WAV"; bFloatSamples for float files; the frame count is always exact.
-    const AudioFileFormat& GetFormat() const override { return Format; }
 
     // Decodes the header of the file open in FileStream and leaves the stream at the first sample
     // byte. Results as Open; -1 for anything that is not a readable WAV file.
@@ -41,7 +30,7 @@ public:
     // other files and before a header was parsed.
     uint32_t GetChannelMask() const { return uiChannelMask; }
 
-    int32_t bOpened = 0;
+    using AudioFileReaderBase::bOpened;
     CFileStream FileStream;
     uint64_t ullDataOffset = 0;
     uint8_t* pBlockBuffer = nullptr;
@@ -52,6 +41,13 @@ public:
     uint64_t ullFrameCount = 0;
 
 private:
+    // ReadFrames: whole frames, one block at a time. 1 also at the end of the sound (fewer or no
+    // frames), or the file stream's negative result.
+    int32_t ReadOpenFile(double* pdfOut, uint64_t ullWanted, uint64_t& ullDelivered) override;
+    // SeekFrame: a frame of the sound at or past its end goes to the end (the next read delivers
+    // nothing). 1, or -1 when the position cannot be reached.
+    int32_t SeekOpenFile(uint64_t ullFrame) override;
+
     // Byte count of sample data when ReadFrames reads to the end of the file.
     static constexpr uint64_t UNTIL_END_OF_FILE = ~uint64_t{0};
 
@@ -85,5 +81,4 @@ private:
     uint64_t ullBytesToDeliver = 0; // bytes of sound not yet delivered (since Open or Rewind)
     uint32_t uiChannelMask = 0;
     int32_t bFloat = 0;
-    AudioFileFormat Format;
 };

@@ -528,14 +528,8 @@ bool FfmpegFileReader::FramePosition(int64_t& llPosition) const
     return true;
 }
 
-int32_t FfmpegFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
+int32_t FfmpegFileReader::ReadOpenFile(double* pdfOut, uint64_t ullWanted, uint64_t& ullDelivered)
 {
-    uint64_t ullWanted = 0;
-    const int32_t iBegun = BeginRead(bOpened, pdfOut, pullFrames, ullWanted);
-    if (iBegun != 1)
-    {
-        return iBegun;
-    }
     const uint64_t ullChannels = Format.uiChannelCount;
     // An exact length is the end of the sound: a decoder may give the padding after it (AAC in MP4).
     uint64_t ullAllowed = ullWanted;
@@ -544,7 +538,6 @@ int32_t FfmpegFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
         ullAllowed =
             ullPosition < Format.ullFrameCount ? std::min(ullWanted, Format.ullFrameCount - ullPosition) : 0;
     }
-    uint64_t ullDelivered = 0;
     while (ullDelivered < ullAllowed)
     {
         if (ullPendingFrames == 0)
@@ -572,7 +565,6 @@ int32_t FfmpegFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
         ullDelivered += ullTaken;
         ullPosition += ullTaken;
     }
-    *pullFrames = ullDelivered;
     return 1;
 }
 
@@ -595,17 +587,8 @@ int32_t FfmpegFileReader::SeekToStart()
     return 1;
 }
 
-int32_t FfmpegFileReader::Rewind()
+int32_t FfmpegFileReader::SeekOpenFile(uint64_t ullFrame)
 {
-    return SeekFrame(0);
-}
-
-int32_t FfmpegFileReader::SeekFrame(uint64_t ullFrame)
-{
-    if (bOpened == 0)
-    {
-        return RESULT_FAILED;
-    }
     uint64_t ullTarget = ullFrame;
     if (Format.bFrameCountEstimated == 0)
     {

@@ -1,6 +1,6 @@
 #pragma once
 #include "runtime/CNonCopyable.h"
-#include "wave/SAudioFileReader.h"
+#include "wave/AudioFileReaderBase.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,7 +22,7 @@ struct AVFrame;
 // exact where the container gives it for a lossless coding or a scan of the packets counts it;
 // otherwise an estimate (bFrameCountEstimated). A decode error ends the sound where it happened, as a
 // cut file ends. One thread at a time.
-class FfmpegFileReader : public SAudioFileReader, private CNonCopyable
+class FfmpegFileReader : public AudioFileReaderBase, private CNonCopyable
 {
 public:
     FfmpegFileReader();
@@ -33,15 +33,7 @@ public:
 
     // 1, or -1 refused (GetErrorText says why), -2 without memory, -4 a null path.
     int32_t Open(const char16_t* pPath) override;
-    // Decodes at most as many packets as the frames asked for need (and the ones that carry no sound
-    // for the stream played). 1 also at the end of the sound or after a decode error (the frames
-    // before it are delivered; the next call delivers none).
-    int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames) override;
-    int32_t Rewind() override;
-    int32_t SeekFrame(uint64_t ullFrame) override;
     int32_t Close() override;
-    int32_t IsOpen() const override { return bOpened; }
-    const AudioFileFormat& GetFormat() const override { return Format; }
     const char16_t* GetErrorText() const override { return ErrorText.c_str(); }
 
     // Files larger than this are not scanned for their exact length at Open; their length is the
@@ -51,6 +43,12 @@ public:
     static constexpr size_t LARGEST_BLOCK_BYTES = size_t{64} << 20;
 
 private:
+    // Decodes at most as many packets as the frames asked for need (and the ones that carry no sound
+    // for the stream played). 1 also at the end of the sound or after a decode error (the frames
+    // before it are delivered; the next call delivers none).
+    int32_t ReadOpenFile(double* pdfOut, uint64_t ullWanted, uint64_t& ullDelivered) override;
+    int32_t SeekOpenFile(uint64_t ullFrame) override;
+
     uint64_t ullScanLimit = SCAN_LIMIT_BYTES;
 
     struct FormatContextDeleter
@@ -90,8 +88,6 @@ private:
     // false when it has none.
     bool FramePosition(int64_t& llPosition) const;
 
-    int32_t bOpened = 0;
-    AudioFileFormat Format;
     std::u16string ErrorText;
     std::unique_ptr<AVFormatContext, FormatContextDeleter> pFormatContext;
     std::unique_ptr<AVCodecContext, CodecContextDeleter> pCodecContext;

@@ -318,28 +318,20 @@ void MediaFoundationFileReader::ReadLength()
     Format.bFrameCountEstimated = (!bStated || bLossy != 0) ? 1 : 0;
 }
 
-int32_t MediaFoundationFileReader::ReadFrames(double* pdfOut, uint64_t* pullFrames)
+int32_t MediaFoundationFileReader::ReadOpenFile(double* pdfOut, uint64_t ullWanted, uint64_t& ullDelivered)
 {
-    uint64_t ullWanted = 0;
-    const int32_t iBegun = BeginRead(bOpened, pdfOut, pullFrames, ullWanted);
-    if (iBegun != 1)
-    {
-        return iBegun;
-    }
-    uint64_t ullDone = 0;
-    while (ullDone < ullWanted)
+    while (ullDelivered < ullWanted)
     {
         if (ullBlockFramesUsed >= ullBlockFrames && FetchBlock() <= 0)
         {
             break;
         }
-        const uint64_t ullCount = std::min(ullWanted - ullDone, ullBlockFrames - ullBlockFramesUsed);
+        const uint64_t ullCount = std::min(ullWanted - ullDelivered, ullBlockFrames - ullBlockFramesUsed);
         Convert(Block.GetBytes() + ullBlockFramesUsed * uiFrameBytes, ullCount,
-                pdfOut + ullDone * Format.uiChannelCount);
+                pdfOut + ullDelivered * Format.uiChannelCount);
         ullBlockFramesUsed += ullCount;
-        ullDone += ullCount;
+        ullDelivered += ullCount;
     }
-    *pullFrames = ullDone;
     return RESULT_SUCCESS;
 }
 
@@ -414,17 +406,8 @@ uint64_t MediaFoundationFileReader::FrameAt(int64_t llTime) const
     return llFrame > 0 ? static_cast<uint64_t>(llFrame) : 0;
 }
 
-int32_t MediaFoundationFileReader::Rewind()
+int32_t MediaFoundationFileReader::SeekOpenFile(uint64_t ullFrame)
 {
-    return SeekFrame(0);
-}
-
-int32_t MediaFoundationFileReader::SeekFrame(uint64_t ullFrame)
-{
-    if (bOpened == 0)
-    {
-        return RESULT_FAILED;
-    }
     ullFrame = std::min(ullFrame, LAST_REACHABLE_FRAME);
     if (Format.bFrameCountEstimated == 0)
     {

@@ -1,7 +1,7 @@
 #pragma once
 #include "runtime/CNonCopyable.h"
 #include "runtime/win32/ComPointer.h"
-#include "wave/SAudioFileReader.h"
+#include "wave/AudioFileReaderBase.h"
 #include "wave/win32/MediaBufferLock.h"
 #include "wave/win32/MediaFoundationLibrary.h"
 
@@ -14,7 +14,7 @@
 // first frame (Media Foundation has already trimmed the encoder delay of files that state it); seeks
 // land before the frame and decode up to it, so they are exact. Where Media Foundation is missing,
 // Open refuses every file with RESULT_DECODER_UNAVAILABLE.
-class MediaFoundationFileReader final : public SAudioFileReader, private CNonCopyable
+class MediaFoundationFileReader final : public AudioFileReaderBase, private CNonCopyable
 {
 public:
     // Starts the Media Foundation the reader uses; 1 when it is ready.
@@ -26,15 +26,12 @@ public:
     ~MediaFoundationFileReader() override;
 
     int32_t Open(const char16_t* pPath) override;
-    int32_t ReadFrames(double* pdfOut, uint64_t* pullFrames) override;
-    int32_t Rewind() override;
-    int32_t SeekFrame(uint64_t ullFrame) override;
     int32_t Close() override;
-    int32_t IsOpen() const override { return bOpened; }
-    const AudioFileFormat& GetFormat() const override { return Format; }
     const char16_t* GetErrorText() const override { return pErrorText; }
 
 private:
+    int32_t ReadOpenFile(double* pdfOut, uint64_t ullWanted, uint64_t& ullDelivered) override;
+    int32_t SeekOpenFile(uint64_t ullFrame) override;
     int32_t StartLibrary();
     // A new source reader on the file, its output chosen (and, when asked, its coding named); nothing
     // read yet.
@@ -77,7 +74,6 @@ private:
     uint64_t ullBlockFramesUsed = 0;
     // Where the current block begins and where the next frame delivered is, from the first frame.
     uint64_t ullBlockFrame = 0;
-    AudioFileFormat Format;
     uint32_t uiSampleBytes = 0;
     uint32_t uiFrameBytes = 0;
     int32_t bFloatOutput = 0;
@@ -95,5 +91,4 @@ private:
     // The next block is placed by its time (after a seek) instead of following the one before.
     int32_t bPlaceFromTime = 0;
     int32_t bEnded = 0;
-    int32_t bOpened = 0;
 };

@@ -979,6 +979,9 @@ template <Gather eFrom> void RunBlocksTransform(const double* pdfInput, double* 
 const bool CPU_HAS_FMA = ProcessorHasFma();
 #else
 const bool CPU_HAS_FMA = false;
+// Without the wide region its passes are the plain ones (never chosen: there are no fused
+// multiply-adds either).
+namespace wide = narrow;
 #endif
 
 std::atomic<int32_t> WideVectorsAllowed{1};
@@ -990,28 +993,29 @@ bool UseWideVectors()
     return CPU_HAS_FMA && WideVectorsAllowed.load(std::memory_order_relaxed) != 0;
 }
 
-void RunRadix2Pass(double* pdfData, uint64_t n, uint32_t s)
+using PassFunction = void (*)(double* pdfData, uint64_t n, uint32_t s);
+
+// Stage s (and, for a radix-4 pass, s + 1) by the wide pass where it runs, from stage 1 on, otherwise
+// by the plain one.
+template <PassFunction PlainPass, PassFunction WidePass>
+void RunWidestPass(double* pdfData, uint64_t n, uint32_t s)
 {
-#ifdef LARKSPUR_FFT_WIDE
     if (s >= 1 && UseWideVectors())
     {
-        wide::RunRadix2Pass(pdfData, n, s);
+        WidePass(pdfData, n, s);
         return;
     }
-#endif
-    narrow::RunRadix2Pass(pdfData, n, s);
+    PlainPass(pdfData, n, s);
+}
+
+void RunRadix2Pass(double* pdfData, uint64_t n, uint32_t s)
+{
+    RunWidestPass<narrow::RunRadix2Pass, wide::RunRadix2Pass>(pdfData, n, s);
 }
 
 void RunRadix4Pass(double* pdfData, uint64_t n, uint32_t s)
 {
-#ifdef LARKSPUR_FFT_WIDE
-    if (s >= 1 && UseWideVectors())
-    {
-        wide::RunRadix4Pass(pdfData, n, s);
-        return;
-    }
-#endif
-    narrow::RunRadix4Pass(pdfData, n, s);
+    RunWidestPass<narrow::RunRadix4Pass, wide::RunRadix4Pass>(pdfData, n, s);
 }
 
 // Stages 0 and 1 over n points into pdfOutput: groups of four with the same three twiddles
@@ -1053,8 +1057,6 @@ void RunFirstRadix4Pass(double* pdfData, uint64_t n)
 #endif
     RunFirstRadix4Narrow([pdfData](uint64_t k) { return Load(pdfData + 2 * k); }, pdfData, n);
 }
-
-using PassFunction = void (*)(double* pdfData, uint64_t n, uint32_t s);
 
 // Stages 2 ... uiOrder - 1 over n = 2^uiOrder points, after a first pass over stages 0 and 1: two at
 // a time, and a last single stage for odd orders.

@@ -2,8 +2,6 @@
 
 #include "app/player/PlaybackBufferCallback.h"
 #include "app/player/PlaybackThreadBody.h"
-#include "app/player/PlayerState.h"
-#include "conversion/ParameterSmoother.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/CSoundStreamWASAPI.h"
 #include "output/alsa/CAlsaAudioLayer.h"
@@ -11,6 +9,7 @@
 #include "runtime/CriticalSectionHolder.h"
 #include "runtime/WorkerParameterNames.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/common/PlayerStateBinding.h"
 #include "tests/common/TestFiles.h"
 #include "wave/WaveFileReader.h"
 
@@ -56,7 +55,6 @@ AlsaChainResult PlayFileThroughAlsa(const std::filesystem::path& Input, const Al
                                     uint64_t ullRenderFrames)
 {
     AlsaChainResult Result;
-    PlayerState& State = PlayerState::Instance();
     CAlsaAudioLayer AlsaLayer;
     CSoundStreamWASAPI Stream(Playback.pLayer != nullptr ? Playback.pLayer : &AlsaLayer);
     WaveFileReader Reader;
@@ -70,12 +68,8 @@ AlsaChainResult PlayFileThroughAlsa(const std::filesystem::path& Input, const Al
     EXPECT_EQ(Buffer.SetCapacityLimit(static_cast<uint64_t>(uiRate * Playback.dfBufferSeconds)), 1);
     const uint64_t P = Buffer.ullPeriodFrames;
     Result.ullPeriodFrames = P;
-    State.bPaused.store(0);
-    State.pIntelligentSoundBuffer = &Buffer;
-    EXPECT_EQ(State.CreateVolume(), 1);
-    EXPECT_EQ(State.pVolume->Initialize(1.0), 1);
-    EXPECT_EQ(State.pVolume->SetDefaultSteps(P), 1);
-    EXPECT_EQ(State.AllocateDeviceBlock(2 * P), 1);
+    PlayerStateBinding StateBinding;
+    EXPECT_EQ(StateBinding.Bind(Buffer), 1);
     Stream.ullCallbackFrameCount = P;
     Stream.uiLogicalBitCount = Playback.uiLogicalBits;
     Stream.bResolutionEnhancer = 1;
@@ -113,8 +107,5 @@ AlsaChainResult PlayFileThroughAlsa(const std::filesystem::path& Input, const Al
     Worker.RequestStop();
     Worker.WaitForExit();
     Worker.Release();
-    State.pIntelligentSoundBuffer = nullptr;
-    State.FreeDeviceBlock();
-    State.DestroyVolume();
     return Result;
 }

@@ -6,6 +6,7 @@
 #include "output/alsa/AlsaPcmStream.h"
 #include "output/alsa/CAlsaAudioLayer.h"
 #include "tests/alsa/AlsaTestSetup.h"
+#include "tests/common/LayerEndpoints.h"
 
 #include <gtest/gtest.h>
 
@@ -14,33 +15,16 @@
 
 namespace
 {
-struct Listed
-{
-    std::u16string Id;
-    std::u16string Name;
-    int32_t bIsText;
-};
+using Listed = LayerEndpoints::Entry;
 
+// The endpoints listed; the index after the last is refused.
 std::vector<Listed> ListEndpoints(SAudioClientLayer& Layer)
 {
-    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
     std::unique_ptr<SAudioEndpointCollection> pCollection;
-    EXPECT_GE(Layer.CreateDeviceEnumerator(pEnumerator), 0);
-    EXPECT_GE(pEnumerator->EnumAudioEndpoints(pCollection), 0);
-    uint32_t uiCount = 0;
-    EXPECT_GE(pCollection->GetCount(&uiCount), 0);
-    std::vector<Listed> Result;
-    for (uint32_t i = 0; i < uiCount; ++i)
-    {
-        std::unique_ptr<SAudioEndpoint> pEndpoint;
-        Listed Entry{};
-        EXPECT_GE(pCollection->Item(i, pEndpoint), 0);
-        EXPECT_GE(pEndpoint->GetId(Entry.Id), 0);
-        EXPECT_GE(pEndpoint->GetFriendlyName(Entry.Name, Entry.bIsText), 0);
-        Result.push_back(Entry);
-    }
+    const std::vector<Listed> Result = LayerEndpoints::List(Layer, &pCollection);
     std::unique_ptr<SAudioEndpoint> pOutside;
-    EXPECT_LT(pCollection->Item(uiCount, pOutside), 0);
+    EXPECT_TRUE(pCollection != nullptr &&
+                pCollection->Item(static_cast<uint32_t>(Result.size()), pOutside) < 0);
     return Result;
 }
 } // namespace

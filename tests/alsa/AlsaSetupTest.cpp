@@ -5,6 +5,7 @@
 #include "output/SAudioEndpointCollection.h"
 #include "output/alsa/CAlsaAudioLayer.h"
 #include "tests/alsa/AlsaTestSetup.h"
+#include "tests/common/LayerEndpoints.h"
 
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
@@ -27,20 +28,6 @@ int32_t SetUpStream(CSoundStreamWASAPI& Stream, int32_t bShared, uint32_t uiRate
     Stream.bSharedMode = bShared;
     double dfSeconds = REQUESTED_SECONDS;
     return Stream.SetupDevice(uiRate, &dfSeconds, iIndex);
-}
-
-// An audio client on endpoint iIndex.
-std::unique_ptr<SAudioClient> Activate(SAudioClientLayer& Layer, uint32_t uiIndex)
-{
-    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
-    std::unique_ptr<SAudioEndpointCollection> pCollection;
-    std::unique_ptr<SAudioEndpoint> pEndpoint;
-    std::unique_ptr<SAudioClient> pClient;
-    EXPECT_GE(Layer.CreateDeviceEnumerator(pEnumerator), 0);
-    EXPECT_GE(pEnumerator->EnumAudioEndpoints(pCollection), 0);
-    EXPECT_GE(pCollection->Item(uiIndex, pEndpoint), 0);
-    EXPECT_GE(pEndpoint->Activate(pClient), 0);
-    return pClient;
 }
 
 AudioStreamFormat StereoPcm(uint32_t uiRate, uint32_t uiBits)
@@ -126,7 +113,8 @@ TEST_F(AlsaSetup, ARefusedRateFailsInExclusiveModeAndIsConvertedInSharedMode)
 // with the closest one it does, which the set-up would not take.
 TEST_F(AlsaSetup, SharedModeAnswersAnUnwritableFormatWithTheClosestWritableOne)
 {
-    std::unique_ptr<SAudioClient> pClient = Activate(Layer, 2);
+    std::unique_ptr<SAudioClient> pClient = LayerEndpoints::Activate(Layer, 2);
+    ASSERT_NE(pClient, nullptr);
     AudioStreamFormat Asked = StereoPcm(44100, 8);
     AudioStreamFormat Closest{};
     EXPECT_EQ(pClient->IsFormatSupported(AUDIO_SHAREMODE_SHARED, &Asked, &Closest), AUDIO_S_CLOSEST_MATCH);
@@ -161,7 +149,8 @@ TEST_F(AlsaSetup, ABusyDeviceIsRefusedAtOnceInExclusiveModeAndSharedInSharedMode
     const auto Before = std::chrono::steady_clock::now();
     EXPECT_EQ(SetUpStream(Stream, 0, 48000, 2), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - Before, std::chrono::seconds(1));
-    std::unique_ptr<SAudioClient> pClient = Activate(Layer, 2);
+    std::unique_ptr<SAudioClient> pClient = LayerEndpoints::Activate(Layer, 2);
+    ASSERT_NE(pClient, nullptr);
     const AudioStreamFormat Format = StereoPcm(48000, 16);
     EXPECT_EQ(pClient->IsFormatSupported(AUDIO_SHAREMODE_EXCLUSIVE, &Format, nullptr), AUDIO_E_DEVICE_IN_USE);
 

@@ -26,6 +26,19 @@ struct AudioLayerContractTarget
     uint32_t uiBits = 16;
 };
 
+// A target on a layer of type Layer made with its default constructor, in shared mode.
+template <class Layer>
+AudioLayerContractTarget SharedLayerTarget(const std::string& Name, uint32_t uiRate, uint32_t uiBits)
+{
+    AudioLayerContractTarget Target;
+    Target.Name = Name;
+    Target.Create = [] { return std::unique_ptr<SAudioClientLayer>(std::make_unique<Layer>()); };
+    Target.uiShareMode = AUDIO_SHAREMODE_SHARED;
+    Target.uiRate = uiRate;
+    Target.uiBits = uiBits;
+    return Target;
+}
+
 inline std::string AudioLayerContractName(const ::testing::TestParamInfo<AudioLayerContractTarget>& Info)
 {
     return Info.param.Name;

@@ -70,6 +70,30 @@ bool FireUntilStopped(RecordingDialogHost& Host)
     Clock::duration Longest{};
     return Host.FireTimerUntilStopped(std::chrono::seconds(10), Longest);
 }
+
+// Moves the device's clock by ullFrames uiTimes over, each time waiting until the render thread has
+// refilled what was played; false when a refill did not come.
+bool AdvanceAndWaitForRefills(VirtualAudioDevice& Device, uint64_t ullFrames, uint32_t uiTimes)
+{
+    for (uint32_t i = 0; i < uiTimes; ++i)
+    {
+        const uint64_t ullWritten = Device.GetStreamState().ullWrittenFrames;
+        Device.Advance(ullFrames);
+        if (!Device.WaitForWrittenFrames(ullWritten + ullFrames, 30000))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+// How long Action took, in milliseconds.
+int64_t MillisecondsTaken(const std::function<void()>& Action)
+{
+    const auto Begin = Clock::now();
+    Action();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Begin).count();
+}
 } // namespace
 
 TEST(PlaybackController, TheLadderFallsBackToSharedModeBelowTheMaximum)
@@ -78,10 +102,7 @@ TEST(PlaybackController, TheLadderFallsBackToSharedModeBelowTheMaximum)
     Rig.pDevice->AcceptFormat(SHARED, 48000, 16);
     Rig.pDevice->UseRealTimeClock(1);
     RecordingDialogHost& Host = Rig.Host;
-    Host.Open();
-    Rig.ChooseToneFile("ladder-one.wav", 44100);
-    Host.Click(ID_PLAY);
-    ASSERT_EQ(Rig.State.bPlaying, 1);
+    ASSERT_TRUE(Rig.OpenAndPlayTone("ladder-one.wav", 44100));
 
     std::vector<std::pair<uint32_t, uint32_t>> Expected;
     for (const uint32_t uiRate :
@@ -183,10 +204,7 @@ TEST(PlaybackController, TheBitCountFieldIsCorrectedAndShowsTheDeviceWidthWhileP
         PlayerRig Rig;
         Rig.pDevice->AcceptFormat(EXCLUSIVE, 96000, 16);
         Rig.pDevice->UseRealTimeClock(1);
-        Rig.Host.Open();
-        Rig.ChooseToneFile("bits-16.wav", 44100);
-        Rig.Host.Click(ID_PLAY);
-        ASSERT_EQ(Rig.State.bPlaying, 1);
+        ASSERT_TRUE(Rig.OpenAndPlayTone("bits-16.wav", 44100));
         EXPECT_EQ(Rig.Host.GetItemText(ID_BIT_FIELD), u"16");
         EXPECT_EQ(Rig.State.uiEffectiveBitCount, 24u);
         EXPECT_EQ(Rig.State.pSoundStream->GetQuantizer().GetLogicalBitCount(), 16u);
@@ -351,10 +369,7 @@ TEST(PlaybackController, PauseHoldsThePlaceAndPlayContinuesFromIt)
     PlayerRig Rig;
     Rig.pDevice->AcceptFormat(EXCLUSIVE, 48000, 24);
     RecordingDialogHost& Host = Rig.Host;
-    Host.Open();
-    Rig.ChooseToneFile("pause.wav", 88200);
-    Host.Click(ID_PLAY);
-    ASSERT_EQ(Rig.State.bPlaying, 1);
+    ASSERT_TRUE(Rig.OpenAndPlayTone("pause.wav", 88200));
     ASSERT_TRUE(Rig.PlayPeriods(5));
     const SamplingFrequencyConverter* pConverter = Rig.State.pSamplingFrequencyConverter;
 
@@ -362,22 +377,12 @@ TEST(PlaybackController, PauseHoldsThePlaceAndPlayContinuesFromIt)
     EXPECT_EQ(Rig.State.bPaused.load(), 1);
     // The device keeps running; once the sound buffer has run dry the thread is in its pause wait.
     const uint64_t P = Rig.State.pIntelligentSoundBuffer->ullPeriodFrames;
-    for (int32_t i = 0; i < 40; ++i)
-    {
-        const uint64_t ullWritten = Rig.pDevice->GetStreamState().ullWrittenFrames;
-        Rig.pDevice->Advance(P);
-        ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(ullWritten + P, 30000));
-    }
+    ASSERT_TRUE(AdvanceAndWaitForRefills(*Rig.pDevice, P, 40));
     const uint64_t ullHeld = pConverter->ullConsumedFrames.load();
     EXPECT_GT(ullHeld, 0u);
     EXPECT_LT(ullHeld, 88200u);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    for (int32_t i = 0; i < 5; ++i)
-    {
-        const uint64_t ullWritten = Rig.pDevice->GetStreamState().ullWrittenFrames;
-        Rig.pDevice->Advance(P);
-        ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(ullWritten + P, 30000));
-    }
+    ASSERT_TRUE(AdvanceAndWaitForRefills(*Rig.pDevice, P, 5));
     EXPECT_EQ(pConverter->ullConsumedFrames.load(), ullHeld);
 
     // Play resumes the same objects from the same place.
@@ -402,19 +407,13 @@ TEST(PlaybackController, ClosingWhilePlayingDrainsThenEndsTheDialog)
     Rig.pDevice->AcceptFormat(EXCLUSIVE, 48000, 24);
     Rig.pDevice->UseRealTimeClock(1);
     RecordingDialogHost& Host = Rig.Host;
-    Host.Open();
-    Rig.ChooseToneFile("close.wav", 88200);
-    Host.Click(ID_PLAY);
-    ASSERT_EQ(Rig.State.bPlaying, 1);
+    ASSERT_TRUE(Rig.OpenAndPlayTone("close.wav", 88200));
     // 128 input frames at 44.1 kHz, a 480-frame period and the 2880-frame device buffer at 48 kHz,
     // and the margin: 2.9 + 70 + 100 ms.
     const uint32_t uiDrain = Rig.pEntry->GetController().DrainMilliseconds();
     EXPECT_EQ(uiDrain, 173u);
 
-    const auto Begin = Clock::now();
-    Host.Click(ID_CANCEL);
-    const auto Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Begin).count();
-    EXPECT_GE(Elapsed, static_cast<int64_t>(uiDrain) - 1);
+    EXPECT_GE(MillisecondsTaken([&Host] { Host.Click(ID_CANCEL); }), static_cast<int64_t>(uiDrain) - 1);
     EXPECT_TRUE(Host.HasEnded());
     EXPECT_EQ(Host.EndResult(), 0);
     EXPECT_EQ(Rig.State.bPlaying, 0);
@@ -429,10 +428,7 @@ TEST(PlaybackController, TheProgressBarReachesItsEndAndPlaybackStopsByItself)
     PlayerRig Rig;
     Rig.pDevice->AcceptFormat(EXCLUSIVE, 48000, 24);
     RecordingDialogHost& Host = Rig.Host;
-    Host.Open();
-    Rig.ChooseToneFile("to-the-end.wav", 8820);
-    Host.Click(ID_PLAY);
-    ASSERT_EQ(Rig.State.bPlaying, 1);
+    ASSERT_TRUE(Rig.OpenAndPlayTone("to-the-end.wav", 8820));
     int32_t iLastPosition = 0;
     bool bMonotonic = true;
     for (int32_t i = 0; i < 500 && Host.IsTimerRunning(); ++i)
@@ -607,10 +603,7 @@ TEST(PlaybackController, ADeviceFailingMidPlaybackStopsLikeTheEndOfTheFile)
     PlayerRig Rig;
     Rig.pDevice->AcceptFormat(EXCLUSIVE, 48000, 24);
     RecordingDialogHost& Host = Rig.Host;
-    Host.Open();
-    Rig.ChooseToneFile("device-lost.wav", 88200);
-    Host.Click(ID_PLAY);
-    ASSERT_EQ(Rig.State.bPlaying, 1);
+    ASSERT_TRUE(Rig.OpenAndPlayTone("device-lost.wav", 88200));
     ASSERT_TRUE(Rig.PlayPeriods(3));
     Host.FireTimer();
     EXPECT_TRUE(Host.IsTimerRunning());
@@ -667,20 +660,14 @@ TEST(PlaybackController, StopEndsWithinTheDrainBoundWhenTheDeviceHangs)
     PlayerRig Rig;
     Rig.pDevice->AcceptFormat(EXCLUSIVE, 48000, 24);
     RecordingDialogHost& Host = Rig.Host;
-    Host.Open();
-    Rig.ChooseToneFile("hang.wav", 88200);
     // The clock never moves: the device buffer stays full and the sound buffer fills up.
-    Host.Click(ID_PLAY);
-    ASSERT_EQ(Rig.State.bPlaying, 1);
+    ASSERT_TRUE(Rig.OpenAndPlayTone("hang.wav", 88200));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     // A stop that waited on the hung device would never end; the bound is the drain wait plus a
     // slack a starved machine cannot use up joining two threads (stress runs beside busy loops
     // took 0.56 s where the drain is 0.17 s).
     const uint32_t uiLimit = Rig.pEntry->GetController().DrainMilliseconds() + 2000;
-    auto Begin = Clock::now();
-    Host.Click(ID_STOP);
-    auto Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Begin).count();
-    EXPECT_LE(Elapsed, static_cast<int64_t>(uiLimit));
+    EXPECT_LE(MillisecondsTaken([&Host] { Host.Click(ID_STOP); }), static_cast<int64_t>(uiLimit));
     EXPECT_TRUE(NoThreadRuns(Rig.State));
 
     // The same while paused, with the device failed as well.
@@ -688,10 +675,7 @@ TEST(PlaybackController, StopEndsWithinTheDrainBoundWhenTheDeviceHangs)
     ASSERT_EQ(Rig.State.bPlaying, 1);
     Host.Click(ID_PAUSE);
     Rig.pDevice->FailAfter(VirtualOperation::GetCurrentPadding, 0, AUDIO_E_DEVICE_INVALIDATED);
-    Begin = Clock::now();
-    Host.Click(ID_STOP);
-    Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Begin).count();
-    EXPECT_LE(Elapsed, static_cast<int64_t>(uiLimit));
+    EXPECT_LE(MillisecondsTaken([&Host] { Host.Click(ID_STOP); }), static_cast<int64_t>(uiLimit));
     EXPECT_TRUE(NoThreadRuns(Rig.State));
 }
 
@@ -700,9 +684,7 @@ TEST(PlaybackController, TheEndOfTheProgramWhilePausedStopsEverything)
     PlayerRig Rig;
     Rig.pDevice->AcceptFormat(EXCLUSIVE, 48000, 24);
     Rig.pDevice->UseRealTimeClock(1);
-    Rig.Host.Open();
-    Rig.ChooseToneFile("teardown.wav", 88200);
-    Rig.Host.Click(ID_PLAY);
+    ASSERT_TRUE(Rig.OpenAndPlayTone("teardown.wav", 88200));
     Rig.Host.Click(ID_PAUSE);
     ASSERT_EQ(Rig.State.bPaused.load(), 1);
     // The teardown alone, as at the program's end: it must not wait in the pause forever.

@@ -157,6 +157,14 @@ std::filesystem::path PlayerRig::ChooseToneFile(const std::string& Name, uint64_
     return Path;
 }
 
+bool PlayerRig::OpenAndPlayTone(const std::string& Name, uint64_t ullFrames)
+{
+    Host.Open();
+    ChooseToneFile(Name, ullFrames);
+    Host.Click(ID_PLAY);
+    return State.bPlaying == 1;
+}
+
 void PlayerRig::ChooseFile(const std::filesystem::path& Path)
 {
     Host.ScriptFileChoice(TestFiles::Wide(Path));

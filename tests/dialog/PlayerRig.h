@@ -69,6 +69,9 @@ public:
     // Writes a WAV file of two tones and chooses it in the file dialog.
     std::filesystem::path ChooseToneFile(const std::string& Name, uint64_t ullFrames, uint32_t uiRate = 44100,
                                          uint32_t uiBits = 16, uint32_t uiChannels = 2);
+    // Opens the dialog, chooses a tone file of ullFrames at 44.1 kHz and clicks Play; true when it
+    // plays.
+    bool OpenAndPlayTone(const std::string& Name, uint64_t ullFrames);
     // Chooses a file through the file dialog.
     void ChooseFile(const std::filesystem::path& Path);
 

@@ -13,6 +13,7 @@
 #include "tests/alsa/AlsaTestSetup.h"
 #include "tests/common/AudioLayerContract.h"
 #include "tests/common/ChainSignals.h"
+#include "tests/common/LayerEndpoints.h"
 #include "tests/common/RecordingDialogHost.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
@@ -44,38 +45,7 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-struct Listed
-{
-    std::string Id;
-    std::string Name;
-};
-
-std::vector<Listed> ListEndpoints(SAudioClientLayer& Layer,
-                                  std::unique_ptr<SAudioEndpointCollection>* pKeep = nullptr)
-{
-    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
-    std::unique_ptr<SAudioEndpointCollection> pCollection;
-    EXPECT_GE(Layer.CreateDeviceEnumerator(pEnumerator), 0);
-    EXPECT_GE(pEnumerator->EnumAudioEndpoints(pCollection), 0);
-    uint32_t uiCount = 0;
-    EXPECT_GE(pCollection->GetCount(&uiCount), 0);
-    std::vector<Listed> Result;
-    for (uint32_t i = 0; i < uiCount; ++i)
-    {
-        std::unique_ptr<SAudioEndpoint> pEndpoint;
-        std::u16string Id, Name;
-        int32_t bIsText = 0;
-        EXPECT_GE(pCollection->Item(i, pEndpoint), 0);
-        EXPECT_GE(pEndpoint->GetId(Id), 0);
-        EXPECT_GE(pEndpoint->GetFriendlyName(Name, bIsText), 0);
-        Result.push_back({WideToUtf8(Id), WideToUtf8(Name)});
-    }
-    if (pKeep != nullptr)
-    {
-        *pKeep = std::move(pCollection);
-    }
-    return Result;
-}
+using Listed = LayerEndpoints::Entry;
 
 std::string DefaultId(SAudioClientLayer& Layer)
 {
@@ -229,13 +199,13 @@ protected:
 TEST_F(LinuxSoundServer, ListsTheSinksByDescriptionThenTheConfiguredOutputs)
 {
     CLinuxAudioLayer Layer;
-    const std::vector<Listed> Endpoints = ListEndpoints(Layer);
+    const std::vector<Listed> Endpoints = LayerEndpoints::List(Layer);
     ASSERT_EQ(Endpoints.size(), 3u);
-    EXPECT_EQ(Endpoints[0].Id, "larkspur_44k");
-    EXPECT_EQ(Endpoints[0].Name, "Test output 44.1 kHz");
-    EXPECT_EQ(Endpoints[1].Id, "larkspur_48k");
-    EXPECT_EQ(Endpoints[1].Name, "Test output 48 kHz");
-    EXPECT_EQ(Endpoints[2].Id, "card_like");
+    EXPECT_EQ(Endpoints[0].Id, u"larkspur_44k");
+    EXPECT_EQ(Endpoints[0].Name, u"Test output 44.1 kHz");
+    EXPECT_EQ(Endpoints[1].Id, u"larkspur_48k");
+    EXPECT_EQ(Endpoints[1].Name, u"Test output 48 kHz");
+    EXPECT_EQ(Endpoints[2].Id, u"card_like");
     EXPECT_EQ(DefaultId(Layer), "larkspur_44k");
 }
 
@@ -258,14 +228,9 @@ TEST_F(LinuxSoundServer, EachSinkPlaysInSharedModeAtItsOwnRateAndItsMonitorHolds
             EXPECT_EQ(SetUpStream(Stream, 0, uiSinkRate, iIndex), -1);
             EXPECT_LT(Clock::now() - Before, std::chrono::milliseconds(500));
             EXPECT_EQ(SetUpStream(Stream, 1, 96000, iIndex), -1);
-            std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
-            std::unique_ptr<SAudioEndpointCollection> pCollection;
-            std::unique_ptr<SAudioEndpoint> pEndpoint;
-            std::unique_ptr<SAudioClient> pClient;
-            ASSERT_GE(Layer.CreateDeviceEnumerator(pEnumerator), 0);
-            ASSERT_GE(pEnumerator->EnumAudioEndpoints(pCollection), 0);
-            ASSERT_GE(pCollection->Item(static_cast<uint32_t>(iIndex), pEndpoint), 0);
-            ASSERT_GE(pEndpoint->Activate(pClient), 0);
+            const std::unique_ptr<SAudioClient> pClient =
+                LayerEndpoints::Activate(Layer, static_cast<uint32_t>(iIndex));
+            ASSERT_NE(pClient, nullptr);
             const AudioStreamFormat Asked = MakeStereoPcmFormat(96000, 32);
             AudioStreamFormat Closest{};
             EXPECT_EQ(pClient->IsFormatSupported(AUDIO_SHAREMODE_SHARED, &Asked, &Closest),
@@ -367,9 +332,9 @@ TEST_F(LinuxSoundServer, ASinkThatGoesFailsCleanly)
     ASSERT_FALSE(Module.empty());
     CLinuxAudioLayer Layer;
     std::unique_ptr<SAudioEndpointCollection> pCollection;
-    const std::vector<Listed> Endpoints = ListEndpoints(Layer, &pCollection);
+    const std::vector<Listed> Endpoints = LayerEndpoints::List(Layer, &pCollection);
     ASSERT_EQ(Endpoints.size(), 4u);
-    ASSERT_EQ(Endpoints[2].Id, "larkspur_gone");
+    ASSERT_EQ(Endpoints[2].Id, u"larkspur_gone");
     Pactl("unload-module " + Module);
     for (uint32_t i = 0; i < Endpoints.size(); ++i)
     {
@@ -382,7 +347,7 @@ TEST_F(LinuxSoundServer, ASinkThatGoesFailsCleanly)
         }
         else
         {
-            EXPECT_GE(pEndpoint->Activate(pClient), 0) << Endpoints[i].Id;
+            EXPECT_GE(pEndpoint->Activate(pClient), 0) << WideToUtf8(Endpoints[i].Id);
         }
     }
 
@@ -471,9 +436,9 @@ TEST_F(LinuxSoundServer, RefusalsLeaveNothingRunning)
     setenv("PULSE_SERVER", ("unix:" + (AlsaTestSetup::Folder() / "no-server").string()).c_str(), 1);
     {
         CLinuxAudioLayer Layer;
-        const std::vector<Listed> Endpoints = ListEndpoints(Layer);
+        const std::vector<Listed> Endpoints = LayerEndpoints::List(Layer);
         ASSERT_EQ(Endpoints.size(), 1u);
-        EXPECT_EQ(Endpoints[0].Id, "card_like");
+        EXPECT_EQ(Endpoints[0].Id, u"card_like");
         EXPECT_EQ(DefaultId(Layer), "default");
         EXPECT_EQ(ThreadCount(), uiThreads);
     }
@@ -486,9 +451,9 @@ TEST_F(LinuxSoundServer, RefusalsLeaveNothingRunning)
     AlsaTestSetup::Write({});
     {
         CLinuxAudioLayer Layer;
-        const std::vector<Listed> Endpoints = ListEndpoints(Layer);
+        const std::vector<Listed> Endpoints = LayerEndpoints::List(Layer);
         ASSERT_EQ(Endpoints.size(), 1u);
-        EXPECT_EQ(Endpoints[0].Id, "larkspur_spare");
+        EXPECT_EQ(Endpoints[0].Id, u"larkspur_spare");
         const pid_t Server = static_cast<pid_t>(std::stol(pSecondPid));
         ASSERT_EQ(kill(Server, SIGTERM), 0);
         const auto Deadline = Clock::now() + std::chrono::seconds(10);
@@ -505,20 +470,7 @@ TEST_F(LinuxSoundServer, RefusalsLeaveNothingRunning)
     setenv("PULSE_SERVER", Main.c_str(), 1);
 }
 
-namespace
-{
 // The default sink at 44.1 kHz takes the stream's formats at its rate.
-AudioLayerContractTarget ServerTarget()
-{
-    AudioLayerContractTarget Target;
-    Target.Name = "SoundServer";
-    Target.Create = [] { return std::unique_ptr<SAudioClientLayer>(std::make_unique<CLinuxAudioLayer>()); };
-    Target.uiShareMode = AUDIO_SHAREMODE_SHARED;
-    Target.uiRate = 44100;
-    Target.uiBits = 16;
-    return Target;
-}
-} // namespace
-
-INSTANTIATE_TEST_SUITE_P(Layers, AudioLayerContract, ::testing::Values(ServerTarget()),
+INSTANTIATE_TEST_SUITE_P(Layers, AudioLayerContract,
+                         ::testing::Values(SharedLayerTarget<CLinuxAudioLayer>("SoundServer", 44100, 16)),
                          AudioLayerContractName);

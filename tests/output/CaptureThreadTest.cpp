@@ -35,6 +35,26 @@ public:
                                 [&] { return Blocks.size() >= ullCount; });
     }
 
+    // Runs the capture body on Rig into this collector until ullBlocks have come, then ends it; the
+    // body must report success.
+    ::testing::AssertionResult Capture(WorkerRig& Rig, size_t ullBlocks)
+    {
+        if (Rig.Launch(CaptureThreadBody, Callback, this) != 1)
+        {
+            return ::testing::AssertionFailure() << "the capture worker did not start";
+        }
+        if (!WaitForBlocks(ullBlocks))
+        {
+            return ::testing::AssertionFailure() << "fewer than " << ullBlocks << " blocks came";
+        }
+        const uint64_t ullResult = Rig.Join();
+        if (ullResult != 1)
+        {
+            return ::testing::AssertionFailure() << "the capture body reported " << ullResult;
+        }
+        return ::testing::AssertionSuccess();
+    }
+
     std::vector<std::vector<double>> GetBlocks()
     {
         std::lock_guard<std::mutex> Lock(Mutex);
@@ -66,11 +86,8 @@ TEST(CaptureThreadBody, DecodesPacketsAndDeliversThemInBlocksWithTheRestAtTheEnd
     Rig.pDevice->QueueCapturePacket(kPacket, 3, 0);
     Rig.pDevice->QueueCapturePacket(std::vector<uint8_t>(18, 0x11), 3, AUDIO_BUFFERFLAGS_SILENT);
     Rig.pDevice->QueueCapturePacket(kPacket, 3, 0);
-    ASSERT_EQ(Rig.Launch(CaptureThreadBody, CaptureCollector::Callback, &Collector), 1);
-
     // Nine frames make two blocks of four; the ninth goes out when the worker is ended.
-    ASSERT_TRUE(Collector.WaitForBlocks(2));
-    EXPECT_EQ(Rig.Join(), 1u);
+    ASSERT_TRUE(Collector.Capture(Rig, 2));
     const std::vector<std::vector<double>> Blocks = Collector.GetBlocks();
     ASSERT_EQ(Blocks.size(), 3u);
     const std::vector<double> Silent(6, 0.0);
@@ -97,9 +114,7 @@ TEST(CaptureThreadBody, AMonauralDeviceFeedsEveryChannel)
     Rig.bMonaural = 1;
     // Read as mono, the packet is six frames of one sample each.
     Rig.pDevice->QueueCapturePacket(kPacket, 6, 0);
-    ASSERT_EQ(Rig.Launch(CaptureThreadBody, CaptureCollector::Callback, &Collector), 1);
-    ASSERT_TRUE(Collector.WaitForBlocks(3));
-    EXPECT_EQ(Rig.Join(), 1u);
+    ASSERT_TRUE(Collector.Capture(Rig, 3));
     const std::vector<std::vector<double>> Blocks = Collector.GetBlocks();
     ASSERT_EQ(Blocks.size(), 3u);
     EXPECT_EQ(Blocks[0], (std::vector<double>{-1.0, -1.0, TOP, TOP}));

@@ -102,6 +102,20 @@ DecodedFrames DecodeDeviceWords(const std::vector<uint8_t>& Bytes, uint32_t uiCo
     return Frames;
 }
 
+::testing::AssertionResult PrepareCountingRender(CSoundStreamWASAPI& Stream, CountingSource& Source)
+{
+    double dfSeconds = 0.005;
+    if (Stream.SetupDevice(48000, &dfSeconds, -1) != 1)
+    {
+        return ::testing::AssertionFailure() << "the device set-up failed";
+    }
+    if (Stream.PrepareRender(CountingSource::Callback, &Source) != 1)
+    {
+        return ::testing::AssertionFailure() << "the render launch failed";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 ::testing::AssertionResult FramesFollowTheCount(const DecodedFrames& Frames, uint64_t ullFirstFrame,
                                                 uint64_t ullCount)
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include "output/CSoundStreamWASAPI.h"
 #include "output/DataBuffer.h"
 #include "output/Quantizer.h"
 #include "output/SAudioCaptureClient.h"
@@ -59,6 +60,10 @@ private:
     std::atomic<uint64_t> ullCalls{0};
     std::atomic<uint64_t> ullNextFrame{0};
 };
+
+// Sets Stream up on its layer's default device at 48 kHz with a 5 ms buffer (240 frames) and
+// prepares it to render from Source.
+::testing::AssertionResult PrepareCountingRender(CSoundStreamWASAPI& Stream, CountingSource& Source);
 
 // Codes read back from device bytes: containers of uiContainerBits, codes in the top uiLogicalBits.
 struct DecodedFrames

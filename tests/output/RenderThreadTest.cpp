@@ -117,9 +117,7 @@ TEST(RenderThread, WritesTheTopContainerBytesOfEachWordLittleEndian)
     CSoundStreamWASAPI Stream(&Layer);
     CountingSource Source(16);
     Stream.uiLogicalBitCount = 16;
-    double dfSeconds = 0.005;
-    ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, -1), 1);
-    ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
+    ASSERT_TRUE(PrepareCountingRender(Stream, Source));
     ASSERT_TRUE(pDevice->WaitForWrittenFrames(240, WAIT_MS));
     Stream.Close();
     const std::vector<uint8_t> Bytes = pDevice->GetWrittenBytes();
@@ -132,9 +130,7 @@ TEST(RenderThread, APaddingOfTheWholeBufferSkipsThePeriod)
     VirtualRig Rig;
     CSoundStreamWASAPI Stream(&Rig.Layer);
     CountingSource Source(32);
-    double dfSeconds = 0.005;
-    ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, -1), 1);
-    ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
+    ASSERT_TRUE(PrepareCountingRender(Stream, Source));
     ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, WAIT_MS));
     ASSERT_EQ(Stream.Start(), 1);
 
@@ -154,9 +150,7 @@ TEST(RenderThread, ACallbackReturningZeroEndsTheStreamAfterTheCurrentPeriod)
     CountingSource Source(32);
     Source.ullFailingCall = 3;
     Stream.ullCallbackFrameCount = 60;
-    double dfSeconds = 0.005;
-    ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, -1), 1);
-    ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
+    ASSERT_TRUE(PrepareCountingRender(Stream, Source));
 
     // The period being prepared is still delivered, then the worker ends by itself.
     ASSERT_TRUE(Rig.pDevice->WaitForCallCount(VirtualOperation::UninitializeThread, 1, WAIT_MS));
@@ -180,9 +174,7 @@ TEST(RenderThread, ACallbackDeliveringNothingIsCalledAgainAtOnce)
     Source.ullZeroFrameCalls = 3;
     Source.ullFramesPerCall = 50;
     Stream.uiLogicalBitCount = 24;
-    double dfSeconds = 0.005;
-    ASSERT_EQ(Stream.SetupDevice(48000, &dfSeconds, -1), 1);
-    ASSERT_EQ(Stream.PrepareRender(CountingSource::Callback, &Source), 1);
+    ASSERT_TRUE(PrepareCountingRender(Stream, Source));
     ASSERT_TRUE(Rig.pDevice->WaitForWrittenFrames(240, WAIT_MS));
     Stream.Close();
     // Three empty calls, then five of 50 frames for the first 240.

@@ -123,9 +123,6 @@ PlaybackRig::~PlaybackRig()
     Worker.RequestStop();
     Worker.WaitForExit();
     Worker.Release();
-    State.pIntelligentSoundBuffer = nullptr;
-    State.FreeDeviceBlock();
-    State.DestroyVolume();
 }
 
 void PlaybackRig::Prepare(const std::vector<uint8_t>& Wave, double dfDeviceRate, uint64_t ullCapacityLimit)
@@ -138,14 +135,7 @@ void PlaybackRig::Prepare(const std::vector<uint8_t>& Wave, double dfDeviceRate,
     ASSERT_EQ(Buffer.Initialize(dfDeviceRate, dfSeconds), 1);
     ASSERT_EQ(Buffer.SetCapacityLimit(ullCapacityLimit), 1);
     ullPeriodFrames = Buffer.ullPeriodFrames;
-
-    PlayerState& State = PlayerState::Instance();
-    State.bPaused.store(0);
-    State.pIntelligentSoundBuffer = &Buffer;
-    ASSERT_EQ(State.AllocateDeviceBlock(2 * ullPeriodFrames), 1);
-    ASSERT_EQ(State.CreateVolume(), 1);
-    ASSERT_EQ(State.pVolume->Initialize(1.0), 1);
-    ASSERT_EQ(State.pVolume->SetDefaultSteps(ullPeriodFrames), 1);
+    ASSERT_EQ(StateBinding.Bind(Buffer), 1);
 }
 
 void PlaybackRig::StartThread(bool bOmitReader, bool bOmitInputBuffer, bool bOmitOutputBuffer,

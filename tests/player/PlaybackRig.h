@@ -3,6 +3,7 @@
 #include "output/SoundStreamBuffer.h"
 #include "runtime/CMultiThreadWin.h"
 #include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/common/PlayerStateBinding.h"
 #include "wave/WaveFileReader.h"
 
 #include <condition_variable>
@@ -83,5 +84,7 @@ public:
     uint64_t ullPeriodFrames = 0;
 
 private:
+    // Released after the destructor has ended the thread.
+    PlayerStateBinding StateBinding;
     static int iFileNumber;
 };

@@ -30,6 +30,14 @@ struct Probe
         AllStarted.Create(1, 0);
         Resume.Create(1, 0);
     }
+    // Makes a group of ullThreads threads in Worker that will find this probe; true when both worked.
+    bool Watch(CMultiThreadWin& Worker, uint64_t ullThreads)
+    {
+        ullExpected = ullThreads;
+        return Worker.Create(ullThreads) == 1 &&
+               Worker.SetParameter(u"pProbe", reinterpret_cast<uintptr_t>(this)) == 3;
+    }
+
     uint64_t ullExpected = 0;
     std::atomic<uint64_t> ullStarted{0};
     std::atomic<uint64_t> ullFinished{0};
@@ -166,10 +174,6 @@ uint64_t PriorityBody(ThreadContext* pContext)
     return static_cast<uint64_t>(static_cast<int64_t>(CurrentPriority()));
 }
 
-uint64_t ProbeAddress(Probe& Shared)
-{
-    return reinterpret_cast<uintptr_t>(&Shared);
-}
 } // namespace
 
 TEST(MultiThread, FourThreadGroupSeesItsIndexesAndInputs)
@@ -242,9 +246,7 @@ TEST(MultiThread, LifecycleRefusesEveryOutOfTurnCall)
     EXPECT_EQ(Worker.Reserved3(), -1);
 
     Probe Shared;
-    Shared.ullExpected = 2;
-    ASSERT_EQ(Worker.Create(2), 1);
-    ASSERT_EQ(Worker.SetParameter(u"pProbe", ProbeAddress(Shared)), 3);
+    ASSERT_TRUE(Shared.Watch(Worker, 2));
     Worker.RequestStop();
     EXPECT_EQ(Worker.GetState(), THREAD_STATE_READY);
     EXPECT_EQ(Worker.WaitForExit(), 0);
@@ -298,10 +300,8 @@ TEST(MultiThread, GroupsLargerThanOneWaitAreCollected)
 {
     constexpr uint64_t THREADS = 100;
     Probe Shared;
-    Shared.ullExpected = THREADS;
     CMultiThreadWin Worker;
-    ASSERT_EQ(Worker.Create(THREADS), 1);
-    ASSERT_EQ(Worker.SetParameter(u"pProbe", ProbeAddress(Shared)), 3);
+    ASSERT_TRUE(Shared.Watch(Worker, THREADS));
     ASSERT_EQ(Worker.Start(&WaitingBody), 1);
     ASSERT_EQ(Shared.AllStarted.Wait(), 1);
     Worker.RequestStop();
@@ -318,10 +318,8 @@ TEST(MultiThread, GroupsLargerThanOneWaitAreCollected)
 TEST(MultiThread, PriorityTakesEffectWhenStarted)
 {
     Probe Shared;
-    Shared.ullExpected = 1;
     CMultiThreadWin Worker;
-    ASSERT_EQ(Worker.Create(1), 1);
-    ASSERT_EQ(Worker.SetParameter(u"pProbe", ProbeAddress(Shared)), 3);
+    ASSERT_TRUE(Shared.Watch(Worker, 1));
     // Before Start the level is only stored.
     EXPECT_EQ(Worker.SetPriority(1), 1);
     EXPECT_EQ(Worker.GetPriority(), 1);
@@ -351,11 +349,9 @@ TEST(MultiThread, PriorityTakesEffectWhenStarted)
 TEST(MultiThread, DestroyingAStoppingGroupJoinsItFirst)
 {
     Probe Shared;
-    Shared.ullExpected = 3;
     {
         CMultiThreadWin Worker;
-        ASSERT_EQ(Worker.Create(3), 1);
-        ASSERT_EQ(Worker.SetParameter(u"pProbe", ProbeAddress(Shared)), 3);
+        ASSERT_TRUE(Shared.Watch(Worker, 3));
         ASSERT_EQ(Worker.AllocateBuffer(u"pdfLocalBuffer", 1024), 3);
         ASSERT_EQ(Worker.Start(&WaitingBody), 1);
         ASSERT_EQ(Shared.AllStarted.Wait(), 1);
@@ -369,12 +365,10 @@ TEST(MultiThread, DestroyingAStoppingGroupJoinsItFirst)
 TEST(MultiThread, DestroyingARunningGroupWarnsAndStopsIt)
 {
     Probe Shared;
-    Shared.ullExpected = 2;
     testing::internal::CaptureStderr();
     {
         CMultiThreadWin Worker;
-        ASSERT_EQ(Worker.Create(2), 1);
-        ASSERT_EQ(Worker.SetParameter(u"pProbe", ProbeAddress(Shared)), 3);
+        ASSERT_TRUE(Shared.Watch(Worker, 2));
         ASSERT_EQ(Worker.Start(&PollingBody), 1);
         ASSERT_EQ(Shared.AllStarted.Wait(), 1);
     }
@@ -403,10 +397,8 @@ TEST(MultiThread, RefusedRealTimePriorityStillStarts)
             }
             bRefused = true;
             Probe Shared;
-            Shared.ullExpected = 1;
             CMultiThreadWin Worker;
-            if (Worker.Create(1) != 1 || Worker.SetParameter(u"pProbe", ProbeAddress(Shared)) != 3 ||
-                Worker.SetPriority(1) != 1)
+            if (!Shared.Watch(Worker, 1) || Worker.SetPriority(1) != 1)
             {
                 return;
             }

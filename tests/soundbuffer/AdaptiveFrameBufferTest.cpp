@@ -1,4 +1,5 @@
 #include "soundbuffer/AdaptiveFrameBuffer.h"
+#include "tests/soundbuffer/NumberedFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -9,18 +10,6 @@
 
 namespace
 {
-// Frame i holds (i + 1, -(i + 1)), so order and channel placement are both visible.
-std::vector<double> Frames(uint64_t ullFirst, uint64_t ullCount)
-{
-    std::vector<double> Result;
-    for (uint64_t i = ullFirst; i < ullFirst + ullCount; ++i)
-    {
-        Result.push_back(static_cast<double>(i + 1));
-        Result.push_back(-static_cast<double>(i + 1));
-    }
-    return Result;
-}
-
 // Writes ullCount frames numbered from ullFirst in chunks; returns the frames stored.
 uint64_t WriteInChunks(AdaptiveFrameBuffer& Queue, uint64_t ullFirst, uint64_t ullCount, uint64_t ullChunk)
 {
@@ -28,7 +17,7 @@ uint64_t WriteInChunks(AdaptiveFrameBuffer& Queue, uint64_t ullFirst, uint64_t u
     while (ullStored < ullCount)
     {
         const uint64_t ullOffer = std::min(ullChunk, ullCount - ullStored);
-        const std::vector<double> Chunk = Frames(ullFirst + ullStored, ullOffer);
+        const std::vector<double> Chunk = NumberedFrames(ullFirst + ullStored, ullOffer);
         uint64_t ullFrames = ullOffer;
         EXPECT_EQ(Queue.Write(Chunk.data(), ullFrames), 1);
         ullStored += ullFrames;
@@ -48,7 +37,7 @@ void ExpectContents(AdaptiveFrameBuffer& Queue, uint64_t ullFirst, uint64_t ullC
     ASSERT_EQ(Queue.pFIFO->Read(Out.data(), ullSamples), 1);
     ASSERT_EQ(ullSamples, 2 * ullCount);
     Out.resize(ullSamples);
-    EXPECT_EQ(Out, Frames(ullFirst, ullCount));
+    EXPECT_EQ(Out, NumberedFrames(ullFirst, ullCount));
 }
 
 void ExpectMarks(const AdaptiveFrameBuffer& Queue, uint64_t ullLow, uint64_t ullStart, uint64_t ullHigh)
@@ -63,7 +52,7 @@ TEST(AdaptiveFrameBuffer, SetupRefusesBadArgumentsAndReleaseResets)
 {
     AdaptiveFrameBuffer Queue;
     EXPECT_EQ(Queue.bUnlimitedGrowth, 1);
-    const std::vector<double> One = Frames(0, 1);
+    const std::vector<double> One = NumberedFrames(0, 1);
     uint64_t ullFrames = 1;
     EXPECT_EQ(Queue.Write(One.data(), ullFrames), -1);
     EXPECT_EQ(ullFrames, 0u);
@@ -131,7 +120,7 @@ TEST(AdaptiveFrameBuffer, ClimbsToTheLimitThenStoresWhatFits)
     while (ullFrames == 100)
     {
         const uint64_t ullHighBefore = Queue.ullHighMark;
-        const std::vector<double> Chunk = Frames(ullNext, 100);
+        const std::vector<double> Chunk = NumberedFrames(ullNext, 100);
         ullFrames = 100;
         ASSERT_EQ(Queue.Write(Chunk.data(), ullFrames), 1);
         ullNext += ullFrames;
@@ -149,7 +138,7 @@ TEST(AdaptiveFrameBuffer, ClimbsToTheLimitThenStoresWhatFits)
     EXPECT_EQ(Queue.ullFill, 4800u);
     EXPECT_EQ(ullNext, 4800u);
 
-    const std::vector<double> More = Frames(ullNext, 100);
+    const std::vector<double> More = NumberedFrames(ullNext, 100);
     ullFrames = 100;
     EXPECT_EQ(Queue.Write(More.data(), ullFrames), 1);
     EXPECT_EQ(ullFrames, 0u);
@@ -161,7 +150,7 @@ TEST(AdaptiveFrameBuffer, ClimbsToTheLimitThenStoresWhatFits)
 TEST(AdaptiveFrameBuffer, LargeWritesGrowFirstWithinTheLimit)
 {
     AdaptiveFrameBuffer Queue;
-    const std::vector<double> Block = Frames(0, 2000);
+    const std::vector<double> Block = NumberedFrames(0, 2000);
 
     ASSERT_EQ(Queue.Setup(48000.0, 960), 1);
     uint64_t ullFrames = 600;
@@ -251,7 +240,7 @@ TEST(AdaptiveFrameBuffer, WriteReachingTheStartMarkEndsBuffering)
 TEST(AdaptiveFrameBuffer, GrowthBoundariesAreExact)
 {
     AdaptiveFrameBuffer Queue;
-    const std::vector<double> Block = Frames(0, 480);
+    const std::vector<double> Block = NumberedFrames(0, 480);
     // Write size: 480 + 2n >= 960 grows; the capacity chosen must leave start + 2n strictly below it.
     const uint64_t aullCases[][2] = {{239, 960}, {240, 1920}, {479, 1920}, {480, 2880}};
     for (const auto& Case : aullCases)
@@ -271,7 +260,7 @@ TEST(AdaptiveFrameBuffer, GrowthBoundariesAreExact)
     // A capacity whose high mark merely equals the need is passed over (1920 has high mark 1440).
     ASSERT_EQ(Queue.Setup(48000.0, 960), 1);
     Queue.ullCapacityLimit = 2880;
-    const std::vector<double> Large = Frames(0, 1440);
+    const std::vector<double> Large = NumberedFrames(0, 1440);
     uint64_t ullFrames = 1440;
     ASSERT_EQ(Queue.Write(Large.data(), ullFrames), 1);
     EXPECT_EQ(ullFrames, 1440u);
@@ -300,7 +289,7 @@ TEST(AdaptiveFrameBuffer, GrowthPicksTheFirstFittingStep)
         }
         return c;
     };
-    const std::vector<double> Block = Frames(0, 2000);
+    const std::vector<double> Block = NumberedFrames(0, 2000);
     AdaptiveFrameBuffer Queue;
     for (const uint64_t ullStep : {4, 5, 7, 442, 960})
     {

@@ -1,4 +1,5 @@
 #include "soundbuffer/IntelligentSoundBuffer.h"
+#include "tests/soundbuffer/NumberedFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -10,18 +11,6 @@ namespace
 {
 constexpr uint64_t n = 480; // frames per period at 48000 Hz and 0.01 s
 
-// Frame i holds (i + 1, -(i + 1)), so order and channel placement are both visible.
-std::vector<double> Frames(uint64_t ullFirst, uint64_t ullCount)
-{
-    std::vector<double> Result;
-    for (uint64_t i = ullFirst; i < ullFirst + ullCount; ++i)
-    {
-        Result.push_back(static_cast<double>(i + 1));
-        Result.push_back(-static_cast<double>(i + 1));
-    }
-    return Result;
-}
-
 // Writes ullCount frames numbered from ullFirst in chunks; returns the frames accepted.
 uint64_t WriteInChunks(IntelligentSoundBuffer& Buffer, uint64_t ullFirst, uint64_t ullCount,
                        uint64_t ullChunk)
@@ -30,7 +19,7 @@ uint64_t WriteInChunks(IntelligentSoundBuffer& Buffer, uint64_t ullFirst, uint64
     while (ullAccepted < ullCount)
     {
         const uint64_t ullOffer = std::min(ullChunk, ullCount - ullAccepted);
-        const std::vector<double> Chunk = Frames(ullFirst + ullAccepted, ullOffer);
+        const std::vector<double> Chunk = NumberedFrames(ullFirst + ullAccepted, ullOffer);
         uint64_t ullFrames = ullOffer;
         if (Buffer.Write(Chunk.data(), ullFrames) != 1 || ullFrames == 0)
         {
@@ -86,7 +75,7 @@ void InitializeAt48k(IntelligentSoundBuffer& Buffer)
 TEST(IntelligentSoundBuffer, InitializeRoundsThePeriodAndRefusesBadArguments)
 {
     IntelligentSoundBuffer Buffer;
-    const std::vector<double> One = Frames(0, 1);
+    const std::vector<double> One = NumberedFrames(0, 1);
     uint64_t ullFrames = 1;
     EXPECT_EQ(Buffer.Write(One.data(), ullFrames), -1);
     EXPECT_EQ(ullFrames, 0u);
@@ -245,7 +234,7 @@ TEST(IntelligentSoundBuffer, FinishDrainsFadesOutAndFallsSilent)
     ASSERT_EQ(Buffer.Queue.bBuffering, 0);
 
     EXPECT_EQ(Buffer.Finish(), 1);
-    const std::vector<double> More = Frames(720, 100);
+    const std::vector<double> More = NumberedFrames(720, 100);
     uint64_t ullFrames = 100;
     EXPECT_EQ(Buffer.Write(More.data(), ullFrames), 0);
     EXPECT_EQ(ullFrames, 0u);

@@ -1,7 +1,7 @@
 #include "output/CSoundStreamWASAPI.h"
 #include "output/EnumerateOutputDevices.h"
-#include "output/SAudioDeviceEnumerator.h"
 #include "output/SAudioEndpointCollection.h"
+#include "tests/common/LayerEndpoints.h"
 #include "tests/wasapi/RawEndpoint.h"
 #include "tests/wasapi/TestSink.h"
 
@@ -55,10 +55,8 @@ TEST_F(WasapiEndpointTest, TheDefaultEndpointResolvesAndOpensAClient)
 
 TEST_F(WasapiEndpointTest, AnIndexPastTheEndIsRefusedWithThePlatformsOwnResult)
 {
-    std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
-    std::unique_ptr<SAudioEndpointCollection> pCollection;
-    ASSERT_GE(Layer.CreateDeviceEnumerator(pEnumerator), 0);
-    ASSERT_GE(pEnumerator->EnumAudioEndpoints(pCollection), 0);
+    const std::unique_ptr<SAudioEndpointCollection> pCollection = LayerEndpoints::Collection(Layer);
+    ASSERT_NE(pCollection, nullptr);
     uint32_t uiCount = 0;
     ASSERT_GE(pCollection->GetCount(&uiCount), 0);
 

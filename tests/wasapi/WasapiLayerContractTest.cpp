@@ -18,13 +18,7 @@ std::vector<AudioLayerContractTarget> WasapiTargets()
     {
         return {};
     }
-    AudioLayerContractTarget Target;
-    Target.Name = "Wasapi";
-    Target.Create = [] { return std::unique_ptr<SAudioClientLayer>(std::make_unique<CWasapiAudioLayer>()); };
-    Target.uiShareMode = AUDIO_SHAREMODE_SHARED;
-    Target.uiRate = 48000;
-    Target.uiBits = 16;
-    return {Target};
+    return {SharedLayerTarget<CWasapiAudioLayer>("Wasapi", 48000, 16)};
 }
 } // namespace
 

@@ -153,6 +153,21 @@ bool UpdatePosition(TestPcm& Pcm)
     return true;
 }
 
+// The clock runs from now on, counting from what was played before.
+void RunClock(TestPcm& Pcm)
+{
+    Pcm.ullPlayedBase = Pcm.ullPlayed;
+    clock_gettime(CLOCK_MONOTONIC, &Pcm.RunStart);
+    Pcm.bRunning = 1;
+}
+
+// The clock stops where it stands.
+void HoldClock(TestPcm& Pcm)
+{
+    UpdatePosition(Pcm);
+    Pcm.bRunning = 0;
+}
+
 int TestStart(snd_pcm_ioplug_t* pIo)
 {
     auto& Pcm = *static_cast<TestPcm*>(pIo->private_data);
@@ -166,17 +181,13 @@ int TestStart(snd_pcm_ioplug_t* pIo)
         CaptureSilence(Pcm, static_cast<uint64_t>(dfGap));
         Pcm.bUnderrun = 0;
     }
-    Pcm.ullPlayedBase = Pcm.ullPlayed;
-    clock_gettime(CLOCK_MONOTONIC, &Pcm.RunStart);
-    Pcm.bRunning = 1;
+    RunClock(Pcm);
     return 0;
 }
 
 int TestStop(snd_pcm_ioplug_t* pIo)
 {
-    auto& Pcm = *static_cast<TestPcm*>(pIo->private_data);
-    UpdatePosition(Pcm);
-    Pcm.bRunning = 0;
+    HoldClock(*static_cast<TestPcm*>(pIo->private_data));
     return 0;
 }
 
@@ -189,14 +200,11 @@ int TestPause(snd_pcm_ioplug_t* pIo, int bEnable)
     }
     if (bEnable != 0)
     {
-        UpdatePosition(Pcm);
-        Pcm.bRunning = 0;
+        HoldClock(Pcm);
     }
     else
     {
-        Pcm.ullPlayedBase = Pcm.ullPlayed;
-        clock_gettime(CLOCK_MONOTONIC, &Pcm.RunStart);
-        Pcm.bRunning = 1;
+        RunClock(Pcm);
     }
     return 0;
 }

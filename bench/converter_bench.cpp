@@ -2,6 +2,7 @@
 // second, one thread) at the rate pairs and speeds the player meets, the same conversions through
 // two established resamplers as yardsticks (when their development packages are installed), the
 // literal algorithm for reference, and the time of each set-up. A table follows the usual output.
+#include "bench/RecordingReporter.h"
 #include "conversion/SamplingFrequencyConverter.h"
 #include "tests/common/ReferenceTransform.h"
 
@@ -200,41 +201,33 @@ void SetupSamplerate(benchmark::State& State, Conversion)
 #endif
 
 // Console output as usual, then one table of realtime factors and one of set-up times.
-class TableReporter : public benchmark::ConsoleReporter
+class TableReporter : public RecordingReporter
 {
 public:
-    void ReportRuns(const std::vector<Run>& Reports) override
-    {
-        for (const Run& Report : Reports)
-        {
-            if (Report.run_type != Run::RT_Iteration || Report.error_occurred)
-            {
-                continue;
-            }
-            // Repetitions keep the best run: other load on the machine only ever slows a run down.
-            const std::string Name = Report.run_name.str();
-            const auto Counter = Report.counters.find("rtf");
-            const auto Known = Values.find(Name);
-            if (Counter != Report.counters.end())
-            {
-                const double dfFactor = Counter->second.value;
-                Values[Name] = Known == Values.end() ? dfFactor : std::max(Known->second, dfFactor);
-            }
-            else
-            {
-                const double dfMilliseconds = Report.GetAdjustedCPUTime() / 1e3; // us -> ms
-                Values[Name] =
-                    Known == Values.end() ? dfMilliseconds : std::min(Known->second, dfMilliseconds);
-            }
-        }
-        ConsoleReporter::ReportRuns(Reports);
-    }
-
     void Finalize() override
     {
         ConsoleReporter::Finalize();
         PrintTable("realtime factor (input seconds per CPU second, best repetition)", "run", "%12.1f");
         PrintTable("set-up time (ms CPU, best repetition)", "setup", "%12.3f");
+    }
+
+protected:
+    void Record(const Run& Report) override
+    {
+        // Repetitions keep the best run: other load on the machine only ever slows a run down.
+        const std::string Name = Report.run_name.str();
+        const auto Counter = Report.counters.find("rtf");
+        const auto Known = Values.find(Name);
+        if (Counter != Report.counters.end())
+        {
+            const double dfFactor = Counter->second.value;
+            Values[Name] = Known == Values.end() ? dfFactor : std::max(Known->second, dfFactor);
+        }
+        else
+        {
+            const double dfMilliseconds = Report.GetAdjustedCPUTime() / 1e3; // us -> ms
+            Values[Name] = Known == Values.end() ? dfMilliseconds : std::min(Known->second, dfMilliseconds);
+        }
     }
 
 private:
@@ -278,6 +271,34 @@ double FirstSetupMilliseconds(const Conversion& Item)
     Converter.Setup(2, Item.dfInput, Item.dfDevice, 8, 0, 0.0);
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
 }
+// A resampler measured beside ours, where its development package was found at build time.
+struct Yardstick
+{
+    const char* pName;
+    void (*pRun)(benchmark::State&, Conversion);
+    void (*pSetup)(benchmark::State&, Conversion);
+};
+
+std::vector<Yardstick> Yardsticks()
+{
+    std::vector<Yardstick> Result;
+#ifdef LARKSPUR_HAVE_SOXR
+    Result.push_back({"soxr-vhq", RunSoxr, SetupSoxr});
+#endif
+#ifdef LARKSPUR_HAVE_SAMPLERATE
+    Result.push_back({"src-best", RunSamplerate, SetupSamplerate});
+#endif
+    return Result;
+}
+
+// "<Label>/<conversion>": pFunction on the conversion and the Extra arguments, timed in Unit.
+template <typename Function, typename... Extra>
+void Register(const std::string& Label, const Conversion& Item, benchmark::TimeUnit Unit, Function pFunction,
+              Extra... Arguments)
+{
+    benchmark::RegisterBenchmark((Label + "/" + Item.pName).c_str(), pFunction, Item, Arguments...)
+        ->Unit(Unit);
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -285,45 +306,29 @@ int main(int argc, char** argv)
     const double dfColdSetup = FirstSetupMilliseconds(CONVERSIONS[3]);
     for (const Conversion& Item : CONVERSIONS)
     {
-        const std::string Name = Item.pName;
-        benchmark::RegisterBenchmark(("run/ours/" + Name).c_str(), RunOurs, Item, false)
-            ->Unit(benchmark::kMillisecond);
-#ifdef LARKSPUR_HAVE_SOXR
-        benchmark::RegisterBenchmark(("run/soxr-vhq/" + Name).c_str(), RunSoxr, Item)
-            ->Unit(benchmark::kMillisecond);
-#endif
-#ifdef LARKSPUR_HAVE_SAMPLERATE
-        benchmark::RegisterBenchmark(("run/src-best/" + Name).c_str(), RunSamplerate, Item)
-            ->Unit(benchmark::kMillisecond);
-#endif
+        Register("run/ours", Item, benchmark::kMillisecond, RunOurs, false);
+        for (const Yardstick& Other : Yardsticks())
+        {
+            Register(std::string("run/") + Other.pName, Item, benchmark::kMillisecond, Other.pRun);
+        }
         if ((Item.dfDevice == 48000 && Item.dfSpeed == 1.0) || (Item.dfInput == 8000 && Item.dfSpeed == 0.5))
         {
-            benchmark::RegisterBenchmark(("run/literal/" + Name).c_str(), RunOurs, Item, true)
-                ->Unit(benchmark::kMillisecond);
+            Register("run/literal", Item, benchmark::kMillisecond, RunOurs, true);
         }
     }
     for (const Conversion& Item : CONVERSIONS)
     {
-        const std::string Name = Item.pName;
-        benchmark::RegisterBenchmark(("setup/ours/" + Name).c_str(), SetupOurs, Item)
-            ->Unit(benchmark::kMicrosecond);
-#ifdef LARKSPUR_HAVE_SOXR
-        benchmark::RegisterBenchmark(("setup/soxr-vhq/" + Name).c_str(), SetupSoxr, Item)
-            ->Unit(benchmark::kMicrosecond);
-#endif
-#ifdef LARKSPUR_HAVE_SAMPLERATE
-        benchmark::RegisterBenchmark(("setup/src-best/" + Name).c_str(), SetupSamplerate, Item)
-            ->Unit(benchmark::kMicrosecond);
-#endif
+        Register("setup/ours", Item, benchmark::kMicrosecond, SetupOurs);
+        for (const Yardstick& Other : Yardsticks())
+        {
+            Register(std::string("setup/") + Other.pName, Item, benchmark::kMicrosecond, Other.pSetup);
+        }
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    TableReporter Reporter;
+    if (RecordingReporter::RunAll(argc, argv, Reporter) != 0)
     {
         return 1;
     }
-    TableReporter Reporter;
-    benchmark::RunSpecifiedBenchmarks(&Reporter);
-    benchmark::Shutdown();
     std::printf("\nfirst set-up in this process (8k->384k, windows and tables computed): %.1f ms\n",
                 dfColdSetup);
     return 0;

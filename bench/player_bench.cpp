@@ -23,10 +23,10 @@
 #include "conversion/TimeStretcher.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
-#include "output/SSettingsLauncher.h"
 #include "runtime/CMultiThreadWin.h"
 #include "runtime/CMultimediaTimer.h"
 #include "tests/common/RecordingDialogHost.h"
+#include "tests/common/RecordingLauncher.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/scripted/CVirtualAudioLayer.h"
@@ -95,12 +95,6 @@ struct RunResult
     double dfPlayedMs = 0.0;   // ... and to the device playing it
     uint32_t uiAttempts = 0;   // ladder attempts until the device took a format
     uint64_t ullUnderrunFrames = 0;
-};
-
-class NoLauncher : public SSettingsLauncher
-{
-public:
-    int32_t Launch(const std::u16string&) override { return 1; }
 };
 
 double Seconds(const timespec& Time)
@@ -239,7 +233,7 @@ RunResult RunCase(const BenchCase& Case, int32_t iSpeedPosition, bool bLadder, d
     Layer.AddDevice(pDevice);
 
     RecordingDialogHost Host;
-    NoLauncher Launcher;
+    RecordingLauncher Launcher;
     PlaybackObjectFactory Factory;
     ProgramEntry Entry(&Layer, &Launcher, Host, nullptr, &Factory);
     Host.SetHandler(&Entry.GetDialog());

@@ -9,14 +9,14 @@
 //
 //   scripts/with-pulse-server.sh build/linux-release/bench build/linux-release/bench/server_bench [--plays N]
 #include "app/dialog/DialogControlIds.h"
+#include "app/dialog/ProgramEntry.h"
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerScales.h"
 #include "app/player/PlayerState.h"
-#include "app/dialog/ProgramEntry.h"
 #include "output/CreatePlatformAudioLayer.h"
-#include "output/SSettingsLauncher.h"
 #include "runtime/TextConversion.h"
 #include "tests/common/RecordingDialogHost.h"
+#include "tests/common/RecordingLauncher.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/linux/PulseMonitorRecorder.h"
@@ -42,12 +42,6 @@ constexpr double FIRST_SOUND_TARGET_MS = 150.0;
 constexpr uint32_t CONNECTIONS_TARGET = 3;
 constexpr uint32_t FILE_RATE = 44100;
 constexpr auto FIRST_SOUND_LIMIT = std::chrono::seconds(3);
-
-class NoLauncher : public SSettingsLauncher
-{
-public:
-    int32_t Launch(const std::u16string&) override { return 1; }
-};
 
 // Connections the server has taken so far: its log names each new client.
 uint32_t ServerConnections(const char* pLog)
@@ -107,7 +101,7 @@ int main(int argc, char** argv)
     const auto Path = WriteTone();
     std::unique_ptr<SAudioClientLayer> pLayer = CreatePlatformAudioLayer();
     RecordingDialogHost Host;
-    NoLauncher Launcher;
+    RecordingLauncher Launcher;
     PlaybackObjectFactory Factory;
     const uint32_t uiBeforeOpen = ServerConnections(pLog);
     ProgramEntry Entry(pLayer.get(), &Launcher, Host, nullptr, &Factory);

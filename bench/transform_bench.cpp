@@ -4,6 +4,7 @@
 // and the inverse transforms of 2^8 ... 2^17 points. Prints ns per call and, after the run, the
 // speed-up of each kernel over the reference and its time as a multiple of FFTW's, measured in the
 // same run. FFTW is a yardstick here only; nothing else links it.
+#include "bench/RecordingReporter.h"
 #include "conversion/TransformKernels.h"
 #include "tests/common/ReferenceTransform.h"
 
@@ -101,21 +102,9 @@ void RunFftw(benchmark::State& State, uint32_t uiOrder)
 
 // Console output as usual, plus a table of every "<name>/kernel..." against "<name>/reference" and
 // against "FFTW/2^<order>" of its length.
-class SpeedUpReporter : public benchmark::ConsoleReporter
+class SpeedUpReporter : public RecordingReporter
 {
 public:
-    void ReportRuns(const std::vector<Run>& Reports) override
-    {
-        for (const Run& Report : Reports)
-        {
-            if (Report.run_type == Run::RT_Iteration && !Report.error_occurred)
-            {
-                Nanoseconds[Report.benchmark_name()] = Report.GetAdjustedCPUTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(Reports);
-    }
-
     void Finalize() override
     {
         ConsoleReporter::Finalize();
@@ -150,6 +139,12 @@ public:
         std::printf(
             "FFTW columns left out: its development package (libfftw3-dev) was not found at build time.\n");
 #endif
+    }
+
+protected:
+    void Record(const Run& Report) override
+    {
+        Nanoseconds[Report.benchmark_name()] = Report.GetAdjustedCPUTime();
     }
 
 private:
@@ -191,13 +186,6 @@ int main(int argc, char** argv)
         benchmark::RegisterBenchmark(szName, RunFftw, uiOrder)->Unit(benchmark::kNanosecond);
 #endif
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    {
-        return 1;
-    }
     SpeedUpReporter Reporter;
-    benchmark::RunSpecifiedBenchmarks(&Reporter);
-    benchmark::Shutdown();
-    return 0;
+    return RecordingReporter::RunAll(argc, argv, Reporter);
 }

@@ -24,22 +24,7 @@ cd "$root"
 # "-" (all three are yardsticks only, linked into the benchmarks and nothing else).
 wanted=(build-essential cmake ninja-build pkg-config libbenchmark-dev libsoxr-dev libsamplerate0-dev libfftw3-dev googletest
     sox)
-missing=()
-for package in "${wanted[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-    echo "bench.sh: installing ${missing[*]}"
-    sudo_cmd=()
-    if [[ $(id -u) -ne 0 ]]; then
-        sudo_cmd=(sudo)
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get update -q
-    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+"$root/scripts/install-deps.sh" --only "${wanted[@]}"
 
 cmake --preset linux-release >/dev/null
 cmake --build --preset linux-release -j "${LARKSPUR_BENCH_JOBS:-$(nproc)}" \

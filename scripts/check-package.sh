@@ -14,18 +14,8 @@ rm -f "$build"/larkspur_*.deb
 cmake --build "$build" -j "$(nproc)" --target package
 deb=$(ls "$build"/larkspur_*.deb)
 
-work=$(mktemp -d)
-xvfb_pid=""
-wm_pid=""
-app_pid=""
-cleanup() {
-    for pid in $app_pid $wm_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$root/scripts/xvfb.sh"
+begin_x_session
 fail() {
     echo "check-package: $*" >&2
     exit 1
@@ -80,7 +70,6 @@ demo_line=$(LARKSPUR_AUDIO=virtual "$work/root/usr/bin/larkspur-cli" play --devi
 [[ $demo_line == "larkspur-cli play: the demo piece $work/root/usr/share/larkspur/larkspur-demo.wav" ]] ||
     fail "the installed larkspur-cli does not find its demo piece: $demo_line"
 
-source "$root/scripts/xvfb.sh"
 start_xvfb 1024x400 "$work/xvfb.log" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!

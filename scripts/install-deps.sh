@@ -5,6 +5,7 @@
 #                                      (Wine's Media Foundation decodes through the 64-bit GStreamer plug-ins;
 #                                      the decoder tests' files are made with ffmpeg)
 #   scripts/install-deps.sh --player   only what building and running the player natively needs
+#   scripts/install-deps.sh --only PACKAGE...   just those packages (for scripts that need a few)
 set -euo pipefail
 
 player=(build-essential cmake ninja-build pkg-config qt6-base-dev libasound2-dev libpulse-dev fonts-noto-cjk
@@ -19,6 +20,8 @@ everything=("${player[@]}"
 
 if [[ "${1:-}" == "--player" ]]; then
     wanted=("${player[@]}")
+elif [[ "${1:-}" == "--only" ]]; then
+    wanted=("${@:2}")
 else
     wanted=("${everything[@]}")
 fi

@@ -18,22 +18,11 @@ fi
 
 export LARKSPUR_LANG=${LARKSPUR_LANG:-ja}
 dpi=${LARKSPUR_SCREENSHOT_DPI:-96}
-work=$(mktemp -d)
-xvfb_pid=""
-wm_pid=""
-app_pid=""
-cleanup() {
-    for pid in $app_pid $wm_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$root/scripts/xvfb.sh"
+begin_x_session
 
 sox -n -r 44100 -b 16 -c 2 "$work/larkspur-demo.wav" synth 30 sine 440 sine 660 vol 0.5
 
-source "$root/scripts/xvfb.sh"
 start_xvfb "$((1000 * dpi / 96))x$((380 * dpi / 96))" "$work/xvfb.log" -dpi "$dpi" -br || { echo "Xvfb did not start" >&2; exit 1; }
 openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!

@@ -23,3 +23,22 @@ start_xvfb() {
     fi
     export DISPLAY=":$number"
 }
+
+# begin_x_session: sets work to a new temporary folder and, at exit, ends the application, the window
+# manager and Xvfb (app_pid, wm_pid and xvfb_pid, whichever are set, in that order) and removes the
+# folder.
+begin_x_session() {
+    work=$(mktemp -d)
+    xvfb_pid=""
+    wm_pid=""
+    app_pid=""
+    trap end_x_session EXIT
+}
+
+end_x_session() {
+    for pid in $app_pid $wm_pid $xvfb_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}

@@ -13,22 +13,6 @@
 #include <string>
 #include <vector>
 
-namespace
-{
-using Listed = LayerEndpoints::Entry;
-
-// The endpoints listed; the index after the last is refused.
-std::vector<Listed> ListEndpoints(SAudioClientLayer& Layer)
-{
-    std::unique_ptr<SAudioEndpointCollection> pCollection;
-    const std::vector<Listed> Result = LayerEndpoints::List(Layer, &pCollection);
-    std::unique_ptr<SAudioEndpoint> pOutside;
-    EXPECT_TRUE(pCollection != nullptr &&
-                pCollection->Item(static_cast<uint32_t>(Result.size()), pOutside) < 0);
-    return Result;
-}
-} // namespace
-
 // The machine running the tests has no sound card, so what is listed comes from the written
 // configuration alone: its hinted playback PCMs in the configuration's order, each by the first
 // line of its description, without PCMs the configuration does not show, per-card variants and
@@ -47,7 +31,7 @@ TEST(AlsaEndpoints, ListsTheHintedPlaybackPcmsOfTheConfigurationInItsOrder)
         "pcm.!front { @args [ CARD ] @args.CARD { type string } type null hint { show on description "
         "\"Front speakers\" } }\n");
     CAlsaAudioLayer Layer;
-    const std::vector<Listed> Endpoints = ListEndpoints(Layer);
+    const std::vector<LayerEndpoints::Entry> Endpoints = LayerEndpoints::List(Layer);
     ASSERT_EQ(Endpoints.size(), 3u);
     EXPECT_EQ(Endpoints[0].Id, u"zeta_out");
     EXPECT_EQ(Endpoints[0].Name, u"Zeta output");
@@ -64,7 +48,7 @@ TEST(AlsaEndpoints, ListsTheHintedPlaybackPcmsOfTheConfigurationInItsOrder)
     EXPECT_EQ(Names[2], u"Unknown");
 
     // Listing twice gives the same order.
-    const std::vector<Listed> Again = ListEndpoints(Layer);
+    const std::vector<LayerEndpoints::Entry> Again = LayerEndpoints::List(Layer);
     ASSERT_EQ(Again.size(), Endpoints.size());
     for (size_t i = 0; i < Again.size(); ++i)
     {
@@ -115,7 +99,7 @@ TEST(AlsaEndpoints, OnlyOutputsAreListedAndOnlyDevicesOfTheirOwnAreExclusive)
                              Hinted("my_alias", "type plug slave.pcm \"real_dev\""));
     CAlsaAudioLayer Layer;
     testing::internal::CaptureStderr();
-    const std::vector<Listed> Endpoints = ListEndpoints(Layer);
+    const std::vector<LayerEndpoints::Entry> Endpoints = LayerEndpoints::List(Layer);
     const auto Probe = [](const char* pName)
     {
         AlsaEndpointInfo Info;

@@ -3,8 +3,19 @@
 #include "app/cli/CliCommands.h"
 #include "tests/common/TestFiles.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <sstream>
+
+CliRun CliRun::Refused(const std::string& Command, const std::vector<std::string>& Arguments, int iStatus,
+                       const char* pReason)
+{
+    CliRun Run = Of(Command, Arguments);
+    EXPECT_EQ(Run.iStatus, iStatus) << pReason;
+    EXPECT_NE(Run.Error.find("larkspur-cli " + Command + ": " + pReason), std::string::npos) << Run.Error;
+    return Run;
+}
 
 CliRun CliRun::Of(const std::string& Command, const std::vector<std::string>& Arguments,
                   const std::locale& OutLocale)

@@ -15,6 +15,10 @@ struct CliRun
     // Runs `larkspur-cli Command Arguments...`; OutLocale is imbued on the output stream.
     static CliRun Of(const std::string& Command, const std::vector<std::string>& Arguments,
                      const std::locale& OutLocale = std::locale::classic());
+    // Runs the subcommand and checks that it ended with iStatus and that its error stream names
+    // pReason after "larkspur-cli Command: "; the run, for more checks.
+    static CliRun Refused(const std::string& Command, const std::vector<std::string>& Arguments, int iStatus,
+                          const char* pReason);
 };
 
 // A path as the UTF-8 text a user would type.

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #ifndef _WIN32
 #include "app/cli/DisplayColumns.h"
@@ -190,21 +191,17 @@ TEST_F(ConsoleTerminalTest, EscapeControlCAndTheEndRestoreTheTerminal)
 {
     const auto Long = ToneFile("term-long.wav", 30.0);
     const auto Short = ToneFile("term-short.wav", 1.0);
+    // A key while playing: its session's name, the key and the exit status it ends with.
+    for (const auto& [pName, pKey, pExit] :
+         {std::tuple{"escape", "Escape", "EXIT=0"}, std::tuple{"interrupt", "C-c", "EXIT=130"}})
     {
-        TerminalSession Session("escape");
-        ASSERT_TRUE(Session.Start(Wrapped("escape", Quoted(Utf8(Long)))));
+        SCOPED_TRACE(pName);
+        TerminalSession Session(pName);
+        ASSERT_TRUE(Session.Start(Wrapped(pName, Quoted(Utf8(Long)))));
         ASSERT_TRUE(Session.WaitFor(" 再生")) << Session.Screen();
-        Session.Keys("Escape");
-        EXPECT_TRUE(Session.WaitFor("EXIT=0")) << Session.Screen();
-        ExpectTerminalRestored("escape");
-    }
-    {
-        TerminalSession Session("interrupt");
-        ASSERT_TRUE(Session.Start(Wrapped("interrupt", Quoted(Utf8(Long)))));
-        ASSERT_TRUE(Session.WaitFor(" 再生")) << Session.Screen();
-        Session.Keys("C-c");
-        EXPECT_TRUE(Session.WaitFor("EXIT=130")) << Session.Screen();
-        ExpectTerminalRestored("interrupt");
+        Session.Keys(pKey);
+        EXPECT_TRUE(Session.WaitFor(pExit)) << Session.Screen();
+        ExpectTerminalRestored(pName);
     }
     {
         TerminalSession Session("end");

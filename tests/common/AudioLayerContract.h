@@ -8,6 +8,7 @@
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
 #include "output/SAudioClientLayer.h"
+#include "tests/common/LayerEndpoints.h"
 
 #include <gtest/gtest.h>
 
@@ -74,26 +75,14 @@ protected:
         {
             return Ids;
         }
-        uint32_t uiCount = 0;
-        EXPECT_GE(pCollection->GetCount(&uiCount), 0);
-        for (uint32_t i = 0; i < uiCount; ++i)
+        const std::vector<LayerEndpoints::Entry> Endpoints = LayerEndpoints::Read(*pCollection);
+        for (size_t i = 0; i < Endpoints.size(); ++i)
         {
-            std::unique_ptr<SAudioEndpoint> pEndpoint;
-            EXPECT_GE(pCollection->Item(i, pEndpoint), 0) << i;
-            std::u16string Id;
-            if (pEndpoint != nullptr)
-            {
-                EXPECT_GE(pEndpoint->GetId(Id), 0) << i;
-                std::u16string Name;
-                int32_t bIsText = -1;
-                EXPECT_GE(pEndpoint->GetFriendlyName(Name, bIsText), 0) << i;
-                EXPECT_TRUE(bIsText == 1 || (bIsText == 0 && Name.empty())) << i;
-            }
-            EXPECT_FALSE(Id.empty()) << i;
-            Ids.push_back(Id);
+            const LayerEndpoints::Entry& Endpoint = Endpoints[i];
+            EXPECT_TRUE(Endpoint.bIsText == 1 || (Endpoint.bIsText == 0 && Endpoint.Name.empty())) << i;
+            EXPECT_FALSE(Endpoint.Id.empty()) << i;
+            Ids.push_back(Endpoint.Id);
         }
-        std::unique_ptr<SAudioEndpoint> pBeyond;
-        EXPECT_LT(pCollection->Item(uiCount, pBeyond), 0);
         return Ids;
     }
 

@@ -15,22 +15,16 @@ std::unique_ptr<SAudioEndpointCollection> LayerEndpoints::Collection(SAudioClien
     return pCollection;
 }
 
-std::vector<LayerEndpoints::Entry> LayerEndpoints::List(SAudioClientLayer& Layer,
-                                                        std::unique_ptr<SAudioEndpointCollection>* pKeep)
+std::vector<LayerEndpoints::Entry> LayerEndpoints::Read(SAudioEndpointCollection& Collection)
 {
-    std::unique_ptr<SAudioEndpointCollection> pCollection = Collection(Layer);
     std::vector<Entry> Result;
-    if (pCollection == nullptr)
-    {
-        return Result;
-    }
     uint32_t uiCount = 0;
-    EXPECT_GE(pCollection->GetCount(&uiCount), 0);
+    EXPECT_GE(Collection.GetCount(&uiCount), 0);
     for (uint32_t i = 0; i < uiCount; ++i)
     {
         std::unique_ptr<SAudioEndpoint> pEndpoint;
         Entry Listed;
-        EXPECT_GE(pCollection->Item(i, pEndpoint), 0) << i;
+        EXPECT_GE(Collection.Item(i, pEndpoint), 0) << i;
         if (pEndpoint != nullptr)
         {
             EXPECT_GE(pEndpoint->GetId(Listed.Id), 0) << i;
@@ -38,6 +32,20 @@ std::vector<LayerEndpoints::Entry> LayerEndpoints::List(SAudioClientLayer& Layer
         }
         Result.push_back(Listed);
     }
+    std::unique_ptr<SAudioEndpoint> pBeyond;
+    EXPECT_LT(Collection.Item(uiCount, pBeyond), 0);
+    return Result;
+}
+
+std::vector<LayerEndpoints::Entry> LayerEndpoints::List(SAudioClientLayer& Layer,
+                                                        std::unique_ptr<SAudioEndpointCollection>* pKeep)
+{
+    std::unique_ptr<SAudioEndpointCollection> pCollection = Collection(Layer);
+    if (pCollection == nullptr)
+    {
+        return {};
+    }
+    std::vector<Entry> Result = Read(*pCollection);
     if (pKeep != nullptr)
     {
         *pKeep = std::move(pCollection);

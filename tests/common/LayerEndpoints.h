@@ -18,12 +18,15 @@ public:
     {
         std::u16string Id;
         std::u16string Name;
-        int32_t bIsText = 0;
+        // -1 until the endpoint has said whether its name is text.
+        int32_t bIsText = -1;
     };
 
     // The collection the layer's enumerator lists; null when a step failed.
     static std::unique_ptr<SAudioEndpointCollection> Collection(SAudioClientLayer& Layer);
-    // Every endpoint listed, in its order; pKeep, when given, receives the collection.
+    // Every endpoint of the collection, in its order; the index after the last must be refused.
+    static std::vector<Entry> Read(SAudioEndpointCollection& Collection);
+    // Every endpoint listed, as Read; pKeep, when given, receives the collection.
     static std::vector<Entry> List(SAudioClientLayer& Layer,
                                    std::unique_ptr<SAudioEndpointCollection>* pKeep = nullptr);
     // A client on listed endpoint uiIndex; null when a step failed.

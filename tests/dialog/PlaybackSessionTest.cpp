@@ -49,6 +49,23 @@ struct SessionRig
         ASSERT_TRUE(Rig.PlayPeriods(10));
     }
 
+    // Plays a period at a time, the session ticking after each, until the loop has been heard
+    // uiRepetitions times or uiMostPeriods have played; the speeds the slider took, from the present
+    // one on. Check with ASSERT_NO_FATAL_FAILURE.
+    void PlayRepetitions(uint32_t uiRepetitions, uint32_t uiMostPeriods, std::vector<int32_t>& Speeds)
+    {
+        Speeds = {iSpeed};
+        for (uint32_t i = 0; i < uiMostPeriods && Session.GetRepetition() < uiRepetitions; ++i)
+        {
+            ASSERT_TRUE(Rig.PlayPeriods(1));
+            Session.Tick();
+            if (iSpeed != Speeds.back())
+            {
+                Speeds.push_back(iSpeed);
+            }
+        }
+    }
+
     PlayerRig Rig;
     int32_t iSpeed = 120;
     PlaybackSession::Clock::time_point Now{};
@@ -265,16 +282,8 @@ TEST(PlaybackSession, TheTrainerStepsTheSpeedAtTheSeams)
     ASSERT_NO_FATAL_FAILURE(S.Play());
     ASSERT_EQ(Session.SetLoop(0, RATE / 2), 1);
     Session.SetTrainer({3, 1, 106}, true);
-    std::vector<int32_t> Speeds{S.iSpeed};
-    for (int i = 0; i < 2000 && Session.GetRepetition() < 5; ++i)
-    {
-        ASSERT_TRUE(S.Rig.PlayPeriods(1));
-        Session.Tick();
-        if (S.iSpeed != Speeds.back())
-        {
-            Speeds.push_back(S.iSpeed);
-        }
-    }
+    std::vector<int32_t> Speeds;
+    ASSERT_NO_FATAL_FAILURE(S.PlayRepetitions(5, 2000, Speeds));
     EXPECT_GE(Session.GetRepetition(), 5u);
     EXPECT_EQ(Speeds, (std::vector<int32_t>{100, 103, 106}));
     EXPECT_EQ(Session.GetTrainerNextPosition(), 106);
@@ -386,16 +395,8 @@ TEST(PlaybackSession, TheRunUpLeadsIntoTheLoopAndCountsNothing)
     EXPECT_EQ(ullReturn, RATE / 2);
 
     Session.SetTrainer({3, 1, 106}, true);
-    std::vector<int32_t> Speeds{S.iSpeed};
-    for (int i = 0; i < 4000 && Session.GetRepetition() < 5; ++i)
-    {
-        ASSERT_TRUE(S.Rig.PlayPeriods(1));
-        Session.Tick();
-        if (S.iSpeed != Speeds.back())
-        {
-            Speeds.push_back(S.iSpeed);
-        }
-    }
+    std::vector<int32_t> Speeds;
+    ASSERT_NO_FATAL_FAILURE(S.PlayRepetitions(5, 4000, Speeds));
     EXPECT_EQ(Session.GetRepetition(), 5u);
     EXPECT_EQ(Speeds, (std::vector<int32_t>{100, 103, 106}));
     S.Rig.Host.Click(ID_STOP);

@@ -105,17 +105,6 @@ int32_t FailingFactory::StartWorker(CMultiThreadWin& Worker, ThreadBody pBody)
     return PlaybackObjectFactory::StartWorker(Worker, pBody);
 }
 
-double LatestTarget(ParameterSmoother& Smoother)
-{
-    double dfValue = 0.0;
-    if (Smoother.GetPendingTarget(dfValue) == 1 || Smoother.GetRampTarget(dfValue) == 1)
-    {
-        return dfValue;
-    }
-    Smoother.GetCurrent(dfValue);
-    return dfValue;
-}
-
 PlayerRig::PlayerRig(const char16_t* pArguments) : State(PlayerState::Instance())
 {
     State.RestoreDefaultSettings();

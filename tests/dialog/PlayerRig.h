@@ -2,8 +2,9 @@
 #include "app/dialog/ProgramEntry.h"
 #include "app/player/PlaybackObjectFactory.h"
 #include "app/player/PlayerState.h"
-#include "output/SSettingsLauncher.h"
+#include "tests/common/LatestTarget.h"
 #include "tests/common/RecordingDialogHost.h"
+#include "tests/common/RecordingLauncher.h"
 #include "tests/scripted/CVirtualAudioLayer.h"
 #include "tests/scripted/VirtualAudioDevice.h"
 
@@ -47,18 +48,6 @@ public:
     int32_t StartWorker(CMultiThreadWin& Worker, ThreadBody pBody) override;
 };
 
-// Records what the settings button would start.
-class RecordingLauncher : public SSettingsLauncher
-{
-public:
-    int32_t Launch(const std::u16string& EndpointId) override
-    {
-        Launched.push_back(EndpointId);
-        return 1;
-    }
-    std::vector<std::u16string> Launched;
-};
-
 class PlayerRig
 {
 public:
@@ -90,6 +79,3 @@ public:
     RecordingLauncher Launcher;
     std::unique_ptr<ProgramEntry> pEntry;
 };
-
-// The latest target given to a smoother: the queued one, else the running ramp's, else its value.
-double LatestTarget(ParameterSmoother& Smoother);

@@ -45,8 +45,6 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-using Listed = LayerEndpoints::Entry;
-
 std::string DefaultId(SAudioClientLayer& Layer)
 {
     std::unique_ptr<SAudioDeviceEnumerator> pEnumerator;
@@ -199,7 +197,7 @@ protected:
 TEST_F(LinuxSoundServer, ListsTheSinksByDescriptionThenTheConfiguredOutputs)
 {
     CLinuxAudioLayer Layer;
-    const std::vector<Listed> Endpoints = LayerEndpoints::List(Layer);
+    const std::vector<LayerEndpoints::Entry> Endpoints = LayerEndpoints::List(Layer);
     ASSERT_EQ(Endpoints.size(), 3u);
     EXPECT_EQ(Endpoints[0].Id, u"larkspur_44k");
     EXPECT_EQ(Endpoints[0].Name, u"Test output 44.1 kHz");
@@ -332,7 +330,7 @@ TEST_F(LinuxSoundServer, ASinkThatGoesFailsCleanly)
     ASSERT_FALSE(Module.empty());
     CLinuxAudioLayer Layer;
     std::unique_ptr<SAudioEndpointCollection> pCollection;
-    const std::vector<Listed> Endpoints = LayerEndpoints::List(Layer, &pCollection);
+    const std::vector<LayerEndpoints::Entry> Endpoints = LayerEndpoints::List(Layer, &pCollection);
     ASSERT_EQ(Endpoints.size(), 4u);
     ASSERT_EQ(Endpoints[2].Id, u"larkspur_gone");
     Pactl("unload-module " + Module);
@@ -436,7 +434,7 @@ TEST_F(LinuxSoundServer, RefusalsLeaveNothingRunning)
     setenv("PULSE_SERVER", ("unix:" + (AlsaTestSetup::Folder() / "no-server").string()).c_str(), 1);
     {
         CLinuxAudioLayer Layer;
-        const std::vector<Listed> Endpoints = LayerEndpoints::List(Layer);
+        const std::vector<LayerEndpoints::Entry> Endpoints = LayerEndpoints::List(Layer);
         ASSERT_EQ(Endpoints.size(), 1u);
         EXPECT_EQ(Endpoints[0].Id, u"card_like");
         EXPECT_EQ(DefaultId(Layer), "default");
@@ -451,7 +449,7 @@ TEST_F(LinuxSoundServer, RefusalsLeaveNothingRunning)
     AlsaTestSetup::Write({});
     {
         CLinuxAudioLayer Layer;
-        const std::vector<Listed> Endpoints = LayerEndpoints::List(Layer);
+        const std::vector<LayerEndpoints::Entry> Endpoints = LayerEndpoints::List(Layer);
         ASSERT_EQ(Endpoints.size(), 1u);
         EXPECT_EQ(Endpoints[0].Id, u"larkspur_spare");
         const pid_t Server = static_cast<pid_t>(std::stol(pSecondPid));

@@ -13,6 +13,7 @@
 #include "conversion/SamplingFrequencyConverter.h"
 #include "output/AudioClientConstants.h"
 #include "output/CSoundStreamWASAPI.h"
+#include "tests/common/LatestTarget.h"
 #include "tests/common/TestFiles.h"
 #include "tests/common/WaveFileBuilder.h"
 #include "tests/scripted/CVirtualAudioLayer.h"
@@ -76,17 +77,6 @@ public:
     }
     bool bSawWaitCursor = false;
 };
-
-double LatestTarget(ParameterSmoother& Smoother)
-{
-    double dfValue = 0.0;
-    if (Smoother.GetPendingTarget(dfValue) == 1 || Smoother.GetRampTarget(dfValue) == 1)
-    {
-        return dfValue;
-    }
-    Smoother.GetCurrent(dfValue);
-    return dfValue;
-}
 
 // Runs the event loop until the condition holds or the time is up.
 bool WaitFor(const std::function<bool()>& Condition, int iMilliseconds = 10000)

@@ -53,6 +53,16 @@ std::vector<LayerEndpoints::Entry> LayerEndpoints::List(SAudioClientLayer& Layer
     return Result;
 }
 
+std::vector<std::u16string> LayerEndpoints::Ids(const std::vector<Entry>& Endpoints)
+{
+    std::vector<std::u16string> Result;
+    for (const Entry& Endpoint : Endpoints)
+    {
+        Result.push_back(Endpoint.Id);
+    }
+    return Result;
+}
+
 std::unique_ptr<SAudioClient> LayerEndpoints::Activate(SAudioClientLayer& Layer, uint32_t uiIndex)
 {
     std::unique_ptr<SAudioEndpointCollection> pCollection = Collection(Layer);

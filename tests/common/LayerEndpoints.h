@@ -29,6 +29,8 @@ public:
     // Every endpoint listed, as Read; pKeep, when given, receives the collection.
     static std::vector<Entry> List(SAudioClientLayer& Layer,
                                    std::unique_ptr<SAudioEndpointCollection>* pKeep = nullptr);
+    // The ids of the entries, in their order.
+    static std::vector<std::u16string> Ids(const std::vector<Entry>& Endpoints);
     // A client on listed endpoint uiIndex; null when a step failed.
     static std::unique_ptr<SAudioClient> Activate(SAudioClientLayer& Layer, uint32_t uiIndex);
 };

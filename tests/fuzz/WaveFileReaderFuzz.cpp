@@ -2,6 +2,7 @@
 // sanitizers it checks what callers rely on: no more frames than asked for, no writes past them, values
 // in -1 ... +1 (finite for float files), the same sound after Rewind, and for RIFF files a frame count equal
 // to what is read.
+#include "tests/fuzz/FuzzReading.h"
 #include "tests/fuzz/FuzzScratchFile.h"
 #include "wave/WaveFileReader.h"
 
@@ -16,14 +17,9 @@
 
 namespace
 {
-constexpr double GUARD_VALUE = 12345.0;
-// Doubles of the caller's buffer; frame counts per call are chosen to fit it.
-constexpr uint64_t BUFFER_SAMPLES = 1u << 13;
-
 [[noreturn]] void Fail(const char* pWhat)
 {
-    std::fprintf(stderr, "wave fuzz invariant broken: %s\n", pWhat);
-    std::abort();
+    FuzzReading::Fail("wave", pWhat);
 }
 
 struct Pass
@@ -32,43 +28,29 @@ struct Pass
     double dfChecksum = 0.0;
 };
 
-// Reads to the end with calls of varying size (0 included) and checks every call.
+// Reads to the end, every sample within -1 ... +1 (finite for float files), with a checksum that
+// tells two readings apart.
 Pass ReadToEnd(WaveFileReader& Reader, uint64_t ullSeed)
 {
+    const bool bFloat = Reader.GetFormat().bFloatSamples != 0;
     const uint64_t ullChannels = Reader.uiChannelCount;
-    const uint64_t ullMostFrames = BUFFER_SAMPLES / ullChannels;
     Pass Result;
-    for (uint64_t ullCall = 0;; ++ullCall)
-    {
-        const uint64_t ullSizes[] = {1, 0, ullMostFrames, 7, 1023, 1024, 1025, 3};
-        const uint64_t ullWanted = std::min(ullSizes[(ullCall + ullSeed) % 8], ullMostFrames);
-        // Exactly the room asked for, plus one guard sample the reader must not touch.
-        std::vector<double> Buffer(ullWanted * ullChannels + 1, GUARD_VALUE);
-        uint64_t ullFrames = ullWanted;
-        if (Reader.ReadFrames(Buffer.data(), &ullFrames) != 1)
+    Result.ullFrames = FuzzReading::ReadToEnd(
+        Reader, ullSeed, ~uint64_t{0}, "wave",
+        [bFloat, ullChannels, &Result](const double* pdfSamples, uint64_t ullSamples, uint64_t ullBefore)
         {
-            Fail("ReadFrames failed on an open file");
-        }
-        if (ullFrames > ullWanted || Buffer.back() != GUARD_VALUE)
-        {
-            Fail("ReadFrames delivered more than it was asked for");
-        }
-        for (uint64_t i = 0; i < ullFrames * ullChannels; ++i)
-        {
-            const bool bFloat = Reader.GetFormat().bFloatSamples != 0;
-            if (bFloat ? !std::isfinite(Buffer[i]) : !(Buffer[i] >= -1.0 && Buffer[i] <= 1.0))
+            const uint64_t ullFirst = ullBefore * ullChannels;
+            for (uint64_t i = 0; i < ullSamples; ++i)
             {
-                Fail("sample outside -1 ... +1, or a float sample not finite");
+                const double dfSample = pdfSamples[i];
+                if (bFloat ? !std::isfinite(dfSample) : !(dfSample >= -1.0 && dfSample <= 1.0))
+                {
+                    Fail("sample outside -1 ... +1, or a float sample not finite");
+                }
+                Result.dfChecksum += dfSample * static_cast<double>((ullFirst + i) % 97 + 1);
             }
-            Result.dfChecksum +=
-                Buffer[i] * static_cast<double>((Result.ullFrames * ullChannels + i) % 97 + 1);
-        }
-        Result.ullFrames += ullFrames;
-        if (ullFrames == 0 && ullWanted != 0)
-        {
-            return Result;
-        }
-    }
+        });
+    return Result;
 }
 } // namespace
 

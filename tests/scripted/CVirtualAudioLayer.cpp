@@ -25,24 +25,6 @@ void CVirtualAudioLayer::SetDefaultDevice(std::shared_ptr<VirtualAudioDevice> pD
     pDefaultDevice = std::move(pDevice);
 }
 
-void CVirtualAudioLayer::FailAfter(VirtualOperation Operation, uint64_t ullSuccessfulCalls, int32_t iResult)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    Faults.FailAfter(Operation, ullSuccessfulCalls, iResult);
-}
-
-void CVirtualAudioLayer::Heal(VirtualOperation Operation)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    Faults.Heal(Operation);
-}
-
-uint64_t CVirtualAudioLayer::GetCallCount(VirtualOperation Operation) const
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    return Faults.GetCallCount(Operation);
-}
-
 int32_t CVirtualAudioLayer::InitializeThread()
 {
     return EnterOperation(VirtualOperation::InitializeThread);

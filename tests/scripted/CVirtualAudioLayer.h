@@ -1,7 +1,7 @@
 #pragma once
 #include "output/SAudioClientLayer.h"
 #include "tests/scripted/VirtualAudioDevice.h"
-#include "tests/scripted/VirtualFaultPlan.h"
+#include "tests/scripted/VirtualFaultScript.h"
 
 #include <memory>
 #include <mutex>
@@ -10,10 +10,10 @@
 // The virtual back end: a list of virtual devices in enumeration order, one of them the default.
 // Its own operations (per-thread set-up, enumerator, enumeration) count their calls and can be made
 // to fail like the devices' operations.
-class CVirtualAudioLayer : public SAudioClientLayer
+class CVirtualAudioLayer : public SAudioClientLayer, public VirtualFaultScript
 {
 public:
-    CVirtualAudioLayer() = default;
+    CVirtualAudioLayer() : VirtualFaultScript(Mutex) {}
 
     // Appends an endpoint to the enumeration order.
     void AddDevice(std::shared_ptr<VirtualAudioDevice> pDevice);
@@ -22,9 +22,6 @@ public:
     void RemoveVanishedDevices();
     // The default endpoint; without one, the first active device is the default.
     void SetDefaultDevice(std::shared_ptr<VirtualAudioDevice> pDevice);
-    void FailAfter(VirtualOperation Operation, uint64_t ullSuccessfulCalls, int32_t iResult = AUDIO_E_FAIL);
-    void Heal(VirtualOperation Operation);
-    uint64_t GetCallCount(VirtualOperation Operation) const;
 
     int32_t InitializeThread() override;
     void UninitializeThread() override;
@@ -38,7 +35,6 @@ public:
 
 private:
     mutable std::mutex Mutex;
-    VirtualFaultPlan Faults;
     std::vector<std::shared_ptr<VirtualAudioDevice>> Devices;
     std::shared_ptr<VirtualAudioDevice> pDefaultDevice;
 };

@@ -22,7 +22,7 @@ bool IsWellFormedStereoPcm(const AudioStreamFormat& Format)
 }
 } // namespace
 
-VirtualAudioDevice::VirtualAudioDevice() = default;
+VirtualAudioDevice::VirtualAudioDevice() : VirtualFaultScript(Mutex) {}
 VirtualAudioDevice::~VirtualAudioDevice() = default;
 
 void VirtualAudioDevice::SetFriendlyName(const std::u16string& Name)
@@ -80,18 +80,6 @@ void VirtualAudioDevice::UseRealTimeClock(int32_t bRealTime)
     ullClockFramesAccounted = 0;
 }
 
-void VirtualAudioDevice::FailAfter(VirtualOperation Operation, uint64_t ullSuccessfulCalls, int32_t iResult)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    Faults.FailAfter(Operation, ullSuccessfulCalls, iResult);
-}
-
-void VirtualAudioDevice::Heal(VirtualOperation Operation)
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    Faults.Heal(Operation);
-}
-
 void VirtualAudioDevice::Vanish()
 {
     NotifyOnExit Notify(*this);
@@ -121,12 +109,6 @@ uint64_t VirtualAudioDevice::Advance(uint64_t ullFrames)
         return 0;
     }
     return PlayLocked(ullFrames, nullptr);
-}
-
-uint64_t VirtualAudioDevice::GetCallCount(VirtualOperation Operation) const
-{
-    std::lock_guard<std::mutex> Lock(Mutex);
-    return Faults.GetCallCount(Operation);
 }
 
 void VirtualAudioDevice::ForgetWrittenBytes()

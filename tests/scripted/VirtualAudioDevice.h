@@ -2,7 +2,7 @@
 #include "output/AudioClientConstants.h"
 #include "output/AudioStreamFormat.h"
 #include "output/virtual/VirtualDeviceCore.h"
-#include "tests/scripted/VirtualFaultPlan.h"
+#include "tests/scripted/VirtualFaultScript.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -31,7 +31,7 @@ struct VirtualFormatProbe
 // the render client released, with the format. The script and the faults are the hooks of the core
 // the programs' virtual output is built on too; all its state sits behind the core's lock, so any
 // thread may call it.
-class VirtualAudioDevice : public VirtualDeviceCore
+class VirtualAudioDevice : public VirtualDeviceCore, public VirtualFaultScript
 {
 public:
     VirtualAudioDevice();
@@ -51,8 +51,6 @@ public:
     void SetBufferGrant(uint32_t uiAlignmentFrames, uint32_t uiMinimumFrames);
     // 1: the clock runs in real time while started. 0 (initially): only Advance moves it.
     void UseRealTimeClock(int32_t bRealTime);
-    void FailAfter(VirtualOperation Operation, uint64_t ullSuccessfulCalls, int32_t iResult = AUDIO_E_FAIL);
-    void Heal(VirtualOperation Operation);
     // The device goes away: it leaves the enumeration and every call on it fails as invalidated.
     void Vanish();
     int32_t IsActive() const;
@@ -64,7 +62,6 @@ public:
     uint64_t Advance(uint64_t ullFrames);
 
     // Observation.
-    uint64_t GetCallCount(VirtualOperation Operation) const;
     std::vector<uint8_t> GetWrittenBytes() const;
     std::vector<uint32_t> GetReleasedFrameCounts() const;
     std::vector<VirtualFormatProbe> GetProbes() const;
@@ -114,8 +111,6 @@ private:
         uint32_t uiFrames;
         uint32_t uiFlags;
     };
-
-    VirtualFaultPlan Faults;
 
     // Script.
     std::u16string FriendlyName = u"Virtual Output";

@@ -18,18 +18,7 @@ int32_t PlayerStateBinding::Bind(IntelligentSoundBuffer& Buffer)
     const uint64_t P = Buffer.ullPeriodFrames;
     State.bPaused.store(0);
     State.pIntelligentSoundBuffer = &Buffer;
-    int32_t iResult = State.CreateVolume();
-    if (iResult == 1)
-    {
-        iResult = State.pVolume->Initialize(1.0);
-    }
-    if (iResult == 1)
-    {
-        iResult = State.pVolume->SetDefaultSteps(P);
-    }
-    if (iResult == 1)
-    {
-        iResult = State.AllocateDeviceBlock(2 * P);
-    }
-    return iResult;
+    const bool bBound = State.CreateVolume() == 1 && State.pVolume->Initialize(1.0) == 1 &&
+                        State.pVolume->SetDefaultSteps(P) == 1 && State.AllocateDeviceBlock(2 * P) == 1;
+    return bBound ? 1 : -1;
 }

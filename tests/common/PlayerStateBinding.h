@@ -15,6 +15,6 @@ public:
     PlayerStateBinding() = default;
     ~PlayerStateBinding();
 
-    // 1 when every step succeeded, else the first failure's result.
+    // 1 when every step succeeded, else -1.
     int32_t Bind(IntelligentSoundBuffer& Buffer);
 };

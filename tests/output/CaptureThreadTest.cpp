@@ -39,20 +39,14 @@ public:
     // body must report success.
     ::testing::AssertionResult Capture(WorkerRig& Rig, size_t ullBlocks)
     {
-        if (Rig.Launch(CaptureThreadBody, Callback, this) != 1)
+        if (Rig.Launch(CaptureThreadBody, Callback, this) != 1 || !WaitForBlocks(ullBlocks))
         {
-            return ::testing::AssertionFailure() << "the capture worker did not start";
-        }
-        if (!WaitForBlocks(ullBlocks))
-        {
-            return ::testing::AssertionFailure() << "fewer than " << ullBlocks << " blocks came";
+            return ::testing::AssertionFailure()
+                   << "the worker did not start or gave under " << ullBlocks << " blocks";
         }
         const uint64_t ullResult = Rig.Join();
-        if (ullResult != 1)
-        {
-            return ::testing::AssertionFailure() << "the capture body reported " << ullResult;
-        }
-        return ::testing::AssertionSuccess();
+        return ullResult == 1 ? ::testing::AssertionSuccess()
+                              : ::testing::AssertionFailure() << "the capture body reported " << ullResult;
     }
 
     std::vector<std::vector<double>> GetBlocks()

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -21,6 +22,15 @@ std::vector<double> Sine(size_t uFrames, uint32_t uiChannels)
             0.9 * std::sin(0.05 * static_cast<double>(i / uiChannels) + static_cast<double>(i % uiChannels));
     }
     return Signal;
+}
+
+// 64-bit float samples as stored: values near the largest double, whose weighted sums overflow.
+WaveFileBuilder::Bytes HugeDoubles()
+{
+    const double dfValues[] = {1e307, 1e307, 1e307, 1e307, 1e307, 1e307, -1.7e308, 1e-310};
+    WaveFileBuilder::Bytes Data(sizeof(dfValues));
+    std::memcpy(Data.data(), dfValues, sizeof(dfValues));
+    return Data;
 }
 } // namespace
 
@@ -68,6 +78,7 @@ int main(int argc, char** argv)
                                  .Extensible(WaveFileBuilder::SUBFORMAT_IEEE_FLOAT)
                                  .Data(Bytes(32, 0))},
         {"tag3", WaveFileBuilder().Pcm(1, 48000, 32).FormatTag(3).Data(Bytes(16, 0))},
+        {"float64-huge", WaveFileBuilder().Pcm(1, 48000, 64).FormatTag(3).Data(HugeDoubles())},
         {"data-before-fmt", WaveFileBuilder().Pcm(1, 8000, 16).ChunkBeforeFormat("data", Bytes(4, 1))},
         {"pcm12", WaveFileBuilder().Pcm(1, 8000, 12).Samples(Sine(10, 1))},
         {"pcm16-six-channels", WaveFileBuilder().Pcm(6, 48000, 16).Samples(Sine(700, 6))},

@@ -204,10 +204,15 @@ void ConsolePlayer::ApplyKey(ConsoleDialogHost& Host, ConsoleKey Key)
 }
 
 void ConsolePlayer::DrawStatus(ConsoleDialogHost& Host, const PlaybackSession& Session,
-                               const PlaybackEngine::StartReport& Report, bool bFinal)
+                               const PlaybackEngine::StartReport& Report, bool bFinal,
+                               std::optional<uint64_t> QuitAt)
 {
     // A line redrawn in place fits the terminal; plain lines are a log and keep everything.
     StatusLine Now = StatusLine::Of(Host, Session, Report);
+    if (QuitAt.has_value())
+    {
+        Now.dfPositionSeconds = Session.Seconds(*QuitAt);
+    }
     Now.PracticeText = PracticeText::StatusText(Session, Host.Item(ID_SPEED_SLIDER).iPosition);
     const std::string Line = bStatusInPlace ? Now.Fit(ColumnsSource ? ColumnsSource() : 0) : Now.Format();
     if (bStatusInPlace)
@@ -376,6 +381,15 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     auto NextTick = Clock::now() + Tick;
     auto NextStatus = Clock::now();
     bool bInterrupted = false;
+    // Where a quit left the playback: once stopped, the engine knows only how far it had read ahead.
+    std::optional<uint64_t> QuitAt;
+    const auto NoteQuit = [&]
+    {
+        if (Session.IsPlaying() != 0)
+        {
+            QuitAt = Session.GetHeardPosition();
+        }
+    };
     // The key list's lines while it is shown instead of the status line (0: not shown).
     size_t ullHelpLines = 0;
     while (!Host.HasEnded() && Session.IsPlaying() != 0)
@@ -390,6 +404,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
         const ConsoleKey Key = Keys.WaitForKey(static_cast<uint32_t>(std::max<long long>(Left, 0)));
         if (Keys.IsStopRequested())
         {
+            NoteQuit();
             bInterrupted = true;
             Host.Click(ID_CANCEL);
             break;
@@ -434,6 +449,10 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
                 // Any key's result takes the place of the last notice.
                 Session.DropNotice();
             }
+            if (Key == ConsoleKey::Quit)
+            {
+                NoteQuit();
+            }
             ApplyKey(Host, Key);
         }
         if (Key != ConsoleKey::None && bStatusInPlace)
@@ -461,7 +480,7 @@ int ConsolePlayer::Run(const Options& Chosen, const std::string& FilePath, SKeyS
     }
     // The last line shows where playback ended, not a notice of the last key.
     Session.DropNotice();
-    DrawStatus(Host, Session, Report, true);
+    DrawStatus(Host, Session, Report, true, QuitAt);
     const bool bFailedRestart = Host.MessageCount() != uiMessagesBefore;
     Entry.End();
     PassMessages();

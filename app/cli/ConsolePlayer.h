@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -98,8 +99,10 @@ public:
     }
 
 private:
+    // QuitAt: on the last line after a quit, the place heard when the key came.
     void DrawStatus(ConsoleDialogHost& Host, const PlaybackSession& Session,
-                    const PlaybackEngine::StartReport& Report, bool bFinal);
+                    const PlaybackEngine::StartReport& Report, bool bFinal,
+                    std::optional<uint64_t> QuitAt = std::nullopt);
 
     SAudioClientLayer* pLayer;
     std::ostream& Status;

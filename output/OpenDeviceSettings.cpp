@@ -4,30 +4,26 @@
 
 namespace
 {
-// Hands the endpoint's identifier to the launcher; without an identifier the request simply lacks it.
-void LaunchFor(SAudioEndpoint& Endpoint, SSettingsLauncher* pLauncher)
-{
-    std::u16string Id;
-    if (Endpoint.GetId(Id) < 0)
-    {
-        Id.clear();
-    }
-    if (pLauncher != nullptr)
-    {
-        pLauncher->Launch(Id);
-    }
-}
-
-// Finds the endpoint by index or by identifier and launches its settings.
+// Finds the endpoint by index or by identifier and hands its identifier to the launcher; without an
+// identifier the request simply lacks it.
 template <class TWhich>
 int32_t LaunchForEndpoint(SAudioClientLayer* pLayer, SSettingsLauncher* pLauncher, const TWhich& Which)
 {
     CSoundStreamWASAPI Stream(pLayer);
     std::unique_ptr<SAudioEndpoint> pEndpoint;
     const int32_t iResult = Stream.GetAudioEndpoint(Which, pEndpoint);
-    if (iResult >= 0)
+    if (iResult < 0)
     {
-        LaunchFor(*pEndpoint, pLauncher);
+        return iResult;
+    }
+    std::u16string Id;
+    if (pEndpoint->GetId(Id) < 0)
+    {
+        Id.clear();
+    }
+    if (pLauncher != nullptr)
+    {
+        pLauncher->Launch(Id);
     }
     return iResult;
 }
